@@ -1,0 +1,23 @@
+#include "runtime/named_mutex.h"
+
+#include <cstring>
+
+namespace owc {
+
+NamedMutex::NamedMutex(const char* name) {
+  std::strncpy(mName, name != nullptr ? name : "", kNameSize);
+  mName[kNameSize - 1] = '\0';
+}
+
+void NamedMutex::Lock() {
+  mMutex.lock();
+  ++mDepth;
+}
+
+bool NamedMutex::Unlock() {
+  --mDepth;
+  mMutex.unlock();
+  return true;
+}
+
+}  // namespace owc
