@@ -8,11 +8,11 @@ namespace owc {
 
 uint32_t CurrentThreadId() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
 
-int SetCurrentThreadPriority(int windowsPriority) {
+int SetThreadPriority(uint32_t threadId, int windowsPriority) {
   // Windows 2 (highest) and 15 (time-critical) ask for more than normal; negative nice
   // needs privilege, so this mostly fails, silently, and the thread runs at normal.
   int nice = windowsPriority >= 15 ? -10 : windowsPriority > 0 ? -5 : 0;
-  int result = setpriority(PRIO_PROCESS, static_cast<id_t>(CurrentThreadId()), nice);
+  int result = setpriority(PRIO_PROCESS, static_cast<id_t>(threadId), nice);
   return result == 0 ? 1 : 0;
 }
 

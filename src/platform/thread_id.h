@@ -11,7 +11,7 @@ uint32_t CurrentThreadId();
 
 // Best effort: Windows priorities (2 highest, 15 time-critical) map onto a lower nice
 // value, which an unprivileged process usually may not take. Failure is silent.
-int SetCurrentThreadPriority(int windowsPriority);
+int SetThreadPriority(uint32_t threadId, int windowsPriority);
 
 }  // namespace owc
 

@@ -1,0 +1,33 @@
+#include "platform/event.h"
+
+#include <chrono>
+
+namespace owc {
+
+void Event::Set() {
+  std::lock_guard<std::mutex> lock(mMutex);
+  mSet = true;
+  mCond.notify_all();
+}
+
+void Event::Reset() {
+  std::lock_guard<std::mutex> lock(mMutex);
+  mSet = false;
+}
+
+bool Event::IsSet() const {
+  std::lock_guard<std::mutex> lock(mMutex);
+  return mSet;
+}
+
+void Event::Wait() {
+  std::unique_lock<std::mutex> lock(mMutex);
+  mCond.wait(lock, [this] { return mSet; });
+}
+
+bool Event::WaitFor(uint32_t ms) {
+  std::unique_lock<std::mutex> lock(mMutex);
+  return mCond.wait_for(lock, std::chrono::milliseconds(ms), [this] { return mSet; });
+}
+
+}  // namespace owc
