@@ -1,0 +1,23 @@
+// The one allocator of the message classes: images, kept argument copies and filter
+// lists all come from WireRealloc, so that a test can make any one of them fail.
+#ifndef OWCLIENT_WIRE_WIRE_ALLOC_H
+#define OWCLIENT_WIRE_WIRE_ALLOC_H
+
+#include <cstddef>
+
+namespace owc {
+
+// realloc semantics (nullptr ptr allocates). REQUIRES: size > 0.
+void* WireRealloc(void* ptr, size_t size);
+void WireFree(void* ptr);
+// A NUL-terminated copy from WireRealloc, or nullptr when memory ran out.
+char* WireStrDup(const char* text);
+
+// Test seam: a replacement for realloc used by WireRealloc; nullptr restores realloc.
+// Set it only while no other thread builds messages.
+using WireReallocHook = void* (*)(void* ptr, size_t size);
+void SetWireReallocHook(WireReallocHook hook);
+
+}  // namespace owc
+
+#endif  // OWCLIENT_WIRE_WIRE_ALLOC_H
