@@ -1,0 +1,48 @@
+#include "platform/wake_event.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+namespace owc {
+
+WakeEvent::WakeEvent() : mFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+WakeEvent::~WakeEvent() {
+  if (mFd >= 0) close(mFd);
+}
+
+void WakeEvent::Set() {
+  if (mFd < 0) return;
+  uint64_t one = 1;
+  ssize_t ignored = write(mFd, &one, sizeof one);
+  (void)ignored;
+}
+
+void WakeEvent::Reset() {
+  if (mFd < 0) return;
+  uint64_t value;
+  ssize_t ignored = read(mFd, &value, sizeof value);
+  (void)ignored;
+}
+
+bool WaitForEventOrReadable(const WakeEvent& event, const std::vector<int>& sockets,
+                            uint32_t timeoutMs, std::vector<uint8_t>& readable) {
+  std::vector<struct pollfd> fds;
+  fds.reserve(sockets.size() + 1);
+  fds.push_back({event.Fd(), POLLIN, 0});
+  for (int s : sockets) fds.push_back({s, POLLIN, 0});  // poll ignores negative fds
+  int result;
+  do {
+    result = poll(fds.data(), fds.size(), static_cast<int>(timeoutMs));
+  } while (result < 0 && errno == EINTR);
+  readable.assign(sockets.size(), 0);
+  if (result <= 0) return false;
+  for (size_t i = 0; i < sockets.size(); ++i) readable[i] = fds[i + 1].revents != 0;
+  return (fds[0].revents & POLLIN) != 0;
+}
+
+}  // namespace owc
