@@ -1,0 +1,95 @@
+#include "wire/client_connect.h"
+
+#include "owclient/wire_messages.h"
+#include "runtime/trace_log.h"
+
+namespace owc {
+
+WCOBWClientConnect::~WCOBWClientConnect() { mCliPort.Close(); }
+
+void WCOBWClientConnect::SetIP(uint32_t address) { mCliPort.SetIPInfo(address, kServerPort); }
+
+void WCOBWClientConnect::SetRXCallback(OrbrixWireRXCallback callback, uintptr_t userValue) {
+  mRXCallback = callback;
+  mUserValue = userValue;
+}
+
+void WCOBWClientConnect::Connect() { mCliPort.Connect(); }
+
+bool WCOBWClientConnect::TXMsg(WCXMLWireMsg* message) {
+  if (message == nullptr) return true;
+  if (!mTXStream.Add(message->GetMsgBuf(), message->GetMsgLen())) return false;
+  delete message;
+  return true;
+}
+
+bool WCOBWClientConnect::IsCnctOK() {
+  if (!mCliPort.IsOpen()) return false;
+  unsigned socket = static_cast<unsigned>(mCliPort.GetSocket());
+  if (!mCliPort.CheckConnection()) {
+    TraceLogF(kLevelProgress, "WCOBWClientConnect::IsCnctOK mCliPort.CheckConnection failed for %u",
+              socket);
+  } else if (!mCliPort.IsRXTimeOK()) {
+    TraceLogF(kLevelProgress, "WCOBWClientConnect::IsCnctOK detected RX timeout for %u", socket);
+  } else {
+    return true;
+  }
+  TraceLogF(kLevelProgress, "WCOBWClientConnect::IsCnctOK closing port for %u", socket);
+  mCliPort.Close();
+  mTXStream.Clear();
+  return false;
+}
+
+// Whole chunks go to the port one after another; a chunk the port could not take
+// entirely keeps its read offset and waits for the next poll. Bytes the port holds in
+// its overflow buffer are flushed even when nothing new is queued: a quiet sender must
+// not leave its last message stranded there.
+void WCOBWClientConnect::SendQueued() {
+  mTXStream.Lock();
+  for (;;) {
+    WCDataStreamNode* head = mTXStream.GetHead();
+    if (head == nullptr) {
+      uint32_t ignored = 0;
+      if (mCliPort.HasOverflow()) mCliPort.Write(nullptr, 0, ignored);
+      break;
+    }
+    uint32_t remaining = head->GetRemaining();
+    uint32_t written = 0;
+    mCliPort.Write(head->GetData(true), remaining, written);
+    if (written != 0) mTXStream.Consume(written);
+    if (written != remaining) break;
+  }
+  mTXStream.Unlock();
+}
+
+void WCOBWClientConnect::Service() {
+  if (!IsCnctOK()) return;
+  SendQueued();
+  mCliPort.ProcessRX();
+  WCXMLWireMsg* message = mCliPort.GetRXMsg();
+  if (message == nullptr) return;
+  if (mRXCallback != nullptr) {
+    mRXCallback(message, mUserValue);  // the callback owns it now
+  } else {
+    delete message;
+  }
+}
+
+int WCOBWClientConnect::WatchedSocket() const {
+  return mWatchReadable && mCliPort.IsOpen() ? mCliPort.GetSocket() : -1;
+}
+
+void WCOBWClientConnect::NoteReadable() {
+  uint32_t count = 0;
+  // Readable with nothing to read is the peer's end of stream (or an error that the
+  // next check reports): stop watching, the receive time-out will close the port.
+  if (mCliPort.IsOpen() && mCliPort.GetRXCount(count) && count == 0) mWatchReadable = false;
+}
+
+bool WCOBWClientConnect::HasRXMsg() const { return mCliPort.HasRXMsg(); }
+
+void WCOBWCliCnctList::DeleteAll() {
+  while (!IsEmpty()) delete RemoveHead();
+}
+
+}  // namespace owc

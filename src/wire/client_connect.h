@@ -1,0 +1,68 @@
+// One wire connection: its client port, the application's receive callback and the
+// send stream of wire images waiting for the socket.
+//
+// Thread rules: SetIP, SetRXCallback and Connect run on the opening thread before the
+// connection is listed; afterwards everything runs under the client thread's list lock
+// (TXMsg from application threads, the rest on the client thread). The send stream's
+// own lock is taken inside that list lock, never the other way round.
+#ifndef OWCLIENT_WIRE_CLIENT_CONNECT_H
+#define OWCLIENT_WIRE_CLIENT_CONNECT_H
+
+#include <cstdint>
+
+#include "owclient/owclient.h"
+#include "runtime/dl_list.h"
+#include "transport/data_stream.h"
+#include "wire/client_port.h"
+
+namespace owc {
+
+class WCOBWClientConnect {
+ public:
+  static constexpr uint16_t kServerPort = 39030;
+
+  WCOBWClientConnect() = default;
+  ~WCOBWClientConnect();
+  WCOBWClientConnect(const WCOBWClientConnect&) = delete;
+  WCOBWClientConnect& operator=(const WCOBWClientConnect&) = delete;
+
+  void SetIP(uint32_t address);
+  void SetRXCallback(OrbrixWireRXCallback callback, uintptr_t userValue);
+  void Connect();
+  // Queues the message's wire image; on success the message is destroyed, on failure
+  // (false) the caller keeps it.
+  bool TXMsg(WCXMLWireMsg* message);
+  // Liveness and receive time-out; a failed check is logged, and closes the port.
+  bool IsCnctOK();
+  // One poll: check, send what is queued, read and parse, deliver at most one message.
+  void Service();
+
+  // The socket to watch for readability between polls, or -1 when there is none worth
+  // watching (closed, or at the end of its stream: it would report readable forever).
+  int WatchedSocket() const;
+  // Called when the watched socket reported; notices an end of stream.
+  void NoteReadable();
+  // True when parsed messages wait for delivery.
+  bool HasRXMsg() const;
+
+  WCOWClientPort mCliPort;
+
+ private:
+  void SendQueued();
+
+  OrbrixWireRXCallback mRXCallback = nullptr;
+  uintptr_t mUserValue = 0;
+  WCDataStream mTXStream;
+  bool mWatchReadable = true;
+};
+
+// The client thread's connections, in order of opening; destroys what it still holds.
+class WCOBWCliCnctList : public DLList<WCOBWClientConnect*> {
+ public:
+  ~WCOBWCliCnctList() override { DeleteAll(); }
+  void DeleteAll();
+};
+
+}  // namespace owc
+
+#endif  // OWCLIENT_WIRE_CLIENT_CONNECT_H

@@ -1,0 +1,119 @@
+// The TCP port that speaks the wire protocol: it opens the connection to the wire
+// server, gathers received bytes in a receive stream, cuts them into messages and turns
+// each into a WCXMLWireMsg object, queued until the connection delivers it. It owns the
+// receive time-out of a session: 16 s until the first USER acknowledgement, 12 s after.
+// Sending is not done here: the connection writes its send stream through Write.
+//
+// Threads: SetIPInfo and Connect run on the opening thread before the connection is
+// visible to the client thread; everything else runs on the client thread. The
+// received-message queue has no lock of its own.
+#ifndef OWCLIENT_WIRE_CLIENT_PORT_H
+#define OWCLIENT_WIRE_CLIENT_PORT_H
+
+#include <cstdint>
+#include <vector>
+
+#include "owclient/wire_messages.h"
+#include "transport/data_stream.h"
+#include "transport/tcp_port.h"
+#include "wire/wire_msg_queue.h"
+
+namespace owc {
+
+class WCOWClientPort : public TCPPort {
+ public:
+  static constexpr uint32_t kReadBufSize = 32768;
+  // The largest block message (65,535 data bytes with its head, length, marker and NUL)
+  // fits the parse window, which adds one NUL after the copied bytes.
+  static constexpr uint32_t kParseWindowBytes = 66558;
+  static constexpr uint32_t kLoginTimeoutMs = 16000;
+  static constexpr uint32_t kSessionTimeoutMs = 12000;
+
+  WCOWClientPort() = default;
+  ~WCOWClientPort() override;
+
+  // The server's IPv4 address and TCP port, in host byte order.
+  void SetIPInfo(uint32_t address, uint16_t port);
+  // Starts a non-blocking connect; the outcome shows later, when the port turns writable
+  // or the connection check fails. REQUIRES: the port is not open.
+  void Connect();
+  // Shuts the socket down in both directions, then closes it.
+  bool Close() override;
+
+  // Reads everything the socket holds into the receive stream and parses the complete
+  // messages at its front into the queue. False when the port failed (it is closed
+  // then), or when there was nothing new and nothing left to parse.
+  bool ProcessRX();
+  // The parsing half of ProcessRX, for bytes already in the receive stream. newData says
+  // whether bytes arrived since the last call.
+  bool ParseRXStream(bool newData);
+  // Parses complete messages from the start of window into the queue; returns the bytes
+  // consumed. Parsing stops at an incomplete message, and at one it cannot take (keyword
+  // ACK or none, session ID without ':', nothing after the ack character), whose bytes
+  // stay. REQUIRES: window[length] == '\0'.
+  uint32_t ParseRXMsg(const char* window, uint32_t length);
+
+  // The oldest parsed message, passed to the caller, or null.
+  WCXMLWireMsg* GetRXMsg();
+  bool HasRXMsg() const { return !mRXQ.IsEmpty(); }
+  uint32_t GetRXMsgCount() const { return mRXQ.GetCount(); }
+  bool IsUserAcknowledged() const { return mUserAcked; }
+  WCDataStream& GetRXStream() { return mRXStream; }
+
+  // Builders of received messages: a new object, or null when the message lacks what its
+  // type requires or memory ran out. tokens[0] is the prefix-and-keyword token,
+  // tokens[1] the first argument. A missing session ID reads as 0.
+  WCXMLWireMsg* CreateMsg(uint32_t type, bool hasSessionID, uint32_t sessionID, bool hasAck,
+                          char ackChar, uint32_t tokenCount, const char* const* tokens);
+  WCXMLWireMsg* CreateMsgHello(uint32_t tokenCount, const char* const* tokens);
+  WCXMLWireMsg* CreateMsgUser(uint32_t sessionID, bool hasAck, char ackChar, uint32_t tokenCount,
+                              const char* const* tokens);
+  WCXMLWireMsg* CreateMsgFilter(uint32_t sessionID, bool hasAck, char ackChar, uint32_t tokenCount,
+                                const char* const* tokens);
+  WCXMLWireMsg* CreateMsgRqst(uint32_t sessionID, bool hasAck, char ackChar, uint32_t tokenCount,
+                              const char* const* tokens);
+  WCXMLWireMsg* CreateMsgFile(uint32_t sessionID, bool hasAck, uint32_t tokenCount,
+                              const char* const* tokens);
+  WCXMLWireMsg* CreateMsgHrtbReq(bool hasSessionID, uint32_t sessionID);
+  WCXMLWireMsg* CreateMsgHrtbAck(bool hasSessionID, uint32_t sessionID);
+  WCXMLWireMsg* CreateMsgDone(bool hasSessionID, uint32_t sessionID);
+  WCXMLWireMsg* CreateMsgUnknown(uint32_t tokenCount, const char* const* tokens);
+  // data covers the block's bytes and its 4-byte end marker (dataAndMarkerLength bytes).
+  WCXMLWireMsg* CreateMsgRqstBlock(uint32_t sessionID, bool hasAck, char ackChar,
+                                   uint32_t blockNumber, const uint8_t* data,
+                                   uint32_t dataAndMarkerLength);
+
+ private:
+  struct MsgHead;
+
+  // One message at m: false to stop parsing; otherwise size is its length and msg the
+  // object it yielded, or null.
+  bool ParseOne(const char* m, uint32_t remaining, WCXMLWireMsg*& msg, uint32_t& size);
+  bool ParseHead(const char* m, const char* end, MsgHead& head);
+  bool ParseText(const char* m, uint32_t remaining, const MsgHead& head, WCXMLWireMsg*& msg,
+                 uint32_t& size);
+  bool ParseBlock(const char* m, uint32_t remaining, const MsgHead& head, WCXMLWireMsg*& msg,
+                  uint32_t& size);
+  // Splits text[0, length) on white space into mTokens; none when memory ran out.
+  void Tokenize(const char* text, uint32_t length);
+  void QueueRXMsg(WCXMLWireMsg* msg);
+
+  uint32_t mServerAddress = 0;
+  uint16_t mServerPort = 0;
+  bool mUserAcked = false;
+  WCXMLWireMsgQ mRXQ;  // declared before the stream: destroyed after it
+  // Unbounded unless given a limit (WCDataStream::SetLimit); past it ProcessRX closes.
+  WCDataStream mRXStream;
+  // The last parse left bytes it could not take and nothing arrived since: parsing them
+  // again would yield nothing but repeat its log lines.
+  bool mParseStalled = false;
+  uint8_t mReadBuf[kReadBufSize];
+  char mParseWindow[kParseWindowBytes + 1];
+  // Token storage reused from message to message.
+  std::vector<char> mTokenText;
+  std::vector<const char*> mTokens;
+};
+
+}  // namespace owc
+
+#endif  // OWCLIENT_WIRE_CLIENT_PORT_H

@@ -1,0 +1,143 @@
+#include "wire/client_thread.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <cinttypes>
+#include <new>
+
+#include "owclient/wire_messages.h"
+#include "runtime/trace_log.h"
+
+namespace owc {
+
+namespace {
+
+void FormatDotted(uint32_t address, char* text, size_t size) {
+  std::snprintf(text, size, "%u.%u.%u.%u", (address >> 24) & 0xFF, (address >> 16) & 0xFF,
+                (address >> 8) & 0xFF, address & 0xFF);
+}
+
+}  // namespace
+
+WCXMLGWClientThread::~WCXMLGWClientThread() {
+  Stop(true);
+  DeleteAll();
+}
+
+uintptr_t WCXMLGWClientThread::Open(uint32_t address, OrbrixWireRXCallback callback,
+                                    uintptr_t userValue) {
+  WCOBWClientConnect* connect = new (std::nothrow) WCOBWClientConnect;
+  char dotted[16];
+  FormatDotted(address, dotted, sizeof dotted);
+  TraceLogF(kLevelProgress, "WCXMLGWClientThread::Open IP addr %s, cnct 0x%08" PRIxPTR, dotted,
+            reinterpret_cast<uintptr_t>(connect));
+  if (connect == nullptr) {
+    TraceLog(kLevelFailure, "WCXMLGWClientThread::Open new WCOBWClientConnect failed");
+    return 0;
+  }
+  connect->SetIP(address);
+  connect->SetRXCallback(callback, userValue);
+  connect->Connect();
+  NamedLock lock(mMtxCliCnctList);
+  WCOBWCliCnctList::Position position = mCliCnctList.AddTail(connect);
+  if (position == nullptr) {
+    TraceLog(kLevelFailure, "WCXMLGWClientThread::Open mCliCnctList.AddTail failed");
+    delete connect;
+    return 0;
+  }
+  ++mListGeneration;
+  return reinterpret_cast<uintptr_t>(position);
+}
+
+// Handles are list positions. A handle that is not in the list (closed, or never
+// opened) is answered as "no connection" rather than followed into freed memory.
+WCOBWClientConnect* WCXMLGWClientThread::Find(uintptr_t handle) {
+  if (handle == 0) return nullptr;
+  for (auto pos = mCliCnctList.GetHeadPosition(); pos != nullptr; pos = pos->next) {
+    if (reinterpret_cast<uintptr_t>(pos) == handle) return pos->value;
+  }
+  return nullptr;
+}
+
+void WCXMLGWClientThread::Close(uintptr_t handle) {
+  if (handle == 0) return;
+  NamedLock lock(mMtxCliCnctList);
+  WCOBWClientConnect* connect = Find(handle);
+  if (connect == nullptr) return;
+  TraceLogF(kLevelProgress, "WCXMLGWClientThread::Close cnct 0x%08" PRIxPTR,
+            reinterpret_cast<uintptr_t>(connect));
+  mCliCnctList.RemoveAt(reinterpret_cast<WCOBWCliCnctList::Position>(handle));
+  ++mListGeneration;
+  delete connect;
+}
+
+int32_t WCXMLGWClientThread::TX(uintptr_t handle, WCXMLWireMsg* message) {
+  if (handle == 0) return 2;
+  {
+    NamedLock lock(mMtxCliCnctList);
+    WCOBWClientConnect* connect = Find(handle);
+    if (connect == nullptr) return 2;
+    if (!connect->TXMsg(message)) return 3;
+  }
+  mWakeEvent.Set();
+  return 0;
+}
+
+uint32_t WCXMLGWClientThread::GetCnctCount() {
+  NamedLock lock(mMtxCliCnctList);
+  return mCliCnctList.GetCount();
+}
+
+bool WCXMLGWClientThread::ServiceAll(std::vector<int>& sockets) {
+  NamedLock lock(mMtxCliCnctList);
+  if (mWatchedGeneration == mListGeneration) {
+    size_t i = 0;
+    for (auto pos = mCliCnctList.GetHeadPosition(); pos != nullptr && i < mReadable.size(); ++i) {
+      WCOBWClientConnect* connect = mCliCnctList.GetNext(pos);
+      if (mReadable[i]) connect->NoteReadable();
+    }
+  }
+  bool pending = false;
+  sockets.clear();
+  for (auto pos = mCliCnctList.GetHeadPosition(); pos != nullptr;) {
+    WCOBWClientConnect* connect = mCliCnctList.GetNext(pos);
+    connect->Service();
+    pending = pending || connect->HasRXMsg();
+    sockets.push_back(connect->WatchedSocket());
+  }
+  mWatchedGeneration = mListGeneration;
+  return pending;
+}
+
+// Messages still queued for delivery are handed out on the very next pass: the 25 ms
+// pause bounds the wait for news, it is not meant to pace delivery.
+void WCXMLGWClientThread::WaitForWork(bool immediate, const std::vector<int>& sockets) {
+  bool woken = WaitForEventOrReadable(mWakeEvent, sockets, immediate ? 0 : kPollMs, mReadable);
+  if (woken) mWakeEvent.Reset();
+}
+
+void WCXMLGWClientThread::DeleteAll() {
+  NamedLock lock(mMtxCliCnctList);
+  mCliCnctList.DeleteAll();
+  ++mListGeneration;
+}
+
+uint32_t WCXMLGWClientThread::Run() {
+  TraceLog(kLevelThread, "WCXMLGWClientThread::Run thread started");
+  if (!mWakeEvent.IsValid()) {
+    // Without the event the thread still polls every 25 ms; sends just wait for the pass.
+    TraceLog(kLevelFailure, "WCXMLGWClientThread::Run wake event failed");
+  }
+  SetPriority(kHighestPriority);
+  std::vector<int> sockets;
+  while (IsStopRequested() == 0) {
+    bool pending = ServiceAll(sockets);
+    WaitForWork(pending, sockets);
+  }
+  DeleteAll();
+  TraceLog(kLevelThread, "WCXMLGWClientThread::Run thread terminated");
+  return 0;
+}
+
+}  // namespace owc

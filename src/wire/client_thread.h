@@ -1,0 +1,65 @@
+// The one thread that drives every wire connection of the module: each pass checks,
+// sends, reads and delivers at most one received message per connection, then waits up
+// to 25 ms. The wait ends early when a message is queued for sending or a watched socket
+// becomes readable, so answers are read and sent at once.
+//
+// Thread rules: Open, Close, TX and GetCnctCount may be called from any thread. The
+// list lock is held for a whole pass, so receive callbacks run with it held: a callback
+// must return promptly and must not wait for a thread that calls into the wire client
+// (TX from the callback itself proceeds: the lock is recursive).
+#ifndef OWCLIENT_WIRE_CLIENT_THREAD_H
+#define OWCLIENT_WIRE_CLIENT_THREAD_H
+
+#include <cstdint>
+#include <vector>
+
+#include "owclient/owclient.h"
+#include "platform/wake_event.h"
+#include "runtime/named_mutex.h"
+#include "runtime/worker_thread.h"
+#include "wire/client_connect.h"
+
+namespace owc {
+
+class WCXMLGWClientThread : public WorkerThread {
+ public:
+  static constexpr uint32_t kPollMs = 25;
+  static constexpr int kHighestPriority = 2;
+
+  WCXMLGWClientThread() = default;
+  ~WCXMLGWClientThread() override;
+
+  // Creates a connection and starts its non-blocking connect on the caller's thread.
+  // Returns its handle (never 0), or 0 on failure.
+  uintptr_t Open(uint32_t address, OrbrixWireRXCallback callback, uintptr_t userValue);
+  // Destroys the connection; 0 and handles that are not open are ignored.
+  void Close(uintptr_t handle);
+  // 0 = queued (the message is taken), 2 = no such connection, 3 = queuing failed.
+  int32_t TX(uintptr_t handle, WCXMLWireMsg* message);
+  uint32_t GetCnctCount();
+
+ protected:
+  uint32_t Run() override;
+
+ private:
+  // Under the list lock: finds the live connection behind a handle, or nullptr.
+  WCOBWClientConnect* Find(uintptr_t handle);
+  // One pass over every connection; returns the sockets to watch meanwhile.
+  bool ServiceAll(std::vector<int>& sockets);
+  void WaitForWork(bool immediate, const std::vector<int>& sockets);
+  void DeleteAll();
+
+  // Guards the list, every connection in it and the generation count.
+  NamedMutex mMtxCliCnctList{"WCXMLGWClientThread::mMtxCliCnctList"};
+  WCOBWCliCnctList mCliCnctList;
+  uint64_t mListGeneration = 0;  // changes with every open and close
+  WakeEvent mWakeEvent;
+
+  // Client thread only: the list generation its watched sockets belong to.
+  uint64_t mWatchedGeneration = 0;
+  std::vector<uint8_t> mReadable;
+};
+
+}  // namespace owc
+
+#endif  // OWCLIENT_WIRE_CLIENT_THREAD_H

@@ -1,0 +1,19 @@
+// Moves the module clock forward; tests make time pass only this way.
+#ifndef OWCLIENT_TESTS_TRANSPORT_CLOCK_HELPER_H
+#define OWCLIENT_TESTS_TRANSPORT_CLOCK_HELPER_H
+
+#include <cstdint>
+
+#include "runtime/clock_thread.h"
+
+namespace owc_test {
+
+// Advances the clock by ms, in whole 50 ms ticks.
+inline void AdvanceMs(uint32_t ms) {
+  owc::ClockThread& clock = owc::ModuleClock();
+  clock.AdvanceTo(clock.GetTicks() + ms / 50);
+}
+
+}  // namespace owc_test
+
+#endif  // OWCLIENT_TESTS_TRANSPORT_CLOCK_HELPER_H
