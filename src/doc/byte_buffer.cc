@@ -1,0 +1,19 @@
+#include "doc/byte_buffer.h"
+
+#include <cstdint>
+
+namespace owc {
+
+bool ByteBuffer::Grow(size_t more) {
+  if (more > SIZE_MAX - mSize) return false;
+  size_t needed = mSize + more;
+  size_t capacity = mCapacity < 256 ? 256 : mCapacity;
+  while (capacity < needed) capacity = capacity > SIZE_MAX / 2 ? needed : capacity * 2;
+  char* data = static_cast<char*>(std::realloc(mData, capacity));
+  if (data == nullptr) return false;
+  mData = data;
+  mCapacity = capacity;
+  return true;
+}
+
+}  // namespace owc

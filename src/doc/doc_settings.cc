@@ -1,0 +1,26 @@
+#include "doc/doc_settings.h"
+
+#include <atomic>
+
+namespace owc {
+
+const char kDefaultMetaNamespace[] = "http://www.veltrane.com/namespaces/meta#";
+
+namespace {
+
+std::atomic<char> sLevelSeparator{kDefaultLevelSeparator};
+std::atomic<uint32_t> sEntityRefOutput{kEntityRefEscape};
+
+}  // namespace
+
+char GetLevelSeparator() { return sLevelSeparator.load(std::memory_order_relaxed); }
+
+void SetLevelSeparator(char separator) {
+  sLevelSeparator.store(separator, std::memory_order_relaxed);
+}
+
+uint32_t GetEntityRefOutput() { return sEntityRefOutput.load(std::memory_order_relaxed); }
+
+void SetEntityRefOutput(uint32_t mode) { sEntityRefOutput.store(mode, std::memory_order_relaxed); }
+
+}  // namespace owc

@@ -1,0 +1,167 @@
+#include "doc/entity_references.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "doc/byte_buffer.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace owc {
+
+namespace {
+
+struct EntityRef {
+  const char* text;
+  uint32_t len;
+};
+
+// Tried in this order when an "&" is met.
+constexpr EntityRef kKnownRefs[] = {
+    {"&amp;", 5}, {"&quot;", 6}, {"&apos;", 6}, {"&lt;", 4}, {"&gt;", 4}};
+
+bool StartsWithKnownRef(const char* at, uint32_t remaining) {
+  for (const EntityRef& ref : kKnownRefs) {
+    if (remaining >= ref.len && std::memcmp(at, ref.text, ref.len) == 0) return true;
+  }
+  return false;
+}
+
+// The reference that replaces the byte at `at`, or null when it is written as itself.
+const EntityRef* ReplacementFor(const char* at, uint32_t remaining, bool escapeApos) {
+  static constexpr EntityRef kQuot{"&quot;", 6};
+  static constexpr EntityRef kAmp{"&amp;", 5};
+  static constexpr EntityRef kApos{"&apos;", 6};
+  static constexpr EntityRef kLt{"&lt;", 4};
+  static constexpr EntityRef kGt{"&gt;", 4};
+  switch (*at) {
+    case '"':
+      return &kQuot;
+    case '&':
+      return StartsWithKnownRef(at, remaining) ? nullptr : &kAmp;
+    case '\'':
+      return escapeApos ? &kApos : nullptr;
+    case '<':
+      return &kLt;
+    case '>':
+      return &kGt;
+    default:
+      return nullptr;
+  }
+}
+
+struct SpecialTable {
+  bool special[256] = {};
+  constexpr SpecialTable() {
+    special[static_cast<unsigned char>('"')] = true;
+    special[static_cast<unsigned char>('&')] = true;
+    special[static_cast<unsigned char>('\'')] = true;
+    special[static_cast<unsigned char>('<')] = true;
+    special[static_cast<unsigned char>('>')] = true;
+  }
+};
+constexpr SpecialTable kSpecial;
+
+bool IsSpecial(char c) { return kSpecial.special[static_cast<unsigned char>(c)]; }
+
+// The length of the leading run of bytes that are never escaped (the apostrophe
+// counts as special; the caller decides about it).
+size_t PlainRun(const char* data, size_t len) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i quot = _mm_set1_epi8('"');
+  const __m128i amp = _mm_set1_epi8('&');
+  const __m128i apos = _mm_set1_epi8('\'');
+  const __m128i lt = _mm_set1_epi8('<');
+  const __m128i gt = _mm_set1_epi8('>');
+  for (; i + 16 <= len; i += 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    __m128i hit =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quot), _mm_cmpeq_epi8(v, amp)),
+                     _mm_or_si128(_mm_cmpeq_epi8(v, apos),
+                                  _mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, gt))));
+    int mask = _mm_movemask_epi8(hit);
+    if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+  }
+#endif
+  while (i < len && !IsSpecial(data[i])) ++i;
+  return i;
+}
+
+int32_t Leftover(uint32_t left) {
+  return left > static_cast<uint32_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(left);
+}
+
+}  // namespace
+
+int32_t FixEntityReferences(const char** source, uint32_t sourceLen, char* dest, uint32_t destSize,
+                            uint32_t* count, bool escapeApos) {
+  const char* in = *source;
+  uint32_t written = 0;
+  uint32_t refs = 0;
+  uint32_t i = 0;
+  int32_t result = 0;
+  while (i < sourceLen) {
+    // Plain bytes are copied as one run: each needs room for itself and the NUL.
+    uint32_t run = static_cast<uint32_t>(PlainRun(in + i, sourceLen - i));
+    uint32_t room = destSize - written >= 2 ? destSize - written - 1 : 0;
+    uint32_t take = run < room ? run : room;
+    if (take > 0) std::memcpy(dest + written, in + i, take);
+    written += take;
+    i += take;
+    if (take < run) {
+      result = Leftover(sourceLen - i);
+      break;
+    }
+    if (i == sourceLen) break;
+    const EntityRef* ref = ReplacementFor(in + i, sourceLen - i, escapeApos);
+    uint32_t need = ref != nullptr ? ref->len + 2 : 2;
+    if (destSize - written < need) {
+      result = Leftover(sourceLen - i);
+      break;
+    }
+    if (ref != nullptr) {
+      std::memcpy(dest + written, ref->text, ref->len);
+      written += ref->len;
+      ++refs;
+    } else {
+      dest[written++] = in[i];
+    }
+    ++i;
+  }
+  if (written < destSize) dest[written] = '\0';
+  *source = in + i;
+  if (count != nullptr) *count = refs;
+  return result;
+}
+
+size_t WriteEntityEscaped(char* dest, const char* data, size_t len, bool escapeApos,
+                          uint32_t* count) {
+  uint32_t refs = 0;
+  char* out = dest;
+  size_t i = 0;
+  while (i < len) {
+    size_t run = PlainRun(data + i, len - i);
+    CopyBytes(out, data + i, run);
+    out += run;
+    i += run;
+    if (i == len) break;
+    // A reference is at most 6 bytes long: that much of the rest is enough to look at.
+    const uint32_t rest = len - i < 8 ? static_cast<uint32_t>(len - i) : 8;
+    const EntityRef* ref = ReplacementFor(data + i, rest, escapeApos);
+    if (ref != nullptr) {
+      CopyBytes(out, ref->text, ref->len);
+      out += ref->len;
+      ++refs;
+    } else {
+      *out++ = data[i];
+    }
+    ++i;
+  }
+  if (count != nullptr) *count = refs;
+  return static_cast<size_t>(out - dest);
+}
+
+}  // namespace owc

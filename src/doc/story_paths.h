@@ -1,0 +1,42 @@
+// Property paths of the standard fields of a NITF story. Every path is built with the
+// module's level separator in force at the call.
+#ifndef OWCLIENT_DOC_STORY_PATHS_H
+#define OWCLIENT_DOC_STORY_PATHS_H
+
+#include <cstdint>
+#include <string>
+
+namespace owc {
+
+// Formats: each "%c" is the level separator, "%d" the occurrence index.
+extern const char kHeadlinePathFormat[];
+extern const char kSubheadlinePathFormat[];
+extern const char kBylinePathFormat[];
+extern const char kDistributorPathFormat[];
+extern const char kDatelinePathFormat[];
+extern const char kSeriesPathFormat[];
+extern const char kBodyPathFormat[];
+
+// Attributes of the series element.
+extern const char kSeriesNameAttr[];
+extern const char kSeriesPartAttr[];
+extern const char kSeriesTotalPartAttr[];
+
+// Expands a format above with the given separator and index.
+std::string FormatStoryPath(const char* format, char separator, int32_t index);
+
+std::string HeadlinePath();
+std::string SubheadlinePath(int32_t index);  // -1: every subheadline
+std::string BylinePath(int32_t index);       // -1: every byline
+std::string DistributorPath();
+std::string DatelinePath();
+std::string SeriesPath();
+std::string BodyPath();
+
+// The key under which a document stores a metadata property: the element named by
+// `prop` (with its index) inside the root "Resource" element of namespace `uri`.
+std::string NamespacedKey(const char* uri, const char* prop);
+
+}  // namespace owc
+
+#endif  // OWCLIENT_DOC_STORY_PATHS_H

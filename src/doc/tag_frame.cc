@@ -1,0 +1,80 @@
+#include "doc/tag_frame.h"
+
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+#include "doc/entity_references.h"
+
+namespace owc {
+
+void AppendAttributeText(std::string* out, const char* name, const char* value) {
+  out->push_back(' ');
+  out->append(name);
+  out->append("=\"", 2);
+  out->append(value);
+  out->push_back('"');
+}
+
+bool WCXMLDocTagFrame::SetPath(const std::string& path, const char* tag) {
+  if (tag == nullptr) return false;
+  try {
+    mPath = path;
+    mTag = tag;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+bool WCXMLDocTagFrame::AddAttribute(const char* name, const char* value) {
+  if (name == nullptr || value == nullptr) return false;
+  try {
+    mAttrNames.emplace_back(name);
+    mAttrValues.emplace_back(value);
+  } catch (const std::bad_alloc&) {
+    if (mAttrNames.size() > mAttrValues.size()) mAttrNames.pop_back();
+    return false;
+  }
+  return true;
+}
+
+bool WCXMLDocTagFrame::AppendData(const char* data, size_t len) {
+  return mContent.Append(data, len);
+}
+
+bool WCXMLDocTagFrame::AppendEscaped(const char* data, size_t len, bool escapeApos) {
+  if (len > SIZE_MAX / kMaxEscapeGrowth) return false;
+  char* dest = mContent.Reserve(len * kMaxEscapeGrowth);
+  if (dest == nullptr) return false;
+  mContent.Commit(WriteEntityEscaped(dest, data, len, escapeApos, nullptr));
+  return true;
+}
+
+bool WCXMLDocTagFrame::AppendTagText(const char* name, const char** attrs, bool endTag) {
+  bool ok = endTag ? mContent.Append("</", 2) : mContent.AppendByte('<');
+  ok = ok && mContent.Append(name);
+  for (const char** a = attrs; ok && !endTag && a != nullptr && a[0] != nullptr; a += 2) {
+    ok = mContent.AppendByte(' ') && mContent.Append(a[0]) && mContent.Append("=\"", 2) &&
+         mContent.Append(a[1]) && mContent.AppendByte('"');
+  }
+  return ok && mContent.AppendByte('>');
+}
+
+const std::string* WCXMLDocTagFrame::FindAttribute(const char* name) const {
+  for (size_t i = 0; i < mAttrNames.size(); ++i) {
+    if (mAttrNames[i] == name) return &mAttrValues[i];
+  }
+  return nullptr;
+}
+
+void WCXMLDocTagFrame::AppendStartTag(std::string* out) const {
+  out->push_back('<');
+  out->append(mTag);
+  for (size_t i = 0; i < mAttrNames.size(); ++i) {
+    AppendAttributeText(out, mAttrNames[i].c_str(), mAttrValues[i].c_str());
+  }
+  out->push_back('>');
+}
+
+}  // namespace owc

@@ -1,0 +1,128 @@
+// A story pair (NITF document and RDF metadata) and the elements captured from it.
+//
+// Thread: one thread at a time; the parser callbacks run on the thread that calls
+// Parse. Calling order: Init, then (SetSearchLevel, Parse) any number of times, then
+// the getters. Init drops the lent property index, so it is lent again before each
+// Parse.
+#ifndef OWCLIENT_DOC_XML_DOC_H
+#define OWCLIENT_DOC_XML_DOC_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "doc/tag_frame.h"
+
+struct XML_ParserStruct;
+
+namespace owc {
+
+class WCXMLSearchLevel;
+
+class WCXMLDoc {
+ public:
+  WCXMLDoc();
+  WCXMLDoc(const WCXMLDoc&) = delete;
+  WCXMLDoc& operator=(const WCXMLDoc&) = delete;
+  virtual ~WCXMLDoc();
+
+  // With a file flag the pointer is a file name (the length is ignored); otherwise the
+  // bytes are copied. A null pointer leaves that document empty; a null name keeps
+  // "XML Unknown" / "RDF Unknown". Drops every earlier capture. False when a file could
+  // not be read (the other document is still loaded).
+  bool Init(bool xmlIsFile, const char* xml, uint32_t xmlLen, const char* xmlName, bool rdfIsFile,
+            const char* rdf, uint32_t rdfLen, const char* rdfName);
+
+  // Lends the property index for the next Parse; the document never deletes it and the
+  // index must outlive that Parse.
+  void SetSearchLevel(const WCXMLSearchLevel* level) { mSearchLevel = level; }
+
+  // Parses the RDF document, then the XML document, capturing the elements that the
+  // lent index names. Captures add to earlier ones; the first capture of a path wins.
+  bool Parse();
+
+  // Output helpers: `out` is emptied first; with `terminator` one NUL byte is appended
+  // (also when nothing was found). A non-empty namespace URI looks `prop` up below that
+  // namespace's Resource element; otherwise `prop` is a complete property path.
+  bool GetProperty(const char* ns, const char* prop, bool valueOnly, std::string* out,
+                   bool terminator) const;
+  bool GetPropertyAttribute(const char* ns, const char* prop, const char* attr, std::string* out,
+                            bool terminator) const;
+
+  bool GetHeadline(std::string* out, bool terminator) const;
+  bool GetSubheadline(int32_t index, std::string* out, bool terminator) const;
+  bool GetByline(int32_t index, std::string* out, bool terminator) const;
+  bool GetDistributor(std::string* out, bool terminator) const;
+  bool GetDateline(std::string* out, bool terminator) const;
+  bool GetBody(std::string* out, bool terminator) const;
+  bool GetSeriesName(std::string* out, bool terminator) const;
+  bool GetSeriesPart(std::string* out, bool terminator) const;
+  bool GetSeriesTotalPart(std::string* out, bool terminator) const;
+
+  // Escapes data into the document's reusable conversion buffer. False when there is
+  // nothing to escape (the caller keeps the data as it is) or memory ran out; on true,
+  // *out stays valid until the next call. (Parse itself escapes captured text in one
+  // pass with the same result, see WriteEntityEscaped.)
+  bool EntitiesConverted(const char* data, uint32_t len, const char** out, uint32_t* outLen,
+                         bool escapeApos);
+
+  // Parser callbacks; user is the document.
+  static void ParseCBStartEltHandler(void* user, const char* name, const char** attrs);
+  static void ParseCBEndEltHandler(void* user, const char* name);
+  static void ParseCBCharDataHandler(void* user, const char* data, int len);
+
+ private:
+  struct SiblingCounter {
+    std::string name;
+    int32_t count = 0;
+  };
+  // State of one open element, indexed by depth; entry 0 stands for the document.
+  struct OpenElement {
+    size_t pathLen = 0;                            // path text length before its segment
+    const WCXMLSearchLevel* childLevel = nullptr;  // where its children are matched
+    bool captured = false;
+    std::vector<SiblingCounter> counters;  // its children's names, slots reused
+    size_t usedCounters = 0;
+  };
+
+  const WCXMLDocTagFrame* FindFrame(const char* ns, const char* prop) const;
+  bool ParseDocument(const std::string& bytes, const std::string& name, const char* kind);
+  void ResetParseState();
+  void StartElement(const char* name, const char** attrs);
+  void EndElement(const char* name);
+  void CharData(const char* data, size_t len);
+  void AddTagTextToStack(const char* name, const char** attrs, bool endTag);
+  int32_t NextSiblingIndex(OpenElement* parent, const char* name, size_t nameLen);
+  void CaptureElement(const char* name, const char** attrs);
+  bool ParseAddCharDataToStack(const char* data, size_t len);
+  bool CopyTopTailToStack(size_t from);
+  void AbortParse();
+
+  std::string mXMLBytes;
+  std::string mRDFBytes;
+  std::string mXMLName;
+  std::string mRDFName;
+  std::string mCurrentName;
+  const WCXMLSearchLevel* mSearchLevel = nullptr;  // borrowed
+  // Parse state, valid while Parse runs.
+  XML_ParserStruct* mParser = nullptr;
+  char mSeparator = '\\';
+  uint32_t mEntityMode = 1;
+  std::string mPathText;
+  std::vector<OpenElement> mOpen;  // grows to the deepest nesting, then reused
+  size_t mDepth = 0;               // elements open in mOpen
+  // Elements open below one whose children can never match: they need no path, no
+  // index and no entry in mOpen, only their tag texts for the enclosing captures.
+  size_t mDeadDepth = 0;
+  std::vector<std::unique_ptr<WCXMLDocTagFrame>> mParseTagStack;  // innermost last
+  std::unordered_map<std::string, std::unique_ptr<WCXMLDocTagFrame>> mPropertyMap;
+  std::unique_ptr<char[]> mConvBuf;
+  uint32_t mConvCap = 0;
+};
+
+}  // namespace owc
+
+#endif  // OWCLIENT_DOC_XML_DOC_H

@@ -1,0 +1,302 @@
+// Parsing of a story document with expat and capture of the indexed elements.
+//
+// Only elements that the lent property index names are stored; everything else is
+// dropped as it streams by. Matching is incremental: each open element remembers the
+// index level in which its children are looked up, so an element outside every indexed
+// path costs one null test.
+#include <expat.h>
+
+#include <climits>
+#include <cstring>
+#include <new>
+
+#include "doc/doc_settings.h"
+#include "doc/search_level.h"
+#include "doc/xml_doc.h"
+#include "runtime/trace_log.h"
+
+namespace owc {
+
+namespace {
+
+// Documents larger than this are fed to expat in several calls (its length is an int).
+constexpr size_t kMaxChunk = 1u << 30;
+
+void AppendDecimal(std::string* out, int32_t value) {
+  char digits[16];
+  char* end = digits + sizeof digits;
+  char* p = end;
+  uint32_t v = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+  do {
+    *--p = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  if (value < 0) *--p = '-';
+  out->append(p, static_cast<size_t>(end - p));
+}
+
+}  // namespace
+
+bool WCXMLDoc::Parse() {
+  if (!ParseDocument(mRDFBytes, mRDFName, "RDF")) return false;
+  return ParseDocument(mXMLBytes, mXMLName, "XML");
+}
+
+void WCXMLDoc::ResetParseState() {
+  mPathText.clear();
+  mDepth = 0;
+  mDeadDepth = 0;
+  if (mOpen.empty()) mOpen.emplace_back();
+  mOpen[0].usedCounters = 0;
+  mOpen[0].captured = false;
+  mOpen[0].childLevel = mSearchLevel;
+  mParseTagStack.clear();
+}
+
+bool WCXMLDoc::ParseDocument(const std::string& bytes, const std::string& name, const char* kind) {
+  if (bytes.empty() || bytes[0] == '\0') return true;
+  ResetParseState();
+  mCurrentName = name;
+  mSeparator = GetLevelSeparator();
+  mEntityMode = GetEntityRefOutput();
+  XML_Parser parser = XML_ParserCreateNS("UTF-8", ':');
+  if (parser == nullptr) {
+    TraceLogF(kLevelFailure, "WCXMLDoc::Parse ::XML_ParserCreateNS failed for %s [%s]", kind,
+              mCurrentName.c_str());
+    return false;
+  }
+  // Expat's defaults stay in force: no external entity is ever loaded and the
+  // amplification protection against entity expansion attacks is active.
+  XML_SetUserData(parser, this);
+  XML_SetElementHandler(parser, ParseCBStartEltHandler, ParseCBEndEltHandler);
+  XML_SetCharacterDataHandler(parser, ParseCBCharDataHandler);
+  mParser = parser;
+  XML_Status status = XML_STATUS_OK;
+  size_t offset = 0;
+  do {
+    size_t chunk = bytes.size() - offset < kMaxChunk ? bytes.size() - offset : kMaxChunk;
+    bool final = offset + chunk == bytes.size();
+    status = XML_Parse(parser, bytes.data() + offset, static_cast<int>(chunk), final);
+    offset += chunk;
+  } while (status == XML_STATUS_OK && offset < bytes.size());
+  if (status != XML_STATUS_OK) {
+    TraceLogF(kLevelFailure, "WCXMLDoc::Parse %s parse error: [%s] at line %d for [%s]", kind,
+              XML_ErrorString(XML_GetErrorCode(parser)),
+              static_cast<int>(XML_GetCurrentLineNumber(parser)), mCurrentName.c_str());
+  }
+  mParser = nullptr;
+  XML_ParserFree(parser);
+  mParseTagStack.clear();  // frames of elements left open by an error
+  return status == XML_STATUS_OK;
+}
+
+// Every callback catches everything: no exception may unwind through expat's C frames.
+// A failure that escapes the handler's own checks (exhausted memory) stops the parse.
+void WCXMLDoc::AbortParse() {
+  TraceLogF(kLevelFailure, "WCXMLDoc::Parse [%s] out of memory in a parser callback",
+            mCurrentName.c_str());
+  if (mParser != nullptr) XML_StopParser(mParser, XML_FALSE);
+}
+
+void WCXMLDoc::ParseCBStartEltHandler(void* user, const char* name, const char** attrs) {
+  WCXMLDoc* doc = static_cast<WCXMLDoc*>(user);
+  try {
+    doc->StartElement(name, attrs);
+  } catch (...) {
+    doc->AbortParse();
+  }
+}
+
+void WCXMLDoc::ParseCBEndEltHandler(void* user, const char* name) {
+  WCXMLDoc* doc = static_cast<WCXMLDoc*>(user);
+  try {
+    doc->EndElement(name);
+  } catch (...) {
+    doc->AbortParse();
+  }
+}
+
+void WCXMLDoc::ParseCBCharDataHandler(void* user, const char* data, int len) {
+  WCXMLDoc* doc = static_cast<WCXMLDoc*>(user);
+  if (doc->mParseTagStack.empty() || len <= 0) return;  // outside every capture
+  try {
+    doc->CharData(data, static_cast<size_t>(len));
+  } catch (...) {
+    doc->AbortParse();
+  }
+}
+
+int32_t WCXMLDoc::NextSiblingIndex(OpenElement* parent, const char* name, size_t nameLen) {
+  for (size_t i = 0; i < parent->usedCounters; ++i) {
+    SiblingCounter& counter = parent->counters[i];
+    if (counter.name.size() == nameLen && std::memcmp(counter.name.data(), name, nameLen) == 0) {
+      if (counter.count < INT32_MAX) ++counter.count;
+      return counter.count;
+    }
+  }
+  if (parent->usedCounters == parent->counters.size()) parent->counters.emplace_back();
+  SiblingCounter& counter = parent->counters[parent->usedCounters++];
+  counter.name.assign(name, nameLen);
+  counter.count = 0;
+  return 0;
+}
+
+// Text for the open captures is written once, into the innermost frame, and copied
+// from there to the enclosing ones (usually there are none).
+void WCXMLDoc::AddTagTextToStack(const char* name, const char** attrs, bool endTag) {
+  WCXMLDocTagFrame& top = *mParseTagStack.back();
+  const size_t from = top.GetContent().size();
+  if (top.AppendTagText(name, attrs, endTag) &&
+      (mParseTagStack.size() == 1 || CopyTopTailToStack(from))) {
+    return;
+  }
+  if (endTag) {
+    TraceLogF(kLevelFailure,
+              "WCXMLDoc::ParseCBEndEltHandler [%s] could not add end tag text to stack",
+              mCurrentName.c_str());
+  } else {
+    TraceLogF(kLevelFailure,
+              "WCXMLDoc::ParseCBStartEltHandler [%s] could not add start tag text to stack",
+              mCurrentName.c_str());
+  }
+}
+
+void WCXMLDoc::StartElement(const char* name, const char** attrs) {
+  if (name == nullptr || *name == '\0') {
+    TraceLogF(kLevelFailure, "WCXMLDoc::ParseCBStartEltHandler [%s] recevied NULL start tag",
+              mCurrentName.c_str());
+    return;
+  }
+  if (!mParseTagStack.empty()) AddTagTextToStack(name, attrs, false);
+  const WCXMLSearchLevel* level = mOpen[mDepth].childLevel;
+  if (level == nullptr || mDeadDepth > 0) {
+    ++mDeadDepth;
+    return;
+  }
+  const size_t nameLen = std::strlen(name);
+  const int32_t index = NextSiblingIndex(&mOpen[mDepth], name, nameLen);
+  if (mOpen.size() == mDepth + 1) mOpen.emplace_back();
+  OpenElement& self = mOpen[++mDepth];
+  self.pathLen = mPathText.size();
+  self.usedCounters = 0;
+  self.captured = false;
+  self.childLevel = nullptr;
+  mPathText.push_back(mSeparator);
+  mPathText.append(name, nameLen);
+  mPathText.push_back('(');
+  AppendDecimal(&mPathText, index);
+  mPathText.push_back(')');
+  if (level->MatchStep(name, nameLen, index, &self.childLevel)) CaptureElement(name, attrs);
+}
+
+void WCXMLDoc::CaptureElement(const char* name, const char** attrs) {
+  std::unique_ptr<WCXMLDocTagFrame> frame(new (std::nothrow) WCXMLDocTagFrame);
+  if (frame == nullptr) {
+    TraceLogF(kLevelFailure, "WCXMLDoc::ParseCBStartEltHandler [%s] new WCXMLDocTagFrame failed",
+              mCurrentName.c_str());
+    return;
+  }
+  if (!frame->SetPath(mPathText, name)) {
+    TraceLogF(kLevelFailure, "WCXMLDoc::ParseCBStartEltHandler [%s] tagFrame->SetPath failed",
+              mCurrentName.c_str());
+    return;
+  }
+  for (const char** a = attrs; a != nullptr && a[0] != nullptr; a += 2) {
+    if (!frame->AddAttribute(a[0], a[1])) {
+      TraceLogF(kLevelFailure,
+                "WCXMLDoc::ParseCBStartEltHandler [%s] tagFrame->AddAttribute failed",
+                mCurrentName.c_str());
+      return;
+    }
+  }
+  try {
+    mParseTagStack.push_back(std::move(frame));
+  } catch (const std::bad_alloc&) {
+    TraceLogF(kLevelFailure, "WCXMLDoc::ParseCBStartEltHandler [%s] mParseTagStack.Push failed",
+              mCurrentName.c_str());
+    return;
+  }
+  mOpen[mDepth].captured = true;
+}
+
+void WCXMLDoc::EndElement(const char* name) {
+  if (name == nullptr || *name == '\0') {
+    TraceLogF(kLevelFailure, "WCXMLDoc::ParseCBEndEltHandler [%s] received NULL end tag",
+              mCurrentName.c_str());
+    return;
+  }
+  if (mDeadDepth > 0) {
+    --mDeadDepth;
+    if (!mParseTagStack.empty()) AddTagTextToStack(name, nullptr, true);
+    return;
+  }
+  if (mDepth == 0) {
+    TraceLogF(kLevelFailure,
+              "WCXMLDoc::ParseCBEndEltHandler [%s] separator not found in parse path",
+              mCurrentName.c_str());
+    mPathText.clear();
+    return;
+  }
+  OpenElement& self = mOpen[mDepth--];
+  mPathText.resize(self.pathLen);
+  if (self.captured) {
+    if (mParseTagStack.empty()) {
+      TraceLogF(kLevelFailure,
+                "WCXMLDoc::ParseCBEndEltHandler [%s] mParseTagStack.Pop returned NULL",
+                mCurrentName.c_str());
+      return;
+    }
+    std::unique_ptr<WCXMLDocTagFrame> frame = std::move(mParseTagStack.back());
+    mParseTagStack.pop_back();
+    auto inserted = mPropertyMap.try_emplace(frame->GetPath());
+    if (inserted.second) {
+      inserted.first->second = std::move(frame);
+    } else {
+      TraceLogF(kLevelProgress,
+                "WCXMLDoc::ParseCBEndEltHandler [%s] detected duplicate element [%s]",
+                mCurrentName.c_str(), frame->GetPath().c_str());
+    }
+  }
+  if (!mParseTagStack.empty()) AddTagTextToStack(name, nullptr, true);
+}
+
+void WCXMLDoc::CharData(const char* data, size_t len) {
+  if (mEntityMode != kEntityRefEscape && mEntityMode != kEntityRefEscapeApos) {
+    if (!ParseAddCharDataToStack(data, len)) {
+      TraceLog(kLevelFailure, "WCXMLDoc::ParseCBCharDataHandler could not add data to tag stack");
+    }
+    return;
+  }
+  // One pass that writes what EntitiesConverted would produce (or the text itself when
+  // nothing needs escaping, which is the same bytes).
+  WCXMLDocTagFrame& top = *mParseTagStack.back();
+  const size_t from = top.GetContent().size();
+  if (!top.AppendEscaped(data, len, mEntityMode == kEntityRefEscapeApos) ||
+      (mParseTagStack.size() > 1 && !CopyTopTailToStack(from))) {
+    TraceLog(kLevelFailure,
+             "WCXMLDoc::ParseCBCharDataHandler could not add Converted data to tag stack");
+  }
+}
+
+bool WCXMLDoc::CopyTopTailToStack(size_t from) {
+  const std::string_view text = mParseTagStack.back()->GetContent();
+  for (size_t i = mParseTagStack.size() - 1; i-- > 0;) {
+    if (!mParseTagStack[i]->AppendData(text.data() + from, text.size() - from)) {
+      TraceLog(kLevelFailure, "WCXMLDoc::ParseAddCharDataToStack tagFrame->AppendData failed");
+      return false;
+    }
+  }
+  return true;
+}
+
+bool WCXMLDoc::ParseAddCharDataToStack(const char* data, size_t len) {
+  for (auto it = mParseTagStack.rbegin(); it != mParseTagStack.rend(); ++it) {
+    if (!(*it)->AppendData(data, len)) {
+      TraceLog(kLevelFailure, "WCXMLDoc::ParseAddCharDataToStack tagFrame->AppendData failed");
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace owc

@@ -1,0 +1,105 @@
+// A loaded HTML template: its text, tag translation table, the properties it needs
+// from a story document, its namespace prefixes and its output.
+//
+// Template language: literal HTML with commands written as "<?Kavio word args?>":
+//   version N          declares the version (0, 1 or 2); read when the text is loaded
+//   namespace p = URI  binds prefix p for references (quotes around either removed)
+//   insert REF         the bound value of REF inside a loop, else every occurrence
+//   if REF / else / end         expands the branch when REF has a value
+//   foreach REF ... end         expands the body once per occurrence of REF
+// REF is one of the nine short names (headline, subheadline, byline, distributor,
+// dateline, series.name, series.part, series.totalpart, body), matched byte for byte
+// against the whole argument text, or "prefix:path" with a declared prefix.
+//
+// Thread: no lock; one thread at a time. The conversion interface uses one object per
+// environment, the delivery queue one object on its own thread.
+#ifndef OWCLIENT_TEMPLATE_HTML_TEMPLATE_H
+#define OWCLIENT_TEMPLATE_HTML_TEMPLATE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "doc/search_level.h"
+#include "template/extract_prop_list.h"
+#include "template/tag_xlate.h"
+#include "template/variable_stack.h"
+
+namespace owc {
+
+class WCXMLDoc;
+
+class WCHTMLTemplate {
+ public:
+  WCHTMLTemplate() = default;
+  WCHTMLTemplate(const WCHTMLTemplate&) = delete;
+  WCHTMLTemplate& operator=(const WCHTMLTemplate&) = delete;
+  virtual ~WCHTMLTemplate();
+
+  // Copies the template and preprocesses it (version, prefixes, needed properties).
+  // A null or empty text means no template: Generate then produces nothing. False
+  // after a preprocessing error; the text is still kept and can be applied.
+  bool SetTemplate(const char* text, uint32_t len);
+  // Replaces the tag translation table (format in tag_xlate.h).
+  bool SetXlateTable(const char* buffer, uint32_t len);
+  // Adds a property the document must keep. A path not ending in ")" gets "(-1)"
+  // (every occurrence). True also when the pair is already listed.
+  bool AddExtractProp(const char* uri, const char* path);
+
+  // Parses doc with this template's property index and interprets the template into
+  // the output. doc is used only during the call. True only when both succeed; output
+  // produced before a failure is kept.
+  bool Generate(WCXMLDoc* doc);
+  // Bytes of output, the terminating NUL included (0 when nothing was produced).
+  int32_t GetOutputSize() const;
+  // The output, valid until the next Generate, Reset or destruction; null when empty.
+  const uint8_t* GetOutputData() const;
+  void Reset();
+
+  uint32_t GetVersion() const { return mVersion; }
+  const WCXMLSearchLevel& GetSearchLevel() const { return mSearchLevel; }
+  const WCHTMLTemplateExtractPropList& GetExtractPropList() const { return mExtractPropList; }
+
+  // A reference to (namespace URI, name); logs and returns false when it cannot be
+  // resolved.
+  bool TmplValNormalize(const std::string& ref, std::string* uri, std::string* name) const;
+  // The translated value of a reference at one occurrence; empty outside Generate.
+  void GetValue(const std::string& uri, const std::string& name, bool indexed, uint32_t index,
+                bool valueOnly, std::string* out);
+
+ private:
+  enum class Level { kTop, kBranch, kLoopBody };
+
+  bool ParsePreprocess();
+  bool PreprocessVersion(const std::string& args, uint32_t line);
+  bool RegisterReference(const std::string& ref);
+  bool TmplCmdAddNameSpace(const std::string& args);
+  size_t ReadCommand(size_t pos, uint32_t* line, std::string* word, std::string* args, bool copy);
+  bool ParseTemplate(Level level, bool emit, size_t* pos, uint32_t* line, uint32_t nesting);
+  bool CommandInsert(const std::string& args);
+  bool CommandIf(const std::string& args, bool emit, size_t* pos, uint32_t* line, uint32_t nesting);
+  bool CommandForeach(const std::string& args, bool emit, size_t* pos, uint32_t* line,
+                      uint32_t nesting);
+  bool EnterNesting(uint32_t nesting, uint32_t line);
+  void ReadRawValue(const std::string& uri, const std::string& name, bool indexed, uint32_t index,
+                    bool valueOnly);
+
+  std::string mText;          // the template; processing stops at its first NUL
+  size_t mTextEnd = 0;        // length up to that NUL
+  bool mHasTemplate = false;  // size is mText.size() + 1 when set
+  std::string mOutput;
+  WCXMLDoc* mDoc = nullptr;  // set only while Generate runs
+  uint32_t mVersion = 2;
+  std::map<std::string, std::string> mNamespaces;  // prefix -> URI
+  WCVariableStack mBindingStack;
+  WCHTMLTemplateExtractPropList mExtractPropList;
+  WCXMLSearchLevel mSearchLevel;
+  WCHTMLTemplateXlateMap mTagXlateMap;
+  std::string mRawValue;  // scratch of GetValue
+  bool mAbort = false;    // ends every level of the expansion at once
+};
+
+}  // namespace owc
+
+#endif  // OWCLIENT_TEMPLATE_HTML_TEMPLATE_H

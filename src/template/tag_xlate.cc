@@ -1,0 +1,106 @@
+// Rewriting of the markup inside inserted values through the translation table.
+#include "template/tag_xlate.h"
+
+namespace owc {
+
+namespace {
+
+unsigned char FoldAscii(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
+
+bool EqualsNoCase(const std::string& a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (FoldAscii(static_cast<unsigned char>(a[i])) != FoldAscii(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
+bool EndsName(char c) { return c == ' ' || c == '>' || c == '\t' || c == '\n' || c == '\r'; }
+
+}  // namespace
+
+bool ScanTag(std::string_view raw, size_t* pos, bool copy, std::string* out, ScannedTag* tag) {
+  *tag = ScannedTag();
+  size_t lt = raw.find('<', *pos);
+  size_t gt = lt == std::string_view::npos ? lt : raw.find('>', lt);
+  if (gt == std::string_view::npos) {
+    if (copy && *pos < raw.size()) out->append(raw.data() + *pos, raw.size() - *pos);
+    *pos = raw.size();
+    return false;
+  }
+  if (copy) out->append(raw.data() + *pos, lt - *pos);
+  size_t nameStart = lt + 1;
+  if (gt - lt > 1 && raw[lt + 1] == '/') {
+    tag->isEnd = true;
+    nameStart = lt + 2;
+  }
+  size_t nameEnd = nameStart;
+  while (!EndsName(raw[nameEnd])) ++nameEnd;  // stops at the ">" at the latest
+  tag->name = raw.substr(nameStart, nameEnd - nameStart);
+  tag->attrs = nameEnd < gt ? raw.substr(nameEnd, gt - nameEnd) : std::string_view();
+  *pos = gt + 1;
+  return !tag->name.empty();
+}
+
+void EmitTag(bool isEnd, bool dropAttributes, const std::string& htmlTag, std::string_view attrs,
+             std::string* out) {
+  if (htmlTag.empty()) return;
+  out->push_back('<');
+  if (isEnd) out->push_back('/');
+  out->append(htmlTag);
+  if (!dropAttributes && !attrs.empty()) {
+    out->push_back(' ');
+    out->append(attrs.data(), attrs.size());
+  }
+  out->push_back('>');
+}
+
+WCHTMLTemplateXlate* WCHTMLTemplateXlateMap::FindXlate(std::string_view name) const {
+  Position pos = GetHeadPosition();
+  while (pos != nullptr) {
+    WCHTMLTemplateXlate* entry = GetNext(pos);
+    if (EqualsNoCase(entry->xmlTag, name)) return entry;
+  }
+  return nullptr;
+}
+
+void WCHTMLTemplateXlateMap::ResetDepths() {
+  Position pos = GetHeadPosition();
+  while (pos != nullptr) GetNext(pos)->depth = 0;
+}
+
+void WCHTMLTemplateXlateMap::TranslateTags(std::string_view raw, std::string* out) {
+  out->clear();
+  size_t pos = 0;
+  bool suppressing = false;
+  std::string_view suppressed;
+  ScannedTag tag;
+  while (ScanTag(raw, &pos, !suppressing, out, &tag)) {
+    WCHTMLTemplateXlate* entry = FindXlate(tag.name);
+    if (entry == nullptr) continue;
+    if (suppressing) {
+      if (tag.name != suppressed) continue;
+      if (!tag.isEnd) {
+        ++entry->depth;
+        continue;
+      }
+      if (entry->depth > 0) --entry->depth;
+      if (entry->depth > 0) continue;
+      suppressing = false;
+      EmitTag(true, true, entry->htmlEnd, std::string_view(), out);
+    } else if (tag.isEnd) {
+      if (entry->depth > 0) --entry->depth;
+      EmitTag(true, true, entry->htmlEnd, std::string_view(), out);
+    } else {
+      ++entry->depth;
+      if (entry->dropContent != 0) {
+        suppressing = true;
+        suppressed = tag.name;
+      }
+      EmitTag(false, entry->dropAttributes != 0, entry->htmlStart, tag.attrs, out);
+    }
+  }
+}
+
+}  // namespace owc

@@ -1,0 +1,84 @@
+// The tag translation table: which markup of an inserted value passes into the HTML
+// and how it is renamed. Tags without an entry are removed (their text stays).
+//
+// Table text: entries of three double-quoted strings and two integers,
+//   "XML tag" "HTML start tag" "HTML end tag" dropContent dropAttributes
+// e.g. "hl1" "h1" "h1" 0 0. An entry ends at the first line feed after its sixth
+// quote; text outside quotes between entries is ignored (lines without quotes are
+// comments). Strings are taken byte for byte, with no escapes.
+//
+// Thread: no lock; used by the thread that runs its template.
+#ifndef OWCLIENT_TEMPLATE_TAG_XLATE_H
+#define OWCLIENT_TEMPLATE_TAG_XLATE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "runtime/dl_list.h"
+
+namespace owc {
+
+struct WCHTMLTemplateXlate {
+  std::string xmlTag;     // matched without regard to case
+  std::string htmlStart;  // written between "<" and ">"; empty drops the start tag
+  std::string htmlEnd;    // written between "</" and ">"; empty drops the end tag
+  uint8_t dropContent = 0;
+  uint8_t dropAttributes = 0;
+  int32_t depth = 0;  // nesting while values are translated; never below 0
+};
+
+// The fields of one table entry as read by XlateTableParseLine.
+struct XlateLine {
+  std::string xmlTag;
+  std::string htmlStart;
+  std::string htmlEnd;
+  uint8_t dropContent = 0;
+  uint8_t dropAttributes = 0;
+  bool noEntry = true;
+  bool error = false;
+};
+
+// Reads the entry that starts at or after text[*offset] (text has len bytes). Returns
+// true when an entry was read and a line feed follows it (*offset then points at that
+// line feed); false at the end of the table (noEntry), on a syntax error (error, after
+// the message), or for a last entry without a line feed (neither flag set).
+bool XlateTableParseLine(const char* text, size_t len, size_t* offset, XlateLine* line);
+
+// A tag found by ScanTag; both views point into the scanned value.
+struct ScannedTag {
+  std::string_view name;   // self-closing tags keep their slash: "br/"
+  std::string_view attrs;  // from the byte that ended the name up to the ">"
+  bool isEnd = false;
+};
+
+// Finds the next tag at or after *pos. With copy, the text before it is appended to
+// out (or, when no complete tag follows, the rest of the value). Moves *pos past the
+// tag; false when there is no tag or its name is empty.
+bool ScanTag(std::string_view raw, size_t* pos, bool copy, std::string* out, ScannedTag* tag);
+
+// Writes "<tag attrs>" or "</tag>"; nothing when htmlTag is empty.
+void EmitTag(bool isEnd, bool dropAttributes, const std::string& htmlTag, std::string_view attrs,
+             std::string* out);
+
+// The table, in table order; owns its entries.
+class WCHTMLTemplateXlateMap : public DLList<WCHTMLTemplateXlate*> {
+ public:
+  WCHTMLTemplateXlateMap() = default;
+  ~WCHTMLTemplateXlateMap() override;
+
+  // Replaces the table. False on a syntax error or exhausted memory, after the
+  // message; the entries read before stay.
+  bool Load(const char* buffer, uint32_t len);
+  void Clear();
+  WCHTMLTemplateXlate* FindXlate(std::string_view name) const;
+  void ResetDepths();
+  // Rewrites raw through the table into out (emptied first). Depths carry over from
+  // one value to the next until ResetDepths.
+  void TranslateTags(std::string_view raw, std::string* out);
+};
+
+}  // namespace owc
+
+#endif  // OWCLIENT_TEMPLATE_TAG_XLATE_H
