@@ -1,0 +1,195 @@
+#include "gateway/delivery_queue.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "runtime/tick_time.h"
+#include "runtime/trace_log.h"
+
+namespace owc {
+
+namespace {
+
+// A new[] copy of a NUL-terminated text; nullptr when memory ran out.
+char* CopyText(const char* text) {
+  size_t size = std::strlen(text) + 1;
+  char* copy = new (std::nothrow) char[size];
+  if (copy != nullptr) std::memcpy(copy, text, size);
+  return copy;
+}
+
+// "<base><ending>" in a fresh array of base length + 10 characters; nullptr when memory
+// ran out.
+char* NewDerivedName(const char* base, const char* ending) {
+  size_t size = std::strlen(base) + 10;
+  char* name = new (std::nothrow) char[size];
+  if (name != nullptr) std::snprintf(name, size, "%s%s", base, ending);
+  return name;
+}
+
+// Gives `to` its own copies of the names and data of `from`, each only when present.
+// Returns the failure's log text, or nullptr; on failure `to` holds what was copied.
+const char* CopyOwnedParts(const HOBWBlockQElt& from, HOBWBlockQElt& to) {
+  if (from.mFName != nullptr) {
+    to.mFName = CopyText(from.mFName);
+    if (to.mFName == nullptr)
+      return "HOBWQueueThread::EnqDataBlock qElt->mFName new char [] failed";
+  }
+  if (from.mParentFName != nullptr) {
+    to.mParentFName = CopyText(from.mParentFName);
+    if (to.mParentFName == nullptr) {
+      return "HOBWQueueThread::EnqDataBlock qElt->mParentFName new char [] failed";
+    }
+  }
+  if (from.mData != nullptr && from.mDataLen != 0) {
+    to.mData = new (std::nothrow) uint8_t[from.mDataLen];
+    if (to.mData == nullptr) {
+      return "HOBWQueueThread::EnqDataBlock qElt->mData new unsigned char [] failed";
+    }
+    std::memcpy(to.mData, from.mData, from.mDataLen);
+    to.mDataLen = from.mDataLen;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+HOBWQueueThread::~HOBWQueueThread() {
+  Stop(true);
+  ClearHTMLRecord();
+}
+
+void HOBWQueueThread::SetCallback(HOBWCallback callback, uintptr_t user) {
+  mCallback = callback;
+  mUser = user;
+}
+
+bool HOBWQueueThread::SetOutputMode(uint32_t mode, const char* /*tmpl*/, uint32_t /*tmplLen*/,
+                                    const char* /*xlate*/, uint32_t /*xlateLen*/) {
+  mMode = mode;
+  if (mode != kModeHTML && mode != kModeRawAndHTML) return true;
+  // Story rendering plugs in here: the template is cleared in every mode and, in the
+  // HTML modes, loaded with the translation table. Until the renderer is linked in, no
+  // template loads, so the HTML modes are refused.
+  return false;
+}
+
+HOBWBlockQElt* HOBWQueueThread::CopyBlock(const HOBWBlockQElt& record) {
+  HOBWBlockQElt* elt = new (std::nothrow) HOBWBlockQElt(record);
+  if (elt == nullptr) {
+    TraceLog(kLevelFailure, "HOBWQueueThread::EnqDataBlock new HOBWBlockQElt failed");
+    return nullptr;
+  }
+  elt->mFName = elt->mParentFName = nullptr;
+  elt->mData = nullptr;
+  elt->mDataLen = 0;
+  const char* failure = CopyOwnedParts(record, *elt);
+  if (failure == nullptr) return elt;
+  TraceLog(kLevelFailure, failure);
+  DeleteBlockElt(elt);
+  return nullptr;
+}
+
+bool HOBWQueueThread::EnqDataBlock(const HOBWBlockQElt& record) {
+  HOBWBlockQElt* elt = CopyBlock(record);
+  if (elt == nullptr) return false;
+  bool added;
+  {
+    NamedLock lock(mMtxRXQ);
+    added = mRXQ.AddTail(elt) != nullptr;
+  }
+  if (!added) {
+    TraceLog(kLevelFailure, "HOBWQueueThread::EnqDataBlock mRXQ.AddTail failed");
+    DeleteBlockElt(elt);
+    return false;
+  }
+  Signal();
+  return true;
+}
+
+uint32_t HOBWQueueThread::GetQueueCount() {
+  NamedLock lock(mMtxRXQ);
+  return mRXQ.GetCount();
+}
+
+HOBWBlockQElt* HOBWQueueThread::TakeHead() {
+  NamedLock lock(mMtxRXQ);
+  return mRXQ.IsEmpty() ? nullptr : mRXQ.RemoveHead();
+}
+
+uint32_t HOBWQueueThread::Run() {
+  TraceLog(kLevelProgress, "HOBWQueueThread::Run thread started");
+  // The event is reset before the queue is drained, so a block queued meanwhile (or
+  // before the thread started, when there was no event to set) is never left waiting.
+  while (IsStopRequested() == 0) {
+    ResetSignal();
+    while (IsStopRequested() == 0) {
+      HOBWBlockQElt* elt = TakeHead();
+      if (elt == nullptr) break;
+      // Story rendering (modes 1 and 2) runs here, before delivery: it joins the
+      // story's files and leaves a finished story's HTML through FillHTMLRecord.
+      SendToCallback(elt);
+      DeleteBlockElt(elt);
+    }
+    if (IsStopRequested() == 0) WaitSignal();
+  }
+  {
+    NamedLock lock(mMtxRXQ);
+    mRXQ.DeleteAll();
+  }
+  TraceLog(kLevelProgress, "HOBWQueueThread::Run thread terminated");
+  return 0;
+}
+
+// The time is taken on the module clock, so a stalled application is measured the same
+// way as every other time-out of the module.
+void HOBWQueueThread::CallTimed(HOBWBlockQElt* record, const char* slowFormat) {
+  if (mCallback == nullptr) return;
+  TickTime before;
+  before.SetNow();
+  mCallback(record, mUser);
+  TickTime after;
+  after.SetNow();
+  uint32_t took = after.ElapsedMs(before);
+  if (took > kSlowCallbackMs) TraceLogF(kLevelFailure, slowFormat, took);
+}
+
+void HOBWQueueThread::SendToCallback(HOBWBlockQElt* elt) {
+  if (mMode == kModeRaw || mMode == kModeRawAndHTML) {
+    CallTimed(elt, "HOBWQueueThread::SendToCallback long time in application callback, %u ms");
+  }
+  if (mHTMLRecord.mDataLen == 0) return;
+  mHTMLRecord.mFirstBlock = 1;
+  mHTMLRecord.mLastBlock = 1;
+  mHTMLRecord.mBlockNum = 0;
+  CallTimed(&mHTMLRecord,
+            "HOBWQueueThread::SendToCallback long time in application callback for HTML, %u ms");
+  ClearHTMLRecord();
+}
+
+void HOBWQueueThread::FillHTMLRecord(const char* baseName, const uint8_t* html, uint32_t htmlLen,
+                                     uint32_t sessionID) {
+  ClearHTMLRecord();
+  mHTMLRecord.mParentFName = NewDerivedName(baseName, ".xml");
+  if (mHTMLRecord.mParentFName == nullptr) {
+    TraceLog(kLevelFailure,
+             "HOBWQueueThread::ProcessRXDataBlock new char [] for mParentFName failed");
+  }
+  mHTMLRecord.mFName = NewDerivedName(baseName, ".htm");
+  if (mHTMLRecord.mFName == nullptr) {
+    TraceLog(kLevelFailure, "HOBWQueueThread::ProcessRXDataBlock new char [] for mFName failed");
+  }
+  mHTMLRecord.mData = const_cast<uint8_t*>(html);
+  mHTMLRecord.mDataLen = htmlLen;
+  mHTMLRecord.mSessionID = sessionID;
+}
+
+// The data pointer is dropped, not freed: the text belongs to the renderer.
+void HOBWQueueThread::ClearHTMLRecord() {
+  delete[] mHTMLRecord.mFName;
+  delete[] mHTMLRecord.mParentFName;
+  mHTMLRecord = HOBWBlockQElt{};
+}
+
+}  // namespace owc

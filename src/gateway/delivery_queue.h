@@ -1,0 +1,73 @@
+// The delivery thread: takes the blocks the gateway session queued, in order, and hands
+// them to the application callback; in the HTML modes it also delivers one HTML record
+// per rendered story right after the block that completed it.
+//
+// Threads: EnqDataBlock and GetQueueCount are called by the session thread; the
+// configuration setters by the application's thread while the session (and so this
+// thread) is stopped; the callback runs on this thread, one call at a time, with no lock
+// held. mMtxRXQ guards mRXQ only while the list is changed or counted.
+#ifndef OWCLIENT_GATEWAY_DELIVERY_QUEUE_H
+#define OWCLIENT_GATEWAY_DELIVERY_QUEUE_H
+
+#include <cstdint>
+
+#include "gateway/block_queue.h"
+#include "owclient/owclient.h"
+#include "runtime/named_mutex.h"
+#include "runtime/worker_thread.h"
+
+namespace owc {
+
+class HOBWQueueThread : public WorkerThread {
+ public:
+  // Output modes.
+  enum : uint32_t { kModeRaw = 0, kModeHTML = 1, kModeRawAndHTML = 2 };
+  // A callback taking longer than this is reported (and only reported).
+  static constexpr uint32_t kSlowCallbackMs = 8000;
+
+  HOBWQueueThread() = default;
+  ~HOBWQueueThread() override;
+
+  void SetCallback(HOBWCallback callback, uintptr_t user);
+  // Stores the mode. Modes other than 1 and 2 need no template: true. Modes 1 and 2
+  // load the template and the optional translation table: false when they do not load.
+  bool SetOutputMode(uint32_t mode, const char* tmpl, uint32_t tmplLen, const char* xlate,
+                     uint32_t xlateLen);
+
+  // Queues a copy of the record (names and data copied once) and wakes the thread. The
+  // caller keeps the record. False, after a log line, when memory ran out.
+  bool EnqDataBlock(const HOBWBlockQElt& record);
+  uint32_t GetQueueCount();
+
+ protected:
+  uint32_t Run() override;
+
+  // Delivers the raw block (modes 0 and 2), then the HTML record when one was rendered,
+  // which is cleared afterwards. The element stays the caller's.
+  void SendToCallback(HOBWBlockQElt* elt);
+  // Makes the HTML record describe a rendered story: "<base>.htm", parent "<base>.xml",
+  // the output bytes (not owned: they belong to the renderer and must outlive the
+  // delivery), the session id of the block that completed the story.
+  void FillHTMLRecord(const char* baseName, const uint8_t* html, uint32_t htmlLen,
+                      uint32_t sessionID);
+
+ private:
+  HOBWBlockQElt* CopyBlock(const HOBWBlockQElt& record);
+  HOBWBlockQElt* TakeHead();
+  void CallTimed(HOBWBlockQElt* record, const char* slowFormat);
+  void ClearHTMLRecord();
+
+  // The template object and the story pair that the rendering uses sit here.
+  uint32_t mMode = kModeRaw;
+  HOBWCallback mCallback = nullptr;
+  uintptr_t mUser = 0;
+  // Names owned, data not owned; mDataLen 0 while no story is waiting for delivery.
+  HOBWBlockQElt mHTMLRecord{};
+
+  NamedMutex mMtxRXQ{"HOBWQueueThread::mMtxRXQ"};
+  HOBWBlockQ mRXQ;
+};
+
+}  // namespace owc
+
+#endif  // OWCLIENT_GATEWAY_DELIVERY_QUEUE_H

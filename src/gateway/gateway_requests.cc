@@ -1,0 +1,87 @@
+// The requests the session sends. Each is built with its message class and handed to
+// the wire client, which owns it once it took it; on any failure the session deletes it.
+#include <cstdio>
+#include <new>
+
+#include "gateway/gateway_session.h"
+#include "runtime/trace_log.h"
+
+namespace owc {
+
+template <class Msg, class Build>
+bool HOBWThread::SendRequest(bool needsSession, Build build) {
+  if (mWireHandle == kWireHandleInvalid) return false;
+  if (needsSession && mHaveSession != 1) return false;
+  Msg* msg = new (std::nothrow) Msg;
+  if (msg == nullptr) return false;
+  if (!build(*msg) || mWire.txMsg(mWireHandle, msg) != 0) {
+    delete msg;
+    return false;
+  }
+  return true;
+}
+
+bool HOBWThread::IsConnected() const {
+  switch (mState) {
+    case OBW_STATE_START:
+    case OBW_STATE_WAIT_HELLO:
+    case OBW_STATE_USER_SEND:
+    case OBW_STATE_TERMINATE:
+    case OBW_STATE_STOP:
+      return false;
+    default:
+      return mWireHandle != kWireHandleInvalid;
+  }
+}
+
+// The one request allowed without a session: a new login, or a resumption when the
+// session holds an id.
+bool HOBWThread::TXUser() {
+  bool sent = SendRequest<WCXMLWireMsgUserReq>(false, [this](WCXMLWireMsgUserReq& m) {
+    return m.SetInfo(mHaveSession, mSessionID, nullptr);
+  });
+  if (sent) TraceLogF(kLevelProgress, "HOBWThread::TXUser SessnID %u.", mSessionID);
+  return sent;
+}
+
+bool HOBWThread::TXFilter() {
+  return SendRequest<WCXMLWireMsgFilterReq>(true, [this](WCXMLWireMsgFilterReq& m) {
+    return m.SetInfo(mSessionID) && m.AddFilter(WCXMLWireMsgFilterReq::kRequestAll);
+  });
+}
+
+bool HOBWThread::TXRqst() {
+  return SendRequest<WCXMLWireMsgRequestReq>(
+      true, [this](WCXMLWireMsgRequestReq& m) { return m.SetInfo(mSessionID); });
+}
+
+bool HOBWThread::TXRqstAck(const char* first, const char* second) {
+  return SendRequest<WCXMLWireMsgRequestAckReq>(true, [&](WCXMLWireMsgRequestAckReq& m) {
+    return m.SetInfo(mSessionID) && m.SetArg1(first) && m.SetArg2(second);
+  });
+}
+
+// Only while logging in and filtering: once stories flow, requests keep the line alive.
+bool HOBWThread::TXHeartbeat() {
+  if (mState == OBW_STATE_RQST_START || mState == OBW_STATE_WAIT_RQST ||
+      mState == OBW_STATE_RECEIVING) {
+    return true;
+  }
+  TickTime now;
+  now.SetNow();
+  if (!(mLastHeartbeat + kHeartbeatMs < now)) return true;
+  mLastHeartbeat = now;
+  return SendRequest<WCXMLWireMsgHeartbeatReq>(
+      true, [this](WCXMLWireMsgHeartbeatReq& m) { return m.SetInfo(mSessionID); });
+}
+
+// Sends only when the application asked for DONE at stop.
+bool HOBWThread::TXDone() {
+  if (!IsDoneRequested()) return true;
+  bool sent = SendRequest<WCXMLWireMsgDoneReq>(
+      true, [this](WCXMLWireMsgDoneReq& m) { return m.SetInfo(mSessionID); });
+  if (sent) mDoneSent = 1;
+  return sent;
+}
+
+}  // namespace owc

@@ -1,0 +1,224 @@
+#include "gateway/gateway_session.h"
+
+#include "platform/platform_time.h"
+#include "runtime/trace_log.h"
+
+namespace owc {
+
+namespace {
+
+int UtcHourNow() { return UtcCalendarNow().hour; }
+
+}  // namespace
+
+HOBWThread::HOBWThread(const WireOps& wire) : mWire(wire), mHourSource(&UtcHourNow) {}
+
+HOBWThread::~HOBWThread() {
+  Stop(true);
+  ClearBlockInfo();
+}
+
+void HOBWThread::SetCallback(HOBWCallback callback, uintptr_t user) {
+  mHOBQThread.SetCallback(callback, user);
+}
+
+bool HOBWThread::SetOutputMode(uint32_t mode, const char* tmpl, uint32_t tmplLen, const char* xlate,
+                               uint32_t xlateLen) {
+  return mHOBQThread.SetOutputMode(mode, tmpl, tmplLen, xlate, xlateLen);
+}
+
+void HOBWThread::SetServer(uint32_t address) { mServerAddress = address; }
+
+void HOBWThread::SetSession(uint32_t sessionID) {
+  mHaveSession = 1;
+  mSessionID = sessionID;
+  NamedLock lock(mMtxHOBWStats);
+  mStats.mSessionValid = 1;
+  mStats.mSessionID = sessionID;
+}
+
+void HOBWThread::SetShutdownParams(bool sendDone) {
+  NamedLock lock(mMtxShutdownParams);
+  mSendDoneOnStop = sendDone ? 1 : 0;
+}
+
+bool HOBWThread::IsDoneRequested() {
+  NamedLock lock(mMtxShutdownParams);
+  return mSendDoneOnStop != 0;
+}
+
+void HOBWThread::GetStats(HOBWStats* stats) {
+  NamedLock lock(mMtxHOBWStats);
+  *stats = mStats;
+  mStats.mMessagesLost = 0;
+}
+
+void HOBWThread::RXCallback(WCXMLWireMsg* msg, uintptr_t user) {
+  auto* self = reinterpret_cast<HOBWThread*>(user);
+  if (msg == nullptr) return;
+  if (self == nullptr) {
+    delete msg;
+    return;
+  }
+  bool added;
+  {
+    NamedLock lock(self->mMtxRXMsgQ);
+    added = self->mRXMsgQ.AddMsg(msg);
+  }
+  if (!added) delete msg;
+  self->mRXWake.Set();
+}
+
+WCXMLWireMsg* HOBWThread::TakeRXMsg() {
+  NamedLock lock(mMtxRXMsgQ);
+  return mRXMsgQ.IsEmpty() ? nullptr : mRXMsgQ.RemoveHead();
+}
+
+void HOBWThread::ClearRXMsgQ() {
+  NamedLock lock(mMtxRXMsgQ);
+  mRXMsgQ.DeleteAll();
+}
+
+void HOBWThread::CloseWire() {
+  if (mWireHandle == kWireHandleInvalid) return;
+  mWire.close(mWireHandle);
+  mWireHandle = kWireHandleInvalid;
+}
+
+void HOBWThread::ForgetSession() {
+  mHaveSession = 0;
+  mSessionID = 0;
+  NamedLock lock(mMtxHOBWStats);
+  mStats.mSessionValid = 0;
+  mStats.mSessionID = 0;
+}
+
+void HOBWThread::ClearBlockInfo() {
+  delete[] cbInfo.mFName;
+  delete[] cbInfo.mParentFName;
+  cbInfo = HOBWBlockQElt{};
+}
+
+uint32_t HOBWThread::Run() {
+  BeginRun();
+  while (IsStopRequested() == 0) {
+    RunPass();
+    Pace();
+  }
+  ShutDown();
+  return 0;
+}
+
+void HOBWThread::BeginRun() {
+  TraceLog(kLevelProgress, "HOBWThread::Run thread started");
+  ClearRXMsgQ();
+  mState = OBW_STATE_START;
+  mStopStep = 0;
+  mPassCounter = 0;
+  mHOBQThread.Start(false);
+  SetPriority(kSessionPriority);
+}
+
+void HOBWThread::RunPass() {
+  TickTime now;
+  now.SetNow();
+  if (mState == OBW_STATE_STOP) StopStateStep(now);
+  DailyReset();
+  UpdatePassStats(now);
+  ProcessState(false);
+}
+
+// The pause waits on mRXWake, not a plain sleep: a message queued meanwhile ends it.
+void HOBWThread::Pace() {
+  if (mPassCounter > kPassesBeforePause) {
+    mRXWake.WaitFor(kPauseMs);
+    mRXWake.Reset();
+    mPassCounter = 0;
+  }
+  ++mPassCounter;
+}
+
+void HOBWThread::StopStateStep(const TickTime& now) {
+  switch (mStopStep) {
+    case 0:
+      TraceLog(kLevelProgress, "HOBWThread::Run OBW_STATE_STOP/begin");
+      if (mWireHandle != kWireHandleInvalid) {
+        CloseWire();
+        ClearRXMsgQ();
+      }
+      mDoneSent = 0;
+      {
+        NamedLock lock(mMtxHOBWStats);
+        mStats.mConnected = 0;
+      }
+      mStopBegin = now;
+      mStopStep = 1;
+      break;
+    case 1:
+      if (mStopBegin + kStopPauseMs < now) mStopStep = 2;
+      break;
+    default:
+      TraceLog(kLevelProgress, "HOBWThread::Run OBW_STATE_STOP/end");
+      mState = OBW_STATE_START;
+      mStopStep = 0;
+      break;
+  }
+}
+
+void HOBWThread::DailyReset() {
+  int hour = mHourSource();
+  if (mDailyResetDone == 0 && hour == 0) {
+    mDailyResetDone = 1;
+    NamedLock lock(mMtxHOBWStats);
+    mStats.mFilesToday = 0;
+    mStats.mMaxSecsBetweenFiles = 0;
+  } else if (mDailyResetDone == 1 && hour == 23) {
+    mDailyResetDone = 0;
+  }
+}
+
+void HOBWThread::UpdatePassStats(const TickTime& now) {
+  uint32_t queued = mHOBQThread.GetQueueCount();
+  NamedLock lock(mMtxHOBWStats);
+  if (mLastFile.GetSeconds() <= now.GetSeconds()) {
+    mStats.mSecsSinceLastFile = now.GetSeconds() - mLastFile.GetSeconds();
+    if (mStats.mMaxSecsBetweenFiles < mStats.mSecsSinceLastFile) {
+      mStats.mMaxSecsBetweenFiles = mStats.mSecsSinceLastFile;
+    }
+  }
+  mStats.mQueueLen = queued;
+}
+
+void HOBWThread::ShutDown() {
+  TraceLog(kLevelProgress, "HOBWThread::Run shutdown starting");
+  if (mWireHandle != kWireHandleInvalid && mHaveSession == 1 && mDoneSent == 0) {
+    TraceLog(kLevelProgress, "HOBWThread::Run shutdown sending TXDone");
+    TXDone();
+  }
+  TraceLog(kLevelProgress, "HOBWThread::Run shutdown waiting for done ack");
+  TickTime waitStart;
+  waitStart.SetNow();
+  for (;;) {
+    ProcessState(true);
+    TickTime now;
+    now.SetNow();
+    if (mDoneSent == 0 || waitStart + kDoneWaitMs < now) break;
+    mRXWake.WaitFor(1);
+    mRXWake.Reset();
+  }
+  TraceLog(kLevelProgress, "HOBWThread::Run shutdown closing handle");
+  CloseWire();
+  TraceLog(kLevelProgress, "HOBWThread::Run shutdown exiting");
+  mHOBQThread.Stop(true);
+  ForgetSession();
+  {
+    NamedLock lock(mMtxHOBWStats);
+    mStats.mConnected = 0;
+    mStats.mQueueLen = 0;
+  }
+  ClearRXMsgQ();
+  SetShutdownParams(false);
+  TraceLog(kLevelProgress, "HOBWThread::Run thread terminated");
+}
+
+}  // namespace owc

@@ -1,0 +1,188 @@
+// The gateway session: a thread that keeps one logical session with a wire server alive
+// while the application wants stories. It connects through the wire client, logs in
+// (resuming a session id when it has one), sends its filter, requests stories one file
+// at a time and acknowledges every file announcement and block; each block is copied to
+// the delivery thread it owns. Silence and errors lead to the stop state, a 16 s pause
+// and a fresh start that resumes the session id.
+//
+// Threads: the configuration setters are for a stopped session (application thread, no
+// lock); Start/Stop, SetShutdownParams and GetStats may be called from any thread;
+// RXCallback runs on the wire-client thread; everything else belongs to the session
+// thread. The locks mMtxRXMsgQ, mMtxHOBWStats and mMtxShutdownParams are never held
+// together, nor across a call into the wire client or the delivery thread.
+#ifndef OWCLIENT_GATEWAY_GATEWAY_SESSION_H
+#define OWCLIENT_GATEWAY_GATEWAY_SESSION_H
+
+#include <cstdint>
+
+#include "gateway/delivery_queue.h"
+#include "gateway/wire_ops.h"
+#include "owclient/owclient.h"
+#include "owclient/wire_messages.h"
+#include "platform/event.h"
+#include "runtime/named_mutex.h"
+#include "runtime/tick_time.h"
+#include "runtime/worker_thread.h"
+#include "wire/wire_msg_queue.h"
+
+namespace owc {
+
+enum HOBWState : uint32_t {
+  OBW_STATE_START = 0,
+  OBW_STATE_WAIT_HELLO = 1,
+  OBW_STATE_USER_SEND = 2,
+  OBW_STATE_WAIT_USER_ACK = 3,
+  OBW_STATE_FILTER_SEND = 4,
+  OBW_STATE_WAIT_FILTER_ACK = 5,
+  OBW_STATE_RQST_START = 6,
+  OBW_STATE_WAIT_RQST = 7,
+  OBW_STATE_RECEIVING = 8,
+  OBW_STATE_TERMINATE = 9,
+  OBW_STATE_STOP = 10,
+};
+
+// The wire handle that designates no connection.
+constexpr uintptr_t kWireHandleInvalid = 0;
+
+class HOBWThread : public WorkerThread {
+ public:
+  static constexpr uint32_t kHeartbeatMs = 8000;
+  static constexpr uint32_t kAuthorizationTimeoutMs = 16000;
+  static constexpr uint32_t kConnectedTimeoutMs = 12000;
+  static constexpr uint32_t kStopPauseMs = 16000;
+  static constexpr uint32_t kDoneWaitMs = 12000;
+  // The main loop pauses once after every 21 passes.
+  static constexpr uint32_t kPassesBeforePause = 20;
+  static constexpr uint32_t kPauseMs = 10;
+  static constexpr int kSessionPriority = 2;  // highest
+
+  // The UTC hour (0..23) that drives the daily statistics reset.
+  using HourSource = int (*)();
+
+  // wire: the wire-client functions the session calls; all three must be set.
+  explicit HOBWThread(const WireOps& wire);
+  ~HOBWThread() override;
+
+  // Configuration; for a stopped session.
+  void SetCallback(HOBWCallback callback, uintptr_t user);
+  // False when the mode's template or translation table is refused.
+  bool SetOutputMode(uint32_t mode, const char* tmpl, uint32_t tmplLen, const char* xlate,
+                     uint32_t xlateLen);
+  // IPv4 address in host byte order.
+  void SetServer(uint32_t address);
+  // Resume this session id at the next login.
+  void SetSession(uint32_t sessionID);
+  void SetHourSource(HourSource source) { mHourSource = source; }
+
+  // Whether the shut-down sends DONE; the caller then uses Stop(true).
+  void SetShutdownParams(bool sendDone);
+  // Copies the statistics out, then clears their messages-lost flag.
+  void GetStats(HOBWStats* stats);
+
+  // The receive callback handed to the wire client, user being the HOBWThread. Takes
+  // ownership of msg. Wire-client thread.
+  static void RXCallback(WCXMLWireMsg* msg, uintptr_t user);
+
+ protected:
+  uint32_t Run() override;
+
+  // The parts of Run, in order: BeginRun once, RunPass and Pace until a stop is
+  // requested, ShutDown once. A test may drive them on its own thread instead of
+  // starting the session.
+  void BeginRun();
+  void RunPass();
+  void Pace();
+  void ShutDown();
+
+  // Handles every queued message, then makes one pass without a message.
+  void ProcessState(bool shuttingDown);
+  // One step of the state machine; msg (may be null) stays the caller's.
+  void ProcessStateAux(WCXMLWireMsg* msg, bool shuttingDown);
+  bool IsConnected() const;
+
+  // Each true when the wire client took the request (or none was due).
+  bool TXUser();
+  bool TXFilter();
+  bool TXRqst();
+  bool TXRqstAck(const char* first, const char* second);
+  bool TXHeartbeat();
+  bool TXDone();
+
+  uint32_t GetState() const { return mState; }
+  void ForceState(uint32_t state) { mState = state; }
+  bool HasSession() const { return mHaveSession == 1; }
+  uint32_t GetSessionID() const { return mSessionID; }
+  bool IsDoneSent() const { return mDoneSent == 1; }
+  uintptr_t GetWireHandle() const { return mWireHandle; }
+  const HOBWBlockQElt& GetBlockInfo() const { return cbInfo; }
+
+ private:
+  template <class Msg, class Build>
+  bool SendRequest(bool needsSession, Build build);
+
+  // Pass steps.
+  void StopStateStep(const TickTime& now);
+  void DailyReset();
+  void UpdatePassStats(const TickTime& now);
+  void CheckTimeouts(const TickTime& now);
+  void ActOnState(const TickTime& now);
+  void OpenConnection(const TickTime& now);
+  void SendStateRequest(bool (HOBWThread::*request)(), const char* entering, const char* failure,
+                        uint32_t next);
+  void HandleMessage(const WCXMLWireMsg& msg, const TickTime& now);
+
+  // Message handlers.
+  void OnHello(const WCXMLWireMsg& msg);
+  void OnUserAck(const WCXMLWireMsg& msg);
+  void OnFilterAck(const WCXMLWireMsg& msg);
+  void OnRequestAck(const WCXMLWireMsg& msg);
+  void OnFile(const WCXMLWireMsgRequestFileAck& msg, const TickTime& now);
+  void OnBlock(const WCXMLWireMsgRequestBlockAck& msg, const TickTime& now);
+  void OnDone(const TickTime& now);
+
+  WCXMLWireMsg* TakeRXMsg();
+  void ClearRXMsgQ();
+  void CloseWire();
+  void ForgetSession();
+  void ClearBlockInfo();
+  bool IsDoneRequested();
+
+  HOBWQueueThread mHOBQThread;
+  const WireOps mWire;
+  uint32_t mServerAddress = 0;
+  // The current block: the names (new[]) are owned and stay from the file announcement;
+  // the data points into the block message being handled.
+  HOBWBlockQElt cbInfo{};
+
+  NamedMutex mMtxHOBWStats{"HOBWThread::mMtxHOBWStats"};
+  HOBWStats mStats{};
+  uint8_t mDailyResetDone = 0;
+
+  NamedMutex mMtxRXMsgQ{"HOBWThread::mMtxRXMsgQ"};
+  WCXMLWireMsgQ mRXMsgQ;
+  // Set by RXCallback: ends the main loop's pause early, so a story's latency does not
+  // depend on it.
+  Event mRXWake;
+
+  NamedMutex mMtxShutdownParams{"HOBWThread::mMtxShutdownParams"};
+  uint8_t mSendDoneOnStop = 0;
+
+  uintptr_t mWireHandle = kWireHandleInvalid;
+  uint32_t mState = OBW_STATE_START;
+  TickTime mLastHeartbeat;
+  TickTime mLastReceive;
+  TickTime mLastFile;
+  uint8_t mDoneSent = 0;
+  uint8_t mHaveSession = 0;
+  uint32_t mSessionID = 0;
+
+  // Run's own: the stop state's step and start, the passes since the last pause.
+  uint32_t mStopStep = 0;
+  TickTime mStopBegin;
+  uint32_t mPassCounter = 0;
+  HourSource mHourSource;
+};
+
+}  // namespace owc
+
+#endif  // OWCLIENT_GATEWAY_GATEWAY_SESSION_H

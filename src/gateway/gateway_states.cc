@@ -1,0 +1,339 @@
+// The session's state machine: one step per received message, one per pass without.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "gateway/gateway_log.h"
+#include "gateway/gateway_session.h"
+#include "runtime/trace_log.h"
+
+namespace owc {
+
+namespace {
+
+constexpr char kBeginFileTransfer[] = "HOBWThread::ProcessStateAux begin file transfer: ";
+// The announcement is echoed only while prefix and image stay below this length.
+constexpr size_t kMaxFileEchoChars = 2046;
+
+const char* ImageOf(const WCXMLWireMsg& msg) {
+  return msg.GetMsgBuf() != nullptr ? msg.GetMsgBuf() : "";
+}
+
+// A new[] copy of text, or nullptr for none; failed tells when memory ran out. (The
+// copy is returned, not stored through a reference: the record's fields are packed.)
+char* CopyName(const char* text, bool& failed) {
+  failed = false;
+  if (text == nullptr) return nullptr;
+  size_t size = std::strlen(text) + 1;
+  char* copy = new (std::nothrow) char[size];
+  if (copy == nullptr) {
+    failed = true;
+    return nullptr;
+  }
+  std::memcpy(copy, text, size);
+  return copy;
+}
+
+}  // namespace
+
+void HOBWThread::ProcessState(bool shuttingDown) {
+  for (;;) {
+    std::unique_ptr<WCXMLWireMsg> msg(TakeRXMsg());
+    if (!msg) break;
+    if (msg->GetType() != WCXMLWireMsg::kTypeBlock) {
+      TraceLogCut(kLevelProgress, kMaxRXEchoChars, "HOBWThread::ProcessState RX msg %s",
+                  ImageOf(*msg));
+    }
+    ProcessStateAux(msg.get(), shuttingDown);
+  }
+  ProcessStateAux(nullptr, shuttingDown);
+}
+
+void HOBWThread::ProcessStateAux(WCXMLWireMsg* msg, bool shuttingDown) {
+  if (msg == nullptr && shuttingDown) return;
+  TickTime now;
+  now.SetNow();
+  if (msg != nullptr) mLastReceive = now;
+  {
+    // Until the server's hello arrives, silence in later states does not count.
+    NamedLock lock(mMtxHOBWStats);
+    if (mStats.mConnected == 0 && mState != OBW_STATE_START && mState != OBW_STATE_WAIT_HELLO) {
+      mLastReceive = now;
+    }
+  }
+  CheckTimeouts(now);
+  if (IsConnected() && mHaveSession == 1 && !shuttingDown) TXHeartbeat();
+  if (msg == nullptr) {
+    ActOnState(now);
+  } else {
+    HandleMessage(*msg, now);
+  }
+}
+
+void HOBWThread::CheckTimeouts(const TickTime& now) {
+  if (mState == OBW_STATE_START || mState == OBW_STATE_STOP) return;
+  if (mState == OBW_STATE_WAIT_USER_ACK) {
+    if (!(mLastReceive + kAuthorizationTimeoutMs < now)) return;
+    TraceLog(kLevelProgress, "HOBWThread::ProcessStateAux authorization receive timeout");
+    mLastReceive = now;
+    mState = OBW_STATE_STOP;
+    ForgetSession();  // the next login is a new one
+    mDoneSent = 0;
+    return;
+  }
+  if (!(mLastReceive + kConnectedTimeoutMs < now)) return;
+  TraceLog(kLevelProgress, "HOBWThread::ProcessStateAux connected receive timeout");
+  mLastReceive = now;
+  mState = OBW_STATE_STOP;
+  mDoneSent = 0;
+}
+
+void HOBWThread::ActOnState(const TickTime& now) {
+  switch (mState) {
+    case OBW_STATE_START:
+      OpenConnection(now);
+      break;
+    case OBW_STATE_USER_SEND:
+      SendStateRequest(&HOBWThread::TXUser, "HOBWThread::ProcessStateAux OBW_STATE_USER_SEND",
+                       "HOBWThread::ProcessStateAux TXUser failed", OBW_STATE_WAIT_USER_ACK);
+      break;
+    case OBW_STATE_FILTER_SEND:
+      SendStateRequest(&HOBWThread::TXFilter, "HOBWThread::ProcessStateAux OBW_STATE_FILTER_SEND",
+                       "HOBWThread::ProcessStateAux TXFilter failed", OBW_STATE_WAIT_FILTER_ACK);
+      break;
+    case OBW_STATE_RQST_START:
+      SendStateRequest(&HOBWThread::TXRqst, "HOBWThread::ProcessStateAux OBW_STATE_RQST_START",
+                       "HOBWThread::ProcessStateAux TXRqst failed", OBW_STATE_WAIT_RQST);
+      break;
+    case OBW_STATE_TERMINATE:
+      TraceLog(kLevelProgress, "HOBWThread::ProcessStateAux OBW_STATE_TERMINATE");
+      TXDone();
+      mState = OBW_STATE_STOP;
+      break;
+    case OBW_STATE_STOP: {
+      NamedLock lock(mMtxHOBWStats);
+      mStats.mConnected = 0;
+      break;
+    }
+    case OBW_STATE_WAIT_HELLO:
+    case OBW_STATE_WAIT_USER_ACK:
+    case OBW_STATE_WAIT_FILTER_ACK:
+    case OBW_STATE_WAIT_RQST:
+    case OBW_STATE_RECEIVING:
+      break;
+    default:
+      TraceLogF(kLevelFailure, "HOBWThread::ProcessStateAux invalid state %d",
+                static_cast<int>(mState));
+      break;
+  }
+}
+
+// Silence in the hello wait is counted from here, not from an earlier session's last
+// message, so a late or repeated start does not time out at once.
+void HOBWThread::OpenConnection(const TickTime& now) {
+  TraceLog(kLevelProgress, "HOBWThread::ProcessStateAux OBW_STATE_START");
+  char dotted[16];
+  int n = std::snprintf(dotted, sizeof dotted, "%u.%u.%u.%u", (mServerAddress >> 24) & 0xFFu,
+                        (mServerAddress >> 16) & 0xFFu, (mServerAddress >> 8) & 0xFFu,
+                        mServerAddress & 0xFFu);
+  if (n > 0 && static_cast<size_t>(n) < sizeof dotted) {
+    TraceLogF(kLevelProgress, "HOBWThread::ProcessStateAux connecting to server %s", dotted);
+  } else {
+    TraceLog(kLevelProgress, "HOBWThread::ProcessStateAux connecting to unknown server");
+  }
+  mLastReceive = now;
+  if (mWire.open(&mWireHandle, mServerAddress, &HOBWThread::RXCallback,
+                 reinterpret_cast<uintptr_t>(this)) != 0) {
+    mWireHandle = kWireHandleInvalid;
+    TraceLog(kLevelFailure, "HOBWThread::ProcessStateAux ::OrbrixWireOpen failed");
+    mState = OBW_STATE_TERMINATE;
+    return;
+  }
+  mState = OBW_STATE_WAIT_HELLO;
+}
+
+void HOBWThread::SendStateRequest(bool (HOBWThread::*request)(), const char* entering,
+                                  const char* failure, uint32_t next) {
+  TraceLog(kLevelProgress, entering);
+  if ((this->*request)()) {
+    mState = next;
+  } else {
+    TraceLog(kLevelFailure, failure);
+    mState = OBW_STATE_TERMINATE;
+  }
+}
+
+void HOBWThread::HandleMessage(const WCXMLWireMsg& msg, const TickTime& now) {
+  switch (msg.GetType()) {
+    case WCXMLWireMsg::kTypeHello:
+      OnHello(msg);
+      break;
+    case WCXMLWireMsg::kTypeUser:
+      OnUserAck(msg);
+      break;
+    case WCXMLWireMsg::kTypeFilter:
+      OnFilterAck(msg);
+      break;
+    case WCXMLWireMsg::kTypeRequest:
+      OnRequestAck(msg);
+      break;
+    case WCXMLWireMsg::kTypeFile:
+      // A message of another class claiming this type carries no names: ignored.
+      if (auto* file = dynamic_cast<const WCXMLWireMsgRequestFileAck*>(&msg)) OnFile(*file, now);
+      break;
+    case WCXMLWireMsg::kTypeBlock:
+      if (auto* block = dynamic_cast<const WCXMLWireMsgRequestBlockAck*>(&msg)) {
+        OnBlock(*block, now);
+      }
+      break;
+    case WCXMLWireMsg::kTypeDone:
+      OnDone(now);
+      break;
+    default:  // ACK, HRTB, UNKN and others
+      break;
+  }
+}
+
+void HOBWThread::OnHello(const WCXMLWireMsg& msg) {
+  {
+    NamedLock lock(mMtxHOBWStats);
+    mStats.mConnected = 1;
+  }
+  TraceLogCut(kLevelProgress, kMaxStateLogChars,
+              "HOBWThread::ProcessStateAux connected to server: %s", ImageOf(msg));
+  mState = OBW_STATE_USER_SEND;
+}
+
+void HOBWThread::OnUserAck(const WCXMLWireMsg& msg) {
+  if (msg.GetStatus() != 0) {
+    TraceLogF(kLevelProgress, "HOBWThread::ProcessStateAux user ack error %d", msg.GetStatus());
+    ForgetSession();
+    mState = OBW_STATE_TERMINATE;
+    return;
+  }
+  TraceLogF(kLevelProgress, "HOBWThread::ProcessStateAux received session ID %u",
+            msg.GetSessionID());
+  mHaveSession = 1;
+  mSessionID = msg.GetSessionID();
+  {
+    NamedLock lock(mMtxHOBWStats);
+    mStats.mSessionID = mSessionID;
+    mStats.mSessionValid = 1;
+  }
+  mState = OBW_STATE_FILTER_SEND;
+}
+
+// A rejected filter does not end the session.
+void HOBWThread::OnFilterAck(const WCXMLWireMsg& msg) {
+  if (msg.GetStatus() != 0) {
+    TraceLogF(kLevelProgress, "HOBWThread::ProcessStateAux filter error %d", msg.GetStatus());
+    mState = OBW_STATE_TERMINATE;
+    return;
+  }
+  TraceLog(kLevelProgress, msg.GetAckType() == WCXMLWireMsg::kAckPositive
+                               ? "HOBWThread::ProcessStateAux filter accepted"
+                               : "HOBWThread::ProcessStateAux filter rejected");
+  mState = OBW_STATE_RQST_START;
+}
+
+// Whatever the answer, the next pass requests again.
+void HOBWThread::OnRequestAck(const WCXMLWireMsg& msg) {
+  int32_t status = msg.GetStatus();
+  if (status == WCXMLWireMsg::kStatusGone) {
+    {
+      NamedLock lock(mMtxHOBWStats);
+      mStats.mMessagesLost = 1;
+    }
+    TraceLog(kLevelProgress,
+             "HOBWThread::ProcessStateAux *** Reception too slow, messages lost ***");
+  } else if (status != WCXMLWireMsg::kStatusNoContent) {
+    TraceLogF(kLevelProgress, "HOBWThread::ProcessStateAux unknown error for request: %d", status);
+  }
+  mState = OBW_STATE_RQST_START;
+}
+
+void HOBWThread::OnFile(const WCXMLWireMsgRequestFileAck& msg, const TickTime& now) {
+  const char* image = ImageOf(msg);
+  if (std::strlen(kBeginFileTransfer) + std::strlen(image) < kMaxFileEchoChars) {
+    TraceLogF(kLevelProgress, "%s%s", kBeginFileTransfer, image);
+  } else {
+    TraceLog(kLevelProgress, kBeginFileTransfer);
+  }
+  ClearBlockInfo();
+  // With two names the second is the file and the first its parent.
+  const char* fileName = msg.GetName2() != nullptr ? msg.GetName2() : msg.GetName1();
+  const char* parentName = msg.GetName2() != nullptr ? msg.GetName1() : nullptr;
+  bool failed;
+  cbInfo.mFName = CopyName(fileName, failed);
+  if (failed) {
+    TraceLog(kLevelFailure, "HOBWThread::ProcessStateAux new cbInfo.mFName [] failed");
+    mState = OBW_STATE_TERMINATE;
+    return;
+  }
+  cbInfo.mParentFName = CopyName(parentName, failed);
+  if (failed) {
+    TraceLog(kLevelFailure, "HOBWThread::ProcessStateAux new cbInfo.mParentFName [] failed");
+    mState = OBW_STATE_TERMINATE;
+    return;
+  }
+  if (!TXRqstAck(msg.GetName1(), msg.GetName2())) {
+    TraceLog(kLevelFailure, "HOBWThread::ProcessStateAux TXRqstAck file failed");
+    mState = OBW_STATE_TERMINATE;
+    return;
+  }
+  mLastReceive = now;
+  mState = OBW_STATE_RECEIVING;
+}
+
+// The block is acknowledged even when the delivery thread could not queue it.
+void HOBWThread::OnBlock(const WCXMLWireMsgRequestBlockAck& msg, const TickTime& now) {
+  uint32_t number = msg.GetBlockNumber();
+  TraceLogF(kLevelProgress, "HOBWThread::ProcessStateAux received block %u, %u bytes", number,
+            static_cast<unsigned>(msg.GetDataLength()));
+  cbInfo.mSessionID = mSessionID;
+  cbInfo.mFirstBlock = number == 0 ? 1 : 0;
+  cbInfo.mLastBlock = msg.IsLastBlock() != 0 ? 1 : 0;
+  cbInfo.mBlockNum = number;
+  cbInfo.mData = const_cast<uint8_t*>(msg.GetData());
+  cbInfo.mDataLen = msg.GetDataLength();
+  if (!mHOBQThread.EnqDataBlock(cbInfo)) {
+    TraceLog(kLevelFailure, "HOBWThread::ProcessStateAux mHOBQThread.EnqDataBlock failed");
+  }
+  cbInfo.mData = nullptr;  // the message dies after this step
+  if (cbInfo.mLastBlock == 1) {
+    TraceLog(kLevelProgress, "HOBWThread::ProcessStateAux end of file");
+    mState = OBW_STATE_RQST_START;
+    mLastFile = now;
+    NamedLock lock(mMtxHOBWStats);
+    ++mStats.mFilesTotal;
+    ++mStats.mFilesToday;
+  } else {
+    mState = OBW_STATE_RECEIVING;
+  }
+  char text[16];
+  std::snprintf(text, sizeof text, "%u", number);
+  if (!TXRqstAck(text, nullptr)) {
+    TraceLog(kLevelFailure, "HOBWThread::ProcessStateAux TXRqstAck block failed");
+    mState = OBW_STATE_TERMINATE;
+    return;
+  }
+  mLastReceive = now;
+}
+
+// The state stays: with the statistics disconnected no time-out runs, so a waiting
+// state waits until the application stops the session, and a request fails for want
+// of a connection and leads to a fresh start.
+void HOBWThread::OnDone(const TickTime& now) {
+  TraceLog(kLevelProgress, "HOBWThread::ProcessStateAux received done");
+  CloseWire();
+  mDoneSent = 0;
+  ForgetSession();
+  {
+    NamedLock lock(mMtxHOBWStats);
+    mStats.mConnected = 0;
+  }
+  mLastReceive = now;
+}
+
+}  // namespace owc

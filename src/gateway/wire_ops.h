@@ -1,0 +1,23 @@
+// The three wire-client functions through which the gateway session reaches the wire
+// client: the same exported functions any application uses. The session holds them as
+// plain function pointers so that the module wires in the exports and a test a fake.
+#ifndef OWCLIENT_GATEWAY_WIRE_OPS_H
+#define OWCLIENT_GATEWAY_WIRE_OPS_H
+
+#include <cstdint>
+
+#include "owclient/owclient.h"
+
+namespace owc {
+
+struct WireOps {
+  // 0 = opened (*handle set), anything else = failed (*handle 0).
+  int32_t (*open)(uintptr_t* handle, uint32_t address, OrbrixWireRXCallback cb, uintptr_t user);
+  // 0 = the wire client took the message; otherwise the caller still owns it.
+  int32_t (*txMsg)(uintptr_t handle, WCXMLWireMsg* msg);
+  int32_t (*close)(uintptr_t handle);
+};
+
+}  // namespace owc
+
+#endif  // OWCLIENT_GATEWAY_WIRE_OPS_H
