@@ -1,0 +1,26 @@
+// Runs the jobs of a batch on worker threads.
+#ifndef OWCONVERT_BATCH_RUN_H_
+#define OWCONVERT_BATCH_RUN_H_
+
+#include <cstddef>
+#include <vector>
+
+#include "batch_plan.h"
+#include "conversion.h"
+
+namespace owconvert {
+
+struct BatchCounts {
+  size_t converted = 0;
+  size_t failed = 0;
+};
+
+// One worker per environment (at least one): worker 0 runs on the calling thread, the
+// others on threads of their own, each using only its own environment. Jobs are taken
+// in order from a shared counter. Every failure is reported on standard error as it
+// happens, and with `verbose` every page written too. Returns when all jobs are done.
+BatchCounts RunJobs(std::vector<Environment>* envs, std::vector<Job>* jobs, bool verbose);
+
+}  // namespace owconvert
+
+#endif  // OWCONVERT_BATCH_RUN_H_

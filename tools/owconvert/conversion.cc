@@ -1,0 +1,93 @@
+#include "conversion.h"
+
+#include <unistd.h>
+
+#include "file_io.h"
+
+namespace owconvert {
+namespace {
+
+// Where the HTML of one conversion goes; filled by the callback, which runs on the
+// converting thread during OBConvertApplyTemplate.
+struct Sink {
+  const std::string* path;  // empty: standard output
+  bool called = false;
+  bool ok = true;
+  std::string error;
+};
+
+void WriteOutput(Sink* sink, const uint8_t* data, uint32_t len) {
+  // The library counts the terminating NUL in len; a page does not carry it.
+  if (data != nullptr && len > 0 && data[len - 1] == 0) --len;
+  if (data == nullptr) len = 0;
+  if (sink->path->empty()) {
+    sink->ok = WriteAll(STDOUT_FILENO, data, len);
+    if (!sink->ok) sink->error = "cannot write to standard output";
+  } else {
+    sink->ok = WriteWholeFile(*sink->path, data, len, &sink->error);
+  }
+}
+
+void OnHtml(const uint8_t* data, uint32_t len, uintptr_t user1, uintptr_t) {
+  Sink* sink = reinterpret_cast<Sink*>(user1);
+  sink->called = true;
+  WriteOutput(sink, data, len);
+}
+
+}  // namespace
+
+Environment::~Environment() {
+  if (env_ != nullptr) OBConvertFreeEnv(env_);
+}
+
+Environment::Environment(Environment&& other) noexcept : env_(other.env_) { other.env_ = nullptr; }
+
+uint32_t Environment::Load(const std::string& tmpl, const std::string& table) {
+  if (env_ != nullptr) OBConvertFreeEnv(env_);
+  env_ = nullptr;
+  return OBConvertNewEnv(tmpl.empty() ? nullptr : tmpl.data(), static_cast<uint32_t>(tmpl.size()),
+                         table.empty() ? nullptr : table.data(),
+                         static_cast<uint32_t>(table.size()), &env_);
+}
+
+uint32_t Environment::AddParseProperty(const char* ns, const std::string& prop) {
+  return OBConvertAddParseProperty(env_, ns, prop.c_str());
+}
+
+Story::~Story() {
+  if (obj_ != nullptr) OBConvertFreeObj(obj_);
+}
+
+bool Story::Load(const StoryFiles& files, std::string* error) {
+  const bool has_rdf = !files.rdf.empty();
+  // File flag 1: the library reads each file once and names it in its log lines.
+  uint32_t rc = OBConvertNewObj(1, files.xml.c_str(), 0, has_rdf ? 1 : 0,
+                                has_rdf ? files.rdf.c_str() : nullptr, 0, &obj_);
+  if (rc == 0) return true;
+  std::string why = WhyUnreadable(files.xml);
+  if (why.empty() && has_rdf) why = WhyUnreadable(files.rdf);
+  *error =
+      why.empty() ? files.xml + ": cannot load the story (code " + std::to_string(rc) + ")" : why;
+  return false;
+}
+
+uint32_t Story::Apply(const Environment& env, OBConvertCallback cb, uintptr_t user) {
+  return OBConvertApplyTemplate(env.handle(), obj_, cb, user, 0);
+}
+
+bool ConvertStory(const Environment& env, const StoryFiles& files, const std::string& out_path,
+                  std::string* error) {
+  Story story;
+  if (!story.Load(files, error)) return false;
+  Sink sink;
+  sink.path = &out_path;
+  if (story.Apply(env, OnHtml, reinterpret_cast<uintptr_t>(&sink)) != 0) {
+    *error = files.xml + ": does not parse or render (see the library's lines above)";
+    return false;
+  }
+  if (!sink.called) WriteOutput(&sink, nullptr, 0);  // success with no page is an empty page
+  if (!sink.ok) *error = sink.error;
+  return sink.ok;
+}
+
+}  // namespace owconvert

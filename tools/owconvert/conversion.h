@@ -1,0 +1,69 @@
+// Thin owners of the library's conversion handles, and the conversion of one story.
+//
+// Thread rule (the library's): an Environment or a Story is used by one thread at a time.
+// Handing one to another thread before it is used there is fine; sharing is not.
+#ifndef OWCONVERT_CONVERSION_H_
+#define OWCONVERT_CONVERSION_H_
+
+#include <cstdint>
+#include <string>
+
+#include "owclient/owclient.h"
+
+namespace owconvert {
+
+// A loaded template with its translation table.
+class Environment {
+ public:
+  Environment() = default;
+  ~Environment();
+  Environment(Environment&& other) noexcept;
+  Environment(const Environment&) = delete;
+  Environment& operator=(const Environment&) = delete;
+  Environment& operator=(Environment&&) = delete;
+
+  // Loads from the texts (copied by the library); empty texts mean none. Returns the
+  // library's code: 0 success, 1 the template or table does not load, 3 no memory.
+  uint32_t Load(const std::string& tmpl, const std::string& table);
+  // ns null: the default metadata namespace. Returns the library's code.
+  uint32_t AddParseProperty(const char* ns, const std::string& prop);
+  OBConvertEnv handle() const { return env_; }
+
+ private:
+  OBConvertEnv env_ = nullptr;
+};
+
+// One story pair as files. An empty rdf path means no metadata.
+struct StoryFiles {
+  std::string xml;
+  std::string rdf;
+};
+
+// A story document read from its files.
+class Story {
+ public:
+  Story() = default;
+  ~Story();
+  Story(const Story&) = delete;
+  Story& operator=(const Story&) = delete;
+
+  // Reads the files; on failure `error` names the file that cannot be read and why.
+  bool Load(const StoryFiles& files, std::string* error);
+  // Parses the story with the environment's parse properties and renders the template.
+  // With a null callback only the parse (and the render) happen, for the field getters.
+  uint32_t Apply(const Environment& env, OBConvertCallback cb, uintptr_t user);
+  OBConvertObj handle() const { return obj_; }
+
+ private:
+  OBConvertObj obj_ = nullptr;
+};
+
+// Renders `files` through `env` into `out_path`, or to standard output when it is empty.
+// The HTML is written with one write and without the library's terminating NUL. On
+// failure nothing is written and `error` says why in one line.
+bool ConvertStory(const Environment& env, const StoryFiles& files, const std::string& out_path,
+                  std::string* error);
+
+}  // namespace owconvert
+
+#endif  // OWCONVERT_CONVERSION_H_
