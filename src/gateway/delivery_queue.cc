@@ -65,16 +65,6 @@ void HOBWQueueThread::SetCallback(HOBWCallback callback, uintptr_t user) {
   mUser = user;
 }
 
-bool HOBWQueueThread::SetOutputMode(uint32_t mode, const char* /*tmpl*/, uint32_t /*tmplLen*/,
-                                    const char* /*xlate*/, uint32_t /*xlateLen*/) {
-  mMode = mode;
-  if (mode != kModeHTML && mode != kModeRawAndHTML) return true;
-  // Story rendering plugs in here: the template is cleared in every mode and, in the
-  // HTML modes, loaded with the translation table. Until the renderer is linked in, no
-  // template loads, so the HTML modes are refused.
-  return false;
-}
-
 HOBWBlockQElt* HOBWQueueThread::CopyBlock(const HOBWBlockQElt& record) {
   HOBWBlockQElt* elt = new (std::nothrow) HOBWBlockQElt(record);
   if (elt == nullptr) {
@@ -127,8 +117,7 @@ uint32_t HOBWQueueThread::Run() {
     while (IsStopRequested() == 0) {
       HOBWBlockQElt* elt = TakeHead();
       if (elt == nullptr) break;
-      // Story rendering (modes 1 and 2) runs here, before delivery: it joins the
-      // story's files and leaves a finished story's HTML through FillHTMLRecord.
+      if (mMode == kModeHTML || mMode == kModeRawAndHTML) ProcessRXDataBlock(*elt);
       SendToCallback(elt);
       DeleteBlockElt(elt);
     }

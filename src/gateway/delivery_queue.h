@@ -12,9 +12,11 @@
 #include <cstdint>
 
 #include "gateway/block_queue.h"
+#include "gateway/pair_files.h"
 #include "owclient/owclient.h"
 #include "runtime/named_mutex.h"
 #include "runtime/worker_thread.h"
+#include "template/html_template.h"
 
 namespace owc {
 
@@ -42,6 +44,10 @@ class HOBWQueueThread : public WorkerThread {
  protected:
   uint32_t Run() override;
 
+  // Modes 1 and 2: adds the block to the story pair and, when the pair is complete,
+  // renders it into the HTML record. A refused block or a story that does not load or
+  // render drops the pair (logged); the next block starts a new one.
+  void ProcessRXDataBlock(const HOBWBlockQElt& elt);
   // Delivers the raw block (modes 0 and 2), then the HTML record when one was rendered,
   // which is cleared afterwards. The element stays the caller's.
   void SendToCallback(HOBWBlockQElt* elt);
@@ -56,8 +62,11 @@ class HOBWQueueThread : public WorkerThread {
   HOBWBlockQElt* TakeHead();
   void CallTimed(HOBWBlockQElt* record, const char* slowFormat);
   void ClearHTMLRecord();
+  bool RenderPair(uint32_t sessionID);
 
-  // The template object and the story pair that the rendering uses sit here.
+  // Used by the rendering, on this thread only (set up while the thread is stopped).
+  WCHTMLTemplate mHTMLTemplate;
+  WCHOBWPairFiles mXMLRDFPair;
   uint32_t mMode = kModeRaw;
   HOBWCallback mCallback = nullptr;
   uintptr_t mUser = 0;

@@ -40,8 +40,9 @@ struct Record {
 TEST(DeliveryQueue, RawModeDeliversOwnCopiesInOrder) {
   BlockSink sink;
   TestQueue q(sink);
-  EXPECT_FALSE(q.SetOutputMode(2, "<html/>", 7, nullptr, 0));  // no renderer linked in
-  ASSERT_TRUE(q.SetOutputMode(0, "<html/>", 7, nullptr, 0));   // the template is not used
+  EXPECT_FALSE(q.SetOutputMode(1, nullptr, 0, nullptr, 0));   // the HTML modes need one
+  EXPECT_FALSE(q.SetOutputMode(2, "<html/>", 0, nullptr, 0));
+  ASSERT_TRUE(q.SetOutputMode(0, "<?Kavio insert headline ?>", 26, nullptr, 0));  // not used
   Record a("s.xml", 0, "first"), b("s.xml", 1, "second", true);
   char parent[] = "p";
   b.rec.mParentFName = parent;
