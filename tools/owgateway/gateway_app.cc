@@ -1,0 +1,141 @@
+#include "gateway_app.h"
+
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace owgateway {
+
+namespace {
+
+bool EndsWith(const std::string& s, const char* suffix) {
+  size_t n = std::strlen(suffix);
+  return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
+}
+
+std::string BaseOf(const std::string& name) { return name.substr(0, name.size() - 4); }
+
+// A name fit for a terminal: control characters shown as \xNN, at most 80 bytes.
+std::string Printable(const std::string& name) {
+  std::string out;
+  for (unsigned char c : name.substr(0, 80)) {
+    if (c < 0x20 || c == 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return name.size() > 80 ? out + "..." : out;
+}
+
+}  // namespace
+
+uint64_t MonotonicSeconds() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint64_t>(ts.tv_sec);
+}
+
+GatewayApp::GatewayApp(const Options& options, OutputFolder& folder, StoryIndex& index)
+    : mOptions(options), mFolder(folder), mIndex(index) {}
+
+void GatewayApp::Callback(HOBWBlockQElt* rec, uintptr_t user) {
+  if (rec == nullptr) return;
+  reinterpret_cast<GatewayApp*>(user)->OnRecord(*rec);
+}
+
+void GatewayApp::Warn(const std::string& text) {
+  ++mFailures;
+  std::fprintf(stderr, "owgateway: %s\n", text.c_str());
+}
+
+// In mode 1 every record is HTML. In mode 2 the HTML of a story comes right after the
+// raw block that completed one of its files, named after the story's base name.
+bool GatewayApp::IsHtmlRecord(const HOBWBlockQElt& rec) const {
+  if (mOptions.mode == 1) return true;
+  if (mOptions.mode != 2 || mCompletedBase.empty()) return false;
+  if (rec.mFName == nullptr || rec.mParentFName == nullptr || rec.mFirstBlock != 1 ||
+      rec.mLastBlock != 1 || rec.mBlockNum != 0) {
+    return false;
+  }
+  return mCompletedBase + ".htm" == rec.mFName && mCompletedBase + ".xml" == rec.mParentFName;
+}
+
+void GatewayApp::OnRecord(const HOBWBlockQElt& rec) {
+  if (IsHtmlRecord(rec)) {
+    OnHtml(rec);
+    mCompletedBase.clear();
+  } else {
+    mCompletedBase.clear();
+    OnBlock(rec);
+  }
+}
+
+void GatewayApp::OnBlock(const HOBWBlockQElt& rec) {
+  std::string name = rec.mFName != nullptr ? rec.mFName : "";
+  bool last = rec.mLastBlock == 1;
+  const char* unsafe = UnsafeNameReason(name);
+  if (unsafe != nullptr) {
+    if (rec.mBlockNum == 0 || mRefusedFile != name) {
+      Warn("refused file name from the server (" + std::string(unsafe) + "): \"" +
+           Printable(name) + "\"");
+      mRefusedFile = name;
+    }
+    if (last) FileCompleted(name, true);
+    return;
+  }
+  std::string error;
+  if (!mFolder.AddBlock(name, rec.mBlockNum, rec.mData, rec.mDataLen, last, error)) {
+    Warn(error);
+    return;
+  }
+  if (last) FileCompleted(name, false);
+}
+
+// A refused name still counts: the story was received, only not written.
+void GatewayApp::FileCompleted(const std::string& name, bool refused) {
+  ++mFiles;
+  mLastFileSecond = MonotonicSeconds();
+  bool xml = EndsWith(name, ".xml");
+  bool rdf = EndsWith(name, ".rdf");
+  // Every story has its XML file; in mode 1 only the HTML shows that a story came.
+  if (xml && mOptions.mode != 1) ++mStories;
+  if (refused || !(xml || rdf)) return;
+  std::string base = BaseOf(name);
+  mCompletedBase = base;
+  std::string headline;
+  if (xml) {
+    std::string rdfPath = mFolder.FullPath(base + ".rdf");
+    if (access(rdfPath.c_str(), R_OK) != 0) rdfPath.clear();
+    headline = mHeadlines.FromFiles(mFolder.FullPath(name), rdfPath);
+  }
+  mIndex.Note(base, xml ? StoryIndex::kXml : StoryIndex::kRdf, headline);
+}
+
+void GatewayApp::OnHtml(const HOBWBlockQElt& rec) {
+  if (mOptions.mode == 1) ++mStories;
+  std::string name = rec.mFName != nullptr ? rec.mFName : "";
+  const char* unsafe = UnsafeNameReason(name);
+  if (unsafe != nullptr) {
+    Warn("refused HTML name (" + std::string(unsafe) + "): \"" + Printable(name) +
+         "\"");
+    return;
+  }
+  // The HTML record counts its terminating NUL; the file does not need it.
+  size_t length = rec.mDataLen;
+  if (length > 0 && rec.mData != nullptr && rec.mData[length - 1] == '\0') --length;
+  std::string error;
+  if (!mFolder.WriteFile(name, rec.mData, length, error)) {
+    Warn(error);
+    return;
+  }
+  const char* html = reinterpret_cast<const char*>(rec.mData);
+  std::string headline = mOptions.mode == 1 ? HeadlineReader::FromHtml(html, length) : "";
+  mIndex.Note(BaseOf(name), StoryIndex::kHtml, headline);
+}
+
+}  // namespace owgateway

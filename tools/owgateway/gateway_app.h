@@ -1,0 +1,58 @@
+// What owgateway does with each record the gateway delivers: files reassembled into the
+// output folder, HTML written beside them, stories noted for the index, counters kept.
+//
+// Thread: OnRecord runs on the gateway's delivery thread; the getters from any thread.
+#ifndef OWGATEWAY_GATEWAY_APP_H_
+#define OWGATEWAY_GATEWAY_APP_H_
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "headline.h"
+#include "options.h"
+#include "output_folder.h"
+#include "owclient/owclient.h"
+#include "story_index.h"
+
+namespace owgateway {
+
+class GatewayApp {
+ public:
+  GatewayApp(const Options& options, OutputFolder& folder, StoryIndex& index);
+
+  // The HOBW callback; user is the GatewayApp.
+  static void Callback(HOBWBlockQElt* rec, uintptr_t user);
+  void OnRecord(const HOBWBlockQElt& rec);
+
+  uint64_t Stories() const { return mStories.load(); }
+  uint64_t Files() const { return mFiles.load(); }
+  uint64_t Failures() const { return mFailures.load(); }
+  // Monotonic seconds of the last completed file (0 before any).
+  uint64_t LastFileSecond() const { return mLastFileSecond.load(); }
+
+ private:
+  bool IsHtmlRecord(const HOBWBlockQElt& rec) const;
+  void OnBlock(const HOBWBlockQElt& rec);
+  void OnHtml(const HOBWBlockQElt& rec);
+  void FileCompleted(const std::string& name, bool refused);
+  void Warn(const std::string& text);
+
+  const Options& mOptions;
+  OutputFolder& mFolder;
+  StoryIndex& mIndex;
+  HeadlineReader mHeadlines;
+  std::string mRefusedFile;     // a file in progress whose name was refused
+  std::string mCompletedBase;   // base name of the story file the last record completed
+  std::atomic<uint64_t> mStories{0};
+  std::atomic<uint64_t> mFiles{0};
+  std::atomic<uint64_t> mFailures{0};
+  std::atomic<uint64_t> mLastFileSecond{0};
+};
+
+// Seconds on the monotonic clock.
+uint64_t MonotonicSeconds();
+
+}  // namespace owgateway
+
+#endif  // OWGATEWAY_GATEWAY_APP_H_
