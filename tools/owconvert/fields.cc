@@ -97,12 +97,12 @@ int PrintValues(const std::vector<std::string>& values, const Options& o,
 
 }  // namespace
 
-bool ParseFieldSpec(const std::string& text, FieldSpec* spec, std::string* error) {
+bool ParseFieldSpec(const std::string& text, FieldSpec* field, std::string* error) {
   const size_t colon = text.find(':');
-  spec->name = text.substr(0, colon);
-  const FieldDef* def = FindField(spec->name);
+  field->name = text.substr(0, colon);
+  const FieldDef* def = FindField(field->name);
   if (def == nullptr) {
-    *error = "unknown field " + spec->name + " (see --help for the field names)";
+    *error = "unknown field " + field->name + " (see --help for the field names)";
     return false;
   }
   if (colon == std::string::npos) return true;
@@ -111,24 +111,24 @@ bool ParseFieldSpec(const std::string& text, FieldSpec* spec, std::string* error
   const unsigned long index = std::strtoul(digits.c_str(), &end, 10);
   if (def->indexed == nullptr || digits.empty() || *end != '\0' || digits[0] == '-' ||
       index > UINT32_MAX) {
-    *error = def->indexed == nullptr ? "the field " + spec->name + " takes no index"
+    *error = def->indexed == nullptr ? "the field " + field->name + " takes no index"
                                      : "bad index in --field " + text;
     return false;
   }
-  spec->has_index = true;
-  spec->index = static_cast<uint32_t>(index);
+  field->has_index = true;
+  field->index = static_cast<uint32_t>(index);
   return true;
 }
 
-std::vector<std::string> ReadField(const Story& story, const FieldSpec& spec) {
-  const FieldDef* def = FindField(spec.name);
+std::vector<std::string> ReadField(const Story& story, const FieldSpec& field) {
+  const FieldDef* def = FindField(field.name);
   if (def == nullptr) return {};
-  if (def->indexed != nullptr && !spec.has_index) {
+  if (def->indexed != nullptr && !field.has_index) {
     return EveryOccurrence([&](uint32_t i) { return ReadIndexed(story, def->indexed, i); });
   }
   std::string value;
   if (def->indexed != nullptr) {
-    value = ReadIndexed(story, def->indexed, spec.index);
+    value = ReadIndexed(story, def->indexed, field.index);
   } else {
     def->plain(story.handle(), AppendText, reinterpret_cast<uintptr_t>(&value), 0);
   }
@@ -149,9 +149,9 @@ std::vector<std::string> ReadProperty(const Story& story, const Options& o) {
 
 int RunFieldForm(const Options& o, const std::string& tmpl, const std::string& table,
                  const StoryFiles& files) {
-  FieldSpec spec;
+  FieldSpec field;
   std::string error;
-  if (!o.field.empty() && !ParseFieldSpec(o.field, &spec, &error)) {
+  if (!o.field.empty() && !ParseFieldSpec(o.field, &field, &error)) {
     std::fprintf(stderr, "owconvert: %s\n", error.c_str());
     return kExitUsage;
   }
@@ -175,7 +175,7 @@ int RunFieldForm(const Options& o, const std::string& tmpl, const std::string& t
     std::fprintf(stderr, "owconvert: %s: does not parse or render\n", files.xml.c_str());
     return kExitFailed;
   }
-  return PrintValues(o.field.empty() ? ReadProperty(story, o) : ReadField(story, spec), o,
+  return PrintValues(o.field.empty() ? ReadProperty(story, o) : ReadField(story, field), o,
                      files.xml);
 }
 

@@ -19,11 +19,11 @@ struct FieldSpec {
 };
 
 // Accepts the nine standard field names; only subheadline and byline take an index.
-bool ParseFieldSpec(const std::string& text, FieldSpec* spec, std::string* error);
+bool ParseFieldSpec(const std::string& text, FieldSpec* field, std::string* error);
 
 // The values the field names, in order. A field without an index yields every
 // occurrence up to the first empty one.
-std::vector<std::string> ReadField(const Story& story, const FieldSpec& spec);
+std::vector<std::string> ReadField(const Story& story, const FieldSpec& field);
 
 // The values of `o.property` (with o.ns, o.attr, o.with_tags). The story must have been
 // parsed with the property registered; see RunFieldForm.

@@ -65,10 +65,10 @@ bool ParseJobs(const std::string& text, uint32_t* jobs, std::string* error) {
 }
 
 // Stores one option; false with `error` set when its value is unusable.
-bool Apply(const Spec& spec, const std::string& value, Options* o, std::string* error) {
-  if (spec.text != nullptr) o->*spec.text = value;
-  if (spec.flag != nullptr) o->*spec.flag = true;
-  switch (spec.id) {
+bool Apply(const Spec& entry, const std::string& value, Options* o, std::string* error) {
+  if (entry.text != nullptr) o->*entry.text = value;
+  if (entry.flag != nullptr) o->*entry.flag = true;
+  switch (entry.id) {
     case Id::kBatch:
       o->form = Form::kBatch;
       return true;
@@ -76,7 +76,7 @@ bool Apply(const Spec& spec, const std::string& value, Options* o, std::string* 
       return ParseJobs(value, &o->jobs, error);
     case Id::kField:
     case Id::kProperty:
-      if (value.empty()) *error = "--" + std::string(spec.long_name) + " needs a name";
+      if (value.empty()) *error = "--" + std::string(entry.long_name) + " needs a name";
       return !value.empty();
     default:
       return true;
@@ -121,23 +121,23 @@ bool Validate(const Flags& flags, Options* o, std::string* error) {
 
 // Splits one argument into its entry of the option table and its inline value, if any. Returns
 // false for an unknown option.
-bool Recognise(const std::string& arg, const Spec** spec, bool* inline_value, std::string* value) {
+bool Recognise(const std::string& arg, const Spec** entry, bool* inline_value, std::string* value) {
   *inline_value = false;
   if (arg.compare(0, 2, "--") == 0) {
     size_t eq = arg.find('=');
-    *spec = FindLong(arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2));
+    *entry = FindLong(arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2));
     if (eq != std::string::npos) {
       *inline_value = true;
       *value = arg.substr(eq + 1);
     }
   } else {
-    *spec = FindShort(arg[1]);
+    *entry = FindShort(arg[1]);
     if (arg.size() > 2) {
       *inline_value = true;
       *value = arg.substr(2);
     }
   }
-  return *spec != nullptr;
+  return *entry != nullptr;
 }
 
 }  // namespace
@@ -156,27 +156,27 @@ ParseOutcome ParseCommandLine(int argc, const char* const* argv, Options* option
       only_positional = true;
       continue;
     }
-    const Spec* spec = nullptr;
+    const Spec* entry = nullptr;
     bool inline_value = false;
     std::string value;
-    if (!Recognise(arg, &spec, &inline_value, &value)) {
+    if (!Recognise(arg, &entry, &inline_value, &value)) {
       *error = "unknown option " + arg;
       return ParseOutcome::kError;
     }
-    if (spec->takes_value && !inline_value) {
+    if (entry->takes_value && !inline_value) {
       if (i + 1 >= argc) {
         *error = "option " + arg + " needs a value";
         return ParseOutcome::kError;
       }
       value = argv[++i];
-    } else if (!spec->takes_value && inline_value) {
-      *error = "option --" + std::string(spec->long_name) + " takes no value";
+    } else if (!entry->takes_value && inline_value) {
+      *error = "option --" + std::string(entry->long_name) + " takes no value";
       return ParseOutcome::kError;
     }
-    flags.help |= spec->id == Id::kHelp;
-    flags.version |= spec->id == Id::kVersion;
-    flags.jobs_given |= spec->id == Id::kJobs;
-    if (!Apply(*spec, value, options, error)) return ParseOutcome::kError;
+    flags.help |= entry->id == Id::kHelp;
+    flags.version |= entry->id == Id::kVersion;
+    flags.jobs_given |= entry->id == Id::kJobs;
+    if (!Apply(*entry, value, options, error)) return ParseOutcome::kError;
   }
   if (flags.help) return ParseOutcome::kHelp;
   if (flags.version) return ParseOutcome::kVersion;
