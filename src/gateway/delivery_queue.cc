@@ -123,9 +123,15 @@ uint32_t HOBWQueueThread::Run() {
     }
     if (IsStopRequested() == 0) WaitSignal();
   }
+  uint32_t discarded;
   {
     NamedLock lock(mMtxRXQ);
+    discarded = mRXQ.GetCount();
     mRXQ.DeleteAll();
+  }
+  // The session acknowledged these blocks: the server will not send them again.
+  if (discarded != 0) {
+    TraceLogF(kLevelFailure, "HOBWQueueThread::Run %u queued blocks discarded", discarded);
   }
   TraceLog(kLevelProgress, "HOBWQueueThread::Run thread terminated");
   return 0;

@@ -60,13 +60,19 @@ void HOBWThread::RXCallback(WCXMLWireMsg* msg, uintptr_t user) {
     delete msg;
     return;
   }
+  // "(204) No content" only leads to the next request: it waits for the pass after the
+  // pause instead of cutting the pause short, so an idle session asks about once per
+  // pause rather than once per round trip. Read before queuing: the session thread may
+  // delete the message as soon as it is queued.
+  const bool nothingWaiting = msg->GetType() == WCXMLWireMsg::kTypeRequest &&
+                              msg->GetStatus() == WCXMLWireMsg::kStatusNoContent;
   bool added;
   {
     NamedLock lock(self->mMtxRXMsgQ);
     added = self->mRXMsgQ.AddMsg(msg);
   }
   if (!added) delete msg;
-  self->mRXWake.Set();
+  if (!nothingWaiting) self->mRXWake.Set();
 }
 
 WCXMLWireMsg* HOBWThread::TakeRXMsg() {
@@ -112,6 +118,10 @@ uint32_t HOBWThread::Run() {
 void HOBWThread::BeginRun() {
   TraceLog(kLevelProgress, "HOBWThread::Run thread started");
   ClearRXMsgQ();
+  // Blocks queued in an earlier run may have been discarded at its stop: nothing is a
+  // repeat of them.
+  mQueuedThrough = 0;
+  mRepeatsBelow = 0;
   mState = OBW_STATE_START;
   mStopStep = 0;
   mPassCounter = 0;
@@ -128,7 +138,8 @@ void HOBWThread::RunPass() {
   ProcessState(false);
 }
 
-// The pause waits on mRXWake, not a plain sleep: a message queued meanwhile ends it.
+// The pause waits on mRXWake, not a plain sleep: a message queued meanwhile ends it
+// (all but an empty RQST answer, see RXCallback).
 void HOBWThread::Pace() {
   if (mPassCounter > kPassesBeforePause) {
     mRXWake.WaitFor(kPauseMs);
@@ -217,6 +228,9 @@ void HOBWThread::ShutDown() {
     mStats.mQueueLen = 0;
   }
   ClearRXMsgQ();
+  // The names of the file last received are not kept past the run: a packed record's
+  // pointers are invisible to leak checkers, and the next run starts from an announcement.
+  ClearBlockInfo();
   SetShutdownParams(false);
   TraceLog(kLevelProgress, "HOBWThread::Run thread terminated");
 }

@@ -139,6 +139,11 @@ class HOBWThread : public WorkerThread {
   void OnFile(const WCXMLWireMsgRequestFileAck& msg, const TickTime& now);
   void OnBlock(const WCXMLWireMsgRequestBlockAck& msg, const TickTime& now);
   void OnDone(const TickTime& now);
+  // Whether an announcement continues, on a resumed session's new connection, the file
+  // whose blocks were queued last; such a file's blocks below mQueuedThrough are repeats.
+  bool ContinuesQueuedFile(const WCXMLWireMsgRequestFileAck& msg) const;
+  // Acknowledges a block queued already on an earlier connection, without queuing it again.
+  void OnRepeatedBlock(uint32_t number, bool last);
 
   WCXMLWireMsg* TakeRXMsg();
   void ClearRXMsgQ();
@@ -175,6 +180,14 @@ class HOBWThread : public WorkerThread {
   uint8_t mDoneSent = 0;
   uint8_t mHaveSession = 0;
   uint32_t mSessionID = 0;
+
+  // Repeats after a resumption: a server that did not see the acknowledgement of a block
+  // before the connection broke sends that block again. Within one run (the delivery
+  // thread keeps every queued block), the session delivers each block of a file once.
+  uint32_t mQueuedThrough = 0;   // blocks of cbInfo's file queued in this run: 0..n-1
+  uint32_t mRepeatsBelow = 0;    // blocks of the current announcement already queued
+  bool mResumedSession = false;  // the last USER answer confirmed the id we asked for
+  bool mFirstFileOfConnection = false;
 
   // Run's own: the stop state's step and start, the passes since the last pause.
   uint32_t mStopStep = 0;

@@ -143,6 +143,7 @@ void HOBWThread::OpenConnection(const TickTime& now) {
     TraceLog(kLevelProgress, "HOBWThread::ProcessStateAux connecting to unknown server");
   }
   mLastReceive = now;
+  mFirstFileOfConnection = true;
   if (mWire.open(&mWireHandle, mServerAddress, &HOBWThread::RXCallback,
                  reinterpret_cast<uintptr_t>(this)) != 0) {
     mWireHandle = kWireHandleInvalid;
@@ -214,6 +215,7 @@ void HOBWThread::OnUserAck(const WCXMLWireMsg& msg) {
   }
   TraceLogF(kLevelProgress, "HOBWThread::ProcessStateAux received session ID %u",
             msg.GetSessionID());
+  mResumedSession = mHaveSession == 1 && mSessionID == msg.GetSessionID();
   mHaveSession = 1;
   mSessionID = msg.GetSessionID();
   {
@@ -260,6 +262,13 @@ void HOBWThread::OnFile(const WCXMLWireMsgRequestFileAck& msg, const TickTime& n
   } else {
     TraceLog(kLevelProgress, kBeginFileTransfer);
   }
+  if (ContinuesQueuedFile(msg)) {
+    mRepeatsBelow = mQueuedThrough;
+  } else {
+    mRepeatsBelow = 0;
+    mQueuedThrough = 0;
+  }
+  mFirstFileOfConnection = false;
   ClearBlockInfo();
   // With two names the second is the file and the first its parent.
   const char* fileName = msg.GetName2() != nullptr ? msg.GetName2() : msg.GetName1();
@@ -291,6 +300,12 @@ void HOBWThread::OnBlock(const WCXMLWireMsgRequestBlockAck& msg, const TickTime&
   uint32_t number = msg.GetBlockNumber();
   TraceLogF(kLevelProgress, "HOBWThread::ProcessStateAux received block %u, %u bytes", number,
             static_cast<unsigned>(msg.GetDataLength()));
+  if (number < mRepeatsBelow) {
+    OnRepeatedBlock(number, msg.IsLastBlock() != 0);
+    mLastReceive = now;
+    return;
+  }
+  if (number >= mQueuedThrough) mQueuedThrough = number + 1;
   cbInfo.mSessionID = mSessionID;
   cbInfo.mFirstBlock = number == 0 ? 1 : 0;
   cbInfo.mLastBlock = msg.IsLastBlock() != 0 ? 1 : 0;
@@ -319,6 +334,28 @@ void HOBWThread::OnBlock(const WCXMLWireMsgRequestBlockAck& msg, const TickTime&
     return;
   }
   mLastReceive = now;
+}
+
+bool HOBWThread::ContinuesQueuedFile(const WCXMLWireMsgRequestFileAck& msg) const {
+  if (!mResumedSession || !mFirstFileOfConnection || mQueuedThrough == 0) return false;
+  const char* fileName = msg.GetName2() != nullptr ? msg.GetName2() : msg.GetName1();
+  const char* parentName = msg.GetName2() != nullptr ? msg.GetName1() : nullptr;
+  auto same = [](const char* a, const char* b) {
+    return a == nullptr ? b == nullptr : b != nullptr && std::strcmp(a, b) == 0;
+  };
+  return same(cbInfo.mFName, fileName) && same(cbInfo.mParentFName, parentName);
+}
+
+// The file was counted when its last block was queued the first time.
+void HOBWThread::OnRepeatedBlock(uint32_t number, bool last) {
+  TraceLogF(kLevelProgress, "HOBWThread::ProcessStateAux block %u was delivered already", number);
+  mState = last ? OBW_STATE_RQST_START : OBW_STATE_RECEIVING;
+  char text[16];
+  std::snprintf(text, sizeof text, "%u", number);
+  if (!TXRqstAck(text, nullptr)) {
+    TraceLog(kLevelFailure, "HOBWThread::ProcessStateAux TXRqstAck block failed");
+    mState = OBW_STATE_TERMINATE;
+  }
 }
 
 // The state stays: with the statistics disconnected no time-out runs, so a waiting

@@ -28,7 +28,13 @@ void HOBWQueueThread::ProcessRXDataBlock(const HOBWBlockQElt& elt) {
               "new [%s]",
               base != nullptr ? base : "", elt.mFName != nullptr ? elt.mFName : "");
     mXMLRDFPair.Reset();
-    return;
+    // The refused block starts the next pair: after a story that never completes (a lone
+    // file, a server's repeat), each later story would otherwise lose its first block and
+    // with it its HTML.
+    if (!mXMLRDFPair.AddBlock(elt)) {
+      mXMLRDFPair.Reset();
+      return;
+    }
   }
   if (!mXMLRDFPair.IsComplete()) return;
   RenderPair(elt.mSessionID);

@@ -5,6 +5,8 @@
 
 namespace owc {
 
+WCOBWClientConnect::WCOBWClientConnect() { mTXStream.SetLimit(kTXStreamBound); }
+
 WCOBWClientConnect::~WCOBWClientConnect() { mCliPort.Close(); }
 
 void WCOBWClientConnect::SetIP(uint32_t address) { mCliPort.SetIPInfo(address, kServerPort); }
@@ -18,9 +20,21 @@ void WCOBWClientConnect::Connect() { mCliPort.Connect(); }
 
 bool WCOBWClientConnect::TXMsg(WCXMLWireMsg* message) {
   if (message == nullptr) return true;
-  if (!mTXStream.Add(message->GetMsgBuf(), message->GetMsgLen())) return false;
-  delete message;
-  return true;
+  if (mTXStream.Add(message->GetMsgBuf(), message->GetMsgLen())) {
+    delete message;
+    return true;
+  }
+  if (mCliPort.IsOpen() &&
+      static_cast<uint64_t>(mTXStream.GetTotal()) + message->GetMsgLen() > kTXStreamBound) {
+    unsigned socket = static_cast<unsigned>(mCliPort.GetSocket());
+    TraceLogF(kLevelFailure,
+              "WCOBWClientConnect::TXMsg send stream over its bound of %u bytes, closing port for "
+              "%u",
+              kTXStreamBound, socket);
+    mCliPort.Close();
+    mTXStream.Clear();
+  }
+  return false;
 }
 
 bool WCOBWClientConnect::IsCnctOK() {

@@ -20,8 +20,11 @@ namespace owc {
 class WCOBWClientConnect {
  public:
   static constexpr uint16_t kServerPort = 39030;
+  // Wire images a connection may hold for a server that does not read; past it the port
+  // closes, as it would after a silence.
+  static constexpr uint32_t kTXStreamBound = 4u << 20;
 
-  WCOBWClientConnect() = default;
+  WCOBWClientConnect();
   ~WCOBWClientConnect();
   WCOBWClientConnect(const WCOBWClientConnect&) = delete;
   WCOBWClientConnect& operator=(const WCOBWClientConnect&) = delete;
@@ -30,7 +33,8 @@ class WCOBWClientConnect {
   void SetRXCallback(OrbrixWireRXCallback callback, uintptr_t userValue);
   void Connect();
   // Queues the message's wire image; on success the message is destroyed, on failure
-  // (false) the caller keeps it.
+  // (false) the caller keeps it. A message that would take the send stream past its
+  // bound fails and closes the port.
   bool TXMsg(WCXMLWireMsg* message);
   // Liveness and receive time-out; a failed check is logged, and closes the port.
   bool IsCnctOK();

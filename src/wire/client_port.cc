@@ -47,6 +47,16 @@ bool ScanUnsigned(const char* text, uint32_t& value) {
   return true;
 }
 
+// "BLK" in any case: the part of the end marker that every block has.
+bool MarkerIsBlock(const char* marker) {
+  for (uint32_t i = 0; i < kBlockKeywordLength; ++i) {
+    char c = marker[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - ('a' - 'A'));
+    if (c != "BLK"[i]) return false;
+  }
+  return true;
+}
+
 bool MarkerIsLast(const uint8_t* marker) {
   static const char kLast[] = "blke";
   for (uint32_t i = 0; i < kBlockMarkerLength; ++i) {
@@ -118,6 +128,7 @@ void WCOWClientPort::Connect() {
   mRXQ.DeleteAll();
   mRXStream.Clear();
   mParseStalled = false;
+  mFrontBlocked = false;
   if (IsOpen()) Close();  // never leak a socket, though Connect runs once per port
   uint32_t error = 0;
   int socket = CreateStreamSocket(error);
@@ -145,34 +156,50 @@ bool WCOWClientPort::Close() {
   return TCPPort::Close();
 }
 
+// Reading stops short of the stream's bound: the stream only grows that far while parsed
+// messages wait for delivery, and then the socket holds the rest.
 bool WCOWClientPort::ProcessRX() {
   bool newData = false;
-  uint32_t n = 0;
-  if (!Read(mReadBuf, kReadBufSize, n)) {
-    Close();
-    return false;
-  }
-  while (n != 0) {
+  for (;;) {
+    if (mRXStream.GetTotal() > kRXStreamBound - kReadBufSize) break;
+    uint32_t n = 0;
+    if (!Read(mReadBuf, kReadBufSize, n)) {
+      Close();
+      return false;
+    }
+    if (n == 0) break;
     if (!mRXStream.Add(mReadBuf, n)) {
       Close();
       return false;
     }
     newData = true;
-    if (!Read(mReadBuf, kReadBufSize, n)) {
-      Close();
-      return false;
-    }
   }
-  return ParseRXStream(newData);
+  bool parsed = ParseRXStream(newData);
+  if (mFrontBlocked && IsOpen()) {
+    CloseBlocked();
+    return false;
+  }
+  return parsed;
+}
+
+void WCOWClientPort::CloseBlocked() {
+  uint32_t held = mRXStream.GetTotal();
+  TraceLogF(kLevelFailure,
+            "WCOWClientPort::ProcessRX %u bytes at the front of the receive stream can never be "
+            "parsed, closing",
+            held);
+  Close();
+  mRXStream.Clear();
+  mParseStalled = false;
 }
 
 // Parses window after window while whole messages come off the front, so that parsing
-// keeps pace with reading however much one call gathered.
+// keeps pace with reading however much one call gathered, until the queue is full.
 bool WCOWClientPort::ParseRXStream(bool newData) {
   WCDataStreamLock lock(mRXStream);
   if (!newData && mParseStalled) return true;
   bool copiedAny = false;
-  for (;;) {
+  while (!RXQueueFull()) {
     uint32_t copied = mRXStream.Peek(mParseWindow, kParseWindowBytes);
     if (copied == 0) {
       mParseStalled = false;
@@ -182,31 +209,44 @@ bool WCOWClientPort::ParseRXStream(bool newData) {
     mParseWindow[copied] = '\0';
     uint32_t consumed = ParseRXMsg(mParseWindow, copied);
     if (consumed == 0) {
+      // A full window without one complete message cannot change by waiting: the parse
+      // never sees more than a window.
+      mFrontBlocked = mStopBlocked || copied == kParseWindowBytes;
       mParseStalled = true;
       return true;
     }
     mRXStream.Consume(consumed);
   }
+  mParseStalled = false;  // the rest is parsed once the queue has room
+  return true;
 }
 
 uint32_t WCOWClientPort::ParseRXMsg(const char* window, uint32_t length) {
   uint32_t consumed = 0;
-  while (consumed < length) {
+  mStopBlocked = false;
+  while (consumed < length && !RXQueueFull()) {
     WCXMLWireMsg* msg = nullptr;
     uint32_t size = 0;
-    if (!ParseOne(window + consumed, length - consumed, msg, size)) break;
+    Step step = ParseOne(window + consumed, length - consumed, msg, size);
+    if (step != Step::kParsed) {
+      mStopBlocked = step == Step::kBlocked;
+      break;
+    }
     if (msg != nullptr) QueueRXMsg(msg);
     consumed += size;
   }
   return consumed;
 }
 
-bool WCOWClientPort::ParseOne(const char* m, uint32_t remaining, WCXMLWireMsg*& msg,
-                              uint32_t& size) {
+// A keyword that is ACK or none stays so whatever follows; the message is only called
+// blocked once its NUL has arrived, so that a head cut inside leading blanks still waits.
+WCOWClientPort::Step WCOWClientPort::ParseOne(const char* m, uint32_t remaining, WCXMLWireMsg*& msg,
+                                              uint32_t& size) {
   MsgHead head;
-  if (!ParseHead(m, m + remaining, head)) return false;
+  Step step = ParseHead(m, m + remaining, head);
+  if (step != Step::kParsed) return step;
   if (head.type == WCXMLWireMsg::kTypeAck || head.type == WCXMLWireMsg::kTypeInvalid) {
-    return false;
+    return std::memchr(m, '\0', remaining) != nullptr ? Step::kBlocked : Step::kNeedMore;
   }
   if (head.type == WCXMLWireMsg::kTypeBlock) return ParseBlock(m, remaining, head, msg, size);
   return ParseText(m, remaining, head, msg, size);
@@ -215,66 +255,78 @@ bool WCOWClientPort::ParseOne(const char* m, uint32_t remaining, WCXMLWireMsg*& 
 // Session ID, acknowledgement character and type. Running into the end of the window
 // means the message is not complete yet: that stops quietly, where the same shape ended
 // by the message's own NUL is logged.
-bool WCOWClientPort::ParseHead(const char* m, const char* end, MsgHead& head) {
+WCOWClientPort::Step WCOWClientPort::ParseHead(const char* m, const char* end, MsgHead& head) {
   const char* keyword = m;
   if (ScanUnsigned(m, head.sessionID)) {
     head.hasSessionID = true;
     const char* colon = m;
     while (colon < end && *colon != '\0' && *colon != ':') ++colon;
-    if (colon == end || (*colon == ':' && colon + 1 == end)) return false;
+    if (colon == end || (*colon == ':' && colon + 1 == end)) return Step::kNeedMore;
     if (*colon != ':' || colon[1] == '\0') {
       TraceLog(kLevelFailure, "WCOWClientPort::ParseRXMsg found msg with no ':' after session ID");
-      return false;
+      return Step::kBlocked;
     }
     keyword = colon + 1;
   }
   if (*keyword == '+' || *keyword == '-') {
     head.hasAck = true;
     head.ackChar = *keyword++;
-    if (keyword == end) return false;
+    if (keyword == end) return Step::kNeedMore;
     if (*keyword == '\0') {
       TraceLog(kLevelFailure, "WCOWClientPort::ParseRXMsg found msg with nothing after ack");
-      return false;
+      return Step::kBlocked;
     }
   }
-  if (keyword == end) return false;
+  if (keyword == end) return Step::kNeedMore;
   head.keyword = keyword;
   head.type = GetMsgTypeByPrefix(keyword, static_cast<uint32_t>(end - keyword));
-  return true;
+  return Step::kParsed;
 }
 
-bool WCOWClientPort::ParseText(const char* m, uint32_t remaining, const MsgHead& head,
-                               WCXMLWireMsg*& msg, uint32_t& size) {
+WCOWClientPort::Step WCOWClientPort::ParseText(const char* m, uint32_t remaining,
+                                               const MsgHead& head, WCXMLWireMsg*& msg,
+                                               uint32_t& size) {
   const void* nul = std::memchr(m, '\0', remaining);
-  if (nul == nullptr) return false;  // not complete yet
+  if (nul == nullptr) return Step::kNeedMore;
   uint32_t length = static_cast<uint32_t>(static_cast<const char*>(nul) - m);
   Tokenize(m, length);
   msg = CreateMsg(head.type, head.hasSessionID, head.sessionID, head.hasAck, head.ackChar,
                   static_cast<uint32_t>(mTokens.size()), mTokens.data());
   size = length + 1;
-  return true;
+  return Step::kParsed;
 }
 
-bool WCOWClientPort::ParseBlock(const char* m, uint32_t remaining, const MsgHead& head,
-                                WCXMLWireMsg*& msg, uint32_t& size) {
+// The block is cut by its length; the marker and the NUL that must follow the data are
+// what shows that the length was right. Without them the bytes after the data belong to
+// other messages, and taking the block would acknowledge data that was never sent as it.
+WCOWClientPort::Step WCOWClientPort::ParseBlock(const char* m, uint32_t remaining,
+                                                const MsgHead& head, WCXMLWireMsg*& msg,
+                                                uint32_t& size) {
   const char* end = m + remaining;
   const char* keyword = head.keyword;
-  if (end - keyword < static_cast<ptrdiff_t>(kBlockKeywordLength)) return false;
+  if (end - keyword < static_cast<ptrdiff_t>(kBlockKeywordLength)) return Step::kNeedMore;
   const char* colon = keyword;
   while (colon < end && *colon != '\0' && *colon != ':') ++colon;
-  if (colon == end || *colon != ':') return false;
+  if (colon == end) return Step::kNeedMore;
+  if (*colon != ':') return Step::kBlocked;
   uint32_t blockNumber = 0;
-  if (!ScanUnsigned(keyword + kBlockKeywordLength, blockNumber)) return false;
-  if (end - colon - 1 < 2) return false;
+  if (!ScanUnsigned(keyword + kBlockKeywordLength, blockNumber)) return Step::kBlocked;
+  if (end - colon - 1 < 2) return Step::kNeedMore;
   const auto* lengthBytes = reinterpret_cast<const uint8_t*>(colon + 1);
   uint32_t dataLength = static_cast<uint32_t>(lengthBytes[0]) << 8 | lengthBytes[1];
   const char* data = colon + 3;
   uint64_t total = static_cast<uint64_t>(data - m) + dataLength + kBlockMarkerLength + 1;
-  if (total > remaining) return false;
+  if (total > remaining) return Step::kNeedMore;
+  const char* marker = data + dataLength;
+  if (!MarkerIsBlock(marker) || marker[kBlockMarkerLength] != '\0') {
+    TraceLogF(kLevelFailure, "WCOWClientPort::ParseRXMsg block %u is not followed by its marker",
+              blockNumber);
+    return Step::kBlocked;
+  }
   msg = CreateMsgRqstBlock(head.sessionID, head.hasAck, head.ackChar, blockNumber,
                            reinterpret_cast<const uint8_t*>(data), dataLength + kBlockMarkerLength);
   size = static_cast<uint32_t>(total);
-  return true;
+  return Step::kParsed;
 }
 
 void WCOWClientPort::Tokenize(const char* text, uint32_t length) {

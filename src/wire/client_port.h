@@ -28,6 +28,11 @@ class WCOWClientPort : public TCPPort {
   static constexpr uint32_t kParseWindowBytes = 66558;
   static constexpr uint32_t kLoginTimeoutMs = 16000;
   static constexpr uint32_t kSessionTimeoutMs = 12000;
+  // What a connection may hold on its receive side. Parsed messages waiting for delivery
+  // stop the parse at kRXQueueLimit; unparsed bytes stop the reading at kRXStreamBound, and
+  // the rest waits in the socket, where TCP flow control holds the server back.
+  static constexpr uint32_t kRXQueueLimit = 32;
+  static constexpr uint32_t kRXStreamBound = 4 * kParseWindowBytes;
 
   WCOWClientPort() = default;
   ~WCOWClientPort() override;
@@ -40,17 +45,20 @@ class WCOWClientPort : public TCPPort {
   // Shuts the socket down in both directions, then closes it.
   bool Close() override;
 
-  // Reads everything the socket holds into the receive stream and parses the complete
-  // messages at its front into the queue. False when the port failed (it is closed
-  // then), or when there was nothing new and nothing left to parse.
+  // Reads what the socket holds (up to the stream's bound) into the receive stream and
+  // parses the complete messages at its front into the queue. Bytes at the front that can
+  // never be parsed (see ParseRXMsg) close the port: the server has lost the framing, and
+  // a fresh connection resumes where the acknowledgements left off. False when the port
+  // failed (it is closed then), or when there was nothing new and nothing left to parse.
   bool ProcessRX();
   // The parsing half of ProcessRX, for bytes already in the receive stream. newData says
   // whether bytes arrived since the last call.
   bool ParseRXStream(bool newData);
   // Parses complete messages from the start of window into the queue; returns the bytes
-  // consumed. Parsing stops at an incomplete message, and at one it cannot take (keyword
-  // ACK or none, session ID without ':', nothing after the ack character), whose bytes
-  // stay. REQUIRES: window[length] == '\0'.
+  // consumed. Parsing stops at an incomplete message, when the queue holds kRXQueueLimit
+  // messages, and at one it can never take (keyword ACK or none, session ID without ':',
+  // nothing after the ack character, a block not followed by its marker and NUL), whose
+  // bytes stay. REQUIRES: window[length] == '\0'.
   uint32_t ParseRXMsg(const char* window, uint32_t length);
 
   // The oldest parsed message, passed to the caller, or null.
@@ -58,6 +66,8 @@ class WCOWClientPort : public TCPPort {
   bool HasRXMsg() const { return !mRXQ.IsEmpty(); }
   uint32_t GetRXMsgCount() const { return mRXQ.GetCount(); }
   bool IsUserAcknowledged() const { return mUserAcked; }
+  // True when the bytes at the front of the receive stream can never be parsed.
+  bool IsFrontBlocked() const { return mFrontBlocked; }
   WCDataStream& GetRXStream() { return mRXStream; }
 
   // Builders of received messages: a new object, or null when the message lacks what its
@@ -85,15 +95,21 @@ class WCOWClientPort : public TCPPort {
 
  private:
   struct MsgHead;
+  // How the message at the current position fared.
+  enum class Step { kParsed, kNeedMore, kBlocked };
 
-  // One message at m: false to stop parsing; otherwise size is its length and msg the
-  // object it yielded, or null.
-  bool ParseOne(const char* m, uint32_t remaining, WCXMLWireMsg*& msg, uint32_t& size);
-  bool ParseHead(const char* m, const char* end, MsgHead& head);
-  bool ParseText(const char* m, uint32_t remaining, const MsgHead& head, WCXMLWireMsg*& msg,
+  // One message at m: kParsed with size its length and msg the object it yielded, or
+  // null; kNeedMore when it is not complete yet; kBlocked when no byte can ever follow
+  // that makes it a message.
+  Step ParseOne(const char* m, uint32_t remaining, WCXMLWireMsg*& msg, uint32_t& size);
+  Step ParseHead(const char* m, const char* end, MsgHead& head);
+  Step ParseText(const char* m, uint32_t remaining, const MsgHead& head, WCXMLWireMsg*& msg,
                  uint32_t& size);
-  bool ParseBlock(const char* m, uint32_t remaining, const MsgHead& head, WCXMLWireMsg*& msg,
+  Step ParseBlock(const char* m, uint32_t remaining, const MsgHead& head, WCXMLWireMsg*& msg,
                   uint32_t& size);
+  bool RXQueueFull() const { return mRXQ.GetCount() >= kRXQueueLimit; }
+  // Logs why, closes the port and lets go of the stream's bytes.
+  void CloseBlocked();
   // Splits text[0, length) on white space into mTokens; none when memory ran out.
   void Tokenize(const char* text, uint32_t length);
   void QueueRXMsg(WCXMLWireMsg* msg);
@@ -102,11 +118,15 @@ class WCOWClientPort : public TCPPort {
   uint16_t mServerPort = 0;
   bool mUserAcked = false;
   WCXMLWireMsgQ mRXQ;  // declared before the stream: destroyed after it
-  // Unbounded unless given a limit (WCDataStream::SetLimit); past it ProcessRX closes.
   WCDataStream mRXStream;
   // The last parse left bytes it could not take and nothing arrived since: parsing them
   // again would yield nothing but repeat its log lines.
   bool mParseStalled = false;
+  // The last ParseRXMsg stopped at a message it can never take.
+  bool mStopBlocked = false;
+  // The stream's front can never be parsed: a message it cannot take, or a whole parse
+  // window that holds no complete message.
+  bool mFrontBlocked = false;
   uint8_t mReadBuf[kReadBufSize];
   char mParseWindow[kParseWindowBytes + 1];
   // Token storage reused from message to message.

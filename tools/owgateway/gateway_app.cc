@@ -89,11 +89,25 @@ void GatewayApp::OnBlock(const HOBWBlockQElt& rec) {
     return;
   }
   std::string error;
-  if (!mFolder.AddBlock(name, rec.mBlockNum, rec.mData, rec.mDataLen, last, error)) {
-    Warn(error);
-    return;
+  switch (mFolder.AddBlock(name, rec.mBlockNum, rec.mData, rec.mDataLen, last, error)) {
+    case OutputFolder::Block::kCompleted:
+      FileCompleted(name, false);
+      break;
+    case OutputFolder::Block::kLost:
+      Warn(error);
+      break;
+    case OutputFolder::Block::kFailed:
+      DiskFailed(error);
+      break;
+    case OutputFolder::Block::kWritten:
+    case OutputFolder::Block::kRepeat:
+      break;
   }
-  if (last) FileCompleted(name, false);
+}
+
+void GatewayApp::DiskFailed(const std::string& error) {
+  Warn(error);
+  mDiskFailed = true;
 }
 
 // A refused name still counts: the story was received, only not written.
@@ -102,10 +116,17 @@ void GatewayApp::FileCompleted(const std::string& name, bool refused) {
   mLastFileSecond = MonotonicSeconds();
   bool xml = EndsWith(name, ".xml");
   bool rdf = EndsWith(name, ".rdf");
-  // Every story has its XML file; in mode 1 only the HTML shows that a story came.
-  if (xml && mOptions.mode != 1) ++mStories;
-  if (refused || !(xml || rdf)) return;
+  if (!(xml || rdf)) return;
   std::string base = BaseOf(name);
+  // A story counts once both its files are complete (in mode 2 its HTML follows within the
+  // same delivery); in mode 1 only the HTML shows that a story came.
+  int& parts = mStoryParts[base];
+  parts |= xml ? 1 : 2;
+  if (parts == 3) {
+    mStoryParts.erase(base);
+    if (mOptions.mode != 1) ++mStories;
+  }
+  if (refused) return;
   mCompletedBase = base;
   std::string headline;
   if (xml) {
@@ -130,7 +151,7 @@ void GatewayApp::OnHtml(const HOBWBlockQElt& rec) {
   if (length > 0 && rec.mData != nullptr && rec.mData[length - 1] == '\0') --length;
   std::string error;
   if (!mFolder.WriteFile(name, rec.mData, length, error)) {
-    Warn(error);
+    DiskFailed(error);
     return;
   }
   const char* html = reinterpret_cast<const char*>(rec.mData);

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "headline.h"
@@ -30,12 +31,16 @@ class GatewayApp {
   uint64_t Failures() const { return mFailures.load(); }
   // Monotonic seconds of the last completed file (0 before any).
   uint64_t LastFileSecond() const { return mLastFileSecond.load(); }
+  // True once the output folder refused a write: every story received from then on would
+  // be acknowledged to the server and lost, so the caller stops receiving.
+  bool HasDiskFailed() const { return mDiskFailed.load(); }
 
  private:
   bool IsHtmlRecord(const HOBWBlockQElt& rec) const;
   void OnBlock(const HOBWBlockQElt& rec);
   void OnHtml(const HOBWBlockQElt& rec);
   void FileCompleted(const std::string& name, bool refused);
+  void DiskFailed(const std::string& error);
   void Warn(const std::string& text);
 
   const Options& mOptions;
@@ -44,10 +49,12 @@ class GatewayApp {
   HeadlineReader mHeadlines;
   std::string mRefusedFile;     // a file in progress whose name was refused
   std::string mCompletedBase;   // base name of the story file the last record completed
+  std::map<std::string, int> mStoryParts;  // stories with one file complete: 1 XML, 2 RDF
   std::atomic<uint64_t> mStories{0};
   std::atomic<uint64_t> mFiles{0};
   std::atomic<uint64_t> mFailures{0};
   std::atomic<uint64_t> mLastFileSecond{0};
+  std::atomic<bool> mDiskFailed{false};
 };
 
 // Seconds on the monotonic clock.

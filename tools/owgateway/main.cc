@@ -36,11 +36,24 @@ void InstallSignals() {
 
 int gVerbosity = 1;
 
+// Library lines quote what the server sent (file names among it): control characters are
+// shown as \xNN, so that a name cannot drive the operator's terminal.
 void LibraryLog(const char* text, int32_t severity, uintptr_t) {
   if (severity > 0 && gVerbosity < 2) return;
   size_t n = std::strlen(text);
   while (n > 0 && text[n - 1] == '\n') --n;
-  std::fprintf(stderr, "owgateway: [lib] %.*s\n", static_cast<int>(n), text);
+  std::string line;
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      line += hex;
+    } else {
+      line += static_cast<char>(c);
+    }
+  }
+  std::fprintf(stderr, "owgateway: [lib] %s\n", line.c_str());
 }
 
 bool ReadFile(const std::string& path, std::string& content, std::string& error) {
@@ -76,6 +89,7 @@ class Runner {
   void Progress(uint64_t now);
   void SaveSession();
   void WriteIndex();
+  bool FolderFailed() const { return mFolderFailed || mApp.HasDiskFailed(); }
 
   const Options& mOptions;
   OutputFolder mFolder;
@@ -88,6 +102,7 @@ class Runner {
   uint64_t mStartSecond = 0;
   uint64_t mLastProgress = 0;
   uint64_t mLastQuietWarning = 0;
+  bool mFolderFailed = false;  // the state file or the index could not be written
 };
 
 bool Runner::Start(std::string& error) {
@@ -127,6 +142,7 @@ void Runner::SaveSession() {
     mSavedSession = mSession;
   } else {
     std::fprintf(stderr, "owgateway: %s\n", error.c_str());
+    mFolderFailed = true;
   }
 }
 
@@ -136,6 +152,7 @@ void Runner::WriteIndex() {
   std::string error;
   if (!mFolder.WriteFile("index.html", html.data(), html.size(), error)) {
     std::fprintf(stderr, "owgateway: %s\n", error.c_str());
+    mFolderFailed = true;
   }
 }
 
@@ -189,7 +206,7 @@ int Runner::Run() {
                  mOptions.serverText.c_str(), mOptions.mode, mOptions.outDir.c_str());
   }
   uint64_t lastTick = 0;
-  while (!gStop && (mOptions.count == 0 || mApp.Stories() < mOptions.count)) {
+  while (!gStop && !FolderFailed() && (mOptions.count == 0 || mApp.Stories() < mOptions.count)) {
     usleep(50 * 1000);
     uint64_t now = MonotonicSeconds();
     if (now != lastTick) {
@@ -198,18 +215,26 @@ int Runner::Run() {
     }
   }
   Progress(MonotonicSeconds());
-  HOBWStop(mOptions.sendDone ? 1 : 0);
+  // Every story received after the folder failed would be acknowledged and lost: stop
+  // without DONE, so that the server keeps the rest for the session a restart resumes.
+  bool failed = FolderFailed();
+  HOBWStop(mOptions.sendDone && !failed ? 1 : 0);
   OrbrixWireShutdown();
   OrbrixWireSetLogCallback(nullptr, 0);
   WriteIndex();
   // A session ended with DONE cannot be resumed.
-  if (mOptions.sendDone) unlink(mFolder.FullPath(kStateFile).c_str());
+  if (mOptions.sendDone && !failed) unlink(mFolder.FullPath(kStateFile).c_str());
   uint64_t elapsed = MonotonicSeconds() - mStartSecond;
   std::printf("owgateway: %" PRIu64 " stories, %" PRIu64 " files, %.1f MB in %" PRIu64
               " s into %s (%" PRIu64 " problems)\n",
               mApp.Stories(), mApp.Files(), static_cast<double>(mFolder.BytesWritten()) / 1e6,
               elapsed, mOptions.outDir.c_str(), mApp.Failures());
-  return 0;
+  if (!failed) return 0;
+  std::fprintf(stderr,
+               "owgateway: stopped because %s cannot be written; the files written so far are "
+               "complete, and a restart resumes session %u\n",
+               mOptions.outDir.c_str(), mSession);
+  return 1;
 }
 
 }  // namespace

@@ -58,8 +58,13 @@ const char* HelpText() {
          "Files are written atomically (a temporary name, then a rename). File names from\n"
          "the server never leave DIR: a name with '/', '..', a control character or an\n"
          "empty name is refused with a log line. The session id is kept in\n"
-         "DIR/.owgateway-session, so a restarted owgateway resumes its session.\n"
-         "Exit status: 0 after a clean stop, 1 on a start-up error, 2 on bad usage.\n";
+         "DIR/.owgateway-session, so a restarted owgateway resumes its session. A block the\n"
+         "server sends again is not written twice, and a file with a missing block is\n"
+         "reported and not written. When DIR cannot be written (a full disk, a folder made\n"
+         "read-only), owgateway stops at once, without DONE: the files written so far stay\n"
+         "complete, and the stories not yet received stay with the server for the restart.\n"
+         "Exit status: 0 after a clean stop, 1 on a start-up error or when DIR cannot be\n"
+         "written, 2 on bad usage.\n";
 }
 
 ParseResult ParseOptions(int argc, char** argv, Options& o, std::string& error) {

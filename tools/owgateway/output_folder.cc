@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cinttypes>
+#include <cstdio>
 #include <cstring>
 
 namespace owgateway {
@@ -22,6 +24,36 @@ bool WriteAll(int fd, const void* data, size_t length) {
     p += n;
     length -= static_cast<size_t>(n);
   }
+  return true;
+}
+
+bool WriteAllAt(int fd, const void* data, size_t length, uint64_t offset) {
+  const char* p = static_cast<const char*>(data);
+  while (length > 0) {
+    ssize_t n = pwrite(fd, p, length, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    length -= static_cast<size_t>(n);
+    offset += static_cast<uint64_t>(n);
+  }
+  return true;
+}
+
+// A block record: "next length", fixed width so that each rewrite covers the last.
+constexpr size_t kRecordSize = 32;
+
+bool ReadRecord(int fd, uint32_t& next, uint64_t& length) {
+  char text[kRecordSize + 1] = {};
+  ssize_t n = pread(fd, text, kRecordSize, 0);
+  unsigned long long bytes = 0;
+  unsigned blocks = 0;
+  if (n != static_cast<ssize_t>(kRecordSize) ||
+      std::sscanf(text, "%u %llu", &blocks, &bytes) != 2) {
+    return false;
+  }
+  next = blocks;
+  length = bytes;
   return true;
 }
 
@@ -46,8 +78,12 @@ const char* UnsafeNameReason(const std::string& name) {
   return nullptr;
 }
 
+// Partial files and their records stay: a restarted owgateway continues them.
 OutputFolder::~OutputFolder() {
-  for (auto& entry : mPartials) close(entry.second.fd);
+  for (auto& entry : mPartials) {
+    close(entry.second.fd);
+    close(entry.second.recordFd);
+  }
 }
 
 bool OutputFolder::Prepare(std::string& error) {
@@ -72,56 +108,130 @@ std::string OutputFolder::PartialPath(const std::string& name) const {
   return mPath + "/.part-" + name;
 }
 
+std::string OutputFolder::RecordPath(const std::string& name) const {
+  return mPath + "/.blocks-" + name;
+}
+
 bool OutputFolder::OpenPartial(const std::string& name, bool fresh, Partial& partial,
                                std::string& error) {
-  std::string path = PartialPath(name);
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (fresh ? O_TRUNC : O_APPEND);
-  int fd = open(path.c_str(), flags, 0644);
+  int flags = O_RDWR | O_CREAT | O_CLOEXEC | (fresh ? O_TRUNC : 0);
+  int fd = open(PartialPath(name).c_str(), flags, 0644);
   if (fd < 0) {
-    error = ErrnoText("cannot open", path);
+    error = ErrnoText("cannot open", PartialPath(name));
     return false;
   }
+  int recordFd = open(RecordPath(name).c_str(), flags, 0644);
+  if (recordFd < 0) {
+    error = ErrnoText("cannot open", RecordPath(name));
+    close(fd);
+    return false;
+  }
+  partial = Partial{fd, recordFd, 0, 0};
   struct stat st;
-  partial = Partial{fd, fstat(fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0};
+  if (!fresh && ReadRecord(recordFd, partial.next, partial.length) && fstat(fd, &st) == 0 &&
+      static_cast<uint64_t>(st.st_size) >= partial.length) {
+    // Bytes past the record belong to a block whose record was never written: the server
+    // sends that block again.
+    if (ftruncate(fd, static_cast<off_t>(partial.length)) == 0) return true;
+  }
+  partial.next = 0;
+  partial.length = 0;
+  if (ftruncate(fd, 0) == 0) return true;
+  error = ErrnoText("cannot truncate", PartialPath(name));
+  close(fd);
+  close(recordFd);
+  return false;
+}
+
+bool OutputFolder::WriteBlock(const std::string& name, Partial& partial, const uint8_t* data,
+                              uint32_t length, std::string& error) {
+  if (length > 0 && !WriteAllAt(partial.fd, data, length, partial.length)) {
+    error = ErrnoText("cannot write", PartialPath(name));
+    return false;
+  }
+  char record[kRecordSize + 1];
+  std::snprintf(record, sizeof record, "%010u %020" PRIu64, partial.next + 1,
+                partial.length + length);
+  record[kRecordSize - 1] = '\n';
+  if (!WriteAllAt(partial.recordFd, record, kRecordSize, 0)) {
+    error = ErrnoText("cannot write", RecordPath(name));
+    return false;
+  }
+  partial.length += length;
+  ++partial.next;
+  mBytes += length;
   return true;
+}
+
+OutputFolder::Block OutputFolder::Complete(const std::string& name, std::string& error) {
+  auto it = mPartials.find(name);
+  uint32_t blocks = it->second.next;
+  bool closed = close(it->second.fd) == 0;
+  close(it->second.recordFd);
+  mPartials.erase(it);
+  if (!closed || rename(PartialPath(name).c_str(), FullPath(name).c_str()) != 0) {
+    error = ErrnoText("cannot complete", FullPath(name));
+    unlink(PartialPath(name).c_str());
+    unlink(RecordPath(name).c_str());
+    return Block::kFailed;
+  }
+  unlink(RecordPath(name).c_str());
+  mLastCompleted = name;
+  mLastCompletedBlocks = blocks;
+  return Block::kCompleted;
 }
 
 void OutputFolder::Drop(const std::string& name) {
   auto it = mPartials.find(name);
   if (it == mPartials.end()) return;
   close(it->second.fd);
+  close(it->second.recordFd);
   unlink(PartialPath(name).c_str());
+  unlink(RecordPath(name).c_str());
   mPartials.erase(it);
 }
 
-bool OutputFolder::AddBlock(const std::string& name, uint32_t blockNum, const uint8_t* data,
-                            uint32_t length, bool last, std::string& error) {
+// A server repeats the blocks whose acknowledgement it did not see before a connection
+// broke; a file resumed after a restart may also have lost blocks that were acknowledged
+// but never written. Repeats are skipped; a file with a gap is never completed.
+OutputFolder::Block OutputFolder::AddBlock(const std::string& name, uint32_t blockNum,
+                                           const uint8_t* data, uint32_t length, bool last,
+                                           std::string& error) {
   auto it = mPartials.find(name);
-  if (blockNum == 0 && it != mPartials.end()) {
-    Drop(name);  // the server starts the file again
+  if (blockNum == 0) {
+    Drop(name);  // a file's first block, or the server starting it again
+    mLost.erase(name);
     it = mPartials.end();
+  } else if (it == mPartials.end()) {
+    if (mLost.count(name) != 0 || (name == mLastCompleted && blockNum < mLastCompletedBlocks)) {
+      if (last) mLost.erase(name);
+      return Block::kRepeat;
+    }
+    // The last block of a file that is in place already: sent again after a restart.
+    if (last && access(PartialPath(name).c_str(), F_OK) != 0 &&
+        access(FullPath(name).c_str(), F_OK) == 0) {
+      return Block::kRepeat;
+    }
   }
   if (it == mPartials.end()) {
     Partial partial;
-    if (!OpenPartial(name, blockNum == 0, partial, error)) return false;
+    if (!OpenPartial(name, blockNum == 0, partial, error)) return Block::kFailed;
     it = mPartials.emplace(name, partial).first;
   }
-  if (length > 0 && !WriteAll(it->second.fd, data, length)) {
-    error = ErrnoText("cannot write", PartialPath(name));
+  Partial& partial = it->second;
+  if (blockNum < partial.next) return Block::kRepeat;
+  if (blockNum > partial.next) {
+    error = "lost " + name + ": block " + std::to_string(blockNum) + " came after block " +
+            std::to_string(partial.next) + " was due; the file is not written";
     Drop(name);
-    return false;
+    if (!last) mLost.insert(name);
+    return Block::kLost;
   }
-  it->second.length += length;
-  mBytes += length;
-  if (!last) return true;
-  int fd = it->second.fd;
-  mPartials.erase(it);
-  if (close(fd) != 0 || rename(PartialPath(name).c_str(), FullPath(name).c_str()) != 0) {
-    error = ErrnoText("cannot complete", FullPath(name));
-    unlink(PartialPath(name).c_str());
-    return false;
+  if (!WriteBlock(name, partial, data, length, error)) {
+    Drop(name);
+    return Block::kFailed;
   }
-  return true;
+  return last ? Complete(name, error) : Block::kWritten;
 }
 
 bool OutputFolder::WriteFile(const std::string& name, const void* data, size_t length,

@@ -1,6 +1,8 @@
 // The folder owgateway writes into. Every file name from the server is checked before it
 // touches the disk; files are assembled under a hidden partial name and renamed into
-// place when complete, so a reader of the folder never sees half a file.
+// place when complete, so a reader of the folder never sees half a file. Beside each
+// partial file a hidden ".blocks-" record says how many blocks it holds, so that a block
+// the server sends again is not appended twice, also after a restart.
 //
 // Thread: AddBlock from one thread at a time (the gateway's delivery thread); WriteFile
 // and BytesWritten from any thread.
@@ -10,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 
 namespace owgateway {
@@ -27,11 +30,18 @@ class OutputFolder {
   const std::string& Path() const { return mPath; }
   std::string FullPath(const std::string& name) const { return mPath + "/" + name; }
 
-  // Appends a block to the file being assembled; block 0 starts it afresh. A file resumed
-  // after a restart continues its partial file. On the last block the file is renamed
-  // into place. False (error set) when the disk refused; the partial file is dropped.
-  bool AddBlock(const std::string& name, uint32_t blockNum, const uint8_t* data, uint32_t length,
-                bool last, std::string& error);
+  enum class Block {
+    kWritten,    // appended to the partial file
+    kCompleted,  // the last block: the file is in place
+    kRepeat,     // a block the file holds already, not written again
+    kLost,       // blocks before it never came: the file is dropped (error says which)
+    kFailed,     // the disk refused (error says why); the partial file is dropped
+  };
+  // Adds a block to the file being assembled. Blocks are taken in order from block 0,
+  // which also starts a file afresh; a file resumed after a restart continues its partial
+  // file where its record says. Blocks of a lost file are ignored until its next start.
+  Block AddBlock(const std::string& name, uint32_t blockNum, const uint8_t* data, uint32_t length,
+                 bool last, std::string& error);
   // Writes a whole file atomically.
   bool WriteFile(const std::string& name, const void* data, size_t length, std::string& error);
 
@@ -40,14 +50,25 @@ class OutputFolder {
  private:
   struct Partial {
     int fd;
-    uint64_t length;
+    int recordFd;     // the ".blocks-" record: next block and length, rewritten per block
+    uint64_t length;  // bytes of the blocks 0 .. next - 1
+    uint32_t next;    // the block expected next
   };
   std::string PartialPath(const std::string& name) const;
+  std::string RecordPath(const std::string& name) const;
+  // Opens a partial file: afresh, or as a stopped run left it, cut back to what its record
+  // says it holds (nothing when there is no record).
   bool OpenPartial(const std::string& name, bool fresh, Partial& partial, std::string& error);
+  bool WriteBlock(const std::string& name, Partial& partial, const uint8_t* data, uint32_t length,
+                  std::string& error);
+  Block Complete(const std::string& name, std::string& error);
   void Drop(const std::string& name);
 
   std::string mPath;
   std::map<std::string, Partial> mPartials;
+  std::set<std::string> mLost;  // files dropped for a gap, until they start again
+  std::string mLastCompleted;   // the file completed last, and its block count
+  uint32_t mLastCompletedBlocks = 0;
   std::atomic<uint64_t> mBytes{0};
   std::atomic<uint64_t> mTempCounter{0};
 };

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 
 #include "dialog.h"
 
@@ -33,9 +34,24 @@ bool Reached(int64_t limit, uint64_t count) {
 }  // namespace
 
 Connection::Connection(int fd, uint32_t number, bool faulty, Context* context)
-    : fd_(fd), number_(number), faulty_(faulty), context_(context) {}
+    : fd_(fd),
+      number_(number),
+      faulty_(faulty),
+      context_(context),
+      faults_(context->options.faults) {
+  if (context->options.faults_for_connection) {
+    faults_ = context->options.faults_for_connection(number);
+    faulty_ = true;
+  }
+}
 
-Connection::~Connection() { ::close(fd_); }
+Connection::~Connection() {
+  if (reset_) {
+    linger hard{1, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+  }
+  ::close(fd_);
+}
 
 void Connection::Greet() {
   AfterMessageSent();  // faults set for "after 0 messages" act before the hello
@@ -72,10 +88,11 @@ void Connection::Drop(const char* reason) {
 bool Connection::Emit(std::initializer_list<std::string_view> pieces, bool block) {
   if (!Accepting()) return false;
   uint64_t release = 0;
-  if (faulty_ && context_->options.faults.delay_ms > 0) {
-    release = context_->now_ms + context_->options.faults.delay_ms;
+  if (faulty_ && faults_.delay_ms > 0) {
+    release = context_->now_ms + faults_.delay_ms;
   }
   for (std::string_view piece : pieces) out_.Append(piece, release);
+  last_emit_end_ = written_bytes_ + out_.Pending();
   ++messages_sent_;
   ++context_->counters.messages_sent;
   if (!block && context_->log.detailed()) {
@@ -89,7 +106,7 @@ bool Connection::Emit(std::initializer_list<std::string_view> pieces, bool block
 
 void Connection::AfterMessageSent() {
   if (!faulty_) return;
-  const Faults& faults = context_->options.faults;
+  const Faults& faults = faults_;
   uint64_t release = faults.delay_ms > 0 ? context_->now_ms + faults.delay_ms : 0;
   if (Reached(faults.garbage_after, messages_sent_)) {
     Fault("sending garbage");
@@ -98,6 +115,12 @@ void Connection::AfterMessageSent() {
   if (Reached(faults.overlong_after, messages_sent_)) {
     Fault("sending an over-long message");
     out_.Append(OverlongMessage(faults.overlong_size), release);
+  }
+  if (Reached(faults.tiny_messages_after, messages_sent_)) {
+    Fault("sending a flood of tiny messages");
+    Prefix prefix = dialog_.session != nullptr ? Prefix{true, dialog_.session->id} : Prefix{};
+    const std::string tiny = TextMessage(prefix, '+', "HRTB", 0);
+    for (uint32_t i = 0; i < faults.tiny_messages; ++i) out_.Append(tiny, release);
   }
   if (Reached(faults.silent_after, messages_sent_)) {
     Fault("going silent");
@@ -108,12 +131,29 @@ void Connection::AfterMessageSent() {
 bool Connection::SendText(const std::string& message) { return Emit({message}, false); }
 
 bool Connection::SendBlock(Prefix prefix, uint32_t number, std::string_view data, bool last) {
-  int64_t drop_after = faulty_ ? context_->options.faults.drop_after_blocks : -1;
+  int64_t drop_after = faulty_ ? faults_.drop_after_blocks : -1;
   if (drop_after >= 0 && blocks_sent_ >= static_cast<uint64_t>(drop_after)) {
     CloseAfterFlush("fault: dropping before the next block");
     return false;
   }
-  std::string head = BlockHead(prefix, number, static_cast<uint32_t>(data.size()));
+  uint32_t declared = static_cast<uint32_t>(data.size());
+  if (faulty_ && Reached(faults_.reset_in_block_after, blocks_sent_)) {
+    Fault("resetting the connection in the middle of a block");
+    Emit({BlockHead(prefix, number, declared), data.substr(0, data.size() / 2)}, true);
+    reset_ = true;
+    CloseAfterFlush("fault: reset in the middle of a block");
+    return false;
+  }
+  if (faulty_ && Reached(faults_.overrun_block_after, blocks_sent_)) {
+    Fault("sending a block whose length runs past its data");
+    constexpr uint32_t kOverrun = 1000;
+    if (declared + kOverrun <= 65535) {
+      declared += kOverrun;
+    } else {
+      data = data.substr(0, data.size() - kOverrun);
+    }
+  }
+  std::string head = BlockHead(prefix, number, declared);
   if (!Emit({head, data, BlockTail(last)}, true)) return false;
   ++blocks_sent_;
   ++context_->counters.blocks_sent;
@@ -155,7 +195,7 @@ void Connection::HandleInput() {
     context_->log.Detail("conn %u: received %s", number_,
                          Printable(text.data(), text.size()).c_str());
     HandleMessage(this, text, context_);
-    int64_t stop_after = faulty_ ? context_->options.faults.stop_reading_after : -1;
+    int64_t stop_after = faulty_ ? faults_.stop_reading_after : -1;
     if (Reached(stop_after, messages_received_)) {
       Fault("no longer reading from the client");
       reading_ = false;
@@ -179,6 +219,21 @@ void Connection::ResumeInput() {
   HandleInput();
 }
 
+void Connection::MarkFileEnd(size_t file) {
+  if (context_->options.on_file_written) file_ends_.emplace_back(last_emit_end_, file);
+}
+
+void Connection::ReportWrittenFiles() {
+  while (!file_ends_.empty() && file_ends_.front().first <= written_bytes_) {
+    const uint64_t now = static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(
+            std::chrono::steady_clock::now().time_since_epoch())
+            .count());
+    context_->options.on_file_written(context_->feed.at(file_ends_.front().second).name, now);
+    file_ends_.pop_front();
+  }
+}
+
 void Connection::DropOversized() {
   ++context_->counters.oversized_inputs;
   in_.clear();
@@ -186,7 +241,7 @@ void Connection::DropOversized() {
 }
 
 void Connection::Flush() {
-  bool one_byte = faulty_ && context_->options.faults.one_byte_writes;
+  bool one_byte = faulty_ && faults_.one_byte_writes;
   while (!dropped_) {
     size_t ready = out_.Releasable(context_->now_ms);
     if (ready == 0) return;
@@ -198,6 +253,8 @@ void Connection::Flush() {
       return;
     }
     out_.Consume(static_cast<size_t>(sent));
+    written_bytes_ += static_cast<uint64_t>(sent);
+    if (!file_ends_.empty()) ReportWrittenFiles();
     context_->counters.bytes_sent += static_cast<uint64_t>(sent);
     ++context_->counters.write_calls;
     RefillPipeline(this, context_);

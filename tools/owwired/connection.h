@@ -6,9 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "context.h"
 #include "out_buffer.h"
@@ -49,6 +51,8 @@ class Connection {
   int fd() const { return fd_; }
   uint32_t number() const { return number_; }
   bool faulty() const { return faulty_; }
+  // The faults chosen for this connection; they act only when faulty().
+  const Faults& faults() const { return faults_; }
   DialogState& dialog() { return dialog_; }
 
   // Sends the hello (and any fault due before the first message).
@@ -73,6 +77,9 @@ class Connection {
   // connection went silent or is closing).
   bool SendText(const std::string& message);
   bool SendBlock(Prefix prefix, uint32_t number, std::string_view data, bool last);
+  // Reports feed file `file` to Options::on_file_written once the message emitted last has
+  // been written out. Call right after the file's last block was sent.
+  void MarkFileEnd(size_t file);
   size_t PendingOutput() const { return out_.Pending(); }
 
   // Flush what is queued, then close; further input is ignored.
@@ -91,23 +98,30 @@ class Connection {
   void ResumeInput();
   bool OutputFull() const;
   void DropOversized();
+  void ReportWrittenFiles();
   bool Accepting() const { return !silent_ && !closing_ && !dropped_; }
 
   int fd_;
   uint32_t number_;
   bool faulty_;
   Context* context_;
+  Faults faults_;
   std::string in_;
   OutBuffer out_;
   DialogState dialog_;
   uint64_t messages_sent_ = 0;
   uint64_t messages_received_ = 0;
   uint64_t blocks_sent_ = 0;
+  // For Options::on_file_written: output offsets counted from the first byte queued.
+  uint64_t written_bytes_ = 0;    // handed to send()
+  uint64_t last_emit_end_ = 0;    // end of the message emitted last
+  std::deque<std::pair<uint64_t, size_t>> file_ends_;  // (end offset, feed index), in order
   bool reading_ = true;   // false after the stop-reading fault
   bool paused_ = false;   // input left unread until the output drains below its limit
   bool silent_ = false;   // after the silent fault: nothing sent, input ignored
   bool closing_ = false;  // close once the output is written
   bool dropped_ = false;  // close now
+  bool reset_ = false;    // close with a reset rather than an orderly end of stream
 };
 
 }  // namespace owwired

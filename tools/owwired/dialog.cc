@@ -69,7 +69,7 @@ void EndSession(Connection* connection, Context* context) {
 }
 
 void OnUser(Connection* connection, const ClientMessage& message, Context* context) {
-  int reject = context->options.faults.reject_user;
+  int reject = connection->faults().reject_user;
   if (connection->faulty() && reject >= 0) {
     connection->Fault("rejecting USER");
     Prefix prefix{message.has_session, message.session_id};
@@ -97,7 +97,7 @@ void OnUser(Connection* connection, const ClientMessage& message, Context* conte
 
 void OnFilter(Connection* connection, const ClientMessage& message, Context* context) {
   if (!RequireSession(connection, context, message, "FLTR")) return;
-  int reject = context->options.faults.reject_filter;
+  int reject = connection->faults().reject_filter;
   if (connection->faulty() && reject >= 0) {
     connection->Fault("rejecting FLTR");
     return Reply(connection, '-', "FLTR", reject);
@@ -122,6 +122,7 @@ bool SendNextBlock(Connection* connection, Context* context) {
   bool last = dialog.next_block + 1 == dialog.block_count;
   std::string_view data(file.data.data() + offset, length);
   if (!connection->SendBlock(PrefixOf(connection), dialog.next_block, data, last)) return false;
+  if (last) connection->MarkFileEnd(dialog.file);
   ++dialog.next_block;
   return true;
 }
@@ -203,7 +204,7 @@ void FileDelivered(Connection* connection, Context* context) {
   dialog.phase = Phase::kReady;
   ++dialog.files_delivered;
   ++context->counters.files_delivered;
-  int64_t done_after = context->options.faults.done_after_files;
+  int64_t done_after = connection->faults().done_after_files;
   if (connection->faulty() && done_after >= 0 &&
       static_cast<uint64_t>(done_after) == dialog.files_delivered) {
     SendServerDone(connection, context);

@@ -181,6 +181,25 @@ const OptionEntry kOptionTable[] = {
      [](const char* v, Options* o, std::string* e) {
        return SetNumber(v, 0, kCount, &o->faults.stop_reading_after, e);
      }},
+    {"reset-in-block-after", 0, Arg::kRequired, "N",
+     "fault: after sending N blocks, send half of the next one and reset the connection",
+     [](const char* v, Options* o, std::string* e) {
+       return SetNumber(v, 0, kCount, &o->faults.reset_in_block_after, e);
+     }},
+    {"overrun-block-after", 0, Arg::kRequired, "N",
+     "fault: after sending N blocks, give the next one a length that runs past its data",
+     [](const char* v, Options* o, std::string* e) {
+       return SetNumber(v, 0, kCount, &o->faults.overrun_block_after, e);
+     }},
+    {"tiny-messages-after", 0, Arg::kRequired, "N",
+     "fault: after N messages sent, send a flood of heartbeat answers",
+     [](const char* v, Options* o, std::string* e) {
+       return SetNumber(v, 0, kCount, &o->faults.tiny_messages_after, e);
+     }},
+    {"tiny-messages", 0, Arg::kRequired, "COUNT", "messages in that flood (5000)",
+     [](const char* v, Options* o, std::string* e) {
+       return SetNumber(v, 1, 10000000, &o->faults.tiny_messages, e);
+     }},
     {"help", 'h', Arg::kNone, nullptr, "print this text and exit", nullptr},
 };
 

@@ -39,6 +39,14 @@ struct Faults {
   int64_t done_after_files = -1;
   // After N messages received, stop reading from the client.
   int64_t stop_reading_after = -1;
+  // After sending N blocks, send the head and half the data of the next one, then reset the
+  // connection.
+  int64_t reset_in_block_after = -1;
+  // After sending N blocks, the next block's length field counts more bytes than follow it.
+  int64_t overrun_block_after = -1;
+  // After N messages sent, send `tiny_messages` heartbeat answers back to back.
+  int64_t tiny_messages_after = -1;
+  uint32_t tiny_messages = 5000;
 };
 
 struct Options {
@@ -66,6 +74,10 @@ struct Options {
   uint32_t max_sessions = 10000;
 
   Faults faults;
+  // When set, chooses the faults of each connection (numbered from 1 in order of
+  // acceptance) in place of `faults` and `faulty_connections`; called on the loop's thread.
+  // The process-wide fault gone_at_request is still read from `faults`.
+  std::function<Faults(uint32_t connection)> faults_for_connection;
 
   // Ending: after one session received every file and sent DONE; after this many seconds
   // without any connection (0: never).
@@ -79,6 +91,10 @@ struct Options {
   // Milliseconds of a monotonic clock, called on the server thread; null uses the steady
   // clock. Tests move time by swapping in their own and calling Server::Wake().
   std::function<uint64_t()> clock_ms;
+  // Called on the loop's thread once send() has taken the last byte of a file's last block,
+  // with the file's name and the steady clock (CLOCK_MONOTONIC) in nanoseconds: latency
+  // benchmarks compare it with the moment the client hands the file over. Null: off.
+  std::function<void(const std::string& file_name, uint64_t monotonic_ns)> on_file_written;
 };
 
 enum class ParseOutcome { kRun, kHelp, kError };
