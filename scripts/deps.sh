@@ -3,7 +3,9 @@
 # Usage: scripts/deps.sh [extra-package ...]
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config libexpat1-dev libgtest-dev libgmock-dev "$@")
+# chromium and chromium-driver: the browser test of the demo's pages (tests/browser).
+packages=(cmake make g++ pkg-config libexpat1-dev libgtest-dev libgmock-dev mandoc
+  chromium chromium-driver "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
