@@ -52,6 +52,7 @@ const EntityRef* ReplacementFor(const char* at, uint32_t remaining, bool escapeA
   }
 }
 
+#if !defined(__SSE2__)
 struct SpecialTable {
   bool special[256] = {};
   constexpr SpecialTable() {
@@ -65,29 +66,50 @@ struct SpecialTable {
 constexpr SpecialTable kSpecial;
 
 bool IsSpecial(char c) { return kSpecial.special[static_cast<unsigned char>(c)]; }
+#endif
+
+
+#if defined(__SSE2__)
+// Bit i set when data[i] is one of the five special bytes.
+inline unsigned SpecialMask(__m128i v) {
+  const __m128i hit = _mm_or_si128(
+      _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('&'))),
+      _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\'')),
+                   _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('<')),
+                                _mm_cmpeq_epi8(v, _mm_set1_epi8('>')))));
+  return static_cast<unsigned>(_mm_movemask_epi8(hit));
+}
+#endif
 
 // The length of the leading run of bytes that are never escaped (the apostrophe
-// counts as special; the caller decides about it).
+// counts as special; the caller decides about it). Reads only data[0, len).
 size_t PlainRun(const char* data, size_t len) {
-  size_t i = 0;
 #if defined(__SSE2__)
-  const __m128i quot = _mm_set1_epi8('"');
-  const __m128i amp = _mm_set1_epi8('&');
-  const __m128i apos = _mm_set1_epi8('\'');
-  const __m128i lt = _mm_set1_epi8('<');
-  const __m128i gt = _mm_set1_epi8('>');
-  for (; i + 16 <= len; i += 16) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-    __m128i hit =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quot), _mm_cmpeq_epi8(v, amp)),
-                     _mm_or_si128(_mm_cmpeq_epi8(v, apos),
-                                  _mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, gt))));
-    int mask = _mm_movemask_epi8(hit);
-    if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+  if (len < 16) {
+    // Short pieces (most of what the parser reports) in one step, from a copy.
+    alignas(16) char piece[16] = {};
+    CopyBytes(piece, data, len);
+    const unsigned mask = SpecialMask(_mm_load_si128(reinterpret_cast<const __m128i*>(piece)));
+    return mask != 0 ? static_cast<size_t>(__builtin_ctz(mask)) : len;
   }
-#endif
+  size_t i = 0;
+  for (; i + 16 <= len; i += 16) {
+    const unsigned mask =
+        SpecialMask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i)));
+    if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(mask));
+  }
+  if (i == len) return len;
+  // The last bytes through one load that ends at len; the bytes already checked are
+  // shifted out of the mask.
+  const size_t checked = i - (len - 16);
+  const unsigned mask =
+      SpecialMask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + len - 16))) >> checked;
+  return mask != 0 ? i + static_cast<size_t>(__builtin_ctz(mask)) : len;
+#else
+  size_t i = 0;
   while (i < len && !IsSpecial(data[i])) ++i;
   return i;
+#endif
 }
 
 int32_t Leftover(uint32_t left) {

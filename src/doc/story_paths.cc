@@ -1,6 +1,7 @@
 #include "doc/story_paths.h"
 
-#include <cstdio>
+#include <charconv>
+#include <cstring>
 
 #include "doc/doc_settings.h"
 
@@ -20,21 +21,28 @@ const char kSeriesTotalPartAttr[] = "series.totalpart";
 
 std::string FormatStoryPath(const char* format, char separator, int32_t index) {
   std::string path;
-  path.reserve(64);
-  for (const char* p = format; *p != '\0'; ++p) {
-    if (p[0] == '%' && p[1] == 'c') {
-      path += separator;
-      ++p;
-    } else if (p[0] == '%' && p[1] == 'd') {
-      char number[16];
-      std::snprintf(number, sizeof number, "%d", static_cast<int>(index));
-      path += number;
-      ++p;
-    } else {
-      path += *p;
-    }
-  }
+  AppendStoryPath(format, separator, index, &path);
   return path;
+}
+
+void AppendStoryPath(const char* format, char separator, int32_t index, std::string* out) {
+  out->reserve(out->size() + 64);
+  const char* run = format;  // literal text not yet copied
+  const char* p = format;
+  for (; *p != '\0'; ++p) {
+    if (p[0] != '%' || (p[1] != 'c' && p[1] != 'd')) continue;
+    out->append(run, static_cast<size_t>(p - run));
+    if (p[1] == 'c') {
+      out->push_back(separator);
+    } else {
+      char number[16];
+      const std::to_chars_result written = std::to_chars(number, number + sizeof number, index);
+      out->append(number, static_cast<size_t>(written.ptr - number));
+    }
+    ++p;
+    run = p + 1;
+  }
+  out->append(run, static_cast<size_t>(p - run));
 }
 
 namespace {
@@ -54,16 +62,24 @@ std::string SeriesPath() { return Format(kSeriesPathFormat); }
 std::string BodyPath() { return Format(kBodyPathFormat); }
 
 std::string NamespacedKey(const char* uri, const char* prop) {
-  const char separator = GetLevelSeparator();
   std::string key;
-  key += separator;
-  key += uri;
-  key += ":Resource(0)";
-  key += separator;
-  key += uri;
-  key += ':';
-  key += prop;
+  BuildNamespacedKey(uri, prop, &key);
   return key;
+}
+
+void BuildNamespacedKey(const char* uri, std::string_view prop, std::string* key) {
+  static constexpr std::string_view kResource = ":Resource(0)";
+  const char separator = GetLevelSeparator();
+  const size_t uriLen = std::strlen(uri);
+  key->clear();
+  key->reserve(2 * uriLen + kResource.size() + prop.size() + 3);
+  key->push_back(separator);
+  key->append(uri, uriLen);
+  key->append(kResource);
+  key->push_back(separator);
+  key->append(uri, uriLen);
+  key->push_back(':');
+  key->append(prop);
 }
 
 }  // namespace owc

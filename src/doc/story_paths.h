@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace owc {
 
@@ -24,6 +25,8 @@ extern const char kSeriesTotalPartAttr[];
 
 // Expands a format above with the given separator and index.
 std::string FormatStoryPath(const char* format, char separator, int32_t index);
+// The same, appended to *out.
+void AppendStoryPath(const char* format, char separator, int32_t index, std::string* out);
 
 std::string HeadlinePath();
 std::string SubheadlinePath(int32_t index);  // -1: every subheadline
@@ -36,6 +39,8 @@ std::string BodyPath();
 // The key under which a document stores a metadata property: the element named by
 // `prop` (with its index) inside the root "Resource" element of namespace `uri`.
 std::string NamespacedKey(const char* uri, const char* prop);
+// The same key written into *key (replacing its content), so a caller can reuse one buffer.
+void BuildNamespacedKey(const char* uri, std::string_view prop, std::string* key);
 
 }  // namespace owc
 

@@ -80,9 +80,13 @@ bool WCXMLDoc::Init(bool xmlIsFile, const char* xml, uint32_t xmlLen, const char
   return result;
 }
 
-const WCXMLDocTagFrame* WCXMLDoc::FindFrame(const char* ns, const char* prop) const {
-  auto it = ns != nullptr && *ns != '\0' ? mPropertyMap.find(NamespacedKey(ns, prop))
-                                         : mPropertyMap.find(prop);
+const WCXMLDocTagFrame* WCXMLDoc::FindCapture(const char* ns, std::string_view prop) const {
+  std::string_view key = prop;
+  if (ns != nullptr && *ns != '\0') {
+    BuildNamespacedKey(ns, prop, &mKeyScratch);
+    key = mKeyScratch;
+  }
+  auto it = mPropertyMap.find(key);
   return it == mPropertyMap.end() ? nullptr : it->second.get();
 }
 
@@ -93,7 +97,9 @@ bool WCXMLDoc::GetProperty(const char* ns, const char* prop, bool valueOnly, std
     return false;
   }
   out->clear();
-  if (const WCXMLDocTagFrame* frame = FindFrame(ns, prop)) {
+  if (const WCXMLDocTagFrame* frame = FindCapture(ns, prop)) {
+    // One allocation for the usual case (attributes may still grow it).
+    out->reserve(frame->GetContent().size() + 2 * frame->GetTag().size() + 8);
     if (!valueOnly) frame->AppendStartTag(out);
     out->append(frame->GetContent().data(), frame->GetContent().size());
     if (!valueOnly) {
@@ -113,7 +119,7 @@ bool WCXMLDoc::GetPropertyAttribute(const char* ns, const char* prop, const char
     return false;
   }
   out->clear();
-  if (const WCXMLDocTagFrame* frame = FindFrame(ns, prop)) {
+  if (const WCXMLDocTagFrame* frame = FindCapture(ns, prop)) {
     if (const std::string* value = frame->FindAttribute(attr)) out->append(*value);
   }
   if (terminator) out->push_back('\0');

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -52,6 +53,10 @@ class WCXMLDoc {
   bool GetPropertyAttribute(const char* ns, const char* prop, const char* attr, std::string* out,
                             bool terminator) const;
 
+  // The captured element that GetProperty reads for (ns, prop), or null. Valid until the
+  // next Init or the document's destruction.
+  const WCXMLDocTagFrame* FindCapture(const char* ns, std::string_view prop) const;
+
   bool GetHeadline(std::string* out, bool terminator) const;
   bool GetSubheadline(int32_t index, std::string* out, bool terminator) const;
   bool GetByline(int32_t index, std::string* out, bool terminator) const;
@@ -88,7 +93,6 @@ class WCXMLDoc {
     size_t usedCounters = 0;
   };
 
-  const WCXMLDocTagFrame* FindFrame(const char* ns, const char* prop) const;
   bool ParseDocument(const std::string& bytes, const std::string& name, const char* kind);
   void ResetParseState();
   void StartElement(const char* name, const char** attrs);
@@ -118,7 +122,10 @@ class WCXMLDoc {
   // index and no entry in mOpen, only their tag texts for the enclosing captures.
   size_t mDeadDepth = 0;
   std::vector<std::unique_ptr<WCXMLDocTagFrame>> mParseTagStack;  // innermost last
-  std::unordered_map<std::string, std::unique_ptr<WCXMLDocTagFrame>> mPropertyMap;
+  // Keyed by each frame's own path (the key views the frame's text, which never changes
+  // once the frame is stored), so look-ups need no key string of their own.
+  std::unordered_map<std::string_view, std::unique_ptr<WCXMLDocTagFrame>> mPropertyMap;
+  mutable std::string mKeyScratch;  // namespaced look-up keys
   std::unique_ptr<char[]> mConvBuf;
   uint32_t mConvCap = 0;
 };

@@ -14,6 +14,7 @@ WCHTMLTemplate::~WCHTMLTemplate() { Reset(); }
 void WCHTMLTemplate::Reset() {
   mText.clear();
   mTextEnd = 0;
+  mCommands.clear();
   mHasTemplate = false;
   mOutput.clear();
   mDoc = nullptr;
@@ -28,6 +29,7 @@ void WCHTMLTemplate::Reset() {
 bool WCHTMLTemplate::SetTemplate(const char* text, uint32_t len) {
   mText.clear();
   mTextEnd = 0;
+  mCommands.clear();
   mHasTemplate = false;
   if (text == nullptr || len == 0) return true;
   try {

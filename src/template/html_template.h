@@ -20,6 +20,8 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "doc/search_level.h"
 #include "template/extract_prop_list.h"
@@ -75,15 +77,34 @@ class WCHTMLTemplate {
   bool PreprocessVersion(const std::string& args, uint32_t line);
   bool RegisterReference(const std::string& ref);
   bool TmplCmdAddNameSpace(const std::string& args);
-  size_t ReadCommand(size_t pos, uint32_t* line, std::string* word, std::string* args, bool copy);
+  struct ScannedCommand;
+  ScannedCommand* ReadCommand(size_t pos, uint32_t* line, bool copy);
+  bool ResolveReference(ScannedCommand* command);
   bool ParseTemplate(Level level, bool emit, size_t* pos, uint32_t* line, uint32_t nesting);
-  bool CommandInsert(const std::string& args);
-  bool CommandIf(const std::string& args, bool emit, size_t* pos, uint32_t* line, uint32_t nesting);
-  bool CommandForeach(const std::string& args, bool emit, size_t* pos, uint32_t* line,
+  bool CommandInsert(ScannedCommand* command);
+  bool CommandIf(ScannedCommand* command, bool emit, size_t* pos, uint32_t* line,
+                 uint32_t nesting);
+  bool CommandForeach(ScannedCommand* command, bool emit, size_t* pos, uint32_t* line,
                       uint32_t nesting);
   bool EnterNesting(uint32_t nesting, uint32_t line);
-  void ReadRawValue(const std::string& uri, const std::string& name, bool indexed, uint32_t index,
-                    bool valueOnly);
+  std::string_view ReadRawValue(const std::string& uri, const std::string& name, bool indexed,
+                                uint32_t index, bool valueOnly);
+  // GetValue appending to *out: nothing is appended when the value is empty.
+  void AppendValue(const std::string& uri, const std::string& name, bool indexed, uint32_t index,
+                   bool valueOnly, std::string* out);
+
+  // What TmplCmdGetNext finds from one start position of mText; kept until the text
+  // changes, so each Generate scans the template text once per command, not per byte.
+  struct ScannedCommand {
+    size_t literalEnd = 0;  // the literal text before the command ends here
+    size_t next = 0;        // TmplCmdGetNext's result
+    uint32_t newlines = 0;  // added to the line count
+    std::string word;
+    std::string args;
+    bool resolved = false;  // uri and name hold the reference that args resolved to
+    std::string uri;
+    std::string name;
+  };
 
   std::string mText;          // the template; processing stops at its first NUL
   size_t mTextEnd = 0;        // length up to that NUL
@@ -96,7 +117,10 @@ class WCHTMLTemplate {
   WCHTMLTemplateExtractPropList mExtractPropList;
   WCXMLSearchLevel mSearchLevel;
   WCHTMLTemplateXlateMap mTagXlateMap;
-  std::string mRawValue;  // scratch of GetValue
+  std::string mRawValue;   // scratch of GetValue
+  std::string mPathScratch;  // property path of the value being read
+  std::string mTestValue;  // scratch of "if"; used before the branches run
+  std::unordered_map<size_t, ScannedCommand> mCommands;  // by start position
   bool mAbort = false;    // ends every level of the expansion at once
 };
 

@@ -1,6 +1,8 @@
 // Rewriting of the markup inside inserted values through the translation table.
 #include "template/tag_xlate.h"
 
+#include <new>
+
 namespace owc {
 
 namespace {
@@ -14,6 +16,13 @@ bool EqualsNoCase(const std::string& a, std::string_view b) {
       return false;
   }
   return true;
+}
+
+// FNV-1a over the name folded to lower case: equal for names EqualsNoCase matches.
+uint32_t FoldedHash(std::string_view name) {
+  uint32_t hash = 2166136261u;
+  for (char c : name) hash = (hash ^ FoldAscii(static_cast<unsigned char>(c))) * 16777619u;
+  return hash;
 }
 
 bool EndsName(char c) { return c == ' ' || c == '>' || c == '\t' || c == '\n' || c == '\r'; }
@@ -57,12 +66,52 @@ void EmitTag(bool isEnd, bool dropAttributes, const std::string& htmlTag, std::s
 }
 
 WCHTMLTemplateXlate* WCHTMLTemplateXlateMap::FindXlate(std::string_view name) const {
+  if (mIndex.empty()) {  // no index could be built: the list itself, in table order
+    Position pos = GetHeadPosition();
+    while (pos != nullptr) {
+      WCHTMLTemplateXlate* entry = GetNext(pos);
+      if (EqualsNoCase(entry->xmlTag, name)) return entry;
+    }
+    return nullptr;
+  }
+  const uint32_t hash = FoldedHash(name);
+  const size_t mask = mIndex.size() - 1;
+  for (size_t i = hash & mask; mIndex[i].entry != nullptr; i = (i + 1) & mask) {
+    const IndexSlot& slot = mIndex[i];
+    if (slot.hash == hash && slot.length == name.size() && EqualsNoCase(slot.entry->xmlTag, name)) {
+      return slot.entry;
+    }
+  }
+  return nullptr;
+}
+
+// Only the first entry of each name is indexed: the one a search in table order finds.
+void WCHTMLTemplateXlateMap::RebuildIndex() {
+  mIndex.clear();
+  if (IsEmpty()) return;
+  size_t size = 8;
+  while (size < 2 * static_cast<size_t>(GetCount())) size *= 2;
+  try {
+    mIndex.assign(size, IndexSlot());
+  } catch (const std::bad_alloc&) {
+    mIndex.clear();  // FindXlate walks the list instead
+    return;
+  }
+  const size_t mask = size - 1;
   Position pos = GetHeadPosition();
   while (pos != nullptr) {
     WCHTMLTemplateXlate* entry = GetNext(pos);
-    if (EqualsNoCase(entry->xmlTag, name)) return entry;
+    const uint32_t hash = FoldedHash(entry->xmlTag);
+    size_t i = hash & mask;
+    bool seen = false;
+    for (; mIndex[i].entry != nullptr; i = (i + 1) & mask) {
+      if (mIndex[i].hash == hash && EqualsNoCase(mIndex[i].entry->xmlTag, entry->xmlTag)) {
+        seen = true;
+        break;
+      }
+    }
+    if (!seen) mIndex[i] = IndexSlot{hash, static_cast<uint32_t>(entry->xmlTag.size()), entry};
   }
-  return nullptr;
 }
 
 void WCHTMLTemplateXlateMap::ResetDepths() {
@@ -72,6 +121,13 @@ void WCHTMLTemplateXlateMap::ResetDepths() {
 
 void WCHTMLTemplateXlateMap::TranslateTags(std::string_view raw, std::string* out) {
   out->clear();
+  TranslateTagsAppend(raw, out);
+}
+
+void WCHTMLTemplateXlateMap::TranslateTagsAppend(std::string_view raw, std::string* out) {
+  if (raw.empty()) return;
+  // Translated markup is about as long as the source: one growth step for the usual case.
+  out->reserve(out->size() + raw.size() + raw.size() / 8);
   size_t pos = 0;
   bool suppressing = false;
   std::string_view suppressed;

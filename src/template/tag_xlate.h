@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runtime/dl_list.h"
 
@@ -77,6 +78,20 @@ class WCHTMLTemplateXlateMap : public DLList<WCHTMLTemplateXlate*> {
   // Rewrites raw through the table into out (emptied first). Depths carry over from
   // one value to the next until ResetDepths.
   void TranslateTags(std::string_view raw, std::string* out);
+  // The same, appending to out. REQUIRES: raw does not view out's own bytes.
+  void TranslateTagsAppend(std::string_view raw, std::string* out);
+
+ private:
+  // Open addressing over the first entry of each name (folded to lower case); entries
+  // change only through Load and Clear, which rebuild it.
+  struct IndexSlot {
+    uint32_t hash = 0;
+    uint32_t length = 0;  // of the entry's tag, checked before the bytes
+    WCHTMLTemplateXlate* entry = nullptr;
+  };
+  bool LoadEntries(const char* buffer, uint32_t len);
+  void RebuildIndex();
+  std::vector<IndexSlot> mIndex;  // empty, or a power of two at least twice the entries
 };
 
 }  // namespace owc

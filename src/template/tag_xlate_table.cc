@@ -97,6 +97,7 @@ bool XlateTableParseLine(const char* text, size_t len, size_t* offset, XlateLine
 WCHTMLTemplateXlateMap::~WCHTMLTemplateXlateMap() { Clear(); }
 
 void WCHTMLTemplateXlateMap::Clear() {
+  mIndex.clear();
   Position pos = GetHeadPosition();
   while (pos != nullptr) delete GetNext(pos);
   RemoveAll();
@@ -104,6 +105,12 @@ void WCHTMLTemplateXlateMap::Clear() {
 
 bool WCHTMLTemplateXlateMap::Load(const char* buffer, uint32_t len) {
   Clear();
+  const bool loaded = LoadEntries(buffer, len);
+  RebuildIndex();  // also after an error: the entries read before stay in use
+  return loaded;
+}
+
+bool WCHTMLTemplateXlateMap::LoadEntries(const char* buffer, uint32_t len) {
   if (buffer == nullptr || len == 0) return true;
   size_t offset = 0;
   bool more = true;

@@ -15,9 +15,33 @@ constexpr uint32_t kMaxNesting = 256;
 
 }  // namespace
 
-size_t WCHTMLTemplate::ReadCommand(size_t pos, uint32_t* line, std::string* word, std::string* args,
-                                   bool copy) {
-  return TmplCmdGetNext(mText.data(), mTextEnd, pos, line, word, args, copy ? &mOutput : nullptr);
+// The same as TmplCmdGetNext over mText, answered from mCommands after the first time.
+// The entry stays valid until the template text changes.
+WCHTMLTemplate::ScannedCommand* WCHTMLTemplate::ReadCommand(size_t pos, uint32_t* line,
+                                                           bool copy) {
+  auto found = mCommands.find(pos);
+  if (found == mCommands.end()) {
+    ScannedCommand scanned;
+    std::string literal;
+    scanned.next = TmplCmdGetNext(mText.data(), mTextEnd, pos, &scanned.newlines, &scanned.word,
+                                  &scanned.args, &literal);
+    scanned.literalEnd = pos + literal.size();
+    found = mCommands.emplace(pos, std::move(scanned)).first;
+  }
+  ScannedCommand* command = &found->second;
+  if (copy && command->literalEnd > pos) mOutput.append(mText, pos, command->literalEnd - pos);
+  *line += command->newlines;
+  return command;
+}
+
+// A reference that resolved once resolves the same way until the template changes (the
+// prefixes are bound when it is loaded); one that fails is tried, and logged, each time.
+bool WCHTMLTemplate::ResolveReference(ScannedCommand* command) {
+  if (!command->resolved) {
+    if (!TmplValNormalize(command->args, &command->uri, &command->name)) return false;
+    command->resolved = true;
+  }
+  return true;
 }
 
 bool WCHTMLTemplate::EnterNesting(uint32_t nesting, uint32_t line) {
@@ -31,18 +55,18 @@ bool WCHTMLTemplate::EnterNesting(uint32_t nesting, uint32_t line) {
 bool WCHTMLTemplate::ParseTemplate(Level level, bool emit, size_t* pos, uint32_t* line,
                                    uint32_t nesting) {
   bool result = true;
-  std::string word;
-  std::string args;
   size_t commandPos = *pos;
   uint32_t commandLine = *line;
-  *pos = ReadCommand(*pos, line, &word, &args, emit);
-  while (!word.empty() && !mAbort) {
+  ScannedCommand* command = ReadCommand(*pos, line, emit);
+  *pos = command->next;
+  while (!command->word.empty() && !mAbort) {
+    const std::string& word = command->word;
     if (word == "insert") {
-      if (emit && !CommandInsert(args)) result = false;
+      if (emit && !CommandInsert(command)) result = false;
     } else if (word == "if") {
-      if (!CommandIf(args, emit, pos, line, nesting)) result = false;
+      if (!CommandIf(command, emit, pos, line, nesting)) result = false;
     } else if (word == "foreach") {
-      if (!CommandForeach(args, emit, pos, line, nesting)) result = false;
+      if (!CommandForeach(command, emit, pos, line, nesting)) result = false;
     } else if (word == "else" || word == "end") {
       if (level == Level::kBranch || (word == "end" && level == Level::kLoopBody)) {
         // The caller reads this command again, as the end of the level.
@@ -60,57 +84,58 @@ bool WCHTMLTemplate::ParseTemplate(Level level, bool emit, size_t* pos, uint32_t
     }
     commandPos = *pos;
     commandLine = *line;
-    *pos = ReadCommand(*pos, line, &word, &args, emit);
+    command = ReadCommand(*pos, line, emit);
+    *pos = command->next;
   }
   return result && !mAbort;
 }
 
-bool WCHTMLTemplate::CommandInsert(const std::string& args) {
-  std::string uri;
-  std::string name;
-  if (!TmplValNormalize(args, &uri, &name)) return false;
+bool WCHTMLTemplate::CommandInsert(ScannedCommand* command) {
+  if (!ResolveReference(command)) return false;
+  const std::string& uri = command->uri;
+  const std::string& name = command->name;
   std::string value;
   if (mBindingStack.Lookup(uri, name, &value)) {
     mOutput += value;
     return true;
   }
+  // Each occurrence is translated straight into the output; the first that adds nothing
+  // (an empty value) ends the insert.
   for (uint32_t index = 0;; ++index) {
-    GetValue(uri, name, true, index, true, &value);
-    if (value.empty()) break;
-    mOutput += value;
+    const size_t before = mOutput.size();
+    AppendValue(uri, name, true, index, true, &mOutput);
+    if (mOutput.size() == before) break;
   }
   return true;
 }
 
-bool WCHTMLTemplate::CommandIf(const std::string& args, bool emit, size_t* pos, uint32_t* line,
+bool WCHTMLTemplate::CommandIf(ScannedCommand* command, bool emit, size_t* pos, uint32_t* line,
                                uint32_t nesting) {
-  std::string uri;
-  std::string name;
-  std::string test;
-  bool result = TmplValNormalize(args, &uri, &name);
-  if (result) GetValue(uri, name, false, 0, false, &test);
+  std::string& test = mTestValue;
+  test.clear();
+  bool result = ResolveReference(command);
+  if (result) GetValue(command->uri, command->name, false, 0, false, &test);
   if (!EnterNesting(nesting + 1, *line)) return false;
   const bool thenEmit = emit && !test.empty();
   const bool elseEmit = emit && test.empty();
   if (!ParseTemplate(Level::kBranch, thenEmit, pos, line, nesting + 1)) result = false;
-  std::string word;
-  std::string unused;
-  *pos = ReadCommand(*pos, line, &word, &unused, false);
-  if (word == "else") {
+  ScannedCommand* next = ReadCommand(*pos, line, false);
+  *pos = next->next;
+  if (next->word == "else") {
     if (!ParseTemplate(Level::kBranch, elseEmit, pos, line, nesting + 1)) result = false;
-    *pos = ReadCommand(*pos, line, &word, &unused, false);
+    *pos = ReadCommand(*pos, line, false)->next;
   }
   return result;
 }
 
-bool WCHTMLTemplate::CommandForeach(const std::string& args, bool emit, size_t* pos, uint32_t* line,
-                                    uint32_t nesting) {
-  std::string uri;
-  std::string name;
+bool WCHTMLTemplate::CommandForeach(ScannedCommand* command, bool emit, size_t* pos,
+                                    uint32_t* line, uint32_t nesting) {
   std::string value;
-  bool resolved = TmplValNormalize(args, &uri, &name);
+  bool resolved = ResolveReference(command);
   bool result = resolved;
   if (!EnterNesting(nesting + 1, *line)) return false;
+  const std::string& uri = command->uri;
+  const std::string& name = command->name;
   const size_t bodyPos = *pos;
   const uint32_t bodyLine = *line;
   if (resolved) GetValue(uri, name, true, 0, true, &value);
@@ -136,9 +161,7 @@ bool WCHTMLTemplate::CommandForeach(const std::string& args, bool emit, size_t* 
     GetValue(uri, name, true, index + 1, true, &value);
   }
   if (iterate) mBindingStack.PopFrame();
-  std::string word;
-  std::string unused;
-  *pos = ReadCommand(*pos, line, &word, &unused, false);
+  *pos = ReadCommand(*pos, line, false)->next;
   return result;
 }
 

@@ -1,5 +1,8 @@
 // How a property reference of a template becomes a value taken from the document.
+#include <charconv>
+
 #include "doc/doc_settings.h"
+#include "doc/story_paths.h"
 #include "doc/xml_doc.h"
 #include "runtime/trace_log.h"
 #include "template/html_template.h"
@@ -10,20 +13,23 @@ namespace owc {
 
 namespace {
 
-// The property path of a prefixed reference at one occurrence: any index written in
-// its last segment is replaced by the occurrence asked for.
-std::string OccurrencePath(const std::string& name, bool indexed, uint32_t index) {
+// Writes the property path of a prefixed reference at one occurrence into *path: any
+// index written in its last segment is replaced by the occurrence asked for.
+void OccurrencePath(const std::string& name, bool indexed, uint32_t index, std::string* path) {
   size_t lastSeparator = name.rfind(GetLevelSeparator());
   size_t lastParen = name.rfind('(');
-  std::string path = name;
+  size_t keep = name.size();
   if (lastParen != std::string::npos &&
       (lastSeparator == std::string::npos || lastParen > lastSeparator)) {
-    path.resize(lastParen);
+    keep = lastParen;
   }
-  path += '(';
-  path += std::to_string(indexed ? static_cast<int32_t>(index) : 0);
-  path += ')';
-  return path;
+  path->assign(name, 0, keep);
+  char number[16];
+  const int32_t occurrence = indexed ? static_cast<int32_t>(index) : 0;
+  const std::to_chars_result written = std::to_chars(number, number + sizeof number, occurrence);
+  path->push_back('(');
+  path->append(number, static_cast<size_t>(written.ptr - number));
+  path->push_back(')');
 }
 
 }  // namespace
@@ -62,58 +68,56 @@ bool WCHTMLTemplate::TmplValNormalize(const std::string& ref, std::string* uri,
   return true;
 }
 
-void WCHTMLTemplate::ReadRawValue(const std::string& uri, const std::string& name, bool indexed,
-                                  uint32_t index, bool valueOnly) {
+// Value-only reads view the document's own bytes; only a value wrapped in its element's
+// tags is built, in mRawValue. The view is valid until the next call.
+std::string_view WCHTMLTemplate::ReadRawValue(const std::string& uri, const std::string& name,
+                                              bool indexed, uint32_t index, bool valueOnly) {
   mRawValue.clear();
-  if (mDoc == nullptr) return;
+  if (mDoc == nullptr) return std::string_view();
   // A prefixed name bound to a real namespace is a metadata property, never a short name.
   const ShortNameEntry* shortName = uri.empty() ? FindShortName(name) : nullptr;
   if (shortName == nullptr) {
-    mDoc->GetProperty(uri.empty() ? nullptr : uri.c_str(),
-                      OccurrencePath(name, indexed, index).c_str(), valueOnly, &mRawValue, false);
-    return;
+    const char* ns = uri.empty() ? nullptr : uri.c_str();
+    OccurrencePath(name, indexed, index, &mPathScratch);
+    if (!valueOnly) {
+      mDoc->GetProperty(ns, mPathScratch.c_str(), false, &mRawValue, false);
+      return mRawValue;
+    }
+    const WCXMLDocTagFrame* frame = mDoc->FindCapture(ns, mPathScratch);
+    return frame != nullptr ? frame->GetContent() : std::string_view();
   }
+  // The standard fields read as the document's getters do: the content of the element on
+  // the field's path, or one attribute of the series element.
   const int32_t occurrence = indexed ? static_cast<int32_t>(index) : 0;
-  if (shortName->id == ShortNameId::kSubheadline) {
-    mDoc->GetSubheadline(occurrence, &mRawValue, false);
-    return;
+  const bool repeated =
+      shortName->id == ShortNameId::kSubheadline || shortName->id == ShortNameId::kByline;
+  if (!repeated && occurrence != 0) return std::string_view();  // one occurrence only
+  const char* attribute = nullptr;
+  if (shortName->id == ShortNameId::kSeriesName) {
+    attribute = kSeriesNameAttr;
+  } else if (shortName->id == ShortNameId::kSeriesPart) {
+    attribute = kSeriesPartAttr;
+  } else if (shortName->id == ShortNameId::kSeriesTotalPart) {
+    attribute = kSeriesTotalPartAttr;
   }
-  if (shortName->id == ShortNameId::kByline) {
-    mDoc->GetByline(occurrence, &mRawValue, false);
-    return;
-  }
-  if (occurrence != 0) return;  // single fields have one occurrence only
-  switch (shortName->id) {
-    case ShortNameId::kHeadline:
-      mDoc->GetHeadline(&mRawValue, false);
-      break;
-    case ShortNameId::kDistributor:
-      mDoc->GetDistributor(&mRawValue, false);
-      break;
-    case ShortNameId::kDateline:
-      mDoc->GetDateline(&mRawValue, false);
-      break;
-    case ShortNameId::kSeriesName:
-      mDoc->GetSeriesName(&mRawValue, false);
-      break;
-    case ShortNameId::kSeriesPart:
-      mDoc->GetSeriesPart(&mRawValue, false);
-      break;
-    case ShortNameId::kSeriesTotalPart:
-      mDoc->GetSeriesTotalPart(&mRawValue, false);
-      break;
-    case ShortNameId::kBody:
-      mDoc->GetBody(&mRawValue, false);
-      break;
-    default:
-      break;
-  }
+  mPathScratch.clear();
+  AppendStoryPath(shortName->pathFormat, GetLevelSeparator(), occurrence, &mPathScratch);
+  const WCXMLDocTagFrame* frame = mDoc->FindCapture(nullptr, mPathScratch);
+  if (frame == nullptr) return std::string_view();
+  if (attribute == nullptr) return frame->GetContent();
+  const std::string* value = frame->FindAttribute(attribute);
+  return value != nullptr ? std::string_view(*value) : std::string_view();
 }
 
 void WCHTMLTemplate::GetValue(const std::string& uri, const std::string& name, bool indexed,
                               uint32_t index, bool valueOnly, std::string* out) {
-  ReadRawValue(uri, name, indexed, index, valueOnly);
-  mTagXlateMap.TranslateTags(mRawValue, out);
+  out->clear();
+  AppendValue(uri, name, indexed, index, valueOnly, out);
+}
+
+void WCHTMLTemplate::AppendValue(const std::string& uri, const std::string& name, bool indexed,
+                                 uint32_t index, bool valueOnly, std::string* out) {
+  mTagXlateMap.TranslateTagsAppend(ReadRawValue(uri, name, indexed, index, valueOnly), out);
 }
 
 }  // namespace owc
