@@ -225,10 +225,10 @@ void Connection::MarkFileEnd(size_t file) {
 
 void Connection::ReportWrittenFiles() {
   while (!file_ends_.empty() && file_ends_.front().first <= written_bytes_) {
-    const uint64_t now = static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(
-            std::chrono::steady_clock::now().time_since_epoch())
-            .count());
+    const uint64_t now =
+        static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                  std::chrono::steady_clock::now().time_since_epoch())
+                                  .count());
     context_->options.on_file_written(context_->feed.at(file_ends_.front().second).name, now);
     file_ends_.pop_front();
   }

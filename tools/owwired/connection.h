@@ -112,10 +112,13 @@ class Connection {
   uint64_t messages_sent_ = 0;
   uint64_t messages_received_ = 0;
   uint64_t blocks_sent_ = 0;
-  // For Options::on_file_written: output offsets counted from the first byte queued.
-  uint64_t written_bytes_ = 0;    // handed to send()
-  uint64_t last_emit_end_ = 0;    // end of the message emitted last
-  std::deque<std::pair<uint64_t, size_t>> file_ends_;  // (end offset, feed index), in order
+  // For Options::on_file_written, in output offsets counted from the first byte queued: the
+  // bytes handed to send(), the end of the message emitted last, and (end offset, feed index)
+  // of each file whose last block is not written out yet, in order.
+  uint64_t written_bytes_ = 0;
+  uint64_t last_emit_end_ = 0;
+  std::deque<std::pair<uint64_t, size_t>> file_ends_;
+
   bool reading_ = true;   // false after the stop-reading fault
   bool paused_ = false;   // input left unread until the output drains below its limit
   bool silent_ = false;   // after the silent fault: nothing sent, input ignored

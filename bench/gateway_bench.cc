@@ -1,0 +1,639 @@
+// bench_gateway: the gateway taking stories off an in-process owwired on loopback, in output
+// mode 0 (raw blocks) and mode 2 (raw blocks and HTML), with 4 KB and 64 KB blocks, each
+// block acknowledged before the next is sent or all of a file's blocks pipelined. Each
+// configuration runs in a child process of its own (its own peak RSS); in the same child,
+// right after, a plain loopback TCP transfer of the same bytes with the same block size gives
+// the limit: once streamed, once with a 4-byte answer per block. Latency runs from the server
+// handing a story's last block to send() (Options::on_file_written) to the callback that
+// completes the story: its HTML record in mode 2, the last raw block of its later file in
+// mode 0. Then the CPU time of an idle connected gateway.
+//
+// Usage: bench_gateway [--stories 2000] [--size 10240] [--big-stories 64] [--big-size 1048576]
+//                      [--idle-seconds 10] [--only MODE:BLOCK:PIPELINE:STORIES:SIZE | --only idle]
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench_util.h"
+#include "corpus.h"
+#include "owclient/owclient.h"
+#include "server.h"
+
+namespace {
+
+const std::string kSourceDir = OWBENCH_SOURCE_DIR;
+
+uint64_t NowNs() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+
+std::set<long> ThreadIds() {
+  std::set<long> ids;
+  if (DIR* dir = opendir("/proc/self/task")) {
+    while (dirent* entry = readdir(dir)) {
+      if (entry->d_name[0] != '.') ids.insert(std::atol(entry->d_name));
+    }
+    closedir(dir);
+  }
+  return ids;
+}
+
+// CPU seconds of thread `tid` of this process (the per-thread CPU clock the kernel offers
+// for any thread of the calling process; glibc's pthread_getcpuclockid builds the same id).
+double ThreadCpuSecondsOf(long tid) {
+  const clockid_t id = static_cast<clockid_t>((~static_cast<unsigned long>(tid) << 3) | 6);
+  timespec ts{};
+  if (clock_gettime(id, &ts) != 0) return 0;
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+long ContextSwitches() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_nvcsw + usage.ru_nivcsw;
+}
+
+uint32_t ParseAddress(const std::string& dotted) {
+  in_addr addr{};
+  inet_pton(AF_INET, dotted.c_str(), &addr);
+  return ntohl(addr.s_addr);
+}
+
+// ---------------------------------------------------------------- one configuration
+
+struct Config {
+  uint32_t mode = 2;
+  uint32_t block = 4096;
+  bool pipeline = false;
+  uint32_t stories = 2000;
+  size_t size = 10240;
+  uint32_t delayMs = 0;  // the server holds every message back this long (paced runs)
+  std::string address = "127.0.1.1";
+};
+
+// What the callbacks and the server hook record; every member guarded by mMutex.
+class Recorder {
+ public:
+  explicit Recorder(uint32_t stories)
+      : mWritten(stories * 2, 0), mDelivered(stories, 0), mFileDone(stories * 2, 0) {}
+
+  void FileWritten(const std::string& name, uint64_t ns) {
+    int slot = Slot(name);
+    if (slot < 0) return;
+    std::lock_guard<std::mutex> lock(mMutex);
+    mWritten[static_cast<size_t>(slot)] = ns;
+  }
+
+  void Record(const HOBWBlockQElt* rec) {
+    const uint64_t now = NowNs();
+    const std::string name = rec->mFName != nullptr ? rec->mFName : "";
+    std::lock_guard<std::mutex> lock(mMutex);
+    if (mFirstNs == 0) mFirstNs = now;
+    const bool html = name.size() > 4 && name.compare(name.size() - 4, 4, ".htm") == 0;
+    if (html) {
+      int story = StoryIndex(name);
+      if (story >= 0 && mDelivered[static_cast<size_t>(story)] == 0) {
+        mDelivered[static_cast<size_t>(story)] = now;
+        ++mHtml;
+      }
+    } else {
+      mBlockBytes += rec->mDataLen;
+      ++mBlocks;
+      int slot = Slot(name);
+      if (rec->mLastBlock != 0 && slot >= 0 && mFileDone[static_cast<size_t>(slot)] == 0) {
+        mFileDone[static_cast<size_t>(slot)] = now;
+        ++mFiles;
+      }
+    }
+    mLastNs = now;
+    mChanged.notify_all();
+  }
+
+  // Waits until every story is complete (mode 2: its HTML; mode 0: both files).
+  bool WaitComplete(uint32_t mode, uint32_t stories, int timeoutSeconds) {
+    std::unique_lock<std::mutex> lock(mMutex);
+    return mChanged.wait_for(lock, std::chrono::seconds(timeoutSeconds),
+                             [&] { return mode == 0 ? mFiles == 2 * stories : mHtml == stories; });
+  }
+
+  // Per-story latencies in microseconds.
+  std::vector<double> Latencies(uint32_t mode) {
+    std::lock_guard<std::mutex> lock(mMutex);
+    std::vector<double> out;
+    for (size_t s = 0; s < mDelivered.size(); ++s) {
+      const uint64_t written = std::max(mWritten[2 * s], mWritten[2 * s + 1]);
+      const uint64_t done =
+          mode == 0 ? std::max(mFileDone[2 * s], mFileDone[2 * s + 1]) : mDelivered[s];
+      if (written != 0 && done != 0) {
+        out.push_back(done >= written ? static_cast<double>(done - written) / 1e3 : 0.0);
+      }
+    }
+    return out;
+  }
+
+  uint64_t FirstNs() {
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mFirstNs;
+  }
+  uint64_t LastNs() {
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mLastNs;
+  }
+  uint64_t BlockBytes() {
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mBlockBytes;
+  }
+  uint64_t Blocks() {
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mBlocks;
+  }
+
+  static void Callback(HOBWBlockQElt* rec, uintptr_t user) {
+    reinterpret_cast<Recorder*>(user)->Record(rec);
+  }
+
+ private:
+  // "story01234.xml" -> 1234; -1 for any other name.
+  static int StoryIndex(const std::string& name) {
+    if (name.compare(0, 5, "story") != 0) return -1;
+    return std::atoi(name.c_str() + 5);
+  }
+  // Two slots per story: .rdf then .xml.
+  int Slot(const std::string& name) const {
+    int story = StoryIndex(name);
+    if (story < 0 || static_cast<size_t>(story) >= mDelivered.size()) return -1;
+    const bool xml = name.size() > 4 && name.compare(name.size() - 4, 4, ".xml") == 0;
+    return 2 * story + (xml ? 1 : 0);
+  }
+
+  std::mutex mMutex;
+  std::condition_variable mChanged;
+  std::vector<uint64_t> mWritten;    // per file: server handed its last block to send()
+  std::vector<uint64_t> mDelivered;  // per story: its HTML record
+  std::vector<uint64_t> mFileDone;   // per file: its last raw block
+  uint64_t mFirstNs = 0, mLastNs = 0, mBlockBytes = 0, mBlocks = 0;
+  uint32_t mHtml = 0, mFiles = 0;
+};
+
+std::string MustRead(const std::string& path) {
+  std::string text;
+  if (!owbench::ReadFile(path, &text)) {
+    std::fprintf(stderr, "bench_gateway: cannot read %s\n", path.c_str());
+    std::exit(2);
+  }
+  return text;
+}
+
+bool StartGateway(const Config& config, Recorder* recorder) {
+  const uint32_t address = ParseAddress(config.address);
+  const uintptr_t user = reinterpret_cast<uintptr_t>(recorder);
+  if (config.mode == 0) return HOBWStart(address, Recorder::Callback, user, 0, 0) == 1;
+  const std::string tmpl = MustRead(kSourceDir + "/examples/templates/story.tmpl");
+  const std::string xlate = MustRead(kSourceDir + "/examples/templates/story.xlate");
+  return HOBWStartWithTemplate(address, Recorder::Callback, user, config.mode, tmpl.data(),
+                               static_cast<uint32_t>(tmpl.size()), xlate.data(),
+                               static_cast<uint32_t>(xlate.size()), 0, 0) == 1;
+}
+
+// ---------------------------------------------------------------- the loopback limit
+
+struct LimitResult {
+  double streamMBps = 0;
+  double ackMBps = 0;
+  double ackBlocksPerSecond = 0;
+};
+
+bool ReadAll(int fd, char* buf, size_t len) {
+  while (len > 0) {
+    ssize_t got = recv(fd, buf, len, 0);
+    if (got <= 0) return false;
+    buf += got;
+    len -= static_cast<size_t>(got);
+  }
+  return true;
+}
+
+bool WriteAll(int fd, const char* buf, size_t len) {
+  while (len > 0) {
+    ssize_t sent = send(fd, buf, len, MSG_NOSIGNAL);
+    if (sent <= 0) return false;
+    buf += sent;
+    len -= static_cast<size_t>(sent);
+  }
+  return true;
+}
+
+// Sends `bytes` from one thread to another over a loopback TCP connection in `block`-sized
+// writes; with `ack` the receiver answers every block with 4 bytes, and the sender waits for
+// the answer before the next block. Returns the seconds taken, or a negative value.
+double LoopbackTransfer(const std::string& address, const std::string& bytes, size_t block,
+                        bool ack) {
+  int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  inet_pton(AF_INET, address.c_str(), &addr.sin_addr);
+  socklen_t len = sizeof addr;
+  if (bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      listen(listener, 1) != 0 ||
+      getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    close(listener);
+    return -1;
+  }
+  std::thread receiver([&] {
+    int fd = accept(listener, nullptr, nullptr);
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    std::vector<char> buf(std::max<size_t>(block, 65536));
+    size_t left = bytes.size();
+    while (left > 0) {
+      size_t want = ack ? std::min(block, left) : std::min(buf.size(), left);
+      if (ack) {
+        if (!ReadAll(fd, buf.data(), want) || !WriteAll(fd, "ACK", 4)) break;
+      } else {
+        ssize_t got = recv(fd, buf.data(), want, 0);
+        if (got <= 0) break;
+        want = static_cast<size_t>(got);
+      }
+      left -= want;
+    }
+    close(fd);
+  });
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  int one = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  double seconds = -1;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+    const double start = owbench::WallSeconds();
+    bool ok = true;
+    char answer[4];
+    for (size_t off = 0; ok && off < bytes.size(); off += block) {
+      size_t n = std::min(block, bytes.size() - off);
+      ok = WriteAll(fd, bytes.data() + off, n) && (!ack || ReadAll(fd, answer, 4));
+    }
+    shutdown(fd, SHUT_WR);
+    receiver.join();
+    if (ok) seconds = owbench::WallSeconds() - start;
+  } else {
+    shutdown(listener, SHUT_RDWR);
+    receiver.join();
+  }
+  close(fd);
+  close(listener);
+  return seconds;
+}
+
+LimitResult MeasureLimit(const std::string& address, const std::string& bytes, size_t block) {
+  LimitResult limit;
+  double best = 1e9, bestAck = 1e9;
+  for (int rep = 0; rep < 3; ++rep) {
+    double s = LoopbackTransfer(address, bytes, block, false);
+    if (s > 0) best = std::min(best, s);
+  }
+  // The acknowledged transfer at most 20,000 blocks: enough for a steady rate.
+  const size_t ackBytes = std::min(bytes.size(), block * 20000);
+  const std::string ackPart = bytes.substr(0, ackBytes);
+  double s = LoopbackTransfer(address, ackPart, block, true);
+  if (s > 0) bestAck = s;
+  limit.streamMBps = static_cast<double>(bytes.size()) / best / 1e6;
+  limit.ackMBps = static_cast<double>(ackBytes) / bestAck / 1e6;
+  limit.ackBlocksPerSecond = static_cast<double>((ackBytes + block - 1) / block) / bestAck;
+  return limit;
+}
+
+// ---------------------------------------------------------------- child runs
+
+int RunConfig(const Config& config) {
+  std::vector<owbench::Story> stories = owbench::GenerateCorpus(0, config.stories, config.size);
+  owwired::Options options;
+  options.address = config.address;
+  options.verbosity = 0;
+  options.block_size = config.block;
+  options.pipeline = config.pipeline;
+  options.faults.delay_ms = config.delayMs;
+  std::string all;  // the same bytes for the loopback limit
+  for (const owbench::Story& s : stories) {
+    options.files.emplace_back(s.base + ".rdf", s.rdf);
+    options.files.emplace_back(s.base + ".xml", s.xml);
+    all += s.rdf;
+    all += s.xml;
+  }
+  stories.clear();
+  stories.shrink_to_fit();
+  Recorder recorder(config.stories);
+  options.on_file_written = [&recorder](const std::string& name, uint64_t ns) {
+    recorder.FileWritten(name, ns);
+  };
+  const std::set<long> before = ThreadIds();
+  owwired::Server server(options);
+  std::string error;
+  if (!server.Start(&error)) {
+    std::fprintf(stderr, "bench_gateway: server: %s\n", error.c_str());
+    return 1;
+  }
+  long serverTid = 0;
+  for (long tid : ThreadIds()) {
+    if (before.count(tid) == 0) serverTid = tid;
+  }
+  if (OrbrixWireStartup(0) != 1) return 1;
+  const double cpu0 = owbench::ProcessCpuSeconds();
+  const double serverCpu0 = ThreadCpuSecondsOf(serverTid);
+  const long csw0 = ContextSwitches();
+  const uint64_t start = NowNs();
+  if (!StartGateway(config, &recorder)) {
+    std::fprintf(stderr, "bench_gateway: the gateway does not start\n");
+    return 1;
+  }
+  const bool complete = recorder.WaitComplete(config.mode, config.stories, 120);
+  const double cpu = owbench::ProcessCpuSeconds() - cpu0;
+  const double serverCpu = ThreadCpuSecondsOf(serverTid) - serverCpu0;
+  const long csw = ContextSwitches() - csw0;
+  HOBWStop(1);
+  OrbrixWireShutdown();
+  server.Stop();
+  if (!complete) std::fprintf(stderr, "bench_gateway: not every story arrived within 120 s\n");
+
+  const double seconds = static_cast<double>(recorder.LastNs() - start) / 1e9;
+  const std::vector<double> latencies = recorder.Latencies(config.mode);
+  const LimitResult limit = MeasureLimit(config.address, all, config.block);
+  std::printf(
+      "RESULT complete=%d stories=%u bytes=%zu seconds=%.4f blockbytes=%llu blocks=%llu "
+      "p50=%.1f p99=%.1f max=%.1f cpu=%.4f servercpu=%.4f csw=%ld rss=%ld stream=%.1f "
+      "ack=%.1f ackbps=%.0f\n",
+      complete ? 1 : 0, config.stories, all.size(), seconds,
+      static_cast<unsigned long long>(recorder.BlockBytes()),
+      static_cast<unsigned long long>(recorder.Blocks()), owbench::Percentile(latencies, 0.5),
+      owbench::Percentile(latencies, 0.99),
+      latencies.empty() ? 0.0 : *std::max_element(latencies.begin(), latencies.end()), cpu,
+      serverCpu, csw, owbench::HighWaterKiB(), limit.streamMBps, limit.ackMBps,
+      limit.ackBlocksPerSecond);
+  return complete ? 0 : 1;
+}
+
+int RunIdle(const std::string& address, double seconds) {
+  owwired::Options options;
+  options.address = address;
+  options.verbosity = 0;
+  const std::set<long> before = ThreadIds();
+  owwired::Server server(options);
+  std::string error;
+  if (!server.Start(&error)) {
+    std::fprintf(stderr, "bench_gateway: server: %s\n", error.c_str());
+    return 1;
+  }
+  long serverTid = 0;
+  for (long tid : ThreadIds()) {
+    if (before.count(tid) == 0) serverTid = tid;
+  }
+  if (OrbrixWireStartup(0) != 1) return 1;
+  Recorder recorder(1);
+  Config config;
+  config.address = address;
+  if (!StartGateway(config, &recorder)) return 1;
+  HOBWStats stats{};
+  for (int i = 0; i < 100 && !(stats.mConnected == 1 && stats.mSessionValid == 1); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    HOBWGetStats(&stats);
+  }
+  std::this_thread::sleep_for(std::chrono::seconds(1));  // past the login
+  const double cpu0 = owbench::ProcessCpuSeconds();
+  const double serverCpu0 = ThreadCpuSecondsOf(serverTid);
+  const long csw0 = ContextSwitches();
+  const uint64_t requests0 = server.GetCounters().requests_empty;
+  std::map<long, double> threadCpu0;
+  for (long tid : ThreadIds()) threadCpu0[tid] = ThreadCpuSecondsOf(tid);
+  const double wall0 = owbench::WallSeconds();
+  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  std::string perThread;  // "tid:name:seconds,..." for every thread that used CPU
+  for (const auto& [tid, cpu0] : threadCpu0) {
+    const double used = ThreadCpuSecondsOf(tid) - cpu0;
+    std::string name = "?";
+    if (FILE* f = std::fopen(("/proc/self/task/" + std::to_string(tid) + "/comm").c_str(), "r")) {
+      char buf[64] = {};
+      if (std::fgets(buf, sizeof buf, f) != nullptr) name = buf;
+      std::fclose(f);
+      while (!name.empty() && (name.back() == '\n' || name.back() == ' ')) name.pop_back();
+    }
+    if (tid == serverTid) name = "owwired";
+    char item[96];
+    std::snprintf(item, sizeof item, "%s%ld/%s/%.4f", perThread.empty() ? "" : ",", tid,
+                  name.c_str(), used);
+    perThread += item;
+  }
+  const double wall = owbench::WallSeconds() - wall0;
+  const double cpu = owbench::ProcessCpuSeconds() - cpu0;
+  const double serverCpu = ThreadCpuSecondsOf(serverTid) - serverCpu0;
+  const long csw = ContextSwitches() - csw0;
+  const uint64_t requests = server.GetCounters().requests_empty - requests0;
+  HOBWStop(1);
+  OrbrixWireShutdown();
+  server.Stop();
+  std::printf("RESULT connected=%d wall=%.3f cpu=%.4f servercpu=%.4f csw=%ld requests=%llu\n",
+              stats.mConnected, wall, cpu, serverCpu, csw,
+              static_cast<unsigned long long>(requests));
+  std::printf("THREADS %s\n", perThread.c_str());
+  return 0;
+}
+
+// ---------------------------------------------------------------- the parent
+
+std::map<std::string, double> ParseResult(const std::string& output) {
+  std::map<std::string, double> values;
+  size_t at = output.find("RESULT ");
+  if (at == std::string::npos) return values;
+  std::istringstream in(output.substr(at + 7));
+  std::string pair;
+  while (in >> pair) {
+    size_t eq = pair.find('=');
+    if (eq != std::string::npos) values[pair.substr(0, eq)] = std::atof(pair.c_str() + eq + 1);
+  }
+  return values;
+}
+
+std::string Describe(const Config& c) {
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "mode %u, %2u KB blocks, %-9s %5u x %4zu KB", c.mode,
+                (c.block + 1023) / 1024,
+                c.pipeline      ? "pipelined"
+                : c.delayMs > 0 ? "paced,"
+                                : "acked,",
+                c.stories, c.size / 1024);
+  return buf;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  uint32_t stories = 2000, bigStories = 64;
+  size_t size = 10240, bigSize = 1u << 20;
+  double idleSeconds = 10;
+  std::string only;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool more = i + 1 < argc;
+    if (arg == "--child" && i + 7 < argc) {
+      Config c;
+      c.mode = static_cast<uint32_t>(std::atoi(argv[i + 1]));
+      c.block = static_cast<uint32_t>(std::atoi(argv[i + 2]));
+      c.pipeline = std::atoi(argv[i + 3]) != 0;
+      c.stories = static_cast<uint32_t>(std::atoi(argv[i + 4]));
+      c.size = std::strtoul(argv[i + 5], nullptr, 10);
+      c.delayMs = static_cast<uint32_t>(std::atoi(argv[i + 6]));
+      c.address = argv[i + 7];
+      return RunConfig(c);
+    } else if (arg == "--idle-child" && i + 2 < argc) {
+      return RunIdle(argv[i + 1], std::atof(argv[i + 2]));
+    } else if (arg == "--stories" && more) {
+      stories = static_cast<uint32_t>(std::atoi(argv[++i]));
+    } else if (arg == "--size" && more) {
+      size = std::strtoul(argv[++i], nullptr, 10);
+    } else if (arg == "--big-stories" && more) {
+      bigStories = static_cast<uint32_t>(std::atoi(argv[++i]));
+    } else if (arg == "--big-size" && more) {
+      bigSize = std::strtoul(argv[++i], nullptr, 10);
+    } else if (arg == "--idle-seconds" && more) {
+      idleSeconds = std::atof(argv[++i]);
+    } else if (arg == "--only" && more) {
+      only = argv[++i];
+    } else {
+      std::fprintf(stderr,
+                   "usage: %s [--stories N] [--size BYTES] [--big-stories N] [--big-size BYTES] "
+                   "[--idle-seconds S] [--only MODE:BLOCK:PIPELINE:STORIES:SIZE | --only idle]\n",
+                   argv[0]);
+      return 2;
+    }
+  }
+  std::vector<Config> configs;
+  if (only == "idle") {
+    // the idle measurement alone
+  } else if (!only.empty()) {
+    Config c;
+    unsigned mode = 0, block = 0, pipe = 0, n = 0;
+    unsigned long sz = 0;
+    std::sscanf(only.c_str(), "%u:%u:%u:%u:%lu", &mode, &block, &pipe, &n, &sz);
+    c.mode = mode;
+    c.block = block;
+    c.pipeline = pipe != 0;
+    c.stories = n;
+    c.size = sz;
+    configs.push_back(c);
+  } else {
+    for (uint32_t mode : {2u, 0u}) {
+      for (uint32_t block : {4096u, 65535u}) {
+        for (bool pipeline : {false, true}) {
+          Config c;
+          c.mode = mode;
+          c.block = block;
+          c.pipeline = pipeline;
+          c.stories = stories;
+          c.size = size;
+          configs.push_back(c);
+        }
+      }
+    }
+    for (uint32_t block : {4096u, 65535u}) {
+      for (bool pipeline : {false, true}) {
+        Config c;
+        c.mode = 0;
+        c.block = block;
+        c.pipeline = pipeline;
+        c.stories = bigStories;
+        c.size = bigSize;
+        configs.push_back(c);
+      }
+    }
+    // Latency without a backlog: the server holds every message back 1 ms, so stories
+    // arrive slower than the gateway handles them.
+    for (uint32_t mode : {2u, 0u}) {
+      Config c;
+      c.mode = mode;
+      c.stories = std::min<uint32_t>(stories, 300);
+      c.size = size;
+      c.delayMs = 1;
+      configs.push_back(c);
+    }
+  }
+  std::printf("bench_gateway: %s\n", owbench::LoadLine().c_str());
+  if (!configs.empty()) {
+    std::printf("%-42s %8s %8s %9s %9s %9s %8s %8s %8s %7s | %9s %9s %9s\n", "configuration",
+                "stories/s", "MB/s", "p50 us", "p99 us", "max us", "CPU s", "srv CPU", "csw/blk",
+                "RSS MB", "TCP MB/s", "ack MB/s", "vs TCP");
+  }
+  const std::string self = owbench::SelfPath();
+  int next = 1;
+  for (Config& c : configs) {
+    c.address = "127.0.1." + std::to_string(next++);
+    owbench::ChildRun run =
+        owbench::RunChild({self, "--child", std::to_string(c.mode), std::to_string(c.block),
+                           std::to_string(c.pipeline ? 1 : 0), std::to_string(c.stories),
+                           std::to_string(c.size), std::to_string(c.delayMs), c.address},
+                          true);
+    std::map<std::string, double> r = ParseResult(run.output);
+    if (r.empty() || r["seconds"] <= 0) {
+      std::printf("%-42s failed (exit %d)\n", Describe(c).c_str(), run.status);
+      continue;
+    }
+    const double mbps = r["blockbytes"] / r["seconds"] / 1e6;
+    const double limit = c.pipeline ? r["stream"] : r["ack"];
+    char share[32] = "        -";  // a paced run is slow on purpose
+    if (c.delayMs == 0) std::snprintf(share, sizeof share, "%9.2f", mbps / limit);
+    std::printf("%-42s %8.0f %8.1f %9.0f %9.0f %9.0f %8.2f %8.2f %8.2f %7.0f | %9.0f %9.1f %s%s\n",
+                Describe(c).c_str(), r["stories"] / r["seconds"], mbps, r["p50"], r["p99"],
+                r["max"], r["cpu"] - r["servercpu"], r["servercpu"], r["csw"] / r["blocks"],
+                r["rss"] / 1024, r["stream"], r["ack"], share,
+                r["complete"] == 1 ? "" : "  (incomplete)");
+    std::fflush(stdout);
+  }
+  if (!configs.empty()) {
+    std::printf(
+        "(MB/s: block data delivered to the callback; CPU s: the gateway's threads, "
+        "srv CPU: owwired's thread, both over the whole run; csw/blk: context switches of "
+        "the process per block; vs TCP: MB/s over the plain loopback transfer of the same "
+        "bytes and block size, streamed for pipelined runs, answered per block for acked "
+        "ones)\n");
+  }
+  if (idleSeconds > 0) {
+    owbench::ChildRun run = owbench::RunChild(
+        {self, "--idle-child", "127.0.1." + std::to_string(next), std::to_string(idleSeconds)},
+        true);
+    std::map<std::string, double> r = ParseResult(run.output);
+    if (r.empty()) {
+      std::printf("\nidle gateway: failed (exit %d)\n", run.status);
+    } else {
+      const double gateway = r["cpu"] - r["servercpu"];
+      std::printf(
+          "\nidle connected gateway (mode 2, template loaded) over %.1f s: %.4f s CPU = "
+          "%.3f%% of a core; %ld context switches, %.0f empty RQSTs answered; owwired "
+          "thread %.4f s\n",
+          r["wall"], gateway, 100 * gateway / r["wall"], static_cast<long>(r["csw"]), r["requests"],
+          r["servercpu"]);
+      const size_t at = run.output.find("THREADS ");
+      if (at != std::string::npos) {
+        std::string threads = run.output.substr(at + 8);
+        while (!threads.empty() && threads.back() == '\n') threads.pop_back();
+        std::printf("  CPU seconds per thread (tid/name/seconds): %s\n", threads.c_str());
+      }
+    }
+  }
+  return 0;
+}
