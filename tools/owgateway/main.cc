@@ -89,6 +89,7 @@ class Runner {
   void Progress(uint64_t now);
   void SaveSession();
   void WriteIndex();
+  void DrainQueue();
   bool FolderFailed() const { return mFolderFailed || mApp.HasDiskFailed(); }
 
   const Options& mOptions;
@@ -180,6 +181,17 @@ void Runner::Progress(uint64_t now) {
                stats.mMaxSecsBetweenFiles, stats.mQueueLen);
 }
 
+// The gateway discards the blocks still queued for delivery when it stops, and the server
+// has counted them delivered: give the delivery thread a few seconds to hand them over.
+void Runner::DrainQueue() {
+  for (int i = 0; i < 100; ++i) {
+    HOBWStats stats{};
+    if (!HOBWGetStats(&stats) || stats.mQueueLen == 0) return;
+    usleep(30 * 1000);
+  }
+  std::fprintf(stderr, "owgateway: stopping with blocks still queued for delivery\n");
+}
+
 void Runner::Tick(uint64_t now) {
   Progress(now);
   WriteIndex();
@@ -215,6 +227,7 @@ int Runner::Run() {
     }
   }
   Progress(MonotonicSeconds());
+  if (!FolderFailed()) DrainQueue();
   // Every story received after the folder failed would be acknowledged and lost: stop
   // without DONE, so that the server keeps the rest for the session a restart resumes.
   bool failed = FolderFailed();
