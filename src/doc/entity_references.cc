@@ -68,7 +68,6 @@ constexpr SpecialTable kSpecial;
 bool IsSpecial(char c) { return kSpecial.special[static_cast<unsigned char>(c)]; }
 #endif
 
-
 #if defined(__SSE2__)
 // Bit i set when data[i] is one of the five special bytes.
 inline unsigned SpecialMask(__m128i v) {
@@ -94,8 +93,7 @@ size_t PlainRun(const char* data, size_t len) {
   }
   size_t i = 0;
   for (; i + 16 <= len; i += 16) {
-    const unsigned mask =
-        SpecialMask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i)));
+    const unsigned mask = SpecialMask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i)));
     if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(mask));
   }
   if (i == len) return len;

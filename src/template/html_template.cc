@@ -77,6 +77,7 @@ bool WCHTMLTemplate::Generate(WCXMLDoc* doc) {
   mBindingStack.Clear();
   mTagXlateMap.ResetDepths();
   mAbort = false;
+  mCommandsRun = 0;
   if (doc == nullptr) return false;
   bool parsed = false;
   bool interpreted = true;

@@ -82,11 +82,12 @@ class WCHTMLTemplate {
   bool ResolveReference(ScannedCommand* command);
   bool ParseTemplate(Level level, bool emit, size_t* pos, uint32_t* line, uint32_t nesting);
   bool CommandInsert(ScannedCommand* command);
-  bool CommandIf(ScannedCommand* command, bool emit, size_t* pos, uint32_t* line,
-                 uint32_t nesting);
+  bool CommandIf(ScannedCommand* command, bool emit, size_t* pos, uint32_t* line, uint32_t nesting);
   bool CommandForeach(ScannedCommand* command, bool emit, size_t* pos, uint32_t* line,
                       uint32_t nesting);
   bool EnterNesting(uint32_t nesting, uint32_t line);
+  // Counts one command run; false (with mAbort set) once the expansion is too large.
+  bool WithinBudget(uint32_t line);
   std::string_view ReadRawValue(const std::string& uri, const std::string& name, bool indexed,
                                 uint32_t index, bool valueOnly);
   // GetValue appending to *out: nothing is appended when the value is empty.
@@ -117,11 +118,12 @@ class WCHTMLTemplate {
   WCHTMLTemplateExtractPropList mExtractPropList;
   WCXMLSearchLevel mSearchLevel;
   WCHTMLTemplateXlateMap mTagXlateMap;
-  std::string mRawValue;   // scratch of GetValue
+  std::string mRawValue;     // scratch of GetValue
   std::string mPathScratch;  // property path of the value being read
-  std::string mTestValue;  // scratch of "if"; used before the branches run
+  std::string mTestValue;    // scratch of "if"; used before the branches run
   std::unordered_map<size_t, ScannedCommand> mCommands;  // by start position
-  bool mAbort = false;    // ends every level of the expansion at once
+  bool mAbort = false;        // ends every level of the expansion at once
+  uint32_t mCommandsRun = 0;  // by the current Generate
 };
 
 }  // namespace owc

@@ -13,12 +13,17 @@ namespace {
 // exhaust the stack.
 constexpr uint32_t kMaxNesting = 256;
 
+// Loops multiply: a few nested "foreach" over a story's bylines run for hours and fill
+// memory. An expansion that runs more commands than this, or writes more output, ends
+// like one nested too deep. Real templates stay far below both.
+constexpr uint32_t kMaxCommandsRun = 1u << 16;
+constexpr size_t kMaxOutputBytes = 16u << 20;
+
 }  // namespace
 
 // The same as TmplCmdGetNext over mText, answered from mCommands after the first time.
 // The entry stays valid until the template text changes.
-WCHTMLTemplate::ScannedCommand* WCHTMLTemplate::ReadCommand(size_t pos, uint32_t* line,
-                                                           bool copy) {
+WCHTMLTemplate::ScannedCommand* WCHTMLTemplate::ReadCommand(size_t pos, uint32_t* line, bool copy) {
   auto found = mCommands.find(pos);
   if (found == mCommands.end()) {
     ScannedCommand scanned;
@@ -52,6 +57,13 @@ bool WCHTMLTemplate::EnterNesting(uint32_t nesting, uint32_t line) {
   return false;
 }
 
+bool WCHTMLTemplate::WithinBudget(uint32_t line) {
+  if (++mCommandsRun <= kMaxCommandsRun && mOutput.size() <= kMaxOutputBytes) return true;
+  TraceLogF(kLevelFailure, "WCHTMLTemplate::ParseTemplate expansion too large on line %u", line);
+  mAbort = true;
+  return false;
+}
+
 bool WCHTMLTemplate::ParseTemplate(Level level, bool emit, size_t* pos, uint32_t* line,
                                    uint32_t nesting) {
   bool result = true;
@@ -60,6 +72,7 @@ bool WCHTMLTemplate::ParseTemplate(Level level, bool emit, size_t* pos, uint32_t
   ScannedCommand* command = ReadCommand(*pos, line, emit);
   *pos = command->next;
   while (!command->word.empty() && !mAbort) {
+    if (!WithinBudget(*line)) break;
     const std::string& word = command->word;
     if (word == "insert") {
       if (emit && !CommandInsert(command)) result = false;
@@ -128,8 +141,8 @@ bool WCHTMLTemplate::CommandIf(ScannedCommand* command, bool emit, size_t* pos, 
   return result;
 }
 
-bool WCHTMLTemplate::CommandForeach(ScannedCommand* command, bool emit, size_t* pos,
-                                    uint32_t* line, uint32_t nesting) {
+bool WCHTMLTemplate::CommandForeach(ScannedCommand* command, bool emit, size_t* pos, uint32_t* line,
+                                    uint32_t nesting) {
   std::string value;
   bool resolved = ResolveReference(command);
   bool result = resolved;

@@ -277,6 +277,26 @@ TEST(HTMLTemplate, HostileNestingEndsTheExpansionWithoutCrashing) {
   EXPECT_TRUE(log.HasPart("WCHTMLTemplate::ParseTemplate nesting deeper than 256"));
 }
 
+TEST(HTMLTemplate, MultiplyingLoopsEndOnceTheExpansionGrowsTooLarge) {
+  // Thirty loops over the sample's two bylines would run 2^30 bodies.
+  std::string text;
+  for (int i = 0; i < 30; ++i) text += "<?Kavio foreach byline?>";
+  text += "<?Kavio insert body?>";
+  for (int i = 0; i < 30; ++i) text += "<?Kavio end?>";
+  LogCapture log;
+  Output out = Expand(text);
+  EXPECT_FALSE(out.ok);
+  EXPECT_TRUE(log.HasPart("WCHTMLTemplate::ParseTemplate expansion too large"));
+  EXPECT_LE(out.text.size(), size_t{32} << 20);
+
+  // Three loops stay well inside the bound and expand completely.
+  text = "<?Kavio foreach byline?><?Kavio foreach byline?><?Kavio foreach byline?>x"
+         "<?Kavio end?><?Kavio end?><?Kavio end?>";
+  out = Expand(text);
+  EXPECT_TRUE(out.ok);
+  EXPECT_EQ(std::string(8, 'x'), out.text);
+}
+
 TEST(HTMLTemplate, DocumentThatFailsToParseGivesNoOutput) {
   WCHTMLTemplate t;
   const std::string text = "never";
