@@ -10,7 +10,7 @@ namespace {
 
 enum class Id { kPlain, kBatch, kJobs, kField, kProperty, kHelp, kVersion };
 
-struct Spec {
+struct OptionDef {
   char short_name;  // 0: long form only
   const char* long_name;
   bool takes_value;
@@ -19,7 +19,7 @@ struct Spec {
   bool Options::*flag;         // set when the option is given, or null
 };
 
-constexpr Spec kSpecs[] = {
+constexpr OptionDef kOptionDefs[] = {
     {'t', "template", true, Id::kPlain, &Options::template_path, nullptr},
     {'x', "xlate", true, Id::kPlain, &Options::table_path, nullptr},
     {'o', "output", true, Id::kPlain, &Options::output_path, nullptr},
@@ -38,15 +38,15 @@ constexpr Spec kSpecs[] = {
 
 constexpr uint32_t kMaxJobs = 256;
 
-const Spec* FindShort(char c) {
-  for (const Spec& s : kSpecs) {
+const OptionDef* FindShort(char c) {
+  for (const OptionDef& s : kOptionDefs) {
     if (s.short_name == c) return &s;
   }
   return nullptr;
 }
 
-const Spec* FindLong(const std::string& name) {
-  for (const Spec& s : kSpecs) {
+const OptionDef* FindLong(const std::string& name) {
+  for (const OptionDef& s : kOptionDefs) {
     if (name == s.long_name) return &s;
   }
   return nullptr;
@@ -65,7 +65,7 @@ bool ParseJobs(const std::string& text, uint32_t* jobs, std::string* error) {
 }
 
 // Stores one option; false with `error` set when its value is unusable.
-bool Apply(const Spec& entry, const std::string& value, Options* o, std::string* error) {
+bool Apply(const OptionDef& entry, const std::string& value, Options* o, std::string* error) {
   if (entry.text != nullptr) o->*entry.text = value;
   if (entry.flag != nullptr) o->*entry.flag = true;
   switch (entry.id) {
@@ -121,7 +121,8 @@ bool Validate(const Flags& flags, Options* o, std::string* error) {
 
 // Splits one argument into its entry of the option table and its inline value, if any. Returns
 // false for an unknown option.
-bool Recognise(const std::string& arg, const Spec** entry, bool* inline_value, std::string* value) {
+bool Recognise(const std::string& arg, const OptionDef** entry, bool* inline_value,
+               std::string* value) {
   *inline_value = false;
   if (arg.compare(0, 2, "--") == 0) {
     size_t eq = arg.find('=');
@@ -156,7 +157,7 @@ ParseOutcome ParseCommandLine(int argc, const char* const* argv, Options* option
       only_positional = true;
       continue;
     }
-    const Spec* entry = nullptr;
+    const OptionDef* entry = nullptr;
     bool inline_value = false;
     std::string value;
     if (!Recognise(arg, &entry, &inline_value, &value)) {
