@@ -59,6 +59,21 @@ std::set<long> ThreadIds() {
   return ids;
 }
 
+// Starts the server; its thread id (to read the thread's CPU time), or -1 when it fails.
+long StartServer(owwired::Server* server) {
+  const std::set<long> before = ThreadIds();
+  std::string error;
+  if (!server->Start(&error)) {
+    std::fprintf(stderr, "bench_gateway: server: %s\n", error.c_str());
+    return -1;
+  }
+  long serverTid = 0;
+  for (long tid : ThreadIds()) {
+    if (before.count(tid) == 0) serverTid = tid;
+  }
+  return serverTid;
+}
+
 // CPU seconds of thread `tid` of this process (the per-thread CPU clock the kernel offers
 // for any thread of the calling process; glibc's pthread_getcpuclockid builds the same id).
 double ThreadCpuSecondsOf(long tid) {
@@ -344,17 +359,9 @@ int RunConfig(const Config& config) {
   options.on_file_written = [&recorder](const std::string& name, uint64_t ns) {
     recorder.FileWritten(name, ns);
   };
-  const std::set<long> before = ThreadIds();
   owwired::Server server(options);
-  std::string error;
-  if (!server.Start(&error)) {
-    std::fprintf(stderr, "bench_gateway: server: %s\n", error.c_str());
-    return 1;
-  }
-  long serverTid = 0;
-  for (long tid : ThreadIds()) {
-    if (before.count(tid) == 0) serverTid = tid;
-  }
+  const long serverTid = StartServer(&server);
+  if (serverTid < 0) return 1;
   if (OrbrixWireStartup(0) != 1) return 1;
   const double cpu0 = owbench::ProcessCpuSeconds();
   const double serverCpu0 = ThreadCpuSecondsOf(serverTid);
@@ -394,17 +401,9 @@ int RunIdle(const std::string& address, double seconds) {
   owwired::Options options;
   options.address = address;
   options.verbosity = 0;
-  const std::set<long> before = ThreadIds();
   owwired::Server server(options);
-  std::string error;
-  if (!server.Start(&error)) {
-    std::fprintf(stderr, "bench_gateway: server: %s\n", error.c_str());
-    return 1;
-  }
-  long serverTid = 0;
-  for (long tid : ThreadIds()) {
-    if (before.count(tid) == 0) serverTid = tid;
-  }
+  const long serverTid = StartServer(&server);
+  if (serverTid < 0) return 1;
   if (OrbrixWireStartup(0) != 1) return 1;
   Recorder recorder(1);
   Config config;
