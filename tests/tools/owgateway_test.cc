@@ -1,192 +1,116 @@
-// owgateway run as a program against the reference server, in-process on an address of each
-// test's own (127.0.0.63-79): what it writes into its folder, how it stops, and how a restart
-// resumes the session it kept.
+// owgateway, the built program, against the reference server run in-process or a server the
+// test plays, each test on an address of its own (127.0.0.63-67, 140-141). The root folder holds
+// only the gateway's folder "out" and "scratch" (its standard output and error), so whatever it
+// writes outside "out" shows up beside them.
 #include <gtest/gtest.h>
-#include <signal.h>
-
-#include <chrono>
-#include <filesystem>
-#include <functional>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "server.h"
-#include "support/temp_dir.h"
-#include "tools/owconvert_runner.h"
-#include "tools/owgateway_runner.h"
+#include "support/raw_peer.h"
+#include "tools/tool_runner.h"
 
 namespace owc_test {
 namespace {
 
-const std::vector<std::string> kStories = {"chess-final",  "council-budget", "harbour-bridge",
-                                           "river-ice",    "robot-marathon", "tea-harvest",
-                                           "weather-brief"};
-constexpr int kDeadlineMs = 10000;  // a safety net for a hung child, not a timing
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-bool WaitUntil(const std::function<bool()>& condition, int timeout_ms = kDeadlineMs) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
-
-std::string SourceHeadline(const std::string& story) {
-  const std::string xml = TempDir::Read(ExampleStory(story));
-  const size_t start = xml.find("<hl1>");
-  const size_t end = xml.find("</hl1>");
-  if (start == std::string::npos || end == std::string::npos || end < start) return "";
-  return xml.substr(start + 5, end - start - 5);
-}
-
-// Names of unfinished or temporary files that must not outlive a clean run.
-std::vector<std::string> Leftovers(const std::string& dir) {
-  std::vector<std::string> found;
-  for (const std::string& name : EntriesIn(dir)) {
-    if (name.rfind(".part-", 0) == 0 || name.rfind(".tmp-", 0) == 0) found.push_back(name);
-  }
-  return found;
-}
+using C = const owwired::Counters&;
 
 class OwgatewayTest : public ::testing::Test {
  protected:
-  owwired::Server& Serve(uint8_t last, owwired::Options options) {
+  void Serve(int last, owwired::Options options) {
     address_ = "127.0.0." + std::to_string(last);
     options.address = address_;
     options.verbosity = 0;
     server_ = std::make_unique<owwired::Server>(std::move(options));
     std::string error;
-    EXPECT_TRUE(server_->Start(&error)) << error;
-    return *server_;
+    ASSERT_TRUE(server_->Start(&error)) << error;
   }
-  bool WaitServer(const std::function<bool(const owwired::Counters&)>& condition) {
-    return server_->WaitFor(condition, kDeadlineMs);
+  std::vector<std::string> Args(std::vector<std::string> more = {}) {
+    more.insert(more.begin(), {"--server", address_, "--out", out_, "--progress", "0"});
+    return more;
   }
-  std::vector<std::string> Args(std::vector<std::string> more) {
-    std::vector<std::string> args = {"--server", address_, "--out", out_.Path(), "--progress", "0"};
-    args.insert(args.end(), more.begin(), more.end());
-    return args;
+  std::vector<std::string> HtmlArgs(std::vector<std::string> more = {}) {
+    more.insert(more.begin(), {"--mode", "2", "--template", kTemplate, "--xlate", kTable});
+    return Args(more);
   }
-  std::vector<std::string> HtmlArgs(std::vector<std::string> more) {
-    std::vector<std::string> args = {"--mode",          "2",       "--template",
-                                     ExampleTemplate(), "--xlate", ExampleTable()};
-    args.insert(args.end(), more.begin(), more.end());
-    return Args(args);
+  std::string Written(const std::string& name) { return TempDir::Read(out_ + "/" + name); }
+  bool Exists(const std::string& name) { return access((out_ + "/" + name).c_str(), F_OK) == 0; }
+  // Partial, block-record and temporary files, which must not outlive a clean run.
+  std::vector<std::string> Leftovers() {
+    std::vector<std::string> found;
+    for (const std::string& name : EntriesIn(out_)) {
+      if (name[0] == '.' && name != ".owgateway-session") found.push_back(name);
+    }
+    return found;
   }
-  std::string Written(const std::string& name) { return TempDir::Read(out_.File(name)); }
-  bool Exists(const std::string& name) { return std::filesystem::exists(out_.File(name)); }
 
-  TempDir out_;      // owgateway's folder
-  TempDir scratch_;  // its standard output and error, owconvert's pages
+  TempDir root_;
+  const std::string out_ = root_.File("out"), scratch_ = root_.File("scratch");
+  const bool made_ =
+      std::filesystem::create_directory(out_) && std::filesystem::create_directory(scratch_);
   std::string address_;
   std::unique_ptr<owwired::Server> server_;
 };
+
+std::string Example(const std::string& f) { return TempDir::Read(ExamplePath("stories/" + f)); }
 
 TEST_F(OwgatewayTest, ModeTwoWritesEveryFileByteExactItsPageAndAnIndexOfEveryStory) {
   owwired::Options options;
   options.spool_dir = ExamplePath("stories");
   options.block_size = 700;  // every story file comes in several blocks
   Serve(63, options);
-  std::string out, err;
-  ASSERT_EQ(0, RunOwgateway(HtmlArgs({"--count", "7", "--fresh"}), scratch_.Path(), &out, &err))
-      << err;
-  EXPECT_EQ(0u, out.find("owgateway: 7 stories, 15 files, ")) << out;
-  EXPECT_TRUE(Contains(out, "(0 problems)\n")) << out;
-  EXPECT_EQ(Written("notice.txt"), TempDir::Read(ExamplePath("stories/notice.txt")));
+  ToolProcess gateway(OWGATEWAY_BIN, HtmlArgs({"--count", "7", "--fresh"}), scratch_);
+  ASSERT_EQ(0, gateway.Wait()) << gateway.Err();
+  EXPECT_EQ(0u, gateway.Out().find("owgateway: 7 stories, 15 files, ")) << gateway.Out();
+  EXPECT_TRUE(Contains(gateway.Out(), "(0 problems)\n"));
+  EXPECT_EQ(Written("notice.txt"), Example("notice.txt"));
   const std::string index = Written("index.html");
   EXPECT_TRUE(Contains(index, "<p>7 stories received.</p>")) << index;
   for (const std::string& story : kStories) {
     SCOPED_TRACE(story);
-    EXPECT_TRUE(Written(story + ".xml") == TempDir::Read(ExampleStory(story)));
-    EXPECT_TRUE(Written(story + ".rdf") == TempDir::Read(ExamplePath("stories/" + story + ".rdf")));
-    const std::string page = Written(story + ".htm");
-    RunResult converted = RunOwconvert(
-        {"-t", ExampleTemplate(), "-x", ExampleTable(), ExampleStory(story)}, scratch_.Path());
-    ASSERT_EQ(0, converted.status) << converted.err;
-    EXPECT_TRUE(page == converted.out) << "the page differs from owconvert's";
+    for (auto end : {".xml", ".rdf"}) EXPECT_TRUE(Written(story + end) == Example(story + end));
+    RunResult page =
+        RunTool(OWCONVERT_BIN, {"-t", kTemplate, "-x", kTable, ExampleStory(story)}, root_.Path());
+    EXPECT_TRUE(Written(story + ".htm") == page.out) << "the page differs from owconvert's";
     EXPECT_TRUE(Contains(index, "<a href=\"" + story + ".htm\">" + SourceHeadline(story) + "</a>"));
-    EXPECT_TRUE(Contains(index, "<a href=\"" + story + ".xml\">xml</a>"));
     EXPECT_TRUE(Contains(index, "<a href=\"" + story + ".rdf\">rdf</a>"));
   }
-  EXPECT_EQ(std::vector<std::string>{}, Leftovers(out_.Path()));
+  EXPECT_EQ(std::vector<std::string>{}, Leftovers());
 }
 
-// The server holds every message back, so the story's RDF file comes well after its XML
-// file: a story counts once it is whole, not when its first file is.
-TEST_F(OwgatewayTest, CountStopsOnlyOnceTheLastStoryIsWhole) {
-  owwired::Options options;
-  options.files = {{"tea.xml", TempDir::Read(ExampleStory("tea-harvest"))},
-                   {"tea.rdf", TempDir::Read(ExamplePath("stories/tea-harvest.rdf"))}};
-  options.faults.delay_ms = 150;
-  Serve(64, options);
-  std::string out, err;
-  ASSERT_EQ(0, RunOwgateway(HtmlArgs({"--count", "1"}), scratch_.Path(), &out, &err)) << err;
-  EXPECT_EQ(0u, out.find("owgateway: 1 stories, 2 files, ")) << out;
-  EXPECT_TRUE(Exists("tea.rdf"));
-  EXPECT_TRUE(Exists("tea.htm"));
-}
-
-TEST_F(OwgatewayTest, SigtermStopsCleanlyAndARestartResumesTheKeptSession) {
+// The first connection holds every message back, so the story's RDF file comes well after its
+// XML file: a story counts once it is whole. The second run gets SIGTERM as soon as the server
+// saw the last acknowledgement: what was acknowledged is on disk once it exits, though it may
+// still have been queued for delivery then.
+TEST_F(OwgatewayTest, CountOrSigtermStopsCleanlyAndARestartResumesTheKeptSession) {
   TempDir spool;
-  std::filesystem::copy_file(ExampleStory("river-ice"), spool.File("river-ice.xml"));
-  std::filesystem::copy_file(ExamplePath("stories/river-ice.rdf"), spool.File("river-ice.rdf"));
+  auto add = [&](const std::string& story) {
+    for (auto end : {".xml", ".rdf"}) TempDir::Write(spool.File(story + end), Example(story + end));
+  };
+  add("river-ice");
   owwired::Options options;
   options.spool_dir = spool.Path();
   options.rescan = true;
-  options.block_size = 600;
   options.first_session_id = 300;
+  options.faults.faulty_connections = 1;
+  options.faults.delay_ms = 150;
   Serve(65, options);
-
-  {
-    OwgatewayProcess first(Args({}), scratch_.Path());
-    ASSERT_TRUE(first.Started());
-    ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.files_delivered == 2; }));
-    ASSERT_TRUE(WaitUntil([&] { return Exists("river-ice.rdf"); }));
-    first.Signal(SIGTERM);
-    ASSERT_TRUE(first.WaitExit(kDeadlineMs));
-    EXPECT_EQ(0, first.Status()) << first.Err();
-    EXPECT_EQ(0u, first.Out().find("owgateway: 1 stories, 2 files, ")) << first.Out();
-  }
+  ToolProcess first(OWGATEWAY_BIN, Args({"--count", "1"}), scratch_);
+  EXPECT_EQ(0, first.Wait()) << first.Err();
+  EXPECT_EQ(0u, first.Out().find("owgateway: 1 stories, 2 files, ")) << first.Out();
+  EXPECT_TRUE(Written("river-ice.rdf") == Example("river-ice.rdf"));
   EXPECT_EQ("300\n", Written(".owgateway-session"));
-  EXPECT_EQ(0u, server_->GetCounters().sessions_ended);
-  EXPECT_EQ(std::vector<std::string>{}, Leftovers(out_.Path()));
+  EXPECT_EQ(std::vector<std::string>{}, Leftovers());
 
-  // A story added meanwhile: the resumed session gets it and only it.
-  std::filesystem::copy_file(ExampleStory("chess-final"), spool.File("chess-final.xml"));
-  std::filesystem::copy_file(ExamplePath("stories/chess-final.rdf"), spool.File("chess-final.rdf"));
-  {
-    OwgatewayProcess second(Args({}), scratch_.Path());
-    ASSERT_TRUE(WaitServer([](const owwired::Counters& c) {
-      return c.sessions_resumed == 1 && c.files_delivered == 4;
-    }));
-    ASSERT_TRUE(WaitUntil([&] { return Exists("chess-final.rdf"); }));
-    second.Signal(SIGTERM);
-    ASSERT_TRUE(second.WaitExit(kDeadlineMs));
-    EXPECT_EQ(0, second.Status()) << second.Err();
-    EXPECT_TRUE(Contains(second.Err(), "resuming session 300")) << second.Err();
-    EXPECT_EQ(0u, second.Out().find("owgateway: 1 stories, 2 files, ")) << second.Out();
-  }
-  EXPECT_EQ(1u, server_->GetCounters().sessions_created);
-  EXPECT_EQ(4u, server_->GetCounters().files_announced);
-  EXPECT_TRUE(Written("chess-final.xml") == TempDir::Read(ExampleStory("chess-final")));
-
+  add("chess-final");  // meanwhile: the resumed session gets it and only it
+  ToolProcess second(OWGATEWAY_BIN, HtmlArgs({"--send-done"}), scratch_);
+  ASSERT_TRUE(server_->WaitFor([](C c) { return c.files_delivered == 4; }, 15000));
+  EXPECT_EQ(0, second.Stop()) << second.Err();
+  EXPECT_TRUE(Contains(second.Err(), "resuming session 300")) << second.Err();
+  EXPECT_EQ(0u, second.Out().find("owgateway: 1 stories, 2 files, ")) << second.Out();
+  EXPECT_TRUE(Written("chess-final.rdf") == Example("chess-final.rdf") &&
+              Exists("chess-final.htm"));
   // With --send-done the session ends at the server and is no longer kept.
-  {
-    OwgatewayProcess third(Args({"--send-done"}), scratch_.Path());
-    ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.sessions_resumed == 2; }));
-    third.Signal(SIGTERM);
-    ASSERT_TRUE(third.WaitExit(kDeadlineMs));
-    EXPECT_EQ(0, third.Status()) << third.Err();
-  }
-  EXPECT_TRUE(WaitServer([](const owwired::Counters& c) { return c.sessions_ended == 1; }));
+  EXPECT_TRUE(server_->WaitFor([](C c) { return c.sessions_ended == 1; }, 15000));
   EXPECT_FALSE(Exists(".owgateway-session"));
-  EXPECT_EQ(std::vector<std::string>{}, Leftovers(out_.Path()));
 }
 
 // The server drops the connection after the third block; the acknowledgement of that block
@@ -200,63 +124,147 @@ TEST_F(OwgatewayTest, FileInterruptedByARestartIsCompletedByteExact) {
   options.faults.drop_after_blocks = 3;
   options.faults.faulty_connections = 1;
   Serve(66, options);
-  {
-    OwgatewayProcess first(Args({}), scratch_.Path());
-    ASSERT_TRUE(WaitServer(
-        [](const owwired::Counters& c) { return c.blocks_sent == 3 && c.connections_open == 0; }));
-    ASSERT_TRUE(
-        WaitUntil([&] { return TempDir::Read(out_.File(".part-cut.xml")).size() == 1500; }));
-    first.Signal(SIGTERM);
-    ASSERT_TRUE(first.WaitExit(kDeadlineMs));
-    EXPECT_EQ(0, first.Status()) << first.Err();
-  }
+  ToolProcess first(OWGATEWAY_BIN, Args(), scratch_);
+  ASSERT_TRUE(
+      server_->WaitFor([](C c) { return c.blocks_sent == 3 && c.connections_open == 0; }, 15000));
+  ASSERT_TRUE(WaitUntil([&] { return Written(".part-cut.xml").size() == 1500; }));
+  EXPECT_FALSE(Exists("cut.xml")) << "a file appears only once it is whole";
+  EXPECT_EQ(0, first.Stop()) << first.Err();
   EXPECT_EQ(2u, server_->GetCounters().blocks_acked);
-  {
-    OwgatewayProcess second(Args({}), scratch_.Path());
-    ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.files_delivered == 1; }));
-    ASSERT_TRUE(WaitUntil([&] { return Exists("cut.xml"); }));
-    second.Signal(SIGTERM);
-    ASSERT_TRUE(second.WaitExit(kDeadlineMs));
-    EXPECT_EQ(0, second.Status()) << second.Err();
-  }
+
+  ToolProcess second(OWGATEWAY_BIN, Args(), scratch_);
+  ASSERT_TRUE(server_->WaitFor([](C c) { return c.files_delivered == 1; }, 15000));
+  EXPECT_EQ(0, second.Stop()) << second.Err();
   EXPECT_EQ(1u, server_->GetCounters().sessions_resumed);
-  const std::string written = Written("cut.xml");
-  EXPECT_EQ(xml.size(), written.size());
-  EXPECT_TRUE(written == xml);
-  EXPECT_EQ(std::vector<std::string>{}, Leftovers(out_.Path()));
+  EXPECT_TRUE(Written("cut.xml") == xml);
+  EXPECT_EQ(std::vector<std::string>{}, Leftovers());
 }
 
-TEST_F(OwgatewayTest, HelpExitsZeroAndBadUsageExitsTwoWithoutTouchingTheFolder) {
-  std::string out, err;
-  ASSERT_EQ(0, RunOwgateway({"--help"}, scratch_.Path(), &out, &err));
-  EXPECT_EQ(0u, out.find("Usage: owgateway --server ADDRESS")) << out;
-  for (const char* option : {"--mode", "--template", "--count", "--resume", "--send-done"}) {
-    EXPECT_TRUE(Contains(out, option)) << option;
+TEST_F(OwgatewayTest, BadUsageExitsTwoWithoutTouchingTheFolderAndAnUnreadableTemplateOne) {
+  const std::string never = out_ + "/never", missing = root_.File("missing.tmpl");
+  RunResult usage = RunTool(OWGATEWAY_BIN, {"--out", never, "--mode", "2"}, scratch_);
+  EXPECT_EQ(2, usage.status);
+  EXPECT_TRUE(Contains(usage.err, "(see --help)") && usage.out.empty()) << usage.err;
+  EXPECT_FALSE(std::filesystem::exists(never));
+  RunResult r = RunTool(
+      OWGATEWAY_BIN,
+      {"--server", "127.0.0.67", "--out", out_, "--mode", "1", "--template", missing}, scratch_);
+  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(Contains(r.err, "cannot read " + missing)) << r.err;
+}
+
+std::string Text(const std::string& text) { return text + std::string(1, '\0'); }
+
+// Parent (none: announced with its name alone), name, and its blocks (the last marked last).
+using ScriptedFile =
+    std::tuple<std::string, std::string, std::vector<std::pair<uint32_t, std::string>>>;
+
+// Refused names are still counted as received; a refused story's page is refused too. The test
+// plays the server: the hello, "+" to USER and FLTR, each RQST answered with the next file,
+// and once its announcement is acknowledged, its blocks exactly as scripted, numbers and all.
+TEST_F(OwgatewayTest, HostileNamesAndBadBlocksNeverWriteOutsideOrWrong) {
+  const std::string xml = Example("tea-harvest.xml"), rdf = Example("tea-harvest.rdf");
+  const std::vector<ScriptedFile> files = {
+      {"../escape.xml", "../escape.xml", {{0, xml}}},
+      {"../escape.xml", "../escape.rdf", {{0, rdf}}},
+      {"", root_.File("absolute.xml"), {{0, "a"}}},
+      {"", "..", {{0, "p"}}},
+      {"", "bell\x07\x1b[2J.xml", {{0, "c"}}},
+      {"", std::string(300, 'n') + ".xml", {{0, "l"}}},
+      {"", "index.html", {{0, "<p>not the index</p>"}}},
+      {"", ".owgateway-session", {{0, "1"}}},
+      {"", "twice.txt", {{0, "one,"}, {1, "two,"}, {1, "two,"}, {2, "three"}}},
+      {"", "gap.txt", {{0, "one,"}, {2, "three"}}},
+      {"tea-harvest.xml", "tea-harvest.xml", {{0, xml}}},
+      {"tea-harvest.xml", "tea-harvest.rdf", {{0, rdf}}},
+  };
+  RawPeer peer(0x7F00008C);
+  ASSERT_TRUE(peer.Bound());
+  address_ = "127.0.0.140";
+  ToolProcess gateway(OWGATEWAY_BIN, HtmlArgs(), scratch_);
+  ASSERT_TRUE(peer.Accept(15000));
+  std::string input;
+  bool announced = false;
+  ASSERT_TRUE(peer.SendAll(Text("+Tazu script v1.00.00 v1.00.00")));
+  for (size_t next = 0, nul; next < files.size();) {
+    while ((nul = input.find('\0')) == std::string::npos) {
+      const std::string chunk = peer.ReadUpTo(1, 15000);
+      ASSERT_FALSE(chunk.empty()) << "the gateway went quiet";
+      input += chunk;
+    }
+    const size_t from = input.find_first_not_of("0123456789:+");  // after session and sign
+    const std::string keyword = input.substr(from, std::min(input.find(' ', from), nul) - from);
+    input.erase(0, nul + 1);
+    const auto& [parent, name, blocks] = files[next];
+    std::string answer;
+    if (keyword == "USER" || keyword == "FLTR" || keyword == "HRTB") {
+      answer = Text("77:+" + keyword);
+    } else if (keyword == "RQST") {
+      answer = Text("77:+FILE " + (parent.empty() ? "" : parent + " ") + name);
+    } else if (keyword == "ACK" && announced) {  // not the acknowledgement of a block
+      for (size_t i = 0; i < blocks.size(); ++i) {
+        const std::string& data = blocks[i].second;
+        answer += "77:+BLK" + std::to_string(blocks[i].first) + ":";
+        answer += {static_cast<char>(data.size() >> 8), static_cast<char>(data.size() & 0xFF)};
+        answer += Text(data + (i + 1 == blocks.size() ? "BLKe" : "BLKm"));
+      }
+      ++next;
+    }
+    ASSERT_TRUE(peer.SendAll(answer));
+    announced = keyword == "RQST";
   }
-  const std::string folder = out_.File("never");
-  const std::vector<std::vector<std::string>> bad = {
-      {"--out", folder},
-      {"--server", "127.0.0.67", "--out", folder, "--mode", "3"},
-      {"--server", "127.0.0.67", "--out", folder, "--mode", "2"},
-      {"--server", "127.0.0.300", "--out", folder},
-      {"--server", "127.0.0.67", "--out", folder, "--resume", "5", "--fresh"},
-      {"--server", "127.0.0.67", "--out", folder, "--count", "-1"},
-      {"--server", "127.0.0.67", "--out", folder, "--colour"},
-      {"--server"}};
-  for (const auto& args : bad) {
-    std::string line;
-    for (const std::string& a : args) line += a + " ";
-    SCOPED_TRACE(line);
-    EXPECT_EQ(2, RunOwgateway(args, scratch_.Path(), &out, &err));
-    EXPECT_TRUE(Contains(err, "(see --help)")) << err;
-    EXPECT_EQ("", out);
+  ASSERT_TRUE(WaitUntil([&] { return Exists("tea-harvest.htm"); }));
+  EXPECT_EQ(0, gateway.Stop());
+  EXPECT_EQ(0u, gateway.Out().find("owgateway: 2 stories, 11 files")) << gateway.Out();
+  EXPECT_EQ((std::vector<std::string>{"out", "scratch"}), EntriesIn(root_.Path()));
+  EXPECT_EQ((std::vector<std::string>{".owgateway-session", "index.html", "tea-harvest.htm",
+                                      "tea-harvest.rdf", "tea-harvest.xml", "twice.txt"}),
+            EntriesIn(out_));
+  EXPECT_EQ("one,two,three", Written("twice.txt"));
+  EXPECT_TRUE(xml == Written("tea-harvest.xml"));
+  EXPECT_FALSE(Contains(Written("index.html"), "not the index"));
+  EXPECT_EQ("77\n", Written(".owgateway-session"));
+  const std::string err = gateway.Err();
+  for (const char* line :
+       {"(path separator in name): \"../escape.xml\"", "('..' in name): \"..\"",
+        "(control character in name): \"bell\\x07\\x1B[2J.xml\"", "(name too long)",
+        "(name reserved for the index)", "(hidden name): \".owgateway-session\"",
+        "(path separator in name): \"../escape.htm\"",
+        "lost gap.txt: block 2 came after block 1 was due"}) {
+    EXPECT_TRUE(Contains(err, line)) << line;
   }
-  EXPECT_FALSE(std::filesystem::exists(folder));
-  // A template that cannot be read is a start-up error, not a usage error.
-  EXPECT_EQ(1, RunOwgateway({"--server", "127.0.0.67", "--out", folder, "--mode", "1", "--template",
-                             out_.File("missing.tmpl")},
-                            scratch_.Path(), &out, &err));
-  EXPECT_TRUE(Contains(err, "cannot read")) << err;
+  // Names are quoted with their control characters escaped, the library's lines included.
+  EXPECT_EQ(std::string::npos, err.find_first_of("\x07\x1b"));
+}
+
+// A file-size limit makes the write of big.xml fail just as ENOSPC would. The gateway stops
+// without DONE; what it wrote stays whole; a restart resumes the session, reports the file it
+// can no longer complete and carries on.
+TEST_F(OwgatewayTest, AFullDiskStopsTheGatewayWithStatusOneAndKeepsWhatItWrote) {
+  owwired::Options options;
+  const std::string s1(3000, '1'), s2(3000, '2'), s3(3000, '3'), big(400000, 'b');
+  options.files = {{"s1.xml", s1},   {"s1.rdf", "<r1/>"}, {"s2.xml", s2},     {"s2.rdf", "<r2/>"},
+                   {"big.xml", big}, {"s3.xml", s3},      {"s3.rdf", "<r3/>"}};
+  // The first connection is slow, so that the gateway stops while big.xml is under way.
+  options.faults.faulty_connections = 1;
+  options.faults.delay_ms = 10;
+  Serve(141, options);
+  ToolProcess gateway(OWGATEWAY_BIN, Args(), scratch_, 64 * 1024);
+  EXPECT_EQ(1, gateway.Wait());
+  EXPECT_TRUE(Contains(gateway.Err(), "cannot write " + out_ + "/.part-big.xml: File too large"));
+  EXPECT_TRUE(Contains(gateway.Err(), "stopped because " + out_ + " cannot be written"));
+  EXPECT_EQ((std::vector<std::string>{".owgateway-session", "index.html", "s1.rdf", "s1.xml",
+                                      "s2.rdf", "s2.xml"}),
+            EntriesIn(out_));
+  EXPECT_EQ(s2, Written("s2.xml"));
+  EXPECT_TRUE(Contains(Written("index.html"), "s2"));
+
+  ToolProcess again(OWGATEWAY_BIN, Args({"--count", "1"}), scratch_);
+  EXPECT_EQ(0, again.Wait());
+  EXPECT_EQ(1u, server_->GetCounters().sessions_resumed);
+  EXPECT_EQ(s3, Written("s3.xml"));
+  EXPECT_FALSE(Exists("big.xml"));
+  EXPECT_TRUE(Contains(again.Err(), "lost big.xml: block ")) << again.Err();
 }
 
 }  // namespace

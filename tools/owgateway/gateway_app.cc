@@ -126,8 +126,10 @@ void GatewayApp::FileCompleted(const std::string& name, bool refused) {
     mStoryParts.erase(base);
     if (mOptions.mode != 1) ++mStories;
   }
-  if (refused) return;
+  // Set for a refused name too, so that the story's HTML record is known as its page (and
+  // refused as such) rather than taken for one more file.
   mCompletedBase = base;
+  if (refused) return;
   std::string headline;
   if (xml) {
     std::string rdfPath = mFolder.FullPath(base + ".rdf");
