@@ -8,37 +8,25 @@ namespace owc_test {
 
 constexpr char kMetaNs[] = "http://www.veltrane.com/namespaces/meta#";
 
-// Two hl2 with an hl1 between them, two bylines, a series element with attributes, a
-// body with attributes, nested markup, an escaped ampersand and an apostrophe.
+// Interleaved hl1/hl2, two bylines, series attributes, nested body markup, escaped text.
 constexpr char kStoryXml[] = R"(<?xml version="1.0" encoding="UTF-8"?>
-<nitf>
- <head><title>Ignored</title></head>
- <body>
-  <body.head>
-   <hedline>
-    <hl1>Rates &amp; Markets</hl1>
-    <hl2>First sub</hl2>
-    <hl1>Second hl1</hl1>
-    <hl2>Second sub</hl2>
-   </hedline>
-   <byline>By Ann</byline>
-   <byline>By Bob</byline>
-   <distributor>Wire Co</distributor>
-   <dateline><location>Oslo</location><story.date>2024-05-01</story.date></dateline>
-   <series series.name="Economy" series.part="2" series.totalpart="5"/>
-  </body.head>
-  <body.content><p class="lead">It's up &lt;5%</p><media id="m1"><caption>c</caption></media><p>Second</p></body.content>
- </body>
-</nitf>
+<nitf><head><title>Ignored</title></head><body>
+ <body.head>
+  <hedline><hl1>Rates &amp; Markets</hl1><hl2>First sub</hl2>
+   <hl1>Second hl1</hl1><hl2>Second sub</hl2></hedline>
+  <byline>By Ann</byline><byline>By Bob</byline><distributor>Wire Co</distributor>
+  <dateline><location>Oslo</location><story.date>2024-05-01</story.date></dateline>
+  <series series.name="Economy" series.part="2" series.totalpart="5"/>
+ </body.head>
+ <body.content><p class="lead">It's up &lt;5%</p><media id="m1"><caption>c</caption></media><p>Second</p></body.content>
+</body></nitf>
 )";
 
 // Metadata in the default namespace: a headline and three keywords, then an empty one.
 constexpr char kStoryRdf[] = R"(<?xml version="1.0"?>
 <m:Resource xmlns:m="http://www.veltrane.com/namespaces/meta#">
   <m:headline>Meta headline</m:headline>
-  <m:keyword>alpha</m:keyword>
-  <m:keyword>beta</m:keyword>
-  <m:keyword>gamma</m:keyword>
+  <m:keyword>alpha</m:keyword><m:keyword>beta</m:keyword><m:keyword>gamma</m:keyword>
   <m:empty></m:empty>
 </m:Resource>
 )";

@@ -21,6 +21,17 @@ struct Delivered {
   std::string data;
 };
 
+// "session firstlast #number name<parent data" per record, to compare whole sequences.
+inline std::vector<std::string> Describe(const std::vector<Delivered>& records) {
+  std::vector<std::string> out;
+  for (const Delivered& r : records) {
+    out.push_back(std::to_string(r.sessionID) + " " + std::to_string(r.first) +
+                  std::to_string(r.last) + " #" + std::to_string(r.blockNum) + " " + r.name + "<" +
+                  r.parent + " " + r.data);
+  }
+  return out;
+}
+
 class BlockSink {
  public:
   static void Callback(HOBWBlockQElt* r, uintptr_t user) {

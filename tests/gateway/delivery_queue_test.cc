@@ -1,12 +1,14 @@
+// The delivery thread: blocks go through EnqDataBlock to the running thread, and what the
+// application callback receives is compared record by record.
 #include "gateway/delivery_queue.h"
 
 #include <gtest/gtest.h>
 
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "block_sink.h"
 #include "runtime/clock_thread.h"
@@ -15,129 +17,151 @@
 namespace {
 
 using owc_test::BlockSink;
+using Texts = std::vector<std::string>;
 
-class TestQueue : public owc::HOBWQueueThread {
- public:
-  explicit TestQueue(BlockSink& sink) { SetCallback(&BlockSink::Callback, sink.User()); }
-  using HOBWQueueThread::FillHTMLRecord;
-  using HOBWQueueThread::SendToCallback;
-};
+// The headline comes from the XML file and the metadata headline from the RDF file, so a
+// page proves both files of the pair reached the document.
+const char kTemplate[] =
+    "<?Kavio namespace m = \"http://www.veltrane.com/namespaces/meta#\"?>"
+    "<h1><?Kavio insert headline?></h1><p><?Kavio insert m:headline?></p>";
 
-// A block record of session 42 pointing at its own buffers.
-struct Record {
-  Record(const char* name, uint32_t number, const char* text, bool last = false) : data(text) {
-    std::strncpy(fname, name, sizeof fname - 1);
-    rec =
-        HOBWBlockQElt{42, uint8_t{number == 0}, uint8_t{last}, number, fname, nullptr, nullptr, 0};
-    rec.mData = reinterpret_cast<uint8_t*>(&data[0]);
-    rec.mDataLen = static_cast<uint32_t>(data.size());
-  }
-  char fname[32] = {};
+std::string Xml(const std::string& headline) {
+  return "<?xml version=\"1.0\"?>\n<nitf><body><body.head><hedline><hl1>" + headline +
+         "</hl1></hedline></body.head><body.content><p>Text.</p></body.content></body></nitf>\n";
+}
+std::string Rdf(const std::string& headline) {
+  return "<?xml version=\"1.0\"?>\n<Resource xmlns=\"http://www.veltrane.com/namespaces/meta#\">"
+         "<headline>" +
+         headline + "</headline></Resource>\n";
+}
+// The page record kTemplate makes; its length counts the terminating NUL.
+std::string Page(uint32_t session, const std::string& base, const std::string& headline,
+                 const std::string& metaHeadline) {
+  return std::to_string(session) + " 11 #0 " + base + ".htm<" + base + ".xml <h1>" + headline +
+         "</h1><p>" + metaHeadline + "</p>" + std::string(1, '\0');
+}
+
+// One block as the session queues it.
+struct Block {
+  std::string name;
+  uint32_t number;
+  bool last;
   std::string data;
-  HOBWBlockQElt rec;
+  uint32_t session = 42;
+  std::string parent = "";
 };
 
-TEST(DeliveryQueue, RawModeDeliversOwnCopiesInOrder) {
-  BlockSink sink;
-  TestQueue q(sink);
-  EXPECT_FALSE(q.SetOutputMode(1, nullptr, 0, nullptr, 0));   // the HTML modes need one
-  EXPECT_FALSE(q.SetOutputMode(2, "<html/>", 0, nullptr, 0));
-  ASSERT_TRUE(q.SetOutputMode(0, "<?Kavio insert headline ?>", 26, nullptr, 0));  // not used
-  Record a("s.xml", 0, "first"), b("s.xml", 1, "second", true);
-  char parent[] = "p";
-  b.rec.mParentFName = parent;
-  ASSERT_TRUE(q.EnqDataBlock(a.rec));
-  ASSERT_TRUE(q.EnqDataBlock(b.rec));
-  EXPECT_EQ(2u, q.GetQueueCount());
-  a.data.assign("XXXXX");  // the queue holds copies
-  std::strcpy(b.fname, "zzzzz");
-  ASSERT_TRUE(q.Start());
-  auto r = sink.WaitFor(2);
-  ASSERT_EQ(2u, r.size());
-  EXPECT_EQ("first", r[0].data);
-  EXPECT_EQ("-", r[0].parent);
-  EXPECT_EQ(1, r[0].first);
-  EXPECT_EQ("second", r[1].data);
-  EXPECT_EQ("s.xml", r[1].name);
-  EXPECT_EQ("p", r[1].parent);
-  EXPECT_EQ(1u, r[1].blockNum);
-  EXPECT_EQ(1, r[1].last);
-  EXPECT_EQ(42u, r[1].sessionID);
-  EXPECT_EQ(0u, q.GetQueueCount());
+// Queues the blocks from buffers overwritten right after: the queue must keep copies.
+void Enqueue(owc::HOBWQueueThread& queue, const std::vector<Block>& blocks) {
+  for (const Block& b : blocks) {
+    std::string name = b.name, parent = b.parent, data = b.data;
+    HOBWBlockQElt rec{b.session,
+                      uint8_t{b.number == 0},
+                      uint8_t{b.last},
+                      b.number,
+                      &name[0],
+                      parent.empty() ? nullptr : &parent[0],
+                      reinterpret_cast<uint8_t*>(&data[0]),
+                      static_cast<uint32_t>(data.size())};
+    EXPECT_TRUE(queue.EnqDataBlock(rec));
+    name.assign(name.size(), '#');
+    parent.assign(parent.size(), '#');
+    data.assign(data.size(), '#');
+  }
 }
 
-TEST(DeliveryQueue, SlowCallbackIsReportedOnceAndLaterBlocksStillArrive) {
-  owc_test::LogCapture log;
-  BlockSink sink;
-  sink.onCall = [](const HOBWBlockQElt& rec) {  // the first call takes 9 s of module time
-    if (rec.mBlockNum == 0) owc::ModuleClock().AdvanceTo(owc::ModuleClock().GetTicks() + 180);
+// A notice between the files of a story neither renders nor breaks the pair; the page
+// carries the id of the block that completed the story; either file may come first; a
+// block of another story drops the pair being collected and starts the next one; a story
+// that does not render is skipped and the next renders.
+TEST(DeliveryQueue, ModesDecideBetweenRawBlocksAndAPageRightAfterTheBlockCompletingAStory) {
+  const std::string xml = Xml("Bridge reopens");
+  const std::vector<Block> blocks = {
+      {"a.xml", 0, false, xml.substr(0, 9)}, {"a.xml", 1, true, xml.substr(9), 42, "p"},
+      {"notice.txt", 0, true, "NOTICE"},     {"a.rdf", 0, true, Rdf("Bridge"), 43},
+      {"b.rdf", 0, true, Rdf("Two")},        {"b.xml", 0, true, Xml("Second")},
+      {"c.xml", 0, false, xml.substr(0, 9)}, {"d.xml", 0, true, Xml("Fourth")},
+      {"d.rdf", 0, true, Rdf("Four")},       {"bad.xml", 0, true, "<nitf><body></nitf>"},
+      {"bad.rdf", 0, true, Rdf("Bad")},      {"e.xml", 0, true, Xml("Fifth")},
+      {"e.rdf", 0, true, Rdf("Five")}};
+  const Texts pages = {Page(43, "a", "Bridge reopens", "Bridge"), Page(42, "b", "Second", "Two"),
+                       Page(42, "d", "Fourth", "Four"), Page(42, "e", "Fifth", "Five")};
+  Texts raws, rawNames;
+  for (const Block& b : blocks) {
+    raws.push_back(std::to_string(b.session) + " " + (b.number == 0 ? "1" : "0") +
+                   (b.last ? "1" : "0") + " #" + std::to_string(b.number) + " " + b.name + "<" +
+                   (b.parent.empty() ? "-" : b.parent) + " " + b.data);
+    rawNames.push_back(b.name);
+  }
+  struct Case {
+    uint32_t mode;
+    Texts names;
   };
-  TestQueue q(sink);
-  Record a("s.xml", 0, "a"), b("s.xml", 1, "b"), c("s.xml", 2, "c", true);
-  ASSERT_TRUE(q.Start());
-  for (Record* r : {&a, &b, &c}) ASSERT_TRUE(q.EnqDataBlock(r->rec));
-  EXPECT_EQ(3u, sink.WaitFor(3).size());
-  q.Stop(true);
-  EXPECT_EQ(0, log.SeverityOf(
-                   "HOBWQueueThread::SendToCallback long time in application callback, 9000 ms"));
-  int slow = 0;
-  for (const auto& l : log.Lines()) slow += l.text.find("long time") != std::string::npos;
-  EXPECT_EQ(1, slow);
+  for (const Case& c :
+       {Case{0, rawNames}, Case{1, {"a.htm", "b.htm", "d.htm", "e.htm"}},
+        Case{2,
+             {"a.xml", "a.xml", "notice.txt", "a.rdf", "a.htm", "b.rdf", "b.xml", "b.htm", "c.xml",
+              "d.xml", "d.rdf", "d.htm", "bad.xml", "bad.rdf", "e.xml", "e.rdf", "e.htm"}}}) {
+    SCOPED_TRACE(c.mode);
+    owc_test::LogCapture log;
+    BlockSink sink;
+    owc::HOBWQueueThread queue;
+    queue.SetCallback(&BlockSink::Callback, sink.User());
+    ASSERT_TRUE(queue.SetOutputMode(2, kTemplate, sizeof kTemplate - 1, nullptr, 0));
+    ASSERT_TRUE(queue.SetOutputMode(c.mode, kTemplate, sizeof kTemplate - 1, nullptr, 0));
+    ASSERT_TRUE(queue.Start());
+    Enqueue(queue, blocks);
+    sink.WaitFor(c.names.size());  // the last record expected; then none can follow
+    queue.Stop(true);
+    const auto records = sink.WaitFor(c.names.size());
+    const Texts all = owc_test::Describe(records);
+    Texts names, gotRaws, gotPages;
+    for (size_t i = 0; i < records.size(); ++i) {
+      names.push_back(records[i].name);
+      (records[i].name.find(".htm") != std::string::npos ? gotPages : gotRaws).push_back(all[i]);
+    }
+    EXPECT_EQ(c.names, names);
+    EXPECT_EQ(c.mode == 1 ? Texts{} : raws, gotRaws);
+    EXPECT_EQ(c.mode == 0 ? Texts{} : pages, gotPages);
+    EXPECT_EQ(c.mode == 0 ? -1 : 0,
+              log.SeverityOf("HOBWQueueThread::ProcessRXDataBlock mXMLRDFPair.AddBlock failed "
+                             "for existing [c] new [d.xml]"));
+    EXPECT_EQ(c.mode == 0 ? -1 : 0,
+              log.SeverityOf("HOBWQueueThread::ProcessRXDataBlock mHTMLTemplate.Generate failed"));
+  }
 }
 
-TEST(DeliveryQueue, StopDiscardsBlocksStillQueued) {
+// The first call takes 9 s of module time and holds the thread until the stop: what is
+// still queued then is discarded.
+TEST(DeliveryQueue, SlowCallbackIsReportedAndStopDiscardsBlocksStillQueued) {
   owc_test::LogCapture log;
   std::mutex m;
   std::condition_variable cv;
   bool release = false;
   BlockSink sink;
   sink.onCall = [&](const HOBWBlockQElt&) {
+    owc::ModuleClock().AdvanceTo(owc::ModuleClock().GetTicks() + 180);
     std::unique_lock<std::mutex> lock(m);
     cv.wait(lock, [&] { return release; });
   };
-  TestQueue q(sink);
-  Record a("s.xml", 0, "a"), b("s.xml", 1, "b"), c("s.xml", 2, "c");
-  ASSERT_TRUE(q.Start());
-  ASSERT_TRUE(q.EnqDataBlock(a.rec));
-  while (q.GetQueueCount() != 0) std::this_thread::yield();  // a is in the callback
-  ASSERT_TRUE(q.EnqDataBlock(b.rec));
-  ASSERT_TRUE(q.EnqDataBlock(c.rec));
-  q.Stop(false);
+  owc::HOBWQueueThread queue;
+  queue.SetCallback(&BlockSink::Callback, sink.User());
+  ASSERT_TRUE(queue.Start());
+  Enqueue(queue, {{"s.xml", 0, false, "a"}});
+  while (queue.GetQueueCount() != 0) std::this_thread::yield();  // a is in the callback
+  Enqueue(queue, {{"s.xml", 1, false, "b"}, {"s.xml", 2, true, "c"}});
+  queue.Stop(false);
   {
     std::lock_guard<std::mutex> lock(m);
     release = true;
   }
   cv.notify_all();
-  q.Stop(true);
+  queue.Stop(true);
   EXPECT_EQ(1u, sink.WaitFor(1).size());
-  EXPECT_EQ(0u, q.GetQueueCount());
-  EXPECT_TRUE(log.Has("HOBWQueueThread::Run thread terminated"));
-}
-
-TEST(DeliveryQueue, HtmlRecordFollowsTheRawBlockOnceAndIsCleared) {
-  BlockSink sink;
-  TestQueue q(sink);
-  Record raw("story.rdf", 3, "r", true);
-  const char html[] = "<p>hi</p>";
-  q.FillHTMLRecord("story", reinterpret_cast<const uint8_t*>(html), sizeof html, 9);
-  q.SendToCallback(&raw.rec);
-  q.SendToCallback(&raw.rec);                  // nothing rendered since: raw only
-  q.SetOutputMode(1, nullptr, 0, nullptr, 0);  // refused, but HTML-only is stored
-  q.SendToCallback(&raw.rec);
-  q.FillHTMLRecord("next", reinterpret_cast<const uint8_t*>(html), 1, 9);
-  q.SendToCallback(&raw.rec);
-  auto r = sink.WaitFor(4);
-  ASSERT_EQ(4u, r.size());
-  EXPECT_EQ("story.rdf", r[0].name);
-  EXPECT_EQ("story.htm", r[1].name);
-  EXPECT_EQ("story.xml", r[1].parent);
-  EXPECT_EQ(std::string(html, sizeof html), r[1].data);  // the NUL is counted
-  EXPECT_EQ(1, r[1].first);
-  EXPECT_EQ(1, r[1].last);
-  EXPECT_EQ(0u, r[1].blockNum);
-  EXPECT_EQ(9u, r[1].sessionID);
-  EXPECT_EQ("story.rdf", r[2].name);
-  EXPECT_EQ("next.htm", r[3].name);
+  EXPECT_EQ(0u, queue.GetQueueCount());
+  EXPECT_EQ(0, log.SeverityOf(
+                   "HOBWQueueThread::SendToCallback long time in application callback, 9000 ms"));
+  EXPECT_EQ(0, log.SeverityOf("HOBWQueueThread::Run 2 queued blocks discarded"));
 }
 
 }  // namespace

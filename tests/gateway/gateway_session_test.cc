@@ -1,28 +1,155 @@
+// The gateway session on a fake wire, driven pass by pass on the test's own thread.
 #include "gateway/gateway_session.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "session_fixture.h"
+#include "block_sink.h"
+#include "runtime/clock_thread.h"
+#include "support/log_capture.h"
+#include "wire/client_port.h"
 
 namespace {
 
-using namespace owc;       // the state names
-using namespace owc_test;  // the received messages
-using Sent = std::vector<std::string>;
+using namespace owc;  // the state names
+using owc_test::BlockSink;
+using Texts = std::vector<std::string>;
 
-TEST_F(SessionTest, LogsInFiltersAndRequests) {
+// Stands in for the wire client: keeps the images the session sends, with "<open>" and
+// "<close>" for the connection. Used by the session's thread only.
+struct FakeWire {
+  Texts sent;
+  OrbrixWireRXCallback callback = nullptr;
+  uintptr_t user = 0;
+  uint32_t address = 0;  // of the last open
+  bool failOpen = false;
+  uint32_t failType = WCXMLWireMsg::kTypeInvalid;  // sending this type fails
+  int Count(const std::string& image) const {
+    return static_cast<int>(std::count(sent.begin(), sent.end(), image));
+  }
+} gWire;
+
+int32_t Open(uintptr_t* handle, uint32_t address, OrbrixWireRXCallback cb, uintptr_t user) {
+  gWire.address = address;
+  gWire.callback = cb;
+  gWire.user = user;
+  *handle = gWire.failOpen ? 0 : 1;
+  if (!gWire.failOpen) gWire.sent.push_back("<open>");
+  return gWire.failOpen ? 1 : 0;
+}
+// Like the wire client: takes (and destroys) the message only when it returns 0.
+int32_t TX(uintptr_t handle, WCXMLWireMsg* msg) {
+  if (handle == 0 || msg->GetType() == gWire.failType) return 1;
+  gWire.sent.emplace_back(msg->GetMsgBuf(), msg->GetMsgLen() - 1);
+  delete msg;
+  return 0;
+}
+int32_t Close(uintptr_t handle) {
+  if (handle != 0) gWire.sent.push_back("<close>");
+  return 0;
+}
+
+const char kHello[] = "+Tazu Orbrix v1.00.00 v1.00.00";
+
+// The wire image of block `number` of session 42.
+std::string Blk(uint32_t number, const std::string& data, bool last) {
+  std::string length{static_cast<char>(data.size() >> 8), static_cast<char>(data.size())};
+  return "42:+BLK" + std::to_string(number) + ":" + length + data + (last ? "BLKe" : "BLKm");
+}
+
+class TestSession : public HOBWThread {
+ public:
+  TestSession() : HOBWThread(WireOps{&Open, &TX, &Close}) {}
+  using HOBWThread::BeginRun;
+  using HOBWThread::ForceState;
+  using HOBWThread::GetState;
+  using HOBWThread::RunPass;
+  using HOBWThread::ShutDown;
+};
+
+// The module clock never moves back: tests work relative to it.
+void Advance(uint32_t ms) { ModuleClock().AdvanceTo(ModuleClock().GetTicks() + ms / 50); }
+uint32_t U(uint32_t packedField) { return packedField; }
+
+class SessionTest : public ::testing::Test {
+ protected:
+  SessionTest() {
+    gWire = FakeWire();
+    Advance(100000);  // far from 0: a time-out counted from 0 would fire at once
+    session.SetServer(0x7F000009);
+    session.SetCallback(&BlockSink::Callback, sink.User());
+    session.BeginRun();
+  }
+  ~SessionTest() override { ShutDown(); }
+
+  void Pass(int passes = 1) {
+    while (passes-- > 0) session.RunPass();
+  }
+  // Hands each message in as the wire client's parser builds it from its image, each
+  // followed by a pass unless told otherwise.
+  void Rx(std::initializer_list<std::string> images, bool pass = true) {
+    for (const std::string& image : images) {
+      parser.ParseRXMsg(image.c_str(), static_cast<uint32_t>(image.size() + 1));
+      gWire.callback(parser.GetRXMsg(), gWire.user);
+      if (pass) Pass();
+    }
+  }
+  // Logs in as session 42 and requests stories: state 7.
+  void LogIn() {
+    Pass();
+    Rx({kHello, "42:+USER", "42:+FLTR"});
+    ASSERT_EQ(OBW_STATE_WAIT_RQST, session.GetState());
+  }
+  // Ends the run; `peer` acts on another thread once the session waits for the answer
+  // to its DONE.
+  void ShutDown(bool sendDone = false, const std::function<void()>& peer = nullptr) {
+    if (shutDown) return;
+    shutDown = true;
+    session.SetShutdownParams(sendDone);
+    std::thread other([&] {
+      for (int i = 0; peer && i < 5000; ++i) {
+        if (log.Has("HOBWThread::Run shutdown waiting for done ack")) return peer();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    });
+    session.ShutDown();
+    other.join();
+  }
+  HOBWStats Stats() {
+    HOBWStats s;
+    session.GetStats(&s);
+    return s;
+  }
+  // "connected/session valid/session id" of the statistics.
+  std::string Session() {
+    HOBWStats s = Stats();
+    return std::to_string(s.mConnected) + "/" + std::to_string(s.mSessionValid) + "/" +
+           std::to_string(U(s.mSessionID));
+  }
+  int Logged(const std::string& line) {
+    int n = 0;
+    for (const auto& l : log.Lines()) n += l.text == line;
+    return n;
+  }
+
+  owc_test::LogCapture log;
+  BlockSink sink;
+  TestSession session;
+  WCOWClientPort parser;
+  bool shutDown = false;
+};
+
+TEST_F(SessionTest, LogsInAndEveryRequestAnswerLeadsToTheNextRequest) {
   LogIn();
-  EXPECT_EQ(kServer, wire.address);
-  // Holding an id from the USER answer on, the session beats once while it filters.
-  EXPECT_EQ((Sent{"USER", "42:HRTB", "42:FLTR ALL", "42:RQST"}), wire.Sent());
-  HOBWStats s = Stats();
-  EXPECT_EQ(1, s.mConnected);
-  EXPECT_EQ(1, s.mSessionValid);
-  EXPECT_EQ(42u, U(s.mSessionID));
+  EXPECT_EQ(0x7F000009u, gWire.address);
+  EXPECT_EQ("1/1/42", Session());
   for (const char* line :
        {"HOBWThread::ProcessStateAux OBW_STATE_START",
         "HOBWThread::ProcessStateAux connecting to server 127.0.0.9",
@@ -32,230 +159,45 @@ TEST_F(SessionTest, LogsInFiltersAndRequests) {
         "HOBWThread::ProcessStateAux filter accepted"}) {
     EXPECT_EQ(2, log.SeverityOf(line)) << line;
   }
-}
-
-TEST_F(SessionTest, ResumedLoginBeatsEveryEightSecondsUntilStoriesAreRequested) {
-  session.SetSession(77);
-  EXPECT_EQ(77u, U(Stats().mSessionID));  // at once, before any connection
-  Begin();
-  Pass();
-  Receive(Hello());
-  Pass();  // waiting for the USER answer while holding an id
-  EXPECT_EQ((Sent{"77:USER", "77:HRTB"}), wire.Sent());
-  EXPECT_TRUE(log.Has("HOBWThread::TXUser SessnID 77."));
-  Advance(7950);
-  Pass();
-  EXPECT_EQ(1, wire.Count("77:HRTB"));
-  Advance(100);
-  Pass();
-  EXPECT_EQ(2, wire.Count("77:HRTB"));
-  Receive(UserAck(true, 77));
-  Advance(8050);
-  Pass();
-  ASSERT_EQ(OBW_STATE_WAIT_FILTER_ACK, session.GetState());
-  EXPECT_EQ(3, wire.Count("77:HRTB"));
-  Receive(FilterAck(true));
-  Advance(8100);  // waiting for a story: requests keep the line alive
-  Pass();
-  EXPECT_EQ(OBW_STATE_WAIT_RQST, session.GetState());
-  EXPECT_EQ(3, wire.Count("77:HRTB"));
-}
-
-TEST_F(SessionTest, AnswerStatusesDecideWhetherTheLoginGoesOn) {
-  session.SetSession(77);
-  Begin();
-  Pass();
-  Receive(Hello());
-  Receive(UserAck(true, 42));
-  Receive(FilterAck(false));  // a rejected filter does not end the session
-  EXPECT_TRUE(log.Has("HOBWThread::ProcessStateAux filter rejected"));
-  EXPECT_EQ(OBW_STATE_WAIT_RQST, session.GetState());
-
-  session.ForceState(OBW_STATE_WAIT_FILTER_ACK);
-  Receive(FilterAck(false, 503));
-  EXPECT_TRUE(log.Has("HOBWThread::ProcessStateAux filter error 503"));
-  EXPECT_EQ(OBW_STATE_STOP, session.GetState());  // through 9, without DONE
-  EXPECT_EQ(0, wire.Count("42:DONE"));
-
-  session.ForceState(OBW_STATE_WAIT_USER_ACK);
-  Receive(UserAck(false, 0, 401));
-  EXPECT_TRUE(log.Has("HOBWThread::ProcessStateAux user ack error 401"));
-  EXPECT_EQ(OBW_STATE_STOP, session.GetState());
-  EXPECT_FALSE(session.HasSession());
-  EXPECT_EQ(0, Stats().mSessionValid);
-}
-
-TEST_F(SessionTest, EveryRequestAnswerLeadsToTheNextRequest) {
-  LogIn();
-  log.Clear();
-  Receive(RqstAck(204));
-  EXPECT_EQ(2, wire.Count("42:RQST"));
+  Rx({"42:-RQST (204)", "42:-RQST (410)"});
   EXPECT_FALSE(log.HasPart("error"));
-  EXPECT_FALSE(log.HasPart("lost"));
-  Receive(RqstAck(410));
   EXPECT_TRUE(log.Has("HOBWThread::ProcessStateAux *** Reception too slow, messages lost ***"));
   EXPECT_EQ(1, Stats().mMessagesLost);
   EXPECT_EQ(0, Stats().mMessagesLost);  // cleared by the read
-  Receive(RqstAck(503));
+  Rx({"42:-RQST (503)"});
   EXPECT_TRUE(log.Has("HOBWThread::ProcessStateAux unknown error for request: 503"));
-  EXPECT_EQ(4, wire.Count("42:RQST"));
-}
-
-TEST_F(SessionTest, FilesAreAcknowledgedBlockByBlockCountedAndDelivered) {
-  LogIn();
-  Receive(File("story.nitf", "story.xml"));
-  EXPECT_EQ(1, wire.Count("42:+ACK story.nitf story.xml"));
-  EXPECT_STREQ("story.xml", session.GetBlockInfo().mFName);
-  EXPECT_STREQ("story.nitf", session.GetBlockInfo().mParentFName);
-  EXPECT_TRUE(
-      log.Has("HOBWThread::ProcessStateAux begin file transfer: 42:+FILE story.nitf story.xml"));
-  Receive(Block(0, "<ni", false));
-  EXPECT_EQ(1, wire.Count("42:+ACK 0"));
-  EXPECT_EQ(OBW_STATE_RECEIVING, session.GetState());
-  Receive(Block(1, "tf/>", true));
-  EXPECT_EQ(1, wire.Count("42:+ACK 1"));
-  EXPECT_TRUE(log.Has("HOBWThread::ProcessStateAux received block 1, 4 bytes"));
-  EXPECT_TRUE(log.Has("HOBWThread::ProcessStateAux end of file"));
-  EXPECT_FALSE(log.HasPart("RX msg 42:+BLK"));  // blocks are not echoed
-  EXPECT_EQ(2, wire.Count("42:RQST"));          // the next file is requested at once
-  EXPECT_EQ(1u, U(Stats().mFilesTotal));
-
-  Receive(File("a.rdf"));  // one name: no parent
-  EXPECT_EQ(1, wire.Count("42:+ACK a.rdf"));
-  EXPECT_EQ(nullptr, session.GetBlockInfo().mParentFName);
-  Receive(Block(0, "r", true));
-  HOBWStats s = Stats();
-  EXPECT_EQ(2u, U(s.mFilesTotal));
-  EXPECT_EQ(2u, U(s.mFilesToday));
-
-  auto r = sink.WaitFor(3);
-  ASSERT_EQ(3u, r.size());
-  EXPECT_EQ("<ni", r[0].data);
-  EXPECT_EQ(1, r[0].first);
-  EXPECT_EQ(0, r[0].last);
-  EXPECT_EQ("story.nitf", r[0].parent);
-  EXPECT_EQ("tf/>", r[1].data);
-  EXPECT_EQ(0, r[1].first);
-  EXPECT_EQ(1, r[1].last);
-  EXPECT_EQ(42u, r[1].sessionID);
-  EXPECT_EQ("a.rdf", r[2].name);
-  EXPECT_EQ("-", r[2].parent);
-}
-
-TEST_F(SessionTest, SilenceInEveryWaitingStateStopsAndResumesAfterSixteenSeconds) {
-  session.SetSession(42);
-  Begin();
-  Pass();  // opens: silence counts from here
-  int round = 0;
-  for (uint32_t wait : {OBW_STATE_WAIT_HELLO, OBW_STATE_WAIT_FILTER_ACK, OBW_STATE_WAIT_RQST,
-                        OBW_STATE_RECEIVING}) {
-    ASSERT_EQ(++round, wire.Opens());
-    if (wait != OBW_STATE_WAIT_HELLO) Receive(Hello());
-    if (wait >= OBW_STATE_WAIT_FILTER_ACK) Receive(UserAck(true, 42));
-    if (wait >= OBW_STATE_WAIT_RQST) Receive(FilterAck(true));
-    if (wait == OBW_STATE_RECEIVING) Receive(File("x.xml"));
-    ASSERT_EQ(wait, session.GetState());
-    log.Clear();
-    Advance(12000);  // the limit must be exceeded, not just reached
-    Pass();
-    ASSERT_EQ(wait, session.GetState());
-    Advance(50);
-    Pass();
-    EXPECT_TRUE(log.Has("HOBWThread::ProcessStateAux connected receive timeout")) << wait;
-    Pass();
-    EXPECT_TRUE(log.Has("HOBWThread::Run OBW_STATE_STOP/begin"));
-    EXPECT_EQ(round, wire.Closes());
-    EXPECT_EQ(0, Stats().mConnected);
-    Advance(16000);
-    Pass();
-    Pass();
-    ASSERT_EQ(OBW_STATE_STOP, session.GetState());
-    Advance(50);
-    Pass();
-    Pass();  // back to the start, which opens again
-    EXPECT_TRUE(log.Has("HOBWThread::Run OBW_STATE_STOP/end"));
-    ASSERT_EQ(OBW_STATE_WAIT_HELLO, session.GetState());
-  }
-  EXPECT_EQ(3, wire.Count("42:USER"));  // every login resumed the id
-  EXPECT_EQ(0, wire.Count("USER"));
-}
-
-TEST_F(SessionTest, AuthorizationTimeoutForgetsTheSessionId) {
-  session.SetSession(42);
-  Begin();
-  Pass();
-  Receive(Hello());
-  Advance(12050);  // the connected limit does not apply here
-  Pass();
-  EXPECT_EQ(OBW_STATE_WAIT_USER_ACK, session.GetState());
-  Advance(4000);
-  Pass();
-  EXPECT_TRUE(log.Has("HOBWThread::ProcessStateAux authorization receive timeout"));
-  EXPECT_EQ(OBW_STATE_STOP, session.GetState());
-  EXPECT_EQ(0, Stats().mSessionValid);
-  Pass();
-  Advance(16050);
-  for (int i = 0; i < 3; ++i) Pass();
-  Receive(Hello());
-  EXPECT_EQ(1, wire.Count("USER"));  // a new login
-}
-
-TEST_F(SessionTest, DoneWhileWaitingForAStoryClosesAndWaitsForTheApplication) {
-  LogIn();
-  Receive(DoneAck());
-  EXPECT_TRUE(log.Has("HOBWThread::ProcessStateAux received done"));
-  EXPECT_EQ(1, wire.Closes());
-  HOBWStats s = Stats();
-  EXPECT_EQ(0, s.mConnected);
-  EXPECT_EQ(0, s.mSessionValid);
-  EXPECT_EQ(0u, U(s.mSessionID));
-  Advance(60000);
-  Pass();
-  EXPECT_EQ(OBW_STATE_WAIT_RQST, session.GetState());  // no time-out runs
-  EXPECT_EQ(1, wire.Opens());
-}
-
-TEST_F(SessionTest, DoneBeforeTheNextRequestLeadsToAFreshLogin) {
-  LogIn();
-  wire.Deliver(RqstAck(204));
-  wire.Deliver(DoneAck());
-  Pass();  // state 6 without a connection: the request fails
-  EXPECT_EQ(0, log.SeverityOf("HOBWThread::ProcessStateAux TXRqst failed"));
-  Pass();
-  EXPECT_TRUE(log.Has("HOBWThread::ProcessStateAux OBW_STATE_TERMINATE"));
-  Pass();
-  Advance(16050);
-  for (int i = 0; i < 3; ++i) Pass();
-  Receive(Hello());
-  EXPECT_EQ(2, wire.Count("USER"));
-}
-
-TEST_F(SessionTest, FailuresToOpenOrSendEndInTheStopState) {
-  wire.failOpen = true;
-  Begin();
-  Pass();
-  EXPECT_EQ(0, log.SeverityOf("HOBWThread::ProcessStateAux ::OrbrixWireOpen failed"));
-  Pass();
-  EXPECT_EQ(OBW_STATE_STOP, session.GetState());
-  wire.failOpen = false;
-  wire.failType = WCXMLWireMsg::kTypeUser;  // the session must delete what was refused
-  session.ForceState(OBW_STATE_START);
-  Pass();
-  Receive(Hello());
-  EXPECT_EQ(0, log.SeverityOf("HOBWThread::ProcessStateAux TXUser failed"));
-  EXPECT_EQ(OBW_STATE_TERMINATE, session.GetState());
-  session.ForceState(99);
-  Pass();
-  EXPECT_EQ(0, log.SeverityOf("HOBWThread::ProcessStateAux invalid state 99"));
+  // Holding an id from the USER answer on, the session beats once while it filters.
+  ShutDown();  // without DONE: nothing more is sent, and the session is forgotten
+  EXPECT_EQ((Texts{"<open>", "USER", "42:HRTB", "42:FLTR ALL", "42:RQST", "42:RQST", "42:RQST",
+                   "42:RQST", "<close>"}),
+            gWire.sent);
+  EXPECT_EQ("0/0/0", Session());
 }
 
 std::atomic<int> gHour{12};
 
-TEST_F(SessionTest, DailyResetOncePerDayAtHourZero) {
+TEST_F(SessionTest, FilesAreAcknowledgedDeliveredAndCountedWithADailyResetAtHourZero) {
   session.SetHourSource([] { return gHour.load(); });
   LogIn();
-  Receive(File("a.xml"));
-  Receive(Block(0, "x", true));
+  Rx({"42:+FILE story.nitf story.xml", Blk(0, "<ni", false)});
+  EXPECT_EQ(OBW_STATE_RECEIVING, session.GetState());
+  Rx({Blk(1, "tf/>", true), "42:+FILE a.rdf", Blk(0, "r", true)});
+  for (const char* line :
+       {"HOBWThread::ProcessStateAux begin file transfer: 42:+FILE story.nitf story.xml",
+        "HOBWThread::ProcessStateAux received block 1, 4 bytes",
+        "HOBWThread::ProcessStateAux end of file"}) {
+    EXPECT_TRUE(log.Has(line)) << line;
+  }
+  EXPECT_FALSE(log.HasPart("RX msg 42:+BLK"));  // blocks are not echoed
+  // The next file is requested as soon as one ends.
+  EXPECT_EQ(
+      (Texts{"<open>", "USER", "42:HRTB", "42:FLTR ALL", "42:RQST", "42:+ACK story.nitf story.xml",
+             "42:+ACK 0", "42:+ACK 1", "42:RQST", "42:+ACK a.rdf", "42:+ACK 0", "42:RQST"}),
+      gWire.sent);
+  EXPECT_EQ((Texts{"42 10 #0 story.xml<story.nitf <ni", "42 01 #1 story.xml<story.nitf tf/>",
+                   "42 11 #0 a.rdf<- r"}),
+            owc_test::Describe(sink.WaitFor(3)));
+  EXPECT_EQ(2u, U(Stats().mFilesToday));
   Advance(5000);
   Pass();
   EXPECT_EQ(5u, U(Stats().mSecsSinceLastFile));
@@ -264,8 +206,7 @@ TEST_F(SessionTest, DailyResetOncePerDayAtHourZero) {
   HOBWStats s = Stats();
   EXPECT_EQ(0u, U(s.mFilesToday));
   EXPECT_EQ(5u, U(s.mMaxSecsBetweenFiles));  // the same pass measures the gap anew
-  Receive(File("b.xml"));
-  Receive(Block(0, "y", true));
+  Rx({"42:+FILE b.xml", Blk(0, "y", true)});
   Pass();  // still hour 0: no second reset
   EXPECT_EQ(1u, U(Stats().mFilesToday));
   gHour = 23;
@@ -274,18 +215,130 @@ TEST_F(SessionTest, DailyResetOncePerDayAtHourZero) {
   Pass();
   s = Stats();
   EXPECT_EQ(0u, U(s.mFilesToday));
-  EXPECT_EQ(2u, U(s.mFilesTotal));
+  EXPECT_EQ(3u, U(s.mFilesTotal));
+}
+
+TEST_F(SessionTest, ResumedLoginBeatsEveryEightSecondsAndAnswerStatusesDecideHowItGoesOn) {
+  session.SetSession(77);
+  EXPECT_EQ("0/1/77", Session());  // at once, before any connection
+  Pass();
+  Rx({kHello});
+  Pass();  // waiting for the USER answer while holding an id: one beat at once
+  EXPECT_TRUE(log.Has("HOBWThread::TXUser SessnID 77."));
+  Advance(7950);
+  Pass();
+  EXPECT_EQ(1, gWire.Count("77:HRTB"));
+  Advance(100);
+  Pass();
+  EXPECT_EQ(2, gWire.Count("77:HRTB"));
+  Rx({"77:+USER"});
+  Advance(8050);
+  Pass();
+  Rx({"77:-FLTR"});  // a rejected filter does not end the session
+  EXPECT_TRUE(log.Has("HOBWThread::ProcessStateAux filter rejected"));
+  Advance(8100);  // waiting for a story: requests keep the line alive
+  Pass();
+  EXPECT_EQ((Texts{"<open>", "77:USER", "77:HRTB", "77:HRTB", "77:FLTR ALL", "77:HRTB", "77:RQST"}),
+            gWire.sent);
+  session.ForceState(OBW_STATE_WAIT_FILTER_ACK);
+  Rx({"77:-FLTR (503)"});
+  EXPECT_TRUE(log.Has("HOBWThread::ProcessStateAux filter error 503"));
+  EXPECT_EQ(OBW_STATE_STOP, session.GetState());  // through 9, without DONE
+  session.ForceState(OBW_STATE_WAIT_USER_ACK);
+  Rx({"-USER (401)"});
+  EXPECT_TRUE(log.Has("HOBWThread::ProcessStateAux user ack error 401"));
+  EXPECT_EQ(OBW_STATE_STOP, session.GetState());
+  EXPECT_EQ(0, Stats().mSessionValid);
+  EXPECT_EQ(0, gWire.Count("77:DONE"));
+}
+
+// Each round waits in one state until its limit is exceeded (reached is not enough), then
+// through the stop state's pause to a new connection, which resumes the id while valid.
+TEST_F(SessionTest, SilenceInEveryWaitingStateStopsAndConnectsAnewSixteenSecondsLater) {
+  session.SetSession(42);
+  Pass();  // opens: silence counts from here
+  for (uint32_t state : {OBW_STATE_WAIT_HELLO, OBW_STATE_WAIT_FILTER_ACK, OBW_STATE_WAIT_RQST,
+                         OBW_STATE_RECEIVING, OBW_STATE_WAIT_USER_ACK}) {
+    SCOPED_TRACE(state);
+    if (state != OBW_STATE_WAIT_HELLO) Rx({kHello});
+    if (state >= OBW_STATE_WAIT_FILTER_ACK) Rx({"42:+USER"});
+    if (state >= OBW_STATE_WAIT_RQST) Rx({"42:+FLTR"});
+    if (state == OBW_STATE_RECEIVING) Rx({"42:+FILE x.xml"});
+    Advance(state == OBW_STATE_WAIT_USER_ACK ? 16000 : 12000);
+    Pass();
+    ASSERT_EQ(state, session.GetState());
+    Advance(50);
+    Pass(2);  // the time-out, then the stop state closes
+    EXPECT_EQ(0, Stats().mConnected);
+    Advance(16000);
+    Pass(2);
+    ASSERT_EQ(OBW_STATE_STOP, session.GetState());
+    Advance(50);
+    Pass(2);  // back to the start, which opens again
+    ASSERT_EQ(OBW_STATE_WAIT_HELLO, session.GetState());
+  }
+  EXPECT_EQ(4, Logged("HOBWThread::ProcessStateAux connected receive timeout"));
+  EXPECT_EQ(1, Logged("HOBWThread::ProcessStateAux authorization receive timeout"));
+  EXPECT_EQ(5, Logged("HOBWThread::Run OBW_STATE_STOP/begin"));
+  EXPECT_EQ(5, Logged("HOBWThread::Run OBW_STATE_STOP/end"));
+  EXPECT_EQ(5, gWire.Count("<close>"));
+  // Without an answer to USER the id is forgotten: the last login is a new one.
+  Rx({kHello});
+  EXPECT_EQ(4, gWire.Count("42:USER"));
+  EXPECT_EQ(1, gWire.Count("USER"));
+  EXPECT_EQ("1/0/0", Session());
+}
+
+TEST_F(SessionTest, DoneWhileWaitingForAStoryClosesAndWaitsForTheApplication) {
+  LogIn();
+  Rx({"42:+DONE"});
+  EXPECT_TRUE(log.Has("HOBWThread::ProcessStateAux received done"));
+  EXPECT_EQ("0/0/0", Session());
+  Advance(60000);
+  Pass();
+  EXPECT_EQ(OBW_STATE_WAIT_RQST, session.GetState());  // no time-out runs
+  EXPECT_EQ((Texts{"<open>", "USER", "42:HRTB", "42:FLTR ALL", "42:RQST", "<close>"}), gWire.sent);
+}
+
+// DONE that overtakes the next request: state 6 finds no connection and starts afresh.
+TEST_F(SessionTest, DoneBeforeTheNextRequestLeadsToAFreshLogin) {
+  LogIn();
+  Rx({"42:-RQST (204)", "42:+DONE"}, false);
+  Pass(3);
+  EXPECT_EQ(0, log.SeverityOf("HOBWThread::ProcessStateAux TXRqst failed"));
+  EXPECT_TRUE(log.Has("HOBWThread::ProcessStateAux OBW_STATE_TERMINATE"));
+  Advance(16050);
+  Pass(3);
+  Rx({kHello});
+  EXPECT_EQ(2, gWire.Count("USER"));
+}
+
+TEST_F(SessionTest, FailuresToOpenOrSendEndInTheStopState) {
+  gWire.failOpen = true;
+  Pass(2);
+  EXPECT_EQ(0, log.SeverityOf("HOBWThread::ProcessStateAux ::OrbrixWireOpen failed"));
+  EXPECT_EQ(OBW_STATE_STOP, session.GetState());
+  gWire.failOpen = false;
+  gWire.failType = WCXMLWireMsg::kTypeUser;  // the session must delete what was refused
+  session.ForceState(OBW_STATE_START);
+  Pass();
+  Rx({kHello});
+  EXPECT_EQ(0, log.SeverityOf("HOBWThread::ProcessStateAux TXUser failed"));
+  EXPECT_EQ(OBW_STATE_TERMINATE, session.GetState());
+  session.ForceState(99);
+  Pass();
+  EXPECT_EQ(0, log.SeverityOf("HOBWThread::ProcessStateAux invalid state 99"));
 }
 
 TEST_F(SessionTest, LongReceivedTextsAreCutInTheLog) {
   LogIn();
-  std::string filler(3000, 'u');
-  WCXMLWireMsg* unknown = Make<WCXMLWireMsgUnknownAck>(0);
-  WCXMLWireMsg* hello = Hello();
-  WCXMLWireMsg* file = File("long.xml");
-  for (WCXMLWireMsg* m : {unknown, hello, file}) {
+  auto* unknown = new WCXMLWireMsgUnknownAck;
+  auto* file = new WCXMLWireMsgRequestFileAck;
+  ASSERT_TRUE(unknown->SetInfo(0) && file->SetInfo(42, "long.xml", nullptr));
+  const std::string filler(2500, 'u');
+  for (WCXMLWireMsg* m : std::vector<WCXMLWireMsg*>{unknown, new WCXMLWireMsgHello, file}) {
     m->AppendData(filler.data(), 2500);
-    wire.Deliver(m);
+    gWire.callback(m, gWire.user);
   }
   Pass();
   size_t echo = 0, connected = 0;
@@ -296,6 +349,34 @@ TEST_F(SessionTest, LongReceivedTextsAreCutInTheLog) {
   EXPECT_EQ(1023u, echo);
   EXPECT_EQ(2047u, connected);
   EXPECT_TRUE(log.Has("HOBWThread::ProcessStateAux begin file transfer: "));
+}
+
+// The peer answers DONE, or stays silent while the clock reaches and then passes 12 s; the
+// shut-down must still wait when it acts.
+TEST_F(SessionTest, ShutDownWaitsTwelveSecondsForTheAnswerToDone) {
+  for (bool answer : {true, false}) {
+    SCOPED_TRACE(answer);
+    if (!answer) {  // a new run
+      shutDown = false;
+      session.BeginRun();
+    }
+    LogIn();
+    bool early = true;
+    ShutDown(true, [&] {
+      if (!answer) Advance(HOBWThread::kDoneWaitMs);
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      early = log.HasPart("shutdown closing handle");
+      if (answer) Rx({"42:+DONE"}, false);
+      Advance(50);
+    });
+    EXPECT_FALSE(early);
+    EXPECT_EQ(answer, log.Has("HOBWThread::ProcessStateAux received done"));
+    EXPECT_EQ(answer ? 1 : 2, gWire.Count("42:DONE"));
+    EXPECT_EQ("0/0/0", Session());
+    EXPECT_EQ(0u, U(Stats().mQueueLen));
+    EXPECT_TRUE(log.Has("HOBWQueueThread::Run thread terminated"));
+    log.Clear();
+  }
 }
 
 }  // namespace

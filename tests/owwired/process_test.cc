@@ -1,8 +1,8 @@
 // The owwired executable as a child process, the way integration tests and people run it.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -10,103 +10,100 @@
 #include <thread>
 #include <vector>
 
-#include "raw_client.h"
-#include "server.h"
+#include "server_fixture.h"
+
+extern char** environ;
 
 namespace owwired_test {
 namespace {
 
-class Child {
- public:
+// owwired running with `args`; killed at the end of the test unless it has exited.
+struct Child {
   explicit Child(std::vector<std::string> args) {
     args.insert(args.begin(), OWWIRED_BINARY);
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      std::vector<char*> argv;
-      for (std::string& arg : args) argv.push_back(&arg[0]);
-      argv.push_back(nullptr);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    EXPECT_EQ(::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
   }
   ~Child() {
-    if (pid_ > 0 && status_ < 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
+    if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
   }
-
-  void Signal(int number) { ::kill(pid_, number); }
-
-  // The exit status, or -1 when the child has not exited before the deadline.
-  int Wait(int timeout_ms = RawClient::kWaitMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  // The exit status, or -1 when the child still runs at the deadline.
+  int Wait() {
+    auto end = RawClient::Clock::now() + std::chrono::milliseconds(RawClient::kWaitMs);
     int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() > deadline) return -1;
-      std::this_thread::yield();
+    for (; ::waitpid(pid, &status, WNOHANG) == 0; std::this_thread::yield()) {
+      if (RawClient::Clock::now() > end) return -1;
     }
-    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return status_;
+    pid = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
-
- private:
-  pid_t pid_ = -1;
-  int status_ = -1;
+  pid_t pid = -1;
 };
 
+// "<exit status>:<stdout and stderr>".
 std::string Output(const std::string& args) {
-  std::string command = std::string(OWWIRED_BINARY) + " " + args + " 2>&1";
-  FILE* pipe = ::popen(command.c_str(), "r");
+  FILE* pipe = ::popen((std::string(OWWIRED_BINARY) + " " + args + " 2>&1").c_str(), "r");
   std::string text;
   char chunk[4096];
-  size_t got;
-  while ((got = std::fread(chunk, 1, sizeof(chunk), pipe)) > 0) text.append(chunk, got);
+  for (size_t got; (got = std::fread(chunk, 1, sizeof(chunk), pipe)) > 0;) text.append(chunk, got);
   int status = ::pclose(pipe);
   return std::to_string(WEXITSTATUS(status)) + ":" + text;
 }
 
-TEST(ProcessTest, HelpExitsZeroAndBadOptionsExitTwo) {
-  std::string help = Output("--help");
+TEST(ProcessTest, HelpWinsAndExitsZeroBadOptionsExitTwoATakenAddressExitsOne) {
+  std::string help = Output("--port=1 -h --bogus");
   EXPECT_EQ(help.compare(0, 2, "0:"), 0);
-  EXPECT_NE(help.find("--drop-after-blocks=N"), std::string::npos);
-  EXPECT_EQ(Output("--block-size=0").compare(0, 2, "2:"), 0);
-}
-
-TEST(ProcessTest, ServesAndExitsCleanlyOnSigterm) {
-  Child child({"--address=127.0.0.250", "--quiet", "--generate=1", "--block-size=700"});
-  RawClient client;
-  ASSERT_TRUE(client.Connect("127.0.0.250", 39030));
-  std::string prefix = client.LogIn();
-  ASSERT_FALSE(prefix.empty());
-  EXPECT_NE(client.FetchFile(prefix).find("</nitf>"), std::string::npos);
-  child.Signal(SIGTERM);
-  EXPECT_EQ(child.Wait(), 0);
-  EXPECT_TRUE(client.WaitClosed());
-}
-
-TEST(ProcessTest, ExitsWhenDoneAfterServingASpool) {
-  Child child({"-a", "127.0.0.251", "-q", "--exit-when-done", "--generate=1"});
-  RawClient client;
-  ASSERT_TRUE(client.Connect("127.0.0.251", 39030));
-  std::string prefix = client.LogIn();
-  client.FetchFile(prefix);
-  client.FetchFile(prefix);
-  client.Send(prefix + "DONE");
-  EXPECT_EQ(client.ReadText(), prefix + "+DONE");
-  EXPECT_EQ(child.Wait(), 0);
-}
-
-TEST(ProcessTest, AddressInUseExitsOne) {
+  for (size_t at = 0, end; (end = help.find('\n', at)) != std::string::npos; at = end + 1) {
+    EXPECT_LE(end - at, 100u) << help.substr(at, end - at);
+  }
+  std::pair<const char*, const char*> cases[] = {
+      {"--bogus", "unknown option '--bogus'"}, {"--port", "needs a value"},
+      {"--block-size=0", "from 1 to 65535"},   {"--block-size=65536", "from 1 to 65535"},
+      {"--port=12x", "'12x' is not a number"}, {"--pipeline=1", "takes no value"},
+      {"'--product=two words'", "one word"},   {"stray", "unknown option 'stray'"}};
+  for (const auto& [args, message] : cases) {
+    std::string output = Output(args);
+    EXPECT_EQ(output.compare(0, 2, "2:"), 0) << output;
+    EXPECT_NE(output.find(message), std::string::npos) << output;
+  }
   owwired::Options options;
   options.address = "127.0.0.252";
   options.verbosity = 0;
   owwired::Server holder(options);
   std::string error;
   ASSERT_TRUE(holder.Start(&error)) << error;
-  std::string output = Output("-a 127.0.0.252 -q");
-  EXPECT_EQ(output.compare(0, 2, "1:"), 0) << output;
-  EXPECT_NE(output.find("cannot listen on 127.0.0.252:39030"), std::string::npos) << output;
+  std::string taken = Output("-a 127.0.0.252 -q");
+  EXPECT_EQ(taken.compare(0, 2, "1:"), 0) << taken;
+  EXPECT_NE(taken.find("cannot listen on 127.0.0.252:39030"), std::string::npos) << taken;
+}
+
+// Options in each form: long with "=" or a separate value, short attached or separate, flags,
+// and an optional value left out.
+TEST(ProcessTest, ServesThenExitsCleanlyOnSigtermOrOnceEverythingWasDelivered) {
+  Child served({"--address=127.0.0.250", "--quiet", "--generate", "1", "-b700",
+                "--first-session-id=5", "--reject-filter"});
+  Child done({"-a", "127.0.0.251", "-q", "--exit-when-done", "--generate=1"});
+  RawClient first, early, last;
+  ASSERT_TRUE(first.Connect("127.0.0.250"));
+  first.ReadText();
+  EXPECT_EQ(first.Ask("USER"), "5:+USER");
+  EXPECT_EQ(first.Ask("5:FLTR ALL"), "5:-FLTR (400) Bad request");
+  first.prefix = "5:";
+  EXPECT_EQ(first.OpenFile(), "story00001.xml story00001.xml");
+  EXPECT_EQ(first.NextBlock().size(), 700u);
+  ::kill(served.pid, SIGTERM);
+  EXPECT_EQ(served.Wait(), 0);
+  EXPECT_TRUE(first.WaitClosed());
+  ASSERT_TRUE(early.Connect("127.0.0.251") && last.Connect("127.0.0.251"));
+  ASSERT_NE(early.LogIn(), "");
+  EXPECT_EQ(early.Ask(early.prefix + "DONE"), early.prefix + "+DONE");  // nothing delivered yet
+  ASSERT_NE(last.LogIn(), "");
+  EXPECT_NE(last.FetchFile(), "<error>");
+  EXPECT_NE(last.FetchFile(), "<error>");
+  EXPECT_EQ(last.Ask(last.prefix + "DONE"), last.prefix + "+DONE");  // the server was still there
+  EXPECT_EQ(done.Wait(), 0);
 }
 
 }  // namespace

@@ -27,8 +27,8 @@ class RawPeer {
     sa.sin_family = AF_INET;
     sa.sin_port = htons(39030);
     sa.sin_addr.s_addr = htonl(address);
-    mBound = bind(mListen, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 &&
-             listen(mListen, 4) == 0;
+    mBound =
+        bind(mListen, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 && listen(mListen, 4) == 0;
   }
   ~RawPeer() {
     if (mConn >= 0) close(mConn);

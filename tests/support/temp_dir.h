@@ -2,14 +2,14 @@
 #ifndef OWCLIENT_TESTS_SUPPORT_TEMP_DIR_H
 #define OWCLIENT_TESTS_SUPPORT_TEMP_DIR_H
 
+#include <ftw.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <ftw.h>
-#include <unistd.h>
 
 namespace owc_test {
 

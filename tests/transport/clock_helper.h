@@ -10,8 +10,7 @@ namespace owc_test {
 
 // Advances the clock by ms, in whole 50 ms ticks.
 inline void AdvanceMs(uint32_t ms) {
-  owc::ClockThread& clock = owc::ModuleClock();
-  clock.AdvanceTo(clock.GetTicks() + ms / 50);
+  owc::ModuleClock().AdvanceTo(owc::ModuleClock().GetTicks() + ms / 50);
 }
 
 }  // namespace owc_test

@@ -3,24 +3,26 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
+#include "platform/socket_errors.h"
 #include "support/log_capture.h"
 #include "transport/clock_helper.h"
 #include "transport/loopback.h"
+#include "transport/socket_error_text.h"
 #include "transport/socket_ops.h"
 #include "transport/transport_alloc.h"
 
 namespace {
 
 using owc::TCPPort;
-using owc_test::Listener;
 using owc_test::LogCapture;
 
-std::string Format(const char* format, unsigned a, unsigned b = 0) {
+std::string Format(const char* format, int fd, uint32_t code = 0) {
   char line[256];
-  std::snprintf(line, sizeof line, format, a, b);
+  std::snprintf(line, sizeof line, format, static_cast<unsigned>(fd), code);
   return line;
 }
 
@@ -34,346 +36,180 @@ const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8
 
 bool Adopt(TCPPort& port, int fd) { return port.Open(&fd, sizeof fd); }
 
-// A port on the client side of a fresh loopback connection, and the server's socket.
+// The failure was logged naming handle and code, kept as the last error, and closed the port.
+void ExpectClosedWith(TCPPort& port, const LogCapture& log, const char* line, int fd,
+                      uint32_t code) {
+  EXPECT_EQ(2, log.SeverityOf(Format(line, fd, code))) << line;
+  EXPECT_EQ(code, port.GetLastError());
+  EXPECT_FALSE(port.IsOpen());
+}
+
+const char kCheckFailed[] =
+    "TCPPort::CheckConnection 0x%08x read check failed with error code 0x%08x.\n";
+
+// A port on a fresh loopback connection; the server's small receive buffer makes sends partial.
 class TCPPortPair : public ::testing::Test {
  protected:
-  explicit TCPPortPair(int serverRcvBuf = 0) : mListener(serverRcvBuf) {}
   void SetUp() override {
-    int client = owc_test::ConnectTo(mListener);
-    ASSERT_GE(client, 0);
+    mFd = mListener.Connect();
     mServer = mListener.Accept();
-    ASSERT_GE(mServer, 0);
-    ASSERT_TRUE(Adopt(mPort, client));
-    mHandle = static_cast<unsigned>(client);
+    ASSERT_TRUE(Adopt(mPort, mFd));
   }
-  void TearDown() override {
-    if (mServer >= 0) close(mServer);
-  }
-  void CloseServer(bool reset) {
-    if (reset) owc_test::SetHardClose(mServer);
-    close(mServer);
-    mServer = -1;
+  void TearDown() override { close(mServer); }
+  // What the server has received after got, once it holds n bytes or nothing more comes.
+  std::string Receive(size_t n, std::string got = "") {
+    while (got.size() < n && owc_test::WaitFor(mServer, POLLIN)) got += owc_test::Drain(mServer);
+    return got;
   }
 
-  Listener mListener;
+  LogCapture mLog;
+  owc_test::Listener mListener{4096};
   TCPPort mPort;
+  int mFd = -1;
   int mServer = -1;
-  unsigned mHandle = 0;
 };
 
-// The server side reads slowly: a small receive buffer makes the client's sends partial.
-class TCPPortSlowPeer : public TCPPortPair {
- protected:
-  TCPPortSlowPeer() : TCPPortPair(4096) {}
-};
+TEST(SocketErrors, ErrnoReadsAsTheWindowsSocketsNumber) {
+  const int cases[][2] = {
+      {EWOULDBLOCK, 10035}, {EINPROGRESS, 10036},  {ENOTSOCK, 10038}, {EPIPE, 10054},
+      {ETIMEDOUT, 10060},   {ECONNREFUSED, 10061}, {EIO, EIO}};  // no counterpart: as it is
+  for (const auto& c : cases) EXPECT_EQ(uint32_t(c[1]), owc::SocketErrorFromErrno(c[0])) << c[0];
+  EXPECT_TRUE(owc::IsTransientSocketError(10004));
+  EXPECT_FALSE(owc::IsTransientSocketError(10036));
+  EXPECT_STREQ("connection reset by peer", owc::GetSocketErrorText(10054));
+  EXPECT_STREQ("no data record of requested type", owc::GetSocketErrorText(11004));
+  EXPECT_STREQ("unknown", owc::GetSocketErrorText(10000));
+}
 
-TEST(TCPPortOpen, RejectsOpenInfoOfAnotherSize) {
+// Writes take nothing until the connect completes, which IsTXReady latches until the port
+// closes. A peer's graceful close passes the check; sends after it fail without SIGPIPE.
+TEST(TCPPortLife, ConnectingOpenPeerGoneAndClosed) {
+  LogCapture log;
+  owc_test::Listener listener;
+  TCPPort port;
+  uint32_t error = 0, written = 9;
+  int fd = owc::CreateStreamSocket(error);
+  ASSERT_TRUE(Adopt(port, fd));
+  EXPECT_NE(0, fcntl(fd, F_GETFL) & O_NONBLOCK);
+  linger hard = {};
+  socklen_t size = sizeof hard;
+  ASSERT_EQ(0, getsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, &size));
+  EXPECT_TRUE(hard.l_onoff == 1 && hard.l_linger == 0);  // closing resets the connection
+  EXPECT_TRUE(port.Write(Bytes("hello"), 5, written));
+  EXPECT_EQ(0u, written);
+  owc::StartConnect(fd, owc_test::kLoopback, listener.Port());
+  ASSERT_TRUE(owc_test::WaitFor(fd, POLLOUT));
+  EXPECT_TRUE(port.IsTXReady());
+  close(listener.Accept());
+  ASSERT_TRUE(owc_test::WaitFor(fd, POLLIN));
+  EXPECT_TRUE(port.CheckConnection());
+  for (int i = 0; i < 200 && port.LowLevelSend(Bytes("data"), 4, written); ++i) {
+    owc_test::WaitFor(fd, POLLERR);  // the peer's reset
+  }
+  // Still running: the default SIGPIPE action would have ended the process.
+  ExpectClosedWith(port, log, "TCPPort::LowLevelSend %08x send failed with error code 0x%08x.\n",
+                   fd, 10054);
+  EXPECT_FALSE(port.Write(Bytes("ab"), 2, written));
+  EXPECT_EQ(2, log.SeverityOf("TCPPort::Write ffffffff IsOpen failed.\n"));
+  ASSERT_TRUE(Adopt(port, owc::CreateStreamSocket(error)));
+  EXPECT_FALSE(port.IsTXReady());  // the latch went with the old socket
+}
+
+TEST(TCPPortFailure, FailedOpensChecksAndConnectsAreLoggedAndLeaveThePortClosed) {
   LogCapture log;
   TCPPort port;
   uint64_t info = 3;
   EXPECT_FALSE(port.Open(&info, sizeof info));
   EXPECT_EQ(0, log.SeverityOf("TCPPort::Open invalid open info.\n"));
-  EXPECT_FALSE(port.IsOpen());
-}
+  int fds[2];
+  ASSERT_EQ(0, pipe(fds));
+  EXPECT_FALSE(Adopt(port, fds[0]));
+  EXPECT_EQ(0, log.SeverityOf(Format("TCPPort::Open 0x%08x set linger mode failed.\n", fds[0])));
+  EXPECT_EQ(-1, fcntl(fds[0], F_GETFD));  // closed by the port
+  close(fds[1]);
 
-TEST(TCPPortOpen, AFailingOptionIsLoggedAndClosesTheHandle) {
-  LogCapture log;
-  int pipeFds[2];
-  ASSERT_EQ(0, pipe(pipeFds));
-  TCPPort port;
-  EXPECT_FALSE(Adopt(port, pipeFds[0]));
-  EXPECT_EQ(0,
-            log.SeverityOf(Format("TCPPort::Open 0x%08x set linger mode failed.\n", pipeFds[0])));
-  EXPECT_FALSE(port.IsOpen());
-  EXPECT_EQ(-1, port.GetSocket());
-  EXPECT_EQ(-1, fcntl(pipeFds[0], F_GETFD));  // closed by the port
-  close(pipeFds[1]);
-}
-
-TEST_F(TCPPortPair, OpenMakesTheSocketNonBlockingWithHardClose) {
-  int fd = mPort.GetSocket();
-  EXPECT_TRUE(mPort.IsOpen());
-  EXPECT_NE(0, fcntl(fd, F_GETFL) & O_NONBLOCK);
-  linger hard = {};
-  socklen_t size = sizeof hard;
-  ASSERT_EQ(0, getsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, &size));
-  EXPECT_EQ(1, hard.l_onoff);
-  EXPECT_EQ(0, hard.l_linger);
-  int buffer = 0;
-  size = sizeof buffer;
-  ASSERT_EQ(0, getsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, &size));
-  EXPECT_GE(buffer, TCPPort::kSocketBufferSize);
-  EXPECT_EQ(owc_test::kLoopback, mPort.GetPeerAddress());
-
-  int other = socket(AF_INET, SOCK_STREAM, 0);
-  EXPECT_TRUE(Adopt(mPort, other));  // already open: nothing changes
-  EXPECT_EQ(fd, mPort.GetSocket());
-  close(other);
-
-  EXPECT_TRUE(mPort.Close());
-  EXPECT_FALSE(mPort.IsOpen());
-  EXPECT_EQ(0u, mPort.GetPeerAddress());
-  EXPECT_TRUE(mPort.Close());
-}
-
-TEST(TCPPortClosed, OperationsFailAndNameTheInvalidHandle) {
-  LogCapture log;
-  TCPPort port;
-  uint32_t n = 7;
-  EXPECT_FALSE(port.Write(Bytes("ab"), 2, n));
-  EXPECT_EQ(0u, n);
-  EXPECT_TRUE(log.Has("TCPPort::Write ffffffff IsOpen failed.\n"));
-  EXPECT_FALSE(port.LowLevelSend(Bytes("ab"), 2, n));
-  EXPECT_TRUE(log.Has("TCPPort::LowLevelSend ffffffff IsOpen failed.\n"));
-  EXPECT_FALSE(port.CheckConnection());
-  EXPECT_EQ(2, log.SeverityOf("TCPPort::CheckConnection 0xffffffff IsOpen failed.\n"));
-  EXPECT_FALSE(port.Read(reinterpret_cast<uint8_t*>(&n), 4, n));
-  EXPECT_FALSE(port.GetRXCount(n));
-  EXPECT_FALSE(port.IsTXReady());
-  EXPECT_FALSE(port.IsRXReady());
-}
-
-TEST(TCPPortConnect, WriteBeforeTheConnectCompletesTakesNothing) {
   uint32_t error = 0;
   int fd = owc::CreateStreamSocket(error);
-  ASSERT_GE(fd, 0);
-  TCPPort port;
-  ASSERT_TRUE(Adopt(port, fd));
-  EXPECT_FALSE(port.IsTXReady());
-  uint32_t written = 9;
-  EXPECT_TRUE(port.Write(Bytes("hello"), 5, written));
-  EXPECT_EQ(0u, written);
-  EXPECT_FALSE(port.HasOverflow());
-  EXPECT_TRUE(port.IsOpen());
-}
-
-TEST(TCPPortConnect, CompletionIsLatchedByIsTXReadyAndClearedByClose) {
-  Listener listener;
-  uint32_t error = 0;
-  int fd = owc::CreateStreamSocket(error);
-  TCPPort port;
-  ASSERT_TRUE(Adopt(port, fd));
-  uint32_t started = owc::StartConnect(fd, owc_test::kLoopback, listener.Port());
-  EXPECT_TRUE(started == 0 || started == 10036) << started;
-  ASSERT_TRUE(owc_test::WaitFor(fd, POLLOUT));
-  EXPECT_TRUE(port.IsTXReady());
-  EXPECT_TRUE(port.CheckConnection());
-  port.Close();
-  EXPECT_FALSE(port.IsTXReady());
-}
-
-TEST(TCPPortConnect, ARefusedConnectIsNeverWritableAndFailsTheCheck) {
-  LogCapture log;
-  uint16_t deadPort;
-  {
-    Listener gone;
-    deadPort = gone.Port();
-  }
-  uint32_t error = 0;
-  int fd = owc::CreateStreamSocket(error);
-  TCPPort port;
-  ASSERT_TRUE(Adopt(port, fd));
-  owc::StartConnect(fd, owc_test::kLoopback, deadPort);
-  ASSERT_TRUE(owc_test::WaitFor(fd, POLLOUT));
-  EXPECT_FALSE(port.IsTXReady());
-  EXPECT_FALSE(port.CheckConnection());
-  EXPECT_EQ(10061u, port.GetLastError());
-  EXPECT_TRUE(log.Has(Format(
-      "TCPPort::CheckConnection 0x%08x read check failed with error code 0x%08x.\n", fd, 10061)));
-}
-
-TEST(TCPPortConnect, AWriteCheckOnAVanishedHandleClosesThePort) {
-  LogCapture log;
-  uint32_t error = 0;
-  int fd = owc::CreateStreamSocket(error);
-  TCPPort port;
   ASSERT_TRUE(Adopt(port, fd));
   close(fd);  // behind the port's back
   EXPECT_FALSE(port.IsTXReady());
-  EXPECT_EQ(2, log.SeverityOf(Format("TCPPort::IsTXReady 0x%08x write check failed.\n", fd)));
-  EXPECT_EQ(10038u, port.GetLastError());
-  EXPECT_FALSE(port.IsOpen());
+  ExpectClosedWith(port, log, "TCPPort::IsTXReady 0x%08x write check failed.\n", fd, 10038);
+
+  uint16_t closed = owc_test::Listener().Port();  // nobody listens there now
+  fd = owc::CreateStreamSocket(error);
+  ASSERT_TRUE(Adopt(port, fd));
+  owc::StartConnect(fd, owc_test::kLoopback, closed);
+  ASSERT_TRUE(owc_test::WaitFor(fd, POLLOUT));
+  EXPECT_FALSE(port.IsTXReady());  // writable only with the error
+  EXPECT_FALSE(port.CheckConnection());
+  ExpectClosedWith(port, log, kCheckFailed, fd, 10061);
 }
 
-TEST_F(TCPPortPair, ReadsTakeWhatTheSocketHolds) {
-  ASSERT_TRUE(owc_test::SendAll(mServer, Pattern(0, 100)));
-  ASSERT_TRUE(owc_test::WaitForBytes(mPort.GetSocket(), 100));
-  uint32_t count = 0;
-  ASSERT_TRUE(mPort.GetRXCount(count));
-  EXPECT_EQ(100u, count);
-  EXPECT_TRUE(mPort.IsRXReady());
-
-  uint8_t buf[128];
-  uint32_t n = 0;
-  EXPECT_TRUE(mPort.Read(buf, 0, n));
-  EXPECT_EQ(0u, n);
-  ASSERT_TRUE(mPort.Read(buf, 40, n));
-  ASSERT_EQ(40u, n);
-  ASSERT_TRUE(mPort.Read(buf + 40, sizeof buf - 40, n));
-  ASSERT_EQ(60u, n);
-  EXPECT_EQ(Pattern(0, 100), std::string(reinterpret_cast<char*>(buf), 100));
-  ASSERT_TRUE(mPort.Read(buf, sizeof buf, n));
-  EXPECT_EQ(0u, n);
-  EXPECT_FALSE(mPort.IsRXReady());
-
-  owc::IOPortStats stats;
-  ASSERT_TRUE(mPort.GetStats(stats));
-  EXPECT_EQ(100u, stats.mRXTotal);
-}
-
-TEST_F(TCPPortPair, AGracefulPeerClosePassesTheCheck) {
-  CloseServer(false);
-  ASSERT_TRUE(owc_test::WaitFor(mPort.GetSocket(), POLLIN));
-  EXPECT_TRUE(mPort.CheckConnection());
-  EXPECT_TRUE(mPort.IsOpen());
-}
-
-TEST_F(TCPPortPair, APeerResetIsLoggedWithItsErrorAndClosesThePort) {
-  LogCapture log;
+TEST_F(TCPPortPair, BytesBeforeAPeerResetAreReadThenTheCheckReportsIt) {
   ASSERT_TRUE(owc_test::SendAll(mServer, "tail"));
-  ASSERT_TRUE(owc_test::WaitForBytes(mPort.GetSocket(), 4));
-  CloseServer(true);
-  ASSERT_TRUE(owc_test::WaitFor(mPort.GetSocket(), POLLERR));
-  // Bytes that arrived before the reset are still read; the check then reports it.
+  ASSERT_TRUE(owc_test::WaitForBytes(mFd, 4));
+  linger hard = {1, 0};
+  setsockopt(mServer, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+  close(mServer);
+  mServer = -1;
+  ASSERT_TRUE(owc_test::WaitFor(mFd, POLLERR));
   uint8_t buf[16];
   uint32_t n = 0;
   ASSERT_TRUE(mPort.Read(buf, sizeof buf, n));
-  EXPECT_EQ(4u, n);
+  EXPECT_EQ("tail", std::string(reinterpret_cast<char*>(buf), n));
   EXPECT_FALSE(mPort.CheckConnection());
-  EXPECT_EQ(2, log.SeverityOf(Format(
-                   "TCPPort::CheckConnection 0x%08x read check failed with error code 0x%08x.\n",
-                   mHandle, 10054)));
-  EXPECT_EQ(10054u, mPort.GetLastError());
-  EXPECT_FALSE(mPort.IsOpen());
-  EXPECT_FALSE(mPort.Read(buf, sizeof buf, n));
+  ExpectClosedWith(mPort, mLog, kCheckFailed, mFd, 10054);
 }
 
-TEST_F(TCPPortPair, SendingToAVanishedPeerFailsWithoutSigpipe) {
-  LogCapture log;
-  CloseServer(false);
-  uint32_t sent = 0;
-  for (int i = 0; i < 200; ++i) {
-    if (!mPort.LowLevelSend(Bytes("data"), 4, sent)) break;
-    owc_test::WaitFor(mPort.GetSocket(), POLLERR);  // the peer's reset
-  }
-  // Still running: the default SIGPIPE action would have ended the process.
-  EXPECT_FALSE(mPort.IsOpen());
-  EXPECT_EQ(10054u, mPort.GetLastError());
-  EXPECT_TRUE(log.Has(
-      Format("TCPPort::LowLevelSend %08x send failed with error code 0x%08x.\n", mHandle, 10054)));
-}
-
-TEST(TCPPortRXCount, AFailedCountIsLoggedAndClosesThePort) {
-  LogCapture log;
-  Listener listener;
-  int fd = dup(listener.Fd());  // a listening socket has no byte count
-  TCPPort port;
-  ASSERT_TRUE(Adopt(port, fd));
-  uint32_t count = 5;
-  EXPECT_FALSE(port.GetRXCount(count));
-  EXPECT_EQ(0u, count);
-  EXPECT_EQ(2, log.SeverityOf(
-                   Format("TCPPort::GetRXCount 0x%08x ioctlsocket failed with error code 0x%08x.\n",
-                          fd, 10022)));
-  EXPECT_EQ(10022u, port.GetLastError());
-  EXPECT_FALSE(port.IsOpen());
-}
-
-TEST_F(TCPPortSlowPeer, OverflowIsSentBeforeNewBytesWithoutLossOrRepeat) {
-  LogCapture log;
-  const std::string first = Pattern(0, 4 << 20);
+TEST_F(TCPPortPair, PartialSendsAreHeldAndGoOutBeforeNewBytesWithoutLossOrRepeat) {
+  const std::string first = Pattern(0, 4 << 20), second = Pattern(7, 1000);
   uint32_t written = 0;
   ASSERT_TRUE(mPort.Write(Bytes(first), first.size(), written));
   EXPECT_EQ(first.size(), written);  // all taken: the rest is held
-  ASSERT_TRUE(mPort.HasOverflow());
-  EXPECT_TRUE(
-      log.HasPart(Format("TCPPort::Write AddToOverflowBuf %08x, bytesWritten = ", mHandle)));
-
-  const std::string second = Pattern(7, 1000);
+  EXPECT_TRUE(mPort.IsTXReady());    // latched, though the send buffer is full
   ASSERT_TRUE(mPort.Write(Bytes(second), second.size(), written));
   EXPECT_EQ(0u, written);  // refused while overflow remains
-  EXPECT_TRUE(
-      log.HasPart(Format("TCPPort::Write Socket = %08x Overflow bytesWritten = ", mHandle)));
-  EXPECT_TRUE(log.HasPart(Format("TCPPort::Write %08x overflow data exceeds 2048 = ", mHandle)));
-
+  EXPECT_TRUE(mLog.HasPart(Format("TCPPort::Write Socket = %08x Overflow bytesWritten = ", mFd)));
+  EXPECT_TRUE(mLog.HasPart(Format("TCPPort::Write %08x overflow data exceeds 2048 = ", mFd)));
   std::string received;
-  for (int i = 0; i < 100000 && written == 0; ++i) {
+  for (int i = 0; i < 100000 && (written == 0 || mPort.HasOverflow()); ++i) {
     owc_test::WaitFor(mServer, POLLIN);
     received += owc_test::Drain(mServer);
-    ASSERT_TRUE(mPort.Write(Bytes(second), second.size(), written));
-  }
-  ASSERT_EQ(second.size(), written);
-  uint32_t none = 0;
-  for (int i = 0; i < 100000 && mPort.HasOverflow(); ++i) {
-    owc_test::WaitFor(mServer, POLLIN);
-    received += owc_test::Drain(mServer);
-    ASSERT_TRUE(mPort.Write(nullptr, 0, none));
+    uint32_t none = 0;
+    ASSERT_TRUE(written == 0 ? mPort.Write(Bytes(second), second.size(), written)
+                             : mPort.Write(nullptr, 0, none));
   }
   const std::string expected = first + second;
-  while (received.size() < expected.size() && owc_test::WaitFor(mServer, POLLIN)) {
-    received += owc_test::Drain(mServer);
-  }
-  ASSERT_EQ(expected.size(), received.size());
-  EXPECT_TRUE(expected == received);
-  owc::IOPortStats stats;
-  ASSERT_TRUE(mPort.GetStats(stats));
-  EXPECT_EQ(expected.size(), stats.mTXTotal);
+  EXPECT_TRUE(expected == Receive(expected.size(), received));
 }
 
-TEST_F(TCPPortPair, PacedWriteHoldsTheExcessAndFlushesItUnpaced) {
-  LogCapture log;
+TEST_F(TCPPortPair, PacedWriteHoldsTheExcessFlushesItUnpacedAndClosesWhenItCannotHoldIt) {
   mPort.SetPaceRate(8000);  // 10,000 bytes per window
-  const std::string first = Pattern(0, 15000);
+  const std::string first = Pattern(0, 15000), second = Pattern(3, 100);
   uint32_t written = 0;
   ASSERT_TRUE(mPort.Write(Bytes(first), first.size(), written));
   EXPECT_EQ(15000u, written);
-  EXPECT_EQ(5000u, mPort.GetOverflowLen());
-  EXPECT_EQ(2, log.SeverityOf(Format(
+  EXPECT_EQ(2, mLog.SeverityOf(Format(
                    "TCPPort::Write AddToOverflowBuf %08x, bytesWritten = 10000, bufLen = 15000.\n",
-                   mHandle)));
-
-  const std::string second = Pattern(3, 100);
+                   mFd)));
   ASSERT_TRUE(mPort.Write(Bytes(second), second.size(), written));
   EXPECT_EQ(0u, written);  // overflow went out; the window's budget is spent
-  EXPECT_FALSE(mPort.HasOverflow());
-  ASSERT_TRUE(owc_test::WaitForBytes(mServer, 15000));
-  EXPECT_TRUE(first == owc_test::Drain(mServer));
-
-  owc_test::AdvanceMs(10050);
+  EXPECT_TRUE(first == Receive(first.size()));
+  owc_test::AdvanceMs(10000);
+  ASSERT_TRUE(mPort.Write(Bytes(second), second.size(), written));
+  EXPECT_EQ(0u, written);  // the window's start + 10 s has not passed
+  owc_test::AdvanceMs(50);
   ASSERT_TRUE(mPort.Write(Bytes(second), second.size(), written));
   EXPECT_EQ(100u, written);
-  ASSERT_TRUE(owc_test::WaitForBytes(mServer, 100));
-  EXPECT_EQ(second, owc_test::Drain(mServer));
-}
+  EXPECT_EQ(second, Receive(second.size()));
 
-TEST_F(TCPPortPair, AnOverflowThatCannotGrowClosesThePort) {
-  LogCapture log;
-  mPort.SetPaceRate(8000);
-  const std::string bytes = Pattern(0, 15000);
-  uint32_t written = 0;
+  owc_test::AdvanceMs(10050);
   owc::SetTransportAllocHook([](size_t) { return false; });
-  EXPECT_FALSE(mPort.Write(Bytes(bytes), bytes.size(), written));
+  EXPECT_FALSE(mPort.Write(Bytes(first), first.size(), written));
   owc::SetTransportAllocHook(nullptr);
   EXPECT_EQ(0u, written);
-  EXPECT_TRUE(log.Has("IOPort::AddToOverflowBuf new UBYTE [] failed.\n"));
-  EXPECT_EQ(0, log.SeverityOf(Format("TCPPort::Write %08x AddToOverflowBuf failed.\n", mHandle)));
+  EXPECT_EQ(0, mLog.SeverityOf(Format("TCPPort::Write %08x AddToOverflowBuf failed.\n", mFd)));
   EXPECT_FALSE(mPort.IsOpen());
-}
-
-TEST(TCPPortDump, LogsUpTo32BytesEightToALine) {
-  LogCapture log;
-  TCPPort port;
-  uint8_t data[40];
-  for (int i = 0; i < 40; ++i) data[i] = static_cast<uint8_t>(i + 0xF0);
-  port.DumpBuf(data, 10);
-  ASSERT_EQ(2u, log.Lines().size());
-  EXPECT_EQ("TCPPort::DumpBuf | Data = F0 F1 F2 F3 F4 F5 F6 F7\n", log.Lines()[0].text);
-  EXPECT_EQ("TCPPort::DumpBuf | Data = F8 F9\n", log.Lines()[1].text);
-  EXPECT_EQ(2, log.Lines()[0].severity);
-  log.Clear();
-  port.DumpBuf(data, 40);
-  ASSERT_EQ(4u, log.Lines().size());
-  EXPECT_EQ("TCPPort::DumpBuf | Data = 08 09 0A 0B 0C 0D 0E 0F\n", log.Lines()[3].text);
 }
 
 }  // namespace

@@ -14,39 +14,23 @@ class CountedMsg : public WCXMLWireMsg {
   int* mDestroyed;
 };
 
-TEST(WireMsgQueueTest, RemoveHeadHandsOverTheOldestWithoutDestroyingIt) {
-  int destroyed = 0;
-  owc::WCXMLWireMsgQ queue;
-  WCXMLWireMsg* first = new CountedMsg(&destroyed);
-  WCXMLWireMsg* second = new CountedMsg(&destroyed);
-  ASSERT_TRUE(queue.AddMsg(first));
-  ASSERT_TRUE(queue.AddMsg(second));
-  WCXMLWireMsg* taken = queue.RemoveHead();
-  EXPECT_EQ(taken, first);
-  EXPECT_EQ(destroyed, 0);
-  delete taken;
-  EXPECT_EQ(queue.GetCount(), 1u);
-}
-
-TEST(WireMsgQueueTest, DeleteAllDestroysEveryMessageAndLeavesItUsable) {
-  int destroyed = 0;
-  owc::WCXMLWireMsgQ queue;
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(queue.AddMsg(new CountedMsg(&destroyed)));
-  queue.DeleteAll();
-  EXPECT_EQ(destroyed, 3);
-  EXPECT_EQ(queue.GetCount(), 0u);
-  ASSERT_TRUE(queue.AddMsg(new CountedMsg(&destroyed)));
-  EXPECT_EQ(queue.GetCount(), 1u);
-}
-
-TEST(WireMsgQueueTest, DestructorDestroysTheMessagesHeld) {
+TEST(WireMsgQueueTest, RemoveHeadHandsOverTheOldestWhileDeleteAllAndTheDestructorDestroy) {
   int destroyed = 0;
   {
     owc::WCXMLWireMsgQ queue;
+    WCXMLWireMsg* first = new CountedMsg(&destroyed);
+    ASSERT_TRUE(queue.AddMsg(first));
     ASSERT_TRUE(queue.AddMsg(new CountedMsg(&destroyed)));
+    std::unique_ptr<WCXMLWireMsg> taken(queue.RemoveHead());
+    EXPECT_EQ(first, taken.get());
+    EXPECT_EQ(0, destroyed);
+    queue.DeleteAll();
+    EXPECT_EQ(1, destroyed);
+    EXPECT_EQ(0u, queue.GetCount());
+    ASSERT_TRUE(queue.AddMsg(new CountedMsg(&destroyed)));  // still usable
     ASSERT_TRUE(queue.AddMsg(new CountedMsg(&destroyed)));
   }
-  EXPECT_EQ(destroyed, 2);
+  EXPECT_EQ(4, destroyed);
 }
 
 }  // namespace

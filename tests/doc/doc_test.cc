@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "doc/doc_settings.h"
+#include "doc/entity_references.h"
+#include "doc/search_level.h"
+#include "doc/story_samples.h"
+#include "doc/xml_doc.h"
+#include "support/log_capture.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using owc::WCXMLDoc;
+using owc::WCXMLParsePath;
+using owc::WCXMLSearchLevel;
+using owc_test::kMetaNs;
+using owc_test::LogCapture;
+using owc_test::MetaKey;
+
+const std::string kHead = "\\nitf(0)\\body(0)\\body.head(0)";
+const std::string kContent = "\\nitf(0)\\body(0)\\body.content(0)";
+
+// Each row builds a fresh index, then asks whether an element path is a parse property.
+TEST(PropertyIndex, MatchesFollowWildAndFixedLevelsAndTheOrderOfInsertion) {
+  const struct {
+    std::vector<const char*> props;
+    const char* path;
+    bool match;
+  } cases[] = {
+      // Fixed levels match only their index, and a leaf ends the match.
+      {{"\\a(0)\\b(1)\\c(0)"}, "\\a(0)\\b(1)\\c(0)", true},
+      {{"\\a(0)\\b(1)\\c(0)"}, "\\a(0)\\b(2)\\c(0)", false},
+      {{"\\a(0)\\b(1)\\c(0)"}, "\\a(0)\\b(1)", false},
+      {{"\\a(0)\\b(1)\\c(0)"}, "\\a(0)\\b(1)\\c(0)\\d(0)", false},
+      {{"\\a(2000000000)\\b(0)"}, "\\a(2000000000)\\b(0)", true},
+      {{"\\a(2000000000)\\b(0)"}, "\\a(0)\\b(0)", false},
+      // A wild leaf takes every index; a wild inner segment is stored but never followed.
+      {{"\\a(0)\\b(-1)"}, "\\a(0)\\b(7)", true},
+      {{"\\a(-1)\\b(0)"}, "\\a(0)\\b(0)", false},
+      // A shorter path inserted later becomes a mid-leaf; inserted first, it hides the longer.
+      {{"\\a(0)\\b(-1)", "\\a(0)"}, "\\a(0)", true},
+      {{"\\a(0)\\b(-1)", "\\a(0)"}, "\\a(0)\\b(3)", true},
+      {{"\\a(0)", "\\a(0)\\b(-1)"}, "\\a(0)\\b(0)", false},
+      {{"\\a(0)\\b(0)", "\\a(0)", "\\a(2)"}, "\\a(0)", false},  // the latest mid-leaf wins
+      {{"\\a(0)\\b(0)", "\\a(0)", "\\a(2)"}, "\\a(2)", true},
+      {{"\\a(0)\\b(0)", "\\a(0)", "\\a(2)"}, "\\a(0)\\b(0)", true},
+      // A later wild insertion widens a fixed leaf; a later fixed one adds nothing.
+      {{"\\a(0)\\b(0)", "\\a(0)\\b(-1)"}, "\\a(0)\\b(5)", true},
+      {{"\\a(0)\\b(0)", "\\a(0)\\b(1)"}, "\\a(0)\\b(1)", false},
+      // Names ignore case; the index text reads like a signed decimal.
+      {{"\\NITF(0)"}, "\\nitf(0)", true},
+      {{"\\a( +3x)"}, "\\a(3)", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.props.back()) + " ? " + c.path);
+    WCXMLSearchLevel root;
+    for (const char* prop : c.props) ASSERT_TRUE(root.InsertProperty(prop));
+    std::unique_ptr<WCXMLParsePath> path(root.CreateParsePath(c.path));
+    EXPECT_EQ(c.match, root.MatchParsePath(*path));
+  }
+}
+
+TEST(PropertyIndex, SyntaxErrorsAreLoggedAndEarlierSegmentsStayInnerNodes) {
+  const struct {
+    const char* prop;
+    const char* line;  // empty: refused without a word
+    size_t kept;       // nodes left at the root
+  } cases[] = {
+      {"\\nitf(0", "WCXMLSearchLevel::InsertProperty malformed input no end ), \\nitf(0", 0},
+      {"\\nitf0)", "WCXMLSearchLevel::InsertProperty malformed input no beginning (, \\nitf0)", 0},
+      {"\\a(-2)", "WCXMLSearchLevel::InsertProperty malformed input bad index, \\a(-2)", 0},
+      {"\\a(0)x\\b(0)", "WCXMLSearchLevel::InsertProperty beginning '\\' not found, x\\b(0)", 1},
+      {"", "", 0},
+      {nullptr, "", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.prop == nullptr ? "null" : c.prop);
+    LogCapture log;
+    WCXMLSearchLevel root;
+    EXPECT_FALSE(root.InsertProperty(c.prop));
+    EXPECT_EQ(*c.line == '\0' ? 0u : 1u, log.Lines().size());
+    EXPECT_EQ(*c.line == '\0' ? -1 : 0, log.SeverityOf(c.line));
+    ASSERT_EQ(c.kept, root.GetCount());
+    EXPECT_FALSE(c.kept > 0 && root.FindNode("a")->IsLeaf());
+  }
+}
+
+// A document parsed with the given parse properties; xml and rdf are texts or file names.
+struct ParsedDoc {
+  ParsedDoc(std::initializer_list<std::string> props, const std::string& xml,
+            const std::string& rdf = "", bool fromFiles = false) {
+    for (const std::string& prop : props) index.InsertProperty(prop.c_str());
+    doc.Init(fromFiles, xml.c_str(), static_cast<uint32_t>(xml.size()), nullptr, fromFiles,
+             rdf.empty() ? nullptr : rdf.c_str(), static_cast<uint32_t>(rdf.size()), nullptr);
+    doc.SetSearchLevel(&index);
+    parsed = doc.Parse();
+  }
+  std::string Get(const std::string& prop, const char* ns = nullptr, bool valueOnly = true) {
+    std::string out = "stale";  // a missing property must still clear it
+    EXPECT_TRUE(doc.GetProperty(ns, prop.c_str(), valueOnly, &out, false));
+    return out;
+  }
+
+  WCXMLSearchLevel index;
+  WCXMLDoc doc;
+  bool parsed = false;
+};
+
+// Siblings are counted per name; nested captures each get their inner content.
+TEST(XMLDoc, GettersReadTheCapturesOfAStoryInMemory) {
+  ParsedDoc d({kHead + "\\hedline(0)\\hl1(-1)", kHead + "\\hedline(0)\\hl2(-1)",
+               kHead + "\\series(0)", kContent + "\\p(-1)", kContent},
+              owc_test::kStoryXml);
+  ASSERT_TRUE(d.parsed);
+  const std::string body =
+      "<p class=\"lead\">It's up &lt;5%</p><media id=\"m1\"><caption>c</caption></media>"
+      "<p>Second</p>";
+  std::string out;
+  EXPECT_TRUE(d.doc.GetHeadline(&out, true));
+  EXPECT_EQ(std::string("Rates &amp; Markets") + '\0', out);
+  d.doc.GetSubheadline(1, &out, false);
+  EXPECT_EQ("Second sub", out);
+  d.doc.GetPropertyAttribute(nullptr, (kHead + "\\series(0)").c_str(), "Series.Part", &out, true);
+  EXPECT_EQ(std::string(1, '\0'), out);  // attribute names keep their case
+  d.doc.GetBody(&out, false);
+  EXPECT_EQ(body, out);
+  EXPECT_EQ("<body.content>" + body + "</body.content>", d.Get(kContent, nullptr, false));
+  EXPECT_EQ("Second hl1", d.Get(kHead + "\\hedline(0)\\hl1(1)"));
+  EXPECT_EQ("Second", d.Get(kContent + "\\p(1)"));
+  EXPECT_EQ("", d.Get("\\nitf(0)\\x(0)"));
+
+  // Matching ignores case, but the capture is stored under the name the document writes.
+  ParsedDoc upper({"\\NITF(0)\\BODY(0)\\Body.Content(0)"}, owc_test::kStoryXml);
+  EXPECT_EQ(body, upper.Get(kContent));
+  EXPECT_EQ("", upper.Get("\\NITF(0)\\BODY(0)\\Body.Content(0)"));
+}
+
+// Namespaced metadata is found under its namespace or under the full key.
+TEST(XMLDoc, FilesAreReadWithTheirMetadataAndAMissingOneIsReportedByName) {
+  owc_test::TempDir dir;
+  const std::string xml = dir.File("s.xml"), rdf = dir.File("s.rdf");
+  owc_test::TempDir::Write(xml, owc_test::kStoryXml);
+  owc_test::TempDir::Write(rdf, owc_test::kStoryRdf);
+  ParsedDoc d({MetaKey("headline(-1)"), kHead + "\\distributor(0)"}, xml, rdf, true);
+  ASSERT_TRUE(d.parsed);
+  EXPECT_EQ("Wire Co", d.Get(kHead + "\\distributor(0)"));
+  EXPECT_EQ("Meta headline", d.Get("headline(0)", kMetaNs));
+  EXPECT_EQ("Meta headline", d.Get(MetaKey("headline(0)"), ""));
+
+  LogCapture log;
+  const std::string missing = dir.File("none.xml");
+  EXPECT_FALSE(
+      d.doc.Init(true, missing.c_str(), 0, missing.c_str(), true, rdf.c_str(), 0, rdf.c_str()));
+  EXPECT_TRUE(log.Has("WCXMLDoc::Init InitFromFile failed for XML document [" + missing + "]"));
+  EXPECT_FALSE(d.doc.Init(true, xml.c_str(), 0, nullptr, true, dir.Path().c_str(), 0, nullptr));
+  EXPECT_TRUE(log.Has("WCXMLDoc::Init InitFromFile failed for RDF document [RDF Unknown]"));
+}
+
+TEST(XMLDoc, EntityOutputModeDecidesHowCharacterDataIsEscaped) {
+  const std::pair<uint32_t, std::string> modes[] = {
+      {0, "'<&"}, {1, "'&lt;&amp;"}, {2, "&apos;&lt;&amp;"}, {3, "'<&"}};
+  for (const auto& mode : modes) {
+    owc::SetEntityRefOutput(mode.first);
+    std::string got =
+        ParsedDoc({"\\a(0)"}, "<a>'&lt;&amp;<b z=\"2\" c=\"1 &amp; 2\"/></a>").Get("\\a(0)");
+    owc::SetEntityRefOutput(owc::kEntityRefEscape);
+    // Attributes keep document order and are never escaped; an empty element keeps both tags.
+    EXPECT_EQ(mode.second + "<b z=\"2\" c=\"1 & 2\"></b>", got) << mode.first;
+  }
+}
+
+// A parse error keeps what was captured before it; a bad RDF leaves the XML unparsed; a
+// document starting with NUL is empty.
+TEST(XMLDoc, ParseFailuresLogTheirLineAndKeepEarlierCaptures) {
+  LogCapture log;
+  ParsedDoc xml({"\\r(0)\\a(0)"}, "<r>\n<a>kept</a>\n<b></c>\n</r>");
+  EXPECT_FALSE(xml.parsed);
+  EXPECT_EQ(0, log.SeverityOf("WCXMLDoc::Parse XML parse error: [mismatched tag] at line 3 for "
+                              "[XML Unknown]"));
+  EXPECT_EQ("kept", xml.Get("\\r(0)\\a(0)"));
+  ParsedDoc rdf({"\\r(0)\\a(0)"}, "<r><a>x</a></r>", "<m:Resource xmlns:m='u'>");
+  EXPECT_FALSE(rdf.parsed);
+  EXPECT_EQ(0, log.SeverityOf("WCXMLDoc::Parse RDF parse error: [no element found] at line 1 for "
+                              "[RDF Unknown]"));
+  EXPECT_EQ("", rdf.Get("\\r(0)\\a(0)"));
+  ParsedDoc nul({"\\r(0)\\a(0)"}, std::string("\0<r><a>x</a></r>", 16));
+  EXPECT_TRUE(nul.parsed);
+  EXPECT_EQ("", nul.Get("\\r(0)\\a(0)"));
+}
+
+// The first capture of a path wins, across the two documents and when parsed again.
+TEST(XMLDoc, DuplicateCapturesAreLoggedAndTheFirstWins) {
+  LogCapture log;
+  ParsedDoc d({"\\r(0)"}, "<r>xml</r>", "<r>rdf</r>");
+  ASSERT_TRUE(d.doc.Parse());
+  for (const char* name : {"XML", "RDF"}) {
+    EXPECT_EQ(2, log.SeverityOf(std::string("WCXMLDoc::ParseCBEndEltHandler [") + name +
+                                " Unknown] detected duplicate element [\\r(0)]"));
+  }
+  EXPECT_EQ("rdf", d.Get("\\r(0)"));
+}
+
+TEST(XMLDoc, PathsFollowTheConfiguredSeparator) {
+  owc::SetLevelSeparator('/');
+  ParsedDoc d({"/nitf(0)/body(0)/body.content(0)", "\\x(0)"},
+              "<nitf><body><body.content>x</body.content></body></nitf>");
+  std::string body;
+  d.doc.GetBody(&body, false);
+  owc::SetLevelSeparator('\\');
+  EXPECT_EQ("x", body);
+  EXPECT_EQ(1u, d.index.GetCount());  // the backslash path was refused
+}
+
+// A byte needs 2 free bytes, a reference of k characters k + 2; the result is the number
+// of source bytes left over, and the source pointer stops at the first of them.
+TEST(FixEntityReferences, EscapesWhatFitsAndReturnsTheBytesLeft) {
+  const std::string quotes(10, '"');
+  const std::string quoted = "&quot;&quot;&quot;&quot;&quot;&quot;&quot;&quot;&quot;&quot;";
+  const struct {
+    std::string in;
+    uint32_t room;
+    bool apos;
+    std::string out;
+    uint32_t count;
+    int32_t left;
+  } cases[] = {
+      {"a<b & c>d \"q\" it's", 64, false, "a&lt;b &amp; c&gt;d &quot;q&quot; it's", 5, 0},
+      {"AT&amp;T &quot;&apos;&lt;&gt;", 64, false, "AT&amp;T &quot;&apos;&lt;&gt;", 0, 0},
+      {"&#38; &eacute; &Amp; &amp", 64, false, "&amp;#38; &amp;eacute; &amp;Amp; &amp;amp", 4, 0},
+      {"it's", 64, true, "it&apos;s", 1, 0},
+      {"", 1, false, "", 0, 0},
+      {"caf\xc3\xa9 <\xff", 64, false, "caf\xc3\xa9 &lt;\xff", 1, 0},
+      // Longer than one 16-byte scan, with references across the block boundaries.
+      {"0123456789abcde&amp;0123456789abcdef<0123456789abcdef&quot", 128, false,
+       "0123456789abcde&amp;0123456789abcdef&lt;0123456789abcdef&amp;quot", 2, 0},
+      {quotes, 16, false, quoted.substr(0, 12), 2, 8},
+      {quotes, 61, false, quoted.substr(0, 54), 9, 1},
+      {quotes, 62, false, quoted, 10, 0},
+      {"abc", 3, false, "ab", 0, 1},
+      {"abc", 4, false, "abc", 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.in + " in " + std::to_string(c.room));
+    std::string dest(c.room + 1, '\x7f');  // one guard byte past the destination
+    const char* source = c.in.data();
+    uint32_t count = 99;
+    EXPECT_EQ(c.left, owc::FixEntityReferences(&source, static_cast<uint32_t>(c.in.size()),
+                                               &dest[0], c.room, &count, c.apos));
+    EXPECT_EQ('\x7f', dest[c.room]);
+    EXPECT_EQ(c.out, dest.c_str());
+    EXPECT_EQ(c.count, count);
+    EXPECT_EQ(c.in.size() - c.left, static_cast<size_t>(source - c.in.data()));
+  }
+}
+
+}  // namespace

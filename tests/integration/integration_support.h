@@ -1,0 +1,227 @@
+// Shared by the integration suites: the reference server in-process on 127.0.0.N (ctest runs
+// the tests side by side, each on an address of its own), waits bounded by a deadline that
+// is a safety net rather than a timing, and fixtures for the wire interface and the gateway.
+#ifndef OWCLIENT_TESTS_INTEGRATION_INTEGRATION_SUPPORT_H
+#define OWCLIENT_TESTS_INTEGRATION_INTEGRATION_SUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "gateway/block_sink.h"
+#include "owclient/owclient.h"
+#include "owclient/wire_messages.h"
+#include "runtime/clock_thread.h"
+#include "server.h"
+#include "support/log_capture.h"
+#include "support/raw_peer.h"
+#include "support/temp_dir.h"
+#include "support/wire_test_client.h"
+
+namespace owc_it {
+
+using Feed = std::vector<std::pair<std::string, std::string>>;
+using owc_test::Delivered;
+
+inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+inline void Advance(uint32_t ms) {
+  owc::ClockThread& clock = owc::ModuleClock();
+  clock.AdvanceTo(clock.GetTicks() + ms / 50);
+}
+
+inline std::string Example(const std::string& relative) {
+  return owc_test::TempDir::Read(std::string(OWC_EXAMPLES_DIR) + "/" + relative);
+}
+
+inline bool IsPage(const Delivered& r) {
+  return r.name.size() > 4 && r.name.compare(r.name.size() - 4, 4, ".htm") == 0;
+}
+
+inline std::vector<std::string> Names(const std::vector<Delivered>& records) {
+  std::vector<std::string> names;
+  for (const auto& r : records) names.push_back(r.name);
+  return names;
+}
+
+// Bytes a text parser would trip over: NULs, block end markers, message heads.
+inline std::string Bytes(size_t size, char seed) {
+  const char pattern[] =
+      "\0BLKe\0"
+      "7:+BLK9:\0+RQST (204)\0";
+  std::string data;
+  for (size_t i = 0; data.size() < size; ++i) {
+    data += static_cast<char>(seed + i % 7);
+    data.append(pattern, sizeof pattern - 1);
+  }
+  data.resize(size);
+  return data;
+}
+
+inline std::unique_ptr<owwired::Server> StartServer(uint8_t last, owwired::Options options) {
+  options.address = "127.0.0." + std::to_string(last);
+  options.verbosity = 0;
+  auto server = std::make_unique<owwired::Server>(std::move(options));
+  std::string error;
+  EXPECT_TRUE(server->Start(&error)) << error;
+  return server;
+}
+
+// The files the records (pages aside) add up to, in order; out-of-sequence blocks (a repeat,
+// a gap, a block of another file, a wrong first flag) are listed in *problems.
+inline Feed Rebuild(const std::vector<Delivered>& records, std::string* problems) {
+  Feed files;
+  uint32_t next = 0;
+  for (const Delivered& r : records) {
+    if (IsPage(r)) continue;
+    if (r.blockNum != next || r.first != (next == 0 ? 1 : 0) ||
+        (next != 0 && r.name != files.back().first)) {
+      *problems += " " + r.name + ":" + std::to_string(r.blockNum);
+    }
+    if (r.blockNum == 0 || files.empty()) files.emplace_back(r.name, std::string());
+    files.back().second += r.data;
+    next = r.last == 1 ? 0 : r.blockNum + 1;
+  }
+  if (next != 0) files.pop_back();  // still under way
+  return files;
+}
+
+// The wire-client interface with one connection at a time.
+class WireTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(1, OrbrixWireStartup(0)); }
+  void TearDown() override {
+    if (mHandle != 0) OrbrixWireClose(mHandle);
+    OrbrixWireShutdown();
+  }
+  void Open(uint8_t last) {
+    ASSERT_EQ(0, OrbrixWireOpen(&mHandle, owc_test::Loopback(last),
+                                &owc_test::MessageInbox::Callback, mInbox.User()));
+    ASSERT_NE(0u, mHandle);
+  }
+  // Opens a connection to the raw peer and takes its hello.
+  void Connect(owc_test::RawPeer& peer, uint8_t last) {
+    ASSERT_TRUE(peer.Bound());
+    Open(last);
+    ASSERT_TRUE(peer.Accept());
+    ASSERT_TRUE(peer.SendAll(std::string("+Tazu wire v1.00.00 v1.00.00\0", 29)));
+    ASSERT_NE(nullptr, mInbox.Next());
+  }
+  // Sends msg; the next message of its type is the answer.
+  std::unique_ptr<WCXMLWireMsg> Ask(WCXMLWireMsg* msg) {
+    const uint32_t type = msg->GetType();
+    EXPECT_EQ(0, owc_test::Send(mHandle, msg));
+    return mInbox.NextOfType(type);
+  }
+
+  owc_test::LogCapture mLog;
+  owc_test::MessageInbox mInbox;
+  uintptr_t mHandle = 0;
+};
+
+class GatewayTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(1, OrbrixWireStartup(0)); }
+  void TearDown() override {
+    mRelease = true;  // the stop would wait for ever for a callback that waits for this
+    HOBWStop(0);
+    OrbrixWireShutdown();
+  }
+
+  // The gateway's next start goes to this server; its files are the feed checked.
+  void Serve(uint8_t last, owwired::Options options) {
+    mAddress = owc_test::Loopback(last);
+    mFeed = options.files;
+    mServers.push_back(StartServer(last, std::move(options)));
+  }
+  owwired::Server& Server() { return *mServers.back(); }
+  bool WaitServer(const std::function<bool(const owwired::Counters&)>& condition) {
+    return Server().WaitFor(condition, 10000);
+  }
+
+  // Mode 0 starts without a template, modes 1 and 2 with the example template.
+  void Start(uint32_t mode = 0, uint8_t resume = 0, uint32_t sessionID = 0) {
+    const HOBWCallback callback = &owc_test::BlockSink::Callback;
+    ASSERT_EQ(1, mode == 0 ? HOBWStart(mAddress, callback, mSink->User(), resume, sessionID)
+                           : HOBWStartWithTemplate(mAddress, callback, mSink->User(), mode,
+                                                   mTemplate.data(), uint32_t(mTemplate.size()),
+                                                   mXlate.data(), uint32_t(mXlate.size()), resume,
+                                                   sessionID));
+  }
+  // Stops the gateway and forgets what its callback and the log saw.
+  void StopAndForget() {
+    HOBWStop(0);
+    mSink = std::make_unique<owc_test::BlockSink>();
+    mLog.Clear();
+  }
+  std::vector<Delivered> Records(size_t atLeast = 0) { return mSink->WaitFor(atLeast); }
+  // The pages among the records, once there are n of them or the deadline passed.
+  std::vector<Delivered> Pages(size_t n) {
+    std::vector<Delivered> pages;
+    WaitUntil([&] {
+      pages.clear();
+      for (const auto& r : Records())
+        if (IsPage(r)) pages.push_back(r);
+      return pages.size() >= n;
+    });
+    return pages;
+  }
+
+  static HOBWStats Stats() {
+    HOBWStats s{};
+    EXPECT_EQ(1, HOBWGetStats(&s));
+    return s;
+  }
+  size_t Count(const std::string& part) const {
+    size_t n = 0;
+    for (const auto& line : mLog.Lines()) n += line.text.find(part) != std::string::npos;
+    return n;
+  }
+
+  // Waits until the server delivered the whole feed and the callback has every file of it;
+  // then each must have come once, whole, in the server's order.
+  void ExpectFeedDelivered() {
+    const size_t n = mFeed.size();
+    ASSERT_TRUE(WaitServer([n](const owwired::Counters& c) { return c.files_delivered >= n; }));
+    Feed files;
+    std::string problems;
+    ASSERT_TRUE(WaitUntil([&] {
+      problems.clear();
+      files = Rebuild(Records(), &problems);
+      return files.size() >= n;
+    }));
+    EXPECT_EQ("", problems) << "blocks out of sequence";
+    ASSERT_EQ(n, files.size());
+    for (size_t i = 0; i < n; ++i) {
+      EXPECT_EQ(mFeed[i].first, files[i].first);
+      EXPECT_TRUE(mFeed[i].second == files[i].second) << files[i].first << " differs";  // no dump
+    }
+  }
+
+  owc_test::LogCapture mLog;
+  std::atomic<bool> mRelease{false};
+  std::unique_ptr<owc_test::BlockSink> mSink = std::make_unique<owc_test::BlockSink>();
+  const std::string mTemplate = Example("templates/story.tmpl");
+  const std::string mXlate = Example("templates/story.xlate");
+  std::vector<std::unique_ptr<owwired::Server>> mServers;
+  Feed mFeed;
+  uint32_t mAddress = 0;
+};
+
+}  // namespace owc_it
+
+#endif  // OWCLIENT_TESTS_INTEGRATION_INTEGRATION_SUPPORT_H

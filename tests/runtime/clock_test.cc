@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <regex>
+#include <string>
+
+#include "runtime/clock_thread.h"
+#include "runtime/tick_time.h"
+
+namespace {
+
+using owc::TickTime;
+
+TEST(ClockRules, EachCallbackCorrectsAtMostOnePeriodOfDriftAndTheDayStartIsTakenOncePerDay) {
+  owc::TimerDrift drift(1000);
+  const struct {
+    uint32_t now, ticks;
+    int32_t drift;
+  } steps[] = {{1050, 1, 0},                   // on time
+               {1170, 2, 20},                  // 70 ms late: a double tick
+               {1200, 1, 0},   {1300, 1, 50},  // one period behind is not yet caught up
+               {1351, 2, 1},   {1352, 1, -48}, {1354, 0, -46},  // early: a tick skipped
+               {1355, 0, -45}, {1655, 2, 155}};  // far behind: still one period per callback
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.now);
+    EXPECT_EQ(s.ticks, drift.OnTimer(s.now));
+    EXPECT_EQ(s.drift, drift.GetDrift());
+  }
+  EXPECT_EQ(300u, drift.GetLastElapsed());
+  owc::TimerDrift wrapping(0xFFFFFFF0u);
+  EXPECT_EQ(1u, wrapping.OnTimer(0x22));  // 0x32 later, one less for the wrap
+  EXPECT_EQ(49u, wrapping.GetLastElapsed());
+  owc::DayStartRule rule;  // armed in UTC hour 0, re-armed in hour 23
+  const struct {
+    int hour;
+    bool taken;
+  } hours[] = {{22, false}, {0, true}, {0, false}, {12, false}, {23, false}, {0, true}};
+  for (const auto& h : hours) EXPECT_EQ(h.taken, rule.Evaluate(h.hour)) << h.hour;
+}
+
+TEST(ClockThread, AdvanceToMovesForwardOnlyWithTheDayStartAndTheTimerTicksUntilStopped) {
+  owc::ClockThread clock;
+  clock.AdvanceTo(100);
+  clock.NoteDayStart();
+  clock.AdvanceTo(300);
+  clock.AdvanceTo(200);
+  EXPECT_EQ(300u, clock.GetTicks());
+  EXPECT_EQ(300u, clock.GetDayStartTicks());  // the same age
+  ASSERT_TRUE(clock.Start());
+  while (clock.GetTicks() < 302) std::this_thread::yield();
+  clock.Stop(true);
+}
+
+TickTime Ms(uint32_t ms) {
+  TickTime t;
+  t.SetMilliseconds(ms);
+  return t;
+}
+
+TEST(TickTime, ArithmeticCarriesBorrowsAndWrapsAt32BitMilliseconds) {
+  EXPECT_EQ(Ms(1500), Ms(3200) - Ms(1700));
+  EXPECT_EQ(Ms(2000), Ms(1600) + Ms(400));
+  EXPECT_EQ(Ms(2999), 1000u + Ms(1999));
+  EXPECT_EQ(Ms(1), 1000u - Ms(999));
+  TickTime t = Ms(500);
+  t += Ms(700);
+  t -= Ms(250);
+  EXPECT_EQ(Ms(950), t);
+  t += Ms(4294967000u);
+  EXPECT_EQ(654u, t.GetMilliseconds());  // 4294967950 mod 2^32
+  EXPECT_LT(Ms(1999), Ms(2000));
+  EXPECT_GT(Ms(2001), Ms(2000));
+  EXPECT_FALSE(Ms(10000) + 12000u < Ms(22000));  // a time-out is start + limit < now
+  EXPECT_TRUE(Ms(10000) + 12000u < Ms(22050));
+}
+
+TEST(TickTime, TextForms) {
+  TickTime year, hours;
+  for (int i = 0; i < 1000; ++i) year += Ms(31536000u);  // 365 days
+  for (int i = 0; i < 100; ++i) hours += Ms(3600000u);
+  hours += Ms(61000);
+  const struct {
+    TickTime t;
+    const char* (TickTime::*format)();
+    const char* text;
+  } cases[] = {{Ms(7005), &TickTime::FormatSeconds, "7"},
+               {Ms(7005), &TickTime::FormatSecondsMs, "7.005"},
+               {Ms(7005), &TickTime::FormatElapsedMs, "00 000 00:00:07.005"},
+               {Ms(90061000u), &TickTime::FormatElapsed, "00 001 01:01:01"},
+               {year, &TickTime::FormatElapsed, "01 000 00:00:00"},
+               {hours, &TickTime::FormatHMS, "100:01:01"}};  // hours do not wrap at 24
+  for (auto c : cases) EXPECT_STREQ(c.text, (c.t.*c.format)()) << c.text;
+  EXPECT_STREQ("00 000 00:00:02", Ms(9000).FormatElapsedSince(Ms(7000)));
+  // Month and day are padded with spaces, not zeros.
+  const std::string now = TickTime::FormatSystemTime(' ');
+  EXPECT_TRUE(std::regex_match(now, std::regex(R"([ 1][0-9]/[ 1-3][0-9]/[0-9]{4} [0-2][0-9]:)"
+                                               R"([0-5][0-9]:[0-6][0-9]\.[0-9]{3})")))
+      << now;
+}
+
+TEST(TickTime, StoredFormIsTenLittleEndianBytesWithTheWritersTicks) {
+  owc::ClockThread& clock = owc::ModuleClock();
+  clock.AdvanceTo(0x01020304);
+  uint8_t rec[11];
+  rec[10] = 0xEE;                   // guard
+  Ms(66051258u).Store(rec, false);  // 66051 s = 0x010203, 258 ms = 0x0102
+  EXPECT_EQ(0, std::memcmp("\x03\x02\x01\x00\x02\x01", rec, 6));
+  EXPECT_EQ(clock.GetTicks(), rec[6] | rec[7] << 8 | rec[8] << 16 | uint32_t{rec[9]} << 24);
+  EXPECT_EQ(0xEE, rec[10]);
+  TickTime t;
+  t.Load(rec, false);
+  EXPECT_EQ(Ms(66051258u), t);
+
+  // Relative: an age, loaded back from the writer's ticks when they are ahead of ours.
+  t.SetNow();
+  (t - 3000u).Store(rec, true);
+  EXPECT_EQ(0, std::memcmp("\x03\x00\x00\x00\x00\x00", rec, 6));
+  uint32_t ahead = clock.GetTicks() + 600;
+  for (int i = 0; i < 4; ++i) rec[6 + i] = static_cast<uint8_t>(ahead >> (8 * i));
+  t.Load(rec, true);
+  EXPECT_EQ(ahead, clock.GetTicks());
+  EXPECT_EQ(Ms(ahead * 50 - 3000), t);
+}
+
+}  // namespace

@@ -1,0 +1,281 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "doc/doc_settings.h"
+#include "doc/story_samples.h"
+#include "doc/xml_doc.h"
+#include "support/log_capture.h"
+#include "template/html_template.h"
+#include "template/tag_xlate.h"
+
+namespace {
+
+using owc::WCHTMLTemplate;
+using owc_test::LogCapture;
+
+const std::string kNs = std::string("<?Kavio namespace m = \"") + owc_test::kMetaNs + "\"?>";
+
+struct Output {
+  bool ok;
+  std::string text;  // without the terminating NUL, which is checked
+};
+
+Output Generate(WCHTMLTemplate& t, const std::string& xml = owc_test::kStoryXml,
+                const std::string& rdf = owc_test::kStoryRdf) {
+  owc::WCXMLDoc doc;
+  doc.Init(false, xml.data(), static_cast<uint32_t>(xml.size()), nullptr, false, rdf.data(),
+           static_cast<uint32_t>(rdf.size()), nullptr);
+  const bool ok = t.Generate(&doc);
+  const size_t size = static_cast<size_t>(t.GetOutputSize());
+  const char* data = reinterpret_cast<const char*>(t.GetOutputData());
+  EXPECT_EQ(size == 0, data == nullptr);
+  EXPECT_TRUE(size == 0 || data[size - 1] == '\0');  // the size counts a final NUL
+  return {ok, size == 0 ? "" : std::string(data, size - 1)};
+}
+
+bool Load(WCHTMLTemplate& t, const std::string& text, const std::string& table = "") {
+  t.SetXlateTable(table.data(), static_cast<uint32_t>(table.size()));
+  return t.SetTemplate(text.data(), static_cast<uint32_t>(text.size()));
+}
+
+Output Expand(const std::string& text, const std::string& table = "") {
+  WCHTMLTemplate t;
+  Load(t, text, table);
+  return Generate(t);
+}
+
+// A failing template logs its line at the failure level; a passing one logs nothing.
+TEST(HTMLTemplate, CommandsExpandAgainstTheSampleStory) {
+  const std::string ifEmpty = kNs + "<?Kavio if m:empty?>yes<?Kavio else?>no<?Kavio end?>";
+  const struct {
+    std::string text;
+    std::string out;
+    const char* line;  // empty: succeeds quietly
+  } cases[] = {
+      {"[<?Kavio insert headline?>]<?Kavio insert distributor?>\n<?Kavio insert dateline?>|"
+       "<?Kavio insert series.part?>/<?Kavio insert series.totalpart?>",
+       "[Rates &amp; Markets]Wire Co\n2024-05-01|2/5", ""},
+      // A prefix may be declared after its use; one bound to "" reads a plain path.
+      {"<?Kavio insert m : headline?>" + kNs, "Meta headline", ""},
+      {"<?Kavio namespace p = \"\"?><?Kavio insert p:\\nitf(0)\\body(0)\\body.head(0)\\byline?>",
+       "By AnnBy Bob", ""},
+      {"<?Kavio if headline?>yes<?Kavio else?>no<?Kavio end?>!", "yes!", ""},
+      {kNs + "<?Kavio if m:missing?>yes<?Kavio else?>no<?Kavio end?>!", "no!", ""},
+      {kNs + "<?Kavio if m:missing?>yes<?Kavio end?>!", "!", ""},
+      // An empty element is true only when its tag passes the table (below).
+      {ifEmpty, "no", ""},
+      // A loop binds each occurrence, and a reference finds its innermost binding.
+      {"<?Kavio foreach subheadline?>[<?Kavio insert subheadline?>]<?Kavio end?>",
+       "[First sub][Second sub]", ""},
+      {kNs + "<?Kavio foreach byline?><?Kavio foreach m:keyword?>(<?Kavio insert byline?>:"
+             "<?Kavio insert m:keyword?>)<?Kavio end?><?Kavio end?>",
+       "(By Ann:alpha)(By Ann:beta)(By Ann:gamma)(By Bob:alpha)(By Bob:beta)(By Bob:gamma)", ""},
+      // A loop counts occurrences whatever index its reference writes.
+      {kNs + "<?Kavio foreach m:keyword(3)?>[<?Kavio insert m:keyword(3)?>]<?Kavio end?>"
+             "<?Kavio if m:keyword?><?Kavio end?>",
+       "[alpha][beta][gamma]", ""},
+      // Open blocks and unfinished commands end the template quietly.
+      {"<?Kavio if headline?>x<?Kavio foreach byline?>y", "xyy", ""},
+      {"a<?Kavio insert headline", "a", ""},
+      {"a<?Kavio ?>b<?Kavio end?>", "a", ""},
+      {"<?Kaviox\tif headline?>yes<?Kavio end?>", "yes", ""},
+      // Misplaced and unknown commands, reported with the line they end on.
+      {"a<?Kavio end?>b", "a", "WCHTMLTemplate::ParseTemplate 'end' unexpected on line 1"},
+      {"<?Kavio foreach headline?>\nx<?Kavio else?>\n<?Kavio end?>", "\nx",
+       "WCHTMLTemplate::ParseTemplate 'else' unexpected on line 2"},
+      {"a<?Kavio b<?Kavio end?>c", "a<?Kavio b",
+       "WCHTMLTemplate::ParseTemplate 'end' unexpected on line 1"},
+      {"a\n<?Kavio frob\nx?>b", "a\nb",
+       "WCHTMLTemplate::ParseTemplate unknown command frob on line 3"},
+      {"<?Kavio foreach q:x?>body<?Kavio end?><?Kavio insert q:y?>after", "after",
+       "WCHTMLTemplate::TmplValNormalize could not find property map for [q]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    LogCapture log;
+    Output out = Expand(c.text);
+    EXPECT_EQ(c.out, out.text);
+    EXPECT_EQ(*c.line == '\0', out.ok);
+    EXPECT_EQ(*c.line == '\0', log.Lines().empty());
+    EXPECT_EQ(*c.line == '\0' ? -1 : 0, log.SeverityOf(c.line));
+  }
+  const std::string table =
+      "\"" + std::string(owc_test::kMetaNs) + ":empty\" \"span\" \"span\" 0 0";
+  EXPECT_EQ("yes", Expand(ifEmpty, table).text);
+}
+
+// Loading fails exactly when it logs, always at the failure level.
+TEST(HTMLTemplate, LoadingChecksVersionNamespacesAndPropertiesWithTheirLines) {
+  const std::string p = "WCHTMLTemplate::ParsePreprocess ";
+  const std::string v = "WCHTMLTemplate::TmplValNormalize ";
+  const struct {
+    std::string text;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"<?Kavio version 1?>", {}},
+      {"<?Kavio version 3?>", {p + "unsupported version on line 1, defaulting to version 2"}},
+      {"\n\n<?Kavio version abc?>", {p + "bad version on line 3, defaulting to version 2"}},
+      // A trailing blank makes a short name a bad property.
+      {"<?Kavio insert headline ?>",
+       {v + "found bad property [headline ] at 1", p + "found bad property"}},
+      {"<?Kavio insert :x?>", {v + "found bad property [:x] at 2", p + "found bad property"}},
+      {"<?Kavio namespace m?><?Kavio namespace  = u?><?Kavio insert q:x?>",
+       {"WCHTMLTemplate::TmplCmdAddNameSpace found bad name space [m] at 1",
+        "WCHTMLTemplate::TmplCmdAddNameSpace found bad name space [= u] at 2",
+        v + "could not find property map for [q]", p + "found bad property"}},
+      {"a\n<?Kavio frob x?>b", {}},  // unknown commands fail only when generated
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    LogCapture log;
+    WCHTMLTemplate t;
+    EXPECT_EQ(c.lines.empty(), Load(t, c.text));
+    std::vector<std::string> texts;
+    for (const auto& line : log.Lines()) {
+      texts.push_back(line.text);
+      EXPECT_EQ(0, line.severity) << line.text;
+    }
+    EXPECT_EQ(c.lines, texts);
+  }
+}
+
+TEST(HTMLTemplate, NoTemplateOrAnUnparsableStoryGivesNoOutput) {
+  WCHTMLTemplate t;
+  ASSERT_TRUE(t.SetTemplate(nullptr, 0));
+  EXPECT_TRUE(Generate(t).ok);
+  EXPECT_EQ(0, t.GetOutputSize());
+  EXPECT_FALSE(Generate(t, "<broken").ok);
+  Load(t, "never");
+  EXPECT_FALSE(Generate(t, "<nitf><unclosed></nitf>").ok);
+  EXPECT_EQ(0, t.GetOutputSize());
+}
+
+TEST(HTMLTemplate, TranslationDepthCarriesAcrossValuesButNotAcrossGenerations) {
+  owc::SetEntityRefOutput(0);  // lets escaped text reach the table as markup
+  const std::string xml =
+      "<nitf><a>1&lt;media&gt;2</a><b>3&lt;media&gt;5&lt;/media&gt;6</b></nitf>";
+  const std::string a = "<?Kavio insert p:\\nitf(0)\\a?>", b = "<?Kavio insert p:\\nitf(0)\\b?>";
+  WCHTMLTemplate carry, again;
+  Load(carry, "<?Kavio namespace p=\"\"?>" + a + "|" + b, "\"media\" \"div\" \"div\" 1 0");
+  Load(again, "<?Kavio namespace p=\"\"?>" + b + "|" + a, "\"media\" \"div\" \"div\" 1 0");
+  EXPECT_EQ("1<div>|3<div>", Generate(carry, xml, "").text);
+  const std::string first = Generate(again, xml, "").text;
+  EXPECT_EQ("3<div></div>6|1<div>", first);
+  EXPECT_EQ(first, Generate(again, xml, "").text);
+  owc::SetEntityRefOutput(owc::kEntityRefEscape);
+}
+
+TEST(HTMLTemplate, ExtractPropertiesAreListedOnceAndIndexedWithTheirNamespace) {
+  WCHTMLTemplate t;
+  EXPECT_TRUE(t.AddExtractProp("", "\\nitf(0)\\body(0)"));
+  EXPECT_TRUE(t.AddExtractProp("u", "keyword") && t.AddExtractProp("u", "keyword"));
+  EXPECT_FALSE(t.AddExtractProp("u", ""));
+  EXPECT_FALSE(t.AddExtractProp(nullptr, "x"));
+  EXPECT_EQ(2u, t.GetExtractPropList().GetCount());
+  EXPECT_TRUE(t.GetExtractPropList().Find("u", "keyword(-1)"));
+  std::unique_ptr<owc::WCXMLParsePath> path(
+      t.GetSearchLevel().CreateParsePath("\\u:Resource(0)\\u:keyword(7)"));
+  EXPECT_TRUE(t.GetSearchLevel().MatchParsePath(*path));
+  Load(t, "<?Kavio insert headline?>");
+  EXPECT_EQ(1u, t.GetExtractPropList().GetCount());  // preprocessing starts a new list
+}
+
+TEST(HTMLTemplate, HostileNestingEndsTheExpansionWithoutCrashing) {
+  std::string text;
+  for (int i = 0; i < 5000; ++i) text += "<?Kavio if headline?>";
+  LogCapture log;
+  EXPECT_FALSE(Expand(text + "deep").ok);
+  EXPECT_TRUE(log.HasPart("WCHTMLTemplate::ParseTemplate nesting deeper than 256"));
+}
+
+TEST(HTMLTemplate, MultiplyingLoopsEndOnceTheExpansionGrowsTooLarge) {
+  // Thirty loops over the sample's two bylines would run 2^30 bodies.
+  std::string text = "<?Kavio insert body?>";
+  for (int i = 0; i < 30; ++i) text = "<?Kavio foreach byline?>" + text + "<?Kavio end?>";
+  LogCapture log;
+  Output out = Expand(text);
+  EXPECT_FALSE(out.ok);
+  EXPECT_TRUE(log.HasPart("WCHTMLTemplate::ParseTemplate expansion too large"));
+  EXPECT_LE(out.text.size(), size_t{32} << 20);
+}
+
+struct Table {
+  explicit Table(const std::string& text)
+      : loaded(map.Load(text.data(), static_cast<uint32_t>(text.size()))) {}
+  std::string Translate(const std::string& raw) {
+    std::string out;
+    map.TranslateTags(raw, &out);
+    return out;
+  }
+  owc::WCHTMLTemplateXlateMap map;
+  bool loaded;
+};
+
+TEST(XlateTable, ReadsEntriesAcrossCommentsLineBreaksAndAFinalLineWithoutFeed) {
+  Table t(
+      "# comment line without quotes\n"
+      "\"hl1\" \"h1\" \"h1\" 0 0   trailing text is ignored\n"
+      "\"media\"\n\"div class=m\"\n\"div\"\n 1\n 1\n"
+      "\"br/\" \"br\" \"\" 7 -3");
+  ASSERT_TRUE(t.loaded);
+  EXPECT_EQ(3u, t.map.GetCount());
+  // "7" drops the content like "1": nothing after the unclosed <br/> is kept.
+  EXPECT_EQ("<h1>x</h1><div class=m></div>1<br>",
+            t.Translate("<hl1>x</hl1><media a=1>y</media>1<br/>2"));
+}
+
+TEST(XlateTable, SyntaxErrorsLogTheirLinesAndKeepEarlierEntries) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"\"hl1", "NoQuoteTail for QuoteHead"},
+      {"\"hl1\" ", "QuoteHead NULL for HTML Start Tag"},
+      {"\"hl1\" \"h1", "QuoteTail NULL for HTML Start Tag"},
+      {"\"hl1\" \"h1\" ", "QuoteHead NULL for HTML End Tag"},
+      {"\"hl1\" \"h1\" \"h1", "QuoteTail NULL for HTML End Tag"},
+      {"\"hl1\" \"h1\" \"h1\" 1 x and more text than thirty bytes\n",
+       "sscanf != 2, Input =  1 x and more text than thirty"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
+    LogCapture log;
+    Table t(std::string("\"p\" \"P\" \"P\" 0 0\n") + c.first);
+    EXPECT_FALSE(t.loaded);
+    EXPECT_EQ(2, log.SeverityOf(std::string("WCHTMLTemplate::XlateTableParseLine ") + c.second));
+    EXPECT_EQ(0, log.SeverityOf("WCHTMLTemplate::SetXlateTable parse error in translation buffer"));
+    EXPECT_EQ("<P>x</P>", t.Translate("<p>x</p>"));
+  }
+}
+
+TEST(TranslateTags, RenamesDropsAndStripsTags) {
+  const char* const cases[][3] = {
+      // table, markup, translation; without a table all markup goes.
+      {"", "<p>One <b>two</b></p>", "One two"},
+      {"\"hl1\" \"h1\" \"h1\" 0 0", "<HL1>Big</hl1>", "<h1>Big</h1>"},
+      {"\"p\" \"P\" \"P\" 0 0", "<p class=x>a</p>", "<P  class=x>a</P>"},
+      {"\"q\" \"p class=story\" \"p\" 0 1", "<q align=left>a</q>", "<p class=story>a</p>"},
+      // Dropped content keeps only the translated tags, however deep.
+      {"\"media\" \"\" \"\" 1 0", "a<media><x>b</x>c</media>d", "ad"},
+      {"\"media\" \"div\" \"div\" 1 1", "a<media id=1>b</media>d", "a<div></div>d"},
+      {"\"media\" \"div\" \"div\" 1 1", "a<media><media>x</media>y</media>d", "a<div></div>d"},
+      {"\"media\" \"div\" \"div\" 1 1", "a<MEDIA>x</media>y", "a<div>"},  // ended byte for byte
+      // Unfinished and empty tags.
+      {"\"br/\" \"br\" \"\" 0 0", "1<br/>2<br />3 < 4", "1<br>23 < 4"},
+      {"\"br/\" \"br\" \"\" 0 0", "a<>b", "a"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c[2], Table(c[0]).Translate(c[1])) << c[0];
+  }
+}
+
+TEST(TranslateTags, UnclosedDropContentCarriesItsDepthUntilReset) {
+  Table t("\"media\" \"div\" \"div\" 1 0");
+  EXPECT_EQ("a<div>", t.Translate("a<media>b"));
+  EXPECT_EQ(1, t.map.FindXlate("media")->depth);
+  EXPECT_EQ("x<div>", t.Translate("x<media>y</media>z"));
+  t.map.ResetDepths();
+  EXPECT_EQ("x<div></div>z", t.Translate("x<media>y</media>z"));
+}
+
+}  // namespace
