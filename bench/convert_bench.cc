@@ -41,15 +41,6 @@ using owbench::Story;
 
 const std::string kSourceDir = OWBENCH_SOURCE_DIR;
 
-std::string MustRead(const std::string& path) {
-  std::string text;
-  if (!owbench::ReadFile(path, &text)) {
-    std::fprintf(stderr, "bench_convert: cannot read %s\n", path.c_str());
-    std::exit(2);
-  }
-  return text;
-}
-
 // ---------------------------------------------------------------- (a) the floor
 
 void XMLCALL NoStart(void*, const XML_Char*, const XML_Char**) {}
@@ -83,8 +74,10 @@ void Collect(const uint8_t* data, uint32_t len, uintptr_t user, uintptr_t) {
 OBConvertEnv gEnv = nullptr;
 
 void SetUpLibrary() {
-  const std::string tmpl = MustRead(kSourceDir + "/examples/templates/story.tmpl");
-  const std::string xlate = MustRead(kSourceDir + "/examples/templates/story.xlate");
+  const std::string tmpl =
+      owbench::MustRead(kSourceDir + "/examples/templates/story.tmpl", "bench_convert");
+  const std::string xlate =
+      owbench::MustRead(kSourceDir + "/examples/templates/story.xlate", "bench_convert");
   if (OBConvertNewEnv(tmpl.data(), static_cast<uint32_t>(tmpl.size()), xlate.data(),
                       static_cast<uint32_t>(xlate.size()), &gEnv) != 0) {
     std::fprintf(stderr, "bench_convert: the example template does not load\n");

@@ -1,6 +1,7 @@
 #include "corpus.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 namespace owbench {
@@ -337,6 +338,15 @@ bool ReadFile(const std::string& path, std::string* out) {
   if (!file) return false;
   out->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
   return !file.bad();
+}
+
+std::string MustRead(const std::string& path, const char* program) {
+  std::string text;
+  if (!ReadFile(path, &text)) {
+    std::fprintf(stderr, "%s: cannot read %s\n", program, path.c_str());
+    std::exit(2);
+  }
+  return text;
 }
 
 }  // namespace owbench

@@ -35,6 +35,10 @@ bool WriteCorpus(const std::vector<Story>& stories, const std::string& dir, std:
 // Reads a whole file; false when it cannot be read.
 bool ReadFile(const std::string& path, std::string* out);
 
+// Reads a whole file the benchmark cannot do without; ends the program with status 2 (and
+// `program`'s name in the message) when it cannot be read.
+std::string MustRead(const std::string& path, const char* program);
+
 }  // namespace owbench
 
 #endif  // OWCLIENT_BENCH_CORPUS_H

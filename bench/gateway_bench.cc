@@ -211,21 +211,14 @@ class Recorder {
   uint32_t mHtml = 0, mFiles = 0;
 };
 
-std::string MustRead(const std::string& path) {
-  std::string text;
-  if (!owbench::ReadFile(path, &text)) {
-    std::fprintf(stderr, "bench_gateway: cannot read %s\n", path.c_str());
-    std::exit(2);
-  }
-  return text;
-}
-
 bool StartGateway(const Config& config, Recorder* recorder) {
   const uint32_t address = ParseAddress(config.address);
   const uintptr_t user = reinterpret_cast<uintptr_t>(recorder);
   if (config.mode == 0) return HOBWStart(address, Recorder::Callback, user, 0, 0) == 1;
-  const std::string tmpl = MustRead(kSourceDir + "/examples/templates/story.tmpl");
-  const std::string xlate = MustRead(kSourceDir + "/examples/templates/story.xlate");
+  const std::string tmpl =
+      owbench::MustRead(kSourceDir + "/examples/templates/story.tmpl", "bench_gateway");
+  const std::string xlate =
+      owbench::MustRead(kSourceDir + "/examples/templates/story.xlate", "bench_gateway");
   return HOBWStartWithTemplate(address, Recorder::Callback, user, config.mode, tmpl.data(),
                                static_cast<uint32_t>(tmpl.size()), xlate.data(),
                                static_cast<uint32_t>(xlate.size()), 0, 0) == 1;

@@ -19,16 +19,7 @@ std::string BaseOf(const std::string& name) { return name.substr(0, name.size() 
 
 // A name fit for a terminal: control characters shown as \xNN, at most 80 bytes.
 std::string Printable(const std::string& name) {
-  std::string out;
-  for (unsigned char c : name.substr(0, 80)) {
-    if (c < 0x20 || c == 0x7F) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
+  const std::string out = EscapeControls(name.substr(0, 80));
   return name.size() > 80 ? out + "..." : out;
 }
 
@@ -81,8 +72,8 @@ void GatewayApp::OnBlock(const HOBWBlockQElt& rec) {
   const char* unsafe = UnsafeNameReason(name);
   if (unsafe != nullptr) {
     if (rec.mBlockNum == 0 || mRefusedFile != name) {
-      Warn("refused file name from the server (" + std::string(unsafe) + "): \"" +
-           Printable(name) + "\"");
+      Warn("refused file name from the server (" + std::string(unsafe) + "): \"" + Printable(name) +
+           "\"");
       mRefusedFile = name;
     }
     if (last) FileCompleted(name, true);
@@ -144,8 +135,7 @@ void GatewayApp::OnHtml(const HOBWBlockQElt& rec) {
   std::string name = rec.mFName != nullptr ? rec.mFName : "";
   const char* unsafe = UnsafeNameReason(name);
   if (unsafe != nullptr) {
-    Warn("refused HTML name (" + std::string(unsafe) + "): \"" + Printable(name) +
-         "\"");
+    Warn("refused HTML name (" + std::string(unsafe) + "): \"" + Printable(name) + "\"");
     return;
   }
   // The HTML record counts its terminating NUL; the file does not need it.

@@ -42,17 +42,7 @@ void LibraryLog(const char* text, int32_t severity, uintptr_t) {
   if (severity > 0 && gVerbosity < 2) return;
   size_t n = std::strlen(text);
   while (n > 0 && text[n - 1] == '\n') --n;
-  std::string line;
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 || c == 0x7F) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      line += hex;
-    } else {
-      line += static_cast<char>(c);
-    }
-  }
+  const std::string line = EscapeControls(std::string(text, n));
   std::fprintf(stderr, "owgateway: [lib] %s\n", line.c_str());
 }
 

@@ -63,6 +63,20 @@ std::string ErrnoText(const std::string& what, const std::string& path) {
 
 }  // namespace
 
+std::string EscapeControls(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c < 0x20 || c == 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 const char* UnsafeNameReason(const std::string& name) {
   if (name.empty()) return "empty name";
   if (name.size() > kMaxNameLength) return "name too long";
@@ -236,8 +250,8 @@ OutputFolder::Block OutputFolder::AddBlock(const std::string& name, uint32_t blo
 
 bool OutputFolder::WriteFile(const std::string& name, const void* data, size_t length,
                              std::string& error) {
-  std::string temp = mPath + "/.tmp-" + std::to_string(getpid()) + "-" +
-                     std::to_string(++mTempCounter);
+  std::string temp =
+      mPath + "/.tmp-" + std::to_string(getpid()) + "-" + std::to_string(++mTempCounter);
   int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) {
     error = ErrnoText("cannot create", temp);
