@@ -72,9 +72,10 @@ TEST_F(WireClientTest, ASilentServerIsLeftAfter16Seconds) {
   Open(15);
   ASSERT_NE(nullptr, mInbox.Next());
   owc_it::Advance(16100);
-  ASSERT_TRUE(WaitUntil([&] { return mLog.HasPart("closing port for"); }));
+  // The port's own line comes last, after the thread's two.
+  ASSERT_TRUE(WaitUntil([&] { return mLog.HasPart("WCOWClientPort::Close closing socket "); }));
   EXPECT_TRUE(mLog.HasPart("WCOBWClientConnect::IsCnctOK detected RX timeout for "));
-  EXPECT_TRUE(mLog.HasPart("WCOWClientPort::Close closing socket "));
+  EXPECT_TRUE(mLog.HasPart("WCOBWClientConnect::IsCnctOK closing port for "));
 }
 
 TEST_F(WireClientTest, APeerResetIsLoggedWithItsErrorAndClosesThePort) {
