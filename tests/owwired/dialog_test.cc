@@ -46,7 +46,7 @@ TEST_F(DialogTest, SessionsAreCreatedResumedTakenOverEndedAndForgotten) {
   EXPECT_EQ(LoggedIn().prefix, "3:");  // the table is full: idle session 2 is forgotten
   RawClient& late = Connected();
   late.ReadText();
-  EXPECT_EQ(late.Ask("2:USER"), "-USER (503) Service unavailable");  // the rest are held
+  EXPECT_EQ(late.Ask("2:USER"), "2:-USER (503) Service unavailable");  // the rest are held
   EXPECT_EQ(again.Ask("2147483647:RQST"), "2147483647:+RQST (204) No content");
 }
 

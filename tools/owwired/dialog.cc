@@ -25,10 +25,15 @@ void Reply(Connection* connection, char ack, const char* keyword, int status,
 }
 
 void Refuse(Connection* connection, Context* context, const char* keyword, int status,
-            const std::string& why) {
+            const std::string& why, const Prefix& prefix) {
   ++context->counters.bad_messages;
   context->log.Event("conn %u: refused: %s", connection->number(), why.c_str());
-  Reply(connection, '-', keyword, status);
+  connection->SendText(TextMessage(prefix, '-', keyword, status, {}));
+}
+
+void Refuse(Connection* connection, Context* context, const char* keyword, int status,
+            const std::string& why) {
+  Refuse(connection, context, keyword, status, why, PrefixOf(connection));
 }
 
 bool RequireSession(Connection* connection, Context* context, const ClientMessage& message,
@@ -69,18 +74,19 @@ void EndSession(Connection* connection, Context* context) {
 }
 
 void OnUser(Connection* connection, const ClientMessage& message, Context* context) {
+  // A USER that is turned away is answered under the id it asked for: it has no other yet.
+  const Prefix asked{message.has_session, message.session_id};
   int reject = connection->faults().reject_user;
   if (connection->faulty() && reject >= 0) {
     connection->Fault("rejecting USER");
-    Prefix prefix{message.has_session, message.session_id};
-    connection->SendText(TextMessage(prefix, '-', "USER", reject));
+    connection->SendText(TextMessage(asked, '-', "USER", reject));
     return;
   }
   Session* session = message.has_session ? context->sessions.Find(message.session_id) : nullptr;
   bool resumed = session != nullptr;
   if (!resumed) session = context->sessions.Create();
   if (session == nullptr) {
-    return Refuse(connection, context, "USER", 503, "no room for another session");
+    return Refuse(connection, context, "USER", 503, "no room for another session", asked);
   }
   Bind(connection, session, context);
   if (resumed) {
