@@ -115,7 +115,9 @@ OWCLIENT_API uint8_t HOBWStartWithTemplate(uint32_t address, HOBWCallback cb, ui
                                            const char *xlate, uint32_t xlateLen, uint8_t resume,
                                            uint32_t sessionID);
 /* Stops the session; sendDone != 0 sends DONE first and waits up to 12 s for the answer.
- * Always 1. */
+ * Blocks still queued for the callback are discarded, and the server has already counted
+ * them delivered: an application that must not lose one waits for mQueueLen (HOBWGetStats)
+ * to reach 0 first. Always 1. */
 OWCLIENT_API uint8_t HOBWStop(uint8_t sendDone);
 /* 0 for a null pointer. */
 OWCLIENT_API uint8_t HOBWGetStats(HOBWStats *stats);
