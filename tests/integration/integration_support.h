@@ -149,8 +149,9 @@ class GatewayTest : public ::testing::Test {
     mServers.push_back(StartServer(last, std::move(options)));
   }
   owwired::Server& Server() { return *mServers.back(); }
-  bool WaitServer(const std::function<bool(const owwired::Counters&)>& condition) {
-    return Server().WaitFor(condition, 10000);
+  bool WaitServer(const std::function<bool(const owwired::Counters&)>& condition,
+                  int timeoutMs = 10000) {
+    return Server().WaitFor(condition, timeoutMs);
   }
 
   // Mode 0 starts without a template, modes 1 and 2 with the example template.
@@ -194,9 +195,10 @@ class GatewayTest : public ::testing::Test {
 
   // Waits until the server delivered the whole feed and the callback has every file of it;
   // then each must have come once, whole, in the server's order.
-  void ExpectFeedDelivered() {
+  void ExpectFeedDelivered(int timeoutMs = 10000) {
     const size_t n = mFeed.size();
-    ASSERT_TRUE(WaitServer([n](const owwired::Counters& c) { return c.files_delivered >= n; }));
+    ASSERT_TRUE(
+        WaitServer([n](const owwired::Counters& c) { return c.files_delivered >= n; }, timeoutMs));
     Feed files;
     std::string problems;
     ASSERT_TRUE(WaitUntil([&] {
