@@ -91,6 +91,51 @@ TEST(PropertyIndex, SyntaxErrorsAreLoggedAndEarlierSegmentsStayInnerNodes) {
   }
 }
 
+TEST(PropertyIndex, DumpWalksWildThenFixedLevelsInIndexOrderAndMarksLeavesAndMidLeaves) {
+  LogCapture log;
+  WCXMLSearchLevel root;
+  root.Dump();
+  EXPECT_TRUE(log.Lines().empty());  // an empty level logs nothing
+  for (const char* prop :
+       {"\\a(-1)\\b(2)", "\\a(4)\\e(1)", "\\a(0)\\c(-1)", "\\a(3)", "\\d(5)", "\\d(-1)"}) {
+    ASSERT_TRUE(root.InsertProperty(prop)) << prop;
+  }
+  root.FindNode("d")->EnsureFixedLevel(7);  // empty: no lines
+  root.FindNode("d")->EnsureWildLevel();    // empty, but it exists
+  root.Dump();
+  const std::string a = "SearchTag = a, Index = -1, IsLeaf = 0, NodeLevel = 1.";
+  const std::string d = "SearchTag = d, Index = -1, IsLeaf = 1, NodeLevel = 1.";
+  const std::vector<std::string> expected = {
+      "Dumping a Level List.",
+      "Starting Dump of Wild " + a + " MidLeaf 1, MidIndex 3",
+      "Dumping a Level List.",
+      "Dump LEAF SearchTag = b, Index = 2, IsLeaf = 1, NodeLevel = 2.MidLeaf 0, MidIndex 0",
+      "End Dumping Level list",
+      "Ending Dump of Wild " + a + "MidLeaf 1, MidIndex 3",
+      "Starting Dump of Fixed 0 " + a + "MidLeaf 1, MidIndex 3",
+      "Dumping a Level List.",
+      "Dump LEAF SearchTag = c, Index = -1, IsLeaf = 1, NodeLevel = 2.MidLeaf 0, MidIndex 0",
+      "End Dumping Level list",
+      "Ending Dump of Fixed 0 " + a + "MidLeaf 1, MidIndex 3",
+      "Starting Dump of Fixed 4 " + a + "MidLeaf 1, MidIndex 3",
+      "Dumping a Level List.",
+      "Dump LEAF SearchTag = e, Index = 1, IsLeaf = 1, NodeLevel = 2.MidLeaf 0, MidIndex 0",
+      "End Dumping Level list",
+      "Ending Dump of Fixed 4 " + a + "MidLeaf 1, MidIndex 3",
+      "Dump MIDLEAF " + a + "MidLeaf 1, MidIndex 3",
+      "Starting Dump of Wild " + d + " MidLeaf 1, MidIndex -1",
+      "Ending Dump of Wild " + d + "MidLeaf 1, MidIndex -1",
+      "Dump LEAF " + d + "MidLeaf 1, MidIndex -1",  // a leaf that later paths also end at
+      "End Dumping Level list",
+  };
+  std::vector<std::string> dumped;
+  for (const LogCapture::Line& line : log.Lines()) {
+    dumped.push_back(line.text);
+    EXPECT_EQ(2, line.severity) << line.text;
+  }
+  EXPECT_EQ(expected, dumped);
+}
+
 // A document parsed with the given parse properties; xml and rdf are texts or file names.
 struct ParsedDoc {
   ParsedDoc(std::initializer_list<std::string> props, const std::string& xml,

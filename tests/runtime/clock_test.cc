@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <regex>
 #include <string>
 
+#include "platform/platform_time.h"
 #include "runtime/clock_thread.h"
 #include "runtime/tick_time.h"
 
@@ -120,6 +124,99 @@ TEST(TickTime, StoredFormIsTenLittleEndianBytesWithTheWritersTicks) {
   t.Load(rec, true);
   EXPECT_EQ(ahead, clock.GetTicks());
   EXPECT_EQ(Ms(ahead * 50 - 3000), t);
+}
+
+// The wall clock cannot be stopped, so each conversion is read between two readings of
+// it and checked against the bounds they give: a second turning meanwhile cannot fail it.
+TEST(TickTimeWallClock, ConversionsKeepTheDistanceFromNowAndOnlyFutureTimesComeBack) {
+  owc::ClockThread& clock = owc::ModuleClock();
+  clock.AdvanceTo(clock.GetTicks() + 20 * 100 + 7);  // now has a 350 ms part
+  TickTime now;
+  now.SetNow();
+  const uint32_t kDay = 86400;
+
+  uint32_t before = owc::WallClockSeconds();
+  uint32_t inAnHour = (now + 3600000u).ToWallClock();
+  uint32_t atTickZero = TickTime().ToWallClock();
+  uint32_t after = owc::WallClockSeconds();
+  EXPECT_GE(inAnHour, before + 3600);
+  EXPECT_LE(inAnHour, after + 3600);
+  EXPECT_GE(atTickZero, before - now.GetSeconds());  // when the module's clock started
+  EXPECT_LE(atTickZero, after - now.GetSeconds());
+
+  // A day ahead, and back: whole seconds only.
+  TickTime t;
+  before = owc::WallClockSeconds();
+  t.FromWallClock(before + kDay);
+  uint32_t back = t.ToWallClock();
+  after = owc::WallClockSeconds();
+  EXPECT_EQ(0u, t.GetMsPart());
+  EXPECT_LE(t.GetSeconds(), now.GetSeconds() + kDay);
+  EXPECT_GE(t.GetSeconds(), now.GetSeconds() + kDay - (after - before));
+  EXPECT_GE(back, before + kDay);
+  EXPECT_LE(back, after + kDay);
+
+  // Not later than the wall clock: cleared, whatever it held.
+  const TickTime tomorrow = t;
+  t.FromWallClock(owc::WallClockSeconds());
+  EXPECT_EQ(TickTime(), t);
+  t = tomorrow;
+  t.FromWallClock(owc::WallClockSeconds() - kDay);
+  EXPECT_EQ(TickTime(), t);
+}
+
+// Ticks from the timer age the day; moving the clock forward (for a record written by a
+// clock that is ahead) moves the day start with it, so the time into the day does not jump.
+TEST(TickTimeWallClock, TheDayStartAgesWithTheTimerButNotWhenTheClockIsMovedForward) {
+  owc::ClockThread& clock = owc::ModuleClock();
+  const uint32_t start = (clock.GetTicks() / 20 + 1) * 20 + 13;  // 650 ms into a second
+  clock.AdvanceTo(start);
+  clock.NoteDayStart();
+  clock.AddTicks(20 * 3600 - 1);  // 50 ms short of an hour into the day
+  TickTime dayStart, now, expected;
+  dayStart.SetDayStart();
+  expected.SetTicks(start);
+  EXPECT_EQ(expected, dayStart);
+  EXPECT_EQ(650u, uint32_t{dayStart.GetMsPart()});
+  now.SetNow();
+  EXPECT_STREQ("00 000 00:59:59", now.FormatElapsedSince(dayStart));
+  clock.AdvanceTo(clock.GetTicks() + 20 * 7200);
+  dayStart.SetDayStart();
+  now.SetNow();
+  EXPECT_EQ(expected + 7200000u, dayStart);
+  EXPECT_EQ(3599950u, now.ElapsedMs(dayStart));
+}
+
+// The system time is UTC whatever the local zone: read under a zone 5:30 east of UTC.
+TEST(TickTimeWallClock, SystemTimeTextIsTheCurrentUtcTime) {
+  const char* zone = std::getenv("TZ");
+  const std::string saved = zone != nullptr ? zone : "";
+  setenv("TZ", "XST-5:30", 1);
+  tzset();
+  // The same clock as the system time: time() may run a few ms behind it.
+  timespec before, after;
+  clock_gettime(CLOCK_REALTIME, &before);
+  const std::string text = TickTime::FormatSystemTime('T');
+  clock_gettime(CLOCK_REALTIME, &after);
+  if (zone != nullptr) {
+    setenv("TZ", saved.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
+  tm utc = {};
+  char separator = 0;
+  int ms = 0;
+  ASSERT_EQ(8, std::sscanf(text.c_str(), "%d/%d/%d%c%d:%d:%d.%d", &utc.tm_mon, &utc.tm_mday,
+                           &utc.tm_year, &separator, &utc.tm_hour, &utc.tm_min, &utc.tm_sec, &ms))
+      << text;
+  EXPECT_EQ(23u, text.size()) << text;  // fixed widths, the year in four digits
+  EXPECT_EQ('T', separator);
+  utc.tm_mon -= 1;
+  utc.tm_year -= 1900;
+  const time_t shown = timegm(&utc);
+  EXPECT_GE(shown, before.tv_sec) << text;
+  EXPECT_LE(shown, after.tv_sec) << text;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/log_capture.h"
 #include "transport/clock_helper.h"
@@ -14,6 +15,7 @@
 namespace {
 
 using owc::IOPort;
+using owc::IOPortCallbackInfo;
 using owc::IOPortStats;
 using owc_test::AdvanceMs;
 
@@ -100,6 +102,130 @@ TEST(IOPortStatsStore, SixtySixBytesOfAgeCountersAndAPaddedNameThatLoadReads) {
   EXPECT_FALSE(loaded.Load(rec, IOPortStats::kStoredSize - 1));  // resets all but the name
   EXPECT_EQ(0u, loaded.mRXTotal);
   EXPECT_EQ("tcp", loaded.mName);
+}
+
+const uint8_t* U8(const char* s) { return reinterpret_cast<const uint8_t*>(s); }
+
+std::string AuxContent(const IOPort& port) {
+  return std::string(reinterpret_cast<const char*>(port.GetAuxBuf()), port.GetAuxUsed());
+}
+
+TEST(IOPortAuxBuffer, PutsStayInsideTheSizeAndLeaveUsedAtTheEndOfTheLastWrite) {
+  owc_test::LogCapture log;
+  IOPort port;
+  EXPECT_FALSE(port.AuxBufPutByte(0, 'x'));  // no buffer yet
+  ASSERT_TRUE(port.AuxBufInit(8));
+  EXPECT_EQ(8u, port.GetAuxSize());
+  EXPECT_EQ(0u, port.GetAuxUsed());
+  ASSERT_TRUE(port.AuxBufPut(2, U8("cdef"), 4));
+  EXPECT_EQ(6u, port.GetAuxUsed());
+  ASSERT_TRUE(port.AuxBufPutByte(0, 'a'));
+  EXPECT_EQ(1u, port.GetAuxUsed());  // the last write's end, not the highest one
+  ASSERT_TRUE(port.AuxBufPutByte(1, 'b'));
+  ASSERT_TRUE(port.AuxBufPut(6, U8("gh"), 2));  // exactly to the end
+  EXPECT_EQ("abcdefgh", AuxContent(port));
+  EXPECT_FALSE(port.AuxBufPut(7, U8("xy"), 2));
+  EXPECT_FALSE(port.AuxBufPut(0xFFFFFFFFu, U8("xy"), 2));  // offset + n must not wrap
+  EXPECT_FALSE(port.AuxBufPutByte(8, 'x'));
+  EXPECT_EQ("abcdefgh", AuxContent(port));  // refused puts change nothing
+  EXPECT_EQ(8u, port.AuxBufSetUsed(3));
+  EXPECT_EQ("abc", AuxContent(port));
+  EXPECT_EQ(8u, port.AuxBufSetUsed(100));
+  EXPECT_EQ(8u, port.GetAuxUsed());
+
+  ASSERT_TRUE(port.AuxBufInit(4));  // a new buffer starts empty
+  EXPECT_EQ(4u, port.GetAuxSize());
+  EXPECT_EQ(0u, port.GetAuxUsed());
+  owc::SetTransportAllocHook([](size_t) { return false; });
+  EXPECT_FALSE(port.AuxBufInit(16));
+  owc::SetTransportAllocHook(nullptr);
+  EXPECT_EQ(0, log.SeverityOf("IOPort::AuxBufInit new UBYTE [] failed.\n"));
+  EXPECT_EQ(nullptr, port.GetAuxBuf());  // the old buffer is gone all the same
+  EXPECT_EQ(0u, port.GetAuxSize());
+  ASSERT_TRUE(port.AuxBufInit(0));
+  EXPECT_EQ(nullptr, port.GetAuxBuf());
+}
+
+struct Recorder {
+  std::vector<std::string> calls;
+  IOPort* port = nullptr;
+};
+
+void RecordAsA(void* context, uint32_t v1, uint32_t v2) {
+  auto* r = static_cast<Recorder*>(context);
+  r->calls.push_back("a" + std::to_string(v1) + "," + std::to_string(v2));
+  if (r->port != nullptr) r->port->SetLastError(v1);  // callbacks may use the port
+}
+
+void RecordAsB(void* context, uint32_t v1, uint32_t v2) {
+  static_cast<Recorder*>(context)->calls.push_back("b" + std::to_string(v1 + v2));
+}
+
+// Unregistered callbacks are freed by the port; the sanitizer builds see a leak or a double free.
+TEST(IOPortCallbacks, NotifyCallsEachInOrderAndUnregisterDropsOnlyTheFirstEqualOne) {
+  IOPort port;
+  Recorder one, two;
+  one.port = &port;
+  port.Notify(1, 1);  // none registered
+  IOPortCallbackInfo a1(RecordAsA, &one);
+  ASSERT_TRUE(port.Register(a1));
+  ASSERT_TRUE(port.Register(IOPortCallbackInfo(RecordAsB, &one)));  // same context, other function
+  ASSERT_TRUE(port.Register(IOPortCallbackInfo(RecordAsA, &two)));
+  ASSERT_TRUE(port.Register(a1));
+  a1.mContext = &two;  // the port keeps its own copy
+  port.Notify(7, 2);
+  EXPECT_EQ((std::vector<std::string>{"a7,2", "b9", "a7,2"}), one.calls);
+  EXPECT_EQ((std::vector<std::string>{"a7,2"}), two.calls);
+  EXPECT_EQ(7u, port.GetLastError());
+
+  port.Unregister(IOPortCallbackInfo(RecordAsA, &one));
+  port.Unregister(IOPortCallbackInfo(RecordAsB, &two));  // not registered: nothing happens
+  one.calls.clear();
+  two.calls.clear();
+  port.Notify(3, 4);
+  EXPECT_EQ((std::vector<std::string>{"b7", "a3,4"}), one.calls);
+  EXPECT_EQ((std::vector<std::string>{"a3,4"}), two.calls);
+}
+
+std::string StoredForm(const IOPortStats& s) {
+  uint8_t rec[IOPortStats::kStoredSize];
+  EXPECT_TRUE(s.Store(rec));
+  return std::string(reinterpret_cast<char*>(rec), sizeof rec);
+}
+
+TEST(IOPortStatsList, CopyReplacesTheContentWithIndependentEqualRecordsInOrder) {
+  owc::IOPortStatsList original, copy, empty;
+  for (uint32_t i = 1; i <= 3; ++i) {
+    IOPortStats s;
+    s.mName = "port" + std::to_string(i);
+    s.mStartTime.SetMilliseconds(1000 * i);
+    s.mRXTotal = i;
+    s.mTXRate = 100 * i;
+    ASSERT_TRUE(original.AddStats(s));
+  }
+  ASSERT_TRUE(copy.AddStats(IOPortStats()));  // replaced, not kept
+  ASSERT_TRUE(copy.Copy(original));
+  ASSERT_EQ(3u, copy.GetCount());
+  auto o = original.GetHeadPosition();
+  for (auto c = copy.GetHeadPosition(); c != nullptr;) {
+    IOPortStats* mine = copy.GetNext(c);
+    IOPortStats* theirs = original.GetNext(o);
+    EXPECT_NE(theirs, mine);
+    EXPECT_EQ(StoredForm(*theirs), StoredForm(*mine)) << theirs->mName;
+  }
+
+  IOPortStats* first = copy.GetAt(copy.GetHeadPosition());
+  first->mName = "changed";
+  first->mRXTotal = 99;
+  first->mStartTime.Clear();
+  const IOPortStats* kept = original.GetAt(original.GetHeadPosition());
+  EXPECT_EQ("port1", kept->mName);
+  EXPECT_EQ(1u, kept->mRXTotal);
+  EXPECT_EQ(1000u, kept->mStartTime.GetMilliseconds());
+
+  ASSERT_TRUE(copy.Copy(empty));
+  EXPECT_TRUE(copy.IsEmpty());
+  EXPECT_EQ(3u, original.GetCount());
 }
 
 std::string PeekAll(owc::WCDataStream& s, uint32_t max) {

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/socket_errors.h"
 #include "support/log_capture.h"
@@ -210,6 +211,29 @@ TEST_F(TCPPortPair, PacedWriteHoldsTheExcessFlushesItUnpacedAndClosesWhenItCanno
   EXPECT_EQ(0u, written);
   EXPECT_EQ(0, mLog.SeverityOf(Format("TCPPort::Write %08x AddToOverflowBuf failed.\n", mFd)));
   EXPECT_FALSE(mPort.IsOpen());
+}
+
+// Only the bytes go to the log: nothing of them may be printed as text.
+TEST(TCPPortDumpBuf, LogsAtMostThirtyTwoBytesEightToALineInUpperCaseHex) {
+  LogCapture log;
+  TCPPort port;
+  const std::string bytes("\x00\x41\x7f\xff\n\x80 \x1b\xab\x10\t", 11);
+  port.DumpBuf(Bytes(bytes), 11);
+  std::vector<LogCapture::Line> lines = log.Lines();
+  ASSERT_EQ(2u, lines.size());
+  EXPECT_EQ("TCPPort::DumpBuf | Data = 00 41 7F FF 0A 80 20 1B\n", lines[0].text);
+  EXPECT_EQ("TCPPort::DumpBuf | Data = AB 10 09\n", lines[1].text);
+  EXPECT_EQ(2, lines[0].severity);
+  EXPECT_EQ(2, lines[1].severity);
+
+  log.Clear();
+  port.DumpBuf(Bytes(Pattern(0, 40)), 40);
+  lines = log.Lines();
+  ASSERT_EQ(4u, lines.size());
+  EXPECT_EQ("TCPPort::DumpBuf | Data = 18 19 1A 1B 1C 1D 1E 1F\n", lines[3].text);
+  log.Clear();
+  port.DumpBuf(Bytes(bytes), 0);
+  EXPECT_TRUE(log.Lines().empty());
 }
 
 }  // namespace
