@@ -84,6 +84,7 @@ bool IOPortStatsList::AddStats(const IOPortStats& stats) {
 }
 
 bool IOPortStatsList::Copy(const IOPortStatsList& other) {
+  // Onto itself it keeps what it holds: emptying it first would lose what it was to copy.
   if (&other == this) return true;
   DeleteAll();
   for (Position pos = other.GetHeadPosition(); pos != nullptr;) {
