@@ -86,7 +86,6 @@ TEST(ConvertApi, StandardFieldsAndPropertiesAfterApplyingWithoutCallback) {
   Story s;
   EXPECT_EQ(0u, OBConvertAddParseProperty(s.env, nullptr, "headline"));
   EXPECT_EQ(0u, OBConvertAddParseProperty(s.env, nullptr, "keyword"));
-  EXPECT_EQ(0u, OBConvertAddParseProperty(s.env, nullptr, "keyword"));
   EXPECT_EQ(0u, OBConvertApplyTemplate(s.env, s.obj, nullptr, 0, 0));
   EXPECT_TRUE(gCalls.empty());
   EXPECT_EQ("Second sub", Got(OBConvertGetSubheadline(s.obj, Collect, 0, 0, 1)));
@@ -155,17 +154,22 @@ TEST(ConvertApiHandles, FailuresClearHandlesFilesAreNamedAndAnEmptyTemplateHands
   EXPECT_EQ(gCalls, std::vector<std::string>{"<null>"});
 }
 
+// Attributes keep document order and are never escaped; an empty element keeps both tags.
 TEST(ConvertApiSettings, EntityModeAndSeparatorApplyToLaterConversions) {
-  const char text[] = "<nitf><body><body.content>a &amp; 'b'</body.content></body></nitf>";
+  const char text[] =
+      "<nitf><body><body.content>'&lt;&amp;<b z=\"2\" c=\"1 &amp; 2\"/>"
+      "</body.content></body></nitf>";
   std::vector<std::string> bodies;
-  for (uint32_t mode : {0u, 1u, 2u}) {
+  for (uint32_t mode : {0u, 1u, 2u, 3u}) {
     OBConvertSetEntityRefOutput(mode);
     OBConvertSetLevelSeparator(mode == 2 ? '/' : '\\');
     bodies.push_back(Convert(0, text, OBConvertGetBody));
   }
   OBConvertSetEntityRefOutput(1);
   OBConvertSetLevelSeparator('\\');
-  EXPECT_EQ(bodies, (std::vector<std::string>{"a & 'b'", "a &amp; 'b'", "a &amp; &apos;b&apos;"}));
+  const std::string b = "<b z=\"2\" c=\"1 & 2\"></b>";
+  EXPECT_EQ(bodies, (std::vector<std::string>{"'<&" + b, "'&lt;&amp;" + b, "&apos;&lt;&amp;" + b,
+                                              "'<&" + b}));
 }
 
 // Handles share no hidden state: conversions on separate handles may run in parallel.

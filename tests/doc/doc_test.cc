@@ -3,7 +3,6 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "doc/doc_settings.h"
@@ -146,9 +145,9 @@ struct ParsedDoc {
     doc.SetSearchLevel(&index);
     parsed = doc.Parse();
   }
-  std::string Get(const std::string& prop, const char* ns = nullptr, bool valueOnly = true) {
+  std::string Get(const std::string& prop, const char* ns = nullptr) {
     std::string out = "stale";  // a missing property must still clear it
-    EXPECT_TRUE(doc.GetProperty(ns, prop.c_str(), valueOnly, &out, false));
+    EXPECT_TRUE(doc.GetProperty(ns, prop.c_str(), true, &out, false));
     return out;
   }
 
@@ -169,13 +168,10 @@ TEST(XMLDoc, GettersReadTheCapturesOfAStoryInMemory) {
   std::string out;
   EXPECT_TRUE(d.doc.GetHeadline(&out, true));
   EXPECT_EQ(std::string("Rates &amp; Markets") + '\0', out);
-  d.doc.GetSubheadline(1, &out, false);
-  EXPECT_EQ("Second sub", out);
   d.doc.GetPropertyAttribute(nullptr, (kHead + "\\series(0)").c_str(), "Series.Part", &out, true);
   EXPECT_EQ(std::string(1, '\0'), out);  // attribute names keep their case
   d.doc.GetBody(&out, false);
   EXPECT_EQ(body, out);
-  EXPECT_EQ("<body.content>" + body + "</body.content>", d.Get(kContent, nullptr, false));
   EXPECT_EQ("Second hl1", d.Get(kHead + "\\hedline(0)\\hl1(1)"));
   EXPECT_EQ("Second", d.Get(kContent + "\\p(1)"));
   EXPECT_EQ("", d.Get("\\nitf(0)\\x(0)"));
@@ -205,19 +201,6 @@ TEST(XMLDoc, FilesAreReadWithTheirMetadataAndAMissingOneIsReportedByName) {
   EXPECT_TRUE(log.Has("WCXMLDoc::Init InitFromFile failed for XML document [" + missing + "]"));
   EXPECT_FALSE(d.doc.Init(true, xml.c_str(), 0, nullptr, true, dir.Path().c_str(), 0, nullptr));
   EXPECT_TRUE(log.Has("WCXMLDoc::Init InitFromFile failed for RDF document [RDF Unknown]"));
-}
-
-TEST(XMLDoc, EntityOutputModeDecidesHowCharacterDataIsEscaped) {
-  const std::pair<uint32_t, std::string> modes[] = {
-      {0, "'<&"}, {1, "'&lt;&amp;"}, {2, "&apos;&lt;&amp;"}, {3, "'<&"}};
-  for (const auto& mode : modes) {
-    owc::SetEntityRefOutput(mode.first);
-    std::string got =
-        ParsedDoc({"\\a(0)"}, "<a>'&lt;&amp;<b z=\"2\" c=\"1 &amp; 2\"/></a>").Get("\\a(0)");
-    owc::SetEntityRefOutput(owc::kEntityRefEscape);
-    // Attributes keep document order and are never escaped; an empty element keeps both tags.
-    EXPECT_EQ(mode.second + "<b z=\"2\" c=\"1 & 2\"></b>", got) << mode.first;
-  }
 }
 
 // A parse error keeps what was captured before it; a bad RDF leaves the XML unparsed; a

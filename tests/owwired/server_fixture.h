@@ -244,8 +244,6 @@ class ServerTest : public ::testing::Test {
   std::string address_;
   std::vector<std::unique_ptr<RawClient>> clients_;
   std::atomic<uint64_t> now_ms_{0};
-  std::mutex log_mutex_;
-  std::string log_;                          // guarded by log_mutex_
   std::unique_ptr<owwired::Server> server_;  // last: destroyed before what its callbacks use
 };
 

@@ -35,12 +35,8 @@ class Listener {
     getsockname(mFd, reinterpret_cast<sockaddr*>(&a), &size);
     mPort = ntohs(a.sin_port);
   }
-  ~Listener() { Close(); }
+  ~Listener() { close(mFd); }
   Listener(const Listener&) = delete;
-  void Close() {
-    if (mFd >= 0) close(mFd);
-    mFd = -1;
-  }
   uint16_t Port() const { return mPort; }
   int Accept() { return WaitFor(mFd, POLLIN) ? accept4(mFd, nullptr, nullptr, SOCK_CLOEXEC) : -1; }
   int Connect() const {

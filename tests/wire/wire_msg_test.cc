@@ -6,6 +6,8 @@
 #include "gtest/gtest.h"
 #include "owclient/wire_messages.h"
 #include "wire/wire_alloc.h"
+#include "wire/wire_msg_queue.h"
+#include "wire/wire_msg_tables.h"
 
 namespace {
 
@@ -78,18 +80,13 @@ TEST(WireMsgTest, EveryKindOfMessageHasItsExactImage) {
   for (const auto& c : cases) EXPECT_EQ(c.second, Image(*c.first)) << c.second.substr(0, 40);
 }
 
-// The fields keep what the image cuts.
-TEST(WireMsgTest, LongArgumentsAndProductIdsAreCutOnlyInTheImage) {
-  const std::string longArg(300, 'x'), longID(300, 'p');
-  auto ack = Ack("a.xml", longArg.c_str());
-  EXPECT_EQ(longArg, ack->GetArg2());
+// The fields keep what the image cuts; block data is viewed inside the image.
+TEST(WireMsgTest, FieldsKeepWhatTheImageCutsAndBlockDataIsViewedInPlace) {
+  const std::string longArg(300, 'x'), longID(300, 'p'), data = "ab\0c"s;
+  EXPECT_EQ(longArg, Ack("a.xml", longArg.c_str())->GetArg2());
   WCXMLWireMsgHello hello;
   ASSERT_TRUE(hello.SetProductID(longID.c_str()));
   EXPECT_EQ(longID.substr(0, 261), hello.GetProductID());
-}
-
-TEST(WireMsgTest, BlockDataIsViewedInsideTheImage) {
-  const std::string data = "ab\0c"s;
   WCXMLWireMsgRequestBlockAck msg;
   ASSERT_TRUE(msg.SetInfo(4, 31, 4, data.data(), 1));
   ASSERT_EQ(reinterpret_cast<const uint8_t*>(msg.GetMsgBuf()) + 11, msg.GetData());
@@ -154,6 +151,66 @@ TEST(WireMsgAllocTest, EveryFailedBuildLeavesNoImage) {
   EXPECT_FALSE(hello.SetVersions(2, 0, 0, 2, 0, 0));
   EXPECT_EQ(1u, hello.GetMajor1());
   owc::SetWireReallocHook(nullptr);
+}
+
+// Counts its destructions, to see who destroys a message.
+class CountedMsg : public WCXMLWireMsg {
+ public:
+  explicit CountedMsg(int* destroyed) : mDestroyed(destroyed) {}
+  ~CountedMsg() override { ++*mDestroyed; }
+
+ private:
+  int* mDestroyed;
+};
+
+TEST(WireMsgQueueTest, RemoveHeadHandsOverTheOldestWhileDeleteAllAndTheDestructorDestroy) {
+  int destroyed = 0;
+  {
+    owc::WCXMLWireMsgQ queue;
+    WCXMLWireMsg* first = new CountedMsg(&destroyed);
+    ASSERT_TRUE(queue.AddMsg(first) && queue.AddMsg(new CountedMsg(&destroyed)));
+    std::unique_ptr<WCXMLWireMsg> taken(queue.RemoveHead());
+    EXPECT_EQ(first, taken.get());
+    EXPECT_EQ(0, destroyed);
+    queue.DeleteAll();
+    EXPECT_EQ(1, destroyed);
+    EXPECT_EQ(0u, queue.GetCount());
+    ASSERT_TRUE(queue.AddMsg(new CountedMsg(&destroyed)));  // still usable
+    ASSERT_TRUE(queue.AddMsg(new CountedMsg(&destroyed)));
+  }
+  EXPECT_EQ(4, destroyed);
+}
+
+// A whole word ignores case but not length; a prefix ignores case and compares only the
+// bytes available, up to the keyword's end.
+TEST(WireMsgTablesTest, LookupsByWordAndByPrefixAndStatusTextsWithBadRequestForUnknownCodes) {
+  const struct {
+    const char* text;
+    uint32_t length, type;  // length 0: a whole word
+  } cases[] = {{"done", 0, 8},   {"DONES", 0, 10}, {"DON", 0, 10},
+               {"????", 0, 10},  {"user", 4, 1},   {"tAZU Orbrix", 11, 0},
+               {"BLK12:", 6, 6}, {"ACK 3", 5, 4},  {"unkn (400)", 10, 9},
+               {"XUSR", 4, 10},  {"????", 4, 10},  {"USEX", 4, 10},
+               {"USEX", 3, 1},   {"u", 1, 1},      {"fi", 2, 5},
+               {"HR", 2, 7}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.type,
+              c.length == 0 ? owc::GetMsgType(c.text) : owc::GetMsgTypeByPrefix(c.text, c.length))
+        << c.text << " " << c.length;
+  }
+  EXPECT_EQ(0u, GetRequestType("all"));
+  EXPECT_EQ(1u, GetRequestType("Story"));
+  EXPECT_EQ(2u, GetRequestType("STORIES"));
+  EXPECT_EQ(2u, GetRequestType(nullptr));
+  EXPECT_STREQ("STORY", GetRequestKeyword(1));
+  EXPECT_STREQ("????", GetRequestKeyword(2));
+  EXPECT_STREQ("????", GetMsgKeyword(4000000000u));  // the others show in every image
+  const std::pair<int32_t, const char*> statuses[] = {
+      {204, "(204) No content"},          {401, "(401) Unauthorized"}, {404, "(404) Not found"},
+      {405, "(405) Method not allowed"},  {409, "(409) Conflict"},     {410, "(410) Gone"},
+      {503, "(503) Service unavailable"}, {400, "(400) Bad request"},  {200, "(400) Bad request"},
+      {-410, "(400) Bad request"}};
+  for (const auto& c : statuses) EXPECT_STREQ(c.second, GetStatusText(c.first)) << c.first;
 }
 
 }  // namespace
