@@ -117,7 +117,10 @@ std::vector<std::pair<std::string, std::string>> MakeCorpus(uint32_t stories, ui
 
 // One fault, or none, for each connection; never one that makes the session log in anew
 // (that is a new delivery of the whole feed by design, not a repeat).
-owwired::Faults DrawFaults(std::mt19937_64& rng) {
+// A block whose length runs past its data is taken with the bytes that follow when the
+// server pipelines (a block is cut by its length alone): only a server that waits for each
+// acknowledgement gets that fault, which then shows as silence.
+owwired::Faults DrawFaults(std::mt19937_64& rng, bool pipelined) {
   auto n = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   owwired::Faults f;
   switch (n(0, 12)) {
@@ -138,7 +141,7 @@ owwired::Faults DrawFaults(std::mt19937_64& rng) {
       f.overlong_size = static_cast<uint32_t>(n(66600, 200000));
       break;
     case 9:
-      f.overrun_block_after = n(0, 80);
+      if (!pipelined) f.overrun_block_after = n(0, 80);
       break;
     case 10:
       f.tiny_messages_after = n(2, 120);
@@ -261,7 +264,7 @@ class Ledger {
 // Counts the library's log lines, and those that show a fault being handled.
 struct LogTally {
   std::atomic<uint64_t> lines{0}, failures{0}, timeouts{0}, newLogins{0}, unparseable{0},
-      badMarker{0}, repeatsSkipped{0}, sendBound{0};
+      repeatsSkipped{0}, sendBound{0};
   static void Callback(const char* text, int32_t severity, uintptr_t user) {
     auto* t = reinterpret_cast<LogTally*>(user);
     ++t->lines;
@@ -269,7 +272,6 @@ struct LogTally {
     if (std::strstr(text, "connected receive timeout") != nullptr) ++t->timeouts;
     if (std::strstr(text, "authorization receive timeout") != nullptr) ++t->newLogins;
     if (std::strstr(text, "can never be parsed") != nullptr) ++t->unparseable;
-    if (std::strstr(text, "is not followed by its marker") != nullptr) ++t->badMarker;
     if (std::strstr(text, "was delivered already") != nullptr) ++t->repeatsSkipped;
     if (std::strstr(text, "over its bound") != nullptr) ++t->sendBound;
   }
@@ -336,7 +338,9 @@ int main(int argc, char** argv) {
   options.files = corpus;
   options.block_size = 2048;
   options.pipeline = settings.pipeline;
-  options.faults_for_connection = [&faultRng](uint32_t) { return DrawFaults(faultRng); };
+  options.faults_for_connection = [&faultRng, &settings](uint32_t) {
+    return DrawFaults(faultRng, settings.pipeline);
+  };
   owwired::Server server(options);
   std::string error;
   if (!server.Start(&error)) {
@@ -439,10 +443,9 @@ int main(int argc, char** argv) {
               cycles, ledger.sessions, c.connections_accepted, c.faults_fired, c.sessions_resumed);
   std::printf("soak: RESULT client saw %" PRIu64 " receive time-outs, %" PRIu64
               " new logins after a silent login, %" PRIu64 " unparseable fronts, %" PRIu64
-              " blocks without their marker, %" PRIu64 " repeated blocks skipped, %" PRIu64
-              " failure lines\n",
+              " repeated blocks skipped, %" PRIu64 " failure lines\n",
               log.timeouts.load(), log.newLogins.load(), log.unparseable.load(),
-              log.badMarker.load(), log.repeatsSkipped.load(), log.failures.load());
+              log.repeatsSkipped.load(), log.failures.load());
   std::printf("soak: RESULT RSS start %ld kB, end %ld kB, highest sampled %ld kB, peak %ld kB\n",
               rssStart, rssEnd, rssMax, StatusKb("VmHWM:"));
   bool clean = ledger.repeats == 0 && losses == 0 && ledger.corrupt == 0 && ledger.outOfOrder == 0;

@@ -86,6 +86,9 @@ void HOBWThread::ClearRXMsgQ() {
 }
 
 void HOBWThread::CloseWire() {
+  // A DONE belongs to the connection it was sent on: one left unanswered must not make a
+  // later shut-down skip its own DONE or wait for an answer that cannot come.
+  mDoneSent = 0;
   if (mWireHandle == kWireHandleInvalid) return;
   mWire.close(mWireHandle);
   mWireHandle = kWireHandleInvalid;
@@ -125,6 +128,7 @@ void HOBWThread::BeginRun() {
   mState = OBW_STATE_START;
   mStopStep = 0;
   mPassCounter = 0;
+  mDoneSent = 0;
   mHOBQThread.Start(false);
   SetPriority(kSessionPriority);
 }

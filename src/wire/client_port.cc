@@ -47,16 +47,6 @@ bool ScanUnsigned(const char* text, uint32_t& value) {
   return true;
 }
 
-// "BLK" in any case: the part of the end marker that every block has.
-bool MarkerIsBlock(const char* marker) {
-  for (uint32_t i = 0; i < kBlockKeywordLength; ++i) {
-    char c = marker[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - ('a' - 'A'));
-    if (c != "BLK"[i]) return false;
-  }
-  return true;
-}
-
 bool MarkerIsLast(const uint8_t* marker) {
   static const char kLast[] = "blke";
   for (uint32_t i = 0; i < kBlockMarkerLength; ++i) {
@@ -296,9 +286,10 @@ WCOWClientPort::Step WCOWClientPort::ParseText(const char* m, uint32_t remaining
   return Step::kParsed;
 }
 
-// The block is cut by its length; the marker and the NUL that must follow the data are
-// what shows that the length was right. Without them the bytes after the data belong to
-// other messages, and taking the block would acknowledge data that was never sent as it.
+// The block is cut by its 16-bit length alone. The four marker bytes only tell whether it
+// is the last block ("BLKe" in any case); any other four bytes mean that more follow, so
+// they are not checked, nor is the byte after them that stands for the NUL (it is counted
+// in the block's size). A block shorter than its length waits for the rest of its bytes.
 WCOWClientPort::Step WCOWClientPort::ParseBlock(const char* m, uint32_t remaining,
                                                 const MsgHead& head, WCXMLWireMsg*& msg,
                                                 uint32_t& size) {
@@ -317,12 +308,6 @@ WCOWClientPort::Step WCOWClientPort::ParseBlock(const char* m, uint32_t remainin
   const char* data = colon + 3;
   uint64_t total = static_cast<uint64_t>(data - m) + dataLength + kBlockMarkerLength + 1;
   if (total > remaining) return Step::kNeedMore;
-  const char* marker = data + dataLength;
-  if (!MarkerIsBlock(marker) || marker[kBlockMarkerLength] != '\0') {
-    TraceLogF(kLevelFailure, "WCOWClientPort::ParseRXMsg block %u is not followed by its marker",
-              blockNumber);
-    return Step::kBlocked;
-  }
   msg = CreateMsgRqstBlock(head.sessionID, head.hasAck, head.ackChar, blockNumber,
                            reinterpret_cast<const uint8_t*>(data), dataLength + kBlockMarkerLength);
   size = static_cast<uint32_t>(total);

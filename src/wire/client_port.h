@@ -57,7 +57,7 @@ class WCOWClientPort : public TCPPort {
   // Parses complete messages from the start of window into the queue; returns the bytes
   // consumed. Parsing stops at an incomplete message, when the queue holds kRXQueueLimit
   // messages, and at one it can never take (keyword ACK or none, session ID without ':',
-  // nothing after the ack character, a block not followed by its marker and NUL), whose
+  // nothing after the ack character, a block number that does not parse), whose
   // bytes stay. REQUIRES: window[length] == '\0'.
   uint32_t ParseRXMsg(const char* window, uint32_t length);
 

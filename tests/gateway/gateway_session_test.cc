@@ -70,6 +70,7 @@ class TestSession : public HOBWThread {
   using HOBWThread::BeginRun;
   using HOBWThread::ForceState;
   using HOBWThread::GetState;
+  using HOBWThread::IsDoneSent;
   using HOBWThread::RunPass;
   using HOBWThread::ShutDown;
 };
@@ -331,11 +332,13 @@ TEST_F(SessionTest, LongReceivedTextsAreCutInTheLog) {
 }
 
 // The peer answers DONE, or stays silent while the clock reaches and then passes 12 s; the
-// shut-down must still wait when it acts.
+// shut-down must still wait when it acts. An unanswered DONE is forgotten with its
+// connection: the next run sends its own.
 TEST_F(SessionTest, ShutDownWaitsTwelveSecondsForTheAnswerToDone) {
-  for (bool answer : {true, false}) {
-    SCOPED_TRACE(answer);
-    if (!answer) {  // a new run
+  int run = 0;
+  for (bool answer : {true, false, true}) {
+    SCOPED_TRACE(run);
+    if (run++ > 0) {
       shutDown = false;
       session.BeginRun();
     }
@@ -350,12 +353,27 @@ TEST_F(SessionTest, ShutDownWaitsTwelveSecondsForTheAnswerToDone) {
     });
     EXPECT_FALSE(early);
     EXPECT_EQ(answer, log.Has("HOBWThread::ProcessStateAux received done"));
-    EXPECT_EQ(answer ? 1 : 2, gWire.Count("42:DONE"));
+    EXPECT_EQ(run, gWire.Count("42:DONE"));
+    EXPECT_FALSE(session.IsDoneSent());
     EXPECT_EQ("0/0/0", Session());
     EXPECT_EQ(0u, U(Stats().mQueueLen));
     EXPECT_TRUE(log.Has("HOBWQueueThread::Run thread terminated"));
     log.Clear();
   }
+}
+
+// After a DONE that went unanswered, a stop without DONE has nothing to wait for: the
+// module clock does not move here, so a wait for an answer would never end.
+TEST_F(SessionTest, AStopWithoutDoneAfterAnUnansweredOneEndsAtOnce) {
+  LogIn();
+  ShutDown(true, [] { Advance(HOBWThread::kDoneWaitMs + 100); });
+  EXPECT_EQ(1, gWire.Count("42:DONE"));
+  shutDown = false;
+  session.BeginRun();
+  LogIn();
+  ShutDown(false);
+  EXPECT_EQ(1, gWire.Count("42:DONE"));
+  EXPECT_TRUE(log.Has("HOBWQueueThread::Run thread terminated"));
 }
 
 }  // namespace

@@ -196,4 +196,91 @@ TEST_F(GatewaySessionTest, StopWithoutDoneKeepsTheSessionAndStopWithDoneEndsIt) 
   EXPECT_EQ(5001u, r[6].sessionID);
 }
 
+// A peer scripted message by message, for what the reference server never sends.
+class GatewayScriptedPeerTest : public owc_it::GatewayTest {
+ protected:
+  static std::string M(const std::string& text) { return text + std::string(1, '\0'); }
+  static std::string Block(uint32_t number, const std::string& data, const std::string& marker) {
+    const std::string length{static_cast<char>(data.size() >> 8), static_cast<char>(data.size())};
+    return M("9:+BLK" + std::to_string(number) + ":" + length + data + marker);
+  }
+  // Starts the gateway towards the peer and logs it in as session 9; it then waits for
+  // the answer to its first RQST.
+  void LogIn(owc_test::RawPeer& peer, uint8_t last) {
+    ASSERT_TRUE(peer.Bound());
+    mAddress = owc_test::Loopback(last);
+    Start();
+    ASSERT_TRUE(peer.Accept());
+    ASSERT_TRUE(peer.SendAll(M("+Tazu wire v1.00.00 v1.00.00")));
+    ASSERT_TRUE(peer.ReadUntil(M("USER")));
+    ASSERT_TRUE(peer.SendAll(M("9:+USER")));
+    ASSERT_TRUE(peer.ReadUntil(M("9:FLTR ALL")));
+    ASSERT_TRUE(peer.SendAll(M("9:+FLTR")));
+    ASSERT_TRUE(peer.ReadUntil(M("9:RQST")));
+  }
+  // Stops with DONE and lets it go unanswered: the wait ends when the module clock has
+  // passed it.
+  void StopWithUnansweredDone(owc_test::RawPeer& peer) {
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&] {
+      HOBWStop(1);
+      stopped = true;
+    });
+    EXPECT_TRUE(peer.ReadUntil(M("9:DONE"))) << "no DONE was sent";
+    while (!stopped) {
+      Advance(1000);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    stopper.join();
+  }
+};
+
+// Only "BLKe" ends a file: a block with any other four marker bytes, or with another byte
+// where its NUL stands, is acknowledged and the next block continues the same file.
+TEST_F(GatewayScriptedPeerTest, AnyMarkerButTheLastOneMeansTheFileGoesOn) {
+  owc_test::RawPeer peer(owc_test::Loopback(151));
+  LogIn(peer, 151);
+  ASSERT_TRUE(peer.SendAll(M("9:+FILE m.xml")));
+  ASSERT_TRUE(peer.ReadUntil(M("9:+ACK m.xml")));
+  ASSERT_TRUE(peer.SendAll(Block(0, "first ", "XXXX")));
+  ASSERT_TRUE(peer.ReadUntil(M("9:+ACK 0")));
+  std::string odd = Block(1, "second ", "BLKm");
+  odd.back() = 'Q';
+  ASSERT_TRUE(peer.SendAll(odd));
+  ASSERT_TRUE(peer.ReadUntil(M("9:+ACK 1")));
+  ASSERT_TRUE(peer.SendAll(Block(2, "third", "blke")));
+  ASSERT_TRUE(peer.ReadUntil(M("9:+ACK 2")));
+  ASSERT_TRUE(peer.ReadUntil(M("9:RQST")));  // the file ended: the next one is asked for
+  std::string problems;
+  const owc_it::Feed files = owc_it::Rebuild(Records(3), &problems);
+  EXPECT_EQ("", problems);
+  ASSERT_EQ(1u, files.size());
+  EXPECT_EQ("first second third", files[0].second);
+  EXPECT_FALSE(mLog.HasPart("can never be parsed"));
+}
+
+// A DONE that went unanswered belongs to its connection: the next run with a full login
+// says DONE again, and a stop without DONE after it has nothing to wait for.
+TEST_F(GatewayScriptedPeerTest, AnUnansweredDoneIsForgottenWithItsConnection) {
+  owc_test::RawPeer first(owc_test::Loopback(152));
+  LogIn(first, 152);
+  StopWithUnansweredDone(first);
+
+  owc_test::RawPeer second(owc_test::Loopback(153));
+  LogIn(second, 153);
+  StopWithUnansweredDone(second);
+
+  owc_test::RawPeer third(owc_test::Loopback(154));
+  LogIn(third, 154);
+  std::atomic<bool> stopped{false};
+  std::thread stopper([&] {
+    HOBWStop(0);
+    stopped = true;
+  });
+  // The module clock is left alone: a wait for a DONE answer would last 12 s.
+  EXPECT_TRUE(WaitUntil([&] { return stopped.load(); }, 8000));
+  stopper.join();
+  EXPECT_FALSE(third.ReadUntil(M("9:DONE")));  // the stop closed the connection without it
+}
+
 }  // namespace

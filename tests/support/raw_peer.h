@@ -58,6 +58,20 @@ class RawPeer {
     close(mConn);
     mConn = -1;
   }
+  // Reads until what arrived since the last call contains `part`, or nothing came for
+  // idleMs; true when it did. The bytes up to and including `part` are used up.
+  bool ReadUntil(const std::string& part, int idleMs = 5000) {
+    for (;;) {
+      size_t at = mPending.find(part);
+      if (at != std::string::npos) {
+        mPending.erase(0, at + part.size());
+        return true;
+      }
+      std::string more = ReadUpTo(1, idleMs);
+      if (more.empty()) return false;
+      mPending += more;
+    }
+  }
   // Reads until `count` bytes arrived or nothing came for idleMs.
   std::string ReadUpTo(size_t count, int idleMs = 3000) {
     std::string out;
@@ -76,6 +90,7 @@ class RawPeer {
   int mListen = -1;
   int mConn = -1;
   bool mBound = false;
+  std::string mPending;  // read by ReadUntil, not used up yet
 };
 
 }  // namespace owc_test

@@ -100,10 +100,13 @@ TEST(ClientPortParse, EveryRuleOfTheReceivedMessageTable) {
       {M("3:+rqst"), "RQST sid=3 ack=+ status=0"},
       {M("3:+user"), "USER sid=3 ack=+ status=0"},
       // A block is cut by its length, not its content; the marker's case and last letter
-      // only tell the last block; without an ack it is dropped.
+      // only tell the last block: any other four bytes, and any byte in the NUL's place,
+      // mean that more blocks follow. Without an ack it is dropped.
       {Block("7:+BLK3:", tricky, "BLKm"), "BLK sid=7 ack=+ status=0 block=3 last=0 data=" + tricky},
       {Block("7:+BLK4:", "", "blke"), "BLK sid=7 ack=+ status=0 block=4 last=1 data="},
       {Block("+BLK5:", "xy", "BLKx"), "BLK sid=0 ack=+ status=0 block=5 last=0 data=xy"},
+      {Block("+BLK8:", "zz", "XXXX"), "BLK sid=0 ack=+ status=0 block=8 last=0 data=zz"},
+      {Block("+BLK9:", "w", "BLKe").replace(13, 1, "Q"), "BLK sid=0 ack=+ status=0 block=9 last=1 data=w"},
       {Block("7:BLK6:", "no ack", "BLKe"), ""},
       {Block("7:+BLK7:", "q", "BLKe"), "BLK sid=7 ack=+ status=0 block=7 last=1 data=q"}};
   std::string bytes;
