@@ -3,7 +3,8 @@
  *
  * Three families of functions:
  *   OrbrixWire*  the wire client: start/stop, connections to a wire server (TCP port
- *                39030), protocol messages in and out, the library's log lines;
+ *                39030 unless OrbrixWireSetServerPort says otherwise), protocol
+ *                messages in and out, the library's log lines;
  *   HOBW*        the gateway: one session that logs in to a wire server, requests
  *                stories and hands raw file blocks and/or rendered HTML to a callback;
  *   OBConvert*   conversion of a story (NITF XML + RDF metadata) to HTML through a
@@ -56,7 +57,8 @@ typedef void (*OrbrixWireLogCallback)(const char *text, int32_t severity, uintpt
 OWCLIENT_API uint8_t OrbrixWireStartup(uintptr_t logValue);
 /* Stops the wire-client thread (closing every connection) and the clock. Always 1. */
 OWCLIENT_API uint8_t OrbrixWireShutdown(void);
-/* Starts a non-blocking connect to address:39030. 0 = opened (*handle set), 1 = failed
+/* Starts a non-blocking connect to address and the server port (39030 unless
+ * OrbrixWireSetServerPort chose another). 0 = opened (*handle set), 1 = failed
  * (*handle = 0). A result of 0 does not mean the server was reached. */
 OWCLIENT_API int32_t OrbrixWireOpen(uintptr_t *handle, uint32_t address, OrbrixWireRXCallback cb,
                                     uintptr_t user);
@@ -67,6 +69,10 @@ OWCLIENT_API int32_t OrbrixWireClose(uintptr_t handle);
 OWCLIENT_API int32_t OrbrixWireTXMsg(uintptr_t handle, WCXMLWireMsg *msg);
 /* Receives every log line from now on; a null callback removes it. Any time. */
 OWCLIENT_API void OrbrixWireSetLogCallback(OrbrixWireLogCallback cb, uintptr_t user);
+/* Extension: the TCP port of the wire server for every connection opened from now on,
+ * by OrbrixWireOpen or a gateway session; 0 restores the default, 39030. Connections
+ * already open keep theirs. Any thread, any time, also before OrbrixWireStartup. */
+OWCLIENT_API void OrbrixWireSetServerPort(uint16_t port);
 
 /* ---------------------------------------------------------------------- gateway */
 

@@ -4,6 +4,7 @@
 #include "owclient/owclient.h"
 #include "owclient/wire_messages.h"
 #include "runtime/trace_log.h"
+#include "wire/client_connect.h"
 
 using owc::Module;
 
@@ -55,6 +56,10 @@ OWCLIENT_API int32_t OrbrixWireTXMsg(uintptr_t handle, WCXMLWireMsg* msg) {
 
 OWCLIENT_API void OrbrixWireSetLogCallback(OrbrixWireLogCallback cb, uintptr_t user) {
   owc::SetTraceCallback(cb, user);
+}
+
+OWCLIENT_API void OrbrixWireSetServerPort(uint16_t port) {
+  owc::WCOBWClientConnect::SetServerPort(port);
 }
 
 }  // extern "C"

@@ -1,15 +1,29 @@
 #include "wire/client_connect.h"
 
+#include <atomic>
+
 #include "owclient/wire_messages.h"
 #include "runtime/trace_log.h"
 
 namespace owc {
 
+namespace {
+
+std::atomic<uint16_t> gServerPort{WCOBWClientConnect::kServerPort};
+
+}  // namespace
+
+void WCOBWClientConnect::SetServerPort(uint16_t port) {
+  gServerPort.store(port == 0 ? kServerPort : port, std::memory_order_relaxed);
+}
+
+uint16_t WCOBWClientConnect::ServerPort() { return gServerPort.load(std::memory_order_relaxed); }
+
 WCOBWClientConnect::WCOBWClientConnect() { mTXStream.SetLimit(kTXStreamBound); }
 
 WCOBWClientConnect::~WCOBWClientConnect() { mCliPort.Close(); }
 
-void WCOBWClientConnect::SetIP(uint32_t address) { mCliPort.SetIPInfo(address, kServerPort); }
+void WCOBWClientConnect::SetIP(uint32_t address) { mCliPort.SetIPInfo(address, ServerPort()); }
 
 void WCOBWClientConnect::SetRXCallback(OrbrixWireRXCallback callback, uintptr_t userValue) {
   mRXCallback = callback;

@@ -20,6 +20,10 @@ namespace owc {
 class WCOBWClientConnect {
  public:
   static constexpr uint16_t kServerPort = 39030;
+  // The port the next Connect goes to, for every connection of the process; 0 restores
+  // kServerPort. Any thread, any time: a connection already open keeps its port.
+  static void SetServerPort(uint16_t port);
+  static uint16_t ServerPort();
   // Wire images a connection may hold for a server that does not read; past it the port
   // closes, as it would after a silence.
   static constexpr uint32_t kTXStreamBound = 4u << 20;

@@ -65,6 +65,25 @@ TEST_F(WireClientTest, AFileArrivesWholeFromAServerThatWritesOneByteAtATime) {
   EXPECT_EQ(204, answer->GetStatus());  // nothing more waits
 }
 
+// The port chosen holds for the next open only; 0 goes back to the default.
+TEST_F(WireClientTest, TheServerPortSetBeforeAnOpenIsTheOneItConnectsTo) {
+  owwired::Options options;
+  options.port = 0;  // a free one
+  auto server = owc_it::StartServer(14, options);
+  OrbrixWireSetServerPort(server->port());
+  Open(14);
+  auto hello = mInbox.Next();
+  EXPECT_TRUE(hello != nullptr && hello->GetType() == WCXMLWireMsg::kTypeHello);
+  OrbrixWireSetServerPort(0);
+  uintptr_t second = 0;
+  ASSERT_EQ(0, OrbrixWireOpen(&second, Loopback(14), &owc_test::MessageInbox::Callback,
+                              mInbox.User()));
+  EXPECT_TRUE(WaitUntil([&] { return mLog.HasPart("connection refused"); }))
+      << "the default port has no server on 127.0.0.14";
+  OrbrixWireClose(second);
+  EXPECT_EQ(1u, server->GetCounters().connections_accepted);
+}
+
 TEST_F(WireClientTest, ASilentServerIsLeftAfter16Seconds) {
   owwired::Options options;
   options.faults.silent_after = 1;  // the hello, then nothing

@@ -11,6 +11,10 @@
 namespace owconvert {
 namespace {
 
+using owtool::IsFolder;
+using owtool::IsRegularFile;
+using owtool::WhyUnreadable;
+
 bool EndsWith(const std::string& s, const char* ending) {
   const std::string e(ending);
   return s.size() > e.size() && s.compare(s.size() - e.size(), e.size(), e) == 0;

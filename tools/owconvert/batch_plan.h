@@ -11,7 +11,7 @@
 namespace owconvert {
 
 struct Job {
-  StoryFiles files;
+  owtool::StoryFiles files;
   std::string out_path;
   std::string error;  // set before running when the job cannot run at all
 };

@@ -1,30 +1,31 @@
 #include "batch_run.h"
 
 #include <atomic>
-#include <cstdio>
 #include <thread>
 
 namespace owconvert {
 namespace {
 
+using owtool::Environment;
+
 struct Shared {
   std::vector<Job>* jobs;
   bool verbose;
+  owtool::Progress* progress;
   std::atomic<size_t> next{0};
   std::atomic<size_t> converted{0};
   std::atomic<size_t> failed{0};
 };
 
 void RunOne(const Environment& env, Job* job, Shared* shared) {
-  if (job->error.empty() && ConvertStory(env, job->files, job->out_path, &job->error)) {
+  if (job->error.empty() && owtool::ConvertStory(env, job->files, job->out_path, &job->error)) {
     shared->converted.fetch_add(1);
-    if (shared->verbose) {
-      std::fprintf(stderr, "owconvert: %s -> %s\n", job->files.xml.c_str(), job->out_path.c_str());
-    }
-    return;
+    if (shared->verbose) shared->progress->Message(job->files.xml + " -> " + job->out_path);
+  } else {
+    shared->failed.fetch_add(1);
+    shared->progress->Message("failed: " + job->error);
   }
-  shared->failed.fetch_add(1);
-  std::fprintf(stderr, "owconvert: failed: %s\n", job->error.c_str());
+  shared->progress->Step();
 }
 
 void Work(const Environment* env, Shared* shared) {
@@ -36,10 +37,12 @@ void Work(const Environment* env, Shared* shared) {
 
 }  // namespace
 
-BatchCounts RunJobs(std::vector<Environment>* envs, std::vector<Job>* jobs, bool verbose) {
+BatchCounts RunJobs(std::vector<Environment>* envs, std::vector<Job>* jobs, bool verbose,
+                    owtool::Progress* progress) {
   Shared shared;
   shared.jobs = jobs;
   shared.verbose = verbose;
+  shared.progress = progress;
   std::vector<std::thread> threads;
   for (size_t w = 1; w < envs->size(); ++w) threads.emplace_back(Work, &(*envs)[w], &shared);
   Work(&(*envs)[0], &shared);

@@ -7,6 +7,7 @@
 
 #include "batch_plan.h"
 #include "conversion.h"
+#include "progress.h"
 
 namespace owconvert {
 
@@ -18,8 +19,10 @@ struct BatchCounts {
 // One worker per environment (at least one): worker 0 runs on the calling thread, the
 // others on threads of their own, each using only its own environment. Jobs are taken
 // in order from a shared counter. Every failure is reported on standard error as it
-// happens, and with `verbose` every page written too. Returns when all jobs are done.
-BatchCounts RunJobs(std::vector<Environment>* envs, std::vector<Job>* jobs, bool verbose);
+// happens, and with `verbose` every page written too; each job done is a step of
+// `progress`. Returns when all jobs are done.
+BatchCounts RunJobs(std::vector<owtool::Environment>* envs, std::vector<Job>* jobs, bool verbose,
+                    owtool::Progress* progress);
 
 }  // namespace owconvert
 

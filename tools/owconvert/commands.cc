@@ -9,38 +9,51 @@
 #include "conversion.h"
 #include "fields.h"
 #include "file_io.h"
+#include "log_route.h"
+#include "progress.h"
+#include "template_check.h"
 
 namespace owconvert {
 namespace {
+
+using owtool::Environment;
+using owtool::StoryFiles;
+
+void Report(const std::string& message) { owtool::PrintError("owconvert", message); }
 
 struct Texts {
   std::string tmpl;
   std::string table;
 };
 
+// Reads the template and table, and checks the template's commands before any story meets it.
 bool ReadTexts(const Options& o, Texts* texts) {
   std::string error;
-  if ((!o.template_path.empty() && !ReadWholeFile(o.template_path, &texts->tmpl, &error)) ||
-      (!o.table_path.empty() && !ReadWholeFile(o.table_path, &texts->table, &error))) {
-    std::fprintf(stderr, "owconvert: %s\n", error.c_str());
+  if ((!o.template_path.empty() && !owtool::ReadWholeFile(o.template_path, &texts->tmpl, &error)) ||
+      (!o.table_path.empty() && !owtool::ReadWholeFile(o.table_path, &texts->table, &error))) {
+    Report(error);
     return false;
   }
-  return true;
+  const std::string problem = owtool::TemplateProblem(texts->tmpl);
+  if (!problem.empty()) Report(o.template_path + ": " + problem);
+  return problem.empty();
 }
 
 // Loads an environment; on failure tells which of the two texts is at fault.
 bool LoadEnvironment(const Texts& texts, const Options& o, Environment* env) {
+  owtool::LastLibraryFailure();  // forget older lines: the reason must be this load's
   const uint32_t rc = env->Load(texts.tmpl, texts.table);
   if (rc == 0) return true;
   if (rc == 3) {
     std::fprintf(stderr, "owconvert: out of memory loading the template\n");
     return false;
   }
+  const std::string reason = owtool::LastLibraryFailure();
   Environment probe;
   const bool table_at_fault = !texts.table.empty() && probe.Load(texts.tmpl, "") == 0;
-  std::fprintf(stderr, "owconvert: %s: the %s does not load (see the library's lines above)\n",
-               table_at_fault ? o.table_path.c_str() : o.template_path.c_str(),
-               table_at_fault ? "translation table" : "template");
+  Report((table_at_fault ? o.table_path : o.template_path) + ": the " +
+         (table_at_fault ? "translation table" : "template") + " does not load" +
+         (reason.empty() ? "" : ": " + reason));
   return false;
 }
 
@@ -55,8 +68,8 @@ int RunSingle(const Options& o, const Texts& texts) {
   Environment env;
   if (!LoadEnvironment(texts, o, &env)) return kExitUsage;
   std::string error;
-  if (!ConvertStory(env, FilesOf(o), o.output_path, &error)) {
-    std::fprintf(stderr, "owconvert: %s\n", error.c_str());
+  if (!owtool::ConvertStory(env, FilesOf(o), o.output_path, &error)) {
+    Report(error);
     return kExitFailed;
   }
   return kExitOk;
@@ -78,22 +91,25 @@ int RunBatch(const Options& o, const Texts& texts) {
   std::vector<Environment> envs;
   if (!MakeEnvironments(texts, o, 1, &envs)) return kExitUsage;
   std::string error;
-  if (!MakeFolders(o.out_dir, &error)) {
-    std::fprintf(stderr, "owconvert: cannot create the output folder %s\n", error.c_str());
+  if (!owtool::MakeFolders(o.out_dir, &error)) {
+    Report("cannot create the output folder " + error);
     return kExitUsage;
   }
   BatchPlan plan = PlanBatch(o.inputs, o.out_dir);
   const size_t workers = std::max<size_t>(1, std::min<size_t>(o.jobs, plan.jobs.size()));
   if (!MakeEnvironments(texts, o, workers - 1, &envs)) return kExitUsage;
   for (const std::string& file : plan.skipped) {
-    if (o.verbose) std::fprintf(stderr, "owconvert: skipped %s (not a story)\n", file.c_str());
+    if (o.verbose) Report("skipped " + file + " (not a story)");
   }
-  const BatchCounts counts = RunJobs(&envs, &plan.jobs, o.verbose);
+  owtool::Progress progress("owconvert", "stories", plan.jobs.size(), o.quiet);
+  const BatchCounts counts = RunJobs(&envs, &plan.jobs, o.verbose, &progress);
+  progress.Finish();
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  std::printf("owconvert: converted %zu, failed %zu, skipped %zu in %.3f s (%zu thread%s)\n",
-              counts.converted, counts.failed, plan.skipped.size(), took.count(), workers,
-              workers == 1 ? "" : "s");
-  std::fflush(stdout);
+  if (!o.quiet) {
+    std::printf("owconvert: converted %zu, failed %zu, skipped %zu in %s (%zu thread%s)\n",
+                counts.converted, counts.failed, plan.skipped.size(),
+                owtool::FormatSeconds(took.count()).c_str(), workers, workers == 1 ? "" : "s");
+  }
   return counts.failed == 0 ? kExitOk : kExitFailed;
 }
 

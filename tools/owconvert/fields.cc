@@ -2,13 +2,23 @@
 
 #include <unistd.h>
 
-#include <cstdio>
+#include <cctype>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
+#include "cli.h"
 #include "file_io.h"
+#include "log_route.h"
 
 namespace owconvert {
 namespace {
+
+using owtool::Environment;
+using owtool::Story;
+using owtool::StoryFiles;
+
+void Report(const std::string& message) { owtool::PrintError("owconvert", message); }
 
 using Getter = uint32_t (*)(OBConvertObj, OBConvertCallback, uintptr_t, uintptr_t);
 using IndexedGetter = uint32_t (*)(OBConvertObj, OBConvertCallback, uintptr_t, uintptr_t, uint32_t);
@@ -73,6 +83,65 @@ std::string ReadPropertyKey(const Story& story, const Options& o, const std::str
   return value;
 }
 
+void AppendUtf8(uint32_t code, std::string* out) {
+  if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
+  if (code < 0x80) {
+    *out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    *out += static_cast<char>(0xC0 | (code >> 6));
+    *out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    *out += static_cast<char>(0xE0 | (code >> 12));
+    *out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    *out += static_cast<char>(0xF0 | (code >> 18));
+    *out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    *out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+// Decodes the reference at markup[at] ('&') into `out`; returns the bytes it took. Something
+// that is no reference stays as it is, one '&'.
+size_t DecodeReference(const std::string& markup, size_t at, std::string* out) {
+  static const std::pair<const char*, char> kNamed[] = {
+      {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
+  const size_t semi = markup.find(';', at);
+  if (semi != std::string::npos && semi - at <= 10) {
+    const std::string name = markup.substr(at + 1, semi - at - 1);
+    for (const auto& [entity, c] : kNamed) {
+      if (name == entity) return *out += c, semi - at + 1;
+    }
+    const bool hex = name.size() > 2 && name[0] == '#' && (name[1] == 'x' || name[1] == 'X');
+    const std::string digits = name.size() > 1 && name[0] == '#' ? name.substr(hex ? 2 : 1) : "";
+    char* end = nullptr;
+    const unsigned long code = std::strtoul(digits.c_str(), &end, hex ? 16 : 10);
+    if (!digits.empty() && *end == '\0' && std::isxdigit(static_cast<unsigned char>(digits[0]))) {
+      AppendUtf8(static_cast<uint32_t>(code), out);
+      return semi - at + 1;
+    }
+  }
+  *out += '&';
+  return 1;
+}
+
+// A paragraph, a list item or a table cell ends a word even where the story puts no space.
+bool SeparatesWords(const std::string& tag) {
+  static const char* const kBlocks[] = {"p",  "br", "li", "td", "th",  "tr", "hl1", "hl2",
+                                        "dt", "dd", "bq", "block", "table", "media-caption"};
+  size_t start = tag.size() > 1 && tag[1] == '/' ? 2 : 1, end = start;
+  while (end < tag.size() && (std::isalnum(static_cast<unsigned char>(tag[end])) ||
+                              tag[end] == '-' || tag[end] == '.')) {
+    ++end;
+  }
+  const std::string name = tag.substr(start, end - start);
+  for (const char* block : kBlocks) {
+    if (name == block) return true;
+  }
+  return false;
+}
+
 bool HasIndex(const std::string& property) { return !property.empty() && property.back() == ')'; }
 
 // What the field form asks the environment to capture, named for messages.
@@ -83,19 +152,41 @@ std::string Describe(const Options& o) {
 int PrintValues(const std::vector<std::string>& values, const Options& o,
                 const std::string& story) {
   if (values.empty()) {
-    std::fprintf(stderr, "owconvert: %s: no value for %s\n", story.c_str(), Describe(o).c_str());
+    Report(story + ": no value for " + Describe(o));
     return kExitFailed;
   }
   std::string text;
-  for (const std::string& v : values) text += v + "\n";
-  if (!WriteAll(STDOUT_FILENO, text.data(), text.size())) {
-    std::fprintf(stderr, "owconvert: cannot write to standard output\n");
+  for (const std::string& v : values) text += (o.field.empty() || o.markup ? v : PlainText(v)) + "\n";
+  if (!owtool::WriteAll(STDOUT_FILENO, text.data(), text.size())) {
+    Report(std::string("cannot write to standard output: ") + std::strerror(errno));
     return kExitFailed;
   }
   return kExitOk;
 }
 
 }  // namespace
+
+std::string PlainText(const std::string& markup) {
+  std::string text;
+  bool space = false;  // white space (or a block's edge) since the last character
+  for (size_t i = 0; i < markup.size();) {
+    const char c = markup[i];
+    if (c == '<') {
+      const size_t close = markup.find('>', i);
+      const size_t end = close == std::string::npos ? markup.size() : close + 1;
+      space |= SeparatesWords(markup.substr(i, end - i));
+      i = end;
+    } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      space = true;
+      ++i;
+    } else {
+      if (space && !text.empty()) text += ' ';
+      space = false;
+      i += c == '&' ? DecodeReference(markup, i, &text) : (text += c, 1);
+    }
+  }
+  return text;
+}
 
 bool ParseFieldSpec(const std::string& text, FieldSpec* field, std::string* error) {
   const size_t colon = text.find(':');
@@ -152,27 +243,28 @@ int RunFieldForm(const Options& o, const std::string& tmpl, const std::string& t
   FieldSpec field;
   std::string error;
   if (!o.field.empty() && !ParseFieldSpec(o.field, &field, &error)) {
-    std::fprintf(stderr, "owconvert: %s\n", error.c_str());
+    Report(error + "\nTry 'owconvert --help'.");
     return kExitUsage;
   }
   Environment env;
   if (env.Load(tmpl, table) != 0) {
-    std::fprintf(stderr, "owconvert: the template or translation table does not load\n");
+    const std::string reason = owtool::LastLibraryFailure();
+    Report("the template or translation table does not load" + (reason.empty() ? "" : ": " + reason));
     return kExitUsage;
   }
   // Without an index the library registers every occurrence of the last segment.
   if (!o.property.empty() &&
       env.AddParseProperty(o.has_ns ? o.ns.c_str() : nullptr, o.property) != 0) {
-    std::fprintf(stderr, "owconvert: cannot register %s\n", Describe(o).c_str());
+    Report("cannot register " + Describe(o));
     return kExitUsage;
   }
   Story story;
   if (!story.Load(files, &error)) {
-    std::fprintf(stderr, "owconvert: %s\n", error.c_str());
+    Report(error);
     return kExitFailed;
   }
   if (story.Apply(env, nullptr, 0) != 0) {
-    std::fprintf(stderr, "owconvert: %s: does not parse or render\n", files.xml.c_str());
+    Report(story.WhyNotApplied(files));
     return kExitFailed;
   }
   return PrintValues(o.field.empty() ? ReadProperty(story, o) : ReadField(story, field), o,

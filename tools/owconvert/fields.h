@@ -23,16 +23,20 @@ bool ParseFieldSpec(const std::string& text, FieldSpec* field, std::string* erro
 
 // The values the field names, in order. A field without an index yields every
 // occurrence up to the first empty one.
-std::vector<std::string> ReadField(const Story& story, const FieldSpec& field);
+std::vector<std::string> ReadField(const owtool::Story& story, const FieldSpec& field);
+
+// A value as a reader sees it: references decoded, tags removed, white space that holds a
+// line break folded to one space, and no white space at either end.
+std::string PlainText(const std::string& markup);
 
 // The values of `o.property` (with o.ns, o.attr, o.with_tags). The story must have been
 // parsed with the property registered; see RunFieldForm.
-std::vector<std::string> ReadProperty(const Story& story, const Options& o);
+std::vector<std::string> ReadProperty(const owtool::Story& story, const Options& o);
 
 // Loads the environment (template optional), registers the property, parses the story
 // and prints the values one a line. Returns the exit status.
 int RunFieldForm(const Options& o, const std::string& tmpl, const std::string& table,
-                 const StoryFiles& files);
+                 const owtool::StoryFiles& files);
 
 }  // namespace owconvert
 

@@ -7,12 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "cli.h"
+
 namespace owconvert {
 
-// Exit statuses of the program.
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;  // a story (or field) could not be converted or read
-constexpr int kExitUsage = 2;   // bad command line, or the template or table does not load
+// Exit statuses of the program: 1 when a story (or field) could not be converted or read,
+// 2 for a bad command line or a template or table that does not load.
+using owtool::kExitFailed;
+using owtool::kExitOk;
+using owtool::kExitUsage;
 
 enum class Form { kSingle, kBatch, kField };
 
@@ -20,10 +23,11 @@ struct Options {
   Form form = Form::kSingle;
   std::string template_path;  // empty: none (allowed only in the field form)
   std::string table_path;     // empty: no translation table
-  std::string output_path;    // single form; empty: standard output
+  std::string output_path;    // single form; empty or "-": standard output
   std::string out_dir;        // batch form
   uint32_t jobs = 1;          // batch worker threads; 0 on the command line = one per core
   bool verbose = false;
+  bool quiet = false;
 
   // Field form: exactly one of `field` and `property` is set.
   std::string field;  // "headline", "byline:1", ...
@@ -33,18 +37,18 @@ struct Options {
   bool has_attr = false;
   std::string attr;
   bool with_tags = false;  // print the element with its own start and end tags
+  bool markup = false;     // --field as the story has it, rather than as plain text
 
   std::vector<std::string> inputs;  // stories, or files and folders in a batch
 };
 
-enum class ParseOutcome { kRun, kHelp, kVersion, kError };
+// Parses and checks the command line. Returns -1 when the form in `options` is to run, or
+// the exit status after --help, --version or a usage error (all answered here).
+int ParseCommandLine(int argc, char** argv, Options* options);
 
-// On kError, `error` says what is wrong in one line.
-ParseOutcome ParseCommandLine(int argc, const char* const* argv, Options* options,
-                              std::string* error);
-
-std::string HelpText();
-std::string VersionText();
+// The text of --help above and below the option table.
+std::string UsageText();
+std::string EpilogueText();
 
 }  // namespace owconvert
 

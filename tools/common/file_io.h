@@ -1,15 +1,24 @@
-// Whole-file reading and writing for owconvert. Errors come back as one line of text
-// naming the file and the reason (the system's error text).
-#ifndef OWCONVERT_FILE_IO_H_
-#define OWCONVERT_FILE_IO_H_
+// Whole-file reading and writing for the tools. Errors come back as one line of text
+// naming the file and the reason (the system's error text), as "story.xml: No such file
+// or directory".
+#ifndef OWTOOL_FILE_IO_H_
+#define OWTOOL_FILE_IO_H_
 
 #include <cstddef>
 #include <string>
 
-namespace owconvert {
+namespace owtool {
 
 // Reads the whole regular file at `path` into `out`.
 bool ReadWholeFile(const std::string& path, std::string* out, std::string* error);
+
+// As ReadWholeFile, and "-" reads standard input to its end.
+bool ReadWholeInput(const std::string& path, std::string* out, std::string* error);
+constexpr const char* kStdio = "-";
+
+// True when both names reach one existing file (by device and inode), so that writing
+// one would overwrite the other.
+bool SameFile(const std::string& a, const std::string& b);
 
 // Creates or truncates `path` and writes `len` bytes with as few write calls as the
 // system allows (one, normally).
@@ -27,6 +36,6 @@ bool IsFolder(const std::string& path);
 // Creates `path` and any missing parents; an existing folder is success.
 bool MakeFolders(const std::string& path, std::string* error);
 
-}  // namespace owconvert
+}  // namespace owtool
 
-#endif  // OWCONVERT_FILE_IO_H_
+#endif  // OWTOOL_FILE_IO_H_

@@ -3,8 +3,10 @@
 #include <unistd.h>
 
 #include "file_io.h"
+#include "log_route.h"
+#include "xml_check.h"
 
-namespace owconvert {
+namespace owtool {
 namespace {
 
 // Where the HTML of one conversion goes; filled by the callback, which runs on the
@@ -20,7 +22,7 @@ void WriteOutput(Sink* sink, const uint8_t* data, uint32_t len) {
   // The library counts the terminating NUL in len; a page does not carry it.
   if (data != nullptr && len > 0 && data[len - 1] == 0) --len;
   if (data == nullptr) len = 0;
-  if (sink->path->empty()) {
+  if (sink->path->empty() || *sink->path == kStdio) {
     sink->ok = WriteAll(STDOUT_FILENO, data, len);
     if (!sink->ok) sink->error = "cannot write to standard output";
   } else {
@@ -60,8 +62,11 @@ Story::~Story() {
 
 bool Story::Load(const StoryFiles& files, std::string* error) {
   const bool has_rdf = !files.rdf.empty();
+  const bool from_stdin = files.xml == kStdio;
+  if (from_stdin && !ReadWholeInput(kStdio, &stdin_bytes_, error)) return false;
   // File flag 1: the library reads each file once and names it in its log lines.
-  uint32_t rc = OBConvertNewObj(1, files.xml.c_str(), 0, has_rdf ? 1 : 0,
+  uint32_t rc = OBConvertNewObj(from_stdin ? 0 : 1, from_stdin ? stdin_bytes_.data() : files.xml.c_str(),
+                                static_cast<uint32_t>(stdin_bytes_.size()), has_rdf ? 1 : 0,
                                 has_rdf ? files.rdf.c_str() : nullptr, 0, &obj_);
   if (rc == 0) return true;
   std::string why = WhyUnreadable(files.xml);
@@ -72,7 +77,23 @@ bool Story::Load(const StoryFiles& files, std::string* error) {
 }
 
 uint32_t Story::Apply(const Environment& env, OBConvertCallback cb, uintptr_t user) {
+  LastLibraryFailure();  // forget what an earlier story left
   return OBConvertApplyTemplate(env.handle(), obj_, cb, user, 0);
+}
+
+std::string Story::WhyNotApplied(const StoryFiles& files) const {
+  const std::string library = LastLibraryFailure();
+  std::string bytes, ignored;
+  const bool from_stdin = files.xml == kStdio;
+  if (from_stdin || ReadWholeFile(files.xml, &bytes, &ignored)) {
+    const std::string problem = XmlProblem(from_stdin ? stdin_bytes_ : bytes);
+    if (!problem.empty()) return (from_stdin ? "standard input" : files.xml) + ": " + problem;
+  }
+  if (!files.rdf.empty() && ReadWholeFile(files.rdf, &bytes, &ignored)) {
+    const std::string problem = XmlProblem(bytes);
+    if (!problem.empty()) return files.rdf + ": " + problem;
+  }
+  return files.xml + ": cannot be converted" + (library.empty() ? "" : ": " + library);
 }
 
 bool ConvertStory(const Environment& env, const StoryFiles& files, const std::string& out_path,
@@ -82,7 +103,7 @@ bool ConvertStory(const Environment& env, const StoryFiles& files, const std::st
   Sink sink;
   sink.path = &out_path;
   if (story.Apply(env, OnHtml, reinterpret_cast<uintptr_t>(&sink)) != 0) {
-    *error = files.xml + ": does not parse or render (see the library's lines above)";
+    *error = story.WhyNotApplied(files);
     return false;
   }
   if (!sink.called) WriteOutput(&sink, nullptr, 0);  // success with no page is an empty page
@@ -90,4 +111,4 @@ bool ConvertStory(const Environment& env, const StoryFiles& files, const std::st
   return sink.ok;
 }
 
-}  // namespace owconvert
+}  // namespace owtool

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace owconvert {
+namespace owtool {
 namespace {
 
 std::string ErrnoText(const std::string& path, int err) { return path + ": " + std::strerror(err); }
@@ -64,6 +64,28 @@ bool ReadWholeFile(const std::string& path, std::string* out, std::string* error
   return true;
 }
 
+bool ReadWholeInput(const std::string& path, std::string* out, std::string* error) {
+  if (path != kStdio) return ReadWholeFile(path, out, error);
+  out->clear();
+  char chunk[65536];
+  for (;;) {
+    ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *error = ErrnoText("standard input", errno);
+      return false;
+    }
+    if (n == 0) return true;
+    out->append(chunk, static_cast<size_t>(n));
+  }
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
 bool WriteAll(int fd, const void* data, size_t len) {
   const char* p = static_cast<const char*>(data);
   while (len > 0) {
@@ -113,4 +135,4 @@ bool MakeFolders(const std::string& path, std::string* error) {
   return true;
 }
 
-}  // namespace owconvert
+}  // namespace owtool

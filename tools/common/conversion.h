@@ -2,15 +2,15 @@
 //
 // Thread rule (the library's): an Environment or a Story is used by one thread at a time.
 // Handing one to another thread before it is used there is fine; sharing is not.
-#ifndef OWCONVERT_CONVERSION_H_
-#define OWCONVERT_CONVERSION_H_
+#ifndef OWTOOL_CONVERSION_H_
+#define OWTOOL_CONVERSION_H_
 
 #include <cstdint>
 #include <string>
 
 #include "owclient/owclient.h"
 
-namespace owconvert {
+namespace owtool {
 
 // A loaded template with its translation table.
 class Environment {
@@ -33,7 +33,8 @@ class Environment {
   OBConvertEnv env_ = nullptr;
 };
 
-// One story pair as files. An empty rdf path means no metadata.
+// One story pair as files. An empty rdf path means no metadata; an xml path of "-" reads
+// the story from standard input.
 struct StoryFiles {
   std::string xml;
   std::string rdf;
@@ -52,18 +53,22 @@ class Story {
   // Parses the story with the environment's parse properties and renders the template.
   // With a null callback only the parse (and the render) happen, for the field getters.
   uint32_t Apply(const Environment& env, OBConvertCallback cb, uintptr_t user);
+  // After a failed Apply, on the same thread: why, in one line naming the file at fault
+  // ("a.xml: not well-formed (mismatched tag) at line 3, column 5").
+  std::string WhyNotApplied(const StoryFiles& files) const;
   OBConvertObj handle() const { return obj_; }
 
  private:
   OBConvertObj obj_ = nullptr;
+  std::string stdin_bytes_;  // the story when it came on standard input
 };
 
-// Renders `files` through `env` into `out_path`, or to standard output when it is empty.
+// Renders `files` through `env` into `out_path`, or to standard output when it is empty or "-".
 // The HTML is written with one write and without the library's terminating NUL. On
 // failure nothing is written and `error` says why in one line.
 bool ConvertStory(const Environment& env, const StoryFiles& files, const std::string& out_path,
                   std::string* error);
 
-}  // namespace owconvert
+}  // namespace owtool
 
-#endif  // OWCONVERT_CONVERSION_H_
+#endif  // OWTOOL_CONVERSION_H_

@@ -1,0 +1,194 @@
+#include "cli.h"
+
+#include <getopt.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace owtool {
+namespace {
+
+// The standard rows take ids below zero, out of the tools' range.
+constexpr int kHelpId = -1;
+constexpr int kVersionId = -2;
+constexpr int kQuietId = -3;
+constexpr int kVerboseId = -4;
+
+// getopt_long's code for a row: its letter, or a number past every letter.
+int CodeOf(const OptionSpec& spec, size_t row) {
+  return spec.short_name != 0 ? static_cast<unsigned char>(spec.short_name)
+                              : 256 + static_cast<int>(row);
+}
+
+constexpr size_t kHelpIndent = 30;
+constexpr size_t kHelpWidth = 100;
+
+// `text` broken into lines of at most kHelpWidth columns, continuation lines indented.
+std::string Wrap(const std::string& text) {
+  std::string result;
+  size_t column = kHelpIndent;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find(' ', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string word = text.substr(start, end - start);
+    if (column > kHelpIndent && column + 1 + word.size() > kHelpWidth) {
+      result += "\n" + std::string(kHelpIndent, ' ');
+      column = kHelpIndent;
+    } else if (column > kHelpIndent) {
+      result += ' ';
+      ++column;
+    }
+    result += word;
+    column += word.size();
+    start = end + 1;
+  }
+  return result;
+}
+
+std::string HelpRow(const OptionSpec& spec) {
+  std::string left = spec.short_name != 0 ? std::string("  -") + spec.short_name + ", "
+                                          : std::string("      ");
+  left += std::string("--") + spec.long_name;
+  if (spec.value == Value::kRequired) left += std::string("=") + spec.value_name;
+  if (spec.value == Value::kOptional) left += std::string("[=") + spec.value_name + "]";
+  if (left.size() < kHelpIndent) {
+    left.resize(kHelpIndent, ' ');
+  } else {
+    left += "\n" + std::string(kHelpIndent, ' ');
+  }
+  return left + Wrap(spec.help) + "\n";
+}
+
+bool WriteAllOut(const std::string& text) {
+  return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
+         std::fflush(stdout) == 0;
+}
+
+}  // namespace
+
+CommandLine::CommandLine(ToolInfo info, std::vector<OptionSpec> options)
+    : info_(std::move(info)), options_(std::move(options)) {
+  options_.push_back({kQuietId, 'q', "quiet", Value::kNone, nullptr, info_.quiet_help});
+  options_.push_back({kVerboseId, 'v', "verbose", Value::kNone, nullptr, info_.verbose_help});
+  options_.push_back({kHelpId, 'h', "help", Value::kNone, nullptr, "print this help and exit"});
+  options_.push_back(
+      {kVersionId, 'V', "version", Value::kNone, nullptr, "print the version and exit"});
+}
+
+const OptionSpec* CommandLine::FindById(int code) const {
+  for (size_t row = 0; row < options_.size(); ++row) {
+    if (CodeOf(options_[row], row) == code) return &options_[row];
+  }
+  return nullptr;
+}
+
+std::string CommandLine::ErrorFor(int code, const char* arg) const {
+  const OptionSpec* spec = optopt != 0 ? FindById(optopt) : nullptr;
+  if (code == ':' && spec != nullptr) {
+    return std::string("option '--") + spec->long_name + "' needs a value";
+  }
+  if (spec != nullptr) return std::string("option '--") + spec->long_name + "' takes no value";
+  if (optopt != 0) return std::string("unknown option '-") + static_cast<char>(optopt) + "'";
+  std::string text = arg != nullptr ? arg : "?";
+  return "unknown option '" + text.substr(0, text.find('=')) + "'";
+}
+
+Outcome CommandLine::Parse(int argc, char** argv, const OptionHandler& handler) {
+  std::vector<option> longs;
+  std::string shorts = ":";  // a missing value answers ':' rather than '?'
+  for (size_t row = 0; row < options_.size(); ++row) {
+    const OptionSpec& spec = options_[row];
+    const int has_arg = spec.value == Value::kNone       ? no_argument
+                        : spec.value == Value::kRequired ? required_argument
+                                                         : optional_argument;
+    longs.push_back({spec.long_name, has_arg, nullptr, CodeOf(spec, row)});
+    if (spec.short_name == 0) continue;
+    shorts += spec.short_name;
+    if (spec.value != Value::kNone) shorts += spec.value == Value::kRequired ? ":" : "::";
+  }
+  longs.push_back({nullptr, 0, nullptr, 0});
+  opterr = 0;
+  optind = 0;  // glibc: start afresh
+  bool help = false, version = false;
+  error_.clear();
+  // --help wins over everything, mistakes included, so the first mistake is kept until the end.
+  for (int code; (code = getopt_long(argc, argv, shorts.c_str(), longs.data(), nullptr)) != -1;) {
+    const OptionSpec* spec = code == '?' || code == ':' ? nullptr : FindById(code);
+    if (spec == nullptr) {
+      if (error_.empty()) error_ = ErrorFor(code, optind > 0 ? argv[optind - 1] : nullptr);
+      continue;
+    }
+    std::string why;
+    switch (spec->id) {
+      case kHelpId: help = true; break;
+      case kVersionId: version = true; break;
+      case kQuietId: common_.quiet = true, common_.verbose = false; break;
+      case kVerboseId: common_.verbose = true, common_.quiet = false; break;
+      default:
+        if (!handler(spec->id, optarg, &why) && error_.empty()) {
+          error_ = std::string("option '--") + spec->long_name + "': " + why;
+        }
+    }
+  }
+  for (int i = optind; i < argc; ++i) operands_.push_back(argv[i]);
+  if (help) return Outcome::kHelp;
+  if (!error_.empty()) return Outcome::kUsageError;
+  return version ? Outcome::kVersion : Outcome::kRun;
+}
+
+std::string CommandLine::HelpText() const {
+  std::string text = info_.usage + "\nOptions:\n";
+  for (const OptionSpec& spec : options_) {
+    if (spec.help != nullptr) text += HelpRow(spec);
+  }
+  return info_.epilogue.empty() ? text : text + "\n" + info_.epilogue;
+}
+
+std::string CommandLine::VersionText() const {
+  std::string text = std::string(info_.name) + " " + info_.version;
+  if (!info_.library_version.empty()) text += " (owclient " + info_.library_version + ")";
+  return text + "\n";
+}
+
+int CommandLine::Finish(Outcome outcome) const {
+  switch (outcome) {
+    case Outcome::kHelp:
+      return PrintToStdout(info_.name, HelpText()) ? kExitOk : kExitFailed;
+    case Outcome::kVersion:
+      return PrintToStdout(info_.name, VersionText()) ? kExitOk : kExitFailed;
+    case Outcome::kUsageError:
+      return UsageError(error_);
+    case Outcome::kRun:
+      break;
+  }
+  return kExitOk;
+}
+
+int CommandLine::UsageError(const std::string& message) const {
+  PrintError(info_.name, message + "\nTry '" + info_.name + " --help'.");
+  return kExitUsage;
+}
+
+void PrintError(const char* tool, const std::string& message) {
+  const std::string line = std::string(tool) + ": " + message + "\n";
+  std::fflush(stdout);  // what the tool printed before comes first on a shared terminal
+  if (::write(STDERR_FILENO, line.data(), line.size()) < 0) return;  // nowhere left to say it
+}
+
+bool PrintToStdout(const char* tool, const std::string& text) {
+  if (WriteAllOut(text)) return true;
+  const int err = errno;
+  std::clearerr(stdout);
+  PrintError(tool, std::string("cannot write to standard output: ") + std::strerror(err));
+  return false;
+}
+
+int FinishStdout(const char* tool, int status) {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+  PrintError(tool, std::string("cannot write to standard output: ") + std::strerror(errno));
+  return status == kExitOk ? kExitFailed : status;
+}
+
+}  // namespace owtool

@@ -1,0 +1,107 @@
+// The command-line conventions every tool of the project shares: one option table that both
+// the parser and --help read, the standard options (-h, -V, -q, -v), one message format and
+// three exit statuses.
+//
+// Built on getopt_long rather than a header-only parser: it is part of the C library every
+// target already links (nothing to install or vendor), it is what users of Linux tools know
+// (--opt=value and --opt value, -abc clusters, "--", unambiguous abbreviations), and with
+// opterr off every message is still ours.
+#ifndef OWTOOL_CLI_H_
+#define OWTOOL_CLI_H_
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace owtool {
+
+// Exit statuses of every tool.
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;  // something failed at run time
+constexpr int kExitUsage = 2;   // the command line or the configuration is wrong
+
+enum class Value { kNone, kRequired, kOptional };  // kOptional: only as --name=value
+
+// One row of a tool's option table. A row without help is hidden: it still works (an old
+// spelling kept for scripts) but --help does not list it.
+struct OptionSpec {
+  int id;           // the tool's own code, passed back to its handler; >= 0
+  char short_name;  // 0: long form only
+  const char* long_name;
+  Value value;
+  const char* value_name;  // "FILE"; null when the option takes no value
+  const char* help;        // null: hidden
+};
+
+// Everything about a tool that --help and --version show besides its options.
+struct ToolInfo {
+  const char* name;             // "owconvert"
+  std::string version;          // the tool's own version
+  std::string library_version;  // the library it was built with; "" for none
+  std::string usage;            // the lines above the options ("Usage: ...")
+  std::string epilogue;         // the lines below the options
+  const char* quiet_help = "print nothing but errors";
+  const char* verbose_help = "print more about what happens";
+};
+
+// What the standard options set; the tool's own options go to its handler.
+struct Common {
+  bool quiet = false;
+  bool verbose = false;  // the last of -q and -v given wins
+};
+
+// Called once per option of the tool's table, in command-line order, with the value (null for
+// none). Returns false with `error` set when the value cannot be used.
+using OptionHandler = std::function<bool(int id, const char* value, std::string* error)>;
+
+enum class Outcome { kRun, kHelp, kVersion, kUsageError };
+
+class CommandLine {
+ public:
+  CommandLine(ToolInfo info, std::vector<OptionSpec> options);
+
+  // Parses argv (argv[0] skipped). Options may stand anywhere; "--" ends them. kUsageError
+  // leaves the message in error().
+  Outcome Parse(int argc, char** argv, const OptionHandler& handler);
+
+  const Common& common() const { return common_; }
+  const std::vector<std::string>& operands() const { return operands_; }
+  const std::string& error() const { return error_; }
+  const ToolInfo& info() const { return info_; }
+
+  std::string HelpText() const;
+  std::string VersionText() const;
+
+  // Runs the usual answer to an outcome other than kRun and returns the exit status:
+  // help or version on standard output (1 when that fails, as on a full disk), or the
+  // usage error with its "Try" line (2).
+  int Finish(Outcome outcome) const;
+  // "tool: message" plus the hint to --help on standard error; returns kExitUsage.
+  int UsageError(const std::string& message) const;
+
+ private:
+  const OptionSpec* FindById(int id) const;
+  std::string ErrorFor(int code, const char* arg) const;
+
+  ToolInfo info_;
+  std::vector<OptionSpec> options_;  // the tool's rows, then the standard ones
+  Common common_;
+  std::vector<std::string> operands_;
+  std::string error_;
+};
+
+// "tool: message" on standard error, written with one call so that lines of several
+// threads do not mix.
+void PrintError(const char* tool, const std::string& message);
+
+// Writes `text` to standard output and flushes; on failure says so ("tool: cannot write to
+// standard output: No space left on device") and returns false.
+bool PrintToStdout(const char* tool, const std::string& text);
+
+// Flushes standard output before the tool exits; a failure (a full disk, a closed pipe) turns
+// a successful `status` into kExitFailed with one line.
+int FinishStdout(const char* tool, int status);
+
+}  // namespace owtool
+
+#endif  // OWTOOL_CLI_H_
