@@ -2,9 +2,9 @@
 #include <signal.h>
 
 #include <atomic>
-#include <cstdio>
 #include <string>
 
+#include "cli.h"
 #include "options.h"
 #include "server.h"
 
@@ -30,21 +30,13 @@ void InstallSignalHandlers() {
 
 int main(int argc, char** argv) {
   owwired::Options options;
-  std::string error;
-  switch (owwired::ParseCommandLine(argc, argv, &options, &error)) {
-    case owwired::ParseOutcome::kHelp:
-      std::fputs(owwired::HelpText().c_str(), stdout);
-      return 0;
-    case owwired::ParseOutcome::kError:
-      std::fprintf(stderr, "owwired: %s\n", error.c_str());
-      return 2;
-    case owwired::ParseOutcome::kRun:
-      break;
-  }
+  const int parsed = owwired::ParseCommandLine(argc, argv, &options);
+  if (parsed >= 0) return parsed;
   owwired::Server server(options);
+  std::string error;
   if (!server.Open(&error)) {
-    std::fprintf(stderr, "owwired: %s\n", error.c_str());
-    return 1;
+    owtool::PrintError("owwired", error);
+    return owtool::kExitFailed;
   }
   g_server.store(&server);
   InstallSignalHandlers();

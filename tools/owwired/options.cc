@@ -4,13 +4,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cli.h"
+
 namespace owwired {
 namespace {
 
-enum class Arg { kNone, kRequired, kOptional };
-
+using Arg = owtool::Value;
 using Setter = bool (*)(const char* value, Options* options, std::string* error);
 
+// One row: the option as the command-line layer shows and parses it, and what it sets.
 struct OptionEntry {
   const char* name;
   char short_name;
@@ -116,10 +118,6 @@ const OptionEntry kOptionTable[] = {
      [](const char* v, Options* o, std::string* e) {
        return SetNumber(v, 0, kU32, &o->idle_exit_seconds, e);
      }},
-    {"quiet", 'q', Arg::kNone, nullptr, "log nothing but errors",
-     [](const char*, Options* o, std::string*) { return o->verbosity = 0, true; }},
-    {"verbose", 'v', Arg::kNone, nullptr, "also log every message received and sent",
-     [](const char*, Options* o, std::string*) { return o->verbosity = 2, true; }},
     {"faulty-connections", 0, Arg::kRequired, "N",
      "faults below apply to the first N connections only (0: all) (0)",
      [](const char* v, Options* o, std::string* e) {
@@ -200,125 +198,55 @@ const OptionEntry kOptionTable[] = {
      [](const char* v, Options* o, std::string* e) {
        return SetNumber(v, 1, 10000000, &o->faults.tiny_messages, e);
      }},
-    {"help", 'h', Arg::kNone, nullptr, "print this text and exit", nullptr},
 };
-
-const OptionEntry* FindLong(const std::string& name) {
-  for (const OptionEntry& entry : kOptionTable) {
-    if (name == entry.name) return &entry;
-  }
-  return nullptr;
-}
-
-const OptionEntry* FindShort(char name) {
-  for (const OptionEntry& entry : kOptionTable) {
-    if (entry.short_name != 0 && entry.short_name == name) return &entry;
-  }
-  return nullptr;
-}
-
-// Splits one argument into its option and inline value ("--port=1" or "-p1").
-const OptionEntry* Identify(const std::string& arg, const char** inline_value) {
-  *inline_value = nullptr;
-  if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
-    size_t eq = arg.find('=');
-    if (eq != std::string::npos) *inline_value = arg.c_str() + eq + 1;
-    return FindLong(arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2));
-  }
-  if (arg.size() >= 2 && arg[0] == '-' && arg[1] != '-') {
-    if (arg.size() > 2) *inline_value = arg.c_str() + 2;
-    return FindShort(arg[1]);
-  }
-  return nullptr;
-}
-
-constexpr size_t kHelpIndent = 30;
-constexpr size_t kHelpWidth = 100;
-
-// `text` broken into lines of at most kHelpWidth columns, continuation lines indented.
-std::string Wrap(const std::string& text) {
-  std::string result;
-  size_t column = kHelpIndent;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find(' ', start);
-    if (end == std::string::npos) end = text.size();
-    std::string word = text.substr(start, end - start);
-    if (column > kHelpIndent && column + 1 + word.size() > kHelpWidth) {
-      result += "\n" + std::string(kHelpIndent, ' ');
-      column = kHelpIndent;
-    } else if (column > kHelpIndent) {
-      result += ' ';
-      ++column;
-    }
-    result += word;
-    column += word.size();
-    start = end + 1;
-  }
-  return result;
-}
 
 }  // namespace
 
-ParseOutcome ParseCommandLine(int argc, const char* const* argv, Options* options,
-                              std::string* error) {
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    const char* value = nullptr;
-    const OptionEntry* entry = Identify(arg, &value);
-    if (entry == nullptr) {
-      *error = "unknown option '" + arg + "' (see --help)";
-      return ParseOutcome::kError;
-    }
-    if (entry->set == nullptr) return ParseOutcome::kHelp;
-    if (entry->arg == Arg::kNone && value != nullptr) {
-      *error = "option --" + std::string(entry->name) + " takes no value";
-      return ParseOutcome::kError;
-    }
-    if (entry->arg == Arg::kRequired && value == nullptr) {
-      if (i + 1 >= argc) {
-        *error = "option --" + std::string(entry->name) + " needs a value";
-        return ParseOutcome::kError;
-      }
-      value = argv[++i];
-    }
-    std::string why;
-    if (!entry->set(value, options, &why)) {
-      *error = "option --" + std::string(entry->name) + ": " + why;
-      return ParseOutcome::kError;
-    }
+int ParseCommandLine(int argc, char** argv, Options* options) {
+  std::vector<owtool::OptionSpec> specs;
+  for (const OptionEntry& entry : kOptionTable) {
+    specs.push_back({static_cast<int>(&entry - kOptionTable), entry.short_name, entry.name,
+                     entry.arg, entry.arg_name, entry.help});
   }
-  return ParseOutcome::kRun;
+  // owwired links nothing of the client library; it speaks the wire of this release.
+  owtool::ToolInfo info{"owwired", OWTOOL_PROJECT_VERSION, OWTOOL_PROJECT_VERSION, UsageText(),
+                        EpilogueText()};
+  info.quiet_help = "log nothing but errors";
+  info.verbose_help = "also log every message received and sent";
+  owtool::CommandLine command_line(info, specs);
+  const owtool::Outcome outcome =
+      command_line.Parse(argc, argv, [&](int id, const char* value, std::string* error) {
+        return kOptionTable[id].set(value, options, error);
+      });
+  if (outcome != owtool::Outcome::kRun) return command_line.Finish(outcome);
+  if (!command_line.operands().empty()) {
+    return command_line.UsageError("unexpected argument '" + command_line.operands()[0] +
+                                   "': owwired takes options only");
+  }
+  if (command_line.common().quiet) options->verbosity = 0;
+  if (command_line.common().verbose) options->verbosity = 2;
+  return -1;
 }
 
-std::string HelpText() {
-  std::string text =
-      "Usage: owwired [OPTION]...\n"
-      "The reference news-wire server: serves story files to wire clients on port 39030.\n"
-      "Without --spool or --generate it serves nothing and answers every RQST with 204.\n"
-      "Logs one line per event on standard error; ends on SIGINT or SIGTERM.\n\n";
-  for (const OptionEntry& entry : kOptionTable) {
-    std::string left = entry.short_name != 0 ? std::string("  -") + entry.short_name + ", "
-                                             : std::string("      ");
-    left += "--";
-    left += entry.name;
-    if (entry.arg == Arg::kRequired) left += std::string("=") + entry.arg_name;
-    if (entry.arg == Arg::kOptional) left += std::string("[=") + entry.arg_name + "]";
-    if (left.size() < kHelpIndent) {
-      left.resize(kHelpIndent, ' ');
-    } else {
-      left += "\n" + std::string(kHelpIndent, ' ');
-    }
-    text += left + Wrap(entry.help) + "\n";
-  }
-  text +=
-      "\nDefaults are in parentheses. Fault counts are per connection unless said otherwise;\n"
-      "a count of N acts right after the Nth event (0: at once).\n\n"
-      "Files are announced as FILE <parent> <name>: a story's base.xml and base.rdf both with\n"
-      "the parent base.xml; another file with the parent stem.xml when that story is served,\n"
-      "else with its name alone. Names with white space or control bytes are skipped.\n\n"
-      "Example: owwired --spool examples --exit-when-done\n";
-  return text;
+std::string UsageText() {
+  return "Usage: owwired [OPTION]...\n"
+         "The reference news-wire server: serves story files to wire clients on port 39030.\n"
+         "Without --spool or --generate it serves nothing and answers every RQST with 204.\n"
+         "Logs one line per event on standard error; ends on SIGINT or SIGTERM.\n";
+}
+
+std::string EpilogueText() {
+  return "Defaults are in parentheses. Fault counts are per connection unless said otherwise;\n"
+         "a count of N acts right after the Nth event (0: at once). A value may follow its\n"
+         "option after '=' or a space.\n\n"
+         "Files are announced as FILE <parent> <name>: a story's base.xml and base.rdf both with\n"
+         "the parent base.xml; another file with the parent stem.xml when that story is served,\n"
+         "else with its name alone. Names with white space or control bytes are skipped.\n\n"
+         "Exit status:\n"
+         "  0  stopped by SIGINT or SIGTERM, or ended as --exit-when-done or --idle-exit asked\n"
+         "  1  the address cannot be listened on, or standard output cannot be written\n"
+         "  2  the command line is wrong\n\n"
+         "Example: owwired --spool examples --exit-when-done\n";
 }
 
 }  // namespace owwired

@@ -97,14 +97,13 @@ struct Options {
   std::function<void(const std::string& file_name, uint64_t monotonic_ns)> on_file_written;
 };
 
-enum class ParseOutcome { kRun, kHelp, kError };
+// Reads the command line (argv[0] is skipped) into `options`. Returns -1 when the server is
+// to run, or the exit status once --help, --version or a usage error was answered.
+int ParseCommandLine(int argc, char** argv, Options* options);
 
-// Reads the command line (argv[0] is skipped) into `options`. kError sets `error`.
-ParseOutcome ParseCommandLine(int argc, const char* const* argv, Options* options,
-                              std::string* error);
-
-// The text printed by --help: every option with its default.
-std::string HelpText();
+// The text of --help above and below its table of options (every option with its default).
+std::string UsageText();
+std::string EpilogueText();
 
 }  // namespace owwired
 
