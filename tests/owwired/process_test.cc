@@ -62,7 +62,7 @@ TEST(ProcessTest, HelpWinsAndExitsZeroBadOptionsExitTwoATakenAddressExitsOne) {
       {"--bogus", "unknown option '--bogus'"}, {"--port", "needs a value"},
       {"--block-size=0", "from 1 to 65535"},   {"--block-size=65536", "from 1 to 65535"},
       {"--port=12x", "'12x' is not a number"}, {"--pipeline=1", "takes no value"},
-      {"'--product=two words'", "one word"},   {"stray", "unknown option 'stray'"}};
+      {"'--product=two words'", "one word"},   {"stray", "unexpected argument 'stray'"}};
   for (const auto& [args, message] : cases) {
     std::string output = Output(args);
     EXPECT_EQ(output.compare(0, 2, "2:"), 0) << output;

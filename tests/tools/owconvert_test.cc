@@ -1,6 +1,8 @@
 // owconvert, the built program, over the shipped examples: it links no part of the library,
 // so it sees the tool exactly as a user does.
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <unistd.h>
 
 #include "tools/tool_runner.h"
 
@@ -87,8 +89,10 @@ TEST_F(OwconvertTest, StoryThatCannotBeReadOrParsedFailsAloneWithItsReason) {
                ExampleStory("weather-brief"), missing, ExamplePath("stories/notice.txt")});
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(Contains(r.out, "converted 2, failed 3, skipped 1")) << r.out;
-  EXPECT_TRUE(Contains(r.err, "failed: " + in + "/broken.xml")) << r.err;
-  EXPECT_TRUE(Contains(r.err, "XML parse error")) << "the library's reason is shown";
+  EXPECT_TRUE(Contains(r.err, "failed: " + in + "/broken.xml: not well-formed (mismatched tag) at "
+                              "line 1, column 26\n"))
+      << r.err;
+  EXPECT_FALSE(Contains(r.err, "owclient:")) << "the library's lines only with -v";
   EXPECT_TRUE(Contains(r.err, "weather-brief.htm is already written for " + in)) << r.err;
   EXPECT_TRUE(Contains(r.err, missing + ": No such file or directory")) << r.err;
   EXPECT_EQ(EntriesIn(dir_.File("out")),
@@ -113,29 +117,36 @@ TEST_F(OwconvertTest, UsageMistakesAndTemplatesOrTablesThatDoNotLoadStopWithStat
   TempDir::Write(bad, "<?Kavio version 3?><h1><?Kavio insert headline?></h1>");
   RunResult batch = Run({"-t", bad, "--batch", "-d", dir_.File("out"), ExamplePath("stories")});
   EXPECT_EQ(batch.status, 2);
-  EXPECT_TRUE(Contains(batch.err, bad + ": the template does not load")) << batch.err;
-  EXPECT_TRUE(Contains(batch.err, "unsupported version on line 1")) << "the library's reason";
+  EXPECT_TRUE(Contains(batch.err, "owconvert: " + bad +
+                                      ": the template does not load: unsupported version on line 1"))
+      << batch.err;
+  EXPECT_EQ(std::count(batch.err.begin(), batch.err.end(), '\n'), 1) << batch.err;
   EXPECT_TRUE(EntriesIn(dir_.File("out")).empty());
 
   const std::string table = dir_.File("bad.xlate");
   TempDir::Write(table, "\"p\" \"p\" \"p\" 0 0\n\"em\" \"em\" \"em\" 1 x\n");
   RunResult quiet = Run({"-t", kTemplate, "-x", table, story});
   EXPECT_EQ(quiet.status, 2);
-  EXPECT_TRUE(Contains(quiet.err, table + ": the translation table does not load")) << quiet.err;
-  EXPECT_TRUE(Contains(quiet.err, "SetXlateTable parse error")) << "failures are always shown";
-  EXPECT_FALSE(Contains(quiet.err, "sscanf != 2")) << "progress-level lines only with -v";
-  EXPECT_TRUE(Contains(Run({"-t", kTemplate, "-x", table, story, "-v"}).err, "sscanf != 2"));
+  EXPECT_EQ(quiet.err, "owconvert: " + table +
+                           ": the translation table does not load: parse error in translation "
+                           "buffer\n");
+  EXPECT_TRUE(Contains(Run({"-t", kTemplate, "-x", table, story, "-v"}).err,
+                       "owclient: WCHTMLTemplate::SetXlateTable parse error"));
 }
 
-// One value a line, inner markup kept, characters as the story has them; 1 when none.
+// One value a line: --field as plain text unless --markup, --property as the story has it;
+// 1 when none.
 TEST_F(OwconvertTest, FieldAndPropertyPrintEveryValueOrEndWithStatusOne) {
   const std::string location = "\\nitf(0)\\body(0)\\body.head(0)\\dateline(0)\\location(0)";
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"--field", "subheadline", "harbour-bridge"},
        "Lifting span carries traffic again from Thursday morning\n"
        "Ferry timetable returns to its winter pattern\n"},
-      {{"--field", "byline:0", "harbour-bridge"},
+      {{"--field", "byline:0", "harbour-bridge"}, "By Amara Lindqvist, Transport Correspondent\n"},
+      {{"--markup", "--field", "byline:0", "harbour-bridge"},
        "By <person>Amara Lindqvist</person>, <byttl>Transport Correspondent</byttl>\n"},
+      {{"--field", "headline", "council-budget"},
+       "Council passes budget after all-night session on libraries & roads\n"},
       {{"--property", "keyword", "harbour-bridge"}, "infrastructure\ntransport\nSønderhavn\n"},
       {{"--property", "keyword(2)", "council-budget"}, "roads &amp; libraries\n"},
       {{"--property", kSeries, "--ns", "", "--attr", "series.part", "harbour-bridge"}, "2\n"},
@@ -156,11 +167,91 @@ TEST_F(OwconvertTest, FieldAndPropertyPrintEveryValueOrEndWithStatusOne) {
   }
   // The body field is its complete path; --tags adds the element itself.
   const std::string path = "\\nitf(0)\\body(0)\\body.content(0)", story = ExampleStory("river-ice");
-  const std::string body = Run({"--field", "body", story}).out;
+  const std::string body = Run({"--field", "body", story, "--markup"}).out;
   EXPECT_TRUE(Contains(body, "<p>")) << body;
+  const std::string plain = Run({"--field", "body", story}).out;
+  EXPECT_TRUE(Contains(plain, "third week of April. A station volunteer")) << "lines folded";
+  EXPECT_EQ(std::count(plain.begin(), plain.end(), '\n'), 1) << plain;
+  EXPECT_FALSE(Contains(plain, "<")) << plain;
   EXPECT_EQ(Run({"--property", path, "--ns", "", story}).out, body);
   EXPECT_EQ(Run({"--property", path, "--ns", "", "--tags", story}).out,
             "<body.content>" + body.substr(0, body.size() - 1) + "</body.content>\n");
+}
+
+// What a user gets wrong ends in exactly one plain line and its documented status; a bad
+// template never meets a story, in any form.
+TEST_F(OwconvertTest, EachMistakeIsOnePlainLineWithItsStatusAndTouchesNothing) {
+  const std::string story = Copy("tea-harvest", dir_.File("in")), missing = dir_.File("none.xml");
+  const std::string before = TempDir::Read(story), not_xml = dir_.File("photo.xml");
+  const std::string broken = dir_.File("broken.xml");
+  TempDir::Write(not_xml, "\x89PNG\r\n");
+  TempDir::Write(broken, "<nitf>\n  <body></nitf>\n");
+  auto tmpl = [&](const std::string& name, const std::string& text) {
+    TempDir::Write(dir_.File(name), "<?Kavio version 2?>\n<h1>" + text + "</h1>\n");
+    return dir_.File(name);
+  };
+  const std::string unknown = tmpl("u.tmpl", "<?Kavio bogus headline?>");
+  const std::string unclosed = tmpl("i.tmpl", "<?Kavio if headline?><?Kavio insert headline?>");
+  const std::string stray = tmpl("e.tmpl", "<?Kavio else?>");
+  const std::string try_help = "\nTry 'owconvert --help'.\n";
+  const std::string out = dir_.File("out");
+  const std::vector<std::tuple<std::vector<std::string>, int, std::string>> cases = {
+      {{"-t", kTemplate, story, ExampleStory("river-ice")}, 2,
+       "'" + ExampleStory("river-ice") +
+           "' is no .rdf file: one story at a time, story.xml [story.rdf] (--batch takes more)" +
+           try_help},
+      {{"-t", kTemplate, story, "-o", story}, 2,
+       "-o " + story + " names an input; the page would overwrite it" + try_help},
+      {{"-t", kTemplate, missing}, 1, missing + ": No such file or directory\n"},
+      {{"-t", kTemplate, not_xml}, 1, not_xml + ": not XML\n"},
+      {{"-t", kTemplate, broken}, 1,
+       broken + ": not well-formed (mismatched tag) at line 2, column 11\n"},
+      {{"-t", unknown, "--batch", "-d", out, ExamplePath("stories")}, 2,
+       unknown + ": template line 2: unknown command \"bogus\"\n"},
+      {{"-t", unclosed, story}, 2, unclosed + ": template line 2: \"if\" without \"end\"\n"},
+      {{"-t", stray, "--field", "headline", story}, 2,
+       stray + ": template line 2: \"else\" without \"if\"\n"},
+  };
+  for (const auto& [args, status, message] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    RunResult r = Run(args);
+    EXPECT_EQ(r.status, status);
+    EXPECT_EQ(r.err, "owconvert: " + message);
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_EQ(TempDir::Read(story), before);
+  EXPECT_FALSE(std::filesystem::exists(out)) << "checked before the folder is made";
+}
+
+TEST_F(OwconvertTest, DashReadsTheStoryFromStandardInputAndWritesToStandardOutput) {
+  const std::string command = std::string("exec ") + OWCONVERT_BIN + " -t " + kTemplate +
+                              " -o - - < " + ExampleStory("river-ice");
+  RunResult piped = RunTool("/bin/sh", {"-c", command}, dir_.Path());
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_TRUE(Contains(piped.out, "<h1>" + SourceHeadline("river-ice") + "</h1>"));
+}
+
+// On a terminal a batch shows how far it is; in a pipe or with -q nothing (the batch test above).
+TEST_F(OwconvertTest, ABatchOnATerminalShowsItsProgress) {
+  const std::string out = dir_.File("out");
+  int terminal = -1;
+  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    execl(OWCONVERT_BIN, OWCONVERT_BIN, "-t", kTemplate.c_str(), "--batch", "-d", out.c_str(),
+          ExamplePath("stories").c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string screen;
+  char chunk[4096];
+  for (ssize_t n; (n = read(terminal, chunk, sizeof chunk)) > 0;) screen.append(chunk, n);
+  close(terminal);  // read ends with EIO once the child has gone
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << screen;
+  EXPECT_TRUE(Contains(screen, "owconvert: 7 of 7 stories, ")) << screen;
+  EXPECT_TRUE(Contains(screen, " left\r\033[K")) << "the line is cleared at the end";
+  EXPECT_TRUE(Contains(screen, "owconvert: converted 7, failed 0, skipped 1 in ")) << screen;
 }
 
 }  // namespace
