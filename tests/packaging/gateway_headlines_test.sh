@@ -21,7 +21,7 @@ trap cleanup EXIT
 count=0
 for story in "$stories"/*.xml; do
   name=$(basename "$story")
-  printf '%s: %s\n' "$name" "$("$owconvert" --field headline "$story")" >>"$work/expected"
+  printf '%s: %s\n' "$name" "$("$owconvert" --field headline --markup "$story")" >>"$work/expected"
   count=$((count + 1))
 done
 [ "$count" -gt 0 ] || { echo "FAIL: no story in $stories" >&2; exit 1; }

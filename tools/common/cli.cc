@@ -92,7 +92,19 @@ std::string CommandLine::ErrorFor(int code, const char* arg) const {
   if (spec != nullptr) return std::string("option '--") + spec->long_name + "' takes no value";
   if (optopt != 0) return std::string("unknown option '-") + static_cast<char>(optopt) + "'";
   std::string text = arg != nullptr ? arg : "?";
-  return "unknown option '" + text.substr(0, text.find('=')) + "'";
+  text = text.substr(0, text.find('='));
+  // getopt_long takes an abbreviation of one option only; name the candidates it refused.
+  std::string candidates;
+  for (const OptionSpec& spec : options_) {
+    if (spec.help != nullptr && text.size() > 2 &&
+        std::string("--").append(spec.long_name).compare(0, text.size(), text) == 0) {
+      candidates += (candidates.empty() ? "" : ", ") + std::string("--") + spec.long_name;
+    }
+  }
+  if (candidates.find(',') != std::string::npos) {
+    return "option '" + text + "' is ambiguous: " + candidates;
+  }
+  return "unknown option '" + text + "'";
 }
 
 Outcome CommandLine::Parse(int argc, char** argv, const OptionHandler& handler) {
