@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "batch_plan.h"
 #include "file_io.h"
 #include "owclient/owclient.h"
 
@@ -90,9 +91,14 @@ std::string CheckOneStory(const Options& o) {
   if (o.inputs.size() == 2 && o.inputs[1] == owtool::kStdio) {
     return "only the story can come on standard input";
   }
-  for (const std::string& input : o.inputs) {
-    if (!o.output_path.empty() && (o.output_path == input || owtool::SameFile(o.output_path, input)) &&
-        input != owtool::kStdio) {
+  // The metadata beside the story, the template and the table are inputs as much as the story.
+  std::vector<std::string> inputs = o.inputs;
+  if (o.inputs.size() == 1) inputs.push_back(RdfBesideStory(o.inputs[0]));
+  inputs.push_back(o.template_path);
+  inputs.push_back(o.table_path);
+  for (const std::string& input : inputs) {
+    if (!o.output_path.empty() && !input.empty() && input != owtool::kStdio &&
+        (o.output_path == input || owtool::SameFile(o.output_path, input))) {
       return "-o " + o.output_path + " names an input; the page would overwrite it";
     }
   }
