@@ -202,6 +202,8 @@ TEST_F(OwconvertTest, EachMistakeIsOnePlainLineWithItsStatusAndTouchesNothing) {
            try_help},
       {{"-t", kTemplate, story, "-o", story}, 2,
        "-o " + story + " names an input; the page would overwrite it" + try_help},
+      {{"-t", unknown, story, "-o", unknown}, 2,
+       "-o " + unknown + " names an input; the page would overwrite it" + try_help},
       {{"-t", kTemplate, missing}, 1, missing + ": No such file or directory\n"},
       {{"-t", kTemplate, not_xml}, 1, not_xml + ": not XML\n"},
       {{"-t", kTemplate, broken}, 1,
