@@ -69,7 +69,7 @@ OWCLIENT_API int32_t OrbrixWireClose(uintptr_t handle);
 OWCLIENT_API int32_t OrbrixWireTXMsg(uintptr_t handle, WCXMLWireMsg *msg);
 /* Receives every log line from now on; a null callback removes it. Any time. */
 OWCLIENT_API void OrbrixWireSetLogCallback(OrbrixWireLogCallback cb, uintptr_t user);
-/* Extension: the TCP port of the wire server for every connection opened from now on,
+/* Extension. The TCP port of the wire server for every connection opened from now on,
  * by OrbrixWireOpen or a gateway session; 0 restores the default, 39030. Connections
  * already open keep theirs. Any thread, any time, also before OrbrixWireStartup. */
 OWCLIENT_API void OrbrixWireSetServerPort(uint16_t port);
