@@ -11,7 +11,9 @@ int UtcHourNow() { return UtcCalendarNow().hour; }
 
 }  // namespace
 
-HOBWThread::HOBWThread(const WireOps& wire) : mWire(wire), mHourSource(&UtcHourNow) {}
+HOBWThread::HOBWThread(const WireOps& wire) : mWire(wire), mHourSource(&UtcHourNow) {
+  mHOBQThread.SetDeliveryWake(&mRXWake);
+}
 
 HOBWThread::~HOBWThread() {
   Stop(true);
@@ -85,10 +87,14 @@ void HOBWThread::ClearRXMsgQ() {
   mRXMsgQ.DeleteAll();
 }
 
+// ACKs owed on a closed connection are never sent: the server sends those blocks again
+// on the resumed session, and their repeats are acknowledged once delivered.
 void HOBWThread::CloseWire() {
   // A DONE belongs to the connection it was sent on: one left unanswered must not make a
   // later shut-down skip its own DONE or wait for an answer that cannot come.
   mDoneSent = 0;
+  mOwedAcks.clear();
+  mHoldFlags = 0;
   if (mWireHandle == kWireHandleInvalid) return;
   mWire.close(mWireHandle);
   mWireHandle = kWireHandleInvalid;
@@ -129,6 +135,15 @@ void HOBWThread::BeginRun() {
   mStopStep = 0;
   mPassCounter = 0;
   mDoneSent = 0;
+  // Mode 1 delivers no raw block: the story's HTML needs both files, and the server sends
+  // the second only once the first is acknowledged.
+  mAckAfterDelivery = (mOptions & HOBW_ACK_AFTER_DELIVERY) != 0 &&
+                      mHOBQThread.GetMode() != HOBWQueueThread::kModeHTML;
+  mOwedAcks.clear();
+  mFileCounted = false;
+  mHoldFlags = 0;
+  mHOBQThread.ResetCounts();
+  mRunning.store(true);
   mHOBQThread.Start(false);
   SetPriority(kSessionPriority);
 }
@@ -206,6 +221,8 @@ void HOBWThread::UpdatePassStats(const TickTime& now) {
 
 void HOBWThread::ShutDown() {
   TraceLog(kLevelProgress, "HOBWThread::Run shutdown starting");
+  mRunning.store(false);  // what is queued is about to be discarded
+  UpdateHold(true);       // the answer to DONE must get through
   if (mWireHandle != kWireHandleInvalid && mHaveSession == 1 && mDoneSent == 0) {
     TraceLog(kLevelProgress, "HOBWThread::Run shutdown sending TXDone");
     TXDone();
