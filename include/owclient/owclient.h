@@ -115,12 +115,40 @@ OWCLIENT_API uint8_t HOBWStartWithTemplate(uint32_t address, HOBWCallback cb, ui
                                            const char *xlate, uint32_t xlateLen, uint8_t resume,
                                            uint32_t sessionID);
 /* Stops the session; sendDone != 0 sends DONE first and waits up to 12 s for the answer.
- * Blocks still queued for the callback are discarded, and the server has already counted
- * them delivered: an application that must not lose one waits for mQueueLen (HOBWGetStats)
- * to reach 0 first. Always 1. */
+ * Blocks still queued for the callback are discarded. By default the server has already
+ * counted them delivered: an application that must not lose one calls HOBWDrain first, or
+ * starts with HOBW_ACK_AFTER_DELIVERY, under which a discarded block was never acknowledged
+ * and comes again when the session is resumed. Always 1. */
 OWCLIENT_API uint8_t HOBWStop(uint8_t sendDone);
 /* 0 for a null pointer. */
 OWCLIENT_API uint8_t HOBWGetStats(HOBWStats *stats);
+
+/* Extensions of the gateway interface. */
+
+/* HOBWSetOptions bit: acknowledge a raw block (modes 0 and 2) only once the callback that
+ * hands it over has returned, so that a block the server counts as delivered has reached
+ * the application; the next file is requested (and counted in mFilesTotal) once the last
+ * block of the current one is acknowledged. A slow callback slows the feed and never times
+ * the session out. Mode 1 keeps acknowledging on receipt: the server sends a story's XML
+ * only after every block of its RDF was acknowledged, before the story can be rendered. */
+#define HOBW_ACK_AFTER_DELIVERY 0x1u
+
+/* Extension. HOBW_* option bits for the next HOBWStart or HOBWStartWithTemplate (a running
+ * session keeps its own). 0, the default, acknowledges every block on receipt. */
+OWCLIENT_API void HOBWSetOptions(uint32_t options);
+/* Extension. The most bytes (data and names) of blocks waiting for the callback. At the
+ * limit the session stops requesting files and reading its connection until the callback
+ * catches up (the server is held back by TCP); that pause never counts as server silence.
+ * The same figure caps each story file joined for HTML (modes 1 and 2): a larger file is
+ * refused with a log line, its story discarded, and the next story renders. Read by the
+ * next start; 0 restores the default, 64 MiB. */
+OWCLIENT_API void HOBWSetQueueLimit(uint32_t maxBytes);
+/* Extension. Waits, on the caller's thread, until no block waits for the callback and no
+ * callback runs, or timeoutMs passed. 0 = queue empty, 1 = time-out, 2 = no session (none
+ * running, or it stopped meanwhile). Call before HOBWStop to keep the blocks that the
+ * default acknowledge-on-receipt has counted; never from the callback itself (it would
+ * wait for its own return until the time-out). */
+OWCLIENT_API int HOBWDrain(uint32_t timeoutMs);
 
 /* ------------------------------------------------------------------- conversion */
 

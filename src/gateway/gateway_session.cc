@@ -1,5 +1,8 @@
 #include "gateway/gateway_session.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include "platform/platform_time.h"
 #include "runtime/trace_log.h"
 
@@ -11,7 +14,9 @@ int UtcHourNow() { return UtcCalendarNow().hour; }
 
 }  // namespace
 
-HOBWThread::HOBWThread(const WireOps& wire) : mWire(wire), mHourSource(&UtcHourNow) {}
+HOBWThread::HOBWThread(const WireOps& wire) : mWire(wire), mHourSource(&UtcHourNow) {
+  mHOBQThread.SetDeliveryWake(&mRXWake);
+}
 
 HOBWThread::~HOBWThread() {
   Stop(true);
@@ -85,10 +90,33 @@ void HOBWThread::ClearRXMsgQ() {
   mRXMsgQ.DeleteAll();
 }
 
+// ACKs owed on a closed connection are never sent: the server sends those blocks again
+// on the resumed session, and their repeats are acknowledged once delivered.
 void HOBWThread::CloseWire() {
+  mOwedAcks.clear();
+  mHoldFlags = 0;
   if (mWireHandle == kWireHandleInvalid) return;
   mWire.close(mWireHandle);
   mWireHandle = kWireHandleInvalid;
+}
+
+// The wait is taken on the real clock: it is the application's own, like a sleep.
+int HOBWThread::Drain(uint32_t timeoutMs) {
+  using Clock = std::chrono::steady_clock;
+  constexpr auto kSlice = std::chrono::milliseconds(50);  // bounds a wake-up lost to a
+                                                          // concurrent Drain's reset
+  Event& delivered = mHOBQThread.GetDeliveredEvent();
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    delivered.Reset();
+    if (!mRunning.load()) return 2;
+    if (mHOBQThread.IsIdle()) return 0;
+    Clock::time_point now = Clock::now();
+    if (now >= deadline) return 1;
+    auto wait = std::min<Clock::duration>(deadline - now, kSlice);
+    delivered.WaitFor(static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(wait).count() + 1));
+  }
 }
 
 void HOBWThread::ForgetSession() {
@@ -125,6 +153,15 @@ void HOBWThread::BeginRun() {
   mState = OBW_STATE_START;
   mStopStep = 0;
   mPassCounter = 0;
+  // Mode 1 delivers no raw block: the story's HTML needs both files, and the server sends
+  // the second only once the first is acknowledged.
+  mAckAfterDelivery = (mOptions & HOBW_ACK_AFTER_DELIVERY) != 0 &&
+                      mHOBQThread.GetMode() != HOBWQueueThread::kModeHTML;
+  mOwedAcks.clear();
+  mFileCounted = false;
+  mHoldFlags = 0;
+  mHOBQThread.ResetCounts();
+  mRunning.store(true);
   mHOBQThread.Start(false);
   SetPriority(kSessionPriority);
 }
@@ -202,6 +239,8 @@ void HOBWThread::UpdatePassStats(const TickTime& now) {
 
 void HOBWThread::ShutDown() {
   TraceLog(kLevelProgress, "HOBWThread::Run shutdown starting");
+  mRunning.store(false);  // what is queued is about to be discarded
+  UpdateHold(true);       // the answer to DONE must get through
   if (mWireHandle != kWireHandleInvalid && mHaveSession == 1 && mDoneSent == 0) {
     TraceLog(kLevelProgress, "HOBWThread::Run shutdown sending TXDone");
     TXDone();

@@ -37,8 +37,14 @@ char* CopyName(const char* text, bool& failed) {
 
 }  // namespace
 
+// At the queue's limit the received messages wait (and, the connection held, the server
+// with them) until the delivery thread catches up; a shut-down takes them all.
 void HOBWThread::ProcessState(bool shuttingDown) {
+  TickTime now;
+  now.SetNow();
+  SendDeliveredAcks(now);
   for (;;) {
+    if (!shuttingDown && QueueAtLimit()) break;
     std::unique_ptr<WCXMLWireMsg> msg(TakeRXMsg());
     if (!msg) break;
     if (msg->GetType() != WCXMLWireMsg::kTypeBlock) {
@@ -47,14 +53,44 @@ void HOBWThread::ProcessState(bool shuttingDown) {
     }
     ProcessStateAux(msg.get(), shuttingDown);
   }
+  UpdateHold(shuttingDown);
   ProcessStateAux(nullptr, shuttingDown);
+}
+
+bool HOBWThread::QueueAtLimit() {
+  return mHOBQThread.GetQueuedBytes() >= mHOBQThread.GetLimit();
+}
+
+// Reading is held at the queue's limit; silence while ACKs are owed or reading is held is
+// the session's own, and is not counted by the wire client either.
+void HOBWThread::UpdateHold(bool shuttingDown) {
+  uint32_t flags = 0;
+  if (!shuttingDown && mWireHandle != kWireHandleInvalid) {
+    if (QueueAtLimit()) flags |= kHoldReading | kHoldSilence;
+    if (!mOwedAcks.empty()) flags |= kHoldSilence;
+  }
+  if (flags == mHoldFlags || mWireHandle == kWireHandleInvalid) {
+    mHoldFlags = flags;
+    return;
+  }
+  if ((flags & kHoldReading) != (mHoldFlags & kHoldReading)) {
+    TraceLogF(kLevelProgress,
+              (flags & kHoldReading) != 0
+                  ? "HOBWThread::ProcessState delivery queue at its limit of %u bytes, reading "
+                    "held"
+                  : "HOBWThread::ProcessState delivery queue below its limit of %u bytes, "
+                    "reading resumed",
+              mHOBQThread.GetLimit());
+  }
+  mHoldFlags = flags;
+  if (mWire.holdRX != nullptr) mWire.holdRX(mWireHandle, flags);
 }
 
 void HOBWThread::ProcessStateAux(WCXMLWireMsg* msg, bool shuttingDown) {
   if (msg == nullptr && shuttingDown) return;
   TickTime now;
   now.SetNow();
-  if (msg != nullptr) mLastReceive = now;
+  if (msg != nullptr || WaitsForDelivery()) mLastReceive = now;
   {
     // Until the server's hello arrives, silence in later states does not count.
     NamedLock lock(mMtxHOBWStats);
@@ -103,6 +139,7 @@ void HOBWThread::ActOnState(const TickTime& now) {
                        "HOBWThread::ProcessStateAux TXFilter failed", OBW_STATE_WAIT_FILTER_ACK);
       break;
     case OBW_STATE_RQST_START:
+      if (QueueAtLimit()) break;  // no file is asked for until the queue drains
       SendStateRequest(&HOBWThread::TXRqst, "HOBWThread::ProcessStateAux OBW_STATE_RQST_START",
                        "HOBWThread::ProcessStateAux TXRqst failed", OBW_STATE_WAIT_RQST);
       break;
@@ -267,6 +304,7 @@ void HOBWThread::OnFile(const WCXMLWireMsgRequestFileAck& msg, const TickTime& n
   } else {
     mRepeatsBelow = 0;
     mQueuedThrough = 0;
+    mFileCounted = false;
   }
   mFirstFileOfConnection = false;
   ClearBlockInfo();
@@ -305,35 +343,82 @@ void HOBWThread::OnBlock(const WCXMLWireMsgRequestBlockAck& msg, const TickTime&
     mLastReceive = now;
     return;
   }
-  if (number >= mQueuedThrough) mQueuedThrough = number + 1;
   cbInfo.mSessionID = mSessionID;
   cbInfo.mFirstBlock = number == 0 ? 1 : 0;
   cbInfo.mLastBlock = msg.IsLastBlock() != 0 ? 1 : 0;
   cbInfo.mBlockNum = number;
   cbInfo.mData = const_cast<uint8_t*>(msg.GetData());
   cbInfo.mDataLen = msg.GetDataLength();
-  if (!mHOBQThread.EnqDataBlock(cbInfo)) {
-    TraceLog(kLevelFailure, "HOBWThread::ProcessStateAux mHOBQThread.EnqDataBlock failed");
-  }
+  bool queued = mHOBQThread.EnqDataBlock(cbInfo);
   cbInfo.mData = nullptr;  // the message dies after this step
-  if (cbInfo.mLastBlock == 1) {
-    TraceLog(kLevelProgress, "HOBWThread::ProcessStateAux end of file");
-    mState = OBW_STATE_RQST_START;
-    mLastFile = now;
-    NamedLock lock(mMtxHOBWStats);
-    ++mStats.mFilesTotal;
-    ++mStats.mFilesToday;
-  } else {
-    mState = OBW_STATE_RECEIVING;
+  if (!queued) {
+    TraceLog(kLevelFailure, "HOBWThread::ProcessStateAux mHOBQThread.EnqDataBlock failed");
+    // Unacknowledged, the block comes again on the resumed session.
+    if (mAckAfterDelivery) {
+      mState = OBW_STATE_TERMINATE;
+      return;
+    }
   }
-  char text[16];
-  std::snprintf(text, sizeof text, "%u", number);
-  if (!TXRqstAck(text, nullptr)) {
-    TraceLog(kLevelFailure, "HOBWThread::ProcessStateAux TXRqstAck block failed");
-    mState = OBW_STATE_TERMINATE;
+  if (number >= mQueuedThrough) mQueuedThrough = number + 1;
+  const bool last = cbInfo.mLastBlock == 1;
+  if (last) TraceLog(kLevelProgress, "HOBWThread::ProcessStateAux end of file");
+  AckBlock(number, last, mHOBQThread.GetEnqueuedCount());
+  mLastReceive = now;
+}
+
+void HOBWThread::AckBlock(uint32_t number, bool last, uint64_t after) {
+  TickTime now;
+  now.SetNow();
+  if (mAckAfterDelivery) {
+    mState = OBW_STATE_RECEIVING;  // until the last block's ACK is sent
+    try {
+      mOwedAcks.push_back(OwedAck{after, number, last});
+    } catch (const std::bad_alloc&) {
+      TraceLog(kLevelFailure, "HOBWThread::ProcessStateAux owed ACK list full");
+      mState = OBW_STATE_TERMINATE;
+    }
     return;
   }
-  mLastReceive = now;
+  mState = last ? OBW_STATE_RQST_START : OBW_STATE_RECEIVING;
+  if (last) CountFile(now);
+  if (!SendBlockAck(number)) mState = OBW_STATE_TERMINATE;
+}
+
+bool HOBWThread::SendBlockAck(uint32_t number) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%u", number);
+  if (TXRqstAck(text, nullptr)) return true;
+  TraceLog(kLevelFailure, "HOBWThread::ProcessStateAux TXRqstAck block failed");
+  return false;
+}
+
+// A file is counted once, when its last block is acknowledged: on receipt by default, after
+// delivery otherwise.
+void HOBWThread::CountFile(const TickTime& now) {
+  if (mFileCounted) return;
+  mFileCounted = true;
+  mLastFile = now;
+  NamedLock lock(mMtxHOBWStats);
+  ++mStats.mFilesTotal;
+  ++mStats.mFilesToday;
+}
+
+void HOBWThread::SendDeliveredAcks(const TickTime& now) {
+  if (mOwedAcks.empty()) return;
+  uint64_t delivered = mHOBQThread.GetDeliveredCount();
+  while (!mOwedAcks.empty() && mOwedAcks.front().after <= delivered) {
+    OwedAck ack = mOwedAcks.front();
+    mOwedAcks.pop_front();
+    if (!SendBlockAck(ack.number)) {
+      mState = OBW_STATE_TERMINATE;
+      mOwedAcks.clear();
+      return;
+    }
+    if (ack.last) {
+      CountFile(now);
+      if (mState == OBW_STATE_RECEIVING) mState = OBW_STATE_RQST_START;
+    }
+  }
 }
 
 bool HOBWThread::ContinuesQueuedFile(const WCXMLWireMsgRequestFileAck& msg) const {
@@ -346,16 +431,11 @@ bool HOBWThread::ContinuesQueuedFile(const WCXMLWireMsgRequestFileAck& msg) cons
   return same(cbInfo.mFName, fileName) && same(cbInfo.mParentFName, parentName);
 }
 
-// The file was counted when its last block was queued the first time.
+// The block's first copy may still wait for the callback: after delivery, its ACK waits
+// until everything queued so far was delivered.
 void HOBWThread::OnRepeatedBlock(uint32_t number, bool last) {
   TraceLogF(kLevelProgress, "HOBWThread::ProcessStateAux block %u was delivered already", number);
-  mState = last ? OBW_STATE_RQST_START : OBW_STATE_RECEIVING;
-  char text[16];
-  std::snprintf(text, sizeof text, "%u", number);
-  if (!TXRqstAck(text, nullptr)) {
-    TraceLog(kLevelFailure, "HOBWThread::ProcessStateAux TXRqstAck block failed");
-    mState = OBW_STATE_TERMINATE;
-  }
+  AckBlock(number, last, mHOBQThread.GetEnqueuedCount());
 }
 
 // The state stays: with the statistics disconnected no time-out runs, so a waiting
