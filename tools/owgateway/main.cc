@@ -21,21 +21,6 @@
 #include "session_file.h"
 #include "story_index.h"
 
-// TEMPORARY-SHIM until the library's acknowledgement-after-delivery lands.
-#ifndef HOBW_ACK_AFTER_DELIVERY
-#define HOBW_ACK_AFTER_DELIVERY 0x1u
-static void HOBWSetOptions(uint32_t) {}
-static int HOBWDrain(uint32_t timeoutMs) {
-  for (uint32_t waited = 0; waited < timeoutMs; waited += 30) {
-    HOBWStats stats{};
-    if (!HOBWGetStats(&stats)) return 2;
-    if (stats.mQueueLen == 0) return 0;
-    usleep(30 * 1000);
-  }
-  return 1;
-}
-#endif
-
 namespace owgateway {
 namespace {
 
