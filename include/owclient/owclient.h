@@ -136,7 +136,8 @@ OWCLIENT_API uint8_t HOBWGetStats(HOBWStats *stats);
 /* Extension. HOBW_* option bits for the next HOBWStart or HOBWStartWithTemplate (a running
  * session keeps its own). 0, the default, acknowledges every block on receipt. */
 OWCLIENT_API void HOBWSetOptions(uint32_t options);
-/* Extension. The most bytes (data and names) of blocks waiting for the callback. At the
+/* Extension. The most bytes of blocks waiting for the callback (data, names and 160 bytes
+ * of bookkeeping per block), passed by one block at most. At the
  * limit the session stops requesting files and reading its connection until the callback
  * catches up (the server is held back by TCP); that pause never counts as server silence.
  * The same figure caps each story file joined for HTML (modes 1 and 2): a larger file is

@@ -43,7 +43,7 @@ OWCLIENT_API uint8_t HOBWStartWithTemplate(uint32_t address, HOBWCallback cb, ui
     session.SetOptions(gOptions.load());
     session.SetQueueLimit(gQueueLimit.load());
     if (resume == 1) session.SetSession(sessionID);
-    session.Start(false);  // a thread that cannot be created is not reported
+    session.StartSession();  // a thread that cannot be created is not reported
     return 1;
   } catch (...) {
     return 0;

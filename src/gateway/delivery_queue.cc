@@ -53,9 +53,11 @@ const char* CopyOwnedParts(const HOBWBlockQElt& from, HOBWBlockQElt& to) {
   return nullptr;
 }
 
-// What a queued record holds against the queue's limit: its data and its names.
+// What a queued record holds against the queue's limit: its data, its names and its
+// bookkeeping, so that a server of one-byte blocks cannot queue far more than the limit.
 uint64_t RecordBytes(const HOBWBlockQElt& record) {
-  uint64_t bytes = record.mData != nullptr ? record.mDataLen : 0;
+  uint64_t bytes = HOBWQueueThread::kRecordOverhead;
+  if (record.mData != nullptr) bytes += record.mDataLen;
   if (record.mFName != nullptr) bytes += std::strlen(record.mFName) + 1;
   if (record.mParentFName != nullptr) bytes += std::strlen(record.mParentFName) + 1;
   return bytes;

@@ -2,7 +2,7 @@
 // them to the application callback; in the HTML modes it also delivers one HTML record
 // per rendered story right after the block that completed it.
 //
-// Every queued block counts its data and names against a byte limit that the session
+// Every queued block counts its data, names and bookkeeping against a byte limit that the session
 // reads to hold its connection back; every delivery is counted and reported to the
 // session (which acknowledges after delivery) and to a thread waiting for the queue to
 // drain.
@@ -34,6 +34,9 @@ class HOBWQueueThread : public WorkerThread {
   // A callback taking longer than this is reported (and only reported).
   static constexpr uint32_t kSlowCallbackMs = 8000;
   static constexpr uint32_t kDefaultLimitBytes = 64u << 20;
+  // What a queued block costs besides its data and names: the record (38 bytes), its list
+  // entry (24), the session's owed ACK (16) and four allocations' headers and rounding.
+  static constexpr uint32_t kRecordOverhead = 160;
 
   HOBWQueueThread() = default;
   ~HOBWQueueThread() override;
@@ -57,8 +60,8 @@ class HOBWQueueThread : public WorkerThread {
   // caller keeps the record. False, after a log line, when memory ran out.
   bool EnqDataBlock(const HOBWBlockQElt& record);
   uint32_t GetQueueCount();
-  // Data and name bytes of the blocks queued and not yet delivered (the one in the
-  // callback included).
+  // What the blocks queued and not yet delivered hold (the one in the callback included):
+  // data, names and kRecordOverhead each.
   uint64_t GetQueuedBytes();
   // Records queued and records whose delivery returned, since ResetCounts.
   uint64_t GetEnqueuedCount();

@@ -89,6 +89,14 @@ class HOBWThread : public WorkerThread {
   // 0 restores the default.
   void SetQueueLimit(uint32_t maxBytes) { mHOBQThread.SetLimit(maxBytes); }
 
+  // Start for the session: a Drain right after it finds the session running.
+  bool StartSession() {
+    mRunning.store(true);
+    if (Start(false)) return true;
+    mRunning.store(false);
+    return false;
+  }
+
   // Waits until every queued block was delivered: 0, 1 after timeoutMs, 2 when the
   // session is not running or stops meanwhile. Any thread but the delivery thread.
   int Drain(uint32_t timeoutMs);
@@ -134,6 +142,7 @@ class HOBWThread : public WorkerThread {
   bool IsDoneSent() const { return mDoneSent == 1; }
   uintptr_t GetWireHandle() const { return mWireHandle; }
   bool AcksAfterDelivery() const { return mAckAfterDelivery; }
+  uint64_t GetQueuedBytes() { return mHOBQThread.GetQueuedBytes(); }
   const HOBWBlockQElt& GetBlockInfo() const { return cbInfo; }
 
  private:
