@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -45,6 +46,7 @@ struct CrashRunResult {
   // delivered in the session it leaves.
   uint64_t sessions_created = 0;
   uint64_t sessions_resumed = 0;
+  uint64_t peak_rss_kb = 0; // the highest VmHWM of a run, read just before its end
   int final_status = -1;    // of the last run, stopped with SIGTERM
   bool finished = false;    // the last run received everything in time
   double seconds = 0;
@@ -82,6 +84,15 @@ inline std::string Content(std::mt19937_64& rng, const std::string& name, size_t
   }
   text.resize(size);
   return text;
+}
+
+// The peak resident memory of owgateway so far, in kB; 0 when unknown, or when the child has
+// not yet become owgateway (a copy of this process until its exec).
+inline uint64_t PeakRssKb(pid_t pid) {
+  const std::string status = TempDir::Read("/proc/" + std::to_string(pid) + "/status");
+  if (status.compare(0, 15, "Name:\towgateway") != 0) return 0;
+  const size_t at = status.find("VmHWM:");
+  return at == std::string::npos ? 0 : std::strtoull(status.c_str() + at + 6, nullptr, 10);
 }
 
 inline std::string Tail(const std::string& text, size_t n = 2000) {
@@ -144,6 +155,7 @@ inline CrashRunResult RunGatewayCrashes(const CrashRunSettings& s) {
       ToolProcess gateway(s.gateway, args, scratch);
       WaitUntil([&] { return blocksSent() >= moment; });
       std::this_thread::sleep_for(std::chrono::microseconds(rng() % 5000));
+      result.peak_rss_kb = std::max(result.peak_rss_kb, crash_run::PeakRssKb(gateway.pid()));
     }  // SIGKILL, and reaped
     ++result.kills;
     log += TempDir::Read(scratch + "/.stderr") + "--- SIGKILL\n";
@@ -156,6 +168,7 @@ inline CrashRunResult RunGatewayCrashes(const CrashRunSettings& s) {
     result.finished =
         server.WaitFor([total](const Counters& c) { return c.files_delivered >= total; }, 15000);
   }
+  result.peak_rss_kb = std::max(result.peak_rss_kb, crash_run::PeakRssKb(last.pid()));
   result.final_status = last.Stop();
   log += last.Err();
   const Counters counters = server.GetCounters();

@@ -1,5 +1,5 @@
 // owgateway, the built program, against the reference server run in-process or a server the
-// test plays, each test on an address of its own (127.0.0.63-67, 140-146). The root folder holds
+// test plays, each test on an address of its own (127.0.0.63-67, 140-147). The root folder holds
 // only the gateway's folder "out" and "scratch" (its standard output and error), so whatever it
 // writes outside "out" shows up beside them.
 #include <gtest/gtest.h>
@@ -458,6 +458,23 @@ TEST_F(OwgatewayTest, TheIndexIsBoundedAndRebuiltFromTheFolderAfterARestart) {
   const std::string xml = Written(EntriesIn(out_).back());
   const size_t hl = xml.find("<hl1>") + 5;
   EXPECT_TRUE(Contains(rebuilt, xml.substr(hl, xml.find("</hl1>") - hl)));
+}
+
+// A restart came between a story's two files: its XML file is in the folder, and the gateway,
+// which pairs only what one run receives, gets the RDF file alone. owgateway renders the page
+// from the folder before the file counts as delivered.
+TEST_F(OwgatewayTest, AStorySplitByARestartStillGetsItsPage) {
+  TempDir::Write(out_ + "/tea-harvest.xml", Example("tea-harvest.xml"));
+  owwired::Options options;
+  options.files = {{"tea-harvest.rdf", Example("tea-harvest.rdf")}};
+  Serve(147, options);
+  ToolProcess gateway(OWGATEWAY_BIN, HtmlArgs(), scratch_);
+  ASSERT_TRUE(server_->WaitFor([](C c) { return c.files_delivered == 1; }, 15000));
+  EXPECT_TRUE(Exists("tea-harvest.htm"));
+  EXPECT_EQ(0, gateway.Stop()) << gateway.Err();
+  RunResult page = RunTool(
+      OWCONVERT_BIN, {"-t", kTemplate, "-x", kTable, ExampleStory("tea-harvest")}, root_.Path());
+  EXPECT_TRUE(Written("tea-harvest.htm") == page.out) << "the page differs from owconvert's";
 }
 
 // A file-size limit makes the write of big.xml fail just as ENOSPC would. The gateway stops

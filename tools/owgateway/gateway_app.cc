@@ -102,8 +102,12 @@ void GatewayApp::OnBlock(const HOBWBlockQElt& rec) {
     case OutputFolder::Block::kFailed:
       DiskFailed(error);
       break;
-    case OutputFolder::Block::kWritten:
     case OutputFolder::Block::kRepeat:
+      // The last block of a file in place, sent again after a restart: the story's page
+      // may not have been written before.
+      if (last) RenderSplitStory(name);
+      break;
+    case OutputFolder::Block::kWritten:
       break;
   }
 }
@@ -129,7 +133,8 @@ void GatewayApp::FileCompleted(const std::string& name, bool refused) {
   if (mStoryParts.size() >= kMaxUnpaired) mStoryParts.clear();  // lone files of a hostile feed
   int& parts = mStoryParts[base];
   parts |= xml ? 1 : 2;
-  if (parts == 3) {
+  const bool paired = parts == 3;
+  if (paired) {
     mStoryParts.erase(base);
     if (mOptions.mode != 1) ++mStories;
   }
@@ -140,6 +145,25 @@ void GatewayApp::FileCompleted(const std::string& name, bool refused) {
   // The headline is read later, off the delivery path (the main thread reads it for the
   // index), so that a big story does not hold up the acknowledgements behind it.
   mIndex.Note(base, xml ? StoryIndex::kXml : StoryIndex::kRdf, std::string());
+  if (!paired) RenderSplitStory(name);
+}
+
+// Mode 2: a story whose other file came before a restart is never paired by the gateway,
+// which renders only what one run received. Its page is rendered here from the folder,
+// before the callback returns and the block is acknowledged.
+void GatewayApp::RenderSplitStory(const std::string& name) {
+  if (mOptions.mode != 2 || !(EndsWith(name, ".xml") || EndsWith(name, ".rdf"))) return;
+  const std::string base = BaseOf(name);
+  if (mFolder.HasFile(base + ".htm") || !mFolder.HasFile(base + ".xml") ||
+      !mFolder.HasFile(base + ".rdf")) {
+    return;
+  }
+  const std::string html =
+      mPages.Render(mFolder.FullPath(base + ".xml"), mFolder.FullPath(base + ".rdf"));
+  if (html.empty()) return;
+  std::string error;
+  if (!mFolder.WriteFile(base + ".htm", html.data(), html.size(), true, error)) DiskFailed(error);
+  mIndex.Note(base, StoryIndex::kHtml, std::string());
 }
 
 void GatewayApp::OnHtml(const HOBWBlockQElt& rec) {

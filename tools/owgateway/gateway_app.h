@@ -14,6 +14,7 @@
 
 #include "options.h"
 #include "output_folder.h"
+#include "page_render.h"
 #include "owclient/owclient.h"
 #include "session_file.h"
 #include "story_index.h"
@@ -27,6 +28,11 @@ class GatewayApp {
 
   // The HOBW callback; user is the GatewayApp.
   static void Callback(HOBWBlockQElt* rec, uintptr_t user);
+  // Mode 2: the template and table for the pages owgateway renders itself; false when
+  // they do not load.
+  bool LoadTemplate(const std::string& tmpl, const std::string& xlate) {
+    return mPages.Load(tmpl, xlate);
+  }
   void OnRecord(const HOBWBlockQElt& rec);
 
   uint64_t Stories() const { return mStories.load(); }
@@ -46,6 +52,7 @@ class GatewayApp {
   void OnBlock(const HOBWBlockQElt& rec);
   void OnHtml(const HOBWBlockQElt& rec);
   void FileCompleted(const std::string& name, bool refused);
+  void RenderSplitStory(const std::string& name);
   [[noreturn]] void DiskFailed(const std::string& error);
   void Warn(const std::string& text);
 
@@ -53,6 +60,7 @@ class GatewayApp {
   OutputFolder& mFolder;
   StoryIndex& mIndex;
   SessionKeeper& mSession;
+  PageRenderer mPages;
   std::string mRefusedFile;     // a file in progress whose name was refused
   std::string mCompletedBase;   // base name of the story file the last record completed
   std::map<std::string, int> mStoryParts;  // stories with one file complete: 1 XML, 2 RDF

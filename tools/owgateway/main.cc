@@ -126,6 +126,10 @@ int Runner::Prepare() {
       return 1;
     }
   }
+  if (mOptions.mode == 2 && !mApp.LoadTemplate(mTemplate, mXlate)) {
+    Say("the template or the translation table does not load");
+    return 1;
+  }
   if (mOptions.resumeGiven) {
     mSession = mOptions.resumeId;
   } else if (!mOptions.fresh) {

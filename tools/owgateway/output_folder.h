@@ -73,6 +73,8 @@ class OutputFolder {
   std::vector<Entry> List() const;
 
   uint64_t BytesWritten() const { return mBytes; }
+  // Whether a regular file of that name is in the folder (a link does not count).
+  bool HasFile(const std::string& name) const { return Exists(name); }
 
  private:
   struct Partial {
