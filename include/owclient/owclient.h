@@ -125,24 +125,25 @@ OWCLIENT_API uint8_t HOBWGetStats(HOBWStats *stats);
 
 /* Extensions of the gateway interface. */
 
-/* HOBWSetOptions bit: acknowledge a raw block (modes 0 and 2) only once the callback that
- * hands it over has returned, so that a block the server counts as delivered has reached
- * the application; the next file is requested (and counted in mFilesTotal) once the last
- * block of the current one is acknowledged. A slow callback slows the feed and never times
- * the session out. Mode 1 keeps acknowledging on receipt: the server sends a story's XML
- * only after every block of its RDF was acknowledged, before the story can be rendered. */
+/* Extension. HOBWSetOptions bit: acknowledge a raw block (modes 0 and 2) only once the
+ * callback that hands it over has returned, so that a block the server counts as delivered
+ * has reached the application; the next file is requested (and counted in mFilesTotal)
+ * once the last block of the current one is acknowledged. A slow callback slows the feed
+ * and never times the session out. Mode 1 keeps acknowledging on receipt: nothing is handed
+ * over before a story's second file has arrived, and the server sends it only once the
+ * first file is acknowledged. */
 #define HOBW_ACK_AFTER_DELIVERY 0x1u
 
 /* Extension. HOBW_* option bits for the next HOBWStart or HOBWStartWithTemplate (a running
  * session keeps its own). 0, the default, acknowledges every block on receipt. */
 OWCLIENT_API void HOBWSetOptions(uint32_t options);
 /* Extension. The most bytes of blocks waiting for the callback (data, names and 160 bytes
- * of bookkeeping per block), passed by one block at most. At the
- * limit the session stops requesting files and reading its connection until the callback
- * catches up (the server is held back by TCP); that pause never counts as server silence.
- * The same figure caps each story file joined for HTML (modes 1 and 2): a larger file is
- * refused with a log line, its story discarded, and the next story renders. Read by the
- * next start; 0 restores the default, 64 MiB. */
+ * of bookkeeping per block), passed by one block at most. At the limit the session stops
+ * requesting files and reading its connection until the callback catches up (the server is
+ * held back by TCP); that pause never counts as server silence. The same figure caps each
+ * story file joined for HTML (modes 1 and 2): a larger file is refused with a log line, its
+ * story discarded, and the next story renders. Read by the next start; 0 restores the
+ * default, 64 MiB. */
 OWCLIENT_API void HOBWSetQueueLimit(uint32_t maxBytes);
 /* Extension. Waits, on the caller's thread, until no block waits for the callback and no
  * callback runs, or timeoutMs passed. 0 = queue empty, 1 = time-out, 2 = no session (none

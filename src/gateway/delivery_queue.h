@@ -8,8 +8,8 @@
 // drain.
 //
 // Threads: EnqDataBlock, ResetCounts and the counters' getters are called by the session
-// thread, IsIdle and GetDeliveredEvent by any; the configuration setters by the application's thread
-// while the session (and so this thread) is stopped; the callback runs on this thread, one
+// thread, IsIdle and GetDeliveredEvent by any; the configuration setters by the application's
+// thread while the session (and so this thread) is stopped; the callback runs on this thread, one
 // call at a time, with no lock held. mMtxRXQ guards mRXQ and the counters only while they
 // are changed or read.
 #ifndef OWCLIENT_GATEWAY_DELIVERY_QUEUE_H

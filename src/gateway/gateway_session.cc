@@ -1,8 +1,5 @@
 #include "gateway/gateway_session.h"
 
-#include <algorithm>
-#include <chrono>
-
 #include "platform/platform_time.h"
 #include "runtime/trace_log.h"
 
@@ -98,25 +95,6 @@ void HOBWThread::CloseWire() {
   if (mWireHandle == kWireHandleInvalid) return;
   mWire.close(mWireHandle);
   mWireHandle = kWireHandleInvalid;
-}
-
-// The wait is taken on the real clock: it is the application's own, like a sleep.
-int HOBWThread::Drain(uint32_t timeoutMs) {
-  using Clock = std::chrono::steady_clock;
-  constexpr auto kSlice = std::chrono::milliseconds(50);  // bounds a wake-up lost to a
-                                                          // concurrent Drain's reset
-  Event& delivered = mHOBQThread.GetDeliveredEvent();
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    delivered.Reset();
-    if (!mRunning.load()) return 2;
-    if (mHOBQThread.IsIdle()) return 0;
-    Clock::time_point now = Clock::now();
-    if (now >= deadline) return 1;
-    auto wait = std::min<Clock::duration>(deadline - now, kSlice);
-    delivered.WaitFor(static_cast<uint32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(wait).count() + 1));
-  }
 }
 
 void HOBWThread::ForgetSession() {

@@ -57,35 +57,6 @@ void HOBWThread::ProcessState(bool shuttingDown) {
   ProcessStateAux(nullptr, shuttingDown);
 }
 
-bool HOBWThread::QueueAtLimit() {
-  return mHOBQThread.GetQueuedBytes() >= mHOBQThread.GetLimit();
-}
-
-// Reading is held at the queue's limit; silence while ACKs are owed or reading is held is
-// the session's own, and is not counted by the wire client either.
-void HOBWThread::UpdateHold(bool shuttingDown) {
-  uint32_t flags = 0;
-  if (!shuttingDown && mWireHandle != kWireHandleInvalid) {
-    if (QueueAtLimit()) flags |= kHoldReading | kHoldSilence;
-    if (!mOwedAcks.empty()) flags |= kHoldSilence;
-  }
-  if (flags == mHoldFlags || mWireHandle == kWireHandleInvalid) {
-    mHoldFlags = flags;
-    return;
-  }
-  if ((flags & kHoldReading) != (mHoldFlags & kHoldReading)) {
-    TraceLogF(kLevelProgress,
-              (flags & kHoldReading) != 0
-                  ? "HOBWThread::ProcessState delivery queue at its limit of %u bytes, reading "
-                    "held"
-                  : "HOBWThread::ProcessState delivery queue below its limit of %u bytes, "
-                    "reading resumed",
-              mHOBQThread.GetLimit());
-  }
-  mHoldFlags = flags;
-  if (mWire.holdRX != nullptr) mWire.holdRX(mWireHandle, flags);
-}
-
 void HOBWThread::ProcessStateAux(WCXMLWireMsg* msg, bool shuttingDown) {
   if (msg == nullptr && shuttingDown) return;
   TickTime now;
@@ -364,61 +335,6 @@ void HOBWThread::OnBlock(const WCXMLWireMsgRequestBlockAck& msg, const TickTime&
   if (last) TraceLog(kLevelProgress, "HOBWThread::ProcessStateAux end of file");
   AckBlock(number, last, mHOBQThread.GetEnqueuedCount());
   mLastReceive = now;
-}
-
-void HOBWThread::AckBlock(uint32_t number, bool last, uint64_t after) {
-  TickTime now;
-  now.SetNow();
-  if (mAckAfterDelivery) {
-    mState = OBW_STATE_RECEIVING;  // until the last block's ACK is sent
-    try {
-      mOwedAcks.push_back(OwedAck{after, number, last});
-    } catch (const std::bad_alloc&) {
-      TraceLog(kLevelFailure, "HOBWThread::ProcessStateAux owed ACK list full");
-      mState = OBW_STATE_TERMINATE;
-    }
-    return;
-  }
-  mState = last ? OBW_STATE_RQST_START : OBW_STATE_RECEIVING;
-  if (last) CountFile(now);
-  if (!SendBlockAck(number)) mState = OBW_STATE_TERMINATE;
-}
-
-bool HOBWThread::SendBlockAck(uint32_t number) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%u", number);
-  if (TXRqstAck(text, nullptr)) return true;
-  TraceLog(kLevelFailure, "HOBWThread::ProcessStateAux TXRqstAck block failed");
-  return false;
-}
-
-// A file is counted once, when its last block is acknowledged: on receipt by default, after
-// delivery otherwise.
-void HOBWThread::CountFile(const TickTime& now) {
-  if (mFileCounted) return;
-  mFileCounted = true;
-  mLastFile = now;
-  NamedLock lock(mMtxHOBWStats);
-  ++mStats.mFilesTotal;
-  ++mStats.mFilesToday;
-}
-
-void HOBWThread::SendDeliveredAcks(const TickTime& now) {
-  if (mOwedAcks.empty()) return;
-  uint64_t delivered = mHOBQThread.GetDeliveredCount();
-  while (!mOwedAcks.empty() && mOwedAcks.front().after <= delivered) {
-    OwedAck ack = mOwedAcks.front();
-    mOwedAcks.pop_front();
-    if (!SendBlockAck(ack.number)) {
-      mState = OBW_STATE_TERMINATE;
-      mOwedAcks.clear();
-      return;
-    }
-    if (ack.last) {
-      CountFile(now);
-      if (mState == OBW_STATE_RECEIVING) mState = OBW_STATE_RQST_START;
-    }
-  }
 }
 
 bool HOBWThread::ContinuesQueuedFile(const WCXMLWireMsgRequestFileAck& msg) const {

@@ -30,7 +30,7 @@ struct FakeWire {
   Texts sent;
   OrbrixWireRXCallback callback = nullptr;
   uintptr_t user = 0;
-  uint32_t address = 0;  // of the last open
+  uint32_t address = 0;         // of the last open
   std::vector<uint32_t> holds;  // the flags of every hold, in order
   bool failOpen = false;
   uint32_t failType = WCXMLWireMsg::kTypeInvalid;  // sending this type fails
@@ -513,11 +513,11 @@ TEST_F(QueueLimitTest, AtTheLimitTheSessionStopsTakingMessagesAndAskingUntilTheQ
   After(13000, 3);
   EXPECT_FALSE(log.HasPart("unknown error for request"));  // not taken
   EXPECT_FALSE(log.HasPart("receive timeout"));
-  EXPECT_EQ("42:+ACK 1", SentWithoutBeats().back());      // no request after it
-  EXPECT_EQ(2 * block, session.GetQueuedBytes());  // the limit passed by one block at most
+  EXPECT_EQ("42:+ACK 1", SentWithoutBeats().back());  // no request after it
+  EXPECT_EQ(2 * block, session.GetQueuedBytes());     // the limit passed by one block at most
   EXPECT_EQ((std::vector<uint32_t>{kHoldReading | kHoldSilence}), gWire.holds);
-  EXPECT_TRUE(log.Has(
-      "HOBWThread::ProcessState delivery queue at its limit of 300 bytes, reading held"));
+  EXPECT_TRUE(
+      log.Has("HOBWThread::ProcessState delivery queue at its limit of 300 bytes, reading held"));
 
   gate.Open();
   PassUntil([] { return gWire.Count("42:RQST") == 2; });
