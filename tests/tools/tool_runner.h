@@ -105,6 +105,7 @@ class ToolProcess {
     if (pid_ > 0) kill(pid_, SIGTERM);
     return Wait();
   }
+  pid_t pid() const { return pid_; }  // -1 once reaped
   std::string Out() const { return TempDir::Read(out_path_); }
   std::string Err() const { return TempDir::Read(err_path_); }
 
