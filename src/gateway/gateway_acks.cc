@@ -21,7 +21,13 @@ void HOBWThread::UpdateHold(bool shuttingDown) {
     if (QueueAtLimit()) flags |= kHoldReading | kHoldSilence;
     if (!mOwedAcks.empty()) flags |= kHoldSilence;
   }
-  if (flags == mHoldFlags || mWireHandle == kWireHandleInvalid) {
+  bool heldByCallback;  // the wire client is held whatever mHoldFlags says
+  {
+    NamedLock lock(mMtxRXMsgQ);
+    heldByCallback = mRXQueueHeld && mRXMsgQ.GetCount() < kRXMsgQLimit;
+    if (heldByCallback) mRXQueueHeld = false;
+  }
+  if ((flags == mHoldFlags && !heldByCallback) || mWireHandle == kWireHandleInvalid) {
     mHoldFlags = flags;
     return;
   }

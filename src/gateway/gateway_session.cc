@@ -69,11 +69,19 @@ void HOBWThread::RXCallback(WCXMLWireMsg* msg, uintptr_t user) {
   const bool nothingWaiting = msg->GetType() == WCXMLWireMsg::kTypeRequest &&
                               msg->GetStatus() == WCXMLWireMsg::kStatusNoContent;
   bool added;
+  bool full;
   {
     NamedLock lock(self->mMtxRXMsgQ);
     added = self->mRXMsgQ.AddMsg(msg);
+    full = self->mRXMsgQ.GetCount() >= kRXMsgQLimit;
+    if (full) self->mRXQueueHeld = true;
   }
   if (!added) delete msg;
+  // On the wire-client thread, within its pass: no further message comes until released.
+  const uintptr_t handle = self->mRXHandle.load();
+  if (full && self->mWire.holdRX != nullptr && handle != kWireHandleInvalid) {
+    self->mWire.holdRX(handle, kHoldReading | kHoldSilence);
+  }
   if (!nothingWaiting) self->mRXWake.Set();
 }
 
@@ -82,9 +90,11 @@ WCXMLWireMsg* HOBWThread::TakeRXMsg() {
   return mRXMsgQ.IsEmpty() ? nullptr : mRXMsgQ.RemoveHead();
 }
 
+// Called with the connection closed, whose hold went with it.
 void HOBWThread::ClearRXMsgQ() {
   NamedLock lock(mMtxRXMsgQ);
   mRXMsgQ.DeleteAll();
+  mRXQueueHeld = false;
 }
 
 // ACKs owed on a closed connection are never sent: the server sends those blocks again
@@ -95,6 +105,7 @@ void HOBWThread::CloseWire() {
   mDoneSent = 0;
   mOwedAcks.clear();
   mHoldFlags = 0;
+  mRXHandle.store(kWireHandleInvalid);
   if (mWireHandle == kWireHandleInvalid) return;
   mWire.close(mWireHandle);
   mWireHandle = kWireHandleInvalid;

@@ -65,6 +65,10 @@ class HOBWThread : public WorkerThread {
   static constexpr uint32_t kPassesBeforePause = 20;
   static constexpr uint32_t kPauseMs = 10;
   static constexpr int kSessionPriority = 2;  // highest
+  // Received messages the session has not taken yet. Past it the receive callback holds the
+  // connection's reading itself: a session thread that falls behind a fast server (or
+  // stops taking at the delivery limit) must not let the wire client pile messages up.
+  static constexpr uint32_t kRXMsgQLimit = 32;
 
   // The UTC hour (0..23) that drives the daily statistics reset.
   using HourSource = int (*)();
@@ -205,6 +209,10 @@ class HOBWThread : public WorkerThread {
 
   NamedMutex mMtxRXMsgQ{"HOBWThread::mMtxRXMsgQ"};
   WCXMLWireMsgQ mRXMsgQ;
+  // Set by RXCallback when it held the connection; UpdateHold releases it.
+  bool mRXQueueHeld = false;
+  // The open connection, for RXCallback's hold (mWireHandle belongs to the session thread).
+  std::atomic<uintptr_t> mRXHandle{kWireHandleInvalid};
   // Set by RXCallback: ends the main loop's pause early, so a story's latency does not
   // depend on it.
   Event mRXWake;

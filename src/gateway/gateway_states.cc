@@ -159,6 +159,7 @@ void HOBWThread::OpenConnection(const TickTime& now) {
     mState = OBW_STATE_TERMINATE;
     return;
   }
+  mRXHandle.store(mWireHandle);
   mState = OBW_STATE_WAIT_HELLO;
 }
 

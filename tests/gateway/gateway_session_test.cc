@@ -546,6 +546,17 @@ TEST_F(QueueLimitTest, AtTheLimitTheSessionStopsTakingMessagesAndAskingUntilTheQ
   EXPECT_EQ(0u, session.GetQueuedBytes());
 }
 
+// A session thread that falls behind: the receive callback holds the connection once the
+// session's queue is full, and the session's next pass releases it.
+TEST_F(SessionTest, ReceivedMessagesPastTheirLimitHoldTheConnectionUntilTheSessionTakesThem) {
+  LogIn();
+  for (uint32_t i = 0; i < HOBWThread::kRXMsgQLimit + 2; ++i) Rx({"42:-RQST (204)"}, false);
+  EXPECT_EQ(std::vector<uint32_t>(3, kHoldReading | kHoldSilence), gWire.holds);
+  Pass();
+  EXPECT_EQ(0u, gWire.holds.back());
+  EXPECT_EQ(4u, gWire.holds.size());
+}
+
 TEST_F(SessionTest, DrainWaitsForTheQueueAndTheCallbackUnlessNoSessionRuns) {
   HoldCallbacks();
   LogIn();

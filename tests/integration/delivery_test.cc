@@ -75,7 +75,7 @@ TEST_F(DeliveryTest, AfterDeliveryNothingIsAcknowledgedWhileTheCallbackIsHeld) {
   ExpectFeedDelivered();
   EXPECT_EQ(0, HOBWDrain(10000));
   EXPECT_EQ(1u, Server().GetCounters().connections_accepted);
-  EXPECT_EQ(3u, uint32_t{Stats().mFilesTotal});
+  EXPECT_TRUE(WaitUntil([] { return Stats().mFilesTotal == 3; }));  // counted at the ACK
 }
 
 // With acknowledgement after delivery, the blocks a stop discards were never acknowledged:
@@ -88,7 +88,7 @@ TEST_F(DeliveryTest, AfterDeliveryWhatTheStopDiscardsComesAgainOnResumption) {
   int calls = 0;
   mSink->onCall = [&](const HOBWBlockQElt&) {
     while (++calls == 1 && !mRelease) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   };
   Start();
   ASSERT_TRUE(WaitUntil([&] { return Count("received block 9, ") == 1; }));
@@ -100,8 +100,9 @@ TEST_F(DeliveryTest, AfterDeliveryWhatTheStopDiscardsComesAgainOnResumption) {
   ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.connections_open == 0; }));
   std::vector<owc_test::Delivered> records = Records();
   EXPECT_LE(Server().GetCounters().blocks_acked, records.size());  // none before delivery
-  EXPECT_LT(records.size(), 10u);  // the stop discarded some of the first file
-  EXPECT_TRUE(mLog.HasPart("queued blocks discarded"));
+  // Usually the stop discards most of the first file (a loaded machine may let the
+  // delivery thread finish it first): whatever it discarded must come again.
+  EXPECT_EQ(records.size() < 10u, mLog.HasPart("queued blocks discarded"));
   mSink = std::make_unique<owc_test::BlockSink>();
   Start(0, 1, session);
   ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.files_delivered >= 2; }));
@@ -123,7 +124,7 @@ TEST_F(DeliveryTest, AfterDeliveryWhatTheStopDiscardsComesAgainOnResumption) {
 // the file, the session waits past every silence limit still connected, and once the
 // application catches up every file arrives on the same connection.
 TEST_F(DeliveryTest, AtTheQueueLimitTheServerIsHeldBackByTcpUntilTheQueueDrains) {
-  constexpr size_t kBig = 24u << 20;
+  constexpr size_t kBig = 32u << 20;
   constexpr uint32_t kLimit = 256u << 10;
   owwired::Options options = Files(2, kBig, 65535, true);
   Serve(153, options);
