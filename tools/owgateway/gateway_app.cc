@@ -39,6 +39,24 @@ void GatewayApp::Callback(HOBWBlockQElt* rec, uintptr_t user) {
   reinterpret_cast<GatewayApp*>(user)->OnRecord(*rec);
 }
 
+// The delivery thread renders a story just before it delivers the block that completed
+// it, and logs on that thread when rendering fails: in mode 2 the failure is told with
+// the story's name when that block arrives; in mode 1 no record follows at all.
+void GatewayApp::OnLibraryFailure(const char* text) {
+  if (mOptions.mode != 1 && mOptions.mode != 2) return;
+  if (std::strncmp(text, "HOBWQueueThread::ProcessRXDataBlock mHTMLTemplate.Generate failed",
+                   65) != 0 &&
+      std::strncmp(text, "HOBWQueueThread::ProcessRXDataBlock xmlDoc.Init failed", 54) != 0) {
+    return;
+  }
+  if (mOptions.mode == 1) {
+    Warn("a story was received but not rendered (mode 1 delivers pages only; see the "
+         "library's line above)");
+  } else {
+    mRenderFailed = true;
+  }
+}
+
 void GatewayApp::Warn(const std::string& text) {
   ++mFailures;
   std::fprintf(stderr, "owgateway: %s\n", text.c_str());
@@ -116,6 +134,10 @@ void GatewayApp::FileCompleted(const std::string& name, bool refused) {
   if (parts == 3) {
     mStoryParts.erase(base);
     if (mOptions.mode != 1) ++mStories;
+    if (mRenderFailed.exchange(false)) {
+      Warn("story " + Printable(base) + " was received but not rendered (see the library's "
+           "line above)");
+    }
   }
   // Set for a refused name too, so that the story's HTML record is known as its page (and
   // refused as such) rather than taken for one more file.
@@ -125,7 +147,9 @@ void GatewayApp::FileCompleted(const std::string& name, bool refused) {
   if (xml) {
     std::string rdfPath = mFolder.FullPath(base + ".rdf");
     if (access(rdfPath.c_str(), R_OK) != 0) rdfPath.clear();
-    headline = mHeadlines.FromFiles(mFolder.FullPath(name), rdfPath);
+    std::string problem;
+    headline = mHeadlines.FromFiles(mFolder.FullPath(name), rdfPath, &problem);
+    if (!problem.empty()) Warn("story " + Printable(base) + ": " + problem);
   }
   mIndex.Note(base, xml ? StoryIndex::kXml : StoryIndex::kRdf, headline);
 }

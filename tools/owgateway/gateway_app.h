@@ -25,6 +25,9 @@ class GatewayApp {
   // The HOBW callback; user is the GatewayApp.
   static void Callback(HOBWBlockQElt* rec, uintptr_t user);
   void OnRecord(const HOBWBlockQElt& rec);
+  // A failure line of the library (log callback; it must not call into the library).
+  // The gateway's rendering says so when a story did not render.
+  void OnLibraryFailure(const char* text);
 
   uint64_t Stories() const { return mStories.load(); }
   uint64_t Files() const { return mFiles.load(); }
@@ -55,6 +58,9 @@ class GatewayApp {
   std::atomic<uint64_t> mFailures{0};
   std::atomic<uint64_t> mLastFileSecond{0};
   std::atomic<bool> mDiskFailed{false};
+  // Set by a render failure on the delivery thread, before the raw block that completed
+  // the story is delivered there (mode 2).
+  std::atomic<bool> mRenderFailed{false};
 };
 
 // Seconds on the monotonic clock.

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "story_check.h"
+
 namespace owgateway {
 
 namespace {
@@ -32,13 +34,19 @@ HeadlineReader::~HeadlineReader() {
   if (mEnv != nullptr) OBConvertFreeEnv(mEnv);
 }
 
-std::string HeadlineReader::FromFiles(const std::string& xmlPath, const std::string& rdfPath) {
+std::string HeadlineReader::FromFiles(const std::string& xmlPath, const std::string& rdfPath,
+                                      std::string* problem) {
   std::string headline;
   if (mEnv == nullptr) return headline;
   OBConvertObj obj = nullptr;
   const char* rdf = rdfPath.empty() ? nullptr : rdfPath.c_str();
   if (OBConvertNewObj(1, xmlPath.c_str(), 0, 1, rdf, 0, &obj) != 0) return headline;
-  OBConvertApplyTemplate(mEnv, obj, &Collect, reinterpret_cast<uintptr_t>(&headline), 0);
+  const uint32_t rc =
+      OBConvertApplyTemplate(mEnv, obj, &Collect, reinterpret_cast<uintptr_t>(&headline), 0);
+  if (problem != nullptr && rc == 0) {
+    *problem = owtools::StoryProblem(
+        obj, owtools::ReadFileStart(xmlPath, owtools::kRootSearchBytes), OBConvertGetReadOptions());
+  }
   OBConvertFreeObj(obj);
   return headline;
 }

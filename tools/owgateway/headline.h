@@ -19,7 +19,9 @@ class HeadlineReader {
   HeadlineReader& operator=(const HeadlineReader&) = delete;
 
   // The headline as HTML-safe text, or "" when the story does not parse. rdfPath may be "".
-  std::string FromFiles(const std::string& xmlPath, const std::string& rdfPath);
+  // With `problem`, what is suspect about a story that parses (story_check.h), or "".
+  std::string FromFiles(const std::string& xmlPath, const std::string& rdfPath,
+                        std::string* problem = nullptr);
   // The text of the first <title> element, or "".
   static std::string FromHtml(const char* html, size_t length);
 

@@ -38,7 +38,8 @@ int gVerbosity = 1;
 
 // Library lines quote what the server sent (file names among it): control characters are
 // shown as \xNN, so that a name cannot drive the operator's terminal.
-void LibraryLog(const char* text, int32_t severity, uintptr_t) {
+void LibraryLog(const char* text, int32_t severity, uintptr_t app) {
+  if (severity == 0 && app != 0) reinterpret_cast<GatewayApp*>(app)->OnLibraryFailure(text);
   if (severity > 0 && gVerbosity < 2) return;
   size_t n = std::strlen(text);
   while (n > 0 && text[n - 1] == '\n') --n;
@@ -110,7 +111,10 @@ bool Runner::Start(std::string& error) {
     resume = 1;
   }
   if (resume) std::fprintf(stderr, "owgateway: resuming session %u\n", mSession);
-  OrbrixWireSetLogCallback(&LibraryLog, 0);
+  // Stories as feeds send them (NITF namespaces, Latin-1, HTML entities), unless the
+  // user asks for the documents to be read exactly as described.
+  OBConvertSetReadOptions(mOptions.strict ? 0 : OBCONVERT_READ_REAL_FEEDS);
+  OrbrixWireSetLogCallback(&LibraryLog, reinterpret_cast<uintptr_t>(&mApp));
   OrbrixWireStartup(mOptions.logFile.empty() ? 0 : UINTPTR_MAX);
   uint8_t ok = HOBWStartWithTemplate(
       mOptions.server, &GatewayApp::Callback, reinterpret_cast<uintptr_t>(&mApp), mOptions.mode,

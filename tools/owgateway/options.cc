@@ -46,6 +46,9 @@ const char* HelpText() {
          "  --resume ID        resume session ID (default: the session kept in DIR)\n"
          "  --fresh            log in anew, ignoring the session kept in DIR\n"
          "  --send-done        end the session with DONE when stopping\n"
+         "  --strict           read stories exactly as described (by default NITF\n"
+         "                     namespaces are read as none, Latin-1 and windows-1252\n"
+         "                     as declared, and HTML entity names resolve)\n"
          "  --progress SECS    seconds between progress lines (default 5, 0 = none)\n"
          "  --quiet-warn SECS  warn when no file arrived for SECS seconds (default 300,\n"
          "                     0 = never)\n"
@@ -63,6 +66,9 @@ const char* HelpText() {
          "reported and not written. When DIR cannot be written (a full disk, a folder made\n"
          "read-only), owgateway stops at once, without DONE: the files written so far stay\n"
          "complete, and the stories not yet received stay with the server for the restart.\n"
+         "A story whose root element is in a namespace not read as NITF, one with no\n"
+         "standard field, and one received but not rendered are each reported in one\n"
+         "line and counted as a problem.\n"
          "Exit status: 0 after a clean stop, 1 on a start-up error or when DIR cannot be\n"
          "written, 2 on bad usage.\n";
 }
@@ -130,6 +136,8 @@ ParseResult ParseOptions(int argc, char** argv, Options& o, std::string& error) 
       o.fresh = true;
     } else if (!std::strcmp(arg, "--send-done")) {
       o.sendDone = true;
+    } else if (!std::strcmp(arg, "--strict")) {
+      o.strict = true;
     } else if (!std::strcmp(arg, "--log-file")) {
       o.logFile = "auto";
     } else if (!std::strcmp(arg, "-q") || !std::strcmp(arg, "--quiet")) {
