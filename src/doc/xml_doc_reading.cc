@@ -76,27 +76,30 @@ void WCXMLDoc::ParseCBStartDoctypeHandler(void* user, const char*, const char* s
   }
 }
 
-// context is null only for parameter entities, the external subset among them. Any
-// other external parameter entity is left unread (as without the option), and an
-// external general entity still fails the parse.
+// context is null only for parameter entities, the external subset among them. The
+// subset is read as the library's declarations, once; any other external parameter
+// entity is read as empty, never from its file: declarations after an entity left
+// unread would be ignored, ours among them. An external general entity still fails the
+// parse.
 int WCXMLDoc::ParseCBExternalEntityHandler(XML_ParserStruct* parser, const char* context,
                                            const char*, const char* systemId, const char*) {
   if (context != nullptr) return XML_STATUS_ERROR;
   WCXMLDoc* doc = static_cast<WCXMLDoc*>(XML_GetUserData(parser));
   const bool subset = systemId == nullptr ||
                       (doc->mHasDoctypeSystemId && doc->mDoctypeSystemId == systemId);
-  if (!subset || doc->mEntityDtdRead) return XML_STATUS_OK;
-  doc->mEntityDtdRead = true;
-  XML_Parser dtdParser = XML_ExternalEntityParserCreate(parser, nullptr, "UTF-8");
-  if (dtdParser == nullptr) {
+  const bool declarations = subset && !doc->mEntityDtdRead;
+  if (declarations) doc->mEntityDtdRead = true;
+  XML_Parser entityParser = XML_ExternalEntityParserCreate(parser, nullptr, "UTF-8");
+  if (entityParser == nullptr) {
     TraceLogF(kLevelFailure, "WCXMLDoc::Parse [%s] XML_ExternalEntityParserCreate failed",
               doc->mCurrentName.c_str());
     return XML_STATUS_ERROR;
   }
   const std::string& dtd = HtmlEntityDtd();
-  const XML_Status status =
-      XML_Parse(dtdParser, dtd.data(), static_cast<int>(dtd.size()), XML_TRUE);
-  XML_ParserFree(dtdParser);
+  const XML_Status status = declarations ? XML_Parse(entityParser, dtd.data(),
+                                                     static_cast<int>(dtd.size()), XML_TRUE)
+                                         : XML_Parse(entityParser, "", 0, XML_TRUE);
+  XML_ParserFree(entityParser);
   return status;
 }
 
