@@ -160,9 +160,9 @@ TEST_F(OwconvertTest, StoriesWithoutAnyStandardFieldAreWarnedOfAndEndWithStatusO
   TempDir::Write(foreign, "<nitf xmlns='urn:example:news'><body><body.head><hedline><hl1>H</hl1>"
                           "</hedline></body.head></body></nitf>");
   TempDir::Write(rss, "<rss><channel><title>Feed</title></channel></rss>");
-  for (const std::string& strict : {"", "--strict"}) {
+  for (const char* strict : {"", "--strict"}) {
     std::vector<std::string> args = {foreign, "-o", dir_.File("f.html")};
-    if (!strict.empty()) args.push_back(strict);
+    if (*strict != '\0') args.push_back(strict);
     RunResult f = Convert(args);
     EXPECT_EQ(f.status, 1);
     EXPECT_TRUE(Contains(f.err, "owconvert: warning: " + foreign +
