@@ -200,9 +200,43 @@ OWCLIENT_API uint32_t OBConvertGetPropertyAttribute(OBConvertObj obj, OBConvertC
                                                     const char *prop, const char *attr);
 OWCLIENT_API uint32_t OBConvertAddParseProperty(OBConvertEnv env, const char *ns,
                                                 const char *prop);
-/* 1 (default) escapes markup characters in captured text, 2 also the apostrophe. */
+/* 1 (default) escapes markup characters in captured text, 2 also the apostrophe.
+ * Extension: in modes 1 and 2 the attribute values written into the start tags of a
+ * captured element's content (and of GetProperty without valueOnly) are escaped the same
+ * way, so that a value cannot break out of its quotes; other modes write them as parsed.
+ * GetPropertyAttribute always returns the value as parsed. */
 OWCLIENT_API void OBConvertSetEntityRefOutput(uint32_t mode);
 OWCLIENT_API void OBConvertSetLevelSeparator(char sep);
+
+/* Extension: reading options for the story documents people actually receive.
+ * Module-wide like the entity-reference mode: they apply to every story document read
+ * afterwards, by the conversion functions and by the gateway's rendering alike. The
+ * default, 0, reads documents exactly as described above. Bits not defined here are
+ * ignored (OBConvertGetReadOptions does not report them).
+ *
+ * OBCONVERT_READ_PLAIN_NITF: an element or attribute whose namespace URI begins with
+ *   "http://iptc.org/std/NITF/" or "http://iptc.org/std/nitf/" (NITF 3.3 and later) is
+ *   named as if it had no namespace, so that the standard fields, property paths,
+ *   templates and translation tables written for un-namespaced NITF work unchanged.
+ *   Every other namespace keeps its "URI:local" names.
+ * OBCONVERT_READ_DECLARED_ENCODING: a document whose bytes are valid UTF-8 is read as
+ *   UTF-8, whatever it declares. One that is not, and declares ISO-8859-1 (or an alias
+ *   such as latin1), windows-1252 (cp1252) or US-ASCII, is read in that encoding and its
+ *   text delivered as UTF-8; US-ASCII is read as windows-1252, the superset such feeds
+ *   mean. Any other document fails as before, with a log line naming the encoding it
+ *   declares and saying that its bytes are not UTF-8.
+ * OBCONVERT_READ_HTML_ENTITIES: the 252 named character references of HTML 4 (&eacute;
+ *   &nbsp; &mdash; &euro; ...) resolve, with or without a DOCTYPE. No DTD is ever
+ *   fetched or read from a file: the library supplies the declarations itself. An entity
+ *   the document declares in its internal subset wins. A reference in text that still
+ *   has no definition is logged once per document with its name.
+ */
+#define OBCONVERT_READ_PLAIN_NITF 0x1u
+#define OBCONVERT_READ_DECLARED_ENCODING 0x2u
+#define OBCONVERT_READ_HTML_ENTITIES 0x4u
+#define OBCONVERT_READ_REAL_FEEDS 0x7u /* all three */
+OWCLIENT_API void OBConvertSetReadOptions(uint32_t options);
+OWCLIENT_API uint32_t OBConvertGetReadOptions(void);
 
 #ifdef __cplusplus
 }

@@ -57,14 +57,14 @@ TEST_F(OwgatewayTest, ModeTwoWritesEveryFileByteExactItsPageAndAnIndexOfEverySto
   options.spool_dir = ExamplePath("stories");
   options.block_size = 700;  // every story file comes in several blocks
   Serve(63, options);
-  ToolProcess gateway(OWGATEWAY_BIN, HtmlArgs({"--count", "7", "--fresh"}), scratch_);
+  ToolProcess gateway(OWGATEWAY_BIN, HtmlArgs({"--count", "14", "--fresh"}), scratch_);
   ASSERT_EQ(0, gateway.Wait()) << gateway.Err();
-  EXPECT_EQ(0u, gateway.Out().find("owgateway: 7 stories, 15 files, ")) << gateway.Out();
+  EXPECT_EQ(0u, gateway.Out().find("owgateway: 14 stories, 29 files, ")) << gateway.Out();
   EXPECT_TRUE(Contains(gateway.Out(), "(0 problems)\n"));
   EXPECT_EQ(Written("notice.txt"), Example("notice.txt"));
   const std::string index = Written("index.html");
-  EXPECT_TRUE(Contains(index, "<p>7 stories received since the start, 0 found in the folder at "
-                              "the start; the newest 7 listed.</p>"))
+  EXPECT_TRUE(Contains(index, "<p>14 stories received since the start, 0 found in the folder at "
+                              "the start; the newest 14 listed.</p>"))
       << index;
   for (const std::string& story : kStories) {
     SCOPED_TRACE(story);
@@ -140,6 +140,45 @@ TEST_F(OwgatewayTest, FileInterruptedByARestartIsCompletedByteExact) {
   EXPECT_EQ(1u, server_->GetCounters().sessions_resumed);
   EXPECT_TRUE(Written("cut.xml") == xml);
   EXPECT_EQ(std::vector<std::string>{}, Leftovers());
+}
+
+// Real feeds by default; with --strict a Latin-1 story does not render and a namespaced one
+// renders without a field: each is one line and one problem. In mode 1 only the library's
+// line can name the story that did not render.
+TEST_F(OwgatewayTest, StoriesThatDoNotRenderOrComeOutEmptyAreCountedAsProblems) {
+  TempDir spool;
+  for (const std::string story : {"alpine-choir", "ferry-timetable", "river-ice"}) {
+    for (auto end : {".xml", ".rdf"}) TempDir::Write(spool.File(story + end), Example(story + end));
+  }
+  owwired::Options options;
+  options.spool_dir = spool.Path();
+  Serve(142, options);
+  ToolProcess real(OWGATEWAY_BIN, HtmlArgs({"--count", "3", "--fresh"}), scratch_);
+  ASSERT_EQ(0, real.Wait()) << real.Err();
+  EXPECT_TRUE(Contains(real.Out(), "owgateway: 3 stories, 6 files, ")) << real.Out();
+  EXPECT_TRUE(Contains(real.Out(), "(0 problems)\n")) << real.Err();
+  EXPECT_TRUE(Contains(Written("alpine-choir.htm"), "Chor aus Grünwald überrascht die Jury"));
+  EXPECT_TRUE(Contains(Written("ferry-timetable.htm"),
+                       "<h1>Island ferry adds a night crossing for the summer season</h1>"));
+
+  ToolProcess strict(OWGATEWAY_BIN, HtmlArgs({"--count", "3", "--fresh", "--strict"}), scratch_);
+  ASSERT_EQ(0, strict.Wait()) << strict.Err();
+  EXPECT_TRUE(Contains(strict.Out(), "owgateway: 3 stories, 6 files, ")) << strict.Out();
+  EXPECT_TRUE(Contains(strict.Out(), "(2 problems)\n")) << strict.Out() << strict.Err();
+  EXPECT_TRUE(Contains(strict.Err(), "owgateway: story alpine-choir was received but not rendered"))
+      << strict.Err();
+  EXPECT_TRUE(Contains(strict.Err(), "owgateway: story ferry-timetable: its root element is in "
+                                     "the namespace http://iptc.org/std/NITF/2006-10-18/"))
+      << strict.Err();
+
+  ToolProcess pages(OWGATEWAY_BIN,
+                    Args({"--mode", "1", "--template", kTemplate, "--count", "2", "--fresh",
+                          "--strict", "--send-done"}),
+                    scratch_);
+  ASSERT_EQ(0, pages.Wait()) << pages.Err();
+  EXPECT_TRUE(Contains(pages.Out(), "(1 problems)\n")) << pages.Out() << pages.Err();
+  EXPECT_TRUE(Contains(pages.Err(), "owgateway: a story was received but not rendered (mode 1"))
+      << pages.Err();
 }
 
 TEST_F(OwgatewayTest, BadUsageExitsTwoWithoutTouchingTheFolderAndAnUnreadableTemplateOne) {

@@ -54,9 +54,14 @@ StoryFiles FilesOf(const Options& o) {
 int RunSingle(const Options& o, const Texts& texts) {
   Environment env;
   if (!LoadEnvironment(texts, o, &env)) return kExitUsage;
-  std::string error;
-  if (!ConvertStory(env, FilesOf(o), o.output_path, &error)) {
+  std::string error, warning;
+  if (!ConvertStory(env, FilesOf(o), o.output_path, &error, &warning)) {
     std::fprintf(stderr, "owconvert: %s\n", error.c_str());
+    return kExitFailed;
+  }
+  // The page is written, but a suspect story is a problem the caller's script must see.
+  if (!warning.empty()) {
+    std::fprintf(stderr, "owconvert: warning: %s\n", warning.c_str());
     return kExitFailed;
   }
   return kExitOk;
@@ -90,11 +95,13 @@ int RunBatch(const Options& o, const Texts& texts) {
   }
   const BatchCounts counts = RunJobs(&envs, &plan.jobs, o.verbose);
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  std::printf("owconvert: converted %zu, failed %zu, skipped %zu in %.3f s (%zu thread%s)\n",
+  std::printf("owconvert: converted %zu, failed %zu, skipped %zu in %.3f s (%zu thread%s)",
               counts.converted, counts.failed, plan.skipped.size(), took.count(), workers,
               workers == 1 ? "" : "s");
+  if (counts.warned != 0) std::printf(", %zu with warnings", counts.warned);
+  std::printf("\n");
   std::fflush(stdout);
-  return counts.failed == 0 ? kExitOk : kExitFailed;
+  return counts.failed == 0 && counts.warned == 0 ? kExitOk : kExitFailed;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "file_io.h"
+#include "story_check.h"
 
 namespace owconvert {
 namespace {
@@ -76,7 +77,7 @@ uint32_t Story::Apply(const Environment& env, OBConvertCallback cb, uintptr_t us
 }
 
 bool ConvertStory(const Environment& env, const StoryFiles& files, const std::string& out_path,
-                  std::string* error) {
+                  std::string* error, std::string* warning) {
   Story story;
   if (!story.Load(files, error)) return false;
   Sink sink;
@@ -86,8 +87,15 @@ bool ConvertStory(const Environment& env, const StoryFiles& files, const std::st
     return false;
   }
   if (!sink.called) WriteOutput(&sink, nullptr, 0);  // success with no page is an empty page
-  if (!sink.ok) *error = sink.error;
-  return sink.ok;
+  if (!sink.ok) {
+    *error = sink.error;
+    return false;
+  }
+  const std::string problem = owtools::StoryProblem(
+      story.handle(), owtools::ReadFileStart(files.xml, owtools::kRootSearchBytes),
+      OBConvertGetReadOptions());
+  if (!problem.empty()) *warning = files.xml + ": " + problem;
+  return true;
 }
 
 }  // namespace owconvert

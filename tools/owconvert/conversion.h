@@ -60,9 +60,10 @@ class Story {
 
 // Renders `files` through `env` into `out_path`, or to standard output when it is empty.
 // The HTML is written with one write and without the library's terminating NUL. On
-// failure nothing is written and `error` says why in one line.
+// failure nothing is written and `error` says why in one line. A story that converts
+// but is suspect (see story_check.h) sets `warning` to one line naming it.
 bool ConvertStory(const Environment& env, const StoryFiles& files, const std::string& out_path,
-                  std::string* error);
+                  std::string* error, std::string* warning);
 
 }  // namespace owconvert
 

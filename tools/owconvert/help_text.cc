@@ -51,6 +51,9 @@ Options:
                         template (default 1; 0 = one per processor core)
   -v, --verbose         show all of the library's log lines and each converted story;
                         without it only failures are shown (on standard error)
+      --strict          read stories exactly as described: no NITF namespace read as
+                        none, every document read as UTF-8, no HTML entity names
+                        (by default all three are on, for stories as feeds send them)
   -h, --help            show this text
       --version         show the version
   Options may stand anywhere; values may also be written --name=value. "--" ends the
@@ -59,7 +62,8 @@ Options:
 Exit status:
   0  everything was converted (or the field was printed)
   1  a story could not be read, parsed or rendered (in a batch: at least one), or
-     the field has no value
+     the field has no value, or a story drew a warning: its root element is in a
+     namespace not read as NITF, or it has no standard field (its page is written)
   2  the command line is wrong, or the template or table cannot be read or loaded
 )";
 }

@@ -32,6 +32,7 @@ constexpr OptionDef kOptionDefs[] = {
     {0, "attr", true, Id::kPlain, &Options::attr, &Options::has_attr},
     {0, "tags", false, Id::kPlain, nullptr, &Options::with_tags},
     {'v', "verbose", false, Id::kPlain, nullptr, &Options::verbose},
+    {0, "strict", false, Id::kPlain, nullptr, &Options::strict},
     {'h', "help", false, Id::kHelp, nullptr, nullptr},
     {0, "version", false, Id::kVersion, nullptr, nullptr},
 };

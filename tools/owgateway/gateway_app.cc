@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "headline.h"
+#include "story_check.h"
 
 namespace owgateway {
 
@@ -44,6 +45,24 @@ GatewayApp::GatewayApp(const Options& options, OutputFolder& folder, StoryIndex&
 void GatewayApp::Callback(HOBWBlockQElt* rec, uintptr_t user) {
   if (rec == nullptr) return;
   reinterpret_cast<GatewayApp*>(user)->OnRecord(*rec);
+}
+
+// The delivery thread renders a story just before it delivers the block that completed
+// it, and logs on that thread when rendering fails: in mode 2 the failure is told with
+// the story's name when that block arrives; in mode 1 no record follows at all.
+void GatewayApp::OnLibraryFailure(const char* text) {
+  if (mOptions.mode != 1 && mOptions.mode != 2) return;
+  if (std::strncmp(text, "HOBWQueueThread::ProcessRXDataBlock mHTMLTemplate.Generate failed",
+                   65) != 0 &&
+      std::strncmp(text, "HOBWQueueThread::ProcessRXDataBlock xmlDoc.Init failed", 54) != 0) {
+    return;
+  }
+  if (mOptions.mode == 1) {
+    Warn("a story was received but not rendered (mode 1 delivers pages only; see the "
+         "library's line above)");
+  } else {
+    mRenderFailed = true;
+  }
 }
 
 void GatewayApp::Warn(const std::string& text) {
@@ -137,6 +156,10 @@ void GatewayApp::FileCompleted(const std::string& name, bool refused) {
   if (paired) {
     mStoryParts.erase(base);
     if (mOptions.mode != 1) ++mStories;
+    if (mRenderFailed.exchange(false)) {
+      Warn("story " + Printable(base) + " was received but not rendered (see the library's "
+           "line above)");
+    }
   }
   // Set for a refused name too, so that the story's HTML record is known as its page (and
   // refused as such) rather than taken for one more file.
@@ -145,7 +168,14 @@ void GatewayApp::FileCompleted(const std::string& name, bool refused) {
   // The headline is read later, off the delivery path (the main thread reads it for the
   // index), so that a big story does not hold up the acknowledgements behind it.
   mIndex.Note(base, xml ? StoryIndex::kXml : StoryIndex::kRdf, std::string());
+  if (xml) CheckNamespace(name, base);
   if (!paired) RenderSplitStory(name);
+}
+
+void GatewayApp::CheckNamespace(const std::string& name, const std::string& base) {
+  const std::string head = mFolder.ReadHead(name, owtools::kRootSearchBytes);
+  const std::string problem = owtools::NamespaceProblem(head, OBConvertGetReadOptions());
+  if (!problem.empty()) Warn("story " + Printable(base) + ": " + problem);
 }
 
 // Mode 2: a story whose other file came before a restart is never paired by the gateway,

@@ -34,6 +34,9 @@ class GatewayApp {
     return mPages.Load(tmpl, xlate);
   }
   void OnRecord(const HOBWBlockQElt& rec);
+  // A failure line of the library (log callback; it must not call into the library).
+  // The gateway's rendering says so when a story did not render.
+  void OnLibraryFailure(const char* text);
 
   uint64_t Stories() const { return mStories.load(); }
   uint64_t Files() const { return mFiles.load(); }
@@ -53,6 +56,9 @@ class GatewayApp {
   void OnHtml(const HOBWBlockQElt& rec);
   void FileCompleted(const std::string& name, bool refused);
   void RenderSplitStory(const std::string& name);
+  // Warns of a story whose root element is in a namespace that the reading options do not
+  // read as NITF. Reads the start of the file only: no parse on the delivery path.
+  void CheckNamespace(const std::string& name, const std::string& base);
   [[noreturn]] void DiskFailed(const std::string& error);
   void Warn(const std::string& text);
 
@@ -70,6 +76,9 @@ class GatewayApp {
   std::atomic<uint64_t> mLastFileSecond{0};
   std::atomic<bool> mDiskFailed{false};
   std::atomic<uint32_t> mLastSession{0};
+  // Set by a render failure on the delivery thread, before the raw block that completed
+  // the story is delivered there (mode 2).
+  std::atomic<bool> mRenderFailed{false};
 };
 
 // Seconds on the monotonic clock.

@@ -46,8 +46,9 @@ int gVerbosity = 1;
 
 // Library lines quote what the server sent (file names among it): control characters are
 // shown as \xNN, so that a name cannot drive the operator's terminal.
-void LibraryLog(const char* text, int32_t severity, uintptr_t) {
+void LibraryLog(const char* text, int32_t severity, uintptr_t app) {
   if (std::strstr(text, kServerDoneLine) != nullptr) gServerDone = true;
+  if (severity == 0 && app != 0) reinterpret_cast<GatewayApp*>(app)->OnLibraryFailure(text);
   if (severity > 0 && gVerbosity < 2) return;
   size_t n = std::strlen(text);
   while (n > 0 && text[n - 1] == '\n') --n;
@@ -157,7 +158,10 @@ void Runner::SeedIndex() {
 bool Runner::StartSession(uint8_t resume, std::string& error) {
   if (resume) Say("resuming session " + std::to_string(mSession));
   gServerDone = false;
-  OrbrixWireSetLogCallback(&LibraryLog, 0);
+  // Stories as feeds send them (NITF namespaces, Latin-1, HTML entities), unless the
+  // user asks for the documents to be read exactly as described.
+  OBConvertSetReadOptions(mOptions.strict ? 0 : OBCONVERT_READ_REAL_FEEDS);
+  OrbrixWireSetLogCallback(&LibraryLog, reinterpret_cast<uintptr_t>(&mApp));
   OrbrixWireStartup(mOptions.logFile.empty() ? 0 : UINTPTR_MAX);
   // A block is acknowledged once the callback that writes it has returned.
   HOBWSetOptions(HOBW_ACK_AFTER_DELIVERY);

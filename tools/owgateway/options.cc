@@ -49,6 +49,9 @@ const char* HelpText() {
          "  --no-sync          do not fsync files before acknowledging them (faster; a\n"
          "                     power cut may then lose files the server counted)\n"
          "  --index-stories N  stories listed in DIR/index.html (default 500)\n"
+         "  --strict           read stories exactly as described (by default NITF\n"
+         "                     namespaces are read as none, Latin-1 and windows-1252\n"
+         "                     as declared, and HTML entity names resolve)\n"
          "  --progress SECS    seconds between progress lines (default 5, 0 = none)\n"
          "  --quiet-warn SECS  warn when no file arrived for SECS seconds (default 300,\n"
          "                     0 = never)\n"
@@ -73,6 +76,8 @@ const char* HelpText() {
          "written (a full disk, a folder made read-only), owgateway stops at once, without\n"
          "acknowledging the block that failed: the files written so far stay complete, and\n"
          "the rest stays with the server for the restart.\n"
+         "A story whose root element is in a namespace not read as NITF and one received\n"
+         "but not rendered are each reported in one line and counted as a problem.\n"
          "Exit status: 0 after a clean stop, 1 on a start-up error or when DIR cannot be\n"
          "written, 2 on bad usage or a session file that cannot be read.\n";
 }
@@ -150,6 +155,8 @@ ParseResult ParseOptions(int argc, char** argv, Options& o, std::string& error) 
       o.sendDone = true;
     } else if (!std::strcmp(arg, "--no-sync")) {
       o.sync = false;
+    } else if (!std::strcmp(arg, "--strict")) {
+      o.strict = true;
     } else if (!std::strcmp(arg, "--log-file")) {
       o.logFile = "auto";
     } else if (!std::strcmp(arg, "-q") || !std::strcmp(arg, "--quiet")) {

@@ -21,6 +21,7 @@ struct Options {
   bool sendDone = false;
   bool sync = true;            // fsync each file before the server counts it delivered
   uint32_t indexStories = 500; // stories listed in index.html
+  bool strict = false;         // read stories as described: no reading options
   uint32_t progressSeconds = 5;
   uint32_t quietWarnSeconds = 300;  // warn when no file arrived for this long; 0 = never
   int verbosity = 1;           // 0 quiet, 1 normal, 2 every library log line
