@@ -7,8 +7,10 @@
 #   .\" begin output NAME         .\" end output NAME
 # Macro lines inside are dropped and the escapes of a literal display undone.
 # Usage:
-#   page_example.sh c PAGE NAME CC "CFLAGS" INCLUDE_DIR LIBRARY [ARG ...]
-#       compiles the C example against the header and the shared LIBRARY and runs it
+#   page_example.sh c|c++ PAGE NAME COMPILER "FLAGS" INCLUDE_DIR LIBRARY [ARG ...]
+#       compiles the C or C++ example against the headers and the shared LIBRARY and
+#       runs it; with OWWIRED, SPOOL and ADDRESS in the environment a wire server serves
+#       SPOOL on ADDRESS meanwhile, and an ARG @ADDRESS@ is replaced by ADDRESS
 #   page_example.sh template PAGE NAME OWCONVERT STORY.xml [TABLE_NAME]
 #       renders the template example (and the table example TABLE_NAME of the same
 #       page) through OWCONVERT
@@ -18,7 +20,29 @@ shift 3
 export LC_ALL=C.UTF-8
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/owclient-page.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+server=""
+cleanup() {
+  if [ -n "$server" ]; then
+    kill "$server" 2>/dev/null || true
+    wait "$server" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# --idle-exit: the server ends by itself should this script die before its cleanup.
+start_server() {
+  "$OWWIRED" --address "$ADDRESS" --spool "$SPOOL" --idle-exit 30 2>"$work/server.log" &
+  server=$!
+  for _ in $(seq 100); do
+    grep -q "listening on" "$work/server.log" && return 0
+    kill -0 "$server" 2>/dev/null || break
+    sleep 0.1
+  done
+  cat "$work/server.log" >&2
+  echo "FAIL: owwired does not listen on $ADDRESS" >&2
+  exit 1
+}
 
 # extract KIND NAME: prints the block, unescaped.
 extract() {
@@ -36,16 +60,26 @@ extract output "$name" >"$work/expected" ||
   { echo "FAIL: no output of $name in $page" >&2; exit 1; }
 
 case "$kind" in
-  c)
-    cc=$1 cflags=$2 include=$3 library=$4
+  c | c++)
+    compiler=$1 flags=$2 include=$3 library=$4
     shift 4
-    cp "$work/example" "$work/example.c"
+    if [ "$kind" = c ]; then std=(-std=c99 -Wpedantic) source=$work/example.c
+    else std=(-std=c++11) source=$work/example.cc; fi
+    cp "$work/example" "$source"
     # shellcheck disable=SC2086 # the flags are meant to split into words
-    "$cc" -std=c99 -Wall -Wextra -Wpedantic -Werror $cflags -I"$include" "$work/example.c" \
-      -o "$work/program" "$library" -Wl,-rpath,"$(dirname "$library")" ||
+    "$compiler" "${std[@]}" -Wall -Wextra -Werror $flags -I"$include" "$source" \
+      -o "$work/program" "$library" -pthread -Wl,-rpath,"$(dirname "$library")" ||
       { echo "FAIL: the example $name of $page does not compile" >&2; exit 1; }
-    "$work/program" "$@" >"$work/printed" ||
-      { echo "FAIL: the example $name of $page exits with $?" >&2; exit 1; }
+    args=()
+    for arg in "$@"; do args+=("${arg//@ADDRESS@/${ADDRESS:-}}"); done
+    if [ -n "${OWWIRED:-}" ]; then start_server; fi
+    status=0
+    timeout 60 "$work/program" "${args[@]}" >"$work/printed" || status=$?
+    if [ "$status" -ne 0 ]; then
+      echo "FAIL: the example $name of $page exits with $status" >&2
+      cat "$work/printed" >&2
+      exit 1
+    fi
     ;;
   template)
     owconvert=$1 story=$2 table=${3:-}
