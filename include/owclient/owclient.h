@@ -128,7 +128,7 @@ OWCLIENT_API uint8_t HOBWGetStats(HOBWStats *stats);
 /* ------------------------------------------------------------------- conversion */
 
 /* Result codes: 0 success, 1 missing text argument or failure, 2 null handle (or null
- * out-pointer), 3 allocation failure. */
+ * out-pointer), 3 allocation failure; named OWC_CONVERT_* below. */
 typedef struct OBConvertEnvT *OBConvertEnv; /* a template with its translation table */
 typedef struct OBConvertObjT *OBConvertObj; /* a story document */
 typedef void (*OBConvertCallback)(const uint8_t *data, uint32_t len, uintptr_t user1,
