@@ -22,6 +22,9 @@
  *     may wait for a thread that is itself calling into the library, and the log
  *     callback must not log through the library.
  *   - Freeing a null conversion handle returns 2 and does nothing.
+ *   - Extensions (marked so below) are additions of this library: named results,
+ *     OwclientVersion and OwclientResultText. Reference: owclient(3) and the pages it
+ *     names.
  */
 #ifndef OWCLIENT_OWCLIENT_H
 #define OWCLIENT_OWCLIENT_H
@@ -155,7 +158,7 @@ OWCLIENT_API int HOBWDrain(uint32_t timeoutMs);
 /* ------------------------------------------------------------------- conversion */
 
 /* Result codes: 0 success, 1 missing text argument or failure, 2 null handle (or null
- * out-pointer), 3 allocation failure. */
+ * out-pointer), 3 allocation failure; named OWC_CONVERT_* below. */
 typedef struct OBConvertEnvT *OBConvertEnv; /* a template with its translation table */
 typedef struct OBConvertObjT *OBConvertObj; /* a story document */
 typedef void (*OBConvertCallback)(const uint8_t *data, uint32_t len, uintptr_t user1,
@@ -237,6 +240,43 @@ OWCLIENT_API void OBConvertSetLevelSeparator(char sep);
 #define OBCONVERT_READ_REAL_FEEDS 0x7u /* all three */
 OWCLIENT_API void OBConvertSetReadOptions(uint32_t options);
 OWCLIENT_API uint32_t OBConvertGetReadOptions(void);
+
+/* ------------------------------------------------------- extension: result names */
+
+/* Extension: names for the results above. The numbers are those the functions have
+ * always returned; the families give the same number different meanings, so each
+ * family has its own names. */
+
+/* OrbrixWireOpen, OrbrixWireClose, OrbrixWireTXMsg (int32_t). */
+enum OwclientWireResult {
+  OWC_WIRE_OK = 0,            /* opened, closed, or queued (the library owns the message) */
+  OWC_WIRE_OPEN_FAILED = 1,   /* OrbrixWireOpen: no connection was created, *handle = 0 */
+  OWC_WIRE_NO_CONNECTION = 2, /* OrbrixWireTXMsg: handle 0; the caller keeps the message */
+  OWC_WIRE_NOT_QUEUED = 3     /* OrbrixWireTXMsg: no memory or no room left in the send
+                                 queue; the caller keeps the message */
+};
+
+/* The 8-bit bool results: OrbrixWireStartup (clock started), OrbrixWireShutdown and
+ * HOBWStop (always true), HOBWStart, HOBWStartWithTemplate (accepted), HOBWGetStats
+ * (filled). */
+enum OwclientBoolResult { OWC_BOOL_FALSE = 0, OWC_BOOL_TRUE = 1 };
+
+/* Every OBConvert* function that returns a code (uint32_t). */
+enum OwclientConvertResult {
+  OWC_CONVERT_OK = 0,
+  OWC_CONVERT_FAILED = 1,     /* a required text argument is missing, or the step failed */
+  OWC_CONVERT_BAD_HANDLE = 2, /* null handle, or null out-pointer of a creating function */
+  OWC_CONVERT_NO_MEMORY = 3   /* the environment or object could not be allocated */
+};
+
+/* Extension: the version of the library actually loaded, "MAJOR.MINOR.PATCH" (the
+ * macros above give the version of the header compiled against). Static text. */
+OWCLIENT_API const char *OwclientVersion(void);
+/* Extension: one line of English for a 32-bit result code, of either the conversion
+ * or the wire family: 0 to 2 mean the same in both, and the text of 3 names both
+ * meanings. An 8-bit bool result is not a code: do not pass it. Unknown codes get
+ * "unknown result code". Static text, never NULL; any thread, any time. */
+OWCLIENT_API const char *OwclientResultText(int code);
 
 #ifdef __cplusplus
 }

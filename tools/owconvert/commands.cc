@@ -32,7 +32,7 @@ bool ReadTexts(const Options& o, Texts* texts) {
 bool LoadEnvironment(const Texts& texts, const Options& o, Environment* env) {
   const uint32_t rc = env->Load(texts.tmpl, texts.table);
   if (rc == 0) return true;
-  if (rc == 3) {
+  if (rc == OWC_CONVERT_NO_MEMORY) {
     std::fprintf(stderr, "owconvert: out of memory loading the template\n");
     return false;
   }
