@@ -331,7 +331,12 @@ static int Consume(natsSubscription *sub, long long count, long long idleExit) {
     }
     lastMessage = time(NULL);
     for (i = 0; i < list.Count && !failed; ++i) {
-      int r = Handle(list.Msgs[i]);
+      int r;
+      if (count > 0 && stored >= count) {
+        natsMsg_Nak(list.Msgs[i], NULL); /* not ours to keep: comes again at once */
+        continue;
+      }
+      r = Handle(list.Msgs[i]);
       if (r == 0) failed = 1;
       if (r == 2) ++stored;
     }
@@ -388,9 +393,12 @@ int main(int argc, char **argv) {
   } else {
     rc = Consume(sub, count, idleExit);
   }
+  /* Files still in pieces come again at once to whoever reads this durable next (after a
+   * crash instead, they come again when their acknowledgement wait runs out). */
   for (i = 0; i < MAX_PARTIALS; ++i) {
-    if (gPartials[i].fileId != NULL) FreePartial(&gPartials[i], NULL);
+    if (gPartials[i].fileId != NULL) FreePartial(&gPartials[i], "-NAK");
   }
+  if (gConn != NULL) natsConnection_Flush(gConn);
   natsSubscription_Destroy(sub);
   jsCtx_Destroy(js);
   natsConnection_Destroy(gConn);

@@ -104,6 +104,19 @@ TEST_F(JetStreamPublisherTest, ExampleConsumersEachStoreEveryFile) {
           << durable << " has no intact " << sample.name;
     }
   }
+  // A consumer that stops half-way: the same durable name goes on where it stopped.
+  std::string folder = std::string(dir) + "/resumed";
+  for (size_t count : {size_t{3}, samples.size() - 3}) {
+    std::string command = std::string("timeout 60 ") + NATS_CONSUMER_BIN + " --count " +
+                          std::to_string(count) + " --idle-exit 20 " + server->Url() +
+                          " WIRE 'wire.test.>' resumed " + folder + " >> " + folder +
+                          ".out 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << ReadFile(folder + ".out");
+  }
+  for (const auto& sample : samples) {
+    EXPECT_TRUE(ReadFile(folder + "/" + sample.name) == sample.bytes)
+        << "the resumed consumer has no intact " << sample.name;
+  }
   std::system(("rm -rf '" + std::string(dir) + "'").c_str());
 }
 
