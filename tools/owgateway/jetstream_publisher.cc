@@ -318,8 +318,8 @@ Try JetStreamPublisher::Impl::PublishFile(const CompletedFile& file, std::string
   ChunkPlan plan;
   // The client adds the expected stream as one more header.
   const size_t clientHeaderBytes = std::strlen("Nats-Expected-Stream: \r\n") + options.stream.size();
-  if (!PlanChunks(file.length, maxPayload, EncodedHeaderBytes(headers) + clientHeaderBytes, plan,
-                  error)) {
+  if (!PlanChunks(file.length, maxPayload, EncodedHeaderBytes(headers) + clientHeaderBytes,
+                  MaxChunkHeaderBytes(id, file.length), plan, error)) {
     return Try::kPermanent;
   }
   if (plan.count == 1) return PublishMessage(subject, headers, file.data, file.length, error);

@@ -11,9 +11,6 @@ namespace {
 constexpr size_t kMaxTokenBytes = 128;
 constexpr size_t kMaxHeadlineBytes = 512;
 constexpr size_t kMaxNameInIdBytes = 200;
-// Room kept for what a chunk adds to the file's headers (its own id suffix, number, count,
-// offset, final marker): generous, so that a plan never overruns the payload.
-constexpr size_t kChunkHeaderReserve = 256;
 
 bool EndsWith(const std::string& s, const char* suffix) {
   const std::string tail(suffix);
@@ -172,8 +169,14 @@ size_t EncodedHeaderBytes(const Headers& headers) {
   return bytes;
 }
 
-bool PlanChunks(size_t length, int64_t maxPayload, size_t fileHeaderBytes, ChunkPlan& plan,
-                std::string& error) {
+size_t MaxChunkHeaderBytes(const std::string& id, size_t length) {
+  // Numbers as long as they can get for this file: every chunk holds at least one byte.
+  const size_t most = length == 0 ? 1 : length;
+  return EncodedHeaderBytes(ChunkHeaders(id, most - 1, most, most)) - EncodedHeaderBytes({});
+}
+
+bool PlanChunks(size_t length, int64_t maxPayload, size_t fileHeaderBytes,
+                size_t chunkHeaderBytes, ChunkPlan& plan, std::string& error) {
   if (maxPayload <= 0) {
     error = "the server announced no maximum payload";
     return false;
@@ -187,7 +190,7 @@ bool PlanChunks(size_t length, int64_t maxPayload, size_t fileHeaderBytes, Chunk
   // A chunk repeats the file's headers (a consumer reading one chunk sees the whole story's
   // description) and adds its own; half the payload at least must stay for data, or the
   // chunks would be mostly headers.
-  const size_t overhead = fileHeaderBytes + kChunkHeaderReserve;
+  const size_t overhead = fileHeaderBytes + chunkHeaderBytes;
   if (overhead > max / 2) {
     error = "the server's maximum payload (" + std::to_string(max) +
             " bytes) leaves no room beside the headers (" + std::to_string(overhead) + " bytes)";

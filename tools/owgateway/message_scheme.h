@@ -65,10 +65,13 @@ struct ChunkPlan {
   size_t count = 1;       // 1: the whole file in one message, without chunk headers
 };
 // Splits a file of `length` bytes for a server taking `maxPayload` bytes a message
-// (headers included); fileHeaderBytes is what FileHeaders takes. False, with error, when
-// not even the headers leave room for data.
-bool PlanChunks(size_t length, int64_t maxPayload, size_t fileHeaderBytes, ChunkPlan& plan,
-                std::string& error);
+// (headers included); fileHeaderBytes is what FileHeaders takes, chunkHeaderBytes the most
+// a chunk adds (MaxChunkHeaderBytes). False, with error, when the headers leave too little
+// room for data.
+bool PlanChunks(size_t length, int64_t maxPayload, size_t fileHeaderBytes,
+                size_t chunkHeaderBytes, ChunkPlan& plan, std::string& error);
+// The most bytes ChunkHeaders adds for a file of `length` bytes (any chunk number).
+size_t MaxChunkHeaderBytes(const std::string& id, size_t length);
 
 // UTC time as 2026-12-06T03:48:07.123Z.
 std::string Rfc3339Utc(int64_t unixMs);

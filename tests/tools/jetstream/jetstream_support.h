@@ -53,6 +53,8 @@ inline std::vector<Sample> Samples(uint32_t seed, const std::string& tag = "") {
       {"two words" + tag + ".xml", Bytes(65536 - 300, seed + 3)},
       {"dotted.name" + tag + ".rdf", Bytes(3 * 65536 + 7, seed + 4)},
       {"river-ice" + tag + ".xml", Bytes(1000000, seed + 5)},
+      // A long name: a cut subject token, and long ids in every chunk's headers.
+      {std::string(200, 'n') + tag + ".rdf", Bytes(150000, seed + 6)},
   };
 }
 

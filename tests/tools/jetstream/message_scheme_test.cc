@@ -83,17 +83,17 @@ TEST(MessageScheme, HeadersDescribeTheFileOnOneLineEach) {
 TEST(MessageScheme, ChunksFillThePayloadAndTheLastIsMarked) {
   ChunkPlan plan;
   std::string error;
-  ASSERT_TRUE(PlanChunks(1000, 1200, 200, plan, error));
+  ASSERT_TRUE(PlanChunks(1000, 1200, 200, 256, plan, error));
   EXPECT_EQ(plan.count, 1u) << "exactly full still fits";
-  ASSERT_TRUE(PlanChunks(1001, 1200, 200, plan, error));
+  ASSERT_TRUE(PlanChunks(1001, 1200, 200, 256, plan, error));
   EXPECT_EQ(plan.chunkBytes, 1200u - 200 - 256);
   EXPECT_EQ(plan.count, 2u);
-  ASSERT_TRUE(PlanChunks(200000, 65536, 400, plan, error));
+  ASSERT_TRUE(PlanChunks(200000, 65536, 400, 300, plan, error));
   EXPECT_GE(plan.chunkBytes * plan.count, 200000u);
   EXPECT_LT(plan.chunkBytes * (plan.count - 1), 200000u);
-  EXPECT_FALSE(PlanChunks(5000, 1000, 400, plan, error));
+  EXPECT_FALSE(PlanChunks(5000, 1000, 400, 200, plan, error));
   EXPECT_NE(error.find("maximum payload"), std::string::npos);
-  EXPECT_FALSE(PlanChunks(10, 0, 400, plan, error));
+  EXPECT_FALSE(PlanChunks(10, 0, 400, 200, plan, error));
 
   Headers last = ChunkHeaders("id", 2, 3, 4096);
   Headers middle = ChunkHeaders("id", 1, 3, 2048);
