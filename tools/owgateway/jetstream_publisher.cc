@@ -40,7 +40,7 @@ struct JetStreamPublisher::Impl {
   }
 
   // The state the log lines report; a line is written when it changes.
-  enum class State { kStarting, kUp, kDisconnected, kNotAcking };
+  enum class State { kAny, kStarting, kUp, kDisconnected, kNotAcking };
 
   JetStreamOptions options;
   natsOptions* natsOpts = nullptr;
@@ -63,7 +63,8 @@ struct JetStreamPublisher::Impl {
   bool Configure(std::string& error);
   bool ConfigureSecurity(std::string& error);
   bool Check(natsStatus s, const char* what, std::string& error);
-  void SetState(State next, const std::string& line);
+  // Logs the line when the state changes (and was `from`, unless kAny).
+  void SetState(State next, const std::string& line, State from = State::kAny);
   bool IsStopped();
   bool WaitConnected();
   bool Backoff();
@@ -149,10 +150,10 @@ std::string JetStreamPublisher::Impl::ConnectedUrl(natsConnection* nc) {
   return url;
 }
 
-void JetStreamPublisher::Impl::SetState(State next, const std::string& line) {
+void JetStreamPublisher::Impl::SetState(State next, const std::string& line, State from) {
   {
     std::lock_guard<std::mutex> lock(mutex);
-    if (state == next) return;
+    if (state == next || (from != State::kAny && state != from)) return;
     state = next;
   }
   wake.notify_all();
@@ -365,9 +366,11 @@ bool JetStreamPublisher::Start(std::string& error) {
   if (!impl.Configure(error)) return false;
   natsStatus s = natsConnection_Connect(&impl.conn, impl.natsOpts);
   if (s == NATS_NOT_YET_CONNECTED) {
+    // Unless the connected callback came first.
     impl.SetState(Impl::State::kDisconnected,
                   "cannot reach NATS at " + impl.options.servers.front() +
-                      " yet; stories wait until it is there");
+                      " yet; stories wait until it is there",
+                  Impl::State::kStarting);
   } else if (s == NATS_OK) {
     impl.SetState(Impl::State::kUp, "connected to " + Impl::ConnectedUrl(impl.conn));
   } else {
@@ -389,11 +392,11 @@ bool JetStreamPublisher::Publish(const CompletedFile& file, std::string& error) 
     Try result = impl.PublishFile(file, error);
     if (result == Try::kStored) {
       ++impl.files;
-      impl.SetState(Impl::State::kUp, "JetStream acknowledges again");
+      impl.SetState(Impl::State::kUp, "JetStream acknowledges again", Impl::State::kNotAcking);
       return true;
     }
     if (result == Try::kPermanent) {
-      impl.options.log("cannot publish " + file.fileName + ": " + error);
+      impl.options.log("cannot publish " + EscapeName(file.fileName) + ": " + error);
       return false;
     }
     if (result == Try::kStopped) break;

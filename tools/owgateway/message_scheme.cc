@@ -27,7 +27,6 @@ uint64_t HashOf(const std::string& s) {
   return Fnv1a64(reinterpret_cast<const uint8_t*>(s.data()), s.size());
 }
 
-// Control bytes and '%' as %XX: one line, and two names never read alike.
 std::string PercentEscape(const std::string& s) {
   std::string out;
   for (unsigned char c : s) {
@@ -200,6 +199,8 @@ bool PlanChunks(size_t length, int64_t maxPayload, size_t fileHeaderBytes,
   plan.count = (length + plan.chunkBytes - 1) / plan.chunkBytes;
   return true;
 }
+
+std::string EscapeName(const std::string& name) { return PercentEscape(name); }
 
 std::string Rfc3339Utc(int64_t unixMs) {
   time_t seconds = static_cast<time_t>(unixMs / 1000);

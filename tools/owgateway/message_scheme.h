@@ -73,6 +73,9 @@ bool PlanChunks(size_t length, int64_t maxPayload, size_t fileHeaderBytes,
 // The most bytes ChunkHeaders adds for a file of `length` bytes (any chunk number).
 size_t MaxChunkHeaderBytes(const std::string& id, size_t length);
 
+// The name with control bytes and '%' as %XX: one line, and two names never read alike.
+std::string EscapeName(const std::string& name);
+
 // UTC time as 2026-12-06T03:48:07.123Z.
 std::string Rfc3339Utc(int64_t unixMs);
 
