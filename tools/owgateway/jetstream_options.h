@@ -30,7 +30,7 @@ struct JetStreamOptions {
   std::string tlsCaFile;    // trust these CAs (also turns TLS on)
   std::string tlsCertFile;  // client certificate and its key, for servers that ask
   std::string tlsKeyFile;
-  bool tls = false;         // require TLS even without a CA file
+  bool tls = false;  // require TLS even without a CA file
 
   // How long one publish waits for the stream's acknowledgement before it is tried again
   // (with the same id, so a late acknowledgement and the retry store one copy).

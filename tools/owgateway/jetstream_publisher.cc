@@ -118,8 +118,8 @@ bool JetStreamPublisher::Impl::ConfigureSecurity(std::string& error) {
     return false;
   }
   if (!o.user.empty() &&
-      !Check(natsOptions_SetUserInfo(natsOpts, o.user.c_str(), o.password.c_str()),
-             "NATS user", error)) {
+      !Check(natsOptions_SetUserInfo(natsOpts, o.user.c_str(), o.password.c_str()), "NATS user",
+             error)) {
     return false;
   }
   if (!o.token.empty() &&
@@ -133,10 +133,9 @@ bool JetStreamPublisher::Impl::ConfigureSecurity(std::string& error) {
              "NATS TLS CA file", error)) {
     return false;
   }
-  if (!o.tlsCertFile.empty() &&
-      !Check(natsOptions_LoadCertificatesChain(natsOpts, o.tlsCertFile.c_str(),
-                                               o.tlsKeyFile.c_str()),
-             "NATS TLS certificate", error)) {
+  if (!o.tlsCertFile.empty() && !Check(natsOptions_LoadCertificatesChain(
+                                           natsOpts, o.tlsCertFile.c_str(), o.tlsKeyFile.c_str()),
+                                       "NATS TLS certificate", error)) {
     return false;
   }
   return true;
@@ -225,8 +224,8 @@ Try JetStreamPublisher::Impl::CheckStreamSubjects(const jsStreamInfo& info, std:
     html = html || SubjectMatches(config->Subjects[i], options.subjectPrefix + ".html.x");
   }
   if (raw && html) return Try::kStored;
-  error = "the stream " + options.stream + " does not take the subjects " +
-          options.subjectPrefix + ".>";
+  error = "the stream " + options.stream + " does not take the subjects " + options.subjectPrefix +
+          ".>";
   return Try::kPermanent;
 }
 
@@ -251,7 +250,7 @@ Try JetStreamPublisher::Impl::CreateStream(std::string& error) {
     return Try::kStored;
   }
   error = "cannot create the stream " + options.stream + ": " + StatusText(s, code);
-  if (code == JSStreamSubjectOverlapErr || code == JSStreamReplicasNotSupportedErr ) {
+  if (code == JSStreamSubjectOverlapErr || code == JSStreamReplicasNotSupportedErr) {
     return Try::kPermanent;
   }
   return Try::kRetry;
@@ -280,8 +279,8 @@ Try JetStreamPublisher::Impl::PublishMessage(const std::string& subject, const H
                                              const uint8_t* data, size_t length,
                                              std::string& error) {
   natsMsg* msg = nullptr;
-  natsStatus s = natsMsg_Create(&msg, subject.c_str(), nullptr,
-                                reinterpret_cast<const char*>(data), static_cast<int>(length));
+  natsStatus s = natsMsg_Create(&msg, subject.c_str(), nullptr, reinterpret_cast<const char*>(data),
+                                static_cast<int>(length));
   for (size_t i = 0; s == NATS_OK && i < headers.size(); ++i) {
     s = natsMsgHeader_Set(msg, headers[i].first.c_str(), headers[i].second.c_str());
   }
@@ -318,7 +317,8 @@ Try JetStreamPublisher::Impl::PublishFile(const CompletedFile& file, std::string
   if (streamMaxMsgSize > 0) maxPayload = std::min(maxPayload, streamMaxMsgSize);
   ChunkPlan plan;
   // The client adds the expected stream as one more header.
-  const size_t clientHeaderBytes = std::strlen("Nats-Expected-Stream: \r\n") + options.stream.size();
+  const size_t clientHeaderBytes =
+      std::strlen("Nats-Expected-Stream: \r\n") + options.stream.size();
   if (!PlanChunks(file.length, maxPayload, EncodedHeaderBytes(headers) + clientHeaderBytes,
                   MaxChunkHeaderBytes(id, file.length), plan, error)) {
     return Try::kPermanent;

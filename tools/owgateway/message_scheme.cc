@@ -174,8 +174,8 @@ size_t MaxChunkHeaderBytes(const std::string& id, size_t length) {
   return EncodedHeaderBytes(ChunkHeaders(id, most - 1, most, most)) - EncodedHeaderBytes({});
 }
 
-bool PlanChunks(size_t length, int64_t maxPayload, size_t fileHeaderBytes,
-                size_t chunkHeaderBytes, ChunkPlan& plan, std::string& error) {
+bool PlanChunks(size_t length, int64_t maxPayload, size_t fileHeaderBytes, size_t chunkHeaderBytes,
+                ChunkPlan& plan, std::string& error) {
   if (maxPayload <= 0) {
     error = "the server announced no maximum payload";
     return false;

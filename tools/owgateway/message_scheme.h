@@ -68,8 +68,8 @@ struct ChunkPlan {
 // (headers included); fileHeaderBytes is what FileHeaders takes, chunkHeaderBytes the most
 // a chunk adds (MaxChunkHeaderBytes). False, with error, when the headers leave too little
 // room for data.
-bool PlanChunks(size_t length, int64_t maxPayload, size_t fileHeaderBytes,
-                size_t chunkHeaderBytes, ChunkPlan& plan, std::string& error);
+bool PlanChunks(size_t length, int64_t maxPayload, size_t fileHeaderBytes, size_t chunkHeaderBytes,
+                ChunkPlan& plan, std::string& error);
 // The most bytes ChunkHeaders adds for a file of `length` bytes (any chunk number).
 size_t MaxChunkHeaderBytes(const std::string& id, size_t length);
 

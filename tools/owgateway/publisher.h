@@ -17,9 +17,9 @@ namespace owgateway {
 struct CompletedFile {
   enum class Kind { kRaw, kHtml };
   Kind kind = Kind::kRaw;
-  std::string fileName;   // the name the server gave it, e.g. "tea-harvest.xml"
-  std::string storyName;  // the story's base name, e.g. "tea-harvest"; empty for other files
-  std::string headline;   // empty when not known
+  std::string fileName;        // the name the server gave it, e.g. "tea-harvest.xml"
+  std::string storyName;       // the story's base name, e.g. "tea-harvest"; empty for other files
+  std::string headline;        // empty when not known
   int64_t receivedUnixMs = 0;  // wall-clock time the last block arrived
   const uint8_t* data = nullptr;
   size_t length = 0;

@@ -29,8 +29,7 @@ class JetStreamPublisherTest : public ::testing::Test {
   }
 
   std::unique_ptr<JetStreamPublisher> NewPublisher() {
-    auto publisher =
-        std::make_unique<JetStreamPublisher>(OptionsFor({server->Url()}, log));
+    auto publisher = std::make_unique<JetStreamPublisher>(OptionsFor({server->Url()}, log));
     std::string error;
     EXPECT_TRUE(publisher->Start(error)) << error;
     return publisher;
@@ -109,8 +108,7 @@ TEST_F(JetStreamPublisherTest, ExampleConsumersEachStoreEveryFile) {
   for (size_t count : {size_t{3}, samples.size() - 3}) {
     std::string command = std::string("timeout 60 ") + NATS_CONSUMER_BIN + " --count " +
                           std::to_string(count) + " --idle-exit 20 " + server->Url() +
-                          " WIRE 'wire.test.>' resumed " + folder + " >> " + folder +
-                          ".out 2>&1";
+                          " WIRE 'wire.test.>' resumed " + folder + " >> " + folder + ".out 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << ReadFile(folder + ".out");
   }
   for (const auto& sample : samples) {

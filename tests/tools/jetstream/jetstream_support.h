@@ -81,8 +81,7 @@ struct LogLines {
   }
 };
 
-inline owgateway::JetStreamOptions OptionsFor(const std::vector<std::string>& urls,
-                                              LogLines& log) {
+inline owgateway::JetStreamOptions OptionsFor(const std::vector<std::string>& urls, LogLines& log) {
   owgateway::JetStreamOptions options;
   options.servers = urls;
   options.stream = "WIRE";
@@ -122,8 +121,8 @@ inline void ExpectStreamHolds(const std::string& url, const std::vector<Sample>&
     auto it = files.find(entry.first);
     ASSERT_NE(it, files.end()) << entry.first << " is missing";
     EXPECT_TRUE(it->second == entry.second)
-        << entry.first << ": " << it->second.size() << " bytes stored, "
-        << entry.second.size() << " published";
+        << entry.first << ": " << it->second.size() << " bytes stored, " << entry.second.size()
+        << " published";
   }
 }
 
