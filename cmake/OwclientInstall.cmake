@@ -1,9 +1,11 @@
 # Install rules (GNUInstallDirs layout), the CMake package and the pkg-config file.
 #
-#   Runtime      libowclient.so.1 (SONAME) and its versioned file, the tools, their pages
+#   Runtime      libowclient.so.1 (SONAME) and its versioned file, the tools, their pages,
+#                the file-format pages (section 5), the samples under share/owclient and
+#                the licence
 #   Development  the headers of include/owclient/, the libowclient.so link, the CMake
-#                package (find_package(owclient 1.0 CONFIG) -> owclient::owclient) and
-#                owclient.pc
+#                package (find_package(owclient 1.0 CONFIG) -> owclient::owclient),
+#                owclient.pc and the library's pages (section 3)
 #
 # Only the shared library is installed. owclient_static exists for the tests: it
 # exports every internal symbol, its include path reaches into src/, and a static
@@ -36,19 +38,12 @@ install(FILES ${PROJECT_BINARY_DIR}/owclientConfig.cmake
               ${PROJECT_BINARY_DIR}/owclientConfigVersion.cmake
   DESTINATION ${OWCLIENT_INSTALL_CMAKEDIR} COMPONENT Development)
 
-# pkg-config. Expat is named as a module when it has a .pc file here, else as a
-# library; the thread library is a plain flag. Both only matter to static links.
-find_package(PkgConfig QUIET)
-if(PKG_CONFIG_FOUND)
-  pkg_check_modules(OWCLIENT_EXPAT_PC QUIET expat)
-endif()
-if(OWCLIENT_EXPAT_PC_FOUND)
-  set(pc_requires_private "expat")
-  set(pc_libs_private "-pthread")
-else()
-  set(pc_requires_private "")
-  set(pc_libs_private "-lexpat -pthread")
-endif()
+# pkg-config. Only the shared library is installed, and it carries its own dependency
+# on expat: a consumer needs neither expat's flags nor its .pc file, and naming expat in
+# Requires.private would make pkg-config fail, even without --static, where expat's
+# development files are missing. Should the static archive ever be installed, expat
+# belongs in Libs.private as -lexpat. Threads are a plain flag for static links.
+set(pc_libs_private "-pthread")
 foreach(kind LIBDIR INCLUDEDIR)
   if(IS_ABSOLUTE "${CMAKE_INSTALL_${kind}}")
     set(pc_${kind} "${CMAKE_INSTALL_${kind}}")
@@ -63,13 +58,27 @@ install(CODE "
   set(OWCLIENT_PC_LIBDIR [==[${pc_LIBDIR}]==])
   set(OWCLIENT_PC_INCLUDEDIR [==[${pc_INCLUDEDIR}]==])
   set(OWCLIENT_PC_VERSION [==[${PROJECT_VERSION}]==])
-  set(OWCLIENT_PC_REQUIRES_PRIVATE [==[${pc_requires_private}]==])
   set(OWCLIENT_PC_LIBS_PRIVATE [==[${pc_libs_private}]==])
   configure_file([==[${CMAKE_CURRENT_LIST_DIR}/owclient.pc.in]==]
                  [==[${PROJECT_BINARY_DIR}/owclient.pc]==] @ONLY)
 " COMPONENT Development)
 install(FILES ${PROJECT_BINARY_DIR}/owclient.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT Development)
+
+# The manual of the library and its file formats, and samples to start from: the
+# template, its translation table and one story pair.
+file(GLOB library_pages ${PROJECT_SOURCE_DIR}/man/man3/*.3)
+install(FILES ${library_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man3 COMPONENT Development)
+file(GLOB format_pages ${PROJECT_SOURCE_DIR}/man/man5/*.5)
+install(FILES ${format_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man5 COMPONENT Runtime)
+set(OWCLIENT_INSTALL_SAMPLEDIR ${CMAKE_INSTALL_DATADIR}/owclient)
+install(FILES ${PROJECT_SOURCE_DIR}/examples/templates/story.tmpl
+              ${PROJECT_SOURCE_DIR}/examples/templates/story.xlate
+  DESTINATION ${OWCLIENT_INSTALL_SAMPLEDIR} COMPONENT Runtime)
+install(FILES ${PROJECT_SOURCE_DIR}/examples/stories/river-ice.xml
+              ${PROJECT_SOURCE_DIR}/examples/stories/river-ice.rdf
+  DESTINATION ${OWCLIENT_INSTALL_SAMPLEDIR}/stories COMPONENT Runtime)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Runtime)
 
 # Tools: their binaries install themselves; here their pages, and a run path relative
 # to the binary for those that use the shared library, so that an installed tool runs

@@ -62,6 +62,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   OrbrixWireSetLogCallback(log_line, 0);
+  /* Stories as feeds send them: NITF namespaces, Latin-1 or windows-1252, HTML entities. */
+  OBConvertSetReadOptions(OBCONVERT_READ_REAL_FEEDS);
   tmpl = read_file(argv[1], &tmpl_len);
   xlate = read_file(argv[2], &xlate_len);
   if (tmpl == NULL || xlate == NULL) {

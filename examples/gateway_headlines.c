@@ -150,6 +150,8 @@ int main(int argc, char** argv) {
   }
   memset(&r, 0, sizeof r);
   pthread_mutex_init(&r.lock, NULL);
+  /* Stories as feeds send them: NITF namespaces, Latin-1 or windows-1252, HTML entities. */
+  OBConvertSetReadOptions(OBCONVERT_READ_REAL_FEEDS);
   if (OBConvertNewEnv(kHeadlineTemplate, (uint32_t)strlen(kHeadlineTemplate), NULL, 0,
                       &r.headline) != 0) {
     fprintf(stderr, "gateway_headlines: the template does not load\n");

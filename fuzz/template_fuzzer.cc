@@ -1,8 +1,9 @@
 // Template loading and generation: SetTemplate with a fuzzed template, then Generate on
 // one of the example stories through the example tag translation table.
 //
-// Input: one flag byte (bits 0-2: the story, modulo the number of examples; bit 3: no
-// translation table, so that all markup is removed), then the template text.
+// Input: one flag byte (bits 0-2 and 7: the story, modulo the number of examples; bit 3:
+// no translation table, so that all markup is removed; bits 4-6: the reading options),
+// then the template text.
 //
 // Invariants: the output size counts a final NUL exactly when there is output, and the
 // data pointer is null exactly when there is none; generating again, on the same
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "doc/doc_settings.h"
 #include "doc/xml_doc.h"
 #include "fuzz_support.h"
 #include "template/html_template.h"
@@ -26,9 +28,16 @@ struct Story {
 std::vector<Story>* gStories = nullptr;
 std::string* gTable = nullptr;
 
-const char* const kStoryNames[] = {"chess-final",  "council-budget", "harbour-bridge",
-                                   "river-ice",    "robot-marathon", "tea-harvest",
-                                   "weather-brief"};
+const char* const kStoryNames[] = {
+    "chess-final",  "council-budget",   "harbour-bridge", "river-ice",      "robot-marathon",
+    "tea-harvest",  "weather-brief",    "alpine-choir",   "ferry-timetable", "forged-links",
+    "glacier-survey", "market-prices", "museum-reopening", "opera-premiere"};
+
+// The reading options for one input, reset after it.
+struct ReadOptionsScope {
+  explicit ReadOptionsScope(uint32_t options) { owc::SetReadOptions(options); }
+  ~ReadOptionsScope() { owc::SetReadOptions(0); }
+};
 
 std::string Output(const owc::WCHTMLTemplate& tmpl) {
   const int32_t size = tmpl.GetOutputSize();
@@ -57,8 +66,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   owc_fuzz::InstallLogSink();
   owc_fuzz::InputReader input(data, size);
   const uint8_t flags = input.Byte();
-  const Story& story = (*gStories)[(flags & 7) % gStories->size()];
+  const Story& story = (*gStories)[((flags & 7) + 8 * (flags >> 7)) % gStories->size()];
   const bool withTable = (flags & 8) == 0;
+  const ReadOptionsScope options((flags >> 4) & owc::kReadAllOptions);
   const std::string text(input.Rest());
 
   owc::WCXMLDoc doc;

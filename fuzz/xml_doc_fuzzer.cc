@@ -3,8 +3,13 @@
 // events and decides each capture with MatchParsePath over the element's whole path,
 // where the document matches step by step and skips subtrees that cannot match.
 //
+// The reading options are modelled with expat's own means where it has them: a document
+// read in its declared encoding is parsed by the model as ISO-8859-1, or windows-1252
+// through an unknown-encoding handler, where the document transcodes it itself.
+//
 // Input: one flag byte (bits 0-1: entity-reference mode 0, 1, 2 or 7; bit 2: "/" as
-// the level separator instead of "\"), then three sections separated by NUL bytes: the
+// the level separator instead of "\"; bits 3-5: the reading options), then three
+// sections separated by NUL bytes: the
 // parse properties (one path per line, "\" written for the separator; a line "*" stands
 // for the standard story fields and the usual metadata), the XML document, the RDF
 // document.
@@ -19,7 +24,9 @@
 #include <string_view>
 #include <vector>
 
+#include "doc/declared_encoding.h"
 #include "doc/doc_settings.h"
+#include "doc/html_entities.h"
 #include "doc/search_level.h"
 #include "doc/story_paths.h"
 #include "doc/xml_doc.h"
@@ -41,8 +48,8 @@ struct Captured {
 // index is asked about the whole path.
 class Model {
  public:
-  Model(const WCXMLSearchLevel& index, char separator, uint32_t mode)
-      : mIndex(index), mSeparator(separator), mMode(mode) {}
+  Model(const WCXMLSearchLevel& index, char separator, uint32_t mode, uint32_t options)
+      : mIndex(index), mSeparator(separator), mMode(mode), mOptions(options) {}
 
   // Parses like WCXMLDoc::Parse: RDF first, the XML only when the RDF parsed.
   bool Parse(const std::string& rdf, const std::string& xml) {
@@ -61,12 +68,80 @@ class Model {
     std::unique_ptr<Captured> frame;          // set when captured
   };
 
+  // The encoding the model parses in: the declared one for a document that is not UTF-8.
+  const char* EncodingOf(const std::string& bytes) const {
+    if ((mOptions & owc::kReadDeclaredEncoding) == 0 || owc::IsValidUtf8(bytes)) return "UTF-8";
+    switch (owc::ClassifyEncoding(owc::DeclaredEncoding(bytes))) {
+      case owc::SingleByteEncoding::kLatin1:
+        return "ISO-8859-1";
+      case owc::SingleByteEncoding::kWindows1252:
+        return "windows-1252";
+      case owc::SingleByteEncoding::kNone:
+        break;
+    }
+    return "UTF-8";
+  }
+
+  // windows-1252 for expat, which does not know it; the five undefined bytes are the C1
+  // controls of the same value.
+  static int XMLCALL Windows1252(void*, const XML_Char*, XML_Encoding* info) {
+    static const int kHigh[32] = {0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020,
+                                  0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x8D,
+                                  0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D,
+                                  0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A,
+                                  0x0153, 0x9D,   0x017E, 0x0178};
+    for (int i = 0; i < 256; ++i) info->map[i] = i >= 0x80 && i < 0xA0 ? kHigh[i - 0x80] : i;
+    info->data = nullptr;
+    info->convert = nullptr;
+    info->release = nullptr;
+    return XML_STATUS_OK;
+  }
+
+  // The HTML entities: the library's declarations as the external subset, read once;
+  // any other external parameter entity empty; external general entities refused.
+  static int XMLCALL ExternalEntity(XML_Parser parser, const XML_Char* context, const XML_Char*,
+                                    const XML_Char* systemId, const XML_Char*) {
+    if (context != nullptr) return XML_STATUS_ERROR;
+    Model& m = *static_cast<Model*>(XML_GetUserData(parser));
+    const bool subset = systemId == nullptr || (m.mSystemId != nullptr && *m.mSystemId == systemId);
+    const bool declarations = subset && !m.mDtdRead;
+    m.mDtdRead = m.mDtdRead || declarations;
+    XML_Parser child = XML_ExternalEntityParserCreate(parser, nullptr, "UTF-8");
+    FUZZ_CHECK(child != nullptr);
+    const std::string text = declarations ? owc::HtmlEntityDtd() : std::string();
+    const XML_Status status = XML_Parse(child, text.data(), static_cast<int>(text.size()), 1);
+    XML_ParserFree(child);
+    return status;
+  }
+
+  static void XMLCALL Doctype(void* user, const XML_Char*, const XML_Char* sysid,
+                              const XML_Char*, int) {
+    Model& m = *static_cast<Model*>(user);
+    if (sysid != nullptr) m.mSystemIdText = sysid;
+    if (sysid != nullptr) m.mSystemId = &m.mSystemIdText;
+  }
+
+  static int XMLCALL Refuse(XML_Parser, const XML_Char*, const XML_Char*, const XML_Char*,
+                            const XML_Char*) {
+    return XML_STATUS_ERROR;
+  }
+
   bool ParseOne(const std::string& bytes) {
     if (bytes.empty() || bytes[0] == '\0') return true;
     mOpen.clear();
     mOpen.emplace_back();
-    XML_Parser parser = XML_ParserCreateNS("UTF-8", ':');
+    mSystemId = nullptr;
+    mDtdRead = false;
+    XML_Parser parser = XML_ParserCreateNS(EncodingOf(bytes), ':');
     FUZZ_CHECK(parser != nullptr);
+    XML_SetUnknownEncodingHandler(parser, &Model::Windows1252, nullptr);
+    XML_SetExternalEntityRefHandler(parser, &Model::Refuse);
+    if ((mOptions & owc::kReadHtmlEntities) != 0) {
+      XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_ALWAYS);
+      XML_UseForeignDTD(parser, XML_TRUE);
+      XML_SetStartDoctypeDeclHandler(parser, &Model::Doctype);
+      XML_SetExternalEntityRefHandler(parser, &Model::ExternalEntity);
+    }
     XML_SetUserData(parser, this);
     XML_SetElementHandler(parser, &Model::Start, &Model::End);
     XML_SetCharacterDataHandler(parser, &Model::Text);
@@ -92,11 +167,26 @@ class Model {
     }
   }
 
-  static void Start(void* user, const char* name, const char** attrs) {
+  // A name in a NITF namespace without it, when the option says so.
+  const char* Plain(const char* name) const {
+    if ((mOptions & owc::kReadPlainNitf) == 0) return name;
+    const std::string_view text(name);
+    for (std::string_view prefix : {"http://iptc.org/std/NITF/", "http://iptc.org/std/nitf/"}) {
+      const size_t colon = text.rfind(':');
+      if (text.substr(0, prefix.size()) == prefix && colon != std::string_view::npos &&
+          colon >= prefix.size() && colon + 1 < text.size()) {
+        return name + colon + 1;
+      }
+    }
+    return name;
+  }
+
+  static void Start(void* user, const char* rawName, const char** attrs) {
     Model& m = *static_cast<Model*>(user);
+    const char* name = m.Plain(rawName);
     std::string tagText = std::string("<") + name;
     for (const char** a = attrs; a[0] != nullptr; a += 2) {
-      tagText += std::string(" ") + a[0] + "=\"" + a[1] + "\"";
+      tagText += std::string(" ") + m.Plain(a[0]) + "=\"" + m.AttributeText(a[1]) + "\"";
     }
     m.AppendToFrames(tagText + ">");
     Open& parent = m.mOpen.back();
@@ -112,13 +202,14 @@ class Model {
       self.frame = std::make_unique<Captured>();
       self.frame->tag = name;
       for (const char** a = attrs; a[0] != nullptr; a += 2)
-        self.frame->attrs.emplace_back(a[0], a[1]);
+        self.frame->attrs.emplace_back(m.Plain(a[0]), a[1]);
     }
     m.mOpen.push_back(std::move(self));
   }
 
-  static void End(void* user, const char* name) {
+  static void End(void* user, const char* rawName) {
     Model& m = *static_cast<Model*>(user);
+    const char* name = m.Plain(rawName);
     Open self = std::move(m.mOpen.back());
     m.mOpen.pop_back();
     if (self.frame != nullptr) m.captured.emplace(self.path, std::move(*self.frame));
@@ -138,7 +229,18 @@ class Model {
   const WCXMLSearchLevel& mIndex;
   const char mSeparator;
   const uint32_t mMode;
+  const uint32_t mOptions;
   std::vector<Open> mOpen;  // entry 0 stands for the document
+  std::string mSystemIdText;
+  const std::string* mSystemId = nullptr;  // of the DOCTYPE, when it has one
+  bool mDtdRead = false;
+
+ public:
+  // An attribute value as a start tag written into a capture holds it.
+  std::string AttributeText(const char* value) const {
+    if (mMode != owc::kEntityRefEscape && mMode != owc::kEntityRefEscapeApos) return value;
+    return owc_fuzz::ModelEscape(value, mMode == owc::kEntityRefEscapeApos).text;
+  }
 };
 
 const char* const kMetaNames[] = {"storyid",  "headline", "category", "priority",
@@ -168,9 +270,11 @@ std::vector<std::string> PropertyLines(std::string_view text, char separator) {
   return lines;
 }
 
-std::string WithTags(const Captured& c) {
+std::string WithTags(const Model& model, const Captured& c) {
   std::string s = "<" + c.tag;
-  for (const auto& [name, value] : c.attrs) s += " " + name + "=\"" + value + "\"";
+  for (const auto& [name, value] : c.attrs) {
+    s += " " + name + "=\"" + model.AttributeText(value.c_str()) + "\"";
+  }
   return s + ">" + c.content + "</" + c.tag + ">";
 }
 
@@ -193,7 +297,7 @@ void CheckProperties(const WCXMLDoc& doc, const Model& model) {
   std::string out;
   for (const auto& [path, capture] : model.captured) {
     FUZZ_CHECK(doc.GetProperty(nullptr, path.c_str(), false, &out, false));
-    FUZZ_CHECK(out == WithTags(capture));
+    FUZZ_CHECK(out == WithTags(model, capture));
     FUZZ_CHECK(doc.GetProperty(nullptr, path.c_str(), true, &out, true));
     FUZZ_CHECK(out == capture.content + std::string(1, '\0'));
     for (const auto& [name, value] : capture.attrs) {
@@ -242,13 +346,15 @@ void CheckGetters(const WCXMLDoc& doc, const Model& model) {
 // Module-wide settings changed for one input and restored after it.
 class SettingsScope {
  public:
-  SettingsScope(char separator, uint32_t mode) {
+  SettingsScope(char separator, uint32_t mode, uint32_t options) {
     owc::SetLevelSeparator(separator);
     owc::SetEntityRefOutput(mode);
+    owc::SetReadOptions(options);
   }
   ~SettingsScope() {
     owc::SetLevelSeparator(owc::kDefaultLevelSeparator);
     owc::SetEntityRefOutput(owc::kEntityRefEscape);
+    owc::SetReadOptions(0);
   }
 };
 
@@ -261,7 +367,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const uint32_t kModes[] = {0, 1, 2, 7};
   const uint32_t mode = kModes[flags & 3];
   const char separator = (flags & 4) != 0 ? '/' : '\\';
-  SettingsScope settings(separator, mode);
+  const uint32_t options = (flags >> 3) & owc::kReadAllOptions;
+  SettingsScope settings(separator, mode, options);
   const std::string_view properties = input.Section();
   const std::string xml(input.Section());
   const std::string rdf(input.Rest());
@@ -275,7 +382,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(doc.Init(false, xml.data(), static_cast<uint32_t>(xml.size()), nullptr, false,
                       rdf.data(), static_cast<uint32_t>(rdf.size()), "story.rdf"));
   doc.SetSearchLevel(&index);
-  Model model(index, separator, mode);
+  Model model(index, separator, mode, options);
   const bool parsed = doc.Parse();
   FUZZ_CHECK(parsed == model.Parse(rdf, xml));
   CheckProperties(doc, model);

@@ -4,8 +4,10 @@
 set -euo pipefail
 
 # chromium and chromium-driver: the browser test of the demo's pages (tests/browser).
+# libnats-dev and nats-server: owgateway's JetStream publisher, its example consumer and
+# their tests, which start their own nats-server.
 packages=(cmake make g++ pkg-config libexpat1-dev libgtest-dev libgmock-dev mandoc
-  chromium chromium-driver "$@")
+  chromium chromium-driver libnats-dev nats-server "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -234,4 +234,8 @@ void OBConvertSetEntityRefOutput(uint32_t mode) { owc::SetEntityRefOutput(mode);
 
 void OBConvertSetLevelSeparator(char sep) { owc::SetLevelSeparator(sep); }
 
+void OBConvertSetReadOptions(uint32_t options) { owc::SetReadOptions(options); }
+
+uint32_t OBConvertGetReadOptions(void) { return owc::GetReadOptions(); }
+
 }  // extern "C"

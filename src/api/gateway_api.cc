@@ -1,6 +1,9 @@
 // The gateway interface: thin exports over the module's one gateway session. No
 // exception crosses this boundary. Start and stop must not overlap (the application
-// serialises them); HOBWGetStats may be called at any time.
+// serialises them); HOBWGetStats, HOBWDrain and the extension setters may be called at
+// any time.
+#include <atomic>
+
 #include "api/module.h"
 #include "gateway/gateway_session.h"
 #include "owclient/owclient.h"
@@ -8,6 +11,11 @@
 namespace {
 
 owc::HOBWThread& ModuleGateway() { return owc::Module::Get().Gateway(); }
+
+// Settings of the extensions, for the next start: they may be set while a session runs,
+// whose threads read theirs without a lock.
+std::atomic<uint32_t> gOptions{0};
+std::atomic<uint32_t> gQueueLimit{0};
 
 }  // namespace
 
@@ -32,8 +40,10 @@ OWCLIENT_API uint8_t HOBWStartWithTemplate(uint32_t address, HOBWCallback cb, ui
     session.SetCallback(cb, user);
     if (!session.SetOutputMode(mode, tmpl, tmplLen, xlate, xlateLen)) return 0;
     session.SetServer(address);
+    session.SetOptions(gOptions.load());
+    session.SetQueueLimit(gQueueLimit.load());
     if (resume == 1) session.SetSession(sessionID);
-    session.Start(false);  // a thread that cannot be created is not reported
+    session.StartSession();  // a thread that cannot be created is not reported
     return 1;
   } catch (...) {
     return 0;
@@ -62,6 +72,18 @@ OWCLIENT_API uint8_t HOBWGetStats(HOBWStats* stats) {
     return 1;
   } catch (...) {
     return 0;
+  }
+}
+
+OWCLIENT_API void HOBWSetOptions(uint32_t options) { gOptions.store(options); }
+
+OWCLIENT_API void HOBWSetQueueLimit(uint32_t maxBytes) { gQueueLimit.store(maxBytes); }
+
+OWCLIENT_API int HOBWDrain(uint32_t timeoutMs) {
+  try {
+    return ModuleGateway().Drain(timeoutMs);
+  } catch (...) {
+    return 2;
   }
 }
 

@@ -39,7 +39,17 @@ Module& Module::Get() {
   return *module;
 }
 
-Module::Module() : mGateway(WireOps{&OrbrixWireOpen, &OrbrixWireTXMsg, &OrbrixWireClose}) {}
+namespace {
+
+void HoldWireRX(uintptr_t handle, uint32_t flags) {
+  Module::Get().ClientThread().SetRXHold(handle, (flags & kHoldReading) != 0,
+                                         (flags & kHoldSilence) != 0);
+}
+
+}  // namespace
+
+Module::Module()
+    : mGateway(WireOps{&OrbrixWireOpen, &OrbrixWireTXMsg, &OrbrixWireClose, &HoldWireRX}) {}
 
 void Module::CreateOwnLog() {
   LogFile* log = new (std::nothrow) LogFile(kDefaultLogLevel);

@@ -10,6 +10,7 @@ namespace {
 
 std::atomic<char> sLevelSeparator{kDefaultLevelSeparator};
 std::atomic<uint32_t> sEntityRefOutput{kEntityRefEscape};
+std::atomic<uint32_t> sReadOptions{0};
 
 }  // namespace
 
@@ -22,5 +23,11 @@ void SetLevelSeparator(char separator) {
 uint32_t GetEntityRefOutput() { return sEntityRefOutput.load(std::memory_order_relaxed); }
 
 void SetEntityRefOutput(uint32_t mode) { sEntityRefOutput.store(mode, std::memory_order_relaxed); }
+
+uint32_t GetReadOptions() { return sReadOptions.load(std::memory_order_relaxed); }
+
+void SetReadOptions(uint32_t options) {
+  sReadOptions.store(options & kReadAllOptions, std::memory_order_relaxed);
+}
 
 }  // namespace owc

@@ -32,6 +32,18 @@ void SetLevelSeparator(char separator);
 uint32_t GetEntityRefOutput();
 void SetEntityRefOutput(uint32_t mode);
 
+// Reading options (bits, 0 by default: documents are read exactly as described). The
+// values are those of the OBCONVERT_READ_* constants of the public header.
+constexpr uint32_t kReadPlainNitf = 0x1;         // NITF namespaces named as no namespace
+constexpr uint32_t kReadDeclaredEncoding = 0x2;  // Latin-1 / windows-1252 read as declared
+constexpr uint32_t kReadHtmlEntities = 0x4;      // the HTML 4 named references resolve
+constexpr uint32_t kReadAllOptions = 0x7;
+
+// Bits outside kReadAllOptions are dropped, so that a later option is never switched
+// on by a caller that set bits it did not know.
+uint32_t GetReadOptions();
+void SetReadOptions(uint32_t options);
+
 }  // namespace owc
 
 #endif  // OWCLIENT_DOC_DOC_SETTINGS_H

@@ -4,15 +4,33 @@
 #include <cstring>
 #include <new>
 
+#include "doc/doc_settings.h"
 #include "doc/entity_references.h"
 
 namespace owc {
 
-void AppendAttributeText(std::string* out, const char* name, const char* value) {
+// The values are escaped on purpose, against the older rule of writing them raw: expat
+// hands over values with their references resolved, so a value written raw, such as
+// href="x&quot; onmouseover=&quot;alert(1)", would leave its quotes and put an event
+// handler on the page. Text is escaped in these modes for the same reason.
+bool EscapesAttributes(uint32_t entityMode) {
+  return entityMode == kEntityRefEscape || entityMode == kEntityRefEscapeApos;
+}
+
+void AppendAttributeText(std::string* out, const char* name, const char* value,
+                         uint32_t entityMode) {
   out->push_back(' ');
   out->append(name);
   out->append("=\"", 2);
-  out->append(value);
+  if (EscapesAttributes(entityMode)) {
+    const size_t len = std::strlen(value);
+    const size_t at = out->size();
+    out->resize(at + len * kMaxEscapeGrowth);
+    out->resize(at + WriteEntityEscaped(&(*out)[at], value, len,
+                                        entityMode == kEntityRefEscapeApos, nullptr));
+  } else {
+    out->append(value);
+  }
   out->push_back('"');
 }
 
@@ -51,12 +69,16 @@ bool WCXMLDocTagFrame::AppendEscaped(const char* data, size_t len, bool escapeAp
   return true;
 }
 
-bool WCXMLDocTagFrame::AppendTagText(const char* name, const char** attrs, bool endTag) {
+bool WCXMLDocTagFrame::AppendTagText(const char* name, const char** attrs, bool endTag,
+                                     uint32_t entityMode) {
   bool ok = endTag ? mContent.Append("</", 2) : mContent.AppendByte('<');
   ok = ok && mContent.Append(name);
+  const bool escape = EscapesAttributes(entityMode);
   for (const char** a = attrs; ok && !endTag && a != nullptr && a[0] != nullptr; a += 2) {
     ok = mContent.AppendByte(' ') && mContent.Append(a[0]) && mContent.Append("=\"", 2) &&
-         mContent.Append(a[1]) && mContent.AppendByte('"');
+         (escape ? AppendEscaped(a[1], std::strlen(a[1]), entityMode == kEntityRefEscapeApos)
+                 : mContent.Append(a[1])) &&
+         mContent.AppendByte('"');
   }
   return ok && mContent.AppendByte('>');
 }
@@ -72,7 +94,7 @@ void WCXMLDocTagFrame::AppendStartTag(std::string* out) const {
   out->push_back('<');
   out->append(mTag);
   for (size_t i = 0; i < mAttrNames.size(); ++i) {
-    AppendAttributeText(out, mAttrNames[i].c_str(), mAttrValues[i].c_str());
+    AppendAttributeText(out, mAttrNames[i].c_str(), mAttrValues[i].c_str(), mAttrMode);
   }
   out->push_back('>');
 }

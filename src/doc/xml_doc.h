@@ -57,6 +57,9 @@ class WCXMLDoc {
   // next Init or the document's destruction.
   const WCXMLDocTagFrame* FindCapture(const char* ns, std::string_view prop) const;
 
+  // Bytes of both documents as loaded: what the template's expansion budget grows with.
+  size_t StoryBytes() const { return mXMLBytes.size() + mRDFBytes.size(); }
+
   bool GetHeadline(std::string* out, bool terminator) const;
   bool GetSubheadline(int32_t index, std::string* out, bool terminator) const;
   bool GetByline(int32_t index, std::string* out, bool terminator) const;
@@ -78,6 +81,13 @@ class WCXMLDoc {
   static void ParseCBStartEltHandler(void* user, const char* name, const char** attrs);
   static void ParseCBEndEltHandler(void* user, const char* name);
   static void ParseCBCharDataHandler(void* user, const char* data, int len);
+  // Reading-option callbacks (html entities); user is the document.
+  static void ParseCBStartDoctypeHandler(void* user, const char* name, const char* sysid,
+                                         const char* pubid, int hasInternalSubset);
+  static void ParseCBSkippedEntityHandler(void* user, const char* name, int isParameterEntity);
+  static int ParseCBExternalEntityHandler(XML_ParserStruct* parser, const char* context,
+                                          const char* base, const char* systemId,
+                                          const char* publicId);
 
  private:
   struct SiblingCounter {
@@ -94,6 +104,12 @@ class WCXMLDoc {
   };
 
   bool ParseDocument(const std::string& bytes, const std::string& name, const char* kind);
+  const std::string* ReadableBytes(const std::string& bytes, const char* kind,
+                                   std::string* transcoded, std::string* declared);
+  void SetReadingHandlers(XML_ParserStruct* parser);
+  const char* PlainName(const char* name) const;
+  const char** PlainAttributes(const char** attrs);
+  void NoteUndefinedEntity(const char* name);
   void ResetParseState();
   void StartElement(const char* name, const char** attrs);
   void EndElement(const char* name);
@@ -115,6 +131,12 @@ class WCXMLDoc {
   XML_ParserStruct* mParser = nullptr;
   char mSeparator = '\\';
   uint32_t mEntityMode = 1;
+  uint32_t mReadOptions = 0;  // the reading options in force for this parse
+  std::vector<const char*> mAttrScratch;  // attribute pairs with plain names
+  std::string mDoctypeSystemId;           // of the DOCTYPE, when it has one
+  bool mHasDoctypeSystemId = false;
+  bool mEntityDtdRead = false;  // the HTML entity declarations were handed to the parser
+  std::vector<std::string> mUndefinedEntities;  // logged for the document being parsed
   std::string mPathText;
   std::vector<OpenElement> mOpen;  // grows to the deepest nesting, then reused
   size_t mDepth = 0;               // elements open in mOpen

@@ -10,7 +10,9 @@
 #include <cstring>
 #include <new>
 
+#include "doc/declared_encoding.h"
 #include "doc/doc_settings.h"
+#include "doc/html_entities.h"
 #include "doc/search_level.h"
 #include "doc/xml_doc.h"
 #include "runtime/trace_log.h"
@@ -51,6 +53,10 @@ bool WCXMLDoc::Parse() {
 
 void WCXMLDoc::ResetParseState() {
   mPathText.clear();
+  mDoctypeSystemId.clear();
+  mHasDoctypeSystemId = false;
+  mEntityDtdRead = false;
+  mUndefinedEntities.clear();
   mDepth = 0;
   mDeadDepth = 0;
   if (mOpen.empty()) mOpen.emplace_back();
@@ -66,6 +72,12 @@ bool WCXMLDoc::ParseDocument(const std::string& bytes, const std::string& name, 
   mCurrentName = name;
   mSeparator = GetLevelSeparator();
   mEntityMode = GetEntityRefOutput();
+  mReadOptions = GetReadOptions();
+  std::string transcoded;
+  std::string declared;
+  const std::string* input = ReadableBytes(bytes, kind, &transcoded, &declared);
+  // The parser is told UTF-8 whatever the document declares: a transcoded document
+  // still carries its original declaration.
   XML_Parser parser = XML_ParserCreateNS("UTF-8", ':');
   if (parser == nullptr) {
     TraceLogF(kLevelFailure, "WCXMLDoc::Parse ::XML_ParserCreateNS failed for %s [%s]", kind,
@@ -78,24 +90,47 @@ bool WCXMLDoc::ParseDocument(const std::string& bytes, const std::string& name, 
   XML_SetUserData(parser, this);
   XML_SetElementHandler(parser, ParseCBStartEltHandler, ParseCBEndEltHandler);
   XML_SetCharacterDataHandler(parser, ParseCBCharDataHandler);
+  SetReadingHandlers(parser);
   mParser = parser;
   XML_Status status = XML_STATUS_OK;
   size_t offset = 0;
   do {
-    size_t chunk = bytes.size() - offset < kMaxChunk ? bytes.size() - offset : kMaxChunk;
-    bool final = offset + chunk == bytes.size();
-    status = XML_Parse(parser, bytes.data() + offset, static_cast<int>(chunk), final);
+    size_t chunk = input->size() - offset < kMaxChunk ? input->size() - offset : kMaxChunk;
+    bool final = offset + chunk == input->size();
+    status = XML_Parse(parser, input->data() + offset, static_cast<int>(chunk), final);
     offset += chunk;
-  } while (status == XML_STATUS_OK && offset < bytes.size());
+  } while (status == XML_STATUS_OK && offset < input->size());
   if (status != XML_STATUS_OK) {
     TraceLogF(kLevelFailure, "WCXMLDoc::Parse %s parse error: [%s] at line %d for [%s]", kind,
               XML_ErrorString(XML_GetErrorCode(parser)),
               static_cast<int>(XML_GetCurrentLineNumber(parser)), mCurrentName.c_str());
+    if (input == &bytes && (mReadOptions & kReadDeclaredEncoding) != 0 && !IsValidUtf8(bytes)) {
+      TraceLogF(kLevelFailure,
+                "WCXMLDoc::Parse %s [%s] declares the encoding [%s] and its bytes are not UTF-8: "
+                "only UTF-8, ISO-8859-1, windows-1252 and US-ASCII are read",
+                kind, mCurrentName.c_str(), declared.empty() ? "none" : declared.c_str());
+    }
   }
   mParser = nullptr;
   XML_ParserFree(parser);
   mParseTagStack.clear();  // frames of elements left open by an error
   return status == XML_STATUS_OK;
+}
+
+// The bytes to parse: the document itself, or (declared-encoding option) its text
+// transcoded to UTF-8 when it is not UTF-8 but declares a single-byte encoding we read.
+// Valid UTF-8 is never transcoded, whatever it declares: feeds label UTF-8 as Latin-1
+// often, and it reads correctly as it is.
+const std::string* WCXMLDoc::ReadableBytes(const std::string& bytes, const char* kind,
+                                           std::string* transcoded, std::string* declared) {
+  if ((mReadOptions & kReadDeclaredEncoding) == 0 || IsValidUtf8(bytes)) return &bytes;
+  *declared = DeclaredEncoding(bytes);
+  const SingleByteEncoding encoding = ClassifyEncoding(*declared);
+  if (encoding == SingleByteEncoding::kNone) return &bytes;
+  TranscodeToUtf8(bytes, encoding, transcoded);
+  TraceLogF(kLevelProgress, "WCXMLDoc::Parse %s [%s] read as %s", kind, mCurrentName.c_str(),
+            encoding == SingleByteEncoding::kLatin1 ? "ISO-8859-1" : "windows-1252");
+  return transcoded;
 }
 
 // Every callback catches everything: no exception may unwind through expat's C frames.
@@ -154,7 +189,7 @@ int32_t WCXMLDoc::NextSiblingIndex(OpenElement* parent, const char* name, size_t
 void WCXMLDoc::AddTagTextToStack(const char* name, const char** attrs, bool endTag) {
   WCXMLDocTagFrame& top = *mParseTagStack.back();
   const size_t from = top.GetContent().size();
-  if (top.AppendTagText(name, attrs, endTag) &&
+  if (top.AppendTagText(name, attrs, endTag, mEntityMode) &&
       (mParseTagStack.size() == 1 || CopyTopTailToStack(from))) {
     return;
   }
@@ -174,6 +209,10 @@ void WCXMLDoc::StartElement(const char* name, const char** attrs) {
     TraceLogF(kLevelFailure, "WCXMLDoc::ParseCBStartEltHandler [%s] recevied NULL start tag",
               mCurrentName.c_str());
     return;
+  }
+  if ((mReadOptions & kReadPlainNitf) != 0) {
+    name = PlainName(name);
+    attrs = PlainAttributes(attrs);
   }
   if (!mParseTagStack.empty()) AddTagTextToStack(name, attrs, false);
   const WCXMLSearchLevel* level = mOpen[mDepth].childLevel;
@@ -204,6 +243,7 @@ void WCXMLDoc::CaptureElement(const char* name, const char** attrs) {
               mCurrentName.c_str());
     return;
   }
+  frame->SetAttributeMode(mEntityMode);
   if (!frame->SetPath(mPathText, name)) {
     TraceLogF(kLevelFailure, "WCXMLDoc::ParseCBStartEltHandler [%s] tagFrame->SetPath failed",
               mCurrentName.c_str());
@@ -233,6 +273,7 @@ void WCXMLDoc::EndElement(const char* name) {
               mCurrentName.c_str());
     return;
   }
+  if ((mReadOptions & kReadPlainNitf) != 0) name = PlainName(name);
   if (mDeadDepth > 0) {
     --mDeadDepth;
     if (!mParseTagStack.empty()) AddTagTextToStack(name, nullptr, true);

@@ -53,6 +53,16 @@ const char* CopyOwnedParts(const HOBWBlockQElt& from, HOBWBlockQElt& to) {
   return nullptr;
 }
 
+// What a queued record holds against the queue's limit: its data, its names and its
+// bookkeeping, so that a server of one-byte blocks cannot queue far more than the limit.
+uint64_t RecordBytes(const HOBWBlockQElt& record) {
+  uint64_t bytes = HOBWQueueThread::kRecordOverhead;
+  if (record.mData != nullptr) bytes += record.mDataLen;
+  if (record.mFName != nullptr) bytes += std::strlen(record.mFName) + 1;
+  if (record.mParentFName != nullptr) bytes += std::strlen(record.mParentFName) + 1;
+  return bytes;
+}
+
 }  // namespace
 
 HOBWQueueThread::~HOBWQueueThread() {
@@ -81,13 +91,23 @@ HOBWBlockQElt* HOBWQueueThread::CopyBlock(const HOBWBlockQElt& record) {
   return nullptr;
 }
 
+void HOBWQueueThread::SetLimit(uint32_t maxBytes) {
+  mLimit = maxBytes != 0 ? maxBytes : kDefaultLimitBytes;
+  mXMLRDFPair.SetFileLimit(mLimit);
+}
+
 bool HOBWQueueThread::EnqDataBlock(const HOBWBlockQElt& record) {
   HOBWBlockQElt* elt = CopyBlock(record);
   if (elt == nullptr) return false;
+  uint64_t bytes = RecordBytes(*elt);
   bool added;
   {
     NamedLock lock(mMtxRXQ);
     added = mRXQ.AddTail(elt) != nullptr;
+    if (added) {
+      mQueuedBytes += bytes;
+      ++mEnqueued;
+    }
   }
   if (!added) {
     TraceLog(kLevelFailure, "HOBWQueueThread::EnqDataBlock mRXQ.AddTail failed");
@@ -101,6 +121,45 @@ bool HOBWQueueThread::EnqDataBlock(const HOBWBlockQElt& record) {
 uint32_t HOBWQueueThread::GetQueueCount() {
   NamedLock lock(mMtxRXQ);
   return mRXQ.GetCount();
+}
+
+uint64_t HOBWQueueThread::GetQueuedBytes() {
+  NamedLock lock(mMtxRXQ);
+  return mQueuedBytes;
+}
+
+uint64_t HOBWQueueThread::GetEnqueuedCount() {
+  NamedLock lock(mMtxRXQ);
+  return mEnqueued;
+}
+
+uint64_t HOBWQueueThread::GetDeliveredCount() {
+  NamedLock lock(mMtxRXQ);
+  return mDelivered;
+}
+
+bool HOBWQueueThread::IsIdle() {
+  NamedLock lock(mMtxRXQ);
+  return mDelivered == mEnqueued;
+}
+
+void HOBWQueueThread::ResetCounts() {
+  NamedLock lock(mMtxRXQ);
+  mQueuedBytes = 0;
+  mEnqueued = 0;
+  mDelivered = 0;
+}
+
+// A record counts until its callback has returned: its memory is only freed then, and an
+// acknowledgement after delivery waits for that return.
+void HOBWQueueThread::NoteDelivered(uint64_t bytes) {
+  {
+    NamedLock lock(mMtxRXQ);
+    mQueuedBytes -= bytes;
+    ++mDelivered;
+  }
+  if (mDeliveryWake != nullptr) mDeliveryWake->Set();
+  mDrainWake.Set();
 }
 
 HOBWBlockQElt* HOBWQueueThread::TakeHead() {
@@ -117,24 +176,34 @@ uint32_t HOBWQueueThread::Run() {
     while (IsStopRequested() == 0) {
       HOBWBlockQElt* elt = TakeHead();
       if (elt == nullptr) break;
+      // The callback may change the record's fields: its size is taken before.
+      uint64_t bytes = RecordBytes(*elt);
       if (mMode == kModeHTML || mMode == kModeRawAndHTML) ProcessRXDataBlock(*elt);
       SendToCallback(elt);
       DeleteBlockElt(elt);
+      NoteDelivered(bytes);
     }
     if (IsStopRequested() == 0) WaitSignal();
   }
+  DiscardQueued();
+  TraceLog(kLevelProgress, "HOBWQueueThread::Run thread terminated");
+  mDrainWake.Set();
+  return 0;
+}
+
+// Unless the session acknowledges after delivery, it acknowledged these blocks: the server
+// will not send them again.
+void HOBWQueueThread::DiscardQueued() {
   uint32_t discarded;
   {
     NamedLock lock(mMtxRXQ);
     discarded = mRXQ.GetCount();
     mRXQ.DeleteAll();
+    mQueuedBytes = 0;
   }
-  // The session acknowledged these blocks: the server will not send them again.
   if (discarded != 0) {
     TraceLogF(kLevelFailure, "HOBWQueueThread::Run %u queued blocks discarded", discarded);
   }
-  TraceLog(kLevelProgress, "HOBWQueueThread::Run thread terminated");
-  return 0;
 }
 
 // The time is taken on the module clock, so a stalled application is measured the same

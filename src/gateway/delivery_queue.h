@@ -2,10 +2,16 @@
 // them to the application callback; in the HTML modes it also delivers one HTML record
 // per rendered story right after the block that completed it.
 //
-// Threads: EnqDataBlock and GetQueueCount are called by the session thread; the
-// configuration setters by the application's thread while the session (and so this
-// thread) is stopped; the callback runs on this thread, one call at a time, with no lock
-// held. mMtxRXQ guards mRXQ only while the list is changed or counted.
+// Every queued block counts its data, names and bookkeeping against a byte limit that the session
+// reads to hold its connection back; every delivery is counted and reported to the
+// session (which acknowledges after delivery) and to a thread waiting for the queue to
+// drain.
+//
+// Threads: EnqDataBlock, ResetCounts and the counters' getters are called by the session
+// thread, IsIdle and GetDeliveredEvent by any; the configuration setters by the application's
+// thread while the session (and so this thread) is stopped; the callback runs on this thread, one
+// call at a time, with no lock held. mMtxRXQ guards mRXQ and the counters only while they
+// are changed or read.
 #ifndef OWCLIENT_GATEWAY_DELIVERY_QUEUE_H
 #define OWCLIENT_GATEWAY_DELIVERY_QUEUE_H
 
@@ -14,6 +20,7 @@
 #include "gateway/block_queue.h"
 #include "gateway/pair_files.h"
 #include "owclient/owclient.h"
+#include "platform/event.h"
 #include "runtime/named_mutex.h"
 #include "runtime/worker_thread.h"
 #include "template/html_template.h"
@@ -26,6 +33,10 @@ class HOBWQueueThread : public WorkerThread {
   enum : uint32_t { kModeRaw = 0, kModeHTML = 1, kModeRawAndHTML = 2 };
   // A callback taking longer than this is reported (and only reported).
   static constexpr uint32_t kSlowCallbackMs = 8000;
+  static constexpr uint32_t kDefaultLimitBytes = 64u << 20;
+  // What a queued block costs besides its data and names: the record (38 bytes), its list
+  // entry (24), the session's owed ACK (16) and four allocations' headers and rounding.
+  static constexpr uint32_t kRecordOverhead = 160;
 
   HOBWQueueThread() = default;
   ~HOBWQueueThread() override;
@@ -36,10 +47,32 @@ class HOBWQueueThread : public WorkerThread {
   bool SetOutputMode(uint32_t mode, const char* tmpl, uint32_t tmplLen, const char* xlate,
                      uint32_t xlateLen);
 
+  // The byte limit of the queue (read by the session) and of each story file joined for
+  // rendering; 0 restores the default.
+  void SetLimit(uint32_t maxBytes);
+  uint32_t GetLimit() const { return mLimit; }
+  uint32_t GetMode() const { return mMode; }
+  // Set after every delivery, so that the session acknowledges without waiting for its
+  // pause. Not owned; may be null.
+  void SetDeliveryWake(Event* wake) { mDeliveryWake = wake; }
+
   // Queues a copy of the record (names and data copied once) and wakes the thread. The
   // caller keeps the record. False, after a log line, when memory ran out.
   bool EnqDataBlock(const HOBWBlockQElt& record);
   uint32_t GetQueueCount();
+  // What the blocks queued and not yet delivered hold (the one in the callback included):
+  // data, names and kRecordOverhead each.
+  uint64_t GetQueuedBytes();
+  // Records queued and records whose delivery returned, since ResetCounts.
+  uint64_t GetEnqueuedCount();
+  uint64_t GetDeliveredCount();
+  // True when every queued record was delivered.
+  bool IsIdle();
+  // Zeroes the counters; before Start, while nothing is queued.
+  void ResetCounts();
+  // Set after every delivery and when the thread ends: a waiter resets it, then checks
+  // IsIdle, then waits.
+  Event& GetDeliveredEvent() { return mDrainWake; }
 
  protected:
   uint32_t Run() override;
@@ -60,6 +93,8 @@ class HOBWQueueThread : public WorkerThread {
  private:
   HOBWBlockQElt* CopyBlock(const HOBWBlockQElt& record);
   HOBWBlockQElt* TakeHead();
+  void NoteDelivered(uint64_t bytes);
+  void DiscardQueued();
   void CallTimed(HOBWBlockQElt* record, const char* slowFormat);
   void ClearHTMLRecord();
   bool RenderPair(uint32_t sessionID);
@@ -73,8 +108,15 @@ class HOBWQueueThread : public WorkerThread {
   // Names owned, data not owned; mDataLen 0 while no story is waiting for delivery.
   HOBWBlockQElt mHTMLRecord{};
 
+  uint32_t mLimit = kDefaultLimitBytes;
+  Event* mDeliveryWake = nullptr;
+  Event mDrainWake;  // set after every delivery and at the thread's end
+
   NamedMutex mMtxRXQ{"HOBWQueueThread::mMtxRXQ"};
   HOBWBlockQ mRXQ;
+  uint64_t mQueuedBytes = 0;
+  uint64_t mEnqueued = 0;
+  uint64_t mDelivered = 0;
 };
 
 }  // namespace owc

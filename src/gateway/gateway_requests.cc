@@ -61,10 +61,12 @@ bool HOBWThread::TXRqstAck(const char* first, const char* second) {
   });
 }
 
-// Only while logging in and filtering: once stories flow, requests keep the line alive.
+// While logging in and filtering, and while the session waits for its own delivery: once
+// stories flow, requests and ACKs keep the line alive.
 bool HOBWThread::TXHeartbeat() {
-  if (mState == OBW_STATE_RQST_START || mState == OBW_STATE_WAIT_RQST ||
-      mState == OBW_STATE_RECEIVING) {
+  if ((mState == OBW_STATE_RQST_START || mState == OBW_STATE_WAIT_RQST ||
+       mState == OBW_STATE_RECEIVING) &&
+      !WaitsForDelivery()) {
     return true;
   }
   TickTime now;

@@ -11,7 +11,9 @@ int UtcHourNow() { return UtcCalendarNow().hour; }
 
 }  // namespace
 
-HOBWThread::HOBWThread(const WireOps& wire) : mWire(wire), mHourSource(&UtcHourNow) {}
+HOBWThread::HOBWThread(const WireOps& wire) : mWire(wire), mHourSource(&UtcHourNow) {
+  mHOBQThread.SetDeliveryWake(&mRXWake);
+}
 
 HOBWThread::~HOBWThread() {
   Stop(true);
@@ -67,11 +69,19 @@ void HOBWThread::RXCallback(WCXMLWireMsg* msg, uintptr_t user) {
   const bool nothingWaiting = msg->GetType() == WCXMLWireMsg::kTypeRequest &&
                               msg->GetStatus() == WCXMLWireMsg::kStatusNoContent;
   bool added;
+  bool full;
   {
     NamedLock lock(self->mMtxRXMsgQ);
     added = self->mRXMsgQ.AddMsg(msg);
+    full = self->mRXMsgQ.GetCount() >= kRXMsgQLimit;
+    if (full) self->mRXQueueHeld = true;
   }
   if (!added) delete msg;
+  // On the wire-client thread, within its pass: no further message comes until released.
+  const uintptr_t handle = self->mRXHandle.load();
+  if (full && self->mWire.holdRX != nullptr && handle != kWireHandleInvalid) {
+    self->mWire.holdRX(handle, kHoldReading | kHoldSilence);
+  }
   if (!nothingWaiting) self->mRXWake.Set();
 }
 
@@ -80,15 +90,22 @@ WCXMLWireMsg* HOBWThread::TakeRXMsg() {
   return mRXMsgQ.IsEmpty() ? nullptr : mRXMsgQ.RemoveHead();
 }
 
+// Called with the connection closed, whose hold went with it.
 void HOBWThread::ClearRXMsgQ() {
   NamedLock lock(mMtxRXMsgQ);
   mRXMsgQ.DeleteAll();
+  mRXQueueHeld = false;
 }
 
+// ACKs owed on a closed connection are never sent: the server sends those blocks again
+// on the resumed session, and their repeats are acknowledged once delivered.
 void HOBWThread::CloseWire() {
   // A DONE belongs to the connection it was sent on: one left unanswered must not make a
   // later shut-down skip its own DONE or wait for an answer that cannot come.
   mDoneSent = 0;
+  mOwedAcks.clear();
+  mHoldFlags = 0;
+  mRXHandle.store(kWireHandleInvalid);
   if (mWireHandle == kWireHandleInvalid) return;
   mWire.close(mWireHandle);
   mWireHandle = kWireHandleInvalid;
@@ -129,6 +146,15 @@ void HOBWThread::BeginRun() {
   mStopStep = 0;
   mPassCounter = 0;
   mDoneSent = 0;
+  // Mode 1 delivers no raw block: the story's HTML needs both files, and the server sends
+  // the second only once the first is acknowledged.
+  mAckAfterDelivery = (mOptions & HOBW_ACK_AFTER_DELIVERY) != 0 &&
+                      mHOBQThread.GetMode() != HOBWQueueThread::kModeHTML;
+  mOwedAcks.clear();
+  mFileCounted = false;
+  mHoldFlags = 0;
+  mHOBQThread.ResetCounts();
+  mRunning.store(true);
   mHOBQThread.Start(false);
   SetPriority(kSessionPriority);
 }
@@ -206,6 +232,8 @@ void HOBWThread::UpdatePassStats(const TickTime& now) {
 
 void HOBWThread::ShutDown() {
   TraceLog(kLevelProgress, "HOBWThread::Run shutdown starting");
+  mRunning.store(false);  // what is queued is about to be discarded
+  UpdateHold(true);       // the answer to DONE must get through
   if (mWireHandle != kWireHandleInvalid && mHaveSession == 1 && mDoneSent == 0) {
     TraceLog(kLevelProgress, "HOBWThread::Run shutdown sending TXDone");
     TXDone();

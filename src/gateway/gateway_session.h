@@ -5,15 +5,25 @@
 // the delivery thread it owns. Silence and errors lead to the stop state, a 16 s pause
 // and a fresh start that resumes the session id.
 //
+// With acknowledgement after delivery, a block's ACK waits until the delivery thread has
+// counted the block's callback as returned; the delivery thread wakes the session after
+// every delivery, and the session sends the ACKs that are due, in order, at each pass.
+// While the session waits for its own delivery (ACKs owed) or the delivery queue holds
+// its byte limit, the server's silence is the session's own doing and is not counted; at
+// the limit the session also stops taking received messages and holds its connection's
+// reading, so that the server is held back by TCP.
+//
 // Threads: the configuration setters are for a stopped session (application thread, no
-// lock); Start/Stop, SetShutdownParams and GetStats may be called from any thread;
+// lock); Start/Stop, SetShutdownParams, GetStats and Drain may be called from any thread;
 // RXCallback runs on the wire-client thread; everything else belongs to the session
 // thread. The locks mMtxRXMsgQ, mMtxHOBWStats and mMtxShutdownParams are never held
 // together, nor across a call into the wire client or the delivery thread.
 #ifndef OWCLIENT_GATEWAY_GATEWAY_SESSION_H
 #define OWCLIENT_GATEWAY_GATEWAY_SESSION_H
 
+#include <atomic>
 #include <cstdint>
+#include <deque>
 
 #include "gateway/delivery_queue.h"
 #include "gateway/wire_ops.h"
@@ -55,6 +65,10 @@ class HOBWThread : public WorkerThread {
   static constexpr uint32_t kPassesBeforePause = 20;
   static constexpr uint32_t kPauseMs = 10;
   static constexpr int kSessionPriority = 2;  // highest
+  // Received messages the session has not taken yet. Past it the receive callback holds the
+  // connection's reading itself: a session thread that falls behind a fast server (or
+  // stops taking at the delivery limit) must not let the wire client pile messages up.
+  static constexpr uint32_t kRXMsgQLimit = 32;
 
   // The UTC hour (0..23) that drives the daily statistics reset.
   using HourSource = int (*)();
@@ -73,6 +87,23 @@ class HOBWThread : public WorkerThread {
   // Resume this session id at the next login.
   void SetSession(uint32_t sessionID);
   void SetHourSource(HourSource source) { mHourSource = source; }
+  // HOBW_* option bits (owclient.h).
+  void SetOptions(uint32_t options) { mOptions = options; }
+  // The delivery queue's byte limit, also the limit of a story file joined for rendering;
+  // 0 restores the default.
+  void SetQueueLimit(uint32_t maxBytes) { mHOBQThread.SetLimit(maxBytes); }
+
+  // Start for the session: a Drain right after it finds the session running.
+  bool StartSession() {
+    mRunning.store(true);
+    if (Start(false)) return true;
+    mRunning.store(false);
+    return false;
+  }
+
+  // Waits until every queued block was delivered: 0, 1 after timeoutMs, 2 when the
+  // session is not running or stops meanwhile. Any thread but the delivery thread.
+  int Drain(uint32_t timeoutMs);
 
   // Whether the shut-down sends DONE; the caller then uses Stop(true).
   void SetShutdownParams(bool sendDone);
@@ -114,6 +145,8 @@ class HOBWThread : public WorkerThread {
   uint32_t GetSessionID() const { return mSessionID; }
   bool IsDoneSent() const { return mDoneSent == 1; }
   uintptr_t GetWireHandle() const { return mWireHandle; }
+  bool AcksAfterDelivery() const { return mAckAfterDelivery; }
+  uint64_t GetQueuedBytes() { return mHOBQThread.GetQueuedBytes(); }
   const HOBWBlockQElt& GetBlockInfo() const { return cbInfo; }
 
  private:
@@ -144,6 +177,17 @@ class HOBWThread : public WorkerThread {
   bool ContinuesQueuedFile(const WCXMLWireMsgRequestFileAck& msg) const;
   // Acknowledges a block queued already on an earlier connection, without queuing it again.
   void OnRepeatedBlock(uint32_t number, bool last);
+  // Acknowledges a block, or owes its ACK until the delivery count reaches after.
+  void AckBlock(uint32_t number, bool last, uint64_t after);
+  bool SendBlockAck(uint32_t number);
+  // Sends the owed ACKs whose blocks were delivered; the last block's ACK ends the file.
+  void SendDeliveredAcks(const TickTime& now);
+  void CountFile(const TickTime& now);
+  // Back-pressure: whether the delivery queue holds its limit, and the connection hold
+  // that follows from it and from owed ACKs.
+  bool QueueAtLimit();
+  void UpdateHold(bool shuttingDown);
+  bool WaitsForDelivery() const { return mHoldFlags != 0 || !mOwedAcks.empty(); }
 
   WCXMLWireMsg* TakeRXMsg();
   void ClearRXMsgQ();
@@ -165,6 +209,10 @@ class HOBWThread : public WorkerThread {
 
   NamedMutex mMtxRXMsgQ{"HOBWThread::mMtxRXMsgQ"};
   WCXMLWireMsgQ mRXMsgQ;
+  // Set by RXCallback when it held the connection; UpdateHold releases it.
+  bool mRXQueueHeld = false;
+  // The open connection, for RXCallback's hold (mWireHandle belongs to the session thread).
+  std::atomic<uintptr_t> mRXHandle{kWireHandleInvalid};
   // Set by RXCallback: ends the main loop's pause early, so a story's latency does not
   // depend on it.
   Event mRXWake;
@@ -188,6 +236,19 @@ class HOBWThread : public WorkerThread {
   uint32_t mRepeatsBelow = 0;    // blocks of the current announcement already queued
   bool mResumedSession = false;  // the last USER answer confirmed the id we asked for
   bool mFirstFileOfConnection = false;
+
+  // Acknowledgement after delivery; mOptions is configuration, the rest the run's own.
+  struct OwedAck {
+    uint64_t after;  // the delivery count at which the ACK is due
+    uint32_t number;
+    bool last;
+  };
+  uint32_t mOptions = 0;
+  bool mAckAfterDelivery = false;
+  std::deque<OwedAck> mOwedAcks;  // of the open connection, oldest first
+  bool mFileCounted = false;      // the current file's last ACK counted it already
+  uint32_t mHoldFlags = 0;        // kHoldReading/kHoldSilence set on the open connection
+  std::atomic<bool> mRunning{false};
 
   // Run's own: the stop state's step and start, the passes since the last pause.
   uint32_t mStopStep = 0;

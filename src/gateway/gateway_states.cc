@@ -37,8 +37,14 @@ char* CopyName(const char* text, bool& failed) {
 
 }  // namespace
 
+// At the queue's limit the received messages wait (and, the connection held, the server
+// with them) until the delivery thread catches up; a shut-down takes them all.
 void HOBWThread::ProcessState(bool shuttingDown) {
+  TickTime now;
+  now.SetNow();
+  SendDeliveredAcks(now);
   for (;;) {
+    if (!shuttingDown && QueueAtLimit()) break;
     std::unique_ptr<WCXMLWireMsg> msg(TakeRXMsg());
     if (!msg) break;
     if (msg->GetType() != WCXMLWireMsg::kTypeBlock) {
@@ -47,6 +53,7 @@ void HOBWThread::ProcessState(bool shuttingDown) {
     }
     ProcessStateAux(msg.get(), shuttingDown);
   }
+  UpdateHold(shuttingDown);
   ProcessStateAux(nullptr, shuttingDown);
 }
 
@@ -54,7 +61,7 @@ void HOBWThread::ProcessStateAux(WCXMLWireMsg* msg, bool shuttingDown) {
   if (msg == nullptr && shuttingDown) return;
   TickTime now;
   now.SetNow();
-  if (msg != nullptr) mLastReceive = now;
+  if (msg != nullptr || WaitsForDelivery()) mLastReceive = now;
   {
     // Until the server's hello arrives, silence in later states does not count.
     NamedLock lock(mMtxHOBWStats);
@@ -103,6 +110,7 @@ void HOBWThread::ActOnState(const TickTime& now) {
                        "HOBWThread::ProcessStateAux TXFilter failed", OBW_STATE_WAIT_FILTER_ACK);
       break;
     case OBW_STATE_RQST_START:
+      if (QueueAtLimit()) break;  // no file is asked for until the queue drains
       SendStateRequest(&HOBWThread::TXRqst, "HOBWThread::ProcessStateAux OBW_STATE_RQST_START",
                        "HOBWThread::ProcessStateAux TXRqst failed", OBW_STATE_WAIT_RQST);
       break;
@@ -151,6 +159,7 @@ void HOBWThread::OpenConnection(const TickTime& now) {
     mState = OBW_STATE_TERMINATE;
     return;
   }
+  mRXHandle.store(mWireHandle);
   mState = OBW_STATE_WAIT_HELLO;
 }
 
@@ -267,6 +276,7 @@ void HOBWThread::OnFile(const WCXMLWireMsgRequestFileAck& msg, const TickTime& n
   } else {
     mRepeatsBelow = 0;
     mQueuedThrough = 0;
+    mFileCounted = false;
   }
   mFirstFileOfConnection = false;
   ClearBlockInfo();
@@ -305,34 +315,26 @@ void HOBWThread::OnBlock(const WCXMLWireMsgRequestBlockAck& msg, const TickTime&
     mLastReceive = now;
     return;
   }
-  if (number >= mQueuedThrough) mQueuedThrough = number + 1;
   cbInfo.mSessionID = mSessionID;
   cbInfo.mFirstBlock = number == 0 ? 1 : 0;
   cbInfo.mLastBlock = msg.IsLastBlock() != 0 ? 1 : 0;
   cbInfo.mBlockNum = number;
   cbInfo.mData = const_cast<uint8_t*>(msg.GetData());
   cbInfo.mDataLen = msg.GetDataLength();
-  if (!mHOBQThread.EnqDataBlock(cbInfo)) {
-    TraceLog(kLevelFailure, "HOBWThread::ProcessStateAux mHOBQThread.EnqDataBlock failed");
-  }
+  bool queued = mHOBQThread.EnqDataBlock(cbInfo);
   cbInfo.mData = nullptr;  // the message dies after this step
-  if (cbInfo.mLastBlock == 1) {
-    TraceLog(kLevelProgress, "HOBWThread::ProcessStateAux end of file");
-    mState = OBW_STATE_RQST_START;
-    mLastFile = now;
-    NamedLock lock(mMtxHOBWStats);
-    ++mStats.mFilesTotal;
-    ++mStats.mFilesToday;
-  } else {
-    mState = OBW_STATE_RECEIVING;
+  if (!queued) {
+    TraceLog(kLevelFailure, "HOBWThread::ProcessStateAux mHOBQThread.EnqDataBlock failed");
+    // Unacknowledged, the block comes again on the resumed session.
+    if (mAckAfterDelivery) {
+      mState = OBW_STATE_TERMINATE;
+      return;
+    }
   }
-  char text[16];
-  std::snprintf(text, sizeof text, "%u", number);
-  if (!TXRqstAck(text, nullptr)) {
-    TraceLog(kLevelFailure, "HOBWThread::ProcessStateAux TXRqstAck block failed");
-    mState = OBW_STATE_TERMINATE;
-    return;
-  }
+  if (number >= mQueuedThrough) mQueuedThrough = number + 1;
+  const bool last = cbInfo.mLastBlock == 1;
+  if (last) TraceLog(kLevelProgress, "HOBWThread::ProcessStateAux end of file");
+  AckBlock(number, last, mHOBQThread.GetEnqueuedCount());
   mLastReceive = now;
 }
 
@@ -346,16 +348,11 @@ bool HOBWThread::ContinuesQueuedFile(const WCXMLWireMsgRequestFileAck& msg) cons
   return same(cbInfo.mFName, fileName) && same(cbInfo.mParentFName, parentName);
 }
 
-// The file was counted when its last block was queued the first time.
+// The block's first copy may still wait for the callback: after delivery, its ACK waits
+// until everything queued so far was delivered.
 void HOBWThread::OnRepeatedBlock(uint32_t number, bool last) {
   TraceLogF(kLevelProgress, "HOBWThread::ProcessStateAux block %u was delivered already", number);
-  mState = last ? OBW_STATE_RQST_START : OBW_STATE_RECEIVING;
-  char text[16];
-  std::snprintf(text, sizeof text, "%u", number);
-  if (!TXRqstAck(text, nullptr)) {
-    TraceLog(kLevelFailure, "HOBWThread::ProcessStateAux TXRqstAck block failed");
-    mState = OBW_STATE_TERMINATE;
-  }
+  AckBlock(number, last, mHOBQThread.GetEnqueuedCount());
 }
 
 // The state stays: with the statistics disconnected no time-out runs, so a waiting

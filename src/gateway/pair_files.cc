@@ -35,6 +35,7 @@ char* NewBaseName(const char* name, size_t length) {
 WCHOBWPairFiles::~WCHOBWPairFiles() { Reset(); }
 
 void WCHOBWPairFiles::Reset() {
+  ClearRefused();
   delete[] mBaseFName;
   std::free(mXMLBuf);
   std::free(mRDFBuf);
@@ -63,8 +64,41 @@ bool WCHOBWPairFiles::Append(uint8_t*& buf, uint32_t& len, uint32_t& capacity, c
   return true;
 }
 
+void WCHOBWPairFiles::ClearRefused() {
+  delete[] mRefusedFName;
+  mRefusedFName = nullptr;
+}
+
+bool WCHOBWPairFiles::SkipsRefusedFile(const HOBWBlockQElt& block) {
+  if (mRefusedFName == nullptr) return false;
+  if (block.mFName == nullptr || std::strcmp(block.mFName, mRefusedFName) != 0) {
+    ClearRefused();  // the refused file ended without its last block
+    return false;
+  }
+  if (block.mLastBlock == 1) ClearRefused();
+  return true;
+}
+
+bool WCHOBWPairFiles::FitsOrDiscard(uint32_t len, const HOBWBlockQElt& block) {
+  if (static_cast<uint64_t>(len) + block.mDataLen <= mFileLimit) return true;
+  TraceLogF(kLevelFailure,
+            "WCHOBWPairFiles::AddBlock story file %s is over the limit of %u bytes, story "
+            "discarded",
+            block.mFName, mFileLimit);
+  Reset();
+  if (block.mLastBlock != 1) {
+    size_t size = std::strlen(block.mFName) + 1;
+    mRefusedFName = new (std::nothrow) char[size];
+    // Without the name the rest of the file starts a pair that cannot complete; the next
+    // story's first block then replaces it.
+    if (mRefusedFName != nullptr) std::memcpy(mRefusedFName, block.mFName, size);
+  }
+  return false;
+}
+
 bool WCHOBWPairFiles::AddBlock(const HOBWBlockQElt& block) {
   if (block.mDataLen == 0 || block.mData == nullptr) return true;
+  if (SkipsRefusedFile(block)) return true;
   size_t length = block.mFName != nullptr ? std::strlen(block.mFName) : 0;
   if (length < kMinNameLength) {
     TraceLog(kLevelFailure, "WCHOBWPairFiles::AddBlock failed because of filename error");
@@ -102,6 +136,7 @@ bool WCHOBWPairFiles::AddBlock(const HOBWBlockQElt& block) {
 // ending: the block's name after the base name.
 bool WCHOBWPairFiles::AddToFile(const char* ending, const HOBWBlockQElt& block) {
   if (std::strcmp(ending, kXMLEnding) == 0 && mXMLComplete == 0) {
+    if (!FitsOrDiscard(mXMLLen, block)) return true;
     if (!Append(mXMLBuf, mXMLLen, mXMLCapacity, block.mData, block.mDataLen)) {
       TraceLog(kLevelFailure,
                "WCHOBWPairFiles::AddBlock failed because of memory error for mXMLBuf");
@@ -111,6 +146,7 @@ bool WCHOBWPairFiles::AddToFile(const char* ending, const HOBWBlockQElt& block) 
     return true;
   }
   if (std::strcmp(ending, kRDFEnding) == 0 && mRDFComplete == 0) {
+    if (!FitsOrDiscard(mRDFLen, block)) return true;
     if (!Append(mRDFBuf, mRDFLen, mRDFCapacity, block.mData, block.mDataLen)) {
       TraceLog(kLevelFailure,
                "WCHOBWPairFiles::AddBlock failed because of memory error for mRDFBuf");

@@ -4,7 +4,9 @@
 // Blocks are appended in arrival order; block numbers are not looked at. The two files
 // may come in either order but not interleaved with another story's: a block of another
 // story is refused, and the owner then resets the pair. A refused block leaves the pair
-// as it was. Used by the delivery thread alone; no lock.
+// as it was. A file that grows past the file limit discards the pair, and its further
+// blocks are ignored up to its last: a server cannot make the pair grow without bound.
+// Used by the delivery thread alone; no lock.
 #ifndef OWCLIENT_GATEWAY_PAIR_FILES_H
 #define OWCLIENT_GATEWAY_PAIR_FILES_H
 
@@ -21,9 +23,17 @@ class WCHOBWPairFiles {
   WCHOBWPairFiles(const WCHOBWPairFiles&) = delete;
   WCHOBWPairFiles& operator=(const WCHOBWPairFiles&) = delete;
 
+  static constexpr uint32_t kDefaultFileLimit = 64u << 20;
+
+  // The most bytes of one file of the pair; 0 restores the default.
+  void SetFileLimit(uint32_t maxBytes) {
+    mFileLimit = maxBytes != 0 ? maxBytes : kDefaultFileLimit;
+  }
+
   // Reads only the block's mFName, mData, mDataLen and mLastBlock. True when the block
-  // was added or ignored (no data, not an .xml/.rdf file, or a further block of a file
-  // already complete); false, after a log line, when it was refused.
+  // was added or ignored (no data, not an .xml/.rdf file, a further block of a file
+  // already complete, or a block of a file over the limit, whose pair is discarded after
+  // a log line); false, after a log line, when it was refused.
   bool AddBlock(const HOBWBlockQElt& block);
   bool IsComplete() const { return mXMLComplete == 1 && mRDFComplete == 1; }
   // Empties the pair; also done on destruction.
@@ -42,6 +52,13 @@ class WCHOBWPairFiles {
   static bool Append(uint8_t*& buf, uint32_t& len, uint32_t& capacity, const uint8_t* data,
                      uint32_t size);
   bool AddToFile(const char* ending, const HOBWBlockQElt& block);
+  // Whether the file's bytes plus size stay within the limit; if not, discards the pair
+  // and ignores the file's further blocks.
+  bool FitsOrDiscard(uint32_t len, const HOBWBlockQElt& block);
+  // True when the block belongs to the file refused last (and ends the refusal at its
+  // last block).
+  bool SkipsRefusedFile(const HOBWBlockQElt& block);
+  void ClearRefused();
 
   char* mBaseFName = nullptr;
   uint8_t mXMLComplete = 0;
@@ -52,6 +69,8 @@ class WCHOBWPairFiles {
   uint8_t* mRDFBuf = nullptr;
   uint32_t mRDFLen = 0;
   uint32_t mRDFCapacity = 0;
+  uint32_t mFileLimit = kDefaultFileLimit;
+  char* mRefusedFName = nullptr;  // the file over the limit whose blocks still come
 };
 
 }  // namespace owc

@@ -1,6 +1,7 @@
-// The three wire-client functions through which the gateway session reaches the wire
-// client: the same exported functions any application uses. The session holds them as
-// plain function pointers so that the module wires in the exports and a test a fake.
+// The wire-client functions through which the gateway session reaches the wire client:
+// the same exported functions any application uses, plus one the module keeps to itself
+// (holdRX). The session holds them as plain function pointers so that the module wires in
+// the exports and a test a fake.
 #ifndef OWCLIENT_GATEWAY_WIRE_OPS_H
 #define OWCLIENT_GATEWAY_WIRE_OPS_H
 
@@ -16,7 +17,14 @@ struct WireOps {
   // 0 = the wire client took the message; otherwise the caller still owns it.
   int32_t (*txMsg)(uintptr_t handle, WCXMLWireMsg* msg);
   int32_t (*close)(uintptr_t handle);
+  // Back-pressure: kHoldReading stops the delivery of received messages (and so, at the
+  // wire client's bounds, the reading of the socket); kHoldSilence stops the receive
+  // time-out. 0 releases both. May be null: the session then never holds its connection.
+  void (*holdRX)(uintptr_t handle, uint32_t flags) = nullptr;
 };
+
+constexpr uint32_t kHoldReading = 0x1u;
+constexpr uint32_t kHoldSilence = 0x2u;
 
 }  // namespace owc
 

@@ -79,6 +79,7 @@ bool WCHTMLTemplate::Generate(WCXMLDoc* doc) {
   mAbort = false;
   mCommandsRun = 0;
   if (doc == nullptr) return false;
+  SetBudget(doc->StoryBytes());
   bool parsed = false;
   bool interpreted = true;
   try {

@@ -86,6 +86,8 @@ class WCHTMLTemplate {
   bool CommandForeach(ScannedCommand* command, bool emit, size_t* pos, uint32_t* line,
                       uint32_t nesting);
   bool EnterNesting(uint32_t nesting, uint32_t line);
+  // The expansion budget for a story of that many bytes (both documents).
+  void SetBudget(uint64_t storyBytes);
   // Counts one command run; false (with mAbort set) once the expansion is too large.
   bool WithinBudget(uint32_t line);
   std::string_view ReadRawValue(const std::string& uri, const std::string& name, bool indexed,
@@ -123,7 +125,9 @@ class WCHTMLTemplate {
   std::string mTestValue;    // scratch of "if"; used before the branches run
   std::unordered_map<size_t, ScannedCommand> mCommands;  // by start position
   bool mAbort = false;        // ends every level of the expansion at once
-  uint32_t mCommandsRun = 0;  // by the current Generate
+  uint64_t mCommandsRun = 0;  // by the current Generate
+  uint64_t mMaxCommandsRun = 0;  // the budget of the current Generate
+  uint64_t mMaxOutputBytes = 0;
 };
 
 }  // namespace owc

@@ -3,6 +3,8 @@
 
 #include <new>
 
+#include "template/attribute_filter.h"
+
 namespace owc {
 
 namespace {
@@ -53,12 +55,14 @@ bool ScanTag(std::string_view raw, size_t* pos, bool copy, std::string* out, Sca
 }
 
 void EmitTag(bool isEnd, bool dropAttributes, const std::string& htmlTag, std::string_view attrs,
-             std::string* out) {
+             std::string* out, const std::vector<std::string>* keep) {
   if (htmlTag.empty()) return;
   out->push_back('<');
   if (isEnd) out->push_back('/');
   out->append(htmlTag);
-  if (!dropAttributes && !attrs.empty()) {
+  if (!dropAttributes && keep != nullptr && !keep->empty()) {
+    AppendKeptAttributes(attrs, *keep, out);
+  } else if (!dropAttributes && !attrs.empty()) {
     out->push_back(' ');
     out->append(attrs.data(), attrs.size());
   }
@@ -154,7 +158,8 @@ void WCHTMLTemplateXlateMap::TranslateTagsAppend(std::string_view raw, std::stri
         suppressing = true;
         suppressed = tag.name;
       }
-      EmitTag(false, entry->dropAttributes != 0, entry->htmlStart, tag.attrs, out);
+      EmitTag(false, entry->dropAttributes != 0, entry->htmlStart, tag.attrs, out,
+              &entry->keepAttributes);
     }
   }
 }

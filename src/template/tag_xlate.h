@@ -7,6 +7,11 @@
 // quote; text outside quotes between entries is ignored (lines without quotes are
 // comments). Strings are taken byte for byte, with no escapes.
 //
+// Extension: after the two integers the line may say "keep" and attribute names, as in
+//   "a" "a" "a" 0 0 keep href title
+// Of the tag's attributes only those named then pass (and none whose value is a
+// javascript:, vbscript: or data: URL); without "keep", dropAttributes decides alone.
+//
 // Thread: no lock; used by the thread that runs its template.
 #ifndef OWCLIENT_TEMPLATE_TAG_XLATE_H
 #define OWCLIENT_TEMPLATE_TAG_XLATE_H
@@ -27,6 +32,7 @@ struct WCHTMLTemplateXlate {
   std::string htmlEnd;    // written between "</" and ">"; empty drops the end tag
   uint8_t dropContent = 0;
   uint8_t dropAttributes = 0;
+  std::vector<std::string> keepAttributes;  // lower case; empty: no allow-list
   int32_t depth = 0;  // nesting while values are translated; never below 0
 };
 
@@ -37,6 +43,7 @@ struct XlateLine {
   std::string htmlEnd;
   uint8_t dropContent = 0;
   uint8_t dropAttributes = 0;
+  std::vector<std::string> keepAttributes;
   bool noEntry = true;
   bool error = false;
 };
@@ -59,9 +66,10 @@ struct ScannedTag {
 // tag; false when there is no tag or its name is empty.
 bool ScanTag(std::string_view raw, size_t* pos, bool copy, std::string* out, ScannedTag* tag);
 
-// Writes "<tag attrs>" or "</tag>"; nothing when htmlTag is empty.
+// Writes "<tag attrs>" or "</tag>"; nothing when htmlTag is empty. With a non-empty
+// `keep`, only the attributes it names (attribute_filter.h).
 void EmitTag(bool isEnd, bool dropAttributes, const std::string& htmlTag, std::string_view attrs,
-             std::string* out);
+             std::string* out, const std::vector<std::string>* keep = nullptr);
 
 // The table, in table order; owns its entries.
 class WCHTMLTemplateXlateMap : public DLList<WCHTMLTemplateXlate*> {

@@ -51,6 +51,26 @@ bool ReadQuoted(const char* from, const char* end, const char** head, const char
   return true;
 }
 
+// The "keep NAME ..." that may follow the flags of an entry, up to the end of its line;
+// text that does not start with the word is ignored, as it always was.
+void ReadKeepList(const char* from, const char* end, std::vector<std::string>* keep) {
+  const char* p = from;
+  while (p < end && IsBlank(*p)) ++p;
+  if (end - p < 5 || std::memcmp(p, "keep", 4) != 0 || !IsBlank(p[4])) return;
+  p += 4;
+  while (p < end) {
+    while (p < end && IsBlank(*p)) ++p;
+    const char* start = p;
+    while (p < end && !IsBlank(*p)) ++p;
+    if (p == start) break;
+    std::string name(start, p);
+    for (char& c : name) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    keep->push_back(std::move(name));
+  }
+}
+
 }  // namespace
 
 bool XlateTableParseLine(const char* text, size_t len, size_t* offset, XlateLine* line) {
@@ -89,6 +109,7 @@ bool XlateTableParseLine(const char* text, size_t len, size_t* offset, XlateLine
     return false;
   }
   const char* lineFeed = FindByte(flags, end, '\n');
+  ReadKeepList(p, lineFeed != nullptr ? lineFeed : end, &line->keepAttributes);
   if (lineFeed == nullptr) return false;
   *offset = static_cast<size_t>(lineFeed - text);
   return true;
@@ -132,6 +153,7 @@ bool WCHTMLTemplateXlateMap::LoadEntries(const char* buffer, uint32_t len) {
     entry->htmlEnd = std::move(line.htmlEnd);
     entry->dropContent = line.dropContent;
     entry->dropAttributes = line.dropAttributes;
+    entry->keepAttributes = std::move(line.keepAttributes);
     if (AddTail(entry) == nullptr) {
       delete entry;
       TraceLog(kLevelFailure, "WCHTMLTemplate::SetXlateTable mTagXlateMap.AddTail failed");

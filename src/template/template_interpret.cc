@@ -14,12 +14,22 @@ namespace {
 constexpr uint32_t kMaxNesting = 256;
 
 // Loops multiply: a few nested "foreach" over a story's bylines run for hours and fill
-// memory. An expansion that runs more commands than this, or writes more output, ends
-// like one nested too deep. Real templates stay far below both.
-constexpr uint32_t kMaxCommandsRun = 1u << 16;
-constexpr size_t kMaxOutputBytes = 16u << 20;
+// memory. An expansion that runs more commands, or writes more output, than its budget
+// ends like one nested too deep. The budget has a floor that real templates stay far
+// below on any story, and grows with the story: a loop over every paragraph of a large
+// story runs a few commands per paragraph and writes the story's text a few times over,
+// while nested loops grow with a power of the story's size and still hit it.
+constexpr uint64_t kMinCommandsRun = 1u << 16;
+constexpr uint64_t kCommandsPerStoryByte = 1;
+constexpr uint64_t kMinOutputBytes = 16u << 20;
+constexpr uint64_t kOutputBytesPerStoryByte = 4;
 
 }  // namespace
+
+void WCHTMLTemplate::SetBudget(uint64_t storyBytes) {
+  mMaxCommandsRun = kMinCommandsRun + kCommandsPerStoryByte * storyBytes;
+  mMaxOutputBytes = kMinOutputBytes + kOutputBytesPerStoryByte * storyBytes;
+}
 
 // The same as TmplCmdGetNext over mText, answered from mCommands after the first time.
 // The entry stays valid until the template text changes.
@@ -58,8 +68,18 @@ bool WCHTMLTemplate::EnterNesting(uint32_t nesting, uint32_t line) {
 }
 
 bool WCHTMLTemplate::WithinBudget(uint32_t line) {
-  if (++mCommandsRun <= kMaxCommandsRun && mOutput.size() <= kMaxOutputBytes) return true;
-  TraceLogF(kLevelFailure, "WCHTMLTemplate::ParseTemplate expansion too large on line %u", line);
+  if (++mCommandsRun <= mMaxCommandsRun && mOutput.size() <= mMaxOutputBytes) return true;
+  if (mCommandsRun > mMaxCommandsRun) {
+    TraceLogF(kLevelFailure,
+              "WCHTMLTemplate::ParseTemplate expansion too large on line %u: more than %llu "
+              "commands run for this story",
+              line, static_cast<unsigned long long>(mMaxCommandsRun));
+  } else {
+    TraceLogF(kLevelFailure,
+              "WCHTMLTemplate::ParseTemplate expansion too large on line %u: more than %llu "
+              "bytes of output for this story",
+              line, static_cast<unsigned long long>(mMaxOutputBytes));
+  }
   mAbort = true;
   return false;
 }

@@ -46,7 +46,7 @@ bool WCDataStream::Add(const void* data, uint32_t n) {
   NamedLock lock(mMtxStream);
   if (data == nullptr || n == 0) return true;
   // The one place where a stalled connection's memory is bounded.
-  if (static_cast<uint64_t>(mTotal) + n > (mLimit != 0 ? mLimit : UINT32_MAX)) return false;
+  if (WouldPassLimit(n) || static_cast<uint64_t>(mTotal) + n > UINT32_MAX) return false;
   auto* node = new (std::nothrow) WCDataStreamNode;
   if (node == nullptr) return false;
   if (!node->SetData(data, n) || mNodes.AddTail(node) == nullptr) {
@@ -54,7 +54,18 @@ bool WCDataStream::Add(const void* data, uint32_t n) {
     return false;
   }
   mTotal += n;
+  mHeld += ChunkCost(n);
   return true;
+}
+
+bool WCDataStream::WouldPassLimit(uint32_t n) {
+  NamedLock lock(mMtxStream);
+  return mLimit != 0 && mHeld + ChunkCost(n) > mLimit;
+}
+
+uint64_t WCDataStream::GetHeld() {
+  NamedLock lock(mMtxStream);
+  return mHeld;
 }
 
 uint32_t WCDataStream::Peek(void* buffer, uint32_t max) {
@@ -95,6 +106,7 @@ uint32_t WCDataStream::Transfer(bool consume, uint8_t* buffer, uint32_t max) {
     if (consume) {
       node->Advance(k);
       if (node->GetRemaining() == 0) {
+        mHeld -= ChunkCost(node->GetLength());
         mNodes.RemoveAt(current);
         delete node;
       }

@@ -68,17 +68,29 @@ class WCDataStream {
   WCDataStreamNode* GetHead();
   // Unread bytes over all chunks.
   uint32_t GetTotal();
+  // The memory the chunks hold: each chunk's whole copy (read or not) and its overhead.
+  uint64_t GetHeld();
+  // What a chunk of n bytes costs in memory: many small chunks cost far more than their
+  // bytes (the node, its list entry and three allocations' headers).
+  static uint64_t ChunkCost(uint32_t n) { return static_cast<uint64_t>(n) + kChunkOverhead; }
 
-  // The most unread bytes the stream accepts, 0 (the default) for no limit.
+  // The most memory (GetHeld) the stream accepts, 0 (the default) for no limit.
   void SetLimit(uint32_t maxBytes);
+  // True when a chunk of n bytes would take the stream past its limit.
+  bool WouldPassLimit(uint32_t n);
 
   void Lock() { mMtxStream.Lock(); }
   void Unlock() { mMtxStream.Unlock(); }
 
  private:
+  // The node (16 bytes), its list entry (24) and the data copy, each with a 16-byte
+  // allocation header and rounding: a measured 96 bytes on 64-bit glibc, rounded up.
+  static constexpr uint32_t kChunkOverhead = 96;
+
   uint32_t Transfer(bool consume, uint8_t* buffer, uint32_t max);
 
   uint32_t mTotal = 0;  // sum of the nodes' remaining bytes
+  uint64_t mHeld = 0;   // sum of ChunkCost over the nodes' lengths
   WCDataStreamNodeList mNodes;
   uint32_t mLimit = 0;
   NamedMutex mMtxStream{"WCDataStream::mMtxStream"};

@@ -38,8 +38,7 @@ bool WCOBWClientConnect::TXMsg(WCXMLWireMsg* message) {
     delete message;
     return true;
   }
-  if (mCliPort.IsOpen() &&
-      static_cast<uint64_t>(mTXStream.GetTotal()) + message->GetMsgLen() > kTXStreamBound) {
+  if (mCliPort.IsOpen() && mTXStream.WouldPassLimit(message->GetMsgLen())) {
     unsigned socket = static_cast<unsigned>(mCliPort.GetSocket());
     TraceLogF(kLevelFailure,
               "WCOBWClientConnect::TXMsg send stream over its bound of %u bytes, closing port for "
@@ -57,7 +56,7 @@ bool WCOBWClientConnect::IsCnctOK() {
   if (!mCliPort.CheckConnection()) {
     TraceLogF(kLevelProgress, "WCOBWClientConnect::IsCnctOK mCliPort.CheckConnection failed for %u",
               socket);
-  } else if (!mCliPort.IsRXTimeOK()) {
+  } else if (!mSilenceHeld && !mCliPort.IsRXTimeOK()) {
     TraceLogF(kLevelProgress, "WCOBWClientConnect::IsCnctOK detected RX timeout for %u", socket);
   } else {
     return true;
@@ -94,6 +93,7 @@ void WCOBWClientConnect::Service() {
   if (!IsCnctOK()) return;
   SendQueued();
   mCliPort.ProcessRX();
+  if (mRXPaused) return;
   WCXMLWireMsg* message = mCliPort.GetRXMsg();
   if (message == nullptr) return;
   if (mRXCallback != nullptr) {
@@ -103,8 +103,10 @@ void WCOBWClientConnect::Service() {
   }
 }
 
+// A paused connection's socket stays readable while its bytes wait there: watching it
+// would turn the client thread's wait into a busy loop.
 int WCOBWClientConnect::WatchedSocket() const {
-  return mWatchReadable && mCliPort.IsOpen() ? mCliPort.GetSocket() : -1;
+  return mWatchReadable && !mRXPaused && mCliPort.IsOpen() ? mCliPort.GetSocket() : -1;
 }
 
 void WCOBWClientConnect::NoteReadable() {
@@ -114,7 +116,15 @@ void WCOBWClientConnect::NoteReadable() {
   if (mCliPort.IsOpen() && mCliPort.GetRXCount(count) && count == 0) mWatchReadable = false;
 }
 
-bool WCOBWClientConnect::HasRXMsg() const { return mCliPort.HasRXMsg(); }
+bool WCOBWClientConnect::HasRXMsg() const { return !mRXPaused && mCliPort.HasRXMsg(); }
+
+void WCOBWClientConnect::SetRXHold(bool pause, bool holdSilence) {
+  mRXPaused = pause;
+  if (mSilenceHeld && !holdSilence && mCliPort.IsOpen()) {
+    mCliPort.SetRXTimeout(mCliPort.GetRXTimeout());  // silence counts from now
+  }
+  mSilenceHeld = holdSilence;
+}
 
 void WCOBWCliCnctList::DeleteAll() {
   while (!IsEmpty()) delete RemoveHead();

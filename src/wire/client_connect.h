@@ -24,8 +24,9 @@ class WCOBWClientConnect {
   // kServerPort. Any thread, any time: a connection already open keeps its port.
   static void SetServerPort(uint16_t port);
   static uint16_t ServerPort();
-  // Wire images a connection may hold for a server that does not read; past it the port
-  // closes, as it would after a silence.
+  // Memory the queued wire images of a connection may hold (bytes and each chunk's
+  // overhead, see WCDataStream::ChunkCost) for a server that does not read; past it the
+  // port closes, as it would after a silence.
   static constexpr uint32_t kTXStreamBound = 4u << 20;
 
   WCOBWClientConnect();
@@ -50,8 +51,12 @@ class WCOBWClientConnect {
   int WatchedSocket() const;
   // Called when the watched socket reported; notices an end of stream.
   void NoteReadable();
-  // True when parsed messages wait for delivery.
+  // True when parsed messages wait for delivery and delivery is not paused.
   bool HasRXMsg() const;
+  // pause: no message is delivered; the port's queue then fills, parsing and reading stop
+  // at their bounds and the server is held back by TCP. holdSilence: the receive time-out
+  // does not run (a paused reader hears nothing); released, it counts from then on.
+  void SetRXHold(bool pause, bool holdSilence);
 
   WCOWClientPort mCliPort;
 
@@ -62,6 +67,8 @@ class WCOBWClientConnect {
   uintptr_t mUserValue = 0;
   WCDataStream mTXStream;
   bool mWatchReadable = true;
+  bool mRXPaused = false;
+  bool mSilenceHeld = false;
 };
 
 // The client thread's connections, in order of opening; destroys what it still holds.

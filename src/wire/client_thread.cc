@@ -84,6 +84,16 @@ int32_t WCXMLGWClientThread::TX(uintptr_t handle, WCXMLWireMsg* message) {
   return 0;
 }
 
+void WCXMLGWClientThread::SetRXHold(uintptr_t handle, bool pause, bool holdSilence) {
+  {
+    NamedLock lock(mMtxCliCnctList);
+    WCOBWClientConnect* connect = Find(handle);
+    if (connect == nullptr) return;
+    connect->SetRXHold(pause, holdSilence);
+  }
+  if (!pause) mWakeEvent.Set();  // what waited is delivered at once
+}
+
 uint32_t WCXMLGWClientThread::GetCnctCount() {
   NamedLock lock(mMtxCliCnctList);
   return mCliCnctList.GetCount();

@@ -36,6 +36,9 @@ class WCXMLGWClientThread : public WorkerThread {
   void Close(uintptr_t handle);
   // 0 = queued (the message is taken), 2 = no such connection, 3 = queuing failed.
   int32_t TX(uintptr_t handle, WCXMLWireMsg* message);
+  // See WCOBWClientConnect::SetRXHold; handles that are not open are ignored. A pause
+  // takes effect before this returns: no message is delivered after it.
+  void SetRXHold(uintptr_t handle, bool pause, bool holdSilence);
   uint32_t GetCnctCount();
 
  protected:

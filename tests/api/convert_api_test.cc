@@ -154,7 +154,8 @@ TEST(ConvertApiHandles, FailuresClearHandlesFilesAreNamedAndAnEmptyTemplateHands
   EXPECT_EQ(gCalls, std::vector<std::string>{"<null>"});
 }
 
-// Attributes keep document order and are never escaped; an empty element keeps both tags.
+// Attributes keep document order and are escaped as text is in modes 1 and 2 only; an empty
+// element keeps both tags.
 TEST(ConvertApiSettings, EntityModeAndSeparatorApplyToLaterConversions) {
   const char text[] =
       "<nitf><body><body.content>'&lt;&amp;<b z=\"2\" c=\"1 &amp; 2\"/>"
@@ -167,9 +168,9 @@ TEST(ConvertApiSettings, EntityModeAndSeparatorApplyToLaterConversions) {
   }
   OBConvertSetEntityRefOutput(1);
   OBConvertSetLevelSeparator('\\');
-  const std::string b = "<b z=\"2\" c=\"1 & 2\"></b>";
-  EXPECT_EQ(bodies, (std::vector<std::string>{"'<&" + b, "'&lt;&amp;" + b, "&apos;&lt;&amp;" + b,
-                                              "'<&" + b}));
+  const std::string b = "<b z=\"2\" c=\"1 & 2\"></b>", escaped = "<b z=\"2\" c=\"1 &amp; 2\"></b>";
+  EXPECT_EQ(bodies, (std::vector<std::string>{"'<&" + b, "'&lt;&amp;" + escaped,
+                                              "&apos;&lt;&amp;" + escaped, "'<&" + b}));
 }
 
 // Handles share no hidden state: conversions on separate handles may run in parallel.

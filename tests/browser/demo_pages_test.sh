@@ -70,7 +70,7 @@ headline_of() { sed -n 's:.*<hl1>\(.*\)</hl1>.*:\1:p' "$1" | head -n 1; }
 
 [ -f "$out/index.html" ] || fail "no index.html in the output folder"
 index=$(dump_dom "$out/index.html" index) || fail "chromium could not load index.html"
-grep -q "<p>$count stories received.</p>" <<<"$index" || fail "the index does not count $count stories"
+grep -q "<p>$count stories received since the start, 0 found in the folder at the start; the newest $count listed.</p>" <<<"$index" || fail "the index does not count $count stories"
 [ "$(grep -c '<li>' <<<"$index")" -eq "$count" ] || fail "the index does not list $count stories"
 for xml in "$stories"/*.xml; do
   base=$(basename "$xml" .xml)

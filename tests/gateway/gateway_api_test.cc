@@ -32,12 +32,15 @@ TEST(GatewayApi, RefusedStartsStartNothingAndAStartReportsItsSessionIdUntilTheSt
   EXPECT_FALSE(log.HasPart("HOBWThread::Run"));
   EXPECT_EQ("0/0/0", Session());
   EXPECT_EQ(1, HOBWStop(1));  // nothing running: nothing to wait for
+  EXPECT_EQ(2, HOBWDrain(1000));
 
   ASSERT_EQ(1, HOBWStart(kNobody, &Ignore, 0, 1, 77));
   EXPECT_EQ("1/77/0", Session());                      // at once
   ASSERT_EQ(1, HOBWStart(kNobody, &Ignore, 0, 1, 6));  // restarts with the new settings
   EXPECT_EQ("1/6/0", Session());
+  EXPECT_EQ(0, HOBWDrain(0));  // running, nothing queued
   EXPECT_EQ(1, HOBWStop(0));
+  EXPECT_EQ(2, HOBWDrain(0));
   EXPECT_TRUE(log.Has("HOBWThread::Run thread terminated"));
   EXPECT_EQ("0/0/0", Session());
   OrbrixWireShutdown();

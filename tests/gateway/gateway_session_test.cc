@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,7 +30,8 @@ struct FakeWire {
   Texts sent;
   OrbrixWireRXCallback callback = nullptr;
   uintptr_t user = 0;
-  uint32_t address = 0;  // of the last open
+  uint32_t address = 0;         // of the last open
+  std::vector<uint32_t> holds;  // the flags of every hold, in order
   bool failOpen = false;
   uint32_t failType = WCXMLWireMsg::kTypeInvalid;  // sending this type fails
   int Count(const std::string& image) const {
@@ -55,6 +58,37 @@ int32_t Close(uintptr_t handle) {
   if (handle != 0) gWire.sent.push_back("<close>");
   return 0;
 }
+void Hold(uintptr_t handle, uint32_t flags) {
+  if (handle != 0) gWire.holds.push_back(flags);
+}
+
+// Holds the delivery thread in the application callback until opened; once open, every
+// call passes.
+class Gate {
+ public:
+  void Pass() {
+    std::unique_lock<std::mutex> lock(mMutex);
+    mEntered = true;
+    mCond.notify_all();
+    mCond.wait(lock, [this] { return mOpen; });
+  }
+  // Waits (bounded, for the delivery thread) until a callback is held or passed.
+  bool WaitEntered() {
+    std::unique_lock<std::mutex> lock(mMutex);
+    return mCond.wait_for(lock, std::chrono::seconds(10), [this] { return mEntered; });
+  }
+  void Open() {
+    std::lock_guard<std::mutex> lock(mMutex);
+    mOpen = true;
+    mCond.notify_all();
+  }
+
+ private:
+  std::mutex mMutex;
+  std::condition_variable mCond;
+  bool mEntered = false;
+  bool mOpen = false;
+};
 
 const char kHello[] = "+Tazu Orbrix v1.00.00 v1.00.00";
 
@@ -66,9 +100,10 @@ std::string Blk(uint32_t number, const std::string& data, bool last) {
 
 class TestSession : public HOBWThread {
  public:
-  TestSession() : HOBWThread(WireOps{&Open, &TX, &Close}) {}
+  TestSession() : HOBWThread(WireOps{&Open, &TX, &Close, &Hold}) {}
   using HOBWThread::BeginRun;
   using HOBWThread::ForceState;
+  using HOBWThread::GetQueuedBytes;
   using HOBWThread::GetState;
   using HOBWThread::IsDoneSent;
   using HOBWThread::RunPass;
@@ -81,14 +116,38 @@ uint32_t U(uint32_t packedField) { return packedField; }
 
 class SessionTest : public ::testing::Test {
  protected:
-  SessionTest() {
+  explicit SessionTest(uint32_t options = 0, uint32_t queueLimit = 0) {
     gWire = FakeWire();
     Advance(100000);  // far from 0: a time-out counted from 0 would fire at once
     session.SetServer(0x7F000009);
     session.SetCallback(&BlockSink::Callback, sink.User());
+    session.SetOptions(options);
+    session.SetQueueLimit(queueLimit);
     session.BeginRun();
   }
-  ~SessionTest() override { ShutDown(); }
+  ~SessionTest() override {
+    gate.Open();  // the shut-down waits for the delivery thread
+    ShutDown();
+  }
+  // Every callback waits at the gate.
+  void HoldCallbacks() {
+    sink.onCall = [this](const HOBWBlockQElt&) { gate.Pass(); };
+  }
+  // Passes until the delivery thread's progress shows in what the session sent.
+  void PassUntil(const std::function<bool()>& condition) {
+    for (int i = 0; i < 5000 && !condition(); ++i) {
+      Pass();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(condition());
+  }
+  // What was sent, heartbeats left out.
+  static Texts SentWithoutBeats() {
+    Texts out;
+    for (const auto& t : gWire.sent)
+      if (t.find("HRTB") == std::string::npos) out.push_back(t);
+    return out;
+  }
 
   void Pass(int passes = 1) {
     while (passes-- > 0) session.RunPass();
@@ -145,6 +204,7 @@ class SessionTest : public ::testing::Test {
   }
 
   owc_test::LogCapture log;
+  Gate gate;
   BlockSink sink;
   TestSession session;
   WCOWClientPort parser;
@@ -374,6 +434,140 @@ TEST_F(SessionTest, AStopWithoutDoneAfterAnUnansweredOneEndsAtOnce) {
   ShutDown(false);
   EXPECT_EQ(1, gWire.Count("42:DONE"));
   EXPECT_TRUE(log.Has("HOBWQueueThread::Run thread terminated"));
+}
+
+// By default a block is acknowledged, and its file counted, as it arrives.
+TEST_F(SessionTest, ByDefaultABlockIsAcknowledgedOnReceiptWhileItsCallbackIsHeld) {
+  HoldCallbacks();
+  LogIn();
+  Rx({"42:+FILE a.xml", Blk(0, "x", true)});
+  ASSERT_TRUE(gate.WaitEntered());
+  EXPECT_EQ((Texts{"42:+ACK a.xml", "42:+ACK 0", "42:RQST"}),
+            Texts(gWire.sent.end() - 3, gWire.sent.end()));
+  EXPECT_EQ(1u, U(Stats().mFilesTotal));
+  EXPECT_TRUE(gWire.holds.empty());
+}
+
+class AckAfterDeliveryTest : public SessionTest {
+ protected:
+  AckAfterDeliveryTest() : SessionTest(HOBW_ACK_AFTER_DELIVERY) {}
+};
+
+// While the first callback is held, no block is acknowledged, no file requested and no
+// silence counted, however long it takes; the session beats instead. Once released, the
+// ACKs go out in order, then the next request, and silence counts again.
+TEST_F(AckAfterDeliveryTest, BlocksAreAcknowledgedInOrderOnlyOnceTheirCallbackReturned) {
+  HoldCallbacks();
+  LogIn();
+  Rx({"42:+FILE story.nitf story.xml", Blk(0, "<ni", false)});
+  ASSERT_TRUE(gate.WaitEntered());
+  Rx({Blk(1, "tf/>", true)});
+  const size_t beats = gWire.Count("42:HRTB");
+  After(13000, 3);
+  After(13000, 3);
+  EXPECT_EQ(OBW_STATE_RECEIVING, session.GetState());
+  EXPECT_FALSE(log.HasPart("receive timeout"));
+  EXPECT_EQ(1, Stats().mConnected);
+  EXPECT_EQ(beats + 2, static_cast<size_t>(gWire.Count("42:HRTB")));
+  EXPECT_EQ(0u, U(Stats().mFilesTotal));
+  EXPECT_TRUE(log.Has("HOBWThread::ProcessStateAux end of file"));  // as it arrived
+  ASSERT_FALSE(gWire.holds.empty());
+  EXPECT_EQ(kHoldSilence, gWire.holds.back());  // the wire client's time-out is held too
+  EXPECT_EQ((Texts{"<open>", "USER", "42:FLTR ALL", "42:RQST", "42:+ACK story.nitf story.xml"}),
+            SentWithoutBeats());
+
+  gate.Open();
+  sink.WaitFor(2);
+  PassUntil([] { return gWire.Count("42:RQST") == 2; });
+  EXPECT_EQ((Texts{"<open>", "USER", "42:FLTR ALL", "42:RQST", "42:+ACK story.nitf story.xml",
+                   "42:+ACK 0", "42:+ACK 1", "42:RQST"}),
+            SentWithoutBeats());
+  EXPECT_EQ(1u, U(Stats().mFilesTotal));
+  EXPECT_EQ(0u, gWire.holds.back());
+  After(12050, 2);
+  EXPECT_TRUE(log.Has("HOBWThread::ProcessStateAux connected receive timeout"));
+}
+
+// A block that comes again on the resumed session while its first copy is still held is
+// acknowledged only once that copy was delivered; it is not delivered twice.
+TEST_F(AckAfterDeliveryTest, ARepeatAfterAResumptionWaitsForTheFirstCopysDelivery) {
+  HoldCallbacks();
+  LogIn();
+  Rx({"42:+FILE a.xml", Blk(0, "x", false)});
+  ASSERT_TRUE(gate.WaitEntered());
+  session.ForceState(OBW_STATE_STOP);  // the connection breaks
+  Pass();
+  After(16050, 3);  // the stop state's pause, then a new connection
+  ASSERT_EQ(OBW_STATE_WAIT_HELLO, session.GetState());
+  Rx({kHello, "42:+USER", "42:+FLTR", "42:+FILE a.xml", Blk(0, "x", false), Blk(1, "y", true)});
+  EXPECT_EQ(0, gWire.Count("42:+ACK 0"));
+  gate.Open();
+  PassUntil([] { return gWire.Count("42:RQST") == 3; });
+  EXPECT_EQ((Texts{"42:+ACK a.xml", "42:+ACK 0", "42:+ACK 1", "42:RQST"}),
+            Texts(gWire.sent.end() - 4, gWire.sent.end()));
+  EXPECT_EQ((Texts{"42 10 #0 a.xml<- x", "42 01 #1 a.xml<- y"}),
+            owc_test::Describe(sink.WaitFor(2)));
+  EXPECT_EQ(1u, U(Stats().mFilesTotal));
+}
+
+class QueueLimitTest : public SessionTest {
+ protected:
+  QueueLimitTest() : SessionTest(0, 300) {}
+};
+
+// At the limit the session takes no message and asks for no file, holding its connection;
+// the pause is not silence. Once the callback catches up, everything goes on.
+TEST_F(QueueLimitTest, AtTheLimitTheSessionStopsTakingMessagesAndAskingUntilTheQueueDrains) {
+  HoldCallbacks();
+  LogIn();
+  const std::string data(80, 'd');
+  // A block holds its 80 bytes, the name's 6 and the record's overhead.
+  const uint64_t block = 86 + HOBWQueueThread::kRecordOverhead;
+  Rx({"42:+FILE a.xml", Blk(0, data, false)});
+  ASSERT_TRUE(gate.WaitEntered());
+  EXPECT_TRUE(gWire.holds.empty());
+  Rx({Blk(1, data, true)});
+  Rx({"42:-RQST (503)"});
+  After(13000, 3);
+  EXPECT_FALSE(log.HasPart("unknown error for request"));  // not taken
+  EXPECT_FALSE(log.HasPart("receive timeout"));
+  EXPECT_EQ("42:+ACK 1", SentWithoutBeats().back());  // no request after it
+  EXPECT_EQ(2 * block, session.GetQueuedBytes());     // the limit passed by one block at most
+  EXPECT_EQ((std::vector<uint32_t>{kHoldReading | kHoldSilence}), gWire.holds);
+  EXPECT_TRUE(
+      log.Has("HOBWThread::ProcessState delivery queue at its limit of 300 bytes, reading held"));
+
+  gate.Open();
+  PassUntil([] { return gWire.Count("42:RQST") == 2; });
+  EXPECT_TRUE(log.Has("HOBWThread::ProcessStateAux unknown error for request: 503"));
+  EXPECT_EQ(0u, gWire.holds.back());
+  EXPECT_TRUE(log.Has(
+      "HOBWThread::ProcessState delivery queue below its limit of 300 bytes, reading resumed"));
+  EXPECT_EQ(0u, session.GetQueuedBytes());
+}
+
+// A session thread that falls behind: the receive callback holds the connection once the
+// session's queue is full, and the session's next pass releases it.
+TEST_F(SessionTest, ReceivedMessagesPastTheirLimitHoldTheConnectionUntilTheSessionTakesThem) {
+  LogIn();
+  for (uint32_t i = 0; i < HOBWThread::kRXMsgQLimit + 2; ++i) Rx({"42:-RQST (204)"}, false);
+  EXPECT_EQ(std::vector<uint32_t>(3, kHoldReading | kHoldSilence), gWire.holds);
+  Pass();
+  EXPECT_EQ(0u, gWire.holds.back());
+  EXPECT_EQ(4u, gWire.holds.size());
+}
+
+TEST_F(SessionTest, DrainWaitsForTheQueueAndTheCallbackUnlessNoSessionRuns) {
+  HoldCallbacks();
+  LogIn();
+  Rx({"42:+FILE a.xml", Blk(0, "x", true)});
+  ASSERT_TRUE(gate.WaitEntered());
+  EXPECT_EQ(1, session.Drain(0));
+  EXPECT_EQ(1, session.Drain(20));  // the callback still runs
+  gate.Open();
+  EXPECT_EQ(0, session.Drain(10000));
+  ShutDown();
+  EXPECT_EQ(2, session.Drain(10000));
 }
 
 }  // namespace

@@ -75,4 +75,31 @@ TEST(PairFiles, BlocksOfAnotherStoryOrWithoutAUsableNameAreRefusedAndChangeNothi
   EXPECT_EQ("a x! r+", State(pair));
 }
 
+// A file that grows past the limit discards its story and is skipped to its last block;
+// the next story pairs as usual, whichever of its files comes first.
+TEST(PairFiles, AFileOverTheLimitDiscardsItsStoryAndTheNextStoryPairs) {
+  owc_test::LogCapture log;
+  WCHOBWPairFiles pair;
+  pair.SetFileLimit(6);
+  ASSERT_TRUE(Add(pair, "big.rdf", "<rdf/>"));  // exactly the limit
+  ASSERT_TRUE(Add(pair, "big.xml", "<nitf", false));
+  EXPECT_TRUE(Add(pair, "big.xml", "> and more", false));
+  EXPECT_EQ(0, log.SeverityOf("WCHOBWPairFiles::AddBlock story file big.xml is over the limit of 6 "
+                              "bytes, story discarded"));
+  EXPECT_EQ("-  ", State(pair));
+  EXPECT_TRUE(Add(pair, "big.xml", "x", false));  // the rest of it starts nothing
+  EXPECT_TRUE(Add(pair, "big.xml", "</nitf>"));
+  EXPECT_EQ("-  ", State(pair));
+  ASSERT_TRUE(Add(pair, "next.xml", "x"));
+  ASSERT_TRUE(Add(pair, "next.rdf", "r"));
+  EXPECT_EQ("next x r+", State(pair));
+  // A refused file that never sends its last block stops being skipped at another file.
+  pair.Reset();
+  ASSERT_TRUE(Add(pair, "cut.xml", "1234567", false));
+  ASSERT_TRUE(Add(pair, "then.rdf", "r"));
+  ASSERT_TRUE(Add(pair, "then.xml", "x"));
+  EXPECT_EQ("then x r+", State(pair));
+  EXPECT_EQ(2u, log.Lines().size());
+}
+
 }  // namespace

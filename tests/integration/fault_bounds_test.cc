@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "integration_support.h"
+#include "transport/data_stream.h"
 #include "wire/client_connect.h"
 #include "wire/client_port.h"
 
@@ -92,6 +93,38 @@ TEST(FaultBoundsPort, AFloodIsHeldBackInTheSocketAndNothingIsLost) {
   EXPECT_TRUE(bounded);
   EXPECT_EQ(kMessages, next);
   EXPECT_TRUE(inOrder);
+}
+
+// A peer that never reads and a sender of many small ACKs: each chunk of the send stream
+// costs its overhead besides its bytes, so the stream's memory, not its wire bytes, meets the
+// bound. Nothing is serviced here: every accepted message stays in the stream.
+TEST(FaultBoundsPort, ManySmallMessagesForAPeerThatNeverReadsHoldNoMoreMemoryThanTheBound) {
+  owc_test::LogCapture log;
+  owc_test::RawPeer peer(Loopback(133), 4096);
+  ASSERT_TRUE(peer.Bound());
+  WCOBWClientConnect connect;
+  connect.SetIP(Loopback(133));
+  connect.Connect();
+  ASSERT_TRUE(peer.Accept());
+  uint64_t accepted = 0;
+  uint32_t length = 0;
+  for (; accepted < 1000000; ++accepted) {
+    auto* msg = new WCXMLWireMsgRequestAckReq;
+    ASSERT_TRUE(msg->SetInfo(42) && msg->SetArg1("12345") && msg->SetArg2(nullptr));
+    length = msg->GetMsgLen();
+    if (!connect.TXMsg(msg)) {
+      delete msg;  // refused: still ours
+      break;
+    }
+  }
+  const uint64_t held = accepted * owc::WCDataStream::ChunkCost(length);
+  EXPECT_LE(held, uint64_t{WCOBWClientConnect::kTXStreamBound});
+  EXPECT_GT(held + owc::WCDataStream::ChunkCost(length),
+            uint64_t{WCOBWClientConnect::kTXStreamBound});
+  EXPECT_TRUE(
+      log.HasPart("WCOBWClientConnect::TXMsg send stream over its bound of 4194304 bytes, "
+                  "closing port for "));
+  EXPECT_FALSE(connect.mCliPort.IsOpen());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Lints a manual page with mandoc at its strictest level (style).
+# Lints a manual page with mandoc at its strictest level (style), then checks that the
+# quotes of its rendered text pair up (check_man_quotes.pl), which lint does not.
 # Usage: check_man_lint.sh MANDOC PAGE
 # Ignored: the look-ups of cross-referenced pages in the machine's manual database,
 # whose answer depends on what the machine has installed, not on the page.
@@ -18,4 +19,11 @@ if [ "$status" -ge 2 ] || [ -n "$messages" ]; then
   echo "$output" >&2
   exit 1
 fi
-echo "$page: no lint messages"
+mandoc_quotes() {
+  "$mandoc_tool" -T utf8 "$page" | perl "$(dirname "$0")/check_man_quotes.pl" "$page"
+}
+if ! mandoc_quotes; then
+  echo "FAIL: the rendered quotes of $page do not pair up" >&2
+  exit 1
+fi
+echo "$page: no lint messages, quotes paired"

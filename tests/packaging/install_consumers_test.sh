@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # Installs the build tree into a temporary prefix and uses it as a stranger would:
 #   1. the installed layout: library with its SONAME links, headers, tools, pages,
-#      CMake package and pkg-config file, with no path of the build or source tree;
-#   2. a C program compiled with `cc $(pkg-config --cflags --libs owclient)` and run;
+#      samples, CMake package and pkg-config file, with no path of the build or source
+#      tree;
+#   2. a C program compiled with `cc $(pkg-config --cflags --libs owclient)` where
+#      pkg-config sees no other module (no expat.pc: a shared-library consumer needs
+#      no expat development files), and run on the installed samples;
 #   3. the prefix moved elsewhere, then a CMake project using find_package(owclient)
 #      that builds and runs a C and a C++ program, and the installed tools run from
 #      the moved prefix.
 # Environment (set by the test's definition): BUILD_DIR SOURCE_DIR CMAKE LIBDIR INCLUDEDIR
-# BINDIR MANDIR VERSION SOVERSION CC CXX GENERATOR BUILD_TYPE CONSUMER_FLAGS TOOLS.
+# BINDIR MANDIR DATADIR VERSION SOVERSION CC CXX GENERATOR BUILD_TYPE CONSUMER_FLAGS TOOLS.
 set -euo pipefail
 # shellcheck disable=SC2153 # VERSION and the others come from the environment
 : "${BUILD_DIR:?}" "${SOURCE_DIR:?}" "${CMAKE:?}" "${LIBDIR:?}" "${INCLUDEDIR:?}" "${BINDIR:?}" \
-  "${MANDIR:?}" "${VERSION:?}" "${SOVERSION:?}" "${CC:?}" "${CXX:?}" "${GENERATOR:?}"
+  "${MANDIR:?}" "${DATADIR:?}" "${VERSION:?}" "${SOVERSION:?}" "${CC:?}" "${CXX:?}" "${GENERATOR:?}"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/owclient-install.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -52,6 +55,14 @@ check_layout() {
     expect_file "$lib/cmake/owclient/$file"
   done
   expect_file "$lib/pkgconfig/owclient.pc"
+  local page
+  for page in man3/owclient.3 man3/owclient-convert.3 man3/owclient-gateway.3 \
+    man3/owclient-wire.3 man5/owclient-template.5 man5/owclient-xlate.5; do
+    expect_file "$prefix/$MANDIR/$page"
+  done
+  for file in story.tmpl story.xlate stories/river-ice.xml stories/river-ice.rdf; do
+    expect_file "$prefix/$DATADIR/owclient/$file"
+  done
   # Nothing installed may lead back into the trees it was built from: no text file, no
   # run path of a binary.
   if grep -rIlF -e "$BUILD_DIR" -e "$SOURCE_DIR" "$prefix" >"$work/leaks"; then
@@ -69,16 +80,21 @@ check_layout() {
 }
 
 check_pkg_config() {
-  export PKG_CONFIG_PATH=$prefix/$LIBDIR/pkgconfig
-  local version
+  # PKG_CONFIG_LIBDIR replaces the system's search path: only owclient.pc is found.
+  export PKG_CONFIG_LIBDIR=$prefix/$LIBDIR/pkgconfig PKG_CONFIG_PATH=""
+  local version flags
   version=$(pkg-config --modversion owclient) || { fail "pkg-config does not find owclient"; return; }
   [ "$version" = "$VERSION" ] || fail "pkg-config reports version $version, not $VERSION"
   pkg-config --validate owclient || fail "owclient.pc does not validate"
-  # shellcheck disable=SC2046,SC2086 # the flags are meant to split into words
+  flags=$(pkg-config --cflags --libs owclient) ||
+    { fail "pkg-config --cflags --libs owclient needs another module (expat?)"; return; }
+  # shellcheck disable=SC2086 # the flags are meant to split into words
   "$CC" -std=c99 -Wall -Wextra -Wpedantic -Werror $CONSUMER_FLAGS "$consumer_src/consumer.c" \
-    -o "$work/consumer_pc" $(pkg-config --cflags --libs owclient) ||
+    -o "$work/consumer_pc" $flags ||
     { fail "the C consumer does not build through pkg-config"; return; }
-  LD_LIBRARY_PATH=$prefix/$LIBDIR "$work/consumer_pc" || fail "the pkg-config consumer fails"
+  LD_LIBRARY_PATH=$prefix/$LIBDIR "$work/consumer_pc" "$prefix/$DATADIR/owclient" ||
+    fail "the pkg-config consumer fails"
+  unset PKG_CONFIG_LIBDIR PKG_CONFIG_PATH
 }
 
 check_find_package() {
@@ -94,7 +110,7 @@ check_find_package() {
   "$CMAKE" --build "$work/consumer-build" >"$work/consumer-build.log" 2>&1 ||
     { cat "$work/consumer-build.log" >&2; fail "the find_package consumers do not build"; return; }
   # No LD_LIBRARY_PATH: the run path that CMake gives must reach the moved prefix.
-  "$work/consumer-build/consumer" || fail "the find_package C consumer fails"
+  "$work/consumer-build/consumer" "$moved/$DATADIR/owclient" || fail "the find_package C consumer fails"
   "$work/consumer-build/consumer_messages" || fail "the find_package C++ consumer fails"
   for tool in $TOOLS; do
     "$moved/$BINDIR/$tool" --help >/dev/null || fail "installed $tool does not run from a moved prefix"

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <utility>
@@ -178,14 +179,69 @@ TEST(HTMLTemplate, HostileNestingAndMultiplyingLoopsEndTheExpansion) {
   std::string deep, loops = "<?Kavio insert body?>";
   for (int i = 0; i < 5000; ++i) deep += "<?Kavio if headline?>";
   for (int i = 0; i < 30; ++i) loops = "<?Kavio foreach byline?>" + loops + "<?Kavio end?>";
-  const std::pair<std::string, const char*> cases[] = {{deep + "deep", "nesting deeper than 256"},
-                                                       {loops, "expansion too large"}};
+  const std::pair<std::string, const char*> cases[] = {
+      {deep + "deep", "nesting deeper than 256"},
+      {loops, "expansion too large on line 1: more than 6"}};
   for (const auto& c : cases) {
     LogCapture log;
     Output out = Expand(c.first);
     EXPECT_FALSE(out.ok);
     EXPECT_TRUE(log.HasPart(std::string("WCHTMLTemplate::ParseTemplate ") + c.second));
+    EXPECT_EQ(c.first == loops, log.HasPart("commands run for this story"));
     EXPECT_LE(out.text.size(), size_t{32} << 20);
+  }
+}
+
+// A story of 33,000 paragraphs (about 17 MB) passes a loop over every paragraph and its
+// whole body; the same loop nested in itself still ends, as does one multiplying a small
+// story's body, on the size of their output. The message says which limit it was.
+TEST(HTMLTemplate, ExpansionBudgetGrowsWithTheStoryAndStillEndsMultiplyingLoops) {
+  std::string paragraphs;
+  const std::string filler(520, 'w');
+  for (int i = 0; i < 33000; ++i) paragraphs += "<p>" + std::to_string(i) + filler + "</p>\n";
+  const std::string xml = "<nitf><body><body.head><hedline><hl1>Big</hl1></hedline></body.head>"
+                          "<body.content>" + paragraphs + "</body.content></body></nitf>";
+  ASSERT_GT(xml.size(), size_t{16} << 20);
+  const std::string ns = "<?Kavio namespace doc = \"\"?>";
+  const std::string loop = "<?Kavio foreach doc:\\nitf(0)\\body(0)\\body.content(0)\\p?>"
+                           "[<?Kavio if headline?><?Kavio insert doc:\\nitf(0)\\body(0)"
+                           "\\body.content(0)\\p?><?Kavio end?>]<?Kavio end?>";
+  {
+    LogCapture log;
+    WCHTMLTemplate t;
+    Load(t, ns + loop + "<?Kavio insert body?>", "\"p\" \"p\" \"p\" 0 0\n");
+    Output out = Generate(t, xml, "");
+    EXPECT_TRUE(out.ok);
+    EXPECT_GT(out.text.size(), size_t{2 * 33000 * 520}) << "every paragraph, looped and in the body";
+    EXPECT_NE(std::string::npos, out.text.find("[32999" + filler + "]<p>0" + filler + "</p>"));
+    EXPECT_FALSE(log.HasPart("expansion too large"));
+  }
+  const struct {
+    std::string text;
+    std::string story;
+    const char* limit;
+  } explosions[] = {
+      {ns + "<?Kavio foreach doc:\\nitf(0)\\body(0)\\body.content(0)\\p?>" + loop +
+           "<?Kavio end?>",
+       xml, "bytes of output for this story"},
+      {"<?Kavio foreach byline?><?Kavio foreach byline?><?Kavio foreach byline?><?Kavio foreach "
+       "byline?><?Kavio foreach byline?><?Kavio insert body?><?Kavio end?><?Kavio end?><?Kavio "
+       "end?><?Kavio end?><?Kavio end?>",
+       std::string(owc_test::kStoryXml)
+           .replace(std::string(owc_test::kStoryXml).find("<p>Second</p>"), 13,
+                    "<p>" + std::string(1 << 20, 'x') + "</p>"),
+       "bytes of output for this story"},
+  };
+  for (const auto& e : explosions) {
+    SCOPED_TRACE(e.limit);
+    LogCapture log;
+    WCHTMLTemplate t;
+    Load(t, e.text);
+    Output out = Generate(t, e.story, "");
+    EXPECT_FALSE(out.ok);
+    EXPECT_TRUE(log.HasPart(std::string("expansion too large on line 1: more than ")));
+    EXPECT_TRUE(log.HasPart(e.limit));
+    EXPECT_LE(out.text.size(), (size_t{16} << 20) + 6 * e.story.size());
   }
 }
 
@@ -254,6 +310,30 @@ TEST(TranslateTags, RenamesDropsAndStripsTags) {
   for (const auto& c : cases) {
     EXPECT_EQ(c[2], Table(c[0]).Translate(c[1])) << c[0];
   }
+}
+
+// "keep" names the attributes that pass; a script or data URL never does, however it is
+// spelled; the markup is read as a browser reads it, whatever the quotes.
+TEST(TranslateTags, KeepListPassesOnlyNamedAttributesAndNoScriptUrls) {
+  Table t("\"a\" \"a\" \"a\" 0 0 keep href TITLE\n\"td\" \"td\" \"td\" 0 1 keep colspan\n");
+  ASSERT_TRUE(t.loaded);
+  const char* const cases[][2] = {
+      {"<a href=\"/x\" title='t' onclick=\"f()\" style=\"s\">l</a>",
+       "<a href=\"/x\" title='t'>l</a>"},
+      {"<a HREF=/y Title=\"u v\" data-x>l</a>", "<a HREF=/y Title=\"u v\">l</a>"},
+      {"<a href=\"x\" onmouseover=\"alert(1)\">l</a>", "<a href=\"x\">l</a>"},
+      {"<a title=\"x\"/ onclick=y>l</a>", "<a title=\"x\">l</a>"},
+      {"<a href=\"javascript:alert(1)\">l</a>", "<a>l</a>"},
+      {"<a href=\" \x01 JaVa\tScRiPt:alert(1)\">l</a>", "<a>l</a>"},
+      {"<a href=\"&#106;avascript&colon;x\">l</a>", "<a>l</a>"},
+      {"<a href=\"&#x6A;ava&Tab;script:x\">l</a>", "<a>l</a>"},
+      {"<a href=vbscript:x>l</a>", "<a>l</a>"},
+      {"<a href='data:text/html,x'>l</a>", "<a>l</a>"},
+      {"<a href=\"https://e.org/javascript:x\">l</a>", "<a href=\"https://e.org/javascript:x\">l</a>"},
+      {"<a href=\"&amp;#106;avascript:x\">l</a>", "<a href=\"&amp;#106;avascript:x\">l</a>"},
+      {"<td colspan=\"2\">c</td>", "<td>c</td>"},  // the drop flag wins over keep
+  };
+  for (const auto& c : cases) EXPECT_EQ(c[1], t.Translate(c[0])) << c[0];
 }
 
 }  // namespace

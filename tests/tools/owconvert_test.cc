@@ -56,7 +56,7 @@ TEST_F(OwconvertTest, BatchWithOneAndTwoWorkersWritesThePagesOfSingleRuns) {
   RunResult r2 = Convert({"--batch", "-d", two, "-j", "2", ExamplePath("stories")});
   ASSERT_EQ(r1.status + r2.status, 0) << r1.err << r2.err;
   EXPECT_EQ(r1.err + r2.err, "") << "no failure line from owconvert or the library";
-  EXPECT_TRUE(Contains(r1.out, "converted 7, failed 0, skipped 1 in ")) << r1.out;
+  EXPECT_TRUE(Contains(r1.out, "converted 14, failed 0, skipped 1 in ")) << r1.out;
   EXPECT_TRUE(Contains(r2.out, "(2 threads)")) << r2.out;
   std::vector<std::string> pages;
   for (const std::string& s : kStories) pages.push_back(s + ".htm");
@@ -69,6 +69,10 @@ TEST_F(OwconvertTest, BatchWithOneAndTwoWorkersWritesThePagesOfSingleRuns) {
     EXPECT_EQ(page, Convert({ExampleStory(story)}).out);
     EXPECT_TRUE(Contains(page, "<h1>" + SourceHeadline(story) + "</h1>"));
     EXPECT_FALSE(Contains(page, "<person>")) << "NITF markup is translated";
+    for (const char* hostile : {" onclick=", " onload=", " style=", "<script", "javascript:",
+                                "vbscript:", "data:text"}) {
+      EXPECT_FALSE(Contains(page, hostile)) << hostile;
+    }
   }
 }
 
@@ -132,6 +136,64 @@ TEST_F(OwconvertTest, UsageMistakesAndTemplatesOrTablesThatDoNotLoadStopWithStat
                            "buffer\n");
   EXPECT_TRUE(Contains(Run({"-t", kTemplate, "-x", table, story, "-v"}).err,
                        "owclient: WCHTMLTemplate::SetXlateTable parse error"));
+}
+
+// --strict reads the stories as described: the namespaced ones convert to pages without a
+// field and are warned of, the Latin-1 and windows-1252 ones fail on their bytes.
+TEST_F(OwconvertTest, StrictReadsStoriesAsDescribedAndWarnsOfThoseThatComeOutEmpty) {
+  RunResult r = Convert({"--strict", "--batch", "-d", dir_.File("out"), ExamplePath("stories")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Contains(r.out, "converted 12, failed 2, skipped 1 in ")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "(1 thread), 2 with warnings\n")) << r.out;
+  for (const char* story : {"ferry-timetable", "glacier-survey"}) {
+    EXPECT_TRUE(Contains(r.err, "owconvert: warning: " + ExampleStory(story) +
+                                    ": its root element is in the namespace http://iptc.org/std/"))
+        << r.err;
+    EXPECT_TRUE(Contains(TempDir::Read(dir_.File("out/") + story + ".htm"), "<h1>"))
+        << "the page is written all the same";
+  }
+  EXPECT_TRUE(Contains(r.err, "which is not read as NITF: no field is found (try without --strict)"));
+  for (const char* story : {"alpine-choir", "market-prices"}) {
+    EXPECT_TRUE(Contains(r.err, "owconvert: failed: " + ExampleStory(story))) << r.err;
+  }
+  EXPECT_TRUE(Contains(r.err, ExampleStory("alpine-choir") +
+                                  ": not well-formed (invalid token) at line 10, column 25\n"))
+      << r.err;
+  EXPECT_EQ(Convert({"--strict", ExampleStory("opera-premiere")}).status, 0);
+  EXPECT_TRUE(Contains(Convert({"--strict", ExampleStory("opera-premiere")}).out,
+                       "<p class=\"subhead\">Caf scene draws the longest applause</p>"));
+  EXPECT_TRUE(Contains(Convert({ExampleStory("opera-premiere")}).out,
+                       "<p class=\"subhead\">Café scene draws the longest applause</p>"));
+}
+
+// A story in a namespace that is not NITF's, and a document that is not NITF at all, each
+// give their page, a warning and status 1; the reading options do not matter.
+TEST_F(OwconvertTest, StoriesWithoutAnyStandardFieldAreWarnedOfAndEndWithStatusOne) {
+  const std::string foreign = dir_.File("foreign.xml"), rss = dir_.File("rss.xml");
+  TempDir::Write(foreign, "<nitf xmlns='urn:example:news'><body><body.head><hedline><hl1>H</hl1>"
+                          "</hedline></body.head></body></nitf>");
+  TempDir::Write(rss, "<rss><channel><title>Feed</title></channel></rss>");
+  for (const char* strict : {"", "--strict"}) {
+    std::vector<std::string> args = {foreign, "-o", dir_.File("f.html")};
+    if (*strict != '\0') args.push_back(strict);
+    RunResult f = Convert(args);
+    EXPECT_EQ(f.status, 1);
+    EXPECT_TRUE(Contains(f.err, "owconvert: warning: " + foreign +
+                                    ": its root element is in the namespace urn:example:news, "
+                                    "which is not read as NITF"))
+        << f.err;
+    EXPECT_TRUE(Contains(TempDir::Read(dir_.File("f.html")), "<h1>Untitled story</h1>"));
+    args[0] = rss;
+    RunResult n = Convert(args);
+    EXPECT_EQ(n.status, 1);
+    EXPECT_TRUE(Contains(n.err, "owconvert: warning: " + rss +
+                                    ": no standard field (headline, byline, dateline, body, ...) "
+                                    "was found"))
+        << n.err;
+  }
+  RunResult good = Convert({ExampleStory("weather-brief")});
+  EXPECT_EQ(good.status, 0);
+  EXPECT_EQ(good.err, "");
 }
 
 // One value a line: --field as plain text unless --markup, --property as the story has it;
@@ -251,9 +313,9 @@ TEST_F(OwconvertTest, ABatchOnATerminalShowsItsProgress) {
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   EXPECT_EQ(WEXITSTATUS(status), 0) << screen;
-  EXPECT_TRUE(Contains(screen, "owconvert: 7 of 7 stories, ")) << screen;
+  EXPECT_TRUE(Contains(screen, "owconvert: 14 of 14 stories, ")) << screen;
   EXPECT_TRUE(Contains(screen, " left\r\033[K")) << "the line is cleared at the end";
-  EXPECT_TRUE(Contains(screen, "owconvert: converted 7, failed 0, skipped 1 in ")) << screen;
+  EXPECT_TRUE(Contains(screen, "owconvert: converted 14, failed 0, skipped 1 in ")) << screen;
 }
 
 }  // namespace

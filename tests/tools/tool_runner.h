@@ -36,8 +36,9 @@ inline std::string ExampleStory(const std::string& name) {  // "tea-harvest" -> 
 inline const std::string kTemplate = ExamplePath("templates/story.tmpl");
 inline const std::string kTable = ExamplePath("templates/story.xlate");
 inline const std::vector<std::string> kStories = {
-    "chess-final",    "council-budget", "harbour-bridge", "river-ice",
-    "robot-marathon", "tea-harvest",    "weather-brief"};
+    "alpine-choir",     "chess-final",    "council-budget", "ferry-timetable", "forged-links",
+    "glacier-survey",   "harbour-bridge", "market-prices",  "museum-reopening",
+    "opera-premiere",   "river-ice",      "robot-marathon", "tea-harvest",     "weather-brief"};
 
 // The headline as written in the story file, read without the library.
 inline std::string SourceHeadline(const std::string& story) {
@@ -105,6 +106,7 @@ class ToolProcess {
     if (pid_ > 0) kill(pid_, SIGTERM);
     return Wait();
   }
+  pid_t pid() const { return pid_; }  // -1 once reaped
   std::string Out() const { return TempDir::Read(out_path_); }
   std::string Err() const { return TempDir::Read(err_path_); }
 

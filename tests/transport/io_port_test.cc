@@ -222,25 +222,33 @@ std::string PeekAll(owc::WCDataStream& s, uint32_t max) {
   return out;
 }
 
+// The limit counts memory: every chunk costs its bytes and a fixed overhead, so that many
+// small chunks cannot hold far more than the limit.
 TEST(WCDataStream, ChunksArePeekedAndConsumedAcrossWithinTheLimitAndMemory) {
-  owc::WCDataStream s;
-  s.SetLimit(6);
+  using owc::WCDataStream;
+  WCDataStream s;
+  s.SetLimit(static_cast<uint32_t>(WCDataStream::ChunkCost(3) + WCDataStream::ChunkCost(2)));
   ASSERT_TRUE(s.Add("abc", 3));
   ASSERT_TRUE(s.Add("de", 2));
-  EXPECT_FALSE(s.Add("fg", 2));  // past the limit
+  EXPECT_FALSE(s.Add("f", 1));  // one byte, but a chunk's overhead past the limit
+  EXPECT_EQ(WCDataStream::ChunkCost(3) + WCDataStream::ChunkCost(2), s.GetHeld());
   EXPECT_EQ("abcd", PeekAll(s, 4));
   EXPECT_EQ(4u, s.Consume(4));
+  // A chunk read in part holds its whole copy until it is read to the end.
+  EXPECT_EQ(WCDataStream::ChunkCost(2), s.GetHeld());
   owc::WCDataStreamNode* head = s.GetHead();  // as the sender reads it
   ASSERT_NE(nullptr, head);
   EXPECT_EQ('e', head->GetData(true)[0]);
   owc::SetTransportAllocHook([](size_t) { return false; });
   EXPECT_FALSE(s.Add("f", 1));
   owc::SetTransportAllocHook(nullptr);
-  ASSERT_TRUE(s.Add("fghij", 5));
-  EXPECT_EQ("efghij", PeekAll(s, 10));
+  EXPECT_FALSE(s.Add("fghij", 5));
+  ASSERT_TRUE(s.Add("fgh", 3));
+  EXPECT_EQ("efgh", PeekAll(s, 10));
   s.Clear();
   EXPECT_EQ(nullptr, s.GetHead());
   EXPECT_EQ(0u, s.GetTotal());
+  EXPECT_EQ(0u, s.GetHeld());
 }
 
 // As the client thread drains a send stream that application threads fill.

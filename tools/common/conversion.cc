@@ -4,6 +4,7 @@
 
 #include "file_io.h"
 #include "log_route.h"
+#include "story_check.h"
 #include "xml_check.h"
 
 namespace owtool {
@@ -97,7 +98,7 @@ std::string Story::WhyNotApplied(const StoryFiles& files) const {
 }
 
 bool ConvertStory(const Environment& env, const StoryFiles& files, const std::string& out_path,
-                  std::string* error) {
+                  std::string* error, std::string* warning) {
   Story story;
   if (!story.Load(files, error)) return false;
   Sink sink;
@@ -107,8 +108,17 @@ bool ConvertStory(const Environment& env, const StoryFiles& files, const std::st
     return false;
   }
   if (!sink.called) WriteOutput(&sink, nullptr, 0);  // success with no page is an empty page
-  if (!sink.ok) *error = sink.error;
-  return sink.ok;
+  if (!sink.ok) {
+    *error = sink.error;
+    return false;
+  }
+  const bool from_stdin = files.xml == kStdio;
+  const std::string start = from_stdin ? story.stdin_bytes()
+                                       : owtools::ReadFileStart(files.xml, owtools::kRootSearchBytes);
+  const std::string problem =
+      owtools::StoryProblem(story.handle(), start, OBConvertGetReadOptions());
+  if (!problem.empty()) *warning = (from_stdin ? "standard input" : files.xml) + ": " + problem;
+  return true;
 }
 
 }  // namespace owtool

@@ -57,6 +57,8 @@ class Story {
   // ("a.xml: not well-formed (mismatched tag) at line 3, column 5").
   std::string WhyNotApplied(const StoryFiles& files) const;
   OBConvertObj handle() const { return obj_; }
+  // The story as read from standard input; empty when it came from a file.
+  const std::string& stdin_bytes() const { return stdin_bytes_; }
 
  private:
   OBConvertObj obj_ = nullptr;
@@ -65,9 +67,10 @@ class Story {
 
 // Renders `files` through `env` into `out_path`, or to standard output when it is empty or "-".
 // The HTML is written with one write and without the library's terminating NUL. On
-// failure nothing is written and `error` says why in one line.
+// failure nothing is written and `error` says why in one line. A story that converts
+// but is suspect (see story_check.h) sets `warning` to one line naming it.
 bool ConvertStory(const Environment& env, const StoryFiles& files, const std::string& out_path,
-                  std::string* error);
+                  std::string* error, std::string* warning);
 
 }  // namespace owtool
 

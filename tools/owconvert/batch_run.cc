@@ -15,11 +15,18 @@ struct Shared {
   std::atomic<size_t> next{0};
   std::atomic<size_t> converted{0};
   std::atomic<size_t> failed{0};
+  std::atomic<size_t> warned{0};
 };
 
 void RunOne(const Environment& env, Job* job, Shared* shared) {
-  if (job->error.empty() && owtool::ConvertStory(env, job->files, job->out_path, &job->error)) {
+  std::string warning;
+  if (job->error.empty() &&
+      owtool::ConvertStory(env, job->files, job->out_path, &job->error, &warning)) {
     shared->converted.fetch_add(1);
+    if (!warning.empty()) {
+      shared->warned.fetch_add(1);
+      shared->progress->Message("warning: " + warning);
+    }
     if (shared->verbose) shared->progress->Message(job->files.xml + " -> " + job->out_path);
   } else {
     shared->failed.fetch_add(1);
@@ -47,7 +54,7 @@ BatchCounts RunJobs(std::vector<Environment>* envs, std::vector<Job>* jobs, bool
   for (size_t w = 1; w < envs->size(); ++w) threads.emplace_back(Work, &(*envs)[w], &shared);
   Work(&(*envs)[0], &shared);
   for (std::thread& t : threads) t.join();
-  return BatchCounts{shared.converted.load(), shared.failed.load()};
+  return BatchCounts{shared.converted.load(), shared.failed.load(), shared.warned.load()};
 }
 
 }  // namespace owconvert

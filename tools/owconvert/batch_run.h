@@ -14,6 +14,7 @@ namespace owconvert {
 struct BatchCounts {
   size_t converted = 0;
   size_t failed = 0;
+  size_t warned = 0;  // converted, with a warning
 };
 
 // One worker per environment (at least one): worker 0 runs on the calling thread, the

@@ -44,7 +44,7 @@ bool LoadEnvironment(const Texts& texts, const Options& o, Environment* env) {
   owtool::LastLibraryFailure();  // forget older lines: the reason must be this load's
   const uint32_t rc = env->Load(texts.tmpl, texts.table);
   if (rc == 0) return true;
-  if (rc == 3) {
+  if (rc == OWC_CONVERT_NO_MEMORY) {
     std::fprintf(stderr, "owconvert: out of memory loading the template\n");
     return false;
   }
@@ -67,9 +67,14 @@ StoryFiles FilesOf(const Options& o) {
 int RunSingle(const Options& o, const Texts& texts) {
   Environment env;
   if (!LoadEnvironment(texts, o, &env)) return kExitUsage;
-  std::string error;
-  if (!owtool::ConvertStory(env, FilesOf(o), o.output_path, &error)) {
+  std::string error, warning;
+  if (!owtool::ConvertStory(env, FilesOf(o), o.output_path, &error, &warning)) {
     Report(error);
+    return kExitFailed;
+  }
+  // The page is written, but a suspect story is a problem the caller's script must see.
+  if (!warning.empty()) {
+    Report("warning: " + warning);
     return kExitFailed;
   }
   return kExitOk;
@@ -106,11 +111,13 @@ int RunBatch(const Options& o, const Texts& texts) {
   progress.Finish();
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   if (!o.quiet) {
-    std::printf("owconvert: converted %zu, failed %zu, skipped %zu in %s (%zu thread%s)\n",
+    std::printf("owconvert: converted %zu, failed %zu, skipped %zu in %s (%zu thread%s)",
                 counts.converted, counts.failed, plan.skipped.size(),
                 owtool::FormatSeconds(took.count()).c_str(), workers, workers == 1 ? "" : "s");
+    if (counts.warned != 0) std::printf(", %zu with warnings", counts.warned);
+    std::printf("\n");
   }
-  return counts.failed == 0 ? kExitOk : kExitFailed;
+  return counts.failed == 0 && counts.warned == 0 ? kExitOk : kExitFailed;
 }
 
 }  // namespace

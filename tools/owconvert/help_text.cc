@@ -54,7 +54,9 @@ options.
 Exit status:
   0  everything was converted (or the field was printed)
   1  a story could not be read, parsed or rendered (in a batch: at least one), the
-     field has no value, or the output cannot be written
+     field has no value, the output cannot be written, or a story drew a warning: its
+     root element is in a namespace not read as NITF, or it has no standard field (its
+     page is written)
   2  the command line is wrong, or the template or table cannot be read or loaded
 )";
 }

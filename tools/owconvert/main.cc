@@ -6,12 +6,16 @@
 #include "commands.h"
 #include "log_route.h"
 #include "options.h"
+#include "owclient/owclient.h"
 
 int main(int argc, char** argv) {
   owconvert::Options options;
   const int parsed = owconvert::ParseCommandLine(argc, argv, &options);
   if (parsed >= 0) return parsed;
   owtool::RouteLibraryLog(options.verbose);
+  // Stories as feeds send them (NITF namespaces, Latin-1, HTML entities) unless the
+  // user asks for the documents to be read exactly as described.
+  OBConvertSetReadOptions(options.strict ? 0 : OBCONVERT_READ_REAL_FEEDS);
   int status = owconvert::kExitFailed;
   try {
     status = owconvert::RunCommand(options);

@@ -11,7 +11,7 @@ namespace owconvert {
 namespace {
 
 enum Id { kTemplate, kXlate, kOutput, kBatch, kOutDir, kJobs, kField, kProperty, kNs, kAttr,
-          kTags, kMarkup };
+          kTags, kMarkup, kStrict };
 
 using owtool::Value;
 
@@ -37,6 +37,10 @@ const std::vector<owtool::OptionSpec> kOptionTable = {
      "print --property's element with its own start and end tags"},
     {kMarkup, 0, "markup", Value::kNone, nullptr,
      "print --field as the story has it (markup and references), not as plain text"},
+    {kStrict, 0, "strict", Value::kNone, nullptr,
+     "read stories exactly as described: no NITF namespace read as none, every document read "
+     "as UTF-8, no HTML entity names (by default all three are on, for stories as feeds send "
+     "them)"},
 };
 
 constexpr uint32_t kMaxJobs = 256;
@@ -71,6 +75,7 @@ bool Apply(int id, const char* value, Options* o, Given* given, std::string* err
     case kAttr: o->attr = value, o->has_attr = true; break;
     case kTags: o->with_tags = true; break;
     case kMarkup: o->markup = true; break;
+    case kStrict: o->strict = true; break;
     default: break;
   }
   if ((id == kField || id == kProperty) && *value == '\0') *error = "needs a name";
@@ -131,15 +136,10 @@ std::string Validate(const Given& given, const Options& o) {
   return o.form == Form::kBatch ? "" : CheckOneStory(o);
 }
 
-std::string LibraryVersion() {
-  return std::to_string(OWCLIENT_VERSION_MAJOR) + "." + std::to_string(OWCLIENT_VERSION_MINOR) +
-         "." + std::to_string(OWCLIENT_VERSION_PATCH);
-}
-
 }  // namespace
 
 int ParseCommandLine(int argc, char** argv, Options* options) {
-  owtool::ToolInfo info{"owconvert", OWCONVERT_VERSION, LibraryVersion(), UsageText(),
+  owtool::ToolInfo info{"owconvert", OWCONVERT_VERSION, OwclientVersion(), UsageText(),
                         EpilogueText()};
   info.verbose_help =
       "show the library's log lines and each converted story; without it a problem is one "

@@ -28,6 +28,7 @@ struct Options {
   uint32_t jobs = 1;          // batch worker threads; 0 on the command line = one per core
   bool verbose = false;
   bool quiet = false;
+  bool strict = false;  // read documents as described: no reading options
 
   // Field form: exactly one of `field` and `property` is set.
   std::string field;  // "headline", "byline:1", ...

@@ -3,8 +3,13 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
+
+#include "headline.h"
+#include "story_check.h"
 
 namespace owgateway {
 
@@ -14,6 +19,8 @@ bool EndsWith(const std::string& s, const char* suffix) {
   size_t n = std::strlen(suffix);
   return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
 }
+
+constexpr size_t kMaxUnpaired = 4096;  // stories waiting for their second file
 
 std::string BaseOf(const std::string& name) { return name.substr(0, name.size() - 4); }
 
@@ -31,12 +38,31 @@ uint64_t MonotonicSeconds() {
   return static_cast<uint64_t>(ts.tv_sec);
 }
 
-GatewayApp::GatewayApp(const Options& options, OutputFolder& folder, StoryIndex& index)
-    : mOptions(options), mFolder(folder), mIndex(index) {}
+GatewayApp::GatewayApp(const Options& options, OutputFolder& folder, StoryIndex& index,
+                       SessionKeeper& session)
+    : mOptions(options), mFolder(folder), mIndex(index), mSession(session) {}
 
 void GatewayApp::Callback(HOBWBlockQElt* rec, uintptr_t user) {
   if (rec == nullptr) return;
   reinterpret_cast<GatewayApp*>(user)->OnRecord(*rec);
+}
+
+// The delivery thread renders a story just before it delivers the block that completed
+// it, and logs on that thread when rendering fails: in mode 2 the failure is told with
+// the story's name when that block arrives; in mode 1 no record follows at all.
+void GatewayApp::OnLibraryFailure(const char* text) {
+  if (mOptions.mode != 1 && mOptions.mode != 2) return;
+  if (std::strncmp(text, "HOBWQueueThread::ProcessRXDataBlock mHTMLTemplate.Generate failed",
+                   65) != 0 &&
+      std::strncmp(text, "HOBWQueueThread::ProcessRXDataBlock xmlDoc.Init failed", 54) != 0) {
+    return;
+  }
+  if (mOptions.mode == 1) {
+    Warn("a story was received but not rendered (mode 1 delivers pages only; see the "
+         "library's line above)");
+  } else {
+    mRenderFailed = true;
+  }
 }
 
 void GatewayApp::Warn(const std::string& text) {
@@ -57,6 +83,9 @@ bool GatewayApp::IsHtmlRecord(const HOBWBlockQElt& rec) const {
 }
 
 void GatewayApp::OnRecord(const HOBWBlockQElt& rec) {
+  mLastSession = rec.mSessionID;
+  std::string error;
+  if (!mSession.Save(rec.mSessionID, error)) DiskFailed(error);
   if (IsHtmlRecord(rec)) {
     OnHtml(rec);
     mCompletedBase.clear();
@@ -80,25 +109,34 @@ void GatewayApp::OnBlock(const HOBWBlockQElt& rec) {
     return;
   }
   std::string error;
-  switch (mFolder.AddBlock(name, rec.mBlockNum, rec.mData, rec.mDataLen, last, error)) {
+  switch (mFolder.AddBlock(name, rec.mSessionID, rec.mBlockNum, rec.mData, rec.mDataLen, last,
+                           error)) {
     case OutputFolder::Block::kCompleted:
       FileCompleted(name, false);
       break;
     case OutputFolder::Block::kLost:
-      Warn(error);
+    case OutputFolder::Block::kRefused:
+      if (!error.empty()) Warn(error);
       break;
     case OutputFolder::Block::kFailed:
       DiskFailed(error);
       break;
-    case OutputFolder::Block::kWritten:
     case OutputFolder::Block::kRepeat:
+      // The last block of a file in place, sent again after a restart: the story's page
+      // may not have been written before.
+      if (last) RenderSplitStory(name);
+      break;
+    case OutputFolder::Block::kWritten:
       break;
   }
 }
 
+// Returning would let the gateway acknowledge a record that is not on disk, and every
+// record after it: the delivery thread waits here until the main thread ends the process.
 void GatewayApp::DiskFailed(const std::string& error) {
   Warn(error);
   mDiskFailed = true;
+  for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
 }
 
 // A refused name still counts: the story was received, only not written.
@@ -111,23 +149,51 @@ void GatewayApp::FileCompleted(const std::string& name, bool refused) {
   std::string base = BaseOf(name);
   // A story counts once both its files are complete (in mode 2 its HTML follows within the
   // same delivery); in mode 1 only the HTML shows that a story came.
+  if (mStoryParts.size() >= kMaxUnpaired) mStoryParts.clear();  // lone files of a hostile feed
   int& parts = mStoryParts[base];
   parts |= xml ? 1 : 2;
-  if (parts == 3) {
+  const bool paired = parts == 3;
+  if (paired) {
     mStoryParts.erase(base);
     if (mOptions.mode != 1) ++mStories;
+    if (mRenderFailed.exchange(false)) {
+      Warn("story " + Printable(base) + " was received but not rendered (see the library's "
+           "line above)");
+    }
   }
   // Set for a refused name too, so that the story's HTML record is known as its page (and
   // refused as such) rather than taken for one more file.
   mCompletedBase = base;
   if (refused) return;
-  std::string headline;
-  if (xml) {
-    std::string rdfPath = mFolder.FullPath(base + ".rdf");
-    if (access(rdfPath.c_str(), R_OK) != 0) rdfPath.clear();
-    headline = mHeadlines.FromFiles(mFolder.FullPath(name), rdfPath);
+  // The headline is read later, off the delivery path (the main thread reads it for the
+  // index), so that a big story does not hold up the acknowledgements behind it.
+  mIndex.Note(base, xml ? StoryIndex::kXml : StoryIndex::kRdf, std::string());
+  if (xml) CheckNamespace(name, base);
+  if (!paired) RenderSplitStory(name);
+}
+
+void GatewayApp::CheckNamespace(const std::string& name, const std::string& base) {
+  const std::string head = mFolder.ReadHead(name, owtools::kRootSearchBytes);
+  const std::string problem = owtools::NamespaceProblem(head, OBConvertGetReadOptions());
+  if (!problem.empty()) Warn("story " + Printable(base) + ": " + problem);
+}
+
+// Mode 2: a story whose other file came before a restart is never paired by the gateway,
+// which renders only what one run received. Its page is rendered here from the folder,
+// before the callback returns and the block is acknowledged.
+void GatewayApp::RenderSplitStory(const std::string& name) {
+  if (mOptions.mode != 2 || !(EndsWith(name, ".xml") || EndsWith(name, ".rdf"))) return;
+  const std::string base = BaseOf(name);
+  if (mFolder.HasFile(base + ".htm") || !mFolder.HasFile(base + ".xml") ||
+      !mFolder.HasFile(base + ".rdf")) {
+    return;
   }
-  mIndex.Note(base, xml ? StoryIndex::kXml : StoryIndex::kRdf, headline);
+  const std::string html =
+      mPages.Render(mFolder.FullPath(base + ".xml"), mFolder.FullPath(base + ".rdf"));
+  if (html.empty()) return;
+  std::string error;
+  if (!mFolder.WriteFile(base + ".htm", html.data(), html.size(), true, error)) DiskFailed(error);
+  mIndex.Note(base, StoryIndex::kHtml, std::string());
 }
 
 void GatewayApp::OnHtml(const HOBWBlockQElt& rec) {
@@ -142,12 +208,9 @@ void GatewayApp::OnHtml(const HOBWBlockQElt& rec) {
   size_t length = rec.mDataLen;
   if (length > 0 && rec.mData != nullptr && rec.mData[length - 1] == '\0') --length;
   std::string error;
-  if (!mFolder.WriteFile(name, rec.mData, length, error)) {
-    DiskFailed(error);
-    return;
-  }
+  if (!mFolder.WriteFile(name, rec.mData, length, true, error)) DiskFailed(error);
   const char* html = reinterpret_cast<const char*>(rec.mData);
-  std::string headline = mOptions.mode == 1 ? HeadlineReader::FromHtml(html, length) : "";
+  std::string headline = mOptions.mode == 1 ? HeadlineFromHtml(html, length) : "";
   mIndex.Note(BaseOf(name), StoryIndex::kHtml, headline);
 }
 

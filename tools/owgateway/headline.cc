@@ -1,56 +1,70 @@
 #include "headline.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace owgateway {
 
 namespace {
 
-// A template that renders nothing but the headline; entity escaping of the story text
-// makes the result safe to place in HTML.
-const char kHeadlineTemplate[] = "<?Kavio insert headline?>";
+constexpr size_t kMaxHeadline = 400;  // bytes kept for the index
 
-void Collect(const uint8_t* data, uint32_t length, uintptr_t user, uintptr_t) {
-  auto* out = reinterpret_cast<std::string*>(user);
-  if (data != nullptr && length > 0) {
-    // The template's output counts its terminating NUL.
-    size_t n = length;
-    while (n > 0 && data[n - 1] == '\0') --n;
-    out->assign(reinterpret_cast<const char*>(data), n);
+// Tags dropped, white space folded, cut at kMaxHeadline without splitting an entity
+// reference. No '<' or '>' survives, so nothing in it is markup.
+std::string CleanText(const std::string& raw) {
+  std::string out;
+  bool inTag = false, space = false;
+  for (char c : raw) {
+    if (c == '<') inTag = true;
+    if (inTag) {
+      if (c == '>') inTag = false;
+      continue;
+    }
+    if (c == '>') continue;
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+      space = !out.empty();
+      continue;
+    }
+    if (out.size() >= kMaxHeadline) break;
+    if (space) out += ' ';
+    space = false;
+    out += c;
   }
+  size_t amp = out.rfind('&');
+  if (amp != std::string::npos && out.find(';', amp) == std::string::npos) out.resize(amp);
+  return out;
+}
+
+std::string Between(const std::string& text, const char* open, const char* close) {
+  size_t start = text.find(open);
+  if (start == std::string::npos) return std::string();
+  start += std::strlen(open);
+  size_t end = text.find(close, start);
+  if (end == std::string::npos) return std::string();
+  return CleanText(text.substr(start, end - start));
 }
 
 }  // namespace
 
-HeadlineReader::HeadlineReader() {
-  if (OBConvertNewEnv(kHeadlineTemplate, sizeof kHeadlineTemplate - 1, nullptr, 0, &mEnv) != 0) {
-    mEnv = nullptr;
+std::string HeadlineFromXml(const std::string& head) {
+  std::string text = head.substr(0, kHeadlineReadLimit);
+  // The element may carry attributes: <hl1 class="x">.
+  size_t open = text.find("<hl1");
+  while (open != std::string::npos && text.compare(open + 4, 1, ">") != 0 &&
+         text.compare(open + 4, 1, " ") != 0) {
+    open = text.find("<hl1", open + 4);
   }
-}
-
-HeadlineReader::~HeadlineReader() {
-  if (mEnv != nullptr) OBConvertFreeEnv(mEnv);
-}
-
-std::string HeadlineReader::FromFiles(const std::string& xmlPath, const std::string& rdfPath) {
-  std::string headline;
-  if (mEnv == nullptr) return headline;
-  OBConvertObj obj = nullptr;
-  const char* rdf = rdfPath.empty() ? nullptr : rdfPath.c_str();
-  if (OBConvertNewObj(1, xmlPath.c_str(), 0, 1, rdf, 0, &obj) != 0) return headline;
-  OBConvertApplyTemplate(mEnv, obj, &Collect, reinterpret_cast<uintptr_t>(&headline), 0);
-  OBConvertFreeObj(obj);
-  return headline;
-}
-
-std::string HeadlineReader::FromHtml(const char* html, size_t length) {
-  std::string text(html, length);
-  size_t open = text.find("<title>");
   if (open == std::string::npos) return std::string();
-  size_t close = text.find("</title>", open);
-  if (close == std::string::npos) return std::string();
-  open += 7;
-  return text.substr(open, close - open);
+  size_t gt = text.find('>', open);
+  if (gt == std::string::npos) return std::string();
+  size_t end = text.find("</hl1>", gt);
+  if (end == std::string::npos) return std::string();
+  return CleanText(text.substr(gt + 1, end - gt - 1));
+}
+
+std::string HeadlineFromHtml(const char* html, size_t length) {
+  if (html == nullptr) return std::string();
+  return Between(std::string(html, std::min(length, kHeadlineReadLimit)), "<title>", "</title>");
 }
 
 }  // namespace owgateway

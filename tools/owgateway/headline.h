@@ -1,31 +1,22 @@
-// Reads a story's headline for the index: from its XML (and RDF) files through the
-// conversion interface, or from the <title> of its HTML when only that is at hand.
-//
-// Thread: one thread at a time (a conversion environment is single-threaded).
+// Reads a story's headline for the index at a bounded cost: from the first bytes of its
+// XML file (the first hl1 element), or from the <title> of its HTML, never by parsing a
+// whole story.
 #ifndef OWGATEWAY_HEADLINE_H_
 #define OWGATEWAY_HEADLINE_H_
 
+#include <cstddef>
 #include <string>
-
-#include "owclient/owclient.h"
 
 namespace owgateway {
 
-class HeadlineReader {
- public:
-  HeadlineReader();
-  ~HeadlineReader();
-  HeadlineReader(const HeadlineReader&) = delete;
-  HeadlineReader& operator=(const HeadlineReader&) = delete;
+// How much of a file is read for its headline; a headline sits near the start of a story.
+constexpr size_t kHeadlineReadLimit = 64 * 1024;
 
-  // The headline as HTML-safe text, or "" when the story does not parse. rdfPath may be "".
-  std::string FromFiles(const std::string& xmlPath, const std::string& rdfPath);
-  // The text of the first <title> element, or "".
-  static std::string FromHtml(const char* html, size_t length);
-
- private:
-  OBConvertEnv mEnv = nullptr;
-};
+// The text of the first <hl1> element found in `head`, or "". Markup inside it is dropped,
+// entity references are kept as they are (the text is XML, so it is safe HTML text).
+std::string HeadlineFromXml(const std::string& head);
+// The text of the first <title> element within the first kHeadlineReadLimit bytes, or "".
+std::string HeadlineFromHtml(const char* html, size_t length);
 
 }  // namespace owgateway
 

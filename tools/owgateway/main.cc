@@ -7,22 +7,30 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include "gateway_app.h"
+#include "headline.h"
 #include "options.h"
 #include "output_folder.h"
 #include "owclient/owclient.h"
+#include "session_file.h"
 #include "story_index.h"
 
 namespace owgateway {
 namespace {
 
-const char kStateFile[] = ".owgateway-session";
 std::atomic<bool> gStop{false};
+// Set by the library's log line for a DONE from the server: the interface reports it no
+// other way (the session then stays idle until it is stopped).
+std::atomic<bool> gServerDone{false};
+constexpr char kServerDoneLine[] = "HOBWThread::ProcessStateAux received done";
+constexpr uint64_t kNewSessionPauseSeconds = 5;
+constexpr uint32_t kDrainMs = 3000;
 
 void OnSignal(int) { gStop = true; }
 
@@ -38,13 +46,17 @@ int gVerbosity = 1;
 
 // Library lines quote what the server sent (file names among it): control characters are
 // shown as \xNN, so that a name cannot drive the operator's terminal.
-void LibraryLog(const char* text, int32_t severity, uintptr_t) {
+void LibraryLog(const char* text, int32_t severity, uintptr_t app) {
+  if (std::strstr(text, kServerDoneLine) != nullptr) gServerDone = true;
+  if (severity == 0 && app != 0) reinterpret_cast<GatewayApp*>(app)->OnLibraryFailure(text);
   if (severity > 0 && gVerbosity < 2) return;
   size_t n = std::strlen(text);
   while (n > 0 && text[n - 1] == '\n') --n;
   const std::string line = EscapeControls(std::string(text, n));
   std::fprintf(stderr, "owgateway: [lib] %s\n", line.c_str());
 }
+
+void Say(const std::string& text) { std::fprintf(stderr, "owgateway: %s\n", text.c_str()); }
 
 bool ReadFile(const std::string& path, std::string& content, std::string& error) {
   std::ifstream in(path, std::ios::binary);
@@ -58,60 +70,101 @@ bool ReadFile(const std::string& path, std::string& content, std::string& error)
   return true;
 }
 
-bool ReadSession(const std::string& path, uint32_t& id) {
-  std::ifstream in(path);
-  unsigned long value = 0;
-  if (!(in >> value) || value == 0 || value > 0xFFFFFFFFul) return false;
-  id = static_cast<uint32_t>(value);
-  return true;
-}
-
 class Runner {
  public:
   explicit Runner(const Options& o)
-      : mOptions(o), mFolder(o.outDir), mIndex(o.serverText), mApp(o, mFolder, mIndex) {}
+      : mOptions(o),
+        mFolder(o.outDir, o.sync),
+        mIndex(o.serverText, o.indexStories),
+        mKeeper(mFolder),
+        mApp(o, mFolder, mIndex, mKeeper) {
+    mFolder.SetWarn(&Say);
+  }
 
   int Run();
 
  private:
-  bool Start(std::string& error);
+  // 0 to go on, else the exit status.
+  int Prepare();
+  bool StartSession(uint8_t resume, std::string& error);
+  void StopSession(bool sendDone);
+  bool NewSessionAfterDone();
   void Tick(uint64_t now);
   void Progress(uint64_t now);
   void SaveSession();
   void WriteIndex();
-  void DrainQueue();
-  bool FolderFailed() const { return mFolderFailed || mApp.HasDiskFailed(); }
+  void SeedIndex();
+  [[noreturn]] void ExitOnDiskFailure();
+  bool Stopping() const {
+    return gStop || mFolderFailed || mApp.HasDiskFailed() ||
+           (mOptions.count != 0 && mApp.Stories() >= mOptions.count);
+  }
 
   const Options& mOptions;
   OutputFolder mFolder;
   StoryIndex mIndex;
+  SessionKeeper mKeeper;
   GatewayApp mApp;
   std::string mTemplate;
   std::string mXlate;
   uint32_t mSession = 0;
-  uint32_t mSavedSession = 0;
   uint64_t mStartSecond = 0;
   uint64_t mLastProgress = 0;
   uint64_t mLastQuietWarning = 0;
   bool mFolderFailed = false;  // the state file or the index could not be written
 };
 
-bool Runner::Start(std::string& error) {
-  if (!mFolder.Prepare(error)) return false;
+int Runner::Prepare() {
+  std::string error;
+  if (!mFolder.Prepare(error)) {
+    Say(error);
+    return 1;
+  }
   if (mOptions.mode != 0) {
-    if (!ReadFile(mOptions.templateFile, mTemplate, error)) return false;
-    if (!mOptions.xlateFile.empty() && !ReadFile(mOptions.xlateFile, mXlate, error)) return false;
+    if (!ReadFile(mOptions.templateFile, mTemplate, error) ||
+        (!mOptions.xlateFile.empty() && !ReadFile(mOptions.xlateFile, mXlate, error))) {
+      Say(error);
+      return 1;
+    }
   }
-  uint8_t resume = 0;
+  if (mOptions.mode == 2 && !mApp.LoadTemplate(mTemplate, mXlate)) {
+    Say("the template or the translation table does not load");
+    return 1;
+  }
   if (mOptions.resumeGiven) {
-    resume = 1;
     mSession = mOptions.resumeId;
-  } else if (!mOptions.fresh && ReadSession(mFolder.FullPath(kStateFile), mSession)) {
-    resume = 1;
+  } else if (!mOptions.fresh) {
+    const std::string path = mFolder.FullPath(kSessionFile);
+    if (ReadSessionFile(path, mSession) == SessionRead::kUnreadable) {
+      // Guessing would either resume an unrelated session or log in anew and have the
+      // server deliver everything again: the user decides.
+      Say("cannot read the session file " + path +
+          " (empty, cut short or corrupt); start with --fresh to log in anew, or with --resume "
+          "ID");
+      return 2;
+    }
+    mKeeper.Loaded(mSession);
   }
-  if (resume) std::fprintf(stderr, "owgateway: resuming session %u\n", mSession);
-  OrbrixWireSetLogCallback(&LibraryLog, 0);
+  SeedIndex();
+  return 0;
+}
+
+void Runner::SeedIndex() {
+  std::vector<std::pair<std::string, int64_t>> files;
+  for (const OutputFolder::Entry& e : mFolder.List()) files.emplace_back(e.name, e.mtime);
+  mIndex.Seed(files);
+}
+
+bool Runner::StartSession(uint8_t resume, std::string& error) {
+  if (resume) Say("resuming session " + std::to_string(mSession));
+  gServerDone = false;
+  // Stories as feeds send them (NITF namespaces, Latin-1, HTML entities), unless the
+  // user asks for the documents to be read exactly as described.
+  OBConvertSetReadOptions(mOptions.strict ? 0 : OBCONVERT_READ_REAL_FEEDS);
+  OrbrixWireSetLogCallback(&LibraryLog, reinterpret_cast<uintptr_t>(&mApp));
   OrbrixWireStartup(mOptions.logFile.empty() ? 0 : UINTPTR_MAX);
+  // A block is acknowledged once the callback that writes it has returned.
+  HOBWSetOptions(HOBW_ACK_AFTER_DELIVERY);
   uint8_t ok = HOBWStartWithTemplate(
       mOptions.server, &GatewayApp::Callback, reinterpret_cast<uintptr_t>(&mApp), mOptions.mode,
       mTemplate.empty() ? nullptr : mTemplate.data(), static_cast<uint32_t>(mTemplate.size()),
@@ -125,24 +178,59 @@ bool Runner::Start(std::string& error) {
   return true;
 }
 
-void Runner::SaveSession() {
-  if (mSession == 0 || mSession == mSavedSession) return;
-  std::string text = std::to_string(mSession) + "\n";
+// With acknowledgement after delivery a block still queued was never acknowledged and
+// comes again on resumption; draining first only saves the server sending it again.
+void Runner::StopSession(bool sendDone) {
+  if (HOBWDrain(kDrainMs) == 1 && !mApp.HasDiskFailed()) {
+    Say("stopping with blocks still queued; the server sends them again on resumption");
+  }
+  if (mApp.HasDiskFailed()) ExitOnDiskFailure();
+  HOBWStop(sendDone ? 1 : 0);
+  OrbrixWireShutdown();
+  OrbrixWireSetLogCallback(nullptr, 0);
+}
+
+// The server ended the session: it cannot be resumed, so its file goes, and after a pause
+// a new login starts a new session (which the server may feed from its start again).
+bool Runner::NewSessionAfterDone() {
+  const uint32_t ended = mApp.LastSession() != 0 ? mApp.LastSession() : mSession;
+  Say("the server ended session " + std::to_string(ended) +
+      " (DONE); logging in anew in " + std::to_string(kNewSessionPauseSeconds) + " s");
+  StopSession(false);
+  mKeeper.Forget();
+  mSession = 0;
+  for (int i = 0; i < static_cast<int>(kNewSessionPauseSeconds) * 20 && !gStop; ++i) {
+    usleep(50 * 1000);
+  }
+  if (gStop) return false;
   std::string error;
-  if (mFolder.WriteFile(kStateFile, text.data(), text.size(), error)) {
-    mSavedSession = mSession;
-  } else {
-    std::fprintf(stderr, "owgateway: %s\n", error.c_str());
+  if (StartSession(0, error)) return true;
+  Say(error);
+  return false;
+}
+
+void Runner::SaveSession() {
+  std::string error;
+  if (!mKeeper.Save(mSession, error)) {
+    Say(error);
     mFolderFailed = true;
   }
 }
 
+// Headlines are read here, on the main thread, from the first bytes of each file only.
 void Runner::WriteIndex() {
+  for (const auto& wanted : mIndex.HeadlinesWanted()) {
+    const std::string head = mFolder.ReadHead(wanted.second, kHeadlineReadLimit);
+    const bool html = wanted.second.size() > 4 &&
+                      wanted.second.compare(wanted.second.size() - 4, 4, ".htm") == 0;
+    mIndex.SetHeadline(wanted.first, html ? HeadlineFromHtml(head.data(), head.size())
+                                          : HeadlineFromXml(head));
+  }
   std::string html;
   if (!mIndex.RenderIfChanged(html)) return;
   std::string error;
-  if (!mFolder.WriteFile("index.html", html.data(), html.size(), error)) {
-    std::fprintf(stderr, "owgateway: %s\n", error.c_str());
+  if (!mFolder.WriteFile("index.html", html.data(), html.size(), false, error)) {
+    Say(error);
     mFolderFailed = true;
   }
 }
@@ -152,9 +240,7 @@ void Runner::Progress(uint64_t now) {
   HOBWGetStats(&stats);
   if (stats.mSessionValid) mSession = stats.mSessionID;
   SaveSession();
-  if (stats.mMessagesLost) {
-    std::fprintf(stderr, "owgateway: the server reports messages lost (reading too slowly)\n");
-  }
+  if (stats.mMessagesLost) Say("the server reports messages lost (reading too slowly)");
   if (mOptions.verbosity == 0 || mOptions.progressSeconds == 0) return;
   if (now < mLastProgress + mOptions.progressSeconds) return;
   mLastProgress = now;
@@ -171,17 +257,6 @@ void Runner::Progress(uint64_t now) {
                stats.mMaxSecsBetweenFiles, stats.mQueueLen);
 }
 
-// The gateway discards the blocks still queued for delivery when it stops, and the server
-// has counted them delivered: give the delivery thread a few seconds to hand them over.
-void Runner::DrainQueue() {
-  for (int i = 0; i < 100; ++i) {
-    HOBWStats stats{};
-    if (!HOBWGetStats(&stats) || stats.mQueueLen == 0) return;
-    usleep(30 * 1000);
-  }
-  std::fprintf(stderr, "owgateway: stopping with blocks still queued for delivery\n");
-}
-
 void Runner::Tick(uint64_t now) {
   Progress(now);
   WriteIndex();
@@ -194,13 +269,32 @@ void Runner::Tick(uint64_t now) {
   }
 }
 
+// The delivery thread waits in the callback that failed, its record unacknowledged:
+// stopping the gateway would wait for it, so the process ends here. What is on disk is
+// whole, and the session stays with the server for the restart.
+void Runner::ExitOnDiskFailure() {
+  if (mSession == 0) mSession = mApp.LastSession();
+  SaveSession();
+  WriteIndex();
+  std::printf("owgateway: %" PRIu64 " stories, %" PRIu64 " files, %.1f MB into %s (%" PRIu64
+              " problems)\n",
+              mApp.Stories(), mApp.Files(), static_cast<double>(mFolder.BytesWritten()) / 1e6,
+              mOptions.outDir.c_str(), mApp.Failures());
+  Say("stopped because " + mOptions.outDir +
+      " cannot be written; the files written so far are complete, and a restart resumes "
+      "session " + std::to_string(mSession));
+  std::fflush(nullptr);
+  std::_Exit(1);
+}
+
 int Runner::Run() {
-  std::string error;
   mStartSecond = MonotonicSeconds();
   mLastProgress = mStartSecond;
   mLastQuietWarning = mStartSecond;
-  if (!Start(error)) {
-    std::fprintf(stderr, "owgateway: %s\n", error.c_str());
+  if (int status = Prepare()) return status;
+  std::string error;
+  if (!StartSession(mSession != 0 ? 1 : 0, error)) {
+    Say(error);
     return 1;
   }
   if (mOptions.verbosity > 0) {
@@ -208,35 +302,34 @@ int Runner::Run() {
                  mOptions.serverText.c_str(), mOptions.mode, mOptions.outDir.c_str());
   }
   uint64_t lastTick = 0;
-  while (!gStop && !FolderFailed() && (mOptions.count == 0 || mApp.Stories() < mOptions.count)) {
+  bool running = true;
+  while (!Stopping()) {
     usleep(50 * 1000);
+    if (gServerDone.exchange(false) && !(running = NewSessionAfterDone())) break;
     uint64_t now = MonotonicSeconds();
     if (now != lastTick) {
       lastTick = now;
       Tick(now);
     }
   }
-  Progress(MonotonicSeconds());
-  if (!FolderFailed()) DrainQueue();
-  // Every story received after the folder failed would be acknowledged and lost: stop
-  // without DONE, so that the server keeps the rest for the session a restart resumes.
-  bool failed = FolderFailed();
-  HOBWStop(mOptions.sendDone && !failed ? 1 : 0);
-  OrbrixWireShutdown();
-  OrbrixWireSetLogCallback(nullptr, 0);
+  if (mApp.HasDiskFailed()) ExitOnDiskFailure();
+  if (running) {
+    Progress(MonotonicSeconds());
+    // Without DONE after a failure, so that the server keeps the rest for the restart.
+    StopSession(mOptions.sendDone && !mFolderFailed);
+  }
   WriteIndex();
   // A session ended with DONE cannot be resumed.
-  if (mOptions.sendDone && !failed) unlink(mFolder.FullPath(kStateFile).c_str());
+  if (mOptions.sendDone && !mFolderFailed) mKeeper.Forget();
   uint64_t elapsed = MonotonicSeconds() - mStartSecond;
   std::printf("owgateway: %" PRIu64 " stories, %" PRIu64 " files, %.1f MB in %" PRIu64
               " s into %s (%" PRIu64 " problems)\n",
               mApp.Stories(), mApp.Files(), static_cast<double>(mFolder.BytesWritten()) / 1e6,
               elapsed, mOptions.outDir.c_str(), mApp.Failures());
-  if (!failed) return 0;
-  std::fprintf(stderr,
-               "owgateway: stopped because %s cannot be written; the files written so far are "
-               "complete, and a restart resumes session %u\n",
-               mOptions.outDir.c_str(), mSession);
+  if (!mFolderFailed) return 0;
+  Say("stopped because " + mOptions.outDir +
+      " cannot be written; the files written so far are complete, and a restart resumes "
+      "session " + std::to_string(mSession));
   return 1;
 }
 

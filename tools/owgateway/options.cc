@@ -46,6 +46,12 @@ const char* HelpText() {
          "  --resume ID        resume session ID (default: the session kept in DIR)\n"
          "  --fresh            log in anew, ignoring the session kept in DIR\n"
          "  --send-done        end the session with DONE when stopping\n"
+         "  --no-sync          do not fsync files before acknowledging them (faster; a\n"
+         "                     power cut may then lose files the server counted)\n"
+         "  --index-stories N  stories listed in DIR/index.html (default 500)\n"
+         "  --strict           read stories exactly as described (by default NITF\n"
+         "                     namespaces are read as none, Latin-1 and windows-1252\n"
+         "                     as declared, and HTML entity names resolve)\n"
          "  --progress SECS    seconds between progress lines (default 5, 0 = none)\n"
          "  --quiet-warn SECS  warn when no file arrived for SECS seconds (default 300,\n"
          "                     0 = never)\n"
@@ -55,16 +61,25 @@ const char* HelpText() {
          "  -h, --help         this text\n"
          "  --version          the version\n"
          "\n"
-         "Files are written atomically (a temporary name, then a rename). File names from\n"
-         "the server never leave DIR: a name with '/', '..', a control character or an\n"
-         "empty name is refused with a log line. The session id is kept in\n"
-         "DIR/.owgateway-session, so a restarted owgateway resumes its session. A block the\n"
-         "server sends again is not written twice, and a file with a missing block is\n"
-         "reported and not written. When DIR cannot be written (a full disk, a folder made\n"
-         "read-only), owgateway stops at once, without DONE: the files written so far stay\n"
-         "complete, and the stories not yet received stay with the server for the restart.\n"
+         "A block is acknowledged to the server only once it is written, and a file's last\n"
+         "block once the file is fsync'ed and renamed into place, so that a killed\n"
+         "owgateway loses nothing the server counted as delivered (modes 0 and 2; mode 1\n"
+         "acknowledges on receipt). Files are written\n"
+         "atomically (a temporary name, then a rename). File names from the server never\n"
+         "leave DIR: a name with '/', '..', a control character or an empty name is\n"
+         "refused with a log line, and no symbolic link in DIR is followed. The session id\n"
+         "is kept in DIR/.owgateway-session, so a restarted owgateway resumes its session;\n"
+         "a session file that cannot be read stops it (exit 2) until --fresh or --resume\n"
+         "is given. A block the server sends again is not written twice, and a file with a\n"
+         "missing block is reported and not written. When the server ends the session\n"
+         "(DONE), owgateway says so and logs in anew after 5 seconds. When DIR cannot be\n"
+         "written (a full disk, a folder made read-only), owgateway stops at once, without\n"
+         "acknowledging the block that failed: the files written so far stay complete, and\n"
+         "the rest stays with the server for the restart.\n"
+         "A story whose root element is in a namespace not read as NITF and one received\n"
+         "but not rendered are each reported in one line and counted as a problem.\n"
          "Exit status: 0 after a clean stop, 1 on a start-up error or when DIR cannot be\n"
-         "written, 2 on bad usage.\n";
+         "written, 2 on bad usage or a session file that cannot be read.\n";
 }
 
 ParseResult ParseOptions(int argc, char** argv, Options& o, std::string& error) {
@@ -111,7 +126,8 @@ ParseResult ParseOptions(int argc, char** argv, Options& o, std::string& error) 
       if (v == nullptr) return ParseResult::kError;
       o.outDir = v;
     } else if (!std::strcmp(arg, "--count") || !std::strcmp(arg, "--resume") ||
-               !std::strcmp(arg, "--progress") || !std::strcmp(arg, "--quiet-warn")) {
+               !std::strcmp(arg, "--progress") || !std::strcmp(arg, "--quiet-warn") ||
+               !std::strcmp(arg, "--index-stories")) {
       const char* v = value(arg);
       if (v == nullptr) return ParseResult::kError;
       uint64_t max = std::strcmp(arg, "--count") == 0 ? UINT64_MAX : 0xFFFFFFFFull;
@@ -126,10 +142,21 @@ ParseResult ParseOptions(int argc, char** argv, Options& o, std::string& error) 
       }
       if (!std::strcmp(arg, "--progress")) o.progressSeconds = static_cast<uint32_t>(n);
       if (!std::strcmp(arg, "--quiet-warn")) o.quietWarnSeconds = static_cast<uint32_t>(n);
+      if (!std::strcmp(arg, "--index-stories")) {
+        if (n == 0) {
+          error = "--index-stories takes a number from 1";
+          return ParseResult::kError;
+        }
+        o.indexStories = static_cast<uint32_t>(n);
+      }
     } else if (!std::strcmp(arg, "--fresh")) {
       o.fresh = true;
     } else if (!std::strcmp(arg, "--send-done")) {
       o.sendDone = true;
+    } else if (!std::strcmp(arg, "--no-sync")) {
+      o.sync = false;
+    } else if (!std::strcmp(arg, "--strict")) {
+      o.strict = true;
     } else if (!std::strcmp(arg, "--log-file")) {
       o.logFile = "auto";
     } else if (!std::strcmp(arg, "-q") || !std::strcmp(arg, "--quiet")) {

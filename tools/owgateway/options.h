@@ -19,6 +19,9 @@ struct Options {
   uint32_t resumeId = 0;
   bool fresh = false;          // ignore the session kept in the folder
   bool sendDone = false;
+  bool sync = true;            // fsync each file before the server counts it delivered
+  uint32_t indexStories = 500; // stories listed in index.html
+  bool strict = false;         // read stories as described: no reading options
   uint32_t progressSeconds = 5;
   uint32_t quietWarnSeconds = 300;  // warn when no file arrived for this long; 0 = never
   int verbosity = 1;           // 0 quiet, 1 normal, 2 every library log line

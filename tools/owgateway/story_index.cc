@@ -1,6 +1,8 @@
 #include "story_index.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 
 namespace owgateway {
 
@@ -27,24 +29,94 @@ std::string Link(const std::string& file, const char* label) {
   return "<a href=\"" + HtmlEscape(file) + "\">" + label + "</a>";
 }
 
+bool SplitName(const std::string& name, std::string& base, StoryIndex::Part& part) {
+  if (name.size() <= 4) return false;
+  const std::string end = name.substr(name.size() - 4);
+  if (end == ".xml") {
+    part = StoryIndex::kXml;
+  } else if (end == ".rdf") {
+    part = StoryIndex::kRdf;
+  } else if (end == ".htm") {
+    part = StoryIndex::kHtml;
+  } else {
+    return false;
+  }
+  base = name.substr(0, name.size() - 4);
+  return true;
+}
+
 }  // namespace
 
-void StoryIndex::Note(const std::string& base, Part part, const std::string& headline) {
-  std::lock_guard<std::mutex> lock(mMutex);
-  auto it = mByBase.find(base);
-  if (it == mByBase.end()) {
-    it = mByBase.emplace(base, mStories.size()).first;
-    mStories.push_back(Story{base, std::string(), std::time(nullptr), {false, false, false}});
+StoryIndex::Story* StoryIndex::Find(const std::string& base) {
+  for (auto it = mStories.rbegin(); it != mStories.rend(); ++it) {
+    if (it->base == base) return &*it;
   }
-  Story& story = mStories[it->second];
-  story.parts[part] = true;
-  if (!headline.empty()) story.headline = headline;
+  return nullptr;
+}
+
+StoryIndex::Story& StoryIndex::Add(const std::string& base, std::time_t when) {
+  if (mStories.size() >= mLimit) mStories.pop_front();
+  mStories.push_back(Story{base, std::string(), when, {false, false, false}, false});
+  return mStories.back();
+}
+
+void StoryIndex::Seed(const std::vector<std::pair<std::string, int64_t>>& files) {
+  std::map<std::string, Story> found;
+  for (const auto& file : files) {
+    std::string base;
+    Part part;
+    if (!SplitName(file.first, base, part)) continue;
+    Story& story = found[base];
+    story.base = base;
+    story.parts[part] = true;
+    story.received = std::max<std::time_t>(story.received, file.second);
+  }
+  std::vector<Story> stories;
+  for (auto& entry : found) stories.push_back(entry.second);
+  std::stable_sort(stories.begin(), stories.end(),
+                   [](const Story& a, const Story& b) { return a.received < b.received; });
+  std::lock_guard<std::mutex> lock(mMutex);
+  mFoundAtStart = stories.size();
+  size_t from = stories.size() > mLimit ? stories.size() - mLimit : 0;
+  mStories.assign(stories.begin() + static_cast<std::ptrdiff_t>(from), stories.end());
   mChanged = true;
 }
 
-size_t StoryIndex::Count() {
+void StoryIndex::Note(const std::string& base, Part part, const std::string& headline) {
   std::lock_guard<std::mutex> lock(mMutex);
-  return mStories.size();
+  Story* story = Find(base);
+  if (story == nullptr) {
+    story = &Add(base, std::time(nullptr));
+    ++mReceived;
+  }
+  story->parts[part] = true;
+  if (!headline.empty()) story->headline = headline;
+  mChanged = true;
+}
+
+std::vector<std::pair<std::string, std::string>> StoryIndex::HeadlinesWanted() {
+  std::lock_guard<std::mutex> lock(mMutex);
+  std::vector<std::pair<std::string, std::string>> wanted;
+  for (Story& story : mStories) {
+    if (!story.headline.empty() || story.headlineAsked) continue;
+    if (story.parts[kXml]) {
+      wanted.emplace_back(story.base, story.base + ".xml");
+    } else if (story.parts[kHtml]) {
+      wanted.emplace_back(story.base, story.base + ".htm");
+    } else {
+      continue;  // asked again once its XML file comes
+    }
+    story.headlineAsked = true;
+  }
+  return wanted;
+}
+
+void StoryIndex::SetHeadline(const std::string& base, const std::string& headline) {
+  std::lock_guard<std::mutex> lock(mMutex);
+  Story* story = Find(base);
+  if (story == nullptr || headline.empty()) return;
+  story->headline = headline;
+  mChanged = true;
 }
 
 bool StoryIndex::RenderIfChanged(std::string& html) {
@@ -64,7 +136,9 @@ std::string StoryIndex::Render() const {
       "list-style:none}.when{color:#777;font-size:.85em;margin-right:.8em}"
       ".links a{font-size:.8em;margin-left:.6em;color:#555}</style>\n</head>\n<body>\n"
       "<h1>Stories from " + HtmlEscape(mServer) + "</h1>\n<p>" +
-      std::to_string(mStories.size()) + " stories received.</p>\n<ul>\n";
+      std::to_string(mReceived) + " stories received since the start, " +
+      std::to_string(mFoundAtStart) + " found in the folder at the start; the newest " +
+      std::to_string(mStories.size()) + " listed.</p>\n<ul>\n";
   for (auto it = mStories.rbegin(); it != mStories.rend(); ++it) {
     char when[32];
     struct tm tm;

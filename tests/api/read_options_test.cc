@@ -1,0 +1,390 @@
+// The reading options through the conversion interface: the example stories written as
+// feeds send them, each read with its option and as described without it, and the
+// details of each option on small stories; the escaping of attribute values in each
+// entity-reference mode; the hostile example rendered through the example table.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "owclient/owclient.h"
+#include "support/log_capture.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using owc_test::LogCapture;
+using owc_test::TempDir;
+
+void Append(const uint8_t* data, uint32_t len, uintptr_t out, uintptr_t) {
+  if (data != nullptr)
+    reinterpret_cast<std::string*>(out)->append(reinterpret_cast<const char*>(data), len);
+}
+
+std::string Example(const std::string& file) {
+  return TempDir::Read(OWC_EXAMPLES_DIR "/" + file);
+}
+
+// What one conversion gave: the template's result, its page and the standard fields.
+struct Result {
+  uint32_t rc = 0;
+  std::string html, headline, subheadline, byline, body, seriesName;
+  std::string Attribute(const char* prop, const char* attr) const;
+};
+
+class ReadOptions : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    OBConvertSetReadOptions(0);
+    OBConvertSetEntityRefOutput(1);
+    if (mEnv != nullptr) OBConvertFreeEnv(mEnv);
+    if (mObj != nullptr) OBConvertFreeObj(mObj);
+  }
+
+  // The example template and table, or (example false) a template of the headline only.
+  Result Convert(const std::string& xml, uint32_t options, bool example = false,
+                 const std::string& rdf = "") {
+    OBConvertSetReadOptions(options);
+    if (mEnv != nullptr) OBConvertFreeEnv(mEnv);
+    if (mObj != nullptr) OBConvertFreeObj(mObj);
+    mEnv = nullptr;
+    mObj = nullptr;
+    const std::string tmpl = example ? Example("templates/story.tmpl") : "<?Kavio insert headline?>";
+    const std::string table = example ? Example("templates/story.xlate") : "";
+    EXPECT_EQ(0u, OBConvertNewEnv(tmpl.data(), static_cast<uint32_t>(tmpl.size()),
+                                  table.empty() ? nullptr : table.data(),
+                                  static_cast<uint32_t>(table.size()), &mEnv));
+    EXPECT_EQ(0u, OBConvertNewObj(0, xml.data(), static_cast<uint32_t>(xml.size()), 0,
+                                  rdf.empty() ? nullptr : rdf.data(),
+                                  static_cast<uint32_t>(rdf.size()), &mObj));
+    Result r;
+    r.rc = OBConvertApplyTemplate(mEnv, mObj, &Append, reinterpret_cast<uintptr_t>(&r.html), 0);
+    if (!r.html.empty() && r.html.back() == '\0') r.html.pop_back();
+    OBConvertGetHeadline(mObj, &Append, reinterpret_cast<uintptr_t>(&r.headline), 0);
+    OBConvertGetSubheadline(mObj, &Append, reinterpret_cast<uintptr_t>(&r.subheadline), 0, 0);
+    OBConvertGetByline(mObj, &Append, reinterpret_cast<uintptr_t>(&r.byline), 0, 0);
+    OBConvertGetBody(mObj, &Append, reinterpret_cast<uintptr_t>(&r.body), 0);
+    OBConvertGetSeriesName(mObj, &Append, reinterpret_cast<uintptr_t>(&r.seriesName), 0);
+    return r;
+  }
+  Result ConvertExample(const std::string& story, uint32_t options) {
+    return Convert(Example("stories/" + story + ".xml"), options, true,
+                   Example("stories/" + story + ".rdf"));
+  }
+  std::string Attribute(const char* prop, const char* attr) {
+    std::string out;
+    EXPECT_EQ(0u, OBConvertGetPropertyAttribute(mObj, &Append, reinterpret_cast<uintptr_t>(&out),
+                                                0, "", prop, attr));
+    return out;
+  }
+  std::string Property(const char* prop, uint8_t valueOnly) {
+    std::string out;
+    EXPECT_EQ(0u, OBConvertGetProperty(mObj, &Append, reinterpret_cast<uintptr_t>(&out), 0, "",
+                                       prop, valueOnly));
+    return out;
+  }
+
+  LogCapture mLog;
+  OBConvertEnv mEnv = nullptr;
+  OBConvertObj mObj = nullptr;
+};
+
+std::string Story(const std::string& prolog, const std::string& headline,
+                  const std::string& body = "<p>x</p>") {
+  return "<?xml version=\"1.0\"?>" + prolog + "<nitf><body><body.head><hedline><hl1>" + headline +
+         "</hl1></hedline></body.head><body.content>" + body + "</body.content></body></nitf>";
+}
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST_F(ReadOptions, AreOffByDefaultAndKeepOnlyTheBitsTheyDefine) {
+  EXPECT_EQ(0u, OBConvertGetReadOptions());
+  OBConvertSetReadOptions(0xFFFFFFFFu);
+  EXPECT_EQ(OBCONVERT_READ_REAL_FEEDS, OBConvertGetReadOptions());
+  OBConvertSetReadOptions(OBCONVERT_READ_HTML_ENTITIES | 0x100u);
+  EXPECT_EQ(OBCONVERT_READ_HTML_ENTITIES, OBConvertGetReadOptions());
+}
+
+// Each story needs only its own option; without it the story reads as described: empty
+// fields for a namespace, the parse error for Latin-1 bytes, dropped entities.
+TEST_F(ReadOptions, EachExampleFeedStoryReadsWithItsOptionAndAsDescribedWithout) {
+  const struct {
+    const char* story;
+    uint32_t option;
+    const char* subheadline;  // with the option
+    const char* bodyPart;     // with the option
+    const char* without;      // the subheadline without it; null: the parse fails
+  } cases[] = {
+      {"ferry-timetable", OBCONVERT_READ_PLAIN_NITF,
+       "Late boat leaves the mainland pier at 23:40 from 20 June", "<em>forty minutes</em>", ""},
+      {"alpine-choir", OBCONVERT_READ_DECLARED_ENCODING, "Chor aus Grünwald überrascht die Jury",
+       "<person>Jörg Brühl</person>", nullptr},
+      {"market-prices", OBCONVERT_READ_DECLARED_ENCODING, "",
+       "“We wanted to keep the small growers,” said the board’s chair – a cheesemaker", nullptr},
+      {"opera-premiere", OBCONVERT_READ_HTML_ENTITIES, "Café scene draws the longest applause",
+       "harbour theatre\u00a0— tickets cost up to €85", "Caf scene draws the longest applause"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.story);
+    Result with = ConvertExample(c.story, c.option);
+    EXPECT_EQ(0u, with.rc);
+    EXPECT_EQ(c.subheadline, with.subheadline);
+    EXPECT_TRUE(Has(with.body, c.bodyPart)) << with.body;
+    EXPECT_TRUE(Has(with.html, "<h1>" + with.headline + "</h1>"));
+    EXPECT_FALSE(with.headline.empty());
+
+    mLog.Clear();
+    Result without = ConvertExample(c.story, OBCONVERT_READ_REAL_FEEDS & ~c.option);
+    if (c.without == nullptr) {
+      EXPECT_EQ(1u, without.rc);
+      EXPECT_TRUE(mLog.HasPart("XML parse error: [not well-formed (invalid token)]"));
+      EXPECT_EQ("", without.html) << "no page";
+    } else {
+      EXPECT_EQ(0u, without.rc);
+      EXPECT_EQ(c.without, without.subheadline);
+    }
+  }
+  // NITF 3.3 in its own namespace, with a series; empty fields and the metadata headline
+  // as the page's title without the option.
+  Result glacier = ConvertExample("glacier-survey", OBCONVERT_READ_PLAIN_NITF);
+  EXPECT_EQ("Survey team finds the valley glacier thinner by eleven metres", glacier.headline);
+  EXPECT_EQ("Mountains in change", glacier.seriesName);
+  EXPECT_EQ("By <person>Hanna Lövgren</person>", glacier.byline);
+  Result plain = ConvertExample("glacier-survey", 0);
+  EXPECT_EQ(0u, plain.rc);
+  EXPECT_EQ("", plain.headline + plain.byline + plain.body + plain.seriesName);
+  EXPECT_TRUE(Has(plain.html, "<h1>Glacier survey</h1>"));
+  // UTF-8 labelled as Latin-1 reads the same with the option and without it.
+  const std::string museum = "Harbour museum reopens with a hall for the Møller whaler";
+  EXPECT_EQ(museum, ConvertExample("museum-reopening", 0).headline);
+  EXPECT_EQ(museum, ConvertExample("museum-reopening", OBCONVERT_READ_REAL_FEEDS).headline);
+}
+
+// Names in a NITF namespace lose it, elements and prefixed attributes alike; others keep it.
+TEST_F(ReadOptions, PlainNitfRenamesOnlyNitfNamespacesOfElementsAndAttributes) {
+  const std::string xml =
+      "<n:nitf xmlns:n='http://iptc.org/std/NITF/2006-10-18/' xmlns:x='http://example.org/x#'>"
+      "<n:body><n:body.head><n:hedline><n:hl1>Head</n:hl1></n:hedline>"
+      "<n:series n:series.name='S' x:series.part='7'/></n:body.head>"
+      "<n:body.content><n:p n:class='lead' x:id='1'>t<x:geo>g</x:geo>"
+      "<y:p xmlns:y='http://iptc.org/std/NITFX/'>u</y:p></n:p></n:body.content></n:body></n:nitf>";
+  Result r = Convert(xml, OBCONVERT_READ_PLAIN_NITF);
+  EXPECT_EQ("Head", r.headline);
+  EXPECT_EQ("S", r.seriesName);
+  const char kSeries[] = "\\nitf(0)\\body(0)\\body.head(0)\\series(0)";
+  EXPECT_EQ("", Attribute(kSeries, "series.part"));
+  EXPECT_EQ("7", Attribute(kSeries, "http://example.org/x#:series.part"));
+  EXPECT_EQ(
+      "<p class=\"lead\" http://example.org/x#:id=\"1\">t<http://example.org/x#:geo>g"
+      "</http://example.org/x#:geo><http://iptc.org/std/NITFX/:p>u</http://iptc.org/std/NITFX/:p>"
+      "</p>",
+      r.body);
+  Result strict = Convert(xml, 0);
+  EXPECT_EQ("", strict.headline + strict.seriesName + strict.body);
+}
+
+TEST_F(ReadOptions, DeclaredEncodingReadsItsSingleByteEncodingsAndNamesAnyOther) {
+  const struct {
+    std::string declaration;
+    std::string bytes;
+    const char* headline;  // null: fails, naming the declared encoding
+    const char* named;
+  } cases[] = {
+      {" encoding='latin1'", "Caf\xE9 \xAB\xBB", "Café «»", ""},
+      {" encoding=\"ISO_8859-1\"", "\x80\x93", "\xC2\x80\xC2\x93", ""},  // C1 controls in Latin-1
+      {" encoding = 'CP1252'", "\x80\x93\x94\x81", "€“”\xC2\x81", ""},
+      {" encoding='US-ASCII'", "\x93quoted\x94", "“quoted”", ""},  // the code page meant
+      {" encoding='ISO-8859-1'", "Caf\xC3\xA9", "Café", ""},       // valid UTF-8 stays UTF-8
+      {" encoding='Shift_JIS'", "\x82\xA0", nullptr, "[Shift_JIS]"},
+      {"", "Caf\xE9", nullptr, "[none]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.declaration);
+    mLog.Clear();
+    const std::string xml = "<?xml version='1.0'" + c.declaration + "?>" +
+                            Story("", c.bytes).substr(std::string("<?xml version=\"1.0\"?>").size());
+    Result r = Convert(xml, OBCONVERT_READ_DECLARED_ENCODING);
+    if (c.headline != nullptr) {
+      EXPECT_EQ(0u, r.rc);
+      EXPECT_EQ(c.headline, r.headline);
+    } else {
+      EXPECT_EQ(1u, r.rc);
+      EXPECT_EQ(0, mLog.SeverityOf(std::string("WCXMLDoc::Parse XML [XML Unknown] declares the "
+                                               "encoding ") +
+                                   c.named +
+                                   " and its bytes are not UTF-8: only UTF-8, ISO-8859-1, "
+                                   "windows-1252 and US-ASCII are read"));
+    }
+  }
+}
+
+TEST_F(ReadOptions, HtmlEntitiesResolveWithAnyDoctypeAndTheDocumentsOwnDefinitionWins) {
+  const std::string refs = "&Aacute;&yuml;&fnof;&Omega;&piv;&hArr;&sdot;&diams;&OElig;&euro;"
+                           "&rsaquo;&nbsp;&amp;&lt;";
+  const std::string expected = "ÁÿƒΩϖ⇔⋅♦Œ€›\u00a0&amp;&lt;";
+  for (const std::string& prolog :
+       {std::string(), std::string("<!DOCTYPE nitf SYSTEM 'nitf.dtd'>"),
+        std::string("<!DOCTYPE nitf PUBLIC '-//IPTC//DTD NITF 3.2//EN' 'http://x/nitf.dtd'>"),
+        std::string("<!DOCTYPE nitf [<!ENTITY own 'o'>]>")}) {
+    SCOPED_TRACE(prolog);
+    Result r = Convert(Story(prolog, refs), OBCONVERT_READ_HTML_ENTITIES);
+    EXPECT_EQ(0u, r.rc);
+    EXPECT_EQ(expected, r.headline);
+  }
+  // Without the option: no DOCTYPE is an error, an external one drops the references.
+  mLog.Clear();
+  EXPECT_EQ(1u, Convert(Story("", "Caf&eacute;"), 0).rc);
+  EXPECT_TRUE(mLog.HasPart("XML parse error: [undefined entity]"));
+  EXPECT_EQ("Caf", Convert(Story("<!DOCTYPE nitf SYSTEM 'n.dtd'>", "Caf&eacute;"), 0).headline);
+
+  const std::string own = "<!DOCTYPE nitf SYSTEM 'n.dtd' [<!ENTITY eacute 'E'><!ENTITY x 'y'>]>";
+  EXPECT_EQ("CafE y €", Convert(Story(own, "Caf&eacute; &x; &euro;"), OBCONVERT_READ_HTML_ENTITIES)
+                            .headline);
+}
+
+// No DTD or parameter entity is ever read from disk; an external general entity still
+// refuses the story; a name that stays unknown is logged once per document.
+TEST_F(ReadOptions, HtmlEntitiesReadNoFileAndLogEachUnknownNameOnce) {
+  TempDir dir;
+  const std::string dtd = dir.File("leak.dtd");
+  TempDir::Write(dtd, "<!ENTITY eacute 'LEAK'><!ENTITY nosuch 'LEAK'>");
+  for (const std::string& prolog :
+       {"<!DOCTYPE nitf SYSTEM '" + dtd + "'>",
+        "<!DOCTYPE nitf [<!ENTITY % ext SYSTEM '" + dtd + "'> %ext;]>"}) {
+    SCOPED_TRACE(prolog);
+    mLog.Clear();
+    Result r = Convert(Story(prolog, "&eacute;&nosuch;&nosuch;&other;"),
+                       OBCONVERT_READ_HTML_ENTITIES);
+    EXPECT_EQ(0u, r.rc);
+    EXPECT_EQ("é", r.headline);
+    int nosuch = 0;
+    for (const auto& line : mLog.Lines()) {
+      if (line.text == "WCXMLDoc::Parse [XML Unknown] has no definition of the entity &nosuch; "
+                       "(dropped)") {
+        ++nosuch;
+      }
+    }
+    EXPECT_EQ(1, nosuch);
+    EXPECT_TRUE(mLog.HasPart("has no definition of the entity &other;"));
+  }
+  mLog.Clear();
+  const std::string external = "<!DOCTYPE nitf [<!ENTITY x SYSTEM 'file://" + dtd + "'>]>";
+  EXPECT_EQ(1u, Convert(Story(external, "&x;"), OBCONVERT_READ_REAL_FEEDS).rc);
+  EXPECT_TRUE(mLog.HasPart("error in processing external entity reference"));
+}
+
+// Values in a captured element's start tags: escaped as text in modes 1 and 2, raw in the
+// others; an attribute read alone is always the value as parsed.
+TEST_F(ReadOptions, AttributeValuesInCapturedTagsAreEscapedInModesOneAndTwo) {
+  const std::string xml = Story(
+      "", "H", "<p title=\"a&quot;b &lt;c&gt; &amp; d'e\" onclick=\"x&quot; y=&quot;1\">t</p>");
+  const struct {
+    uint32_t mode;
+    const char* body;
+  } cases[] = {
+      {1, "<p title=\"a&quot;b &lt;c&gt; &amp; d'e\" onclick=\"x&quot; y=&quot;1\">t</p>"},
+      {2, "<p title=\"a&quot;b &lt;c&gt; &amp; d&apos;e\" onclick=\"x&quot; y=&quot;1\">t</p>"},
+      {0, "<p title=\"a\"b <c> & d'e\" onclick=\"x\" y=\"1\">t</p>"},
+      {3, "<p title=\"a\"b <c> & d'e\" onclick=\"x\" y=\"1\">t</p>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mode);
+    OBConvertSetEntityRefOutput(c.mode);
+    EXPECT_EQ(c.body, Convert(xml, 0).body);
+  }
+  OBConvertSetEntityRefOutput(1);
+  Convert(Story("", "<em class='&quot;&gt;'>H</em>"), 0);
+  const char kHl1[] = "\\nitf(0)\\body(0)\\body.head(0)\\hedline(0)\\hl1(0)";
+  EXPECT_EQ("<em class=\"&quot;&gt;\">H</em>", Property(kHl1, 1));
+  EXPECT_EQ("<hl1><em class=\"&quot;&gt;\">H</em></hl1>", Property(kHl1, 0));
+  const std::string withAttr = Story("", "H").replace(Story("", "H").find("<hl1>"), 5,
+                                                       "<hl1 class='x&quot;y'>");
+  Convert(withAttr, 0);
+  EXPECT_EQ("<hl1 class=\"x&quot;y\">H</hl1>", Property(kHl1, 0));
+  EXPECT_EQ("x\"y", Attribute(kHl1, "class"));
+}
+
+// The attributes of every tag of a page, as a browser reads them: (name, value) pairs.
+std::vector<std::pair<std::string, std::string>> PageAttributes(const std::string& html,
+                                                                std::vector<std::string>* tags) {
+  std::vector<std::pair<std::string, std::string>> attrs;
+  for (size_t lt = html.find('<'); lt != std::string::npos; lt = html.find('<', lt + 1)) {
+    if (lt + 1 >= html.size() || !std::isalpha(static_cast<unsigned char>(html[lt + 1]))) continue;
+    size_t i = lt + 1;
+    while (i < html.size() && !std::isspace(static_cast<unsigned char>(html[i])) &&
+           html[i] != '>' && html[i] != '/') {
+      ++i;
+    }
+    tags->push_back(html.substr(lt + 1, i - lt - 1));
+    while (i < html.size() && html[i] != '>') {
+      while (i < html.size() && (std::isspace(static_cast<unsigned char>(html[i])) || html[i] == '/'))
+        ++i;
+      const size_t start = i;
+      while (i < html.size() && !std::isspace(static_cast<unsigned char>(html[i])) &&
+             html[i] != '=' && html[i] != '>') {
+        ++i;
+      }
+      std::string name = html.substr(start, i - start), value;
+      if (i < html.size() && html[i] == '=') {
+        ++i;
+        if (html[i] == '"' || html[i] == '\'') {
+          const size_t close = std::min(html.find(html[i], i + 1), html.size());
+          value = html.substr(i + 1, close - i - 1);
+          i = close + 1;
+        } else {
+          const size_t v = i;
+          while (i < html.size() && !std::isspace(static_cast<unsigned char>(html[i])) &&
+                 html[i] != '>') {
+            ++i;
+          }
+          value = html.substr(v, i - v);
+        }
+      }
+      if (!name.empty()) attrs.emplace_back(name, value);
+    }
+  }
+  return attrs;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+TEST_F(ReadOptions, HostileExampleRendersWithoutHandlersScriptsOrScriptLinks) {
+  for (uint32_t mode : {1u, 2u, 0u}) {
+    for (uint32_t options : {0u, OBCONVERT_READ_REAL_FEEDS}) {
+      SCOPED_TRACE(std::to_string(mode) + "/" + std::to_string(options));
+      OBConvertSetEntityRefOutput(mode);
+      Result r = ConvertExample("forged-links", options);
+      ASSERT_EQ(0u, r.rc);
+      std::vector<std::string> tags;
+      size_t links = 0;
+      for (const auto& attr : PageAttributes(r.html, &tags)) {
+        const std::string name = Lower(attr.first);
+        EXPECT_NE("on", name.substr(0, 2)) << attr.first << "=" << attr.second;
+        EXPECT_NE("style", name);
+        std::string value;
+        for (char c : Lower(attr.second))
+          if (!std::isspace(static_cast<unsigned char>(c))) value += c;
+        for (const char* scheme : {"javascript:", "vbscript:", "data:", "&#"})
+          EXPECT_NE(0u, value.find(scheme)) << attr.first << "=" << attr.second;
+        if (name == "href") ++links;
+      }
+      EXPECT_EQ(2u, links) << "only the two links that are not scripts";
+      for (const std::string& tag : tags) EXPECT_NE("script", Lower(tag));
+      EXPECT_TRUE(Has(r.html, "<a href=\"https://www.example.com/notice\" title=\""));
+      EXPECT_FALSE(Has(r.html, "alert('element')")) << "script content is dropped";
+      EXPECT_FALSE(Has(r.html, "summary")) << "the table's summary stays out";
+      EXPECT_TRUE(Has(r.html, "<th scope=\"col\">Trick</th>"));
+      EXPECT_TRUE(Has(r.html, "<td colspan=\"1\">handlers on cells</td>"));
+    }
+  }
+}
+
+}  // namespace

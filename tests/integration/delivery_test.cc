@@ -1,0 +1,175 @@
+// The gateway's delivery guarantees end to end against the reference server: acknowledgement
+// after delivery, the delivery queue's byte limit holding the server back through TCP, the
+// pairing limit, and HOBWDrain.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "integration_support.h"
+
+namespace {
+
+using owc_it::WaitUntil;
+
+class DeliveryTest : public owc_it::GatewayTest {
+ protected:
+  void TearDown() override {
+    GatewayTest::TearDown();
+    HOBWSetOptions(0);
+    HOBWSetQueueLimit(0);
+  }
+  // Every callback waits until mRelease: an application that takes its time.
+  void HoldCallbacks() {
+    mSink->onCall = [this](const HOBWBlockQElt&) {
+      mHeld = true;
+      while (!mRelease) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+  }
+  // Moves the module clock past every silence limit and waits until the session made a pass
+  // on the new time (the statistics' seconds since the last file move with it).
+  void PassTwelveSeconds() {
+    const uint32_t before = Stats().mSecsSinceLastFile;
+    owc_it::Advance(13000);
+    ASSERT_TRUE(WaitUntil([&] { return Stats().mSecsSinceLastFile >= before + 13; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the wire thread's passes
+  }
+  bool TimedOut() const { return Count("timeout") + Count("RX timeout") != 0; }
+
+  std::atomic<bool> mHeld{false};
+};
+
+owwired::Options Files(uint32_t count, size_t size, uint32_t blockSize, bool pipeline) {
+  owwired::Options options;
+  for (uint32_t i = 0; i < count; ++i) {
+    options.files.emplace_back("f" + std::to_string(i) + ".txt",
+                               owc_it::Bytes(size, static_cast<char>('a' + i)));
+  }
+  options.block_size = blockSize;
+  options.pipeline = pipeline;
+  return options;
+}
+
+// The server pipelines the first file's blocks; none is acknowledged while the first
+// callback is held past every silence limit, and the session stays connected, beating.
+TEST_F(DeliveryTest, AfterDeliveryNothingIsAcknowledgedWhileTheCallbackIsHeld) {
+  Serve(151, Files(3, 3000, 1024, true));
+  HOBWSetOptions(HOBW_ACK_AFTER_DELIVERY);
+  HoldCallbacks();
+  EXPECT_EQ(2, HOBWDrain(0));
+  Start();
+  ASSERT_TRUE(WaitUntil([&] { return mHeld.load(); }));
+  ASSERT_TRUE(WaitUntil([&] { return Count("received block 2, ") == 1; }));
+  PassTwelveSeconds();
+  PassTwelveSeconds();
+  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.heartbeats >= 2; }));
+  EXPECT_EQ(0u, Server().GetCounters().blocks_acked);
+  EXPECT_EQ(0u, Server().GetCounters().files_delivered);
+  EXPECT_FALSE(TimedOut());
+  EXPECT_EQ(1, Stats().mConnected);
+  EXPECT_EQ(1, HOBWDrain(0));
+  mRelease = true;
+  ExpectFeedDelivered();
+  EXPECT_EQ(0, HOBWDrain(10000));
+  EXPECT_EQ(1u, Server().GetCounters().connections_accepted);
+  EXPECT_TRUE(WaitUntil([] { return Stats().mFilesTotal == 3; }));  // counted at the ACK
+}
+
+// With acknowledgement after delivery, the blocks a stop discards were never acknowledged:
+// the resumed session delivers them, so that every block arrives at least once, in order.
+TEST_F(DeliveryTest, AfterDeliveryWhatTheStopDiscardsComesAgainOnResumption) {
+  Serve(152, Files(2, 10240, 1024, true));
+  HOBWSetOptions(HOBW_ACK_AFTER_DELIVERY);
+  // The first call waits for the stop; the others take their time, so that the stop, once
+  // requested, leaves most of the file queued.
+  int calls = 0;
+  mSink->onCall = [&](const HOBWBlockQElt&) {
+    while (++calls == 1 && !mRelease) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  };
+  Start();
+  ASSERT_TRUE(WaitUntil([&] { return Count("received block 9, ") == 1; }));
+  const uint32_t session = Stats().mSessionID;
+  std::thread stopper([] { HOBWStop(0); });
+  ASSERT_TRUE(WaitUntil([&] { return Count("HOBWThread::Run shutdown exiting") == 1; }));
+  mRelease = true;
+  stopper.join();
+  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.connections_open == 0; }));
+  std::vector<owc_test::Delivered> records = Records();
+  EXPECT_LE(Server().GetCounters().blocks_acked, records.size());  // none before delivery
+  // Usually the stop discards most of the first file (a loaded machine may let the
+  // delivery thread finish it first): whatever it discarded must come again.
+  EXPECT_EQ(records.size() < 10u, mLog.HasPart("queued blocks discarded"));
+  mSink = std::make_unique<owc_test::BlockSink>();
+  Start(0, 1, session);
+  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.files_delivered >= 2; }));
+  const auto again = Records(20 - records.size());
+  records.insert(records.end(), again.begin(), again.end());
+  std::set<std::string> seen;
+  std::string order;
+  for (const auto& r : records) {
+    const std::string block = r.name + ":" + std::to_string(r.blockNum);
+    if (seen.insert(block).second) order += block + " ";
+  }
+  std::string expected;
+  for (const char* name : {"f0.txt:", "f1.txt:"})
+    for (int block = 0; block < 10; ++block) expected += name + std::to_string(block) + " ";
+  EXPECT_EQ(expected, order);
+}
+
+// At the queue's limit the session stops reading: the server's writes stall well short of
+// the file, the session waits past every silence limit still connected, and once the
+// application catches up every file arrives on the same connection.
+TEST_F(DeliveryTest, AtTheQueueLimitTheServerIsHeldBackByTcpUntilTheQueueDrains) {
+  constexpr size_t kBig = 32u << 20;
+  constexpr uint32_t kLimit = 256u << 10;
+  owwired::Options options = Files(2, kBig, 65535, true);
+  Serve(153, options);
+  HOBWSetQueueLimit(kLimit);
+  HoldCallbacks();
+  Start();
+  ASSERT_TRUE(WaitUntil([&] { return Count("reading held") == 1; }));
+  uint64_t sent = 0;
+  ASSERT_TRUE(WaitUntil([&] {
+    const uint64_t before = Server().GetCounters().bytes_sent;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    sent = Server().GetCounters().bytes_sent;
+    return sent == before;
+  }));
+  EXPECT_LT(sent, kBig / 2);
+  const uint64_t acked = Server().GetCounters().blocks_acked;
+  PassTwelveSeconds();
+  EXPECT_EQ(acked, Server().GetCounters().blocks_acked);
+  EXPECT_EQ(0u, Server().GetCounters().files_delivered);
+  EXPECT_FALSE(TimedOut());
+  EXPECT_EQ(1, Stats().mConnected);
+  // The limit and one block at most: 65,535 data bytes and the name.
+  EXPECT_LE(uint32_t{Stats().mQueueLen}, kLimit / 65535 + 1);
+  mRelease = true;
+  ExpectFeedDelivered(60000);
+  EXPECT_GE(Count("reading resumed"), 1u);
+  EXPECT_EQ(1u, Server().GetCounters().connections_accepted);
+}
+
+// A story file over the limit is refused with its line; the next story renders.
+TEST_F(DeliveryTest, AStoryFileOverThePairingLimitIsRefusedAndTheNextStoryRenders) {
+  owwired::Options options;
+  options.files.emplace_back("huge.xml", "<nitf>" + std::string(100000, 'x') + "</nitf>");
+  options.files.emplace_back("huge.rdf", owc_it::Example("stories/river-ice.rdf"));
+  for (const std::string name : {"chess-final.xml", "chess-final.rdf"})
+    options.files.emplace_back(name, owc_it::Example("stories/" + name));
+  Serve(154, options);
+  HOBWSetQueueLimit(64u << 10);
+  Start(1);
+  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.files_delivered >= 4; }));
+  const auto pages = Pages(1);
+  ASSERT_EQ(1u, pages.size());
+  EXPECT_EQ("chess-final.htm", pages[0].name);
+  EXPECT_EQ(1u, Count("WCHOBWPairFiles::AddBlock story file huge.xml is over the limit of "
+                      "65536 bytes, story discarded"));
+}
+
+}  // namespace

@@ -1,0 +1,68 @@
+// Three JetStream servers on 127.0.0.x in one cluster, a stream with three replicas, one
+// server killed while files are being published: no file is lost.
+#include <gtest/gtest.h>
+
+#include "jetstream_support.h"
+
+namespace owtest {
+namespace {
+
+::testing::Environment* const gNatsEnv =
+    ::testing::AddGlobalTestEnvironment(new NatsLibraryEnvironment);
+
+TEST(JetStreamCluster, OneServerKilledMidRunNoFileLost) {
+  if (FindNatsServer().empty()) {
+    GTEST_SKIP() << "nats-server is not installed (scripts/deps.sh installs it)";
+  }
+  std::vector<std::unique_ptr<NatsServer>> servers;
+  for (int i = 0; i < 3; ++i) {
+    servers.push_back(std::make_unique<NatsServer>("c" + std::to_string(i + 1),
+                                                   "127.0.0." + std::to_string(61 + i), 65536));
+  }
+  std::vector<std::string> urls;
+  for (auto& server : servers) {
+    std::vector<std::string> routes;
+    for (auto& other : servers) {
+      if (other != server) routes.push_back(other->Route());
+    }
+    server->SetRoutes(routes);
+    urls.push_back(server->Url());
+  }
+  for (auto& server : servers) ASSERT_TRUE(server->Start()) << server->LogPath();
+
+  LogLines log;
+  owgateway::JetStreamOptions options = OptionsFor(urls, log);
+  options.replicas = 3;
+  owgateway::JetStreamPublisher publisher(options);
+  std::string error;
+  ASSERT_TRUE(publisher.Start(error)) << error;
+  std::vector<Sample> samples = Samples(31, "-a");
+  // The cluster elects its leaders first; the publisher waits for that by itself.
+  for (const auto& sample : samples) {
+    EXPECT_TRUE(publisher.Publish(FileOf(sample), error)) << sample.name << ": " << error;
+  }
+  std::vector<Sample> more = Samples(32, "-b");
+  for (const auto& set : {Samples(33, "-c"), Samples(34, "-d")}) {
+    more.insert(more.end(), set.begin(), set.end());
+  }
+  std::thread publishing([&] {
+    for (const auto& sample : more) {
+      std::string failure;
+      EXPECT_TRUE(publisher.Publish(FileOf(sample), failure)) << sample.name << ": " << failure;
+    }
+  });
+  // The server the publisher is connected to goes, while it publishes.
+  size_t victim = 0;
+  for (size_t i = 0; i < servers.size(); ++i) {
+    if (log.Has("connected to " + servers[i]->Url())) victim = i;
+  }
+  servers[victim]->Kill();
+  publishing.join();
+  samples.insert(samples.end(), more.begin(), more.end());
+  EXPECT_EQ(publisher.GetStats().files, samples.size());
+  EXPECT_TRUE(log.Has("lost the connection to NATS")) << "killed " << servers[victim]->Url();
+  ExpectStreamHolds(servers[(victim + 1) % servers.size()]->Url(), samples);
+}
+
+}  // namespace
+}  // namespace owtest
