@@ -293,6 +293,16 @@ TEST_F(OwconvertTest, DashReadsTheStoryFromStandardInputAndWritesToStandardOutpu
   RunResult piped = RunTool("/bin/sh", {"-c", command}, dir_.Path());
   EXPECT_EQ(piped.status, 0) << piped.err;
   EXPECT_TRUE(Contains(piped.out, "<h1>" + SourceHeadline("river-ice") + "</h1>"));
+  // A story from standard input is checked on the bytes read, and named as such.
+  const std::string foreign = dir_.File("foreign.xml");
+  TempDir::Write(foreign, "<nitf xmlns='urn:example:news'><body/></nitf>");
+  RunResult warned = RunTool(
+      "/bin/sh", {"-c", std::string("exec ") + OWCONVERT_BIN + " -t " + kTemplate + " - < " + foreign},
+      dir_.Path());
+  EXPECT_EQ(warned.status, 1);
+  EXPECT_TRUE(Contains(warned.err, "owconvert: warning: standard input: its root element is in "
+                                   "the namespace urn:example:news"))
+      << warned.err;
 }
 
 // On a terminal a batch shows how far it is; in a pipe or with -q nothing (the batch test above).
