@@ -26,7 +26,7 @@ void ExpectNothingLost(const owc_test::CrashRunSettings& settings) {
 TEST(GatewayCrashTest, SigkillAtRandomMomentsLosesNoAcknowledgedFileBlockByBlock) {
   owc_test::CrashRunSettings settings;
   settings.gateway = OWGATEWAY_BIN;
-  settings.address = "127.0.0.150";
+  settings.address = "127.0.5.1";
   settings.seed = 14;
   ExpectNothingLost(settings);
 }
@@ -34,7 +34,7 @@ TEST(GatewayCrashTest, SigkillAtRandomMomentsLosesNoAcknowledgedFileBlockByBlock
 TEST(GatewayCrashTest, SigkillAtRandomMomentsLosesNoAcknowledgedFilePipelined) {
   owc_test::CrashRunSettings settings;
   settings.gateway = OWGATEWAY_BIN;
-  settings.address = "127.0.0.151";
+  settings.address = "127.0.5.2";
   settings.seed = 41;
   settings.pipeline = true;
   ExpectNothingLost(settings);

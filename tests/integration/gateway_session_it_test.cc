@@ -199,6 +199,8 @@ TEST_F(GatewaySessionTest, StopWithoutDoneKeepsTheSessionAndStopWithDoneEndsIt) 
 // A peer scripted message by message, for what the reference server never sends.
 class GatewayScriptedPeerTest : public owc_it::GatewayTest {
  protected:
+  // 127.0.4.N: a range of these tests' own.
+  static uint32_t Scripted(uint8_t last) { return 0x7F000400u | last; }
   static std::string M(const std::string& text) { return text + std::string(1, '\0'); }
   static std::string Block(uint32_t number, const std::string& data, const std::string& marker) {
     const std::string length{static_cast<char>(data.size() >> 8), static_cast<char>(data.size())};
@@ -208,7 +210,7 @@ class GatewayScriptedPeerTest : public owc_it::GatewayTest {
   // the answer to its first RQST.
   void LogIn(owc_test::RawPeer& peer, uint8_t last) {
     ASSERT_TRUE(peer.Bound());
-    mAddress = owc_test::Loopback(last);
+    mAddress = Scripted(last);
     Start();
     ASSERT_TRUE(peer.Accept());
     ASSERT_TRUE(peer.SendAll(M("+Tazu wire v1.00.00 v1.00.00")));
@@ -238,8 +240,8 @@ class GatewayScriptedPeerTest : public owc_it::GatewayTest {
 // Only "BLKe" ends a file: a block with any other four marker bytes, or with another byte
 // where its NUL stands, is acknowledged and the next block continues the same file.
 TEST_F(GatewayScriptedPeerTest, AnyMarkerButTheLastOneMeansTheFileGoesOn) {
-  owc_test::RawPeer peer(owc_test::Loopback(151));
-  LogIn(peer, 151);
+  owc_test::RawPeer peer(Scripted(1));
+  LogIn(peer, 1);
   ASSERT_TRUE(peer.SendAll(M("9:+FILE m.xml")));
   ASSERT_TRUE(peer.ReadUntil(M("9:+ACK m.xml")));
   ASSERT_TRUE(peer.SendAll(Block(0, "first ", "XXXX")));
@@ -262,16 +264,16 @@ TEST_F(GatewayScriptedPeerTest, AnyMarkerButTheLastOneMeansTheFileGoesOn) {
 // A DONE that went unanswered belongs to its connection: the next run with a full login
 // says DONE again, and a stop without DONE after it has nothing to wait for.
 TEST_F(GatewayScriptedPeerTest, AnUnansweredDoneIsForgottenWithItsConnection) {
-  owc_test::RawPeer first(owc_test::Loopback(152));
-  LogIn(first, 152);
+  owc_test::RawPeer first(Scripted(2));
+  LogIn(first, 2);
   StopWithUnansweredDone(first);
 
-  owc_test::RawPeer second(owc_test::Loopback(153));
-  LogIn(second, 153);
+  owc_test::RawPeer second(Scripted(3));
+  LogIn(second, 3);
   StopWithUnansweredDone(second);
 
-  owc_test::RawPeer third(owc_test::Loopback(154));
-  LogIn(third, 154);
+  owc_test::RawPeer third(Scripted(4));
+  LogIn(third, 4);
   std::atomic<bool> stopped{false};
   std::thread stopper([&] {
     HOBWStop(0);

@@ -1,5 +1,5 @@
 // owgateway, the built program, against the reference server run in-process or a server the
-// test plays, each test on an address of its own (127.0.0.63-67, 140-147). The root folder holds
+// test plays, each test on an address of its own (127.0.0.63-67, 140-148). The root folder holds
 // only the gateway's folder "out" and "scratch" (its standard output and error), so whatever it
 // writes outside "out" shows up beside them.
 #include <gtest/gtest.h>
@@ -152,7 +152,7 @@ TEST_F(OwgatewayTest, StoriesThatDoNotRenderOrComeOutEmptyAreCountedAsProblems) 
   }
   owwired::Options options;
   options.spool_dir = spool.Path();
-  Serve(142, options);
+  Serve(148, options);
   ToolProcess real(OWGATEWAY_BIN, HtmlArgs({"--count", "3", "--fresh"}), scratch_);
   ASSERT_EQ(0, real.Wait()) << real.Err();
   EXPECT_TRUE(Contains(real.Out(), "owgateway: 3 stories, 6 files, ")) << real.Out();
