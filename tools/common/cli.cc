@@ -17,8 +17,8 @@ constexpr int kQuietId = -3;
 constexpr int kVerboseId = -4;
 
 // getopt_long's code for a row: its letter, or a number past every letter.
-int CodeOf(const OptionSpec& spec, size_t row) {
-  return spec.short_name != 0 ? static_cast<unsigned char>(spec.short_name)
+int CodeOf(const OptionSpec& option, size_t row) {
+  return option.short_name != 0 ? static_cast<unsigned char>(option.short_name)
                               : 256 + static_cast<int>(row);
 }
 
@@ -47,18 +47,18 @@ std::string Wrap(const std::string& text) {
   return result;
 }
 
-std::string HelpRow(const OptionSpec& spec) {
-  std::string left = spec.short_name != 0 ? std::string("  -") + spec.short_name + ", "
+std::string HelpRow(const OptionSpec& option) {
+  std::string left = option.short_name != 0 ? std::string("  -") + option.short_name + ", "
                                           : std::string("      ");
-  left += std::string("--") + spec.long_name;
-  if (spec.value == Value::kRequired) left += std::string("=") + spec.value_name;
-  if (spec.value == Value::kOptional) left += std::string("[=") + spec.value_name + "]";
+  left += std::string("--") + option.long_name;
+  if (option.value == Value::kRequired) left += std::string("=") + option.value_name;
+  if (option.value == Value::kOptional) left += std::string("[=") + option.value_name + "]";
   if (left.size() < kHelpIndent) {
     left.resize(kHelpIndent, ' ');
   } else {
     left += "\n" + std::string(kHelpIndent, ' ');
   }
-  return left + Wrap(spec.help) + "\n";
+  return left + Wrap(option.help) + "\n";
 }
 
 bool WriteAllOut(const std::string& text) {
@@ -85,20 +85,20 @@ const OptionSpec* CommandLine::FindById(int code) const {
 }
 
 std::string CommandLine::ErrorFor(int code, const char* arg) const {
-  const OptionSpec* spec = optopt != 0 ? FindById(optopt) : nullptr;
-  if (code == ':' && spec != nullptr) {
-    return std::string("option '--") + spec->long_name + "' needs a value";
+  const OptionSpec* option = optopt != 0 ? FindById(optopt) : nullptr;
+  if (code == ':' && option != nullptr) {
+    return std::string("option '--") + option->long_name + "' needs a value";
   }
-  if (spec != nullptr) return std::string("option '--") + spec->long_name + "' takes no value";
+  if (option != nullptr) return std::string("option '--") + option->long_name + "' takes no value";
   if (optopt != 0) return std::string("unknown option '-") + static_cast<char>(optopt) + "'";
   std::string text = arg != nullptr ? arg : "?";
   text = text.substr(0, text.find('='));
   // getopt_long takes an abbreviation of one option only; name the candidates it refused.
   std::string candidates;
-  for (const OptionSpec& spec : options_) {
-    if (spec.help != nullptr && text.size() > 2 &&
-        std::string("--").append(spec.long_name).compare(0, text.size(), text) == 0) {
-      candidates += (candidates.empty() ? "" : ", ") + std::string("--") + spec.long_name;
+  for (const OptionSpec& option : options_) {
+    if (option.help != nullptr && text.size() > 2 &&
+        std::string("--").append(option.long_name).compare(0, text.size(), text) == 0) {
+      candidates += (candidates.empty() ? "" : ", ") + std::string("--") + option.long_name;
     }
   }
   if (candidates.find(',') != std::string::npos) {
@@ -111,14 +111,14 @@ Outcome CommandLine::Parse(int argc, char** argv, const OptionHandler& handler) 
   std::vector<option> longs;
   std::string shorts = ":";  // a missing value answers ':' rather than '?'
   for (size_t row = 0; row < options_.size(); ++row) {
-    const OptionSpec& spec = options_[row];
-    const int has_arg = spec.value == Value::kNone       ? no_argument
-                        : spec.value == Value::kRequired ? required_argument
+    const OptionSpec& option = options_[row];
+    const int has_arg = option.value == Value::kNone       ? no_argument
+                        : option.value == Value::kRequired ? required_argument
                                                          : optional_argument;
-    longs.push_back({spec.long_name, has_arg, nullptr, CodeOf(spec, row)});
-    if (spec.short_name == 0) continue;
-    shorts += spec.short_name;
-    if (spec.value != Value::kNone) shorts += spec.value == Value::kRequired ? ":" : "::";
+    longs.push_back({option.long_name, has_arg, nullptr, CodeOf(option, row)});
+    if (option.short_name == 0) continue;
+    shorts += option.short_name;
+    if (option.value != Value::kNone) shorts += option.value == Value::kRequired ? ":" : "::";
   }
   longs.push_back({nullptr, 0, nullptr, 0});
   opterr = 0;
@@ -127,20 +127,20 @@ Outcome CommandLine::Parse(int argc, char** argv, const OptionHandler& handler) 
   error_.clear();
   // --help wins over everything, mistakes included, so the first mistake is kept until the end.
   for (int code; (code = getopt_long(argc, argv, shorts.c_str(), longs.data(), nullptr)) != -1;) {
-    const OptionSpec* spec = code == '?' || code == ':' ? nullptr : FindById(code);
-    if (spec == nullptr) {
+    const OptionSpec* option = code == '?' || code == ':' ? nullptr : FindById(code);
+    if (option == nullptr) {
       if (error_.empty()) error_ = ErrorFor(code, optind > 0 ? argv[optind - 1] : nullptr);
       continue;
     }
     std::string why;
-    switch (spec->id) {
+    switch (option->id) {
       case kHelpId: help = true; break;
       case kVersionId: version = true; break;
       case kQuietId: common_.quiet = true, common_.verbose = false; break;
       case kVerboseId: common_.verbose = true, common_.quiet = false; break;
       default:
-        if (!handler(spec->id, optarg, &why) && error_.empty()) {
-          error_ = std::string("option '--") + spec->long_name + "': " + why;
+        if (!handler(option->id, optarg, &why) && error_.empty()) {
+          error_ = std::string("option '--") + option->long_name + "': " + why;
         }
     }
   }
@@ -152,8 +152,8 @@ Outcome CommandLine::Parse(int argc, char** argv, const OptionHandler& handler) 
 
 std::string CommandLine::HelpText() const {
   std::string text = info_.usage + "\nOptions:\n";
-  for (const OptionSpec& spec : options_) {
-    if (spec.help != nullptr) text += HelpRow(spec);
+  for (const OptionSpec& option : options_) {
+    if (option.help != nullptr) text += HelpRow(option);
   }
   return info_.epilogue.empty() ? text : text + "\n" + info_.epilogue;
 }
