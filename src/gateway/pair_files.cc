@@ -1,5 +1,6 @@
 #include "gateway/pair_files.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -51,9 +52,10 @@ bool WCHOBWPairFiles::Append(uint8_t*& buf, uint32_t& len, uint32_t& capacity, c
   uint64_t needed = static_cast<uint64_t>(len) + size;
   if (needed > UINT32_MAX) return false;
   if (needed > capacity) {
-    uint64_t grown = capacity * 2ull;
+    // Doubling, but never past the file limit: a file just under it would otherwise
+    // reserve (and realloc copy) twice the memory the limit promises.
+    uint64_t grown = std::min<uint64_t>(capacity * 2ull, mFileLimit);
     if (grown < needed) grown = needed;
-    if (grown > UINT32_MAX) grown = needed;
     void* bigger = std::realloc(buf, static_cast<size_t>(grown));
     if (bigger == nullptr) return false;
     buf = static_cast<uint8_t*>(bigger);

@@ -49,8 +49,8 @@ class WCHOBWPairFiles {
  private:
   // Grows buf (doubling) to hold size more bytes and appends them; a failed growth
   // leaves the old bytes in place.
-  static bool Append(uint8_t*& buf, uint32_t& len, uint32_t& capacity, const uint8_t* data,
-                     uint32_t size);
+  bool Append(uint8_t*& buf, uint32_t& len, uint32_t& capacity, const uint8_t* data,
+              uint32_t size);
   bool AddToFile(const char* ending, const HOBWBlockQElt& block);
   // Whether the file's bytes plus size stay within the limit; if not, discards the pair
   // and ignores the file's further blocks.
