@@ -1,8 +1,9 @@
 # Install rules (GNUInstallDirs layout), the CMake package and the pkg-config file.
 #
 #   Runtime      libowclient.so.1 (SONAME) and its versioned file, the tools, their pages,
-#                the file-format pages (section 5), the samples under share/owclient and
-#                the licence
+#                the file-format pages (section 5), the samples under share/owclient,
+#                the licence, and owgateway's systemd unit with its account and sample
+#                configuration (OwclientService.cmake)
 #   Development  the headers of include/owclient/, the libowclient.so link, the CMake
 #                package (find_package(owclient 1.0 CONFIG) -> owclient::owclient),
 #                owclient.pc and the library's pages (section 3)
@@ -97,3 +98,6 @@ foreach(tool owwired owgateway owconvert)
     set_target_properties(${tool} PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_lib}")
   endif()
 endforeach()
+if(TARGET owgateway)
+  include(${CMAKE_CURRENT_LIST_DIR}/OwclientService.cmake)
+endif()

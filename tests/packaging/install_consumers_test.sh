@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build tree into a temporary prefix and uses it as a stranger would:
 #   1. the installed layout: library with its SONAME links, headers, tools, pages,
-#      samples, CMake package and pkg-config file, with no path of the build or source
-#      tree;
+#      samples, owgateway's systemd unit, CMake package and pkg-config file, with no
+#      path of the build or source tree;
 #   2. a C program compiled with `cc $(pkg-config --cflags --libs owclient)` where
 #      pkg-config sees no other module (no expat.pc: a shared-library consumer needs
 #      no expat development files), and run on the installed samples;
@@ -63,6 +63,12 @@ check_layout() {
   for file in story.tmpl story.xlate stories/river-ice.xml stories/river-ice.rdf; do
     expect_file "$prefix/$DATADIR/owclient/$file"
   done
+  # owgateway as a service (tests/packaging/service_unit_test.sh checks their content).
+  if [[ " $TOOLS " == *" owgateway "* ]]; then
+    expect_file "$prefix/lib/systemd/system/owgateway@.service"
+    expect_file "$prefix/lib/sysusers.d/owgateway.conf"
+    expect_file "$prefix/$DATADIR/owclient/owgateway.conf.example"
+  fi
   # Nothing installed may lead back into the trees it was built from: no text file, no
   # run path of a binary.
   if grep -rIlF -e "$BUILD_DIR" -e "$SOURCE_DIR" "$prefix" >"$work/leaks"; then
