@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Fails when an include runs upward: each folder of src/ may include only itself and the
+# layers below it, and the tools only the public headers and their shared layer.
+# Usage: scripts/check_layers.sh [ROOT]   (ROOT: the source tree, default this checkout)
+set -euo pipefail
+root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
+
+# What each folder may include, besides itself. "owclient" is the public interface.
+declare -A allowed=(
+  [platform]=""
+  [runtime]="platform"
+  [transport]="runtime platform"
+  [wire]="transport runtime platform owclient"
+  [doc]="runtime platform"
+  [template]="doc runtime platform"
+  [gateway]="wire transport runtime platform doc template owclient"
+  [api]="gateway wire transport runtime platform doc template owclient"
+)
+internal="platform runtime transport wire doc template gateway api"
+
+bad=0
+complain() { echo "$1: includes \"$2\", which $3" >&2; bad=1; }
+
+for layer in "${!allowed[@]}"; do
+  [ -d "$root/src/$layer" ] || continue
+  while IFS=: read -r file target; do
+    dir=${target%%/*}
+    [ "$dir" = "$layer" ] && continue
+    case " ${allowed[$layer]} " in
+      *" $dir "*) ;;
+      *) complain "${file#"$root"/}" "$target" "$layer may not include" ;;
+    esac
+  done < <(grep -rHoE '^#include "[a-z_]+/[^"]+"' "$root/src/$layer" |
+           sed -E 's/:#include "/:/; s/"$//')
+done
+
+if [ -d "$root/tools" ]; then
+  while IFS=: read -r file target; do
+    complain "${file#"$root"/}" "$target" "is inside the library: tools use its public headers"
+  done < <(grep -rHoE '^#include "('"${internal// /|}"')/[^"]+"' "$root/tools" |
+           sed -E 's/:#include "/:/; s/"$//')
+fi
+
+[ $bad -eq 0 ] && echo "includes run downward"
+exit $bad
