@@ -2,7 +2,6 @@
 #include "config_file.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace owtool {
 namespace {
