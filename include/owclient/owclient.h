@@ -160,6 +160,13 @@ OWCLIENT_API void HOBWSetQueueLimit(uint32_t maxBytes);
  * default acknowledge-on-receipt has counted; never from the callback itself (it would
  * wait for its own return until the time-out). */
 OWCLIENT_API int HOBWDrain(uint32_t timeoutMs);
+/* Extension. hold != 0: the session asks the server for no further file; the file under
+ * way is received to its end, and the session stays logged in (it sends heartbeats).
+ * 0 lets it ask again. Kept across starts until changed. Any thread, any time, the
+ * callback included: with HOBW_ACK_AFTER_DELIVERY a hold set in the callback of a file's
+ * last block takes effect before the next file is asked for, so an application can stop
+ * after exactly the files it wants (hold, HOBWDrain, HOBWStop). */
+OWCLIENT_API void HOBWHoldRequests(uint8_t hold);
 
 /* ------------------------------------------------------------------- conversion */
 

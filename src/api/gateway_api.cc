@@ -79,6 +79,13 @@ OWCLIENT_API void HOBWSetOptions(uint32_t options) { gOptions.store(options); }
 
 OWCLIENT_API void HOBWSetQueueLimit(uint32_t maxBytes) { gQueueLimit.store(maxBytes); }
 
+OWCLIENT_API void HOBWHoldRequests(uint8_t hold) {
+  try {
+    ModuleGateway().HoldRequests(hold != 0);
+  } catch (...) {
+  }
+}
+
 OWCLIENT_API int HOBWDrain(uint32_t timeoutMs) {
   try {
     return ModuleGateway().Drain(timeoutMs);

@@ -61,12 +61,14 @@ bool HOBWThread::TXRqstAck(const char* first, const char* second) {
   });
 }
 
-// While logging in and filtering, and while the session waits for its own delivery: once
-// stories flow, requests and ACKs keep the line alive.
+// While logging in and filtering, while the session waits for its own delivery, and while
+// the application holds its requests: once stories flow, requests and ACKs keep the line
+// alive.
 bool HOBWThread::TXHeartbeat() {
+  const bool idleByRequest = mState == OBW_STATE_RQST_START && mRequestsHeld.load();
   if ((mState == OBW_STATE_RQST_START || mState == OBW_STATE_WAIT_RQST ||
        mState == OBW_STATE_RECEIVING) &&
-      !WaitsForDelivery()) {
+      !WaitsForDelivery() && !idleByRequest) {
     return true;
   }
   TickTime now;

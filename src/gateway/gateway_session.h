@@ -101,6 +101,9 @@ class HOBWThread : public WorkerThread {
     return false;
   }
 
+  // While held, no further file is requested (HOBWHoldRequests). Any thread.
+  void HoldRequests(bool hold) { mRequestsHeld.store(hold); }
+
   // Waits until every queued block was delivered: 0, 1 after timeoutMs, 2 when the
   // session is not running or stops meanwhile. Any thread but the delivery thread.
   int Drain(uint32_t timeoutMs);
@@ -249,6 +252,7 @@ class HOBWThread : public WorkerThread {
   bool mFileCounted = false;      // the current file's last ACK counted it already
   uint32_t mHoldFlags = 0;        // kHoldReading/kHoldSilence set on the open connection
   std::atomic<bool> mRunning{false};
+  std::atomic<bool> mRequestsHeld{false};  // the application's, kept across runs
 
   // Run's own: the stop state's step and start, the passes since the last pause.
   uint32_t mStopStep = 0;

@@ -110,7 +110,8 @@ void HOBWThread::ActOnState(const TickTime& now) {
                        "HOBWThread::ProcessStateAux TXFilter failed", OBW_STATE_WAIT_FILTER_ACK);
       break;
     case OBW_STATE_RQST_START:
-      if (QueueAtLimit()) break;  // no file is asked for until the queue drains
+      // No file is asked for until the queue drains, nor while the application holds.
+      if (QueueAtLimit() || mRequestsHeld.load()) break;
       SendStateRequest(&HOBWThread::TXRqst, "HOBWThread::ProcessStateAux OBW_STATE_RQST_START",
                        "HOBWThread::ProcessStateAux TXRqst failed", OBW_STATE_WAIT_RQST);
       break;

@@ -488,6 +488,32 @@ TEST_F(AckAfterDeliveryTest, BlocksAreAcknowledgedInOrderOnlyOnceTheirCallbackRe
   EXPECT_TRUE(log.Has("HOBWThread::ProcessStateAux connected receive timeout"));
 }
 
+// A hold set in the callback of a file's last block comes before the next request: the
+// session stays logged in, beating instead of asking, without a time-out, until released.
+TEST_F(AckAfterDeliveryTest, AHoldSetByTheLastBlocksCallbackStopsTheNextRequestUntilReleased) {
+  sink.onCall = [this](const HOBWBlockQElt& rec) {
+    if (rec.mLastBlock == 1) session.HoldRequests(true);
+  };
+  LogIn();
+  Rx({"42:+FILE a.xml", Blk(0, "x", false), Blk(1, "y", true)});
+  PassUntil([] { return gWire.Count("42:+ACK 1") == 1; });
+  const size_t beats = gWire.Count("42:HRTB");
+  for (int i = 0; i < 3; ++i) {
+    After(8050, 2);
+    Rx({"42:+HRTB"});  // the server's answer to each beat
+  }
+  EXPECT_EQ((Texts{"<open>", "USER", "42:FLTR ALL", "42:RQST", "42:+ACK a.xml", "42:+ACK 0",
+                   "42:+ACK 1"}),
+            SentWithoutBeats());
+  EXPECT_EQ(beats + 3, static_cast<size_t>(gWire.Count("42:HRTB")));
+  EXPECT_FALSE(log.HasPart("receive timeout"));
+  EXPECT_EQ(OBW_STATE_RQST_START, session.GetState());
+  EXPECT_EQ(1u, U(Stats().mFilesTotal));
+  session.HoldRequests(false);
+  Pass();
+  EXPECT_EQ("42:RQST", SentWithoutBeats().back());
+}
+
 // A block that comes again on the resumed session while its first copy is still held is
 // acknowledged only once that copy was delivered; it is not delivered twice.
 TEST_F(AckAfterDeliveryTest, ARepeatAfterAResumptionWaitsForTheFirstCopysDelivery) {

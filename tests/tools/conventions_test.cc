@@ -21,6 +21,7 @@ void PrintTo(const ToolRow& row, std::ostream* out) { *out << row.name; }
 const ToolRow kTools[] = {
     {"owwired", OWWIRED_BIN, "--block-size", "0", "'0' is not a number from 1 to 65535"},
     {"owconvert", OWCONVERT_BIN, "--jobs", "x", "takes a number of threads from 0 to 256"},
+    {"owgateway", OWGATEWAY_BIN, "--server", "host:0", "'0' is not a port from 1 to 65535"},
 };
 
 class ConventionsTest : public ::testing::TestWithParam<ToolRow> {

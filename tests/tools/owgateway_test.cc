@@ -1,8 +1,11 @@
 // owgateway, the built program, against the reference server run in-process or a server the
-// test plays, each test on an address of its own (127.0.0.63-67, 140-148). The root folder holds
+// test plays, each test on an address of its own (127.0.0.63-67, 140-148, 127.0.16.1-5; one
+// on 127.0.0.1, as localhost, with a port the system picks). The root folder holds
 // only the gateway's folder "out" and "scratch" (its standard output and error), so whatever it
 // writes outside "out" shows up beside them.
 #include <gtest/gtest.h>
+
+#include <regex>
 
 #include "server.h"
 #include "support/raw_peer.h"
@@ -15,8 +18,9 @@ using C = const owwired::Counters&;
 
 class OwgatewayTest : public ::testing::Test {
  protected:
-  void Serve(int last, owwired::Options options) {
-    address_ = "127.0.0." + std::to_string(last);
+  void Serve(int last, owwired::Options options) { Serve("127.0.0." + std::to_string(last), options); }
+  void Serve(const std::string& address, owwired::Options options) {
+    address_ = address;
     options.address = address_;
     options.verbosity = 0;
     server_ = std::make_unique<owwired::Server>(std::move(options));
@@ -171,27 +175,92 @@ TEST_F(OwgatewayTest, StoriesThatDoNotRenderOrComeOutEmptyAreCountedAsProblems) 
                                      "the namespace http://iptc.org/std/NITF/2006-10-18/"))
       << strict.Err();
 
+  const std::string pagesOnly = root_.File("pages");
   ToolProcess pages(OWGATEWAY_BIN,
                     Args({"--mode", "1", "--template", kTemplate, "--count", "2", "--fresh",
-                          "--strict", "--send-done"}),
+                          "--strict", "--send-done", "-d", pagesOnly}),
                     scratch_);
   ASSERT_EQ(0, pages.Wait()) << pages.Err();
   EXPECT_TRUE(Contains(pages.Out(), "(1 problems)\n")) << pages.Out() << pages.Err();
-  EXPECT_TRUE(Contains(pages.Err(), "owgateway: a story was received but not rendered (mode 1"))
+  EXPECT_TRUE(Contains(pages.Err(), "owgateway: story alpine-choir was received but not rendered"))
       << pages.Err();
+  EXPECT_EQ((std::vector<std::string>{"ferry-timetable.htm", "index.html"}), EntriesIn(pagesOnly))
+      << "mode 1 writes pages only";
 }
 
-TEST_F(OwgatewayTest, BadUsageExitsTwoWithoutTouchingTheFolderAndAnUnreadableTemplateOne) {
+// Whatever is wrong with the command line, the configuration file or the template, one line
+// says so (with the hint to --help for the command line) and owgateway exits 2 before it
+// creates its folder, let alone connects.
+TEST_F(OwgatewayTest, BadUsageAndBadTemplatesExitTwoWithOneLineBeforeAnythingIsTouched) {
   const std::string never = out_ + "/never", missing = root_.File("missing.tmpl");
-  RunResult usage = RunTool(OWGATEWAY_BIN, {"--out", never, "--mode", "2"}, scratch_);
-  EXPECT_EQ(2, usage.status);
-  EXPECT_TRUE(Contains(usage.err, "(see --help)") && usage.out.empty()) << usage.err;
-  EXPECT_FALSE(std::filesystem::exists(never));
-  RunResult r = RunTool(
-      OWGATEWAY_BIN,
-      {"--server", "127.0.0.67", "--out", out_, "--mode", "1", "--template", missing}, scratch_);
-  EXPECT_EQ(1, r.status);
-  EXPECT_TRUE(Contains(r.err, "cannot read " + missing)) << r.err;
+  const std::string unknown = root_.File("unknown.tmpl"), unclosed = root_.File("unclosed.tmpl");
+  const std::string conf = root_.File("bad.conf");
+  TempDir::Write(unknown, "<html>\n<?Kavio bogus ?>\n</html>\n");
+  TempDir::Write(unclosed, "<?Kavio if headline ?>\n<h1><?Kavio insert headline ?></h1>\n");
+  TempDir::Write(conf, "# feed\nserver = 127.0.16.9\nbogus = 1\n");
+  const std::string hint = "\nTry 'owgateway --help'.\n";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--mode", "2"}, "--server HOST[:PORT] is required" + hint},
+      {{"--server", "127.0.16.9", "--template", kTemplate},
+       "--template and --xlate apply to modes 1 and 2 (mode 0 writes raw files only)" + hint},
+      {{"--server", "::1"},
+       "option '--server': '::1': IPv6 addresses are not supported; give an IPv4 address or a "
+       "name" + hint},
+      {{"--server", ":39030"}, "option '--server': ':39030' names no host" + hint},
+      {{"--server", "127.0.16.9:70000"},
+       "option '--server': '70000' is not a port from 1 to 65535" + hint},
+      {{"--server", "127.0.16.9", "--mode", "1", "-t", missing},
+       missing + ": No such file or directory\n"},
+      {{"--server", "127.0.16.9", "--mode", "2", "-t", unknown},
+       unknown + ": template line 2: unknown command \"bogus\"\n"},
+      {{"--server", "127.0.16.9", "--mode", "1", "-t", unclosed},
+       unclosed + ": template line 1: \"if\" without \"end\"\n"},
+      {{"--config", conf}, conf + ":3: unknown option 'bogus'\n"},
+  };
+  for (auto [args, message] : cases) {
+    args.insert(args.end(), {"-d", never});
+    RunResult r = RunTool(OWGATEWAY_BIN, args, scratch_);
+    EXPECT_EQ(2, r.status) << args[1];
+    EXPECT_EQ("owgateway: " + message, r.err);
+    EXPECT_EQ("", r.out);
+    EXPECT_FALSE(std::filesystem::exists(never)) << args[1];
+  }
+}
+
+// A feed of many small stories: --count 3 takes exactly three, whatever the mode, and each
+// run resumes where the last one stopped, losing and repeating none.
+TEST_F(OwgatewayTest, CountTakesExactlyThatManyStoriesAndTheNextRunTheNextOnes) {
+  owwired::Options options;
+  options.generate_stories = 40;
+  options.story_size = 300;
+  Serve("127.0.16.3", options);
+  auto stories = [&](const char* ending) {
+    std::vector<std::string> found;
+    for (const std::string& name : EntriesIn(out_)) {
+      if (name.size() > 4 && name.compare(name.size() - 4, 4, ending) == 0) {
+        found.push_back(name.substr(0, name.size() - 4));
+      }
+    }
+    return found;
+  };
+  const std::regex summary(
+      "owgateway: 3 stories, (6|0) files, [0-9.]+ (bytes|kB) in [0-9.]+ m?s into .* \\(0 "
+      "problems\\)\n");
+  for (const char* mode : {"0", "2", "1"}) {
+    ToolProcess run(OWGATEWAY_BIN, Args({"--count", "3", "--mode", mode}), scratch_);
+    ASSERT_EQ(0, run.Wait()) << run.Err();
+    EXPECT_TRUE(std::regex_match(run.Out(), summary)) << run.Out();
+    EXPECT_FALSE(Contains(run.Err(), "queued")) << run.Err();
+  }
+  const std::vector<std::string> six = {"story00001", "story00002", "story00003",
+                                        "story00004", "story00005", "story00006"};
+  EXPECT_EQ(six, stories(".xml"));
+  EXPECT_EQ(six, stories(".rdf"));
+  EXPECT_EQ((std::vector<std::string>{"story00004", "story00005", "story00006", "story00007",
+                                      "story00008", "story00009"}),
+            stories(".htm"));
+  EXPECT_EQ(18u, server_->GetCounters().files_delivered);
+  EXPECT_EQ(2u, server_->GetCounters().sessions_resumed);
 }
 
 std::string Text(const std::string& text) { return text + std::string(1, '\0'); }
@@ -545,6 +614,116 @@ TEST_F(OwgatewayTest, AFullDiskStopsTheGatewayWithStatusOneAndKeepsWhatItWrote) 
   EXPECT_TRUE(big == Written("big.xml"));
   EXPECT_TRUE(Contains(again.Out(), "(0 problems)")) << again.Err();
   EXPECT_EQ(std::vector<std::string>{}, Leftovers());
+}
+
+// Nothing listening, then a server refusing the login: each state is one plain line (a
+// failure even with -q), the progress line says the gateway is not connected, and a stop
+// asked for with --send-done while not connected sends no DONE and keeps the session.
+TEST_F(OwgatewayTest, ConnectionProblemsAreOneLineEachAndAStopWhileDownKeepsTheSession) {
+  address_ = "127.0.16.1";  // nothing listens there
+  ToolProcess down(OWGATEWAY_BIN,
+                   {"--server", address_, "-d", out_, "--count", "5", "--progress", "1",
+                    "--send-done", "--resume", "55"},
+                   scratch_);
+  const std::string refused =
+      "owgateway: cannot connect to 127.0.16.1:39030: Connection refused; retrying in 16 s\n";
+  ASSERT_TRUE(WaitUntil([&] { return Contains(down.Err(), refused); })) << down.Err();
+  EXPECT_EQ(0, down.Stop());
+  const std::string err = down.Err();
+  EXPECT_EQ(0u, err.find("owgateway: resuming session 55\nowgateway: receiving from "
+                         "127.0.16.1:39030 in mode 0 into " + out_ +
+                         "\nowgateway: connecting to 127.0.16.1:39030\n"))
+      << err;
+  EXPECT_TRUE(Contains(err, "owgateway: stopping: not connected, so no DONE is sent; the "
+                            "session is kept\n"));
+  EXPECT_TRUE(std::regex_search(err, std::regex("\nowgateway: [0-9]{2}:[0-9]{2}:[0-9]{2} 0 of 5 "
+                                                "stories, 0 files, [0-9]+ bytes; 0\\.0 "
+                                                "stories/s; not connected\n")))
+      << err;
+  EXPECT_EQ(std::string::npos, err.find("owclient: ")) << "no library line without -v";
+  EXPECT_EQ(0u, Written(".owgateway-session").find("55\ncheck "));
+
+  owwired::Options options;
+  options.faults.reject_user = 401;
+  Serve("127.0.16.2", options);
+  ToolProcess refusedLogin(OWGATEWAY_BIN, Args({"-q"}), scratch_);
+  const std::string line = "owgateway: login refused: (401) Unauthorized; retrying in 16 s\n";
+  ASSERT_TRUE(WaitUntil([&] { return Contains(refusedLogin.Err(), line); }))
+      << refusedLogin.Err();
+  EXPECT_EQ(0, refusedLogin.Stop());
+  EXPECT_EQ(line, refusedLogin.Err()) << "with -q the failure and nothing else";
+}
+
+// A name and a port other than 39030 reach the server.
+TEST_F(OwgatewayTest, ANameWithAPortReachesTheServer) {
+  owwired::Options options;
+  options.files = {{"a.xml", "<a/>"}, {"a.rdf", "<r/>"}};
+  options.port = 0;  // a free port: 127.0.0.1 is localhost, shared with the demo
+  options.first_session_id = 610;
+  Serve("127.0.0.1", options);
+  const std::string server = "localhost:" + std::to_string(server_->port());
+  ToolProcess gateway(OWGATEWAY_BIN, {"--server", server, "-d", out_, "--count", "1"}, scratch_);
+  EXPECT_EQ(0, gateway.Wait()) << gateway.Err();
+  EXPECT_TRUE(Contains(gateway.Err(), "owgateway: connected to " + server + ", session 610\n"))
+      << gateway.Err();
+  EXPECT_EQ("<r/>", Written("a.rdf"));
+}
+
+// Plays a server that logs in as session 77 and then answers nothing, DONE included.
+void LogInAndGoSilent(RawPeer& peer) {
+  ASSERT_TRUE(peer.SendAll(Text("+Tazu script v1.00.00 v1.00.00")));
+  for (const char* keyword : {"USER", "FLTR"}) {
+    ASSERT_TRUE(peer.ReadUntil(keyword, 15000)) << "no " << keyword;
+    ASSERT_TRUE(peer.SendAll(Text(std::string("77:+") + keyword)));
+  }
+}
+
+// SIGHUP does not stop owgateway. The first SIGTERM says what it waits for; the second stops
+// it at once with status 1, the session kept for the restart since DONE was not answered.
+TEST_F(OwgatewayTest, AFirstSignalStopsGracefullyAndSaysSoASecondStopsAtOnce) {
+  RawPeer peer(0x7F001005);
+  ASSERT_TRUE(peer.Bound());
+  address_ = "127.0.16.5";
+  ToolProcess gateway(OWGATEWAY_BIN, Args({"--send-done"}), scratch_);
+  ASSERT_TRUE(peer.Accept(15000));
+  LogInAndGoSilent(peer);
+  ASSERT_TRUE(WaitUntil([&] { return Exists(".owgateway-session"); }));
+  kill(gateway.pid(), SIGHUP);
+  kill(gateway.pid(), SIGTERM);
+  const std::string stopping =
+      "owgateway: stopping: waiting up to 12 s for the server's DONE answer; Ctrl-C again to "
+      "stop now\n";
+  ASSERT_TRUE(WaitUntil([&] { return Contains(gateway.Err(), stopping); })) << gateway.Err();
+  ASSERT_TRUE(peer.ReadUntil("77:DONE", 15000));
+  EXPECT_EQ(1, gateway.Stop());
+  EXPECT_TRUE(Contains(gateway.Err(), "owgateway: stopped at once; the session is kept, and a "
+                                      "restart resumes it\n"))
+      << gateway.Err();
+  EXPECT_EQ(0u, Written(".owgateway-session").find("77\ncheck "));
+}
+
+// A service runs owgateway with a configuration file; the command line still overrides it.
+// Mode 2 without a template renders with the sample one.
+TEST_F(OwgatewayTest, AConfigurationFileGivesTheOptionsAndTheCommandLineOverridesThem) {
+  TempDir spool;
+  for (const std::string story : {"chess-final", "river-ice", "tea-harvest"}) {
+    for (auto end : {".xml", ".rdf"}) TempDir::Write(spool.File(story + end), Example(story + end));
+  }
+  owwired::Options options;
+  options.spool_dir = spool.Path();
+  Serve("127.0.16.4", options);
+  const std::string conf = root_.File("feed1.conf");
+  TempDir::Write(conf, "# feed 1\nserver = 127.0.16.4:39030\nmode 2\noutput-dir = \"" + out_ +
+                           "\"\nsend-done\ncount = 1\nprogress 0\n");
+  ToolProcess gateway(OWGATEWAY_BIN, {"--config", conf, "--count=2"}, scratch_);
+  ASSERT_EQ(0, gateway.Wait()) << gateway.Err();
+  EXPECT_EQ(0u, gateway.Out().find("owgateway: 2 stories, 4 files, ")) << gateway.Out();
+  EXPECT_TRUE(Contains(gateway.Err(), "owgateway: using the sample template ")) << gateway.Err();
+  RunResult page = RunTool(
+      OWCONVERT_BIN, {"-t", kTemplate, "-x", kTable, ExampleStory("river-ice")}, root_.Path());
+  EXPECT_TRUE(Written("river-ice.htm") == page.out) << "the sample template and table";
+  EXPECT_TRUE(server_->WaitFor([](C c) { return c.sessions_ended == 1; }, 15000));
+  EXPECT_FALSE(Exists(".owgateway-session")) << "DONE was answered";
 }
 
 }  // namespace

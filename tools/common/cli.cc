@@ -3,9 +3,14 @@
 #include <getopt.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
+
+#include "config_file.h"
+#include "file_io.h"
 
 namespace owtool {
 namespace {
@@ -15,6 +20,7 @@ constexpr int kHelpId = -1;
 constexpr int kVersionId = -2;
 constexpr int kQuietId = -3;
 constexpr int kVerboseId = -4;
+constexpr int kConfigId = -5;
 
 // getopt_long's code for a row: its letter, or a number past every letter.
 int CodeOf(const OptionSpec& option, size_t row) {
@@ -107,6 +113,45 @@ std::string CommandLine::ErrorFor(int code, const char* arg) const {
   return "unknown option '" + text + "'";
 }
 
+void CommandLine::AllowConfigFile(const char* help) {
+  // Before the standard rows, so that --help lists it with the tool's own options.
+  const auto standard = std::find_if(options_.begin(), options_.end(),
+                                     [](const OptionSpec& o) { return o.id < 0; });
+  options_.insert(standard, {kConfigId, 0, "config", Value::kRequired, "FILE", help});
+}
+
+std::string CommandLine::Apply(const OptionSpec& option, const char* value,
+                               const OptionHandler& handler) {
+  std::string why;
+  switch (option.id) {
+    case kQuietId: common_.quiet = true, common_.verbose = false; break;
+    case kVerboseId: common_.verbose = true, common_.quiet = false; break;
+    default:
+      if (!handler(option.id, value, &why) && why.empty()) why = "cannot be used";
+  }
+  return why;
+}
+
+bool CommandLine::ApplyConfigFile(const OptionHandler& handler) {
+  std::string text;
+  std::vector<ConfigSetting> settings;
+  if (!ReadWholeFile(config_file_, &text, &error_) ||
+      !ParseConfig(config_file_, text, options_, {kHelpId, kVersionId, kConfigId}, &settings,
+                   &error_)) {
+    return false;
+  }
+  for (const ConfigSetting& setting : settings) {
+    const std::string why =
+        Apply(*setting.option, setting.has_value ? setting.value.c_str() : nullptr, handler);
+    if (!why.empty()) {
+      error_ = config_file_ + ":" + std::to_string(setting.line) + ": option '" +
+               setting.option->long_name + "': " + why;
+      return false;
+    }
+  }
+  return true;
+}
+
 Outcome CommandLine::Parse(int argc, char** argv, const OptionHandler& handler) {
   std::vector<option> longs;
   std::string shorts = ":";  // a missing value answers ':' rather than '?'
@@ -125,6 +170,7 @@ Outcome CommandLine::Parse(int argc, char** argv, const OptionHandler& handler) 
   optind = 0;  // glibc: start afresh
   bool help = false, version = false;
   error_.clear();
+  std::vector<std::pair<const OptionSpec*, const char*>> given;
   // --help wins over everything, mistakes included, so the first mistake is kept until the end.
   for (int code; (code = getopt_long(argc, argv, shorts.c_str(), longs.data(), nullptr)) != -1;) {
     const OptionSpec* option = code == '?' || code == ':' ? nullptr : FindById(code);
@@ -132,22 +178,26 @@ Outcome CommandLine::Parse(int argc, char** argv, const OptionHandler& handler) 
       if (error_.empty()) error_ = ErrorFor(code, optind > 0 ? argv[optind - 1] : nullptr);
       continue;
     }
-    std::string why;
     switch (option->id) {
       case kHelpId: help = true; break;
       case kVersionId: version = true; break;
-      case kQuietId: common_.quiet = true, common_.verbose = false; break;
-      case kVerboseId: common_.verbose = true, common_.quiet = false; break;
-      default:
-        if (!handler(option->id, optarg, &why) && error_.empty()) {
-          error_ = std::string("option '--") + option->long_name + "': " + why;
-        }
+      case kConfigId: config_file_ = optarg; break;
+      default: given.emplace_back(option, optarg);
     }
   }
   for (int i = optind; i < argc; ++i) operands_.push_back(argv[i]);
   if (help) return Outcome::kHelp;
   if (!error_.empty()) return Outcome::kUsageError;
-  return version ? Outcome::kVersion : Outcome::kRun;
+  if (version) return Outcome::kVersion;
+  if (!config_file_.empty() && !ApplyConfigFile(handler)) return Outcome::kConfigError;
+  for (const auto& [option, value] : given) {
+    const std::string why = Apply(*option, value, handler);
+    if (!why.empty()) {
+      error_ = std::string("option '--") + option->long_name + "': " + why;
+      return Outcome::kUsageError;
+    }
+  }
+  return Outcome::kRun;
 }
 
 std::string CommandLine::HelpText() const {
@@ -172,6 +222,9 @@ int CommandLine::Finish(Outcome outcome) const {
       return PrintToStdout(info_.name, VersionText()) ? kExitOk : kExitFailed;
     case Outcome::kUsageError:
       return UsageError(error_);
+    case Outcome::kConfigError:
+      PrintError(info_.name, error_);
+      return kExitUsage;
     case Outcome::kRun:
       break;
   }

@@ -54,19 +54,28 @@ struct Common {
 // none). Returns false with `error` set when the value cannot be used.
 using OptionHandler = std::function<bool(int id, const char* value, std::string* error)>;
 
-enum class Outcome { kRun, kHelp, kVersion, kUsageError };
+// kConfigError: the configuration file cannot be read or has a wrong line.
+enum class Outcome { kRun, kHelp, kVersion, kUsageError, kConfigError };
 
 class CommandLine {
  public:
   CommandLine(ToolInfo info, std::vector<OptionSpec> options);
 
-  // Parses argv (argv[0] skipped). Options may stand anywhere; "--" ends them. kUsageError
-  // leaves the message in error().
+  // Adds --config FILE: the options of FILE (config_file.h) apply first, those of the
+  // command line after them, so that the command line overrides the file. Call before
+  // Parse.
+  void AllowConfigFile(const char* help);
+
+  // Parses argv (argv[0] skipped). Options may stand anywhere; "--" ends them. The handler
+  // sees nothing unless the whole command line is right: first the configuration file's
+  // options, then the command line's, each in order. kUsageError and kConfigError leave
+  // the message in error().
   Outcome Parse(int argc, char** argv, const OptionHandler& handler);
 
   const Common& common() const { return common_; }
   const std::vector<std::string>& operands() const { return operands_; }
   const std::string& error() const { return error_; }
+  const std::string& config_file() const { return config_file_; }  // "" without --config
   const ToolInfo& info() const { return info_; }
 
   std::string HelpText() const;
@@ -74,7 +83,7 @@ class CommandLine {
 
   // Runs the usual answer to an outcome other than kRun and returns the exit status:
   // help or version on standard output (1 when that fails, as on a full disk), or the
-  // usage error with its "Try" line (2).
+  // usage error with its "Try" line (2), or the configuration error alone (2).
   int Finish(Outcome outcome) const;
   // "tool: message" plus the hint to --help on standard error; returns kExitUsage.
   int UsageError(const std::string& message) const;
@@ -82,12 +91,16 @@ class CommandLine {
  private:
   const OptionSpec* FindById(int id) const;
   std::string ErrorFor(int code, const char* arg) const;
+  // One option: the standard ones here, the tool's through its handler. "" or why not.
+  std::string Apply(const OptionSpec& option, const char* value, const OptionHandler& handler);
+  bool ApplyConfigFile(const OptionHandler& handler);
 
   ToolInfo info_;
   std::vector<OptionSpec> options_;  // the tool's rows, then the standard ones
   Common common_;
   std::vector<std::string> operands_;
   std::string error_;
+  std::string config_file_;
 };
 
 // "tool: message" on standard error, written with one call so that lines of several

@@ -2,12 +2,20 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "owclient/owclient.h"
 
 namespace owtool {
 namespace {
+
+struct Route {
+  bool verbose = false;
+  LibraryLineObserver observer = nullptr;
+  void* user = nullptr;
+};
+Route g_route;  // set while no callback runs: before the route is installed, after removal
 
 thread_local std::string t_last_failure;
 
@@ -17,21 +25,46 @@ size_t LengthWithoutNewline(const char* text) {
   return len;
 }
 
+std::string Printable(const char* text, size_t len) {
+  std::string out;
+  out.reserve(len);
+  for (size_t i = 0; i < len; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+      out += escaped;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 // Runs with the library's trace lock held: it must not call into the library.
-void OnLogLine(const char* text, int32_t severity, uintptr_t verbose) {
+void OnLogLine(const char* text, int32_t severity, uintptr_t user) {
   if (text == nullptr) return;
+  const Route& route = *reinterpret_cast<const Route*>(user);
   const size_t len = LengthWithoutNewline(text);
-  if (verbose != 0) {
-    const std::string line = "owclient: " + std::string(text, len) + "\n";
-    if (::write(STDERR_FILENO, line.data(), line.size()) < 0) return;
-  } else if (severity == 0) {
-    t_last_failure.assign(text, len);
+  try {  // nothing may escape into the library's thread
+    if (route.observer != nullptr) route.observer(std::string(text, len), severity, route.user);
+    if (route.verbose) {
+      const std::string line = "owclient: " + Printable(text, len) + "\n";
+      if (::write(STDERR_FILENO, line.data(), line.size()) < 0) return;
+    } else if (severity == 0) {
+      t_last_failure.assign(text, len);
+    }
+  } catch (...) {  // out of memory: the line is lost
   }
 }
 
 }  // namespace
 
-void RouteLibraryLog(bool verbose) { OrbrixWireSetLogCallback(OnLogLine, verbose ? 1 : 0); }
+void RouteLibraryLog(bool verbose, LibraryLineObserver observer, void* user) {
+  OrbrixWireSetLogCallback(nullptr, 0);
+  g_route = Route{verbose, observer, user};
+  OrbrixWireSetLogCallback(OnLogLine, reinterpret_cast<uintptr_t>(&g_route));
+}
 
 void UnrouteLibraryLog() { OrbrixWireSetLogCallback(nullptr, 0); }
 

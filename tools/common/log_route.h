@@ -4,14 +4,21 @@
 #ifndef OWTOOL_LOG_ROUTE_H_
 #define OWTOOL_LOG_ROUTE_H_
 
+#include <cstdint>
 #include <string>
 
 namespace owtool {
 
-// With `verbose` every line goes to standard error as "owclient: text", each with one write
-// so that lines of several threads do not mix. Without it nothing is shown, and the last
-// failure line of each thread is kept for LastLibraryFailure.
-void RouteLibraryLog(bool verbose);
+// Sees every line (without its line break) before the route shows or drops it. Runs on the
+// library's threads with its trace lock held: it must be quick and must not call into the
+// library.
+using LibraryLineObserver = void (*)(const std::string& line, int32_t severity, void* user);
+
+// With `verbose` every line goes to standard error as "owclient: text", control characters
+// shown as \xNN (lines quote what servers and files hold), each with one write so that
+// lines of several threads do not mix. Without it nothing is shown, and the last failure
+// line of each thread is kept for LastLibraryFailure. `observer`, when given, sees each line.
+void RouteLibraryLog(bool verbose, LibraryLineObserver observer = nullptr, void* user = nullptr);
 // Removes the route; call before the program ends.
 void UnrouteLibraryLog();
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <thread>
 
+#include "cli.h"
 #include "headline.h"
 #include "story_check.h"
 
@@ -48,8 +49,8 @@ void GatewayApp::Callback(HOBWBlockQElt* rec, uintptr_t user) {
 }
 
 // The delivery thread renders a story just before it delivers the block that completed
-// it, and logs on that thread when rendering fails: in mode 2 the failure is told with
-// the story's name when that block arrives; in mode 1 no record follows at all.
+// it, and logs on that thread when rendering fails: the failure is told with the story's
+// name when that block arrives.
 void GatewayApp::OnLibraryFailure(const char* text) {
   if (mOptions.mode != 1 && mOptions.mode != 2) return;
   if (std::strncmp(text, "HOBWQueueThread::ProcessRXDataBlock mHTMLTemplate.Generate failed",
@@ -57,24 +58,26 @@ void GatewayApp::OnLibraryFailure(const char* text) {
       std::strncmp(text, "HOBWQueueThread::ProcessRXDataBlock xmlDoc.Init failed", 54) != 0) {
     return;
   }
-  if (mOptions.mode == 1) {
-    Warn("a story was received but not rendered (mode 1 delivers pages only; see the "
-         "library's line above)");
-  } else {
-    mRenderFailed = true;
-  }
+  mRenderFailed = true;
+}
+
+uint32_t GatewayApp::LibraryMode() const { return mOptions.mode == 1 ? 2 : mOptions.mode; }
+
+// Called before the callback that completed the story returns, so before that block is
+// acknowledged: with the count reached, the gateway asks for no further file.
+void GatewayApp::CountStory() {
+  if (++mStories == mOptions.count) HOBWHoldRequests(1);
 }
 
 void GatewayApp::Warn(const std::string& text) {
   ++mFailures;
-  std::fprintf(stderr, "owgateway: %s\n", text.c_str());
+  owtool::PrintError("owgateway", text);
 }
 
-// In mode 1 every record is HTML. In mode 2 the HTML of a story comes right after the
-// raw block that completed one of its files, named after the story's base name.
+// The HTML of a story comes right after the raw block that completed one of its files,
+// named after the story's base name.
 bool GatewayApp::IsHtmlRecord(const HOBWBlockQElt& rec) const {
-  if (mOptions.mode == 1) return true;
-  if (mOptions.mode != 2 || mCompletedBase.empty()) return false;
+  if (mOptions.mode == 0 || mCompletedBase.empty()) return false;
   if (rec.mFName == nullptr || rec.mParentFName == nullptr || rec.mFirstBlock != 1 ||
       rec.mLastBlock != 1 || rec.mBlockNum != 0) {
     return false;
@@ -108,6 +111,10 @@ void GatewayApp::OnBlock(const HOBWBlockQElt& rec) {
     if (last) FileCompleted(name, true);
     return;
   }
+  if (mOptions.mode == 1) {  // pages only: the block tells that its file is whole
+    if (last) FileCompleted(name, false);
+    return;
+  }
   std::string error;
   switch (mFolder.AddBlock(name, rec.mSessionID, rec.mBlockNum, rec.mData, rec.mDataLen, last,
                            error)) {
@@ -139,32 +146,33 @@ void GatewayApp::DiskFailed(const std::string& error) {
   for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
 }
 
-// A refused name still counts: the story was received, only not written.
+// A refused name still counts: the story was received, only not written. In mode 1 no
+// file is written and none counted: the story's page is.
 void GatewayApp::FileCompleted(const std::string& name, bool refused) {
-  ++mFiles;
+  if (mOptions.mode != 1) ++mFiles;
   mLastFileSecond = MonotonicSeconds();
   bool xml = EndsWith(name, ".xml");
   bool rdf = EndsWith(name, ".rdf");
   if (!(xml || rdf)) return;
   std::string base = BaseOf(name);
-  // A story counts once both its files are complete (in mode 2 its HTML follows within the
-  // same delivery); in mode 1 only the HTML shows that a story came.
+  // A story counts once both its files are complete (in modes 1 and 2 its HTML follows
+  // within the same delivery).
   if (mStoryParts.size() >= kMaxUnpaired) mStoryParts.clear();  // lone files of a hostile feed
   int& parts = mStoryParts[base];
   parts |= xml ? 1 : 2;
   const bool paired = parts == 3;
   if (paired) {
     mStoryParts.erase(base);
-    if (mOptions.mode != 1) ++mStories;
+    CountStory();
     if (mRenderFailed.exchange(false)) {
-      Warn("story " + Printable(base) + " was received but not rendered (see the library's "
-           "line above)");
+      Warn("story " + Printable(base) + " was received but not rendered (-v shows the "
+           "library's reason)");
     }
   }
   // Set for a refused name too, so that the story's HTML record is known as its page (and
   // refused as such) rather than taken for one more file.
   mCompletedBase = base;
-  if (refused) return;
+  if (refused || mOptions.mode == 1) return;
   // The headline is read later, off the delivery path (the main thread reads it for the
   // index), so that a big story does not hold up the acknowledgements behind it.
   mIndex.Note(base, xml ? StoryIndex::kXml : StoryIndex::kRdf, std::string());
@@ -197,7 +205,6 @@ void GatewayApp::RenderSplitStory(const std::string& name) {
 }
 
 void GatewayApp::OnHtml(const HOBWBlockQElt& rec) {
-  if (mOptions.mode == 1) ++mStories;
   std::string name = rec.mFName != nullptr ? rec.mFName : "";
   const char* unsafe = UnsafeNameReason(name);
   if (unsafe != nullptr) {

@@ -26,6 +26,10 @@ class GatewayApp {
   GatewayApp(const Options& options, OutputFolder& folder, StoryIndex& index,
              SessionKeeper& session);
 
+  // The gateway's mode for owgateway's: mode 1 runs the gateway in mode 2, so that
+  // stories are acknowledged after delivery and counted by their files; their raw files
+  // are not written.
+  uint32_t LibraryMode() const;
   // The HOBW callback; user is the GatewayApp.
   static void Callback(HOBWBlockQElt* rec, uintptr_t user);
   // Mode 2: the template and table for the pages owgateway renders itself; false when
@@ -59,6 +63,7 @@ class GatewayApp {
   // Warns of a story whose root element is in a namespace that the reading options do not
   // read as NITF. Reads the start of the file only: no parse on the delivery path.
   void CheckNamespace(const std::string& name, const std::string& base);
+  void CountStory();
   [[noreturn]] void DiskFailed(const std::string& error);
   void Warn(const std::string& text);
 

@@ -1,186 +1,178 @@
 #include "options.h"
 
-#include <arpa/inet.h>
-
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
+
+#include "owclient/owclient.h"
 
 namespace owgateway {
-
 namespace {
 
-bool ParseNumber(const char* text, uint64_t max, uint64_t& out) {
-  if (text == nullptr || *text == '\0') return false;
+using owtool::Value;
+
+enum GatewayId {
+  kServer, kMode, kTemplate, kXlate, kOutDir, kCount, kResume, kFresh, kSendDone, kNoSync,
+  kIndexStories, kStrict, kProgress, kQuietWarn, kLogFile
+};
+
+bool ParseNumber(const char* text, uint64_t max, uint64_t* out) {
+  if (*text == '\0' || text[0] == '-' || text[0] == '+') return false;
   char* end = nullptr;
   errno = 0;
-  unsigned long long v = std::strtoull(text, &end, 10);
-  if (errno != 0 || *end != '\0' || v > max || text[0] == '-') return false;
-  out = v;
+  const unsigned long long v = std::strtoull(text, &end, 10);
+  if (errno != 0 || *end != '\0' || v > max) return false;
+  *out = v;
   return true;
 }
 
-bool ParseAddress(const char* text, uint32_t& out) {
-  in_addr addr;
-  if (inet_pton(AF_INET, text, &addr) != 1) return false;
-  out = ntohl(addr.s_addr);
+// Numbers of seconds and counts held in 32 bits.
+bool Apply32(const char* text, uint64_t min, uint32_t* out, std::string* error) {
+  uint64_t n = 0;
+  if (!ParseNumber(text, UINT32_MAX, &n) || n < min) {
+    *error = "'" + std::string(text) + "' is not a number from " + std::to_string(min) + " to " +
+             std::to_string(UINT32_MAX);
+    return false;
+  }
+  *out = static_cast<uint32_t>(n);
   return true;
+}
+
+bool ApplyGateway(int id, const char* value, Options* o, std::string* error) {
+  uint64_t n = 0;
+  switch (id) {
+    case kServer: return ParseServer(value, &o->serverHost, &o->serverPort, error);
+    case kMode:
+      if (!ParseNumber(value, 2, &n)) *error = "takes 0, 1 or 2";
+      o->mode = static_cast<uint32_t>(n);
+      break;
+    case kTemplate: o->templateFile = value; break;
+    case kXlate: o->xlateFile = value; break;
+    case kOutDir:
+      if (*value == '\0') *error = "needs a folder";
+      o->outDir = value;
+      break;
+    case kCount:
+      if (!ParseNumber(value, UINT64_MAX, &o->count)) *error = "takes a number of stories";
+      break;
+    case kResume: o->resumeGiven = true; return Apply32(value, 1, &o->resumeId, error);
+    case kFresh: o->fresh = true; break;
+    case kSendDone: o->sendDone = true; break;
+    case kNoSync: o->sync = false; break;
+    case kIndexStories: return Apply32(value, 1, &o->indexStories, error);
+    case kStrict: o->strict = true; break;
+    case kProgress: return Apply32(value, 0, &o->progressSeconds, error);
+    case kQuietWarn: return Apply32(value, 0, &o->quietWarnSeconds, error);
+    case kLogFile: o->logFile = true; break;
+    default: break;
+  }
+  return error->empty();
+}
+
+OptionGroup GatewayGroup() {
+  return {{
+              {kServer, 0, "server", Value::kRequired, "HOST[:PORT]",
+               "the wire server: a name or an IPv4 address, and its port (39030); required"},
+              {kMode, 0, "mode", Value::kRequired, "MODE",
+               "0 raw files (the default), 1 the HTML of each story only, 2 both"},
+              {kTemplate, 't', "template", Value::kRequired, "FILE",
+               "the HTML template of modes 1 and 2 (default: the installed sample)"},
+              {kXlate, 'x', "xlate", Value::kRequired, "FILE",
+               "the tag translation table of modes 1 and 2 (default: the installed sample "
+               "with the sample template, else none)"},
+              {kOutDir, 'd', "output-dir", Value::kRequired, "DIR",
+               "the output folder (owgateway-out), created if missing"},
+              {kOutDir, 0, "out", Value::kRequired, "DIR", nullptr},     // older spellings
+              {kOutDir, 0, "outdir", Value::kRequired, "DIR", nullptr},  // kept for scripts
+              {kCount, 0, "count", Value::kRequired, "N",
+               "stop after exactly N stories (default: run until stopped)"},
+              {kResume, 0, "resume", Value::kRequired, "ID",
+               "resume session ID (default: the session kept in DIR)"},
+              {kFresh, 0, "fresh", Value::kNone, nullptr,
+               "log in anew, ignoring the session kept in DIR"},
+              {kSendDone, 0, "send-done", Value::kNone, nullptr,
+               "end the session with DONE when stopping"},
+              {kNoSync, 0, "no-sync", Value::kNone, nullptr,
+               "do not fsync files before acknowledging them (faster; a power cut may then "
+               "lose files the server counted)"},
+              {kIndexStories, 0, "index-stories", Value::kRequired, "N",
+               "stories listed in DIR/index.html (500)"},
+              {kStrict, 0, "strict", Value::kNone, nullptr,
+               "read stories exactly as described (by default NITF namespaces are read as "
+               "none, Latin-1 and windows-1252 as declared, and HTML entity names resolve)"},
+              {kProgress, 0, "progress", Value::kRequired, "SECS",
+               "seconds between progress lines (5; 0 = none)"},
+              {kQuietWarn, 0, "quiet-warn", Value::kRequired, "SECS",
+               "warn when no file arrived for SECS seconds (300; 0 = never)"},
+              {kLogFile, 0, "log-file", Value::kNone, nullptr,
+               "also have the library write its daily log files"},
+          },
+          &ApplyGateway};
+}
+
+// Checks that the options given belong together; "" when they do.
+std::string Validate(const Options& o, const std::vector<std::string>& operands) {
+  if (!operands.empty()) return "unexpected argument '" + operands[0] + "'";
+  if (o.serverHost.empty()) return "--server HOST[:PORT] is required";
+  if (o.mode == 0 && (!o.templateFile.empty() || !o.xlateFile.empty())) {
+    return "--template and --xlate apply to modes 1 and 2 (mode 0 writes raw files only)";
+  }
+  if (o.resumeGiven && o.fresh) return "--resume and --fresh exclude each other";
+  return "";
 }
 
 }  // namespace
 
-const char* HelpText() {
-  return "Usage: owgateway --server ADDRESS [options]\n"
-         "\n"
-         "Runs the news gateway against a wire server (ADDRESS:39030) and writes what\n"
-         "arrives into a folder: every file reassembled from its blocks, the HTML of each\n"
-         "story, and an index.html of the stories received.\n"
-         "\n"
-         "Options:\n"
-         "  --server ADDRESS   IPv4 address of the wire server (required)\n"
-         "  --mode 0|1|2       0 raw files (default), 1 HTML only, 2 raw files and HTML\n"
-         "  --template FILE    HTML template (required for modes 1 and 2)\n"
-         "  --xlate FILE       tag translation table (optional)\n"
-         "  --out DIR          output folder (default owgateway-out), created if missing\n"
-         "  --count N          stop after N stories (default: run until SIGINT/SIGTERM)\n"
-         "  --resume ID        resume session ID (default: the session kept in DIR)\n"
-         "  --fresh            log in anew, ignoring the session kept in DIR\n"
-         "  --send-done        end the session with DONE when stopping\n"
-         "  --no-sync          do not fsync files before acknowledging them (faster; a\n"
-         "                     power cut may then lose files the server counted)\n"
-         "  --index-stories N  stories listed in DIR/index.html (default 500)\n"
-         "  --strict           read stories exactly as described (by default NITF\n"
-         "                     namespaces are read as none, Latin-1 and windows-1252\n"
-         "                     as declared, and HTML entity names resolve)\n"
-         "  --progress SECS    seconds between progress lines (default 5, 0 = none)\n"
-         "  --quiet-warn SECS  warn when no file arrived for SECS seconds (default 300,\n"
-         "                     0 = never)\n"
-         "  --log-file         also write the library's daily log files\n"
-         "  -q, --quiet        only failures on standard error\n"
-         "  -v, --verbose      every library log line on standard error\n"
-         "  -h, --help         this text\n"
-         "  --version          the version\n"
-         "\n"
-         "A block is acknowledged to the server only once it is written, and a file's last\n"
-         "block once the file is fsync'ed and renamed into place, so that a killed\n"
-         "owgateway loses nothing the server counted as delivered (modes 0 and 2; mode 1\n"
-         "acknowledges on receipt). Files are written\n"
-         "atomically (a temporary name, then a rename). File names from the server never\n"
-         "leave DIR: a name with '/', '..', a control character or an empty name is\n"
-         "refused with a log line, and no symbolic link in DIR is followed. The session id\n"
-         "is kept in DIR/.owgateway-session, so a restarted owgateway resumes its session;\n"
-         "a session file that cannot be read stops it (exit 2) until --fresh or --resume\n"
-         "is given. A block the server sends again is not written twice, and a file with a\n"
-         "missing block is reported and not written. When the server ends the session\n"
-         "(DONE), owgateway says so and logs in anew after 5 seconds. When DIR cannot be\n"
-         "written (a full disk, a folder made read-only), owgateway stops at once, without\n"
-         "acknowledging the block that failed: the files written so far stay complete, and\n"
-         "the rest stays with the server for the restart.\n"
-         "A story whose root element is in a namespace not read as NITF and one received\n"
-         "but not rendered are each reported in one line and counted as a problem.\n"
-         "Exit status: 0 after a clean stop, 1 on a start-up error or when DIR cannot be\n"
-         "written, 2 on bad usage or a session file that cannot be read.\n";
+// The one place where option groups are put together.
+std::vector<OptionGroup> OptionGroups() { return {GatewayGroup()}; }
+
+bool ParseServer(const std::string& text, std::string* host, uint16_t* port, std::string* error) {
+  const size_t colon = text.find(':');
+  if (colon != std::string::npos && text.find(':', colon + 1) != std::string::npos) {
+    *error = "'" + text + "': IPv6 addresses are not supported; give an IPv4 address or a name";
+    return false;
+  }
+  *host = text.substr(0, colon);
+  *port = kDefaultPort;
+  if (host->empty()) {
+    *error = "'" + text + "' names no host";
+    return false;
+  }
+  if (colon == std::string::npos) return true;
+  uint64_t n = 0;
+  if (!ParseNumber(text.c_str() + colon + 1, 65535, &n) || n == 0) {
+    *error = "'" + text.substr(colon + 1) + "' is not a port from 1 to 65535";
+    return false;
+  }
+  *port = static_cast<uint16_t>(n);
+  return true;
 }
 
-ParseResult ParseOptions(int argc, char** argv, Options& o, std::string& error) {
-  bool haveServer = false;
-  for (int i = 1; i < argc; ++i) {
-    const char* arg = argv[i];
-    auto value = [&](const char* name) -> const char* {
-      if (i + 1 >= argc) {
-        error = std::string(name) + " needs a value";
-        return nullptr;
-      }
-      return argv[++i];
-    };
-    uint64_t n = 0;
-    if (!std::strcmp(arg, "-h") || !std::strcmp(arg, "--help")) return ParseResult::kHelp;
-    if (!std::strcmp(arg, "--version")) return ParseResult::kVersion;
-    if (!std::strcmp(arg, "--server")) {
-      const char* v = value(arg);
-      if (v == nullptr) return ParseResult::kError;
-      if (!ParseAddress(v, o.server)) {
-        error = std::string("not an IPv4 address: ") + v;
-        return ParseResult::kError;
-      }
-      o.serverText = v;
-      haveServer = true;
-    } else if (!std::strcmp(arg, "--mode")) {
-      const char* v = value(arg);
-      if (v == nullptr) return ParseResult::kError;
-      if (!ParseNumber(v, 2, n)) {
-        error = "--mode takes 0, 1 or 2";
-        return ParseResult::kError;
-      }
-      o.mode = static_cast<uint32_t>(n);
-    } else if (!std::strcmp(arg, "--template")) {
-      const char* v = value(arg);
-      if (v == nullptr) return ParseResult::kError;
-      o.templateFile = v;
-    } else if (!std::strcmp(arg, "--xlate")) {
-      const char* v = value(arg);
-      if (v == nullptr) return ParseResult::kError;
-      o.xlateFile = v;
-    } else if (!std::strcmp(arg, "--out")) {
-      const char* v = value(arg);
-      if (v == nullptr) return ParseResult::kError;
-      o.outDir = v;
-    } else if (!std::strcmp(arg, "--count") || !std::strcmp(arg, "--resume") ||
-               !std::strcmp(arg, "--progress") || !std::strcmp(arg, "--quiet-warn") ||
-               !std::strcmp(arg, "--index-stories")) {
-      const char* v = value(arg);
-      if (v == nullptr) return ParseResult::kError;
-      uint64_t max = std::strcmp(arg, "--count") == 0 ? UINT64_MAX : 0xFFFFFFFFull;
-      if (!ParseNumber(v, max, n)) {
-        error = std::string(arg) + " takes a non-negative number";
-        return ParseResult::kError;
-      }
-      if (!std::strcmp(arg, "--count")) o.count = n;
-      if (!std::strcmp(arg, "--resume")) {
-        o.resumeGiven = true;
-        o.resumeId = static_cast<uint32_t>(n);
-      }
-      if (!std::strcmp(arg, "--progress")) o.progressSeconds = static_cast<uint32_t>(n);
-      if (!std::strcmp(arg, "--quiet-warn")) o.quietWarnSeconds = static_cast<uint32_t>(n);
-      if (!std::strcmp(arg, "--index-stories")) {
-        if (n == 0) {
-          error = "--index-stories takes a number from 1";
-          return ParseResult::kError;
+int ParseCommandLine(int argc, char** argv, Options* options) {
+  owtool::ToolInfo info{"owgateway", OWGATEWAY_VERSION, OwclientVersion(), UsageText(),
+                        EpilogueText()};
+  info.quiet_help = "only problems on standard error: no progress and no connection lines";
+  info.verbose_help = "every log line of the library on standard error as well";
+  const std::vector<OptionGroup> groups = OptionGroups();
+  std::vector<owtool::OptionSpec> rows;
+  for (const OptionGroup& group : groups) rows.insert(rows.end(), group.rows.begin(), group.rows.end());
+  owtool::CommandLine command_line(info, rows);
+  command_line.AllowConfigFile(
+      "read options from FILE first: one a line, by their long names (see the manual)");
+  const owtool::Outcome outcome =
+      command_line.Parse(argc, argv, [&](int id, const char* value, std::string* error) {
+        for (const OptionGroup& group : groups) {
+          for (const owtool::OptionSpec& row : group.rows) {
+            if (row.id == id) return group.apply(id, value, options, error);
+          }
         }
-        o.indexStories = static_cast<uint32_t>(n);
-      }
-    } else if (!std::strcmp(arg, "--fresh")) {
-      o.fresh = true;
-    } else if (!std::strcmp(arg, "--send-done")) {
-      o.sendDone = true;
-    } else if (!std::strcmp(arg, "--no-sync")) {
-      o.sync = false;
-    } else if (!std::strcmp(arg, "--strict")) {
-      o.strict = true;
-    } else if (!std::strcmp(arg, "--log-file")) {
-      o.logFile = "auto";
-    } else if (!std::strcmp(arg, "-q") || !std::strcmp(arg, "--quiet")) {
-      o.verbosity = 0;
-    } else if (!std::strcmp(arg, "-v") || !std::strcmp(arg, "--verbose")) {
-      o.verbosity = 2;
-    } else {
-      error = std::string("unknown option: ") + arg;
-      return ParseResult::kError;
-    }
-  }
-  if (!haveServer) {
-    error = "--server ADDRESS is required";
-    return ParseResult::kError;
-  }
-  if (o.mode != 0 && o.templateFile.empty()) {
-    error = "modes 1 and 2 need --template FILE";
-    return ParseResult::kError;
-  }
-  if (o.resumeGiven && o.fresh) {
-    error = "--resume and --fresh exclude each other";
-    return ParseResult::kError;
-  }
-  return ParseResult::kRun;
+        return false;
+      });
+  if (outcome != owtool::Outcome::kRun) return command_line.Finish(outcome);
+  if (command_line.common().quiet) options->verbosity = 0;
+  if (command_line.common().verbose) options->verbosity = 2;
+  const std::string error = Validate(*options, command_line.operands());
+  if (!error.empty()) return command_line.UsageError(error);
+  return -1;
 }
 
 }  // namespace owgateway

@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: MIT
+// What the user is told about the connection: one line per change of state, read from the
+// library's log lines ("cannot connect to 127.0.0.9:39030: Connection refused; retrying in
+// 16 s", "login refused: (401) Unauthorized; retrying in 16 s", "connected to
+// news.example.net:39030, session 52448401"). A failure that repeats itself on every
+// retry is told once, until something changes.
+//
+// Threads: OnLibraryLine on the library's threads (with its trace lock held: it calls
+// nothing of the library's that logs), and the lines are told from there, as they happen,
+// so that they come in order with the lines of the delivery thread; the rest on any thread.
+#ifndef OWGATEWAY_CONNECTION_REPORT_H_
+#define OWGATEWAY_CONNECTION_REPORT_H_
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+namespace owgateway {
+
+class ConnectionReport {
+ public:
+  // problem: a line to show even with -q.
+  using Tell = std::function<void(const std::string& text, bool problem)>;
+
+  ConnectionReport(std::string server, Tell tell)
+      : mServer(std::move(server)), mTell(std::move(tell)) {}
+
+  void OnLibraryLine(const std::string& line);
+  // Whether the server answered or sent DONE since the last call.
+  bool TakeServerDone();
+
+ private:
+  enum class Phase { kIdle, kConnecting, kHello, kLoggedIn };
+
+  void Failed();
+  std::string Reason(const char* silence) const;
+  const std::string mServer;
+  const Tell mTell;
+  std::mutex mMutex;
+  Phase mPhase = Phase::kIdle;
+  bool mAnnounced = false;     // "connecting to" said once, at the first attempt
+  uint32_t mSocketError = 0;   // of the current attempt, as the library numbers it
+  int32_t mLoginStatus = 0;    // the USER answer's status when it refused
+  bool mTimedOut = false;
+  std::string mLastFailure;    // told already, until a login succeeds
+  bool mServerDone = false;
+};
+
+}  // namespace owgateway
+
+#endif  // OWGATEWAY_CONNECTION_REPORT_H_
