@@ -10,10 +10,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "gateway_app.h"
+#include "file_publishing.h"
 #include "headline.h"
 #include "options.h"
 #include "output_folder.h"
@@ -95,6 +98,9 @@ class Runner {
   void WriteIndex();
   void SeedIndex();
   [[noreturn]] void ExitOnDiskFailure();
+  bool StartPublishing();
+  void StopGateway(bool sendDone);
+  [[noreturn]] void ExitOnPublishStop();
   bool Stopping() const {
     return gStop || mFolderFailed || mApp.HasDiskFailed() ||
            (mOptions.count != 0 && mApp.Stories() >= mOptions.count);
@@ -105,6 +111,8 @@ class Runner {
   StoryIndex mIndex;
   SessionKeeper mKeeper;
   GatewayApp mApp;
+  std::unique_ptr<Publisher> mPublisher;
+  std::unique_ptr<FilePublishing> mPublishing;
   std::string mTemplate;
   std::string mXlate;
   uint32_t mSession = 0;
@@ -146,7 +154,23 @@ int Runner::Prepare() {
     mKeeper.Loaded(mSession);
   }
   SeedIndex();
-  return 0;
+  return StartPublishing() ? 0 : 1;
+}
+
+// Connects in the background: a log that is down now is waited for by the first publish.
+bool Runner::StartPublishing() {
+  if (!mOptions.publish.enabled) return true;
+  std::string error;
+  mPublisher = StartPublisher(mOptions.publish, &error);
+  if (mPublisher == nullptr) {
+    Say(error);
+    return false;
+  }
+  mPublishing = std::make_unique<FilePublishing>(
+      *mPublisher, mFolder, mOptions.publish.publishOnly,
+      [this](const std::string& text) { mApp.Problem(text); });
+  mApp.SetPublishing(mPublishing.get());
+  return true;
 }
 
 void Runner::SeedIndex() {
@@ -185,9 +209,47 @@ void Runner::StopSession(bool sendDone) {
     Say("stopping with blocks still queued; the server sends them again on resumption");
   }
   if (mApp.HasDiskFailed()) ExitOnDiskFailure();
-  HOBWStop(sendDone ? 1 : 0);
+  // After the drain, so that a log that is there still takes what was queued; a publish
+  // that waits for one that is not ends now, its file not acknowledged.
+  if (gStop && mPublishing != nullptr) mPublishing->Stop();
+  StopGateway(sendDone);
   OrbrixWireShutdown();
   OrbrixWireSetLogCallback(nullptr, 0);
+}
+
+// Stopping the gateway waits for the callback that runs; one whose publish was stopped never
+// returns, and the process ends instead.
+void Runner::StopGateway(bool sendDone) {
+  if (mPublishing == nullptr) {
+    HOBWStop(sendDone ? 1 : 0);
+    return;
+  }
+  std::atomic<bool> stopped{false};
+  std::thread watch([this, &stopped] {
+    while (!stopped) {
+      if (mPublishing->Stuck()) ExitOnPublishStop();
+      usleep(20 * 1000);
+    }
+  });
+  HOBWStop(sendDone ? 1 : 0);
+  stopped = true;
+  watch.join();
+  if (mOptions.publish.publishOnly) mPublishing->RemovePublished();
+}
+
+// The main thread waits in HOBWStop meanwhile, so the session and the index are ours.
+void Runner::ExitOnPublishStop() {
+  if (mSession == 0) mSession = mApp.LastSession();
+  SaveSession();
+  WriteIndex();
+  std::printf("owgateway: %" PRIu64 " stories, %" PRIu64 " files, %.1f MB into %s (%" PRIu64
+              " problems)\n",
+              mApp.Stories(), mApp.Files(), static_cast<double>(mFolder.BytesWritten()) / 1e6,
+              mOptions.outDir.c_str(), mApp.Failures());
+  Say("stopped while a file waited for JetStream; it was not acknowledged, and a restart "
+      "resumes session " + std::to_string(mSession) + " with it");
+  std::fflush(nullptr);
+  std::_Exit(0);
 }
 
 // The server ended the session: it cannot be resumed, so its file goes, and after a pause
@@ -353,6 +415,10 @@ int main(int argc, char** argv) {
       return 2;
     case ParseResult::kRun:
       break;
+  }
+  if (options.publish.enabled && !HaveJetStream()) {
+    std::fprintf(stderr, "owgateway: %s\n", NoJetStreamText());
+    return 2;
   }
   gVerbosity = options.verbosity;
   InstallSignals();

@@ -27,6 +27,25 @@ bool ParseAddress(const char* text, uint32_t& out) {
   return true;
 }
 
+// One of the publishing options (an unknown option otherwise), with its value when it takes one.
+bool ApplyPublishRow(int argc, char** argv, int& i, PublishSettings& settings,
+                     std::string& error) {
+  for (const owtool::OptionSpec& row : PublishOptionRows()) {
+    if (std::string("--") + row.long_name != argv[i]) continue;
+    const char* value = nullptr;
+    if (row.value == owtool::Value::kRequired) {
+      if (i + 1 >= argc) {
+        error = std::string(argv[i]) + " needs a value";
+        return false;
+      }
+      value = argv[++i];
+    }
+    return ApplyPublishOption(row.id, value, &settings, &error);
+  }
+  error = std::string("unknown option: ") + argv[i];
+  return false;
+}
+
 }  // namespace
 
 const char* HelpText() {
@@ -56,6 +75,12 @@ const char* HelpText() {
          "  --quiet-warn SECS  warn when no file arrived for SECS seconds (default 300,\n"
          "                     0 = never)\n"
          "  --log-file         also write the library's daily log files\n"
+         "  --publish URLS     also publish every completed file to JetStream, URLS\n"
+         "                     nats://HOST:PORT[,HOST:PORT...]; with --stream NAME,\n"
+         "                     --subject PREFIX, --replicas N, --nats-creds FILE,\n"
+         "                     --nats-user USER, --nats-password PASS, --nats-token TOKEN,\n"
+         "                     --nats-tls, --nats-ca FILE, --nats-cert FILE, --nats-key FILE\n"
+         "                     and --publish-only (see owgateway(1))\n"
          "  -q, --quiet        only failures on standard error\n"
          "  -v, --verbose      every library log line on standard error\n"
          "  -h, --help         this text\n"
@@ -163,8 +188,7 @@ ParseResult ParseOptions(int argc, char** argv, Options& o, std::string& error) 
       o.verbosity = 0;
     } else if (!std::strcmp(arg, "-v") || !std::strcmp(arg, "--verbose")) {
       o.verbosity = 2;
-    } else {
-      error = std::string("unknown option: ") + arg;
+    } else if (!ApplyPublishRow(argc, argv, i, o.publish, error)) {
       return ParseResult::kError;
     }
   }
@@ -176,6 +200,7 @@ ParseResult ParseOptions(int argc, char** argv, Options& o, std::string& error) 
     error = "modes 1 and 2 need --template FILE";
     return ParseResult::kError;
   }
+  if (!FinishPublishSettings(o.serverText, &o.publish, &error)) return ParseResult::kError;
   if (o.resumeGiven && o.fresh) {
     error = "--resume and --fresh exclude each other";
     return ParseResult::kError;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "publish_options.h"
+
 namespace owgateway {
 
 struct Options {
@@ -26,6 +28,7 @@ struct Options {
   uint32_t quietWarnSeconds = 300;  // warn when no file arrived for this long; 0 = never
   int verbosity = 1;           // 0 quiet, 1 normal, 2 every library log line
   std::string logFile;         // "" = no daily log files; "auto" = the library's own
+  PublishSettings publish;
 };
 
 enum class ParseResult { kRun, kHelp, kVersion, kError };
