@@ -60,7 +60,7 @@ fi
 
 "$build/tools/owgateway/owgateway" --server "$address" --mode 2 \
   --template "$root/examples/templates/story.tmpl" --xlate "$root/examples/templates/story.xlate" \
-  --out "$out" --count "$count" --send-done --fresh --progress 1
+  --output-dir "$out" --count "$count" --send-done --fresh --progress 1
 
 wait $server 2>/dev/null || true
 trap - EXIT

@@ -32,6 +32,8 @@ struct CrashRunSettings {
   bool pipeline = false;
   uint32_t block_size = 8192;
   std::vector<std::string> gateway_args;  // more options, e.g. --no-sync
+  // When set, receives the spool (name, content), to compare with what else the gateway fed.
+  std::vector<std::pair<std::string, std::string>>* spool_out = nullptr;
 };
 
 struct CrashRunResult {
@@ -125,6 +127,7 @@ inline CrashRunResult RunGatewayCrashes(const CrashRunSettings& s) {
     }
   }
   result.files = files.size();
+  if (s.spool_out != nullptr) *s.spool_out = files;
 
   owwired::Options options;
   options.address = s.address;

@@ -111,6 +111,7 @@ void GatewayApp::OnBlock(const HOBWBlockQElt& rec) {
     if (last) FileCompleted(name, true);
     return;
   }
+  if (mPublishing != nullptr) mPublishing->BlockArrives(name, rec.mBlockNum);
   if (mOptions.mode == 1) {  // pages only: the block tells that its file is whole
     if (last) FileCompleted(name, false);
     return;
@@ -119,6 +120,7 @@ void GatewayApp::OnBlock(const HOBWBlockQElt& rec) {
   switch (mFolder.AddBlock(name, rec.mSessionID, rec.mBlockNum, rec.mData, rec.mDataLen, last,
                            error)) {
     case OutputFolder::Block::kCompleted:
+      Publish(name);
       FileCompleted(name, false);
       break;
     case OutputFolder::Block::kLost:
@@ -131,11 +133,19 @@ void GatewayApp::OnBlock(const HOBWBlockQElt& rec) {
     case OutputFolder::Block::kRepeat:
       // The last block of a file in place, sent again after a restart: the story's page
       // may not have been written before.
+      // The log drops the file when the killed run published it already.
+      if (last && mFolder.HasFile(name)) Publish(name);
       if (last) RenderSplitStory(name);
       break;
     case OutputFolder::Block::kWritten:
       break;
   }
+}
+
+void GatewayApp::Publish(const std::string& name) {
+  if (mPublishing == nullptr) return;
+  const bool storyFile = EndsWith(name, ".xml") || EndsWith(name, ".rdf");
+  mPublishing->RawFile(name, mOptions.mode == 2 && storyFile);
 }
 
 // Returning would let the gateway acknowledge a record that is not on disk, and every
@@ -201,6 +211,10 @@ void GatewayApp::RenderSplitStory(const std::string& name) {
   if (html.empty()) return;
   std::string error;
   if (!mFolder.WriteFile(base + ".htm", html.data(), html.size(), true, error)) DiskFailed(error);
+  if (mPublishing != nullptr) {
+    mPublishing->Page(base + ".htm", reinterpret_cast<const uint8_t*>(html.data()), html.size(),
+                      true);
+  }
   mIndex.Note(base, StoryIndex::kHtml, std::string());
 }
 
@@ -216,6 +230,7 @@ void GatewayApp::OnHtml(const HOBWBlockQElt& rec) {
   if (length > 0 && rec.mData != nullptr && rec.mData[length - 1] == '\0') --length;
   std::string error;
   if (!mFolder.WriteFile(name, rec.mData, length, true, error)) DiskFailed(error);
+  if (mPublishing != nullptr) mPublishing->Page(name, rec.mData, length, mOptions.mode == 2);
   const char* html = reinterpret_cast<const char*>(rec.mData);
   std::string headline = mOptions.mode == 1 ? HeadlineFromHtml(html, length) : "";
   mIndex.Note(BaseOf(name), StoryIndex::kHtml, headline);

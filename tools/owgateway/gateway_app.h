@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 
+#include "file_publishing.h"
 #include "options.h"
 #include "output_folder.h"
 #include "page_render.h"
@@ -38,6 +39,12 @@ class GatewayApp {
     return mPages.Load(tmpl, xlate);
   }
   void OnRecord(const HOBWBlockQElt& rec);
+  // Every completed file and page also goes to `publishing` (null: the folder only).
+  void SetPublishing(FilePublishing* publishing) { mPublishing = publishing; }
+  // Counts a problem shown already (or shows it first, when `text` is not empty).
+  void Problem(const std::string& text) {
+    if (text.empty()) ++mFailures; else Warn(text);
+  }
   // A failure line of the library (log callback; it must not call into the library).
   // The gateway's rendering says so when a story did not render.
   void OnLibraryFailure(const char* text);
@@ -59,6 +66,7 @@ class GatewayApp {
   void OnBlock(const HOBWBlockQElt& rec);
   void OnHtml(const HOBWBlockQElt& rec);
   void FileCompleted(const std::string& name, bool refused);
+  void Publish(const std::string& name);
   void RenderSplitStory(const std::string& name);
   // Warns of a story whose root element is in a namespace that the reading options do not
   // read as NITF. Reads the start of the file only: no parse on the delivery path.
@@ -72,6 +80,7 @@ class GatewayApp {
   StoryIndex& mIndex;
   SessionKeeper& mSession;
   PageRenderer mPages;
+  FilePublishing* mPublishing = nullptr;
   std::string mRefusedFile;     // a file in progress whose name was refused
   std::string mCompletedBase;   // base name of the story file the last record completed
   std::map<std::string, int> mStoryParts;  // stories with one file complete: 1 XML, 2 RDF

@@ -120,10 +120,17 @@ std::string Validate(const Options& o, const std::vector<std::string>& operands)
   return "";
 }
 
+OptionGroup PublishGroup() {
+  return {PublishOptionRows(),
+          [](int id, const char* value, Options* options, std::string* error) {
+            return ApplyPublishOption(id, value, &options->publish, error);
+          }};
+}
+
 }  // namespace
 
 // The one place where option groups are put together.
-std::vector<OptionGroup> OptionGroups() { return {GatewayGroup()}; }
+std::vector<OptionGroup> OptionGroups() { return {GatewayGroup(), PublishGroup()}; }
 
 bool ParseServer(const std::string& text, std::string* host, uint16_t* port, std::string* error) {
   const size_t colon = text.find(':');
@@ -170,8 +177,16 @@ int ParseCommandLine(int argc, char** argv, Options* options) {
   if (outcome != owtool::Outcome::kRun) return command_line.Finish(outcome);
   if (command_line.common().quiet) options->verbosity = 0;
   if (command_line.common().verbose) options->verbosity = 2;
-  const std::string error = Validate(*options, command_line.operands());
+  std::string error = Validate(*options, command_line.operands());
   if (!error.empty()) return command_line.UsageError(error);
+  // Not a mistake in the command line but in the build: one line, without the hint.
+  if (options->publish.enabled && !HaveJetStream()) {
+    owtool::PrintError("owgateway", NoJetStreamText());
+    return kExitUsage;
+  }
+  if (!FinishPublishSettings(options->serverHost, &options->publish, &error)) {
+    return command_line.UsageError(error);
+  }
   return -1;
 }
 

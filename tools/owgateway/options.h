@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli.h"
+#include "publish_options.h"
 
 namespace owgateway {
 
@@ -38,6 +39,7 @@ struct Options {
   uint32_t quietWarnSeconds = 300;  // warn when no file arrived for this long; 0 = never
   int verbosity = 1;                // 0 quiet, 1 normal, 2 every library log line
   bool logFile = false;             // the library's daily log files
+  PublishSettings publish;          // --publish and its companions
 
   // "HOST:PORT", as messages name the server.
   std::string ServerText() const { return serverHost + ":" + std::to_string(serverPort); }

@@ -334,6 +334,21 @@ std::string OutputFolder::ReadHead(const std::string& name, size_t limit) const 
   return head;
 }
 
+int OutputFolder::OpenForReading(const std::string& name) const {
+  int fd = openat(mDirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  struct stat st;
+  if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+    close(fd);
+    errno = EINVAL;
+    return -1;
+  }
+  return fd;
+}
+
+bool OutputFolder::Remove(const std::string& name) {
+  return unlinkat(mDirFd, name.c_str(), 0) == 0 || errno == ENOENT;
+}
+
 std::vector<OutputFolder::Entry> OutputFolder::List() const {
   std::vector<Entry> entries;
   int fd = dup(mDirFd);

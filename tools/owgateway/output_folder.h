@@ -65,6 +65,11 @@ class OutputFolder {
                  std::string& error);
   // At most `limit` bytes from the start of a file in the folder, "" when it cannot be read.
   std::string ReadHead(const std::string& name, size_t limit) const;
+  // A descriptor of a regular file in the folder, read-only (a link is not followed); -1
+  // with errno set when there is none.
+  int OpenForReading(const std::string& name) const;
+  // Removes a file of the folder; false when it could not be removed (gone already: true).
+  bool Remove(const std::string& name);
   // The names of the regular, visible files in the folder with their modification times.
   struct Entry {
     std::string name;

@@ -3,10 +3,12 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <thread>
 
 #include "cli.h"
 #include "conversion.h"
@@ -122,7 +124,23 @@ int Runner::Prepare() {
     mKeeper.Loaded(mSession);
   }
   SeedIndex();
-  return 0;
+  return StartPublishing() ? 0 : kExitFailed;
+}
+
+// Connects in the background: a log that is down now is waited for by the first publish.
+bool Runner::StartPublishing() {
+  if (!mOptions.publish.enabled) return true;
+  std::string error;
+  mPublisher = StartPublisher(mOptions.publish, &error);
+  if (mPublisher == nullptr) {
+    Say(error);
+    return false;
+  }
+  mPublishing = std::make_unique<FilePublishing>(
+      *mPublisher, mFolder, mOptions.publish.publishOnly,
+      [this](const std::string& text) { mApp.Problem(text); });
+  mApp.SetPublishing(mPublishing.get());
+  return true;
 }
 
 void Runner::SeedIndex() {
@@ -163,8 +181,43 @@ void Runner::StopSession(bool sendDone) {
     Say("stopping with blocks still queued; the server sends them again on resumption");
   }
   if (mApp.HasDiskFailed()) ExitOnDiskFailure();
-  HOBWStop(sendDone ? 1 : 0);
+  // After the drain, so that a log that is there still takes what was queued; a publish
+  // that waits for one that is not ends now, its file not acknowledged.
+  if (StopRequested() && mPublishing != nullptr) mPublishing->Stop();
+  StopGateway(sendDone);
   OrbrixWireShutdown();
+}
+
+// Stopping the gateway waits for the callback that runs; one whose publish was stopped never
+// returns, and the process ends instead.
+void Runner::StopGateway(bool sendDone) {
+  if (mPublishing == nullptr) {
+    HOBWStop(sendDone ? 1 : 0);
+    return;
+  }
+  std::atomic<bool> stopped{false};
+  std::thread watch([this, &stopped] {
+    while (!stopped) {
+      if (mPublishing->Stuck()) ExitOnPublishStop();
+      usleep(20 * 1000);
+    }
+  });
+  HOBWStop(sendDone ? 1 : 0);
+  stopped = true;
+  watch.join();
+  if (mOptions.publish.publishOnly) mPublishing->RemovePublished();
+}
+
+// The main thread waits in HOBWStop meanwhile, so the session and the index are ours.
+void Runner::ExitOnPublishStop() {
+  if (mSession == 0) mSession = mApp.LastSession();
+  SaveSession();
+  WriteIndex();
+  Summary(stdout);
+  Say("stopped while a file waited for JetStream; it was not acknowledged, and a restart "
+      "resumes session " + std::to_string(mSession) + " with it");
+  std::fflush(nullptr);
+  std::_Exit(kExitOk);
 }
 
 // The end of the run: DONE only when asked for, connected and nothing failed, and the

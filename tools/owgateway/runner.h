@@ -9,9 +9,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "connection_report.h"
+#include "file_publishing.h"
 #include "gateway_app.h"
 #include "options.h"
 #include "output_folder.h"
@@ -47,6 +49,9 @@ class Runner {
   void SeedIndex();
   void Summary(std::FILE* to) const;
   [[noreturn]] void ExitOnDiskFailure();
+  bool StartPublishing();
+  void StopGateway(bool sendDone);
+  [[noreturn]] void ExitOnPublishStop();
   bool CountReached() const { return mOptions.count != 0 && mApp.Stories() >= mOptions.count; }
   bool Stopping() const;
   void Say(const std::string& text) const;
@@ -59,6 +64,8 @@ class Runner {
   SessionKeeper mKeeper;
   GatewayApp mApp;
   ConnectionReport mConnection;
+  std::unique_ptr<Publisher> mPublisher;         // with --publish
+  std::unique_ptr<FilePublishing> mPublishing;
   std::string mTemplate;
   std::string mXlate;
   uint32_t mSession = 0;

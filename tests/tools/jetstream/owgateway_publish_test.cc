@@ -1,0 +1,265 @@
+// SPDX-License-Identifier: MIT
+// owgateway publishing to JetStream, end to end: the built program against an in-process
+// owwired and a nats-server of the test's own (64 KiB maximum payload, so that large files
+// go in chunks). Every file the wire server counts as delivered must be in the stream once
+// by Nats-Msg-Id and byte-identical after reassembly: with a mixed feed in mode 2, with the
+// folder as a staging area, with owgateway killed at random moments, and with nats-server
+// absent at the start and killed in the middle of the run.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "message_scheme.h"
+#include "nats_server.h"
+#include "stream_reader.h"
+#include "support/gateway_crash_run.h"
+#include "tools/tool_runner.h"
+
+namespace {
+
+using owc_test::Contains;
+using owc_test::TempDir;
+using owc_test::ToolProcess;
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+constexpr int kMaxPayload = 64 * 1024;
+
+class NatsLibraryEnvironment : public ::testing::Environment {
+ public:
+  void TearDown() override { nats_Close(); }
+};
+[[maybe_unused]] const auto* const kNatsEnvironment =
+    ::testing::AddGlobalTestEnvironment(new NatsLibraryEnvironment);
+
+std::string Filler(size_t length, uint32_t seed) {
+  std::string out(length, '\0');
+  for (char& c : out) c = static_cast<char>('a' + (seed = seed * 1103515245u + 12345u) % 26);
+  return out;
+}
+
+// Example stories (with their headlines), one made larger than a message by a comment after
+// its root, and a binary file of no story.
+Files MixedFeed() {
+  Files files;
+  for (const std::string& story : {std::string("tea-harvest"), std::string("river-ice"),
+                                   std::string("chess-final")}) {
+    std::string xml = TempDir::Read(owc_test::ExampleStory(story));
+    if (story == "river-ice") xml += "<!-- " + Filler(200000, 7) + " -->\n";
+    files.emplace_back(story + ".xml", xml);
+    files.emplace_back(story + ".rdf",
+                       TempDir::Read(owc_test::ExamplePath("stories/" + story + ".rdf")));
+  }
+  std::string photo = Filler(300000, 3);
+  photo[10] = '\0';
+  files.emplace_back("harbour.jpg", photo);
+  return files;
+}
+
+// What the stream holds, checked to be there once by id and whole, by file name.
+std::map<std::string, std::string> StoredFiles(const std::string& url, const std::string& stream,
+                                               std::vector<owtest::StoredMessage>* messages) {
+  *messages = owtest::ReadStream(url, stream);
+  std::set<std::string> ids;
+  for (const auto& m : *messages) {
+    EXPECT_TRUE(ids.insert(m.Header("Nats-Msg-Id")).second)
+        << "stored twice: " << m.Header("Nats-Msg-Id");
+  }
+  return owtest::Reassemble(*messages);
+}
+
+void ExpectHolds(const std::map<std::string, std::string>& stored, const Files& files) {
+  for (const auto& file : files) {
+    auto it = stored.find(file.first);
+    if (it == stored.end()) {
+      ADD_FAILURE() << file.first << " is not in the stream";
+    } else {
+      EXPECT_TRUE(it->second == file.second)
+          << file.first << ": " << it->second.size() << " bytes stored, " << file.second.size()
+          << " sent";
+    }
+  }
+}
+
+class OwgatewayPublishTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (owtest::FindNatsServer().empty()) GTEST_SKIP() << "nats-server is not installed";
+  }
+
+  std::vector<std::string> Args(const std::string& wire, const std::string& out,
+                                std::vector<std::string> more) {
+    std::vector<std::string> args = {"--server", wire, "--out", out, "--progress", "0",
+                                     "--quiet-warn", "0"};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  }
+
+  TempDir root_;
+};
+
+TEST_F(OwgatewayPublishTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAStagingFolder) {
+  owtest::NatsServer nats("n1", "127.0.120.1", kMaxPayload);
+  ASSERT_TRUE(nats.Start());
+  const std::string wire = "127.0.120.2";
+  owwired::Options options;
+  options.address = wire;
+  options.files = MixedFeed();
+  options.block_size = 16384;
+  options.verbosity = 0;
+  owwired::Server server(options);
+  std::string error;
+  ASSERT_TRUE(server.Start(&error)) << error;
+  const size_t n = options.files.size();
+  const std::string out = root_.File("out"), staged = root_.File("staged");
+  const std::vector<std::string> modeTwo = {"--mode", "2", "--template", owc_test::kTemplate,
+                                            "--xlate", owc_test::kTable};
+
+  std::vector<std::string> args = Args(wire, out, modeTwo);
+  args.insert(args.end(), {"--publish", nats.Url()});
+  {
+    ToolProcess gateway(OWGATEWAY_BIN, args, root_.Path());
+    ASSERT_TRUE(server.WaitFor([n](const owwired::Counters& c) { return c.files_delivered >= n; },
+                               30000))
+        << gateway.Err();
+    EXPECT_EQ(0, gateway.Stop()) << gateway.Err();
+  }
+  std::vector<owtest::StoredMessage> messages;
+  std::map<std::string, std::string> stored = StoredFiles(nats.Url(), "WIRE", &messages);
+  Files expected = options.files;
+  for (const char* story : {"tea-harvest", "river-ice", "chess-final"}) {
+    const std::string page = story + std::string(".htm");
+    expected.emplace_back(page, TempDir::Read(out + "/" + page));
+    EXPECT_FALSE(expected.back().second.empty()) << page << " was not written";
+  }
+  ExpectHolds(stored, expected);
+  EXPECT_EQ(expected.size(), stored.size());
+
+  const std::string prefix = owgateway::DefaultSubjectPrefix(wire);
+  for (const auto& m : messages) {
+    const std::string name = m.Header("Ow-File-Name");
+    const std::string ext = name.substr(name.rfind('.') + 1);
+    const std::string story = name.substr(0, name.rfind('.'));
+    const std::string kind = ext == "htm" ? "html" : "raw";
+    EXPECT_EQ(kind, m.Header("Ow-Kind")) << name;
+    EXPECT_EQ(0u, m.subject.rfind(prefix + "." + kind + ".", 0)) << m.subject;
+    const std::map<std::string, std::string> types = {{"xml", "application/xml"},
+                                                      {"rdf", "application/rdf+xml"},
+                                                      {"htm", "text/html"},
+                                                      {"jpg", "application/octet-stream"}};
+    EXPECT_EQ(types.at(ext), m.Header("Content-Type")) << name;
+    EXPECT_EQ(ext == "jpg" ? "" : story, m.Header("Ow-Story")) << name;
+    // The story's own in its XML, its page's title, none elsewhere.
+    if (ext == "htm") {
+      EXPECT_FALSE(m.Header("Ow-Headline").empty()) << name;
+    } else {
+      EXPECT_EQ(ext == "xml" ? owc_test::SourceHeadline(story) : "", m.Header("Ow-Headline"))
+          << name;
+    }
+    EXPECT_EQ(24u, m.Header("Ow-Received").size()) << m.Header("Ow-Received");
+  }
+  EXPECT_TRUE(stored.at("river-ice.xml").size() > static_cast<size_t>(kMaxPayload));
+
+  // The same feed again, from a new session, into a staging folder: everything reaches its
+  // own stream, and the folder keeps only its own state.
+  args = Args(wire, staged, modeTwo);
+  args.insert(args.end(), {"--publish", nats.Url(), "--stream", "STAGED", "--subject",
+                           "staged.feed", "--publish-only", "--fresh"});
+  {
+    ToolProcess gateway(OWGATEWAY_BIN, args, root_.Path());
+    ASSERT_TRUE(server.WaitFor(
+        [n](const owwired::Counters& c) { return c.files_delivered >= 2 * n; }, 30000))
+        << gateway.Err();
+    EXPECT_EQ(0, gateway.Stop()) << gateway.Err();
+  }
+  ExpectHolds(StoredFiles(nats.Url(), "STAGED", &messages), expected);
+  for (const std::string& entry : owc_test::EntriesIn(staged)) {
+    EXPECT_TRUE(entry == "index.html" || entry == ".owgateway-session") << entry << " stayed";
+  }
+}
+
+// Kills land anywhere: in a publish between two chunks, between the stream's acknowledgement
+// and the wire's, in a rename. The restart publishes again what the server sends again, and
+// the stream's de-duplication keeps one copy.
+TEST_F(OwgatewayPublishTest, SigkillAtRandomMomentsLeavesEveryFileInTheStreamOnce) {
+  owtest::NatsServer nats("n1", "127.0.120.3", kMaxPayload);
+  ASSERT_TRUE(nats.Start());
+  Files spool;
+  owc_test::CrashRunSettings settings;
+  settings.gateway = OWGATEWAY_BIN;
+  settings.address = "127.0.120.4";
+  settings.seed = 20;
+  settings.stories = 80;
+  settings.pipeline = true;
+  settings.gateway_args = {"--publish", nats.Url()};
+  settings.spool_out = &spool;
+  const owc_test::CrashRunResult r = owc_test::RunGatewayCrashes(settings);
+  EXPECT_EQ(10u, r.kills);
+  EXPECT_TRUE(r.finished);
+  EXPECT_EQ(r.files, r.delivered);
+  EXPECT_EQ("", r.problem);
+  std::vector<owtest::StoredMessage> messages;
+  const std::map<std::string, std::string> stored = StoredFiles(nats.Url(), "WIRE", &messages);
+  ExpectHolds(stored, spool);
+  EXPECT_EQ(spool.size(), stored.size());
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// While NATS is away nothing is acknowledged to the wire server, which therefore holds the
+// rest of the feed; each change of state is told once.
+TEST_F(OwgatewayPublishTest, WaitsForNatsAtTheStartAndThroughACrashOfIt) {
+  owtest::NatsServer nats("n1", "127.0.120.5", kMaxPayload);
+  const std::string wire = "127.0.120.6";
+  owwired::Options options;
+  options.address = wire;
+  for (int i = 0; i < 300; ++i) {
+    options.files.emplace_back("f" + std::to_string(i) + ".txt",
+                               Filler(i % 10 == 0 ? 150000 : 2000 + 37 * i, i));
+  }
+  options.block_size = 8192;
+  options.verbosity = 0;
+  owwired::Server server(options);
+  std::string error;
+  ASSERT_TRUE(server.Start(&error)) << error;
+  auto delivered = [&] { return server.GetCounters().files_delivered; };
+  ToolProcess gateway(OWGATEWAY_BIN, Args(wire, root_.File("out"), {"--publish", nats.Url()}),
+                      root_.Path());
+
+  ASSERT_TRUE(owc_test::WaitUntil([&] { return Contains(gateway.Err(), "cannot reach NATS"); }))
+      << gateway.Err();
+  ASSERT_TRUE(owc_test::WaitUntil([&] { return server.GetCounters().blocks_sent > 0; }));
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_EQ(0u, delivered()) << "acknowledged before NATS had the file";
+
+  ASSERT_TRUE(nats.Start());
+  ASSERT_TRUE(owc_test::WaitUntil([&] { return delivered() >= 20; })) << gateway.Err();
+  nats.Kill();
+  ASSERT_TRUE(owc_test::WaitUntil([&] { return Contains(gateway.Err(), "lost the connection"); }))
+      << gateway.Err();
+  const uint64_t atLoss = delivered();
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  // One file may have had its stream acknowledgement just before the kill.
+  EXPECT_LE(delivered(), atLoss + 1) << "acknowledged while NATS was away";
+  EXPECT_LT(delivered(), options.files.size());
+
+  ASSERT_TRUE(nats.Start());
+  const size_t n = options.files.size();
+  EXPECT_TRUE(server.WaitFor([n](const owwired::Counters& c) { return c.files_delivered >= n; },
+                             60000))
+      << gateway.Err();
+  EXPECT_EQ(0, gateway.Stop());
+  const std::string log = gateway.Err();
+  EXPECT_EQ(1u, Count(log, "cannot reach NATS")) << log;
+  EXPECT_EQ(1u, Count(log, "lost the connection to NATS")) << log;
+  EXPECT_TRUE(Contains(gateway.Out(), "(0 problems)")) << gateway.Out();
+  std::vector<owtest::StoredMessage> messages;
+  const std::map<std::string, std::string> stored = StoredFiles(nats.Url(), "WIRE", &messages);
+  ExpectHolds(stored, options.files);
+  EXPECT_EQ(n, stored.size());
+}
+
+}  // namespace
