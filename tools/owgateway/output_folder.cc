@@ -304,6 +304,13 @@ OutputFolder::Block OutputFolder::AddBlock(const std::string& name, uint32_t ses
 
 bool OutputFolder::WriteFile(const std::string& name, const void* data, size_t length,
                              bool durable, std::string& error) {
+  if (!WriteOwnFile(name, data, length, durable, error)) return false;
+  mBytes += length;
+  return true;
+}
+
+bool OutputFolder::WriteOwnFile(const std::string& name, const void* data, size_t length,
+                                bool durable, std::string& error) {
   std::string temp = kTempPrefix + std::to_string(getpid()) + "-" + std::to_string(++mTempCounter);
   int fd = OpenOwn(temp, O_WRONLY | O_CREAT | O_EXCL, error);
   if (fd < 0) return false;
@@ -316,7 +323,6 @@ bool OutputFolder::WriteFile(const std::string& name, const void* data, size_t l
     unlinkat(mDirFd, temp.c_str(), 0);
     return false;
   }
-  mBytes += length;
   return true;
 }
 

@@ -63,6 +63,10 @@ class OutputFolder {
   // Writes a whole file atomically; durable: also fsync'ed (unless sync is off).
   bool WriteFile(const std::string& name, const void* data, size_t length, bool durable,
                  std::string& error);
+  // The same for the folder's own files (index, session): not counted in BytesWritten, which
+  // tells the user how much the server delivered.
+  bool WriteOwnFile(const std::string& name, const void* data, size_t length, bool durable,
+                    std::string& error);
   // At most `limit` bytes from the start of a file in the folder, "" when it cannot be read.
   std::string ReadHead(const std::string& name, size_t limit) const;
   // A descriptor of a regular file in the folder, read-only (a link is not followed); -1

@@ -284,7 +284,7 @@ void Runner::WriteIndex() {
   std::string html;
   if (!mIndex.RenderIfChanged(html)) return;
   std::string error;
-  if (!mFolder.WriteFile("index.html", html.data(), html.size(), false, error)) {
+  if (!mFolder.WriteOwnFile("index.html", html.data(), html.size(), false, error)) {
     Say(error);
     mFolderFailed = true;
   }

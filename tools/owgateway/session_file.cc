@@ -79,7 +79,7 @@ bool SessionKeeper::Save(uint32_t id, std::string& error) {
   std::lock_guard<std::mutex> lock(mMutex);
   if (id == 0 || id == mSaved) return true;
   const std::string text = SessionText(id);
-  if (!mFolder.WriteFile(kSessionFile, text.data(), text.size(), true, error)) return false;
+  if (!mFolder.WriteOwnFile(kSessionFile, text.data(), text.size(), true, error)) return false;
   mSaved = id;
   return true;
 }
