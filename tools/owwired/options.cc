@@ -211,20 +211,20 @@ int ParseCommandLine(int argc, char** argv, Options* options) {
   // owwired links nothing of the client library; it speaks the wire of this release.
   owtool::ToolInfo info{"owwired", OWTOOL_PROJECT_VERSION, OWTOOL_PROJECT_VERSION, UsageText(),
                         EpilogueText()};
-  info.quiet_help = "log nothing but errors";
-  info.verbose_help = "also log every message received and sent";
+  info.quietHelp = "log nothing but errors";
+  info.verboseHelp = "also log every message received and sent";
   owtool::CommandLine commandLine(info, specs);
   const owtool::Outcome outcome =
       commandLine.Parse(argc, argv, [&](int id, const char* value, std::string* error) {
         return kOptionTable[id].set(value, options, error);
       });
   if (outcome != owtool::Outcome::kRun) return commandLine.Finish(outcome);
-  if (!commandLine.operands().empty()) {
-    return commandLine.UsageError("unexpected argument '" + commandLine.operands()[0] +
+  if (!commandLine.Operands().empty()) {
+    return commandLine.UsageError("unexpected argument '" + commandLine.Operands()[0] +
                                    "': owwired takes options only");
   }
-  if (commandLine.common().quiet) options->verbosity = 0;
-  if (commandLine.common().verbose) options->verbosity = 2;
+  if (commandLine.CommonOptions().quiet) options->verbosity = 0;
+  if (commandLine.CommonOptions().verbose) options->verbosity = 2;
   return -1;
 }
 
