@@ -4,7 +4,7 @@
 // configuration runs in a child process of its own (its own peak RSS); in the same child,
 // right after, a plain loopback TCP transfer of the same bytes with the same block size gives
 // the limit: once streamed, once with a 4-byte answer per block. Latency runs from the server
-// handing a story's last block to send() (Options::on_file_written) to the callback that
+// handing a story's last block to send() (Options::onFileWritten) to the callback that
 // completes the story: its HTML record in mode 2, the last raw block of its later file in
 // mode 0. Then the CPU time of an idle connected gateway.
 //
@@ -336,9 +336,9 @@ int RunConfig(const Config& config) {
   owwired::Options options;
   options.address = config.address;
   options.verbosity = 0;
-  options.block_size = config.block;
+  options.blockSize = config.block;
   options.pipeline = config.pipeline;
-  options.faults.delay_ms = config.delayMs;
+  options.faults.delayMs = config.delayMs;
   std::string all;  // the same bytes for the loopback limit
   for (const owbench::Story& s : stories) {
     options.files.emplace_back(s.base + ".rdf", s.rdf);
@@ -349,7 +349,7 @@ int RunConfig(const Config& config) {
   stories.clear();
   stories.shrink_to_fit();
   Recorder recorder(config.stories);
-  options.on_file_written = [&recorder](const std::string& name, uint64_t ns) {
+  options.onFileWritten = [&recorder](const std::string& name, uint64_t ns) {
     recorder.FileWritten(name, ns);
   };
   owwired::Server server(options);
@@ -411,7 +411,7 @@ int RunIdle(const std::string& address, double seconds) {
   const double cpu0 = owbench::ProcessCpuSeconds();
   const double serverCpu0 = ThreadCpuSecondsOf(serverTid);
   const long csw0 = ContextSwitches();
-  const uint64_t requests0 = server.GetCounters().requests_empty;
+  const uint64_t requests0 = server.GetCounters().requestsEmpty;
   std::map<long, double> threadCpu0;
   for (long tid : ThreadIds()) threadCpu0[tid] = ThreadCpuSecondsOf(tid);
   const double wall0 = owbench::WallSeconds();
@@ -436,7 +436,7 @@ int RunIdle(const std::string& address, double seconds) {
   const double cpu = owbench::ProcessCpuSeconds() - cpu0;
   const double serverCpu = ThreadCpuSecondsOf(serverTid) - serverCpu0;
   const long csw = ContextSwitches() - csw0;
-  const uint64_t requests = server.GetCounters().requests_empty - requests0;
+  const uint64_t requests = server.GetCounters().requestsEmpty - requests0;
   HOBWStop(1);
   OrbrixWireShutdown();
   server.Stop();

@@ -203,8 +203,9 @@ class HOBWThread : public WorkerThread {
   const WireOps mWire;
   uint32_t mServerAddress = 0;
   // The current block: the names (new[]) are owned and stay from the file announcement;
-  // the data points into the block message being handled.
-  HOBWBlockQElt cbInfo{};
+  // the data points into the block message being handled. The name is the described one
+  // (the log lines quote it).
+  HOBWBlockQElt cbInfo{};  // NOLINT(readability-identifier-naming)
 
   NamedMutex mMtxHOBWStats{"HOBWThread::mMtxHOBWStats"};
   HOBWStats mStats{};
