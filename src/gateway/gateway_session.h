@@ -124,6 +124,10 @@ class HOBWThread : public WorkerThread {
   void RunPass();
   void Pace();
   void ShutDown();
+  // Whether the next pass, without a message or a delivery, would only wait: the state
+  // waits for the server (or the stop pause) or for the delivery queue to drain, and no
+  // message is queued.
+  bool NothingToDo();
 
   // Handles every queued message, then makes one pass without a message.
   void ProcessState(bool shuttingDown);

@@ -39,6 +39,8 @@ class TCPPort : public IOPort {
   // seen to complete.
   bool IsTXReady() override;
   bool IsRXReady() override;
+  // Whether IsTXReady has latched already; no system call.
+  bool IsTXLatched() const { return mTXReady; }
 
   // info points to the socket (an int) and size is 4. Adopts and configures it; on a
   // failed option the port closes the socket. True without change when already open.

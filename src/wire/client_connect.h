@@ -43,8 +43,12 @@ class WCOBWClientConnect {
   bool TXMsg(WCXMLWireMsg* message);
   // Liveness and receive time-out; a failed check is logged, and closes the port.
   bool IsCnctOK();
-  // One poll: check, send what is queued, read and parse, deliver at most one message.
+  // One poll: check, send what is queued, read and parse, deliver the parsed messages
+  // until none is left or delivery is paused.
   void Service();
+  // On the thread that queued a message: writes the send stream at once when the port is
+  // open and was seen writable. True when nothing is left for the client thread to send.
+  bool SendNow();
 
   // The socket to watch for readability between polls, or -1 when there is none worth
   // watching (closed, or at the end of its stream: it would report readable forever).

@@ -79,6 +79,9 @@ int32_t WCXMLGWClientThread::TX(uintptr_t handle, WCXMLWireMsg* message) {
     WCOBWClientConnect* connect = Find(handle);
     if (connect == nullptr) return 2;
     if (!connect->TXMsg(message)) return 3;
+    // Written on the caller's thread when the socket takes it all: waking the client
+    // thread for each request and acknowledgement would cost two context switches each.
+    if (connect->SendNow()) return 0;
   }
   mWakeEvent.Set();
   return 0;

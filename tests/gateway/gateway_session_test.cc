@@ -106,6 +106,7 @@ class TestSession : public HOBWThread {
   using HOBWThread::GetQueuedBytes;
   using HOBWThread::GetState;
   using HOBWThread::IsDoneSent;
+  using HOBWThread::NothingToDo;
   using HOBWThread::RunPass;
   using HOBWThread::ShutDown;
 };
@@ -234,6 +235,30 @@ TEST_F(SessionTest, LogsInAndEveryRequestAnswerLeadsToTheNextRequest) {
                    "42:RQST", "<close>"}),
             gWire.sent);
   EXPECT_EQ("0/0/0", Session());
+}
+
+// Between passes the session waits for a message or a delivery only where a pass without
+// one would do nothing: a state that sends on its pass, or a queued message, goes on at once.
+TEST_F(SessionTest, APassPausesOnlyWhileTheStateWaitsAndNoMessageIsQueued) {
+  LogIn();
+  EXPECT_TRUE(session.NothingToDo());
+  Rx({"42:-RQST (503)"}, false);
+  EXPECT_FALSE(session.NothingToDo());
+  Pass();  // the answer, then the next request at once
+  EXPECT_EQ("42:RQST", SentWithoutBeats().back());
+  EXPECT_TRUE(session.NothingToDo());
+  const std::pair<uint32_t, bool> states[] = {
+      {OBW_STATE_START, false},          {OBW_STATE_WAIT_HELLO, true},
+      {OBW_STATE_USER_SEND, false},      {OBW_STATE_WAIT_USER_ACK, true},
+      {OBW_STATE_FILTER_SEND, false},    {OBW_STATE_WAIT_FILTER_ACK, true},
+      {OBW_STATE_RQST_START, false},     {OBW_STATE_WAIT_RQST, true},
+      {OBW_STATE_RECEIVING, true},       {OBW_STATE_TERMINATE, false},
+      {OBW_STATE_STOP, true}};
+  for (const auto& [state, waits] : states) {
+    session.ForceState(state);
+    EXPECT_EQ(waits, session.NothingToDo()) << "state " << state;
+  }
+  session.ForceState(OBW_STATE_WAIT_RQST);
 }
 
 std::atomic<int> gHour{12};
@@ -533,6 +558,7 @@ TEST_F(QueueLimitTest, AtTheLimitTheSessionStopsTakingMessagesAndAskingUntilTheQ
   EXPECT_FALSE(log.HasPart("receive timeout"));
   EXPECT_EQ("42:+ACK 1", SentWithoutBeats().back());  // no request after it
   EXPECT_EQ(2 * block, session.GetQueuedBytes());     // the limit passed by one block at most
+  EXPECT_TRUE(session.NothingToDo());  // the queued answer waits for a delivery, not a pass
   EXPECT_EQ((std::vector<uint32_t>{kHoldReading | kHoldSilence}), gWire.holds);
   EXPECT_TRUE(
       log.Has("HOBWThread::ProcessState delivery queue at its limit of 300 bytes, reading held"));
