@@ -134,6 +134,29 @@ class RssSampler {
   std::thread mThread;
 };
 
+// "tid/name/seconds,..." for every thread of `before` (CPU seconds at the start) that used
+// CPU since; the server's thread is named owwired.
+std::string PerThreadCpu(const std::map<long, double>& before, long serverTid) {
+  std::string perThread;
+  for (const auto& [tid, cpu0] : before) {
+    const double used = ThreadCpuSecondsOf(tid) - cpu0;
+    if (used <= 0) continue;
+    std::string name = "?";
+    if (FILE* f = std::fopen(("/proc/self/task/" + std::to_string(tid) + "/comm").c_str(), "r")) {
+      char buf[64] = {};
+      if (std::fgets(buf, sizeof buf, f) != nullptr) name = buf;
+      std::fclose(f);
+      while (!name.empty() && (name.back() == '\n' || name.back() == ' ')) name.pop_back();
+    }
+    if (tid == serverTid) name = "owwired";
+    char item[96];
+    std::snprintf(item, sizeof item, "%s%ld/%s/%.4f", perThread.empty() ? "" : ",", tid,
+                  name.c_str(), used);
+    perThread += item;
+  }
+  return perThread;
+}
+
 uint32_t ParseAddress(const std::string& dotted) {
   in_addr addr{};
   inet_pton(AF_INET, dotted.c_str(), &addr);
@@ -188,12 +211,16 @@ class Recorder {
       }
     }
     mLastNs = now;
-    mChanged.notify_all();
+    // The waiter is woken once, when it is done: a wake-up per block would be counted as
+    // the gateway's CPU time.
+    if (mFiles == mFilesWanted || mHtml == mHtmlWanted) mChanged.notify_all();
   }
 
   // Waits until every story is complete (mode 2: its HTML; mode 0: both files).
   bool WaitComplete(uint32_t mode, uint32_t stories, int timeoutSeconds) {
     std::unique_lock<std::mutex> lock(mMutex);
+    mFilesWanted = mode == 0 ? 2 * stories : UINT32_MAX;
+    mHtmlWanted = mode == 0 ? UINT32_MAX : stories;
     return mChanged.wait_for(lock, std::chrono::seconds(timeoutSeconds),
                              [&] { return mode == 0 ? mFiles == 2 * stories : mHtml == stories; });
   }
@@ -255,6 +282,7 @@ class Recorder {
   std::vector<uint64_t> mFileDone;   // per file: its last raw block
   uint64_t mFirstNs = 0, mLastNs = 0, mBlockBytes = 0, mBlocks = 0;
   uint32_t mHtml = 0, mFiles = 0;
+  uint32_t mFilesWanted = UINT32_MAX, mHtmlWanted = UINT32_MAX;
 };
 
 bool StartGateway(const Config& config, Recorder* recorder) {
@@ -402,13 +430,17 @@ int RunConfig(const Config& config) {
   owwired::Server server(options);
   const long serverTid = StartServer(&server);
   if (serverTid < 0) return 1;
+  const std::set<long> beforeStartup = ThreadIds();
   if (OrbrixWireStartup(0) != 1) return 1;
+  const std::set<long> afterStartup = ThreadIds();
   RssSampler rss;
   while (rss.Tid() == 0) std::this_thread::yield();
   const double cpu0 = owbench::ProcessCpuSeconds();
   const double serverCpu0 = ThreadCpuSecondsOf(serverTid);
   const double samplerCpu0 = ThreadCpuSecondsOf(rss.Tid());
   const long csw0 = ContextSwitches();
+  std::map<long, double> threadCpu0;
+  for (long tid : afterStartup) threadCpu0[tid] = ThreadCpuSecondsOf(tid);
   const uint64_t start = NowNs();
   if (!StartGateway(config, &recorder)) {
     std::fprintf(stderr, "bench_gateway: the gateway does not start\n");
@@ -419,6 +451,18 @@ int RunConfig(const Config& config) {
   const double serverCpu = ThreadCpuSecondsOf(serverTid) - serverCpu0;
   const double samplerCpu = ThreadCpuSecondsOf(rss.Tid()) - samplerCpu0;
   const long csw = ContextSwitches() - csw0;
+  // The gateway's threads by creation order: the session's, then its delivery thread.
+  std::string threads;
+  int wire = 0, gateway = 0;
+  for (long tid : ThreadIds()) {
+    if (tid == rss.Tid() || tid == serverTid || beforeStartup.count(tid) != 0) continue;
+    const bool startup = afterStartup.count(tid) != 0;
+    const double used = ThreadCpuSecondsOf(tid) - (startup ? threadCpu0[tid] : 0.0);
+    char item[64];
+    std::snprintf(item, sizeof item, "%s%s%d=%.4f", threads.empty() ? "" : " ",
+                  startup ? "startup" : "gateway", startup ? ++wire : ++gateway, used);
+    threads += item;
+  }
   rss.Stop();
   HOBWStop(1);
   OrbrixWireShutdown();
@@ -439,6 +483,7 @@ int RunConfig(const Config& config) {
       latencies.empty() ? 0.0 : *std::max_element(latencies.begin(), latencies.end()),
       cpu - samplerCpu, serverCpu, csw, owbench::HighWaterKiB(), limit.streamMBps, limit.ackMBps,
       limit.ackBlocksPerSecond, rss.GrowthKiB());
+  std::printf("THREADS %s\n", threads.c_str());
   return complete ? 0 : 1;
 }
 
@@ -468,22 +513,7 @@ int RunIdle(const std::string& address, double seconds) {
   for (long tid : ThreadIds()) threadCpu0[tid] = ThreadCpuSecondsOf(tid);
   const double wall0 = owbench::WallSeconds();
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-  std::string perThread;  // "tid:name:seconds,..." for every thread that used CPU
-  for (const auto& [tid, cpu0] : threadCpu0) {
-    const double used = ThreadCpuSecondsOf(tid) - cpu0;
-    std::string name = "?";
-    if (FILE* f = std::fopen(("/proc/self/task/" + std::to_string(tid) + "/comm").c_str(), "r")) {
-      char buf[64] = {};
-      if (std::fgets(buf, sizeof buf, f) != nullptr) name = buf;
-      std::fclose(f);
-      while (!name.empty() && (name.back() == '\n' || name.back() == ' ')) name.pop_back();
-    }
-    if (tid == serverTid) name = "owwired";
-    char item[96];
-    std::snprintf(item, sizeof item, "%s%ld/%s/%.4f", perThread.empty() ? "" : ",", tid,
-                  name.c_str(), used);
-    perThread += item;
-  }
+  const std::string perThread = PerThreadCpu(threadCpu0, serverTid);
   const double wall = owbench::WallSeconds() - wall0;
   const double cpu = owbench::ProcessCpuSeconds() - cpu0;
   const double serverCpu = ThreadCpuSecondsOf(serverTid) - serverCpu0;

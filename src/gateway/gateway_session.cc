@@ -105,6 +105,7 @@ void HOBWThread::CloseWire() {
   mDoneSent = 0;
   mOwedAcks.clear();
   mHoldFlags = 0;
+  mHeldAtLimit = false;
   mRXHandle.store(kWireHandleInvalid);
   if (mWireHandle == kWireHandleInvalid) return;
   mWire.close(mWireHandle);
@@ -153,6 +154,7 @@ void HOBWThread::BeginRun() {
   mOwedAcks.clear();
   mFileCounted = false;
   mHoldFlags = 0;
+  mHeldAtLimit = false;
   mHOBQThread.ResetCounts();
   mRunning.store(true);
   mHOBQThread.Start(false);
@@ -191,12 +193,12 @@ bool HOBWThread::NothingToDo() {
     case OBW_STATE_STOP:
       break;
     case OBW_STATE_RQST_START:
-      if (!QueueAtLimit()) return false;
+      if (!QueueHolds()) return false;
       break;
     default:
       return false;
   }
-  if (QueueAtLimit()) return true;  // the queued messages wait for a delivery
+  if (QueueHolds()) return true;  // the queued messages wait for a delivery
   NamedLock lock(mMtxRXMsgQ);
   return mRXMsgQ.IsEmpty();
 }

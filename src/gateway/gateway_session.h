@@ -11,7 +11,8 @@
 // While the session waits for its own delivery (ACKs owed) or the delivery queue holds
 // its byte limit, the server's silence is the session's own doing and is not counted; at
 // the limit the session also stops taking received messages and holds its connection's
-// reading, so that the server is held back by TCP.
+// reading, so that the server is held back by TCP. Acknowledging after delivery, it does
+// the same from kAckedQueueBytes on, far below the default limit.
 //
 // Threads: the configuration setters are for a stopped session (application thread, no
 // lock); Start/Stop, SetShutdownParams, GetStats and Drain may be called from any thread;
@@ -69,6 +70,9 @@ class HOBWThread : public WorkerThread {
   // connection's reading itself: a session thread that falls behind a fast server (or
   // stops taking at the delivery limit) must not let the wire client pile messages up.
   static constexpr uint32_t kRXMsgQLimit = 32;
+  // Acknowledging after delivery, the queue's bound when the configured limit is higher:
+  // sixteen blocks of the largest size.
+  static constexpr uint32_t kAckedQueueBytes = 16u * 65536u;
 
   // The UTC hour (0..23) that drives the daily statistics reset.
   using HourSource = int (*)();
@@ -190,6 +194,9 @@ class HOBWThread : public WorkerThread {
   // Back-pressure: whether the delivery queue holds its limit, and the connection hold
   // that follows from it and from owed ACKs.
   bool QueueAtLimit();
+  // Whether the session takes no message, asks for no file and holds reading: at the
+  // limit, and acknowledging after delivery also from kAckedQueueBytes on.
+  bool QueueHolds();
   void UpdateHold(bool shuttingDown);
   bool WaitsForDelivery() const { return mHoldFlags != 0 || !mOwedAcks.empty(); }
 
@@ -252,6 +259,7 @@ class HOBWThread : public WorkerThread {
   std::deque<OwedAck> mOwedAcks;  // of the open connection, oldest first
   bool mFileCounted = false;      // the current file's last ACK counted it already
   uint32_t mHoldFlags = 0;        // kHoldReading/kHoldSilence set on the open connection
+  bool mHeldAtLimit = false;      // the hold at the configured limit was logged
   std::atomic<bool> mRunning{false};
 
   // Run's own: the stop state's step and start, the passes since the last pause.

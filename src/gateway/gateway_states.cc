@@ -44,7 +44,7 @@ void HOBWThread::ProcessState(bool shuttingDown) {
   now.SetNow();
   SendDeliveredAcks(now);
   for (;;) {
-    if (!shuttingDown && QueueAtLimit()) break;
+    if (!shuttingDown && QueueHolds()) break;
     std::unique_ptr<WCXMLWireMsg> msg(TakeRXMsg());
     if (!msg) break;
     if (msg->GetType() != WCXMLWireMsg::kTypeBlock) {
@@ -110,7 +110,7 @@ void HOBWThread::ActOnState(const TickTime& now) {
                        "HOBWThread::ProcessStateAux TXFilter failed", OBW_STATE_WAIT_FILTER_ACK);
       break;
     case OBW_STATE_RQST_START:
-      if (QueueAtLimit()) break;  // no file is asked for until the queue drains
+      if (QueueHolds()) break;  // no file is asked for until the queue drains
       SendStateRequest(&HOBWThread::TXRqst, "HOBWThread::ProcessStateAux OBW_STATE_RQST_START",
                        "HOBWThread::ProcessStateAux TXRqst failed", OBW_STATE_WAIT_RQST);
       break;

@@ -61,6 +61,7 @@ class WCOBWClientConnect {
   // at their bounds and the server is held back by TCP. holdSilence: the receive time-out
   // does not run (a paused reader hears nothing); released, it counts from then on.
   void SetRXHold(bool pause, bool holdSilence);
+  bool IsRXPaused() const { return mRXPaused; }
 
   WCOWClientPort mCliPort;
 

@@ -88,13 +88,17 @@ int32_t WCXMLGWClientThread::TX(uintptr_t handle, WCXMLWireMsg* message) {
 }
 
 void WCXMLGWClientThread::SetRXHold(uintptr_t handle, bool pause, bool holdSilence) {
+  bool released;
   {
     NamedLock lock(mMtxCliCnctList);
     WCOBWClientConnect* connect = Find(handle);
     if (connect == nullptr) return;
+    released = connect->IsRXPaused() && !pause;
     connect->SetRXHold(pause, holdSilence);
   }
-  if (!pause) mWakeEvent.Set();  // what waited is delivered at once
+  // What waited is delivered at once; a change of the silence hold alone leaves the
+  // thread asleep.
+  if (released) mWakeEvent.Set();
 }
 
 uint32_t WCXMLGWClientThread::GetCnctCount() {

@@ -535,6 +535,31 @@ TEST_F(AckAfterDeliveryTest, ARepeatAfterAResumptionWaitsForTheFirstCopysDeliver
   EXPECT_EQ(1u, U(Stats().mFilesTotal));
 }
 
+// Acknowledging after delivery, a long file is read only a little ahead of its callback:
+// past kAckedQueueBytes the session takes no message and holds reading, without the log
+// line of the configured limit, and goes on once the callback catches up.
+TEST_F(AckAfterDeliveryTest, ALongFileIsReadOnlyALittleAheadOfItsCallback) {
+  HoldCallbacks();
+  LogIn();
+  const std::string data(65000, 'd');
+  const uint32_t fit = HOBWThread::kAckedQueueBytes / 65000 + 1;  // the last one passes
+  Rx({"42:+FILE long.xml"});
+  for (uint32_t i = 0; i < fit; ++i) Rx({Blk(i, data, false)});
+  ASSERT_TRUE(gate.WaitEntered());
+  EXPECT_EQ(kHoldReading | kHoldSilence, gWire.holds.back());
+  Rx({Blk(fit, data, true)});
+  EXPECT_GE(session.GetQueuedBytes(), HOBWThread::kAckedQueueBytes);
+  EXPECT_LT(session.GetQueuedBytes(), HOBWThread::kAckedQueueBytes + 66000u);  // not taken
+  EXPECT_TRUE(session.NothingToDo());
+  EXPECT_FALSE(log.HasPart("delivery queue at its limit"));
+
+  gate.Open();
+  PassUntil([] { return gWire.Count("42:RQST") == 2; });
+  EXPECT_EQ("42:+ACK " + std::to_string(fit), SentWithoutBeats().end()[-2]);
+  EXPECT_EQ(0u, gWire.holds.back());
+  EXPECT_FALSE(log.HasPart("delivery queue"));
+}
+
 class QueueLimitTest : public SessionTest {
  protected:
   QueueLimitTest() : SessionTest(0, 300) {}
