@@ -25,6 +25,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <memory>
 
 #include "gateway/delivery_queue.h"
 #include "gateway/wire_ops.h"
@@ -135,8 +136,9 @@ class HOBWThread : public WorkerThread {
 
   // Handles every queued message, then makes one pass without a message.
   void ProcessState(bool shuttingDown);
-  // One step of the state machine; msg (may be null) stays the caller's.
-  void ProcessStateAux(WCXMLWireMsg* msg, bool shuttingDown);
+  // One step of the state machine; msg may be null. A block message is taken (by the
+  // delivery queue), any other stays the caller's.
+  void ProcessStateAux(std::unique_ptr<WCXMLWireMsg>& msg, bool shuttingDown);
   bool IsConnected() const;
 
   // Each true when the wire client took the request (or none was due).
@@ -170,7 +172,7 @@ class HOBWThread : public WorkerThread {
   void OpenConnection(const TickTime& now);
   void SendStateRequest(bool (HOBWThread::*request)(), const char* entering, const char* failure,
                         uint32_t next);
-  void HandleMessage(const WCXMLWireMsg& msg, const TickTime& now);
+  void HandleMessage(std::unique_ptr<WCXMLWireMsg>& msg, const TickTime& now);
 
   // Message handlers.
   void OnHello(const WCXMLWireMsg& msg);
@@ -178,7 +180,8 @@ class HOBWThread : public WorkerThread {
   void OnFilterAck(const WCXMLWireMsg& msg);
   void OnRequestAck(const WCXMLWireMsg& msg);
   void OnFile(const WCXMLWireMsgRequestFileAck& msg, const TickTime& now);
-  void OnBlock(const WCXMLWireMsgRequestBlockAck& msg, const TickTime& now);
+  void OnBlock(const WCXMLWireMsgRequestBlockAck& msg, std::unique_ptr<WCXMLWireMsg>& owner,
+               const TickTime& now);
   void OnDone(const TickTime& now);
   // Whether an announcement continues, on a resumed session's new connection, the file
   // whose blocks were queued last; such a file's blocks below mQueuedThrough are repeats.
