@@ -545,14 +545,17 @@ std::map<std::string, double> ParseResult(const std::string& output) {
 }
 
 std::string Describe(const Config& c) {
+  char how[32];
+  std::snprintf(how, sizeof how, "%s%s", c.pipeline ? "pipelined" : "acked",
+                c.delayMs > 0 ? "" : ",");
+  if (c.delayMs > 0) {
+    const size_t used = std::strlen(how);
+    std::snprintf(how + used, sizeof how - used, ", paced %u ms,", c.delayMs);
+  }
   char buf[112];
-  std::snprintf(buf, sizeof buf, "mode %u%s, %2u KB blocks, %-9s %5u x %4zu KB", c.mode,
-                c.ackAfterDelivery ? " AaD" : "",
-                (c.block + 1023) / 1024,
-                c.pipeline      ? "pipelined"
-                : c.delayMs > 0 ? "paced,"
-                                : "acked,",
-                c.stories, c.size / 1024);
+  std::snprintf(buf, sizeof buf, "mode %u%s, %2u KB blocks, %-10s %5u x %4zu KB", c.mode,
+                c.ackAfterDelivery ? " AaD" : "", (c.block + 1023) / 1024, how, c.stories,
+                c.size / 1024);
   return buf;
 }
 
@@ -692,7 +695,7 @@ int main(int argc, char** argv) {
   }
   std::printf("bench_gateway: %s\n", owbench::LoadLine().c_str());
   if (!configs.empty()) {
-    std::printf("%-46s %8s %8s %9s %9s %9s %8s %7s %8s %8s %7s %7s | %9s %9s %9s\n",
+    std::printf("%-56s %8s %8s %9s %9s %9s %8s %7s %8s %8s %7s %7s | %9s %9s %9s\n",
                 "configuration", "stories/s", "MB/s", "p50 us", "p99 us", "max us", "CPU s",
                 "us/sty", "srv CPU", "csw/blk", "RSS MB", "gw MB", "TCP MB/s", "ack MB/s",
                 "vs TCP");
@@ -709,7 +712,7 @@ int main(int argc, char** argv) {
                           true);
     std::map<std::string, double> r = ParseResult(run.output);
     if (r.empty() || r["seconds"] <= 0) {
-      std::printf("%-46s failed (exit %d)\n", Describe(c).c_str(), run.status);
+      std::printf("%-56s failed (exit %d)\n", Describe(c).c_str(), run.status);
       continue;
     }
     const double mbps = r["blockbytes"] / r["seconds"] / 1e6;
@@ -719,7 +722,7 @@ int main(int argc, char** argv) {
     const double gatewayCpu = r["cpu"] - r["servercpu"];
     const double perStory = gatewayCpu / r["stories"] * 1e6;
     std::printf(
-        "%-46s %8.0f %8.1f %9.0f %9.0f %9.0f %8.2f %7.0f %8.2f %8.2f %7.0f %7.1f | %9.0f %9.1f "
+        "%-56s %8.0f %8.1f %9.0f %9.0f %9.0f %8.2f %7.0f %8.2f %8.2f %7.0f %7.1f | %9.0f %9.1f "
         "%s%s\n",
         Describe(c).c_str(), r["stories"] / r["seconds"], mbps, r["p50"], r["p99"], r["max"],
         gatewayCpu, perStory, r["servercpu"], r["csw"] / r["blocks"], r["rss"] / 1024,
