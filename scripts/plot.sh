@@ -49,9 +49,9 @@ awk -F, -v m="$g_mode" -v b="$g_block" -v p="$g_pipe" -v a="$g_ack" -v r="$g_rat
 gnuplot <<EOF
 set terminal pngcairo size 900,560 font "sans,11"
 set grid
-set key top left
 
 set output "$out/convert-throughput.png"
+set key bottom right
 set title "Conversion throughput against story size (NITF + RDF bytes, CPU time)"
 set logscale x 10
 set xlabel "NITF document size (KB)"
@@ -63,9 +63,9 @@ plot "$work/convert.dat" using 1:3 with linespoints lw 2 title "expat floor (par
 
 set output "$out/gateway-latency.png"
 set title "Gateway latency against offered load (mode 2, ack after delivery, 64 KB blocks)"
-unset logscale x
+set key top right
 set logscale y 10
-set xlabel "stories per second (10 KB stories)"
+set xlabel "stories per second (10 KB stories; the right-most point is saturating)"
 set ylabel "latency (ms)"
 set yrange [*:*]
 plot "$work/latency.dat" using 1:2 with linespoints lw 2 title "p50", \
