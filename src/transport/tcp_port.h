@@ -6,8 +6,9 @@
 // last error (in the Windows Sockets numbering, see platform/socket_errors.h) and closes
 // the port; "would block" is never an error.
 //
-// Threads: driven by one thread at a time (the wire-client thread); see IOPort for what
-// other threads may call.
+// Threads: driven by one thread at a time (the wire-client thread, or a thread writing a
+// message it queued, both under the client thread's list lock); see IOPort for what other
+// threads may call.
 #ifndef OWCLIENT_TRANSPORT_TCP_PORT_H
 #define OWCLIENT_TRANSPORT_TCP_PORT_H
 

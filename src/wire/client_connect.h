@@ -3,8 +3,8 @@
 //
 // Thread rules: SetIP, SetRXCallback and Connect run on the opening thread before the
 // connection is listed; afterwards everything runs under the client thread's list lock
-// (TXMsg from application threads, the rest on the client thread). The send stream's
-// own lock is taken inside that list lock, never the other way round.
+// (TXMsg and SendNow from application threads, the rest on the client thread). The send
+// stream's own lock is taken inside that list lock, never the other way round.
 #ifndef OWCLIENT_WIRE_CLIENT_CONNECT_H
 #define OWCLIENT_WIRE_CLIENT_CONNECT_H
 
