@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "doc/story_samples.h"
+#include "support/story_samples.h"
 #include "owclient/owclient.h"
 #include "support/temp_dir.h"
 

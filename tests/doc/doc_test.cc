@@ -11,7 +11,7 @@
 #include "doc/html_entities.h"
 #include "doc/entity_references.h"
 #include "doc/search_level.h"
-#include "doc/story_samples.h"
+#include "support/story_samples.h"
 #include "doc/xml_doc.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"

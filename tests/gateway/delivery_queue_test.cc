@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "block_sink.h"
+#include "support/block_sink.h"
 #include "runtime/clock_thread.h"
 #include "support/log_capture.h"
 

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "gateway/block_sink.h"
+#include "support/block_sink.h"
 #include "owclient/owclient.h"
 #include "owclient/wire_messages.h"
 #include "runtime/clock_thread.h"

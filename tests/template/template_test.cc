@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "doc/doc_settings.h"
-#include "doc/story_samples.h"
+#include "support/story_samples.h"
 #include "doc/xml_doc.h"
 #include "support/log_capture.h"
 #include "template/html_template.h"

@@ -3,16 +3,13 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "platform/socket_errors.h"
 #include "support/log_capture.h"
-#include "transport/clock_helper.h"
+#include "support/clock.h"
 #include "transport/loopback.h"
-#include "transport/socket_error_text.h"
 #include "transport/socket_ops.h"
 #include "transport/transport_alloc.h"
 
@@ -69,18 +66,6 @@ class TCPPortPair : public ::testing::Test {
   int mFd = -1;
   int mServer = -1;
 };
-
-TEST(SocketErrors, ErrnoReadsAsTheWindowsSocketsNumber) {
-  const int cases[][2] = {
-      {EWOULDBLOCK, 10035}, {EINPROGRESS, 10036},  {ENOTSOCK, 10038}, {EPIPE, 10054},
-      {ETIMEDOUT, 10060},   {ECONNREFUSED, 10061}, {EIO, EIO}};  // no counterpart: as it is
-  for (const auto& c : cases) EXPECT_EQ(uint32_t(c[1]), owc::SocketErrorFromErrno(c[0])) << c[0];
-  EXPECT_TRUE(owc::IsTransientSocketError(10004));
-  EXPECT_FALSE(owc::IsTransientSocketError(10036));
-  EXPECT_STREQ("connection reset by peer", owc::GetSocketErrorText(10054));
-  EXPECT_STREQ("no data record of requested type", owc::GetSocketErrorText(11004));
-  EXPECT_STREQ("unknown", owc::GetSocketErrorText(10000));
-}
 
 // Writes take nothing until the connect completes, which IsTXReady latches until the port
 // closes. A peer's graceful close passes the check; sends after it fail without SIGPIPE.

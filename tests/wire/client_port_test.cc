@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "support/log_capture.h"
-#include "transport/clock_helper.h"
+#include "support/clock.h"
 #include "transport/loopback.h"
 #include "wire/wire_alloc.h"
 

@@ -13,7 +13,7 @@
 #include "nats_server.h"
 #include "stream_reader.h"
 #include "support/gateway_crash_run.h"
-#include "tools/tool_runner.h"
+#include "support/tool_runner.h"
 
 namespace {
 

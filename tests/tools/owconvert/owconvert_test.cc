@@ -4,7 +4,7 @@
 #include <pty.h>
 #include <unistd.h>
 
-#include "tools/tool_runner.h"
+#include "support/tool_runner.h"
 
 namespace owc_test {
 namespace {

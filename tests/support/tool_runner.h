@@ -1,6 +1,6 @@
 // Runs a built tool as a child process, the way a user or a service manager does.
-#ifndef OWCLIENT_TESTS_TOOLS_TOOL_RUNNER_H
-#define OWCLIENT_TESTS_TOOLS_TOOL_RUNNER_H
+#ifndef OWCLIENT_TESTS_SUPPORT_TOOL_RUNNER_H
+#define OWCLIENT_TESTS_SUPPORT_TOOL_RUNNER_H
 
 #include <fcntl.h>
 #include <signal.h>
@@ -128,4 +128,4 @@ inline RunResult RunTool(const std::string& program, const std::vector<std::stri
 
 }  // namespace owc_test
 
-#endif  // OWCLIENT_TESTS_TOOLS_TOOL_RUNNER_H
+#endif  // OWCLIENT_TESTS_SUPPORT_TOOL_RUNNER_H

@@ -1,8 +1,8 @@
 // RawClient: a wire client written against the byte layout alone (not the library's parser, nor
 // owwired's own). ServerTest: an in-process owwired for one test, on a loopback address of its
 // own (ctest runs the tests side by side), and the test's clients. No wait without a deadline.
-#ifndef OWWIRED_TESTS_SERVER_FIXTURE_H_
-#define OWWIRED_TESTS_SERVER_FIXTURE_H_
+#ifndef OWCLIENT_TESTS_TOOLS_OWWIRED_SERVER_FIXTURE_H
+#define OWCLIENT_TESTS_TOOLS_OWWIRED_SERVER_FIXTURE_H
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -249,4 +249,4 @@ class ServerTest : public ::testing::Test {
 
 }  // namespace owwired_test
 
-#endif  // OWWIRED_TESTS_SERVER_FIXTURE_H_
+#endif  // OWCLIENT_TESTS_TOOLS_OWWIRED_SERVER_FIXTURE_H
