@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "support/block_sink.h"
-#include "runtime/clock_thread.h"
+#include "support/clock.h"
 #include "support/log_capture.h"
 
 namespace {
@@ -140,7 +140,7 @@ TEST(DeliveryQueue, SlowCallbackIsReportedAndStopDiscardsBlocksStillQueued) {
   bool release = false;
   BlockSink sink;
   sink.onCall = [&](const HOBWBlockQElt&) {
-    owc::ModuleClock().AdvanceTo(owc::ModuleClock().GetTicks() + 180);
+    owc_test::AdvanceMs(9000);
     std::unique_lock<std::mutex> lock(m);
     cv.wait(lock, [&] { return release; });
   };

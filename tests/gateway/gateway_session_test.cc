@@ -14,13 +14,14 @@
 #include <vector>
 
 #include "support/block_sink.h"
-#include "runtime/clock_thread.h"
+#include "support/clock.h"
 #include "support/log_capture.h"
 #include "wire/client_port.h"
 
 namespace {
 
 using namespace owc;  // the state names
+using owc_test::AdvanceMs;
 using owc_test::BlockSink;
 using Texts = std::vector<std::string>;
 
@@ -110,15 +111,13 @@ class TestSession : public HOBWThread {
   using HOBWThread::ShutDown;
 };
 
-// The module clock never moves back: tests work relative to it.
-void Advance(uint32_t ms) { ModuleClock().AdvanceTo(ModuleClock().GetTicks() + ms / 50); }
 uint32_t U(uint32_t packedField) { return packedField; }
 
 class SessionTest : public ::testing::Test {
  protected:
   explicit SessionTest(uint32_t options = 0, uint32_t queueLimit = 0) {
     gWire = FakeWire();
-    Advance(100000);  // far from 0: a time-out counted from 0 would fire at once
+    AdvanceMs(100000);  // far from 0: a time-out counted from 0 would fire at once
     session.SetServer(0x7F000009);
     session.SetCallback(&BlockSink::Callback, sink.User());
     session.SetOptions(options);
@@ -153,7 +152,7 @@ class SessionTest : public ::testing::Test {
     while (passes-- > 0) session.RunPass();
   }
   void After(uint32_t ms, int passes = 1) {
-    Advance(ms);
+    AdvanceMs(ms);
     Pass(passes);
   }
   // Hands each message in as the wire client's parser builds it from its image, each
@@ -405,11 +404,11 @@ TEST_F(SessionTest, ShutDownWaitsTwelveSecondsForTheAnswerToDone) {
     LogIn();
     bool early = true;
     ShutDown(true, [&] {
-      if (!answer) Advance(HOBWThread::kDoneWaitMs);
+      if (!answer) AdvanceMs(HOBWThread::kDoneWaitMs);
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
       early = log.HasPart("shutdown closing handle");
       if (answer) Rx({"42:+DONE"}, false);
-      Advance(50);
+      AdvanceMs(50);
     });
     EXPECT_FALSE(early);
     EXPECT_EQ(answer, log.Has("HOBWThread::ProcessStateAux received done"));
@@ -426,7 +425,7 @@ TEST_F(SessionTest, ShutDownWaitsTwelveSecondsForTheAnswerToDone) {
 // module clock does not move here, so a wait for an answer would never end.
 TEST_F(SessionTest, AStopWithoutDoneAfterAnUnansweredOneEndsAtOnce) {
   LogIn();
-  ShutDown(true, [] { Advance(HOBWThread::kDoneWaitMs + 100); });
+  ShutDown(true, [] { AdvanceMs(HOBWThread::kDoneWaitMs + 100); });
   EXPECT_EQ(1, gWire.Count("42:DONE"));
   shutDown = false;
   session.BeginRun();

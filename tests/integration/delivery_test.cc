@@ -33,7 +33,7 @@ class DeliveryTest : public owc_it::GatewayTest {
   // on the new time (the statistics' seconds since the last file move with it).
   void PassTwelveSeconds() {
     const uint32_t before = Stats().mSecsSinceLastFile;
-    owc_it::Advance(13000);
+    owc_it::AdvanceMs(13000);
     ASSERT_TRUE(WaitUntil([&] { return Stats().mSecsSinceLastFile >= before + 13; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the wire thread's passes
   }

@@ -37,7 +37,7 @@ class FaultRecoveryTest : public owc_it::GatewayTest {
       const size_t before = Count(state);
       bool seen = false;
       for (int attempt = 0; attempt < 5 && !seen; ++attempt) {
-        owc_it::Advance(16100);
+        owc_it::AdvanceMs(16100);
         seen = WaitUntil([&] { return Count(state) > before; }, 1500);
       }
       ASSERT_TRUE(seen) << state;
@@ -194,7 +194,7 @@ TEST_F(FaultRecoveryTest, ASlowCallbackIsReportedAndLosesNothing) {
   Serve(116, options);
   int calls = 0;
   mSink->onCall = [&calls](const HOBWBlockQElt&) {
-    if (++calls == 3) owc_it::Advance(9000);
+    if (++calls == 3) owc_it::AdvanceMs(9000);
     if (calls <= 40) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   };
   Start();

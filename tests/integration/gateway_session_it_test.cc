@@ -9,7 +9,7 @@
 
 namespace {
 
-using owc_it::Advance;
+using owc_it::AdvanceMs;
 using owc_it::Bytes;
 using owc_it::WaitUntil;
 
@@ -35,7 +35,7 @@ class GatewayHeldTest : public owc_it::GatewayTest {
   // seconds since the last file, updated every pass, show it).
   static void AdvanceSeen(uint32_t ms) {
     const uint32_t before = Stats().mSecsSinceLastFile;
-    Advance(ms);
+    AdvanceMs(ms);
     ASSERT_TRUE(WaitUntil([&] { return Stats().mSecsSinceLastFile >= before + ms / 1000; }));
   }
 
@@ -65,7 +65,7 @@ TEST_F(GatewayHeldTest, HeartbeatsEveryEightSecondsWhileLoggingInAndNoneOnceStor
   options.files = {{"h.xml", "<h/>"}};
   ServeHeld(34, options);
   auto heartbeats = [this] { return Server().GetCounters().heartbeats; };
-  Advance(8100);  // so the first heartbeat of the resumed login is due at once
+  AdvanceMs(8100);  // so the first heartbeat of the resumed login is due at once
   Start(0, 1, 4242);
   ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.connections_accepted != 0; }));
   EXPECT_EQ(0u, heartbeats());  // none before the hello
@@ -77,7 +77,7 @@ TEST_F(GatewayHeldTest, HeartbeatsEveryEightSecondsWhileLoggingInAndNoneOnceStor
   EXPECT_EQ(1, Stats().mConnected);
   AdvanceSeen(7000);
   EXPECT_EQ(1u, heartbeats());
-  Advance(1200);
+  AdvanceMs(1200);
   ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.heartbeats == 2; }));
 
   // Waiting for the FLTR answer, under the id the server gave (4242 was unknown to it).
@@ -86,7 +86,7 @@ TEST_F(GatewayHeldTest, HeartbeatsEveryEightSecondsWhileLoggingInAndNoneOnceStor
   const uint32_t id = Server().GetCounters().last_session_id;
   EXPECT_NE(4242u, id);
   EXPECT_EQ(id, uint32_t{Stats().mSessionID});
-  Advance(8200);
+  AdvanceMs(8200);
   ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.heartbeats == 3; }));
 
   // Waiting for the RQST answer and for stories: no more heartbeats.
@@ -201,10 +201,9 @@ class GatewayScriptedPeerTest : public owc_it::GatewayTest {
  protected:
   // 127.0.4.N: a range of these tests' own.
   static uint32_t Scripted(uint8_t last) { return 0x7F000400u | last; }
-  static std::string M(const std::string& text) { return text + std::string(1, '\0'); }
+  static std::string M(const std::string& text) { return owc_test::WireText(text); }
   static std::string Block(uint32_t number, const std::string& data, const std::string& marker) {
-    const std::string length{static_cast<char>(data.size() >> 8), static_cast<char>(data.size())};
-    return M("9:+BLK" + std::to_string(number) + ":" + length + data + marker);
+    return owc_test::WireBlock("9:+BLK" + std::to_string(number) + ":", data, marker);
   }
   // Starts the gateway towards the peer and logs it in as session 9; it then waits for
   // the answer to its first RQST.
@@ -230,7 +229,7 @@ class GatewayScriptedPeerTest : public owc_it::GatewayTest {
     });
     EXPECT_TRUE(peer.ReadUntil(M("9:DONE"))) << "no DONE was sent";
     while (!stopped) {
-      Advance(1000);
+      AdvanceMs(1000);
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     stopper.join();

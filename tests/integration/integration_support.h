@@ -18,11 +18,13 @@
 #include "support/block_sink.h"
 #include "owclient/owclient.h"
 #include "owclient/wire_messages.h"
-#include "runtime/clock_thread.h"
 #include "server.h"
+#include "support/clock.h"
 #include "support/log_capture.h"
-#include "support/raw_peer.h"
+#include "support/raw_socket.h"
 #include "support/temp_dir.h"
+#include "support/wait.h"
+#include "support/wire_bytes.h"
 #include "support/wire_test_client.h"
 
 namespace owc_it {
@@ -30,19 +32,8 @@ namespace owc_it {
 using Feed = std::vector<std::pair<std::string, std::string>>;
 using owc_test::Delivered;
 
-inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
-
-inline void Advance(uint32_t ms) {
-  owc::ClockThread& clock = owc::ModuleClock();
-  clock.AdvanceTo(clock.GetTicks() + ms / 50);
-}
+using owc_test::AdvanceMs;
+using owc_test::WaitUntil;
 
 inline std::string Example(const std::string& relative) {
   return owc_test::TempDir::Read(std::string(OWC_EXAMPLES_DIR) + "/" + relative);

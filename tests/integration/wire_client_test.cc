@@ -94,7 +94,7 @@ TEST_F(WireClientTest, ASilentServerIsLeftAfter16Seconds) {
   auto server = owc_it::StartServer(15, options);
   Open(15);
   ASSERT_NE(nullptr, mInbox.Next());
-  owc_it::Advance(16100);
+  owc_it::AdvanceMs(16100);
   // The port's own line comes last, after the thread's two.
   ASSERT_TRUE(WaitUntil([&] { return mLog.HasPart("WCOWClientPort::Close closing socket "); }));
   EXPECT_TRUE(mLog.HasPart("WCOBWClientConnect::IsCnctOK detected RX timeout for "));

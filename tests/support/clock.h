@@ -1,4 +1,5 @@
-// Moves the module clock forward; tests make time pass only this way.
+// Moves the module clock forward; tests make time pass only this way. The clock never
+// moves back, so tests work relative to where it stands.
 #ifndef OWCLIENT_TESTS_SUPPORT_CLOCK_H
 #define OWCLIENT_TESTS_SUPPORT_CLOCK_H
 

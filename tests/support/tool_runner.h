@@ -14,19 +14,12 @@
 #include <thread>
 
 #include "support/temp_dir.h"
+#include "support/wait.h"
 
 namespace owc_test {
 
 inline bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
-}
-
-// Polls for at most 15 s: a safety net for a hung child, not a timing.
-inline bool WaitUntil(const std::function<bool()>& condition) {
-  for (int i = 0; i < 3000; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
-    if (condition()) return true;
-  }
-  return false;
 }
 
 inline std::string ExamplePath(const std::string& path) { return OWC_EXAMPLES_DIR "/" + path; }

@@ -9,7 +9,7 @@
 
 #include "support/log_capture.h"
 #include "support/clock.h"
-#include "transport/loopback.h"
+#include "support/raw_socket.h"
 #include "transport/socket_ops.h"
 #include "transport/transport_alloc.h"
 
@@ -61,7 +61,7 @@ class TCPPortPair : public ::testing::Test {
   }
 
   LogCapture mLog;
-  owc_test::Listener mListener{4096};
+  owc_test::Listener mListener{owc_test::kLoopback, 0, 4096};
   TCPPort mPort;
   int mFd = -1;
   int mServer = -1;

@@ -8,7 +8,8 @@
 #include <regex>
 
 #include "server.h"
-#include "support/raw_peer.h"
+#include "support/raw_socket.h"
+#include "support/wire_bytes.h"
 #include "support/tool_runner.h"
 
 namespace owc_test {
@@ -263,8 +264,6 @@ TEST_F(OwgatewayTest, CountTakesExactlyThatManyStoriesAndTheNextRunTheNextOnes) 
   EXPECT_EQ(2u, server_->GetCounters().sessions_resumed);
 }
 
-std::string Text(const std::string& text) { return text + std::string(1, '\0'); }
-
 struct ScriptedBlock {
   uint32_t number;
   std::string data;
@@ -296,9 +295,9 @@ void PlayServer(RawPeer& peer, const std::vector<ScriptedFile>& files,
     if (between) between(next);
     const ScriptedFile& file = files[next];
     announced = true;
-    return Text("77:+FILE " + (file.parent.empty() ? "" : file.parent + " ") + file.name);
+    return WireText("77:+FILE " + (file.parent.empty() ? "" : file.parent + " ") + file.name);
   };
-  ASSERT_TRUE(peer.SendAll(Text("+Tazu script v1.00.00 v1.00.00")));
+  ASSERT_TRUE(peer.SendAll(WireText("+Tazu script v1.00.00 v1.00.00")));
   for (size_t next = 0, nul; next < files.size();) {
     while ((nul = input.find('\0')) == std::string::npos) {
       const std::string chunk = peer.ReadUpTo(1, 15000);
@@ -312,7 +311,7 @@ void PlayServer(RawPeer& peer, const std::vector<ScriptedFile>& files,
     input.erase(0, nul + 1);
     std::string answer;
     if (keyword == "USER" || keyword == "FLTR" || keyword == "HRTB") {
-      answer = Text("77:+" + keyword);
+      answer = WireText("77:+" + keyword);
     } else if (keyword == "RQST" && !announced) {
       answer = announce(next);
     } else if (keyword == "ACK" && announced &&
@@ -320,10 +319,8 @@ void PlayServer(RawPeer& peer, const std::vector<ScriptedFile>& files,
       announced = false;  // the announcement's acknowledgement, not a block's
       const ScriptedFile& file = files[next];
       for (const ScriptedBlock& block : file.blocks) {
-        answer += "77:+BLK" + std::to_string(block.number) + ":";
-        answer += {static_cast<char>(block.data.size() >> 8),
-                   static_cast<char>(block.data.size() & 0xFF)};
-        answer += Text(block.data + (block.last ? "BLKe" : "BLKm"));
+        answer += WireBlock("77:+BLK" + std::to_string(block.number) + ":", block.data,
+                            block.last ? "BLKe" : "BLKm");
       }
       if (++next < files.size() && !file.blocks.empty() && !file.blocks.back().last) {
         answer += announce(next);
@@ -671,10 +668,10 @@ TEST_F(OwgatewayTest, ANameWithAPortReachesTheServer) {
 
 // Plays a server that logs in as session 77 and then answers nothing, DONE included.
 void LogInAndGoSilent(RawPeer& peer) {
-  ASSERT_TRUE(peer.SendAll(Text("+Tazu script v1.00.00 v1.00.00")));
+  ASSERT_TRUE(peer.SendAll(WireText("+Tazu script v1.00.00 v1.00.00")));
   for (const char* keyword : {"USER", "FLTR"}) {
     ASSERT_TRUE(peer.ReadUntil(keyword, 15000)) << "no " << keyword;
-    ASSERT_TRUE(peer.SendAll(Text(std::string("77:+") + keyword)));
+    ASSERT_TRUE(peer.SendAll(WireText(std::string("77:+") + keyword)));
   }
 }
 
