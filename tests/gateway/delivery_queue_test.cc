@@ -14,9 +14,9 @@
 #include "support/clock.h"
 #include "support/log_capture.h"
 
+namespace owc_test {
 namespace {
 
-using owc_test::BlockSink;
 using Texts = std::vector<std::string>;
 
 // The headline comes from the XML file and the metadata headline from the RDF file, so a
@@ -74,7 +74,7 @@ void Enqueue(owc::HOBWQueueThread& queue, const std::vector<Block>& blocks) {
 // carries the id of the block that completed the story; either file may come first; a
 // block of another story drops the pair being collected and starts the next one; a story
 // that does not render is skipped and the next renders.
-TEST(DeliveryQueue, ModesDecideBetweenRawBlocksAndAPageRightAfterTheBlockCompletingAStory) {
+TEST(DeliveryQueueTest, ModesDecideBetweenRawBlocksAndAPageRightAfterTheBlockCompletingAStory) {
   const std::string xml = Xml("Bridge reopens");
   const std::vector<Block> blocks = {
       {"a.xml", 0, false, xml.substr(0, 9)}, {"a.xml", 1, true, xml.substr(9), 42, "p"},
@@ -133,7 +133,7 @@ TEST(DeliveryQueue, ModesDecideBetweenRawBlocksAndAPageRightAfterTheBlockComplet
 
 // The first call takes 9 s of module time and holds the thread until the stop: what is
 // still queued then is discarded.
-TEST(DeliveryQueue, SlowCallbackIsReportedAndStopDiscardsBlocksStillQueued) {
+TEST(DeliveryQueueTest, SlowCallbackIsReportedAndStopDiscardsBlocksStillQueued) {
   owc_test::LogCapture log;
   std::mutex m;
   std::condition_variable cv;
@@ -165,3 +165,4 @@ TEST(DeliveryQueue, SlowCallbackIsReportedAndStopDiscardsBlocksStillQueued) {
 }
 
 }  // namespace
+}  // namespace owc_test

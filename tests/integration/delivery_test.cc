@@ -11,11 +11,11 @@
 
 #include "integration_support.h"
 
+namespace owc_test {
 namespace {
 
-using owc_it::WaitUntil;
 
-class DeliveryTest : public owc_it::GatewayTest {
+class DeliveryTest : public owc_test::GatewayTest {
  protected:
   void TearDown() override {
     GatewayTest::TearDown();
@@ -33,7 +33,7 @@ class DeliveryTest : public owc_it::GatewayTest {
   // on the new time (the statistics' seconds since the last file move with it).
   void PassTwelveSeconds() {
     const uint32_t before = Stats().mSecsSinceLastFile;
-    owc_it::AdvanceMs(13000);
+    owc_test::AdvanceMs(13000);
     ASSERT_TRUE(WaitUntil([&] { return Stats().mSecsSinceLastFile >= before + 13; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the wire thread's passes
   }
@@ -46,7 +46,7 @@ owwired::Options Files(uint32_t count, size_t size, uint32_t blockSize, bool pip
   owwired::Options options;
   for (uint32_t i = 0; i < count; ++i) {
     options.files.emplace_back("f" + std::to_string(i) + ".txt",
-                               owc_it::Bytes(size, static_cast<char>('a' + i)));
+                               owc_test::Bytes(size, static_cast<char>('a' + i)));
   }
   options.block_size = blockSize;
   options.pipeline = pipeline;
@@ -158,9 +158,9 @@ TEST_F(DeliveryTest, AtTheQueueLimitTheServerIsHeldBackByTcpUntilTheQueueDrains)
 TEST_F(DeliveryTest, AStoryFileOverThePairingLimitIsRefusedAndTheNextStoryRenders) {
   owwired::Options options;
   options.files.emplace_back("huge.xml", "<nitf>" + std::string(100000, 'x') + "</nitf>");
-  options.files.emplace_back("huge.rdf", owc_it::Example("stories/river-ice.rdf"));
+  options.files.emplace_back("huge.rdf", owc_test::Example("stories/river-ice.rdf"));
   for (const std::string name : {"chess-final.xml", "chess-final.rdf"})
-    options.files.emplace_back(name, owc_it::Example("stories/" + name));
+    options.files.emplace_back(name, owc_test::Example("stories/" + name));
   Serve(154, options);
   HOBWSetQueueLimit(64u << 10);
   Start(1);
@@ -173,3 +173,4 @@ TEST_F(DeliveryTest, AStoryFileOverThePairingLimitIsRefusedAndTheNextStoryRender
 }
 
 }  // namespace
+}  // namespace owc_test

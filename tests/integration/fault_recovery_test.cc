@@ -9,11 +9,11 @@
 #include "integration_support.h"
 #include "wire/client_port.h"
 
+namespace owc_test {
 namespace {
 
-using owc_it::WaitUntil;
 
-class FaultRecoveryTest : public owc_it::GatewayTest {
+class FaultRecoveryTest : public owc_test::GatewayTest {
  protected:
   // Four example stories in 256-byte blocks; the faults hit the first connection only.
   static owwired::Options Faulty() {
@@ -21,7 +21,7 @@ class FaultRecoveryTest : public owc_it::GatewayTest {
     for (const std::string name :
          {"chess-final.xml", "chess-final.rdf", "council-budget.xml", "council-budget.rdf",
           "harbour-bridge.xml", "harbour-bridge.rdf", "river-ice.xml", "river-ice.rdf"}) {
-      options.files.emplace_back(name, owc_it::Example("stories/" + name));
+      options.files.emplace_back(name, owc_test::Example("stories/" + name));
     }
     options.block_size = 256;
     options.faults.faulty_connections = 1;
@@ -37,7 +37,7 @@ class FaultRecoveryTest : public owc_it::GatewayTest {
       const size_t before = Count(state);
       bool seen = false;
       for (int attempt = 0; attempt < 5 && !seen; ++attempt) {
-        owc_it::AdvanceMs(16100);
+        owc_test::AdvanceMs(16100);
         seen = WaitUntil([&] { return Count(state) > before; }, 1500);
       }
       ASSERT_TRUE(seen) << state;
@@ -78,7 +78,7 @@ TEST_F(FaultRecoveryTest, ABlockWhoseAckWasLostIsDeliveredOnce) {
     EXPECT_TRUE(mLog.HasPart("HOBWThread::ProcessStateAux block 2 was delivered already"));
     EXPECT_EQ((std::vector<std::string>{"chess-final.htm", "council-budget.htm",
                                         "harbour-bridge.htm", "river-ice.htm"}),
-              owc_it::Names(Pages(4)));
+              owc_test::Names(Pages(4)));
     StopAndForget();
   }
 }
@@ -153,7 +153,7 @@ TEST_F(FaultRecoveryTest, ABlockWhoseLengthRunsPastItsDataIsNeverTaken) {
   owwired::Options options = Faulty();
   options.files.clear();
   for (char f = 0; f < 4; ++f) {
-    options.files.emplace_back("f" + std::to_string(f) + ".xml", owc_it::Bytes(5000, 'a' + f));
+    options.files.emplace_back("f" + std::to_string(f) + ".xml", owc_test::Bytes(5000, 'a' + f));
   }
   options.block_size = 1500;
   options.faults.overrun_block_after = 1;
@@ -194,7 +194,7 @@ TEST_F(FaultRecoveryTest, ASlowCallbackIsReportedAndLosesNothing) {
   Serve(116, options);
   int calls = 0;
   mSink->onCall = [&calls](const HOBWBlockQElt&) {
-    if (++calls == 3) owc_it::AdvanceMs(9000);
+    if (++calls == 3) owc_test::AdvanceMs(9000);
     if (calls <= 40) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   };
   Start();
@@ -203,3 +203,4 @@ TEST_F(FaultRecoveryTest, ASlowCallbackIsReportedAndLosesNothing) {
 }
 
 }  // namespace
+}  // namespace owc_test

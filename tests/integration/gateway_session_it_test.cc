@@ -7,17 +7,15 @@
 
 #include "integration_support.h"
 
+namespace owc_test {
 namespace {
 
-using owc_it::AdvanceMs;
-using owc_it::Bytes;
-using owc_it::WaitUntil;
 
-using GatewaySessionTest = owc_it::GatewayTest;
+using GatewaySessionTest = owc_test::GatewayTest;
 
 // The server's answers wait until the test moves the server's own clock, so the session sits
 // in each login state as long as the test wants.
-class GatewayHeldTest : public owc_it::GatewayTest {
+class GatewayHeldTest : public owc_test::GatewayTest {
  protected:
   void ServeHeld(uint8_t last, owwired::Options options) {
     options.faults.delay_ms = kHoldMs;
@@ -197,7 +195,7 @@ TEST_F(GatewaySessionTest, StopWithoutDoneKeepsTheSessionAndStopWithDoneEndsIt) 
 }
 
 // A peer scripted message by message, for what the reference server never sends.
-class GatewayScriptedPeerTest : public owc_it::GatewayTest {
+class GatewayScriptedPeerTest : public owc_test::GatewayTest {
  protected:
   // 127.0.4.N: a range of these tests' own.
   static uint32_t Scripted(uint8_t last) { return 0x7F000400u | last; }
@@ -253,7 +251,7 @@ TEST_F(GatewayScriptedPeerTest, AnyMarkerButTheLastOneMeansTheFileGoesOn) {
   ASSERT_TRUE(peer.ReadUntil(M("9:+ACK 2")));
   ASSERT_TRUE(peer.ReadUntil(M("9:RQST")));  // the file ended: the next one is asked for
   std::string problems;
-  const owc_it::Feed files = owc_it::Rebuild(Records(3), &problems);
+  const owc_test::Feed files = owc_test::Rebuild(Records(3), &problems);
   EXPECT_EQ("", problems);
   ASSERT_EQ(1u, files.size());
   EXPECT_EQ("first second third", files[0].second);
@@ -285,3 +283,4 @@ TEST_F(GatewayScriptedPeerTest, AnUnansweredDoneIsForgottenWithItsConnection) {
 }
 
 }  // namespace
+}  // namespace owc_test

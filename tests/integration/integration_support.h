@@ -27,13 +27,10 @@
 #include "support/wire_bytes.h"
 #include "support/wire_test_client.h"
 
-namespace owc_it {
+namespace owc_test {
 
 using Feed = std::vector<std::pair<std::string, std::string>>;
-using owc_test::Delivered;
 
-using owc_test::AdvanceMs;
-using owc_test::WaitUntil;
 
 inline std::string Example(const std::string& relative) {
   return owc_test::TempDir::Read(std::string(OWC_EXAMPLES_DIR) + "/" + relative);
@@ -215,6 +212,6 @@ class GatewayTest : public ::testing::Test {
   uint32_t mAddress = 0;
 };
 
-}  // namespace owc_it
+}  // namespace owc_test
 
 #endif  // OWCLIENT_TESTS_INTEGRATION_INTEGRATION_SUPPORT_H

@@ -9,12 +9,11 @@
 #include "integration_support.h"
 #include "owclient/owclient.h"
 
+namespace owc_test {
 namespace {
 
-using owc_it::Example;
-using owc_it::Names;
 using Strings = std::vector<std::string>;
-using RenderTest = owc_it::GatewayTest;
+using RenderTest = owc_test::GatewayTest;
 
 const std::string kStories = std::string(OWC_EXAMPLES_DIR) + "/stories";
 
@@ -120,3 +119,4 @@ TEST_F(RenderTest, EveryExamplePageEqualsWhatOwconvertMakesOfTheSameFiles) {
 }
 
 }  // namespace
+}  // namespace owc_test

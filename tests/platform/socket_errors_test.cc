@@ -5,9 +5,10 @@
 
 #include <cerrno>
 
+namespace owc_test {
 namespace {
 
-TEST(SocketErrors, ErrnoReadsAsTheWindowsSocketsNumber) {
+TEST(SocketErrorsTest, ErrnoReadsAsTheWindowsSocketsNumber) {
   const int cases[][2] = {
       {EWOULDBLOCK, 10035}, {EINPROGRESS, 10036},  {ENOTSOCK, 10038}, {EPIPE, 10054},
       {ETIMEDOUT, 10060},   {ECONNREFUSED, 10061}, {EIO, EIO}};  // no counterpart: as it is
@@ -17,3 +18,4 @@ TEST(SocketErrors, ErrnoReadsAsTheWindowsSocketsNumber) {
 }
 
 }  // namespace
+}  // namespace owc_test

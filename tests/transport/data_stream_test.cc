@@ -8,6 +8,7 @@
 
 #include "transport/transport_alloc.h"
 
+namespace owc_test {
 namespace {
 
 std::string PeekAll(owc::WCDataStream& s, uint32_t max) {
@@ -18,7 +19,7 @@ std::string PeekAll(owc::WCDataStream& s, uint32_t max) {
 
 // The limit counts memory: every chunk costs its bytes and a fixed overhead, so that many
 // small chunks cannot hold far more than the limit.
-TEST(WCDataStream, ChunksArePeekedAndConsumedAcrossWithinTheLimitAndMemory) {
+TEST(DataStreamTest, ChunksArePeekedAndConsumedAcrossWithinTheLimitAndMemory) {
   using owc::WCDataStream;
   WCDataStream s;
   s.SetLimit(static_cast<uint32_t>(WCDataStream::ChunkCost(3) + WCDataStream::ChunkCost(2)));
@@ -46,7 +47,7 @@ TEST(WCDataStream, ChunksArePeekedAndConsumedAcrossWithinTheLimitAndMemory) {
 }
 
 // As the client thread drains a send stream that application threads fill.
-TEST(WCDataStream, ConcurrentAddAndConsumeKeepByteOrder) {
+TEST(DataStreamTest, ConcurrentAddAndConsumeKeepByteOrder) {
   owc::WCDataStream s;
   std::string sent, received;
   for (int i = 0; i < 6000; ++i) sent += static_cast<char>(i * 7 % 251);
@@ -65,3 +66,4 @@ TEST(WCDataStream, ConcurrentAddAndConsumeKeepByteOrder) {
 }
 
 }  // namespace
+}  // namespace owc_test

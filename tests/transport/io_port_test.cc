@@ -10,14 +10,14 @@
 #include "support/clock.h"
 #include "transport/transport_alloc.h"
 
+namespace owc_test {
 namespace {
 
 using owc::IOPort;
 using owc::IOPortCallbackInfo;
 using owc::IOPortStats;
-using owc_test::AdvanceMs;
 
-TEST(IOPortAccounting, AveragesRatesThePacingBudgetAndReceiveSilence) {
+TEST(IOPortTest, AveragesRatesThePacingBudgetAndReceiveSilence) {
   IOPort port;
   port.ResetStatsStart();
   port.CountRX(500);
@@ -54,7 +54,7 @@ TEST(IOPortAccounting, AveragesRatesThePacingBudgetAndReceiveSilence) {
   EXPECT_FALSE(port.IsRXTimeOK());
 }
 
-TEST(IOPortOverflow, SentBytesLeaveFromTheFrontAndFailuresKeepTheContent) {
+TEST(IOPortTest, SentBytesLeaveFromTheFrontAndFailuresKeepTheContent) {
   owc_test::LogCapture log;
   IOPort port;
   ASSERT_TRUE(port.AddToOverflowBuf(reinterpret_cast<const uint8_t*>("abcdef"), 6));
@@ -72,7 +72,7 @@ TEST(IOPortOverflow, SentBytesLeaveFromTheFrontAndFailuresKeepTheContent) {
   EXPECT_EQ(nullptr, port.GetOverflowBuf());
 }
 
-TEST(IOPortStatsStore, SixtySixBytesOfAgeCountersAndAPaddedNameThatLoadReads) {
+TEST(IOPortStatsTest, SixtySixBytesOfAgeCountersAndAPaddedNameThatLoadReads) {
   AdvanceMs(5000);
   IOPortStats s, loaded;
   s.mStartTime.SetNow();
@@ -107,7 +107,7 @@ std::string AuxContent(const IOPort& port) {
   return std::string(reinterpret_cast<const char*>(port.GetAuxBuf()), port.GetAuxUsed());
 }
 
-TEST(IOPortAuxBuffer, PutsStayInsideTheSizeAndLeaveUsedAtTheEndOfTheLastWrite) {
+TEST(IOPortTest, PutsStayInsideTheSizeAndLeaveUsedAtTheEndOfTheLastWrite) {
   owc_test::LogCapture log;
   IOPort port;
   EXPECT_FALSE(port.AuxBufPutByte(0, 'x'));  // no buffer yet
@@ -157,7 +157,7 @@ void RecordAsB(void* context, uint32_t v1, uint32_t v2) {
 }
 
 // Unregistered callbacks are freed by the port; the sanitizer builds see a leak or a double free.
-TEST(IOPortCallbacks, NotifyCallsEachInOrderAndUnregisterDropsOnlyTheFirstEqualOne) {
+TEST(IOPortTest, NotifyCallsEachInOrderAndUnregisterDropsOnlyTheFirstEqualOne) {
   IOPort port;
   Recorder one, two;
   one.port = &port;
@@ -188,7 +188,7 @@ std::string StoredForm(const IOPortStats& s) {
   return std::string(reinterpret_cast<char*>(rec), sizeof rec);
 }
 
-TEST(IOPortStatsList, CopyReplacesTheContentWithIndependentEqualRecordsInOrder) {
+TEST(IOPortStatsTest, CopyReplacesTheContentWithIndependentEqualRecordsInOrder) {
   owc::IOPortStatsList original, copy, empty;
   for (uint32_t i = 1; i <= 3; ++i) {
     IOPortStats s;
@@ -215,3 +215,4 @@ TEST(IOPortStatsList, CopyReplacesTheContentWithIndependentEqualRecordsInOrder) 
 }
 
 }  // namespace
+}  // namespace owc_test

@@ -13,12 +13,10 @@
 #include "support/wire_bytes.h"
 #include "wire/wire_alloc.h"
 
+namespace owc_test {
 namespace {
 
 using owc::WCOWClientPort;
-using owc_test::LogCapture;
-using owc_test::WireBlock;
-using owc_test::WireText;
 using Texts = std::vector<std::string>;
 using namespace std::string_literals;
 
@@ -61,7 +59,7 @@ Texts FailureLines(const LogCapture& log) {
 }
 
 // One parse of all the messages in a row: each is queued as described, or dropped ("").
-TEST(ClientPortParse, EveryRuleOfTheReceivedMessageTable) {
+TEST(ClientPortTest, EveryRuleOfTheReceivedMessageTable) {
   const std::string tricky("a\0BLKe\0\0BLK9:\0z", 15);
   const std::pair<std::string, std::string> cases[] = {
       {WireText("+Tazu Srv v1.00.00 v2.03.04"), "Tazu sid=- ack=+ status=0 v1.0.0 v2.3.4"},
@@ -118,7 +116,7 @@ TEST(ClientPortParse, EveryRuleOfTheReceivedMessageTable) {
 
 // ACK is never received: it, unknown keywords and malformed heads stop the parse with the
 // bytes left; the malformed heads are logged. An incomplete message waits quietly.
-TEST(ClientPortParse, WhatCannotBeParsedStopsTheParse) {
+TEST(ClientPortTest, WhatCannotBeParsedStopsTheParse) {
   const char* noColon = "WCOWClientPort::ParseRXMsg found msg with no ':' after session ID";
   const char* noKeyword = "WCOWClientPort::ParseRXMsg found msg with nothing after ack";
   const std::string rqst = WireText("5:+RQST");
@@ -152,7 +150,7 @@ TEST(ClientPortParse, WhatCannotBeParsedStopsTheParse) {
   }
 }
 
-TEST(ClientPortParse, ABlockThatCannotBeBuiltIsLoggedAndConsumed) {
+TEST(ClientPortTest, ABlockThatCannotBeBuiltIsLoggedAndConsumed) {
   LogCapture log;
   auto port = std::make_unique<WCOWClientPort>();
   const std::string bytes = WireBlock("7:+BLK3:", "data", "BLKm");
@@ -165,7 +163,7 @@ TEST(ClientPortParse, ABlockThatCannotBeBuiltIsLoggedAndConsumed) {
 
 // 16 s from the connect until the first USER answer, 12 s from then on, until the next
 // connect; the limit must be exceeded, not just reached.
-TEST(ClientPortParse, TheFirstUserAnswerSwitchesTheReceiveTimeoutFrom16To12Seconds) {
+TEST(ClientPortTest, TheFirstUserAnswerSwitchesTheReceiveTimeoutFrom16To12Seconds) {
   LogCapture log;
   auto port = std::make_unique<WCOWClientPort>();
   for (int connect = 0; connect < 2; ++connect) {
@@ -195,7 +193,7 @@ TEST(ClientPortParse, TheFirstUserAnswerSwitchesTheReceiveTimeoutFrom16To12Secon
 }
 
 // Every message shape, with a block whose data holds NULs and marker-like text.
-TEST(ClientPortStream, MessagesSplitAtAnyPointParseAsWhole) {
+TEST(ClientPortTest, MessagesSplitAtAnyPointParseAsWhole) {
   const std::string bytes =
       WireText("+Tazu Srv v1.00.00 v1.00.00") + WireText("42:+USER") + WireText("42:+FLTR") + WireText("42:+FILE p.xml c.xml") +
       WireBlock("42:+BLK0:", std::string("\0BLKe\0x", 7), "BLKm") + WireBlock("42:+BLK1:", "end", "BLKe") +
@@ -218,7 +216,7 @@ TEST(ClientPortStream, MessagesSplitAtAnyPointParseAsWhole) {
   EXPECT_EQ(Texts{}, FailureLines(log));
 }
 
-TEST(ClientPortStream, FullSizeBlocksBeyondOneWindowAreAllParsed) {
+TEST(ClientPortTest, FullSizeBlocksBeyondOneWindowAreAllParsed) {
   std::string data(65535, '\0'), bytes;
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7);
   for (int i = 0; i < 5; ++i) bytes += WireBlock("9:+BLK" + std::to_string(i) + ":", data, "BLKm");
@@ -235,7 +233,7 @@ TEST(ClientPortStream, FullSizeBlocksBeyondOneWindowAreAllParsed) {
   EXPECT_FALSE(port->ParseRXStream(false));  // nothing new, nothing left
 }
 
-TEST(ClientPortStream, StuckBytesAreNotReparsedUntilMoreArrive) {
+TEST(ClientPortTest, StuckBytesAreNotReparsedUntilMoreArrive) {
   LogCapture log;
   auto port = std::make_unique<WCOWClientPort>();
   const std::string bad = WireText("5:+");
@@ -248,7 +246,7 @@ TEST(ClientPortStream, StuckBytesAreNotReparsedUntilMoreArrive) {
 }
 
 // Writing is the TCP port's and tested with it.
-TEST(ClientPortSocket, ConnectsReceivesAndClosesWithShutdown) {
+TEST(ClientPortTest, ConnectsReceivesAndClosesWithShutdown) {
   LogCapture log;
   owc_test::Listener listener;
   auto port = std::make_unique<WCOWClientPort>();
@@ -277,3 +275,4 @@ TEST(ClientPortSocket, ConnectsReceivesAndClosesWithShutdown) {
 }
 
 }  // namespace
+}  // namespace owc_test

@@ -15,11 +15,9 @@
 #include "support/gateway_crash_run.h"
 #include "support/tool_runner.h"
 
+namespace owc_test {
 namespace {
 
-using owc_test::Contains;
-using owc_test::TempDir;
-using owc_test::ToolProcess;
 using Files = std::vector<std::pair<std::string, std::string>>;
 
 constexpr int kMaxPayload = 64 * 1024;
@@ -57,14 +55,14 @@ Files MixedFeed() {
 
 // What the stream holds, checked to be there once by id and whole, by file name.
 std::map<std::string, std::string> StoredFiles(const std::string& url, const std::string& stream,
-                                               std::vector<owtest::StoredMessage>* messages) {
-  *messages = owtest::ReadStream(url, stream);
+                                               std::vector<owc_test::StoredMessage>* messages) {
+  *messages = owc_test::ReadStream(url, stream);
   std::set<std::string> ids;
   for (const auto& m : *messages) {
     EXPECT_TRUE(ids.insert(m.Header("Nats-Msg-Id")).second)
         << "stored twice: " << m.Header("Nats-Msg-Id");
   }
-  return owtest::Reassemble(*messages);
+  return owc_test::Reassemble(*messages);
 }
 
 void ExpectHolds(const std::map<std::string, std::string>& stored, const Files& files) {
@@ -80,10 +78,10 @@ void ExpectHolds(const std::map<std::string, std::string>& stored, const Files& 
   }
 }
 
-class OwgatewayPublishTest : public ::testing::Test {
+class OwgatewayTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (owtest::FindNatsServer().empty()) GTEST_SKIP() << "nats-server is not installed";
+    if (owc_test::FindNatsServer().empty()) GTEST_SKIP() << "nats-server is not installed";
   }
 
   std::vector<std::string> Args(const std::string& wire, const std::string& out,
@@ -97,8 +95,8 @@ class OwgatewayPublishTest : public ::testing::Test {
   TempDir root_;
 };
 
-TEST_F(OwgatewayPublishTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAStagingFolder) {
-  owtest::NatsServer nats("n1", "127.0.120.1", kMaxPayload);
+TEST_F(OwgatewayTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAStagingFolder) {
+  owc_test::NatsServer nats("n1", "127.0.120.1", kMaxPayload);
   ASSERT_TRUE(nats.Start());
   const std::string wire = "127.0.120.2";
   owwired::Options options;
@@ -123,7 +121,7 @@ TEST_F(OwgatewayPublishTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAS
         << gateway.Err();
     EXPECT_EQ(0, gateway.Stop()) << gateway.Err();
   }
-  std::vector<owtest::StoredMessage> messages;
+  std::vector<owc_test::StoredMessage> messages;
   std::map<std::string, std::string> stored = StoredFiles(nats.Url(), "WIRE", &messages);
   Files expected = options.files;
   for (const char* story : {"tea-harvest", "river-ice", "chess-final"}) {
@@ -180,8 +178,8 @@ TEST_F(OwgatewayPublishTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAS
 // Kills land anywhere: in a publish between two chunks, between the stream's acknowledgement
 // and the wire's, in a rename. The restart publishes again what the server sends again, and
 // the stream's de-duplication keeps one copy.
-TEST_F(OwgatewayPublishTest, SigkillAtRandomMomentsLeavesEveryFileInTheStreamOnce) {
-  owtest::NatsServer nats("n1", "127.0.120.3", kMaxPayload);
+TEST_F(OwgatewayTest, SigkillAtRandomMomentsLeavesEveryFileInTheStreamOnce) {
+  owc_test::NatsServer nats("n1", "127.0.120.3", kMaxPayload);
   ASSERT_TRUE(nats.Start());
   Files spool;
   owc_test::CrashRunSettings settings;
@@ -197,7 +195,7 @@ TEST_F(OwgatewayPublishTest, SigkillAtRandomMomentsLeavesEveryFileInTheStreamOnc
   EXPECT_TRUE(r.finished);
   EXPECT_EQ(r.files, r.delivered);
   EXPECT_EQ("", r.problem);
-  std::vector<owtest::StoredMessage> messages;
+  std::vector<owc_test::StoredMessage> messages;
   const std::map<std::string, std::string> stored = StoredFiles(nats.Url(), "WIRE", &messages);
   ExpectHolds(stored, spool);
   EXPECT_EQ(spool.size(), stored.size());
@@ -211,8 +209,8 @@ size_t Count(const std::string& text, const std::string& part) {
 
 // While NATS is away nothing is acknowledged to the wire server, which therefore holds the
 // rest of the feed; each change of state is told once.
-TEST_F(OwgatewayPublishTest, WaitsForNatsAtTheStartAndThroughACrashOfIt) {
-  owtest::NatsServer nats("n1", "127.0.120.5", kMaxPayload);
+TEST_F(OwgatewayTest, WaitsForNatsAtTheStartAndThroughACrashOfIt) {
+  owc_test::NatsServer nats("n1", "127.0.120.5", kMaxPayload);
   const std::string wire = "127.0.120.6";
   owwired::Options options;
   options.address = wire;
@@ -256,10 +254,11 @@ TEST_F(OwgatewayPublishTest, WaitsForNatsAtTheStartAndThroughACrashOfIt) {
   EXPECT_EQ(1u, Count(log, "cannot reach NATS")) << log;
   EXPECT_EQ(1u, Count(log, "lost the connection to NATS")) << log;
   EXPECT_TRUE(Contains(gateway.Out(), "(0 problems)")) << gateway.Out();
-  std::vector<owtest::StoredMessage> messages;
+  std::vector<owc_test::StoredMessage> messages;
   const std::map<std::string, std::string> stored = StoredFiles(nats.Url(), "WIRE", &messages);
   ExpectHolds(stored, options.files);
   EXPECT_EQ(n, stored.size());
 }
 
 }  // namespace
+}  // namespace owc_test

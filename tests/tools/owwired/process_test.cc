@@ -14,7 +14,7 @@
 
 extern char** environ;
 
-namespace owwired_test {
+namespace owc_test {
 namespace {
 
 // owwired running with `args`; killed at the end of the test unless it has exited.
@@ -52,7 +52,7 @@ std::string Output(const std::string& args) {
   return std::to_string(WEXITSTATUS(status)) + ":" + text;
 }
 
-TEST(ProcessTest, HelpWinsAndExitsZeroBadOptionsExitTwoATakenAddressExitsOne) {
+TEST_F(OwwiredTest, HelpWinsAndExitsZeroBadOptionsExitTwoATakenAddressExitsOne) {
   std::string help = Output("--port=1 -h --bogus");
   EXPECT_EQ(help.compare(0, 2, "0:"), 0);
   for (size_t at = 0, end; (end = help.find('\n', at)) != std::string::npos; at = end + 1) {
@@ -81,7 +81,7 @@ TEST(ProcessTest, HelpWinsAndExitsZeroBadOptionsExitTwoATakenAddressExitsOne) {
 
 // Options in each form: long with "=" or a separate value, short attached or separate, flags,
 // and an optional value left out.
-TEST(ProcessTest, ServesThenExitsCleanlyOnSigtermOrOnceEverythingWasDelivered) {
+TEST_F(OwwiredTest, ServesThenExitsCleanlyOnSigtermOrOnceEverythingWasDelivered) {
   Child served({"--address=127.0.0.250", "--quiet", "--generate", "1", "-b700",
                 "--first-session-id=5", "--reject-filter"});
   Child done({"-a", "127.0.0.251", "-q", "--exit-when-done", "--generate=1"});
@@ -107,4 +107,4 @@ TEST(ProcessTest, ServesThenExitsCleanlyOnSigtermOrOnceEverythingWasDelivered) {
 }
 
 }  // namespace
-}  // namespace owwired_test
+}  // namespace owc_test

@@ -1,5 +1,5 @@
 // RawClient: a wire client written against the byte layout alone (not the library's parser, nor
-// owwired's own). ServerTest: an in-process owwired for one test, on a loopback address of its
+// owwired's own). OwwiredTest: an in-process owwired for one test, on a loopback address of its
 // own (ctest runs the tests side by side), and the test's clients. No wait without a deadline.
 #ifndef OWCLIENT_TESTS_TOOLS_OWWIRED_SERVER_FIXTURE_H
 #define OWCLIENT_TESTS_TOOLS_OWWIRED_SERVER_FIXTURE_H
@@ -21,7 +21,7 @@
 #include "server.h"
 #include "support/raw_socket.h"
 
-namespace owwired_test {
+namespace owc_test {
 
 struct Received {
   std::string raw;  // every byte, NUL included
@@ -172,7 +172,7 @@ class RawClient {
 using owwired::Counters;
 using owwired::Options;
 
-class ServerTest : public ::testing::Test {
+class OwwiredTest : public ::testing::Test {
  protected:
   // Serves on 127.0.0.`host` (this suite owns 200 to 252) with session ids from 1000 and the
   // options `tweak` sets, replacing any earlier server.
@@ -231,6 +231,6 @@ class ServerTest : public ::testing::Test {
   std::unique_ptr<owwired::Server> server_;  // last: destroyed before what its callbacks use
 };
 
-}  // namespace owwired_test
+}  // namespace owc_test
 
 #endif  // OWCLIENT_TESTS_TOOLS_OWWIRED_SERVER_FIXTURE_H
