@@ -53,31 +53,6 @@ owwired::Options Files(uint32_t count, size_t size, uint32_t blockSize, bool pip
   return options;
 }
 
-// The server pipelines the first file's blocks; none is acknowledged while the first
-// callback is held past every silence limit, and the session stays connected, beating.
-TEST_F(DeliveryTest, AfterDeliveryNothingIsAcknowledgedWhileTheCallbackIsHeld) {
-  Serve(151, Files(3, 3000, 1024, true));
-  HOBWSetOptions(HOBW_ACK_AFTER_DELIVERY);
-  HoldCallbacks();
-  EXPECT_EQ(2, HOBWDrain(0));
-  Start();
-  ASSERT_TRUE(WaitUntil([&] { return mHeld.load(); }));
-  ASSERT_TRUE(WaitUntil([&] { return Count("received block 2, ") == 1; }));
-  PassTwelveSeconds();
-  PassTwelveSeconds();
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.heartbeats >= 2; }));
-  EXPECT_EQ(0u, Server().GetCounters().blocks_acked);
-  EXPECT_EQ(0u, Server().GetCounters().files_delivered);
-  EXPECT_FALSE(TimedOut());
-  EXPECT_EQ(1, Stats().mConnected);
-  EXPECT_EQ(1, HOBWDrain(0));
-  mRelease = true;
-  ExpectFeedDelivered();
-  EXPECT_EQ(0, HOBWDrain(10000));
-  EXPECT_EQ(1u, Server().GetCounters().connections_accepted);
-  EXPECT_TRUE(WaitUntil([] { return Stats().mFilesTotal == 3; }));  // counted at the ACK
-}
-
 // With acknowledgement after delivery, the blocks a stop discards were never acknowledged:
 // the resumed session delivers them, so that every block arrives at least once, in order.
 TEST_F(DeliveryTest, AfterDeliveryWhatTheStopDiscardsComesAgainOnResumption) {

@@ -43,11 +43,6 @@ class FaultRecoveryTest : public owc_test::GatewayTest {
       ASSERT_TRUE(seen) << state;
     }
   }
-  // Messages the session has taken from the wire.
-  size_t Handled() {
-    return Count("HOBWThread::ProcessState RX msg ") +
-           Count("HOBWThread::ProcessStateAux received block ");
-  }
 };
 
 TEST_F(FaultRecoveryTest, AResetInTheMiddleOfABlockResumesTheFileWhereItBroke) {
@@ -81,40 +76,6 @@ TEST_F(FaultRecoveryTest, ABlockWhoseAckWasLostIsDeliveredOnce) {
               owc_test::Names(Pages(4)));
     StopAndForget();
   }
-}
-
-// One connection per waiting state: silent after the hello (whose time-out forgets the session
-// id), before it, after the USER and FLTR answers, the FILE announcement, three blocks.
-TEST_F(FaultRecoveryTest, SilenceInEveryWaitingStateIsLeftAndTheSessionCarriesOn) {
-  static const int64_t kSilentAfter[] = {1, 0, 2, 3, 4, 7};
-  owwired::Options options = Faulty();
-  options.faults_for_connection = [](uint32_t connection) {
-    owwired::Faults faults;
-    if (connection <= 6) faults.silent_after = kSilentAfter[connection - 1];
-    return faults;
-  };
-  Serve(120, options);
-  Start(0, 1, 777);
-  // Counted before each reconnection: the next connection's hello may be taken before
-  // Reconnect returns.
-  size_t handled = 0;
-  for (uint64_t n = 1; n <= 6; ++n) {
-    SCOPED_TRACE(n);
-    // The clock moves once the session waits for what does not come.
-    ASSERT_TRUE(WaitUntil([&] {
-      return Handled() >= handled + kSilentAfter[n - 1] &&
-             (n != 1 || mLog.HasPart("HOBWThread::TXUser SessnID 777."));
-    }));
-    handled = Handled();
-    Reconnect(n);
-  }
-  ExpectFeedDelivered();
-  EXPECT_EQ(1u, Count("HOBWThread::ProcessStateAux authorization receive timeout"));
-  EXPECT_EQ(5u, Count("HOBWThread::ProcessStateAux connected receive timeout"));
-  EXPECT_EQ(1u, Count("HOBWThread::TXUser SessnID 777."));  // forgotten, not offered again
-  const owwired::Counters c = Server().GetCounters();
-  EXPECT_EQ(1u, c.sessions_created);
-  EXPECT_EQ(4u, c.sessions_resumed);
 }
 
 // Bytes that start no message, then an 8 MB text message: neither can ever be parsed, so the

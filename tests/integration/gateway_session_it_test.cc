@@ -217,21 +217,6 @@ class GatewayScriptedPeerTest : public owc_test::GatewayTest {
     ASSERT_TRUE(peer.SendAll(M("9:+FLTR")));
     ASSERT_TRUE(peer.ReadUntil(M("9:RQST")));
   }
-  // Stops with DONE and lets it go unanswered: the wait ends when the module clock has
-  // passed it.
-  void StopWithUnansweredDone(owc_test::RawPeer& peer) {
-    std::atomic<bool> stopped{false};
-    std::thread stopper([&] {
-      HOBWStop(1);
-      stopped = true;
-    });
-    EXPECT_TRUE(peer.ReadUntil(M("9:DONE"))) << "no DONE was sent";
-    while (!stopped) {
-      AdvanceMs(1000);
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    stopper.join();
-  }
 };
 
 // Only "BLKe" ends a file: a block with any other four marker bytes, or with another byte
@@ -256,30 +241,6 @@ TEST_F(GatewayScriptedPeerTest, AnyMarkerButTheLastOneMeansTheFileGoesOn) {
   ASSERT_EQ(1u, files.size());
   EXPECT_EQ("first second third", files[0].second);
   EXPECT_FALSE(mLog.HasPart("can never be parsed"));
-}
-
-// A DONE that went unanswered belongs to its connection: the next run with a full login
-// says DONE again, and a stop without DONE after it has nothing to wait for.
-TEST_F(GatewayScriptedPeerTest, AnUnansweredDoneIsForgottenWithItsConnection) {
-  owc_test::RawPeer first(Scripted(2));
-  LogIn(first, 2);
-  StopWithUnansweredDone(first);
-
-  owc_test::RawPeer second(Scripted(3));
-  LogIn(second, 3);
-  StopWithUnansweredDone(second);
-
-  owc_test::RawPeer third(Scripted(4));
-  LogIn(third, 4);
-  std::atomic<bool> stopped{false};
-  std::thread stopper([&] {
-    HOBWStop(0);
-    stopped = true;
-  });
-  // The module clock is left alone: a wait for a DONE answer would last 12 s.
-  EXPECT_TRUE(WaitUntil([&] { return stopped.load(); }, 8000));
-  stopper.join();
-  EXPECT_FALSE(third.ReadUntil(M("9:DONE")));  // the stop closed the connection without it
 }
 
 }  // namespace

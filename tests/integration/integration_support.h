@@ -18,19 +18,22 @@
 #include "support/block_sink.h"
 #include "owclient/owclient.h"
 #include "owclient/wire_messages.h"
-#include "server.h"
 #include "support/clock.h"
 #include "support/log_capture.h"
 #include "support/raw_socket.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
 #include "support/wire_bytes.h"
+#include "support/wire_server.h"
 #include "support/wire_test_client.h"
 
 namespace owc_test {
 
 using Feed = std::vector<std::pair<std::string, std::string>>;
 
+
+// 127.0.0.last, as the server takes it.
+inline std::string LoopbackName(uint8_t last) { return "127.0.0." + std::to_string(last); }
 
 inline std::string Example(const std::string& relative) {
   return owc_test::TempDir::Read(std::string(OWC_EXAMPLES_DIR) + "/" + relative);
@@ -58,15 +61,6 @@ inline std::string Bytes(size_t size, char seed) {
   }
   data.resize(size);
   return data;
-}
-
-inline std::unique_ptr<owwired::Server> StartServer(uint8_t last, owwired::Options options) {
-  options.address = "127.0.0." + std::to_string(last);
-  options.verbosity = 0;
-  auto server = std::make_unique<owwired::Server>(std::move(options));
-  std::string error;
-  EXPECT_TRUE(server->Start(&error)) << error;
-  return server;
 }
 
 // The files the records (pages aside) add up to, in order; out-of-sequence blocks (a repeat,
@@ -134,7 +128,7 @@ class GatewayTest : public ::testing::Test {
   void Serve(uint8_t last, owwired::Options options) {
     mAddress = owc_test::Loopback(last);
     mFeed = options.files;
-    mServers.push_back(StartServer(last, std::move(options)));
+    mServers.push_back(StartServer(LoopbackName(last), std::move(options)));
   }
   owwired::Server& Server() { return *mServers.back(); }
   bool WaitServer(const std::function<bool(const owwired::Counters&)>& condition,

@@ -18,7 +18,7 @@ TEST_F(WireClientTest, AFileArrivesWholeFromAServerThatWritesOneByteAtATime) {
   options.files = {{"story.xml", content}};
   options.block_size = 500;
   options.faults.one_byte_writes = true;
-  auto server = owc_test::StartServer(13, options);
+  auto server = owc_test::StartServer(LoopbackName(13), options);
   Open(13);
   auto hello = mInbox.Next();
   ASSERT_TRUE(hello != nullptr && hello->GetType() == WCXMLWireMsg::kTypeHello);
@@ -67,9 +67,9 @@ TEST_F(WireClientTest, AFileArrivesWholeFromAServerThatWritesOneByteAtATime) {
 // address, one on a free port and one on the default, tell which port each open reached.
 TEST_F(WireClientTest, EachOpenGoesToThePortSetLast) {
   owwired::Options options;
-  auto standard = owc_test::StartServer(14, options);
+  auto standard = owc_test::StartServer(LoopbackName(14), options);
   options.port = 0;  // a free one
-  auto other = owc_test::StartServer(14, options);
+  auto other = owc_test::StartServer(LoopbackName(14), options);
   auto accepted = [](const owwired::Server& server) {
     return server.WaitFor([](const owwired::Counters& c) { return c.connections_accepted == 1; },
                           10000);
@@ -89,7 +89,7 @@ TEST_F(WireClientTest, EachOpenGoesToThePortSetLast) {
 TEST_F(WireClientTest, ASilentServerIsLeftAfter16Seconds) {
   owwired::Options options;
   options.faults.silent_after = 1;  // the hello, then nothing
-  auto server = owc_test::StartServer(15, options);
+  auto server = owc_test::StartServer(LoopbackName(15), options);
   Open(15);
   ASSERT_NE(nullptr, mInbox.Next());
   owc_test::AdvanceMs(16100);

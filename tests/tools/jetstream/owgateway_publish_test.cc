@@ -14,6 +14,7 @@
 #include "stream_reader.h"
 #include "support/gateway_crash_run.h"
 #include "support/tool_runner.h"
+#include "support/wire_server.h"
 
 namespace owc_test {
 namespace {
@@ -100,14 +101,12 @@ TEST_F(OwgatewayTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAStagingF
   ASSERT_TRUE(nats.Start());
   const std::string wire = "127.0.120.2";
   owwired::Options options;
-  options.address = wire;
   options.files = MixedFeed();
   options.block_size = 16384;
-  options.verbosity = 0;
-  owwired::Server server(options);
-  std::string error;
-  ASSERT_TRUE(server.Start(&error)) << error;
   const size_t n = options.files.size();
+  const auto served = StartServer(wire, options);
+  ASSERT_FALSE(HasFailure());
+  owwired::Server& server = *served;
   const std::string out = root_.File("out"), staged = root_.File("staged");
   const std::vector<std::string> modeTwo = {"--mode", "2", "--template", owc_test::kTemplate,
                                             "--xlate", owc_test::kTable};
@@ -213,16 +212,14 @@ TEST_F(OwgatewayTest, WaitsForNatsAtTheStartAndThroughACrashOfIt) {
   owc_test::NatsServer nats("n1", "127.0.120.5", kMaxPayload);
   const std::string wire = "127.0.120.6";
   owwired::Options options;
-  options.address = wire;
   for (int i = 0; i < 300; ++i) {
     options.files.emplace_back("f" + std::to_string(i) + ".txt",
                                Filler(i % 10 == 0 ? 150000 : 2000 + 37 * i, i));
   }
   options.block_size = 8192;
-  options.verbosity = 0;
-  owwired::Server server(options);
-  std::string error;
-  ASSERT_TRUE(server.Start(&error)) << error;
+  const auto served = StartServer(wire, options);
+  ASSERT_FALSE(HasFailure());
+  owwired::Server& server = *served;
   auto delivered = [&] { return server.GetCounters().files_delivered; };
   ToolProcess gateway(OWGATEWAY_BIN, Args(wire, root_.File("out"), {"--publish", nats.Url()}),
                       root_.Path());

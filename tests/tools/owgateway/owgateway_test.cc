@@ -7,9 +7,9 @@
 
 #include <regex>
 
-#include "server.h"
 #include "support/raw_socket.h"
 #include "support/wire_bytes.h"
+#include "support/wire_server.h"
 #include "support/tool_runner.h"
 
 namespace owc_test {
@@ -22,11 +22,7 @@ class OwgatewayTest : public ::testing::Test {
   void Serve(int last, owwired::Options options) { Serve("127.0.0." + std::to_string(last), options); }
   void Serve(const std::string& address, owwired::Options options) {
     address_ = address;
-    options.address = address_;
-    options.verbosity = 0;
-    server_ = std::make_unique<owwired::Server>(std::move(options));
-    std::string error;
-    ASSERT_TRUE(server_->Start(&error)) << error;
+    server_ = StartServer(address, std::move(options));
   }
   std::vector<std::string> Args(std::vector<std::string> more = {}) {
     more.insert(more.begin(), {"--server", address_, "--out", out_, "--progress", "0"});
