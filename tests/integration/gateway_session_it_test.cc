@@ -58,43 +58,6 @@ TEST_F(GatewaySessionTest, RejectedFilterAndAGoneAnswerAreLoggedAndStoriesStillF
   EXPECT_EQ(0, Stats().mMessagesLost);  // cleared by the first read
 }
 
-TEST_F(GatewayHeldTest, HeartbeatsEveryEightSecondsWhileLoggingInAndNoneOnceStoriesAreAsked) {
-  owwired::Options options;
-  options.files = {{"h.xml", "<h/>"}};
-  ServeHeld(34, options);
-  auto heartbeats = [this] { return Server().GetCounters().heartbeats; };
-  AdvanceMs(8100);  // so the first heartbeat of the resumed login is due at once
-  Start(0, 1, 4242);
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.connections_accepted != 0; }));
-  EXPECT_EQ(0u, heartbeats());  // none before the hello
-  Release();                    // the hello
-
-  // Waiting for the USER answer, with the session id given at start.
-  ASSERT_TRUE(WaitLog("HOBWThread::TXUser SessnID 4242."));
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.heartbeats == 1; }));
-  EXPECT_EQ(1, Stats().mConnected);
-  AdvanceSeen(7000);
-  EXPECT_EQ(1u, heartbeats());
-  AdvanceMs(1200);
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.heartbeats == 2; }));
-
-  // Waiting for the FLTR answer, under the id the server gave (4242 was unknown to it).
-  Release();
-  ASSERT_TRUE(WaitLog("HOBWThread::ProcessStateAux OBW_STATE_FILTER_SEND"));
-  const uint32_t id = Server().GetCounters().last_session_id;
-  EXPECT_NE(4242u, id);
-  EXPECT_EQ(id, uint32_t{Stats().mSessionID});
-  AdvanceMs(8200);
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.heartbeats == 3; }));
-
-  // Waiting for the RQST answer and for stories: no more heartbeats.
-  Release();
-  ASSERT_TRUE(WaitLog("HOBWThread::ProcessStateAux filter accepted"));
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.files_announced != 0; }));
-  AdvanceSeen(8200);
-  EXPECT_EQ(3u, heartbeats());
-}
-
 // DONE from the server ends the session without a time-out or a reconnection; the next
 // start logs in anew and the new session walks the feed from its start.
 TEST_F(GatewayHeldTest, DoneFromTheServerWhileWaitingForAStoryLeavesTheSessionIdle) {
