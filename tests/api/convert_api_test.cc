@@ -4,13 +4,12 @@
 #include <thread>
 #include <vector>
 
-#include "support/story_samples.h"
 #include "owclient/owclient.h"
+#include "support/story_samples.h"
 #include "support/temp_dir.h"
 
 namespace owc_test {
 namespace {
-
 
 // What each callback received ("<null>" for a null pointer), and the user values of the last.
 thread_local std::vector<std::string> gCalls;

@@ -17,7 +17,6 @@
 namespace owc_test {
 namespace {
 
-
 void Append(const uint8_t* data, uint32_t len, uintptr_t out, uintptr_t) {
   if (data != nullptr)
     reinterpret_cast<std::string*>(out)->append(reinterpret_cast<const char*>(data), len);

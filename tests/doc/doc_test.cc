@@ -8,12 +8,12 @@
 
 #include "doc/declared_encoding.h"
 #include "doc/doc_settings.h"
-#include "doc/html_entities.h"
 #include "doc/entity_references.h"
+#include "doc/html_entities.h"
 #include "doc/search_level.h"
-#include "support/story_samples.h"
 #include "doc/xml_doc.h"
 #include "support/log_capture.h"
+#include "support/story_samples.h"
 #include "support/temp_dir.h"
 
 namespace owc_test {

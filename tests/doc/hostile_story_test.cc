@@ -12,7 +12,6 @@
 namespace owc_test {
 namespace {
 
-
 const std::string kMarker = "TOP-SECRET-9431";
 
 std::string Story(const std::string& prolog, const std::string& headline, const std::string& body) {

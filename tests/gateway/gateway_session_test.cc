@@ -454,7 +454,8 @@ class GatewaySessionAckAfterDeliveryTest : public GatewaySessionTest {
 // While the first callback is held, no block is acknowledged, no file requested and no
 // silence counted, however long it takes; the session beats instead. Once released, the
 // ACKs go out in order, then the next request, and silence counts again.
-TEST_F(GatewaySessionAckAfterDeliveryTest, BlocksAreAcknowledgedInOrderOnlyOnceTheirCallbackReturned) {
+TEST_F(GatewaySessionAckAfterDeliveryTest,
+       BlocksAreAcknowledgedInOrderOnlyOnceTheirCallbackReturned) {
   HoldCallbacks();
   LogIn();
   Rx({"42:+FILE story.nitf story.xml", Blk(0, "<ni", false)});
@@ -488,7 +489,8 @@ TEST_F(GatewaySessionAckAfterDeliveryTest, BlocksAreAcknowledgedInOrderOnlyOnceT
 
 // A hold set in the callback of a file's last block comes before the next request: the
 // session stays logged in, beating instead of asking, without a time-out, until released.
-TEST_F(GatewaySessionAckAfterDeliveryTest, AHoldSetByTheLastBlocksCallbackStopsTheNextRequestUntilReleased) {
+TEST_F(GatewaySessionAckAfterDeliveryTest,
+       AHoldSetByTheLastBlocksCallbackStopsTheNextRequestUntilReleased) {
   sink.onCall = [this](const HOBWBlockQElt& rec) {
     if (rec.mLastBlock == 1) session.HoldRequests(true);
   };
@@ -541,7 +543,8 @@ class GatewaySessionQueueLimitTest : public GatewaySessionTest {
 
 // At the limit the session takes no message and asks for no file, holding its connection;
 // the pause is not silence. Once the callback catches up, everything goes on.
-TEST_F(GatewaySessionQueueLimitTest, AtTheLimitTheSessionStopsTakingMessagesAndAskingUntilTheQueueDrains) {
+TEST_F(GatewaySessionQueueLimitTest,
+       AtTheLimitTheSessionStopsTakingMessagesAndAskingUntilTheQueueDrains) {
   HoldCallbacks();
   LogIn();
   const std::string data(80, 'd');
@@ -572,7 +575,8 @@ TEST_F(GatewaySessionQueueLimitTest, AtTheLimitTheSessionStopsTakingMessagesAndA
 
 // A session thread that falls behind: the receive callback holds the connection once the
 // session's queue is full, and the session's next pass releases it.
-TEST_F(GatewaySessionTest, ReceivedMessagesPastTheirLimitHoldTheConnectionUntilTheSessionTakesThem) {
+TEST_F(GatewaySessionTest,
+       ReceivedMessagesPastTheirLimitHoldTheConnectionUntilTheSessionTakesThem) {
   LogIn();
   for (uint32_t i = 0; i < HOBWThread::kRXMsgQLimit + 2; ++i) Rx({"42:-RQST (204)"}, false);
   EXPECT_EQ(std::vector<uint32_t>(3, kHoldReading | kHoldSilence), gWire.holds);

@@ -14,7 +14,6 @@
 namespace owc_test {
 namespace {
 
-
 class DeliveryTest : public owc_test::GatewayTest {
  protected:
   void TearDown() override {

@@ -12,7 +12,6 @@
 namespace owc_test {
 namespace {
 
-
 class FaultRecoveryTest : public owc_test::GatewayTest {
  protected:
   // Four example stories in 256-byte blocks; the faults hit the first connection only.

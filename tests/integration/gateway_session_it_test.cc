@@ -10,7 +10,6 @@
 namespace owc_test {
 namespace {
 
-
 using GatewaySessionTest = owc_test::GatewayTest;
 
 // The server's answers wait until the test moves the server's own clock, so the session sits

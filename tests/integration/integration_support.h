@@ -15,9 +15,9 @@
 #include <utility>
 #include <vector>
 
-#include "support/block_sink.h"
 #include "owclient/owclient.h"
 #include "owclient/wire_messages.h"
+#include "support/block_sink.h"
 #include "support/clock.h"
 #include "support/log_capture.h"
 #include "support/raw_socket.h"
@@ -30,7 +30,6 @@
 namespace owc_test {
 
 using Feed = std::vector<std::pair<std::string, std::string>>;
-
 
 // 127.0.0.last, as the server takes it.
 inline std::string LoopbackName(uint8_t last) { return "127.0.0." + std::to_string(last); }

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "doc/doc_settings.h"
-#include "support/story_samples.h"
 #include "doc/xml_doc.h"
 #include "support/log_capture.h"
+#include "support/story_samples.h"
 #include "template/html_template.h"
 #include "template/tag_xlate.h"
 

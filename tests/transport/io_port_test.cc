@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "support/log_capture.h"
 #include "support/clock.h"
+#include "support/log_capture.h"
 #include "transport/transport_alloc.h"
 
 namespace owc_test {

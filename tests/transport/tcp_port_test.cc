@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "support/log_capture.h"
 #include "support/clock.h"
+#include "support/log_capture.h"
 #include "support/raw_socket.h"
 #include "transport/socket_ops.h"
 #include "transport/transport_alloc.h"

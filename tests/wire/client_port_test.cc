@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "support/log_capture.h"
 #include "support/clock.h"
+#include "support/log_capture.h"
 #include "support/raw_socket.h"
 #include "support/wire_bytes.h"
 #include "wire/wire_alloc.h"
@@ -83,7 +83,8 @@ TEST(ClientPortTest, EveryRuleOfTheReceivedMessageTable) {
       {WireText("5:DONE"), "DONE sid=5 ack=+ status=0"},
       {WireText("6:-DONE"), "DONE sid=6 ack=+ status=0"},
       // FILE takes one or two names (any blank between) and needs an ack.
-      {WireText("5:+FILE parent.xml\tchild.rdf"), "FILE sid=5 ack=+ status=0 names=parent.xml,child.rdf"},
+      {WireText("5:+FILE parent.xml\tchild.rdf"),
+       "FILE sid=5 ack=+ status=0 names=parent.xml,child.rdf"},
       {WireText("5:+FILE only.xml"), "FILE sid=5 ack=+ status=0 names=only.xml,(none)"},
       {WireText("5:+FILE"), ""},
       {WireText("5:FILE a.xml"), ""},
@@ -94,11 +95,13 @@ TEST(ClientPortTest, EveryRuleOfTheReceivedMessageTable) {
       // A block is cut by its length, not its content; the marker's case and last letter
       // only tell the last block: any other four bytes, and any byte in the NUL's place,
       // mean that more blocks follow. Without an ack it is dropped.
-      {WireBlock("7:+BLK3:", tricky, "BLKm"), "BLK sid=7 ack=+ status=0 block=3 last=0 data=" + tricky},
+      {WireBlock("7:+BLK3:", tricky, "BLKm"),
+       "BLK sid=7 ack=+ status=0 block=3 last=0 data=" + tricky},
       {WireBlock("7:+BLK4:", "", "blke"), "BLK sid=7 ack=+ status=0 block=4 last=1 data="},
       {WireBlock("+BLK5:", "xy", "BLKx"), "BLK sid=0 ack=+ status=0 block=5 last=0 data=xy"},
       {WireBlock("+BLK8:", "zz", "XXXX"), "BLK sid=0 ack=+ status=0 block=8 last=0 data=zz"},
-      {WireBlock("+BLK9:", "w", "BLKe").replace(13, 1, "Q"), "BLK sid=0 ack=+ status=0 block=9 last=1 data=w"},
+      {WireBlock("+BLK9:", "w", "BLKe").replace(13, 1, "Q"),
+       "BLK sid=0 ack=+ status=0 block=9 last=1 data=w"},
       {WireBlock("7:BLK6:", "no ack", "BLKe"), ""},
       {WireBlock("7:+BLK7:", "q", "BLKe"), "BLK sid=7 ack=+ status=0 block=7 last=1 data=q"}};
   std::string bytes;
@@ -194,10 +197,11 @@ TEST(ClientPortTest, TheFirstUserAnswerSwitchesTheReceiveTimeoutFrom16To12Second
 
 // Every message shape, with a block whose data holds NULs and marker-like text.
 TEST(ClientPortTest, MessagesSplitAtAnyPointParseAsWhole) {
-  const std::string bytes =
-      WireText("+Tazu Srv v1.00.00 v1.00.00") + WireText("42:+USER") + WireText("42:+FLTR") + WireText("42:+FILE p.xml c.xml") +
-      WireBlock("42:+BLK0:", std::string("\0BLKe\0x", 7), "BLKm") + WireBlock("42:+BLK1:", "end", "BLKe") +
-      WireText("42:HRTB") + WireText("42:+RQST (204) No content") + WireText("-UNKN (400)");
+  const std::string bytes = WireText("+Tazu Srv v1.00.00 v1.00.00") + WireText("42:+USER") +
+                            WireText("42:+FLTR") + WireText("42:+FILE p.xml c.xml") +
+                            WireBlock("42:+BLK0:", std::string("\0BLKe\0x", 7), "BLKm") +
+                            WireBlock("42:+BLK1:", "end", "BLKe") + WireText("42:HRTB") +
+                            WireText("42:+RQST (204) No content") + WireText("-UNKN (400)");
   LogCapture log;
   auto whole = std::make_unique<WCOWClientPort>();
   Parse(*whole, bytes);
@@ -258,7 +262,8 @@ TEST(ClientPortTest, ConnectsReceivesAndClosesWithShutdown) {
   int server = listener.Accept();
   ASSERT_GE(server, 0);
   const std::string data(40000, 'd');  // more than one read
-  ASSERT_TRUE(owc_test::SendAll(server, WireText("77:+USER") + WireBlock("77:+BLK0:", data, "BLKe")));
+  ASSERT_TRUE(
+      owc_test::SendAll(server, WireText("77:+USER") + WireBlock("77:+BLK0:", data, "BLKe")));
   for (int i = 0; i < 50 && port->GetRXMsgCount() < 2; ++i) {
     owc_test::WaitFor(port->GetSocket(), POLLIN);
     port->ProcessRX();

@@ -8,9 +8,9 @@
 #include <regex>
 
 #include "support/raw_socket.h"
+#include "support/tool_runner.h"
 #include "support/wire_bytes.h"
 #include "support/wire_server.h"
-#include "support/tool_runner.h"
 
 namespace owc_test {
 namespace {
