@@ -21,13 +21,6 @@ class DeliveryTest : public owc_test::GatewayTest {
     HOBWSetOptions(0);
     HOBWSetQueueLimit(0);
   }
-  // Every callback waits until mRelease: an application that takes its time.
-  void HoldCallbacks() {
-    mSink->onCall = [this](const HOBWBlockQElt&) {
-      mHeld = true;
-      while (!mRelease) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    };
-  }
   // Moves the module clock past every silence limit and waits until the session made a pass
   // on the new time (the statistics' seconds since the last file move with it).
   void PassTwelveSeconds() {
@@ -37,8 +30,6 @@ class DeliveryTest : public owc_test::GatewayTest {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the wire thread's passes
   }
   bool TimedOut() const { return Count("timeout") + Count("RX timeout") != 0; }
-
-  std::atomic<bool> mHeld{false};
 };
 
 owwired::Options Files(uint32_t count, size_t size, uint32_t blockSize, bool pipeline) {

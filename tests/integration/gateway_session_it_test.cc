@@ -116,9 +116,7 @@ TEST_F(GatewaySessionTest, StopWithoutDoneKeepsTheSessionAndStopWithDoneEndsIt) 
   options.block_size = 1000;
   options.first_session_id = 5000;
   Serve(42, options);
-  mSink->onCall = [this](const HOBWBlockQElt&) {
-    while (!mRelease) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  };
+  HoldCallbacks();
   Start();
   ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.files_delivered == 4; }));
   ASSERT_TRUE(WaitUntil([] { return Stats().mQueueLen == 6; }));  // one is in the callback

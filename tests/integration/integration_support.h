@@ -144,6 +144,12 @@ class GatewayTest : public ::testing::Test {
                                                    mXlate.data(), uint32_t(mXlate.size()), resume,
                                                    sessionID));
   }
+  // Every callback waits until mRelease: an application that takes its time.
+  void HoldCallbacks() {
+    mSink->onCall = [this](const HOBWBlockQElt&) {
+      while (!mRelease) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+  }
   // Stops the gateway and forgets what its callback and the log saw.
   void StopAndForget() {
     HOBWStop(0);
