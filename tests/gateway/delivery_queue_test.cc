@@ -4,14 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "support/block_sink.h"
 #include "support/clock.h"
+#include "support/gate.h"
 #include "support/log_capture.h"
 
 namespace owc_test {
@@ -135,14 +134,11 @@ TEST(DeliveryQueueTest, ModesDecideBetweenRawBlocksAndAPageRightAfterTheBlockCom
 // still queued then is discarded.
 TEST(DeliveryQueueTest, SlowCallbackIsReportedAndStopDiscardsBlocksStillQueued) {
   owc_test::LogCapture log;
-  std::mutex m;
-  std::condition_variable cv;
-  bool release = false;
+  Gate gate;
   BlockSink sink;
   sink.onCall = [&](const HOBWBlockQElt&) {
     owc_test::AdvanceMs(9000);
-    std::unique_lock<std::mutex> lock(m);
-    cv.wait(lock, [&] { return release; });
+    gate.Pass();
   };
   owc::HOBWQueueThread queue;
   queue.SetCallback(&BlockSink::Callback, sink.User());
@@ -151,11 +147,7 @@ TEST(DeliveryQueueTest, SlowCallbackIsReportedAndStopDiscardsBlocksStillQueued) 
   while (queue.GetQueueCount() != 0) std::this_thread::yield();  // a is in the callback
   Enqueue(queue, {{"s.xml", 1, false, "b"}, {"s.xml", 2, true, "c"}});
   queue.Stop(false);
-  {
-    std::lock_guard<std::mutex> lock(m);
-    release = true;
-  }
-  cv.notify_all();
+  gate.Open();
   queue.Stop(true);
   EXPECT_EQ(1u, sink.WaitFor(1).size());
   EXPECT_EQ(0u, queue.GetQueueCount());

@@ -6,15 +6,14 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "support/block_sink.h"
 #include "support/clock.h"
+#include "support/gate.h"
 #include "support/log_capture.h"
 #include "wire/client_port.h"
 
@@ -61,34 +60,6 @@ int32_t Close(uintptr_t handle) {
 void Hold(uintptr_t handle, uint32_t flags) {
   if (handle != 0) gWire.holds.push_back(flags);
 }
-
-// Holds the delivery thread in the application callback until opened; once open, every
-// call passes.
-class Gate {
- public:
-  void Pass() {
-    std::unique_lock<std::mutex> lock(mMutex);
-    mEntered = true;
-    mCond.notify_all();
-    mCond.wait(lock, [this] { return mOpen; });
-  }
-  // Waits (bounded, for the delivery thread) until a callback is held or passed.
-  bool WaitEntered() {
-    std::unique_lock<std::mutex> lock(mMutex);
-    return mCond.wait_for(lock, std::chrono::seconds(10), [this] { return mEntered; });
-  }
-  void Open() {
-    std::lock_guard<std::mutex> lock(mMutex);
-    mOpen = true;
-    mCond.notify_all();
-  }
-
- private:
-  std::mutex mMutex;
-  std::condition_variable mCond;
-  bool mEntered = false;
-  bool mOpen = false;
-};
 
 const char kHello[] = "+Tazu Orbrix v1.00.00 v1.00.00";
 
