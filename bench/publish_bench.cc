@@ -143,11 +143,11 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (owtest::FindNatsServer().empty()) {
+  if (owc_test::FindNatsServer().empty()) {
     std::fprintf(stderr, "bench_publish needs nats-server (scripts/deps.sh)\n");
     return 1;
   }
-  owtest::NatsServer nats("bench", "127.0.121.2", 1024 * 1024);
+  owc_test::NatsServer nats("bench", "127.0.121.2", 1024 * 1024);
   if (!nats.Start()) {
     std::fprintf(stderr, "nats-server did not start\n");
     return 1;

@@ -4,14 +4,12 @@
 #include <thread>
 #include <vector>
 
-#include "doc/story_samples.h"
 #include "owclient/owclient.h"
+#include "support/story_samples.h"
 #include "support/temp_dir.h"
 
+namespace owc_test {
 namespace {
-
-using owc_test::kStoryXml;
-using owc_test::TempDir;
 
 // What each callback received ("<null>" for a null pointer), and the user values of the last.
 thread_local std::vector<std::string> gCalls;
@@ -70,7 +68,7 @@ std::string Convert(uint8_t xmlIsFile, const std::string& xml,
   return Got(get(s.obj, Collect, 0, 0));
 }
 
-TEST(ConvertApi, ApplyTemplatePassesTheHtmlWithItsTerminatorAndTheUserValues) {
+TEST(ConvertApiTest, ApplyTemplatePassesTheHtmlWithItsTerminatorAndTheUserValues) {
   Story s;
   EXPECT_EQ("", Got(OBConvertGetHeadline(s.obj, CollectTerminated, 1, 2)));  // not parsed yet
   const uintptr_t big = ~static_cast<uintptr_t>(0);
@@ -82,7 +80,7 @@ TEST(ConvertApi, ApplyTemplatePassesTheHtmlWithItsTerminatorAndTheUserValues) {
 }
 
 // A parse property in the default namespace is read with its index only.
-TEST(ConvertApi, StandardFieldsAndPropertiesAfterApplyingWithoutCallback) {
+TEST(ConvertApiTest, StandardFieldsAndPropertiesAfterApplyingWithoutCallback) {
   Story s;
   EXPECT_EQ(0u, OBConvertAddParseProperty(s.env, nullptr, "headline"));
   EXPECT_EQ(0u, OBConvertAddParseProperty(s.env, nullptr, "keyword"));
@@ -111,7 +109,7 @@ TEST(ConvertApi, StandardFieldsAndPropertiesAfterApplyingWithoutCallback) {
             Got(OBConvertGetProperty(s.obj, Collect, 0, 0, owc_test::kMetaNs, "keyword(2)", 1)));
 }
 
-TEST(ConvertApi, ArgumentChecksReturnTheirCodesBeforeAnyCallback) {
+TEST(ConvertApiTest, ArgumentChecksReturnTheirCodesBeforeAnyCallback) {
   Story s;
   EXPECT_EQ(2u, OBConvertGetHeadline(nullptr, Collect, 0, 0));
   EXPECT_EQ(1u, OBConvertGetProperty(s.obj, Collect, 0, 0, "", nullptr, 1));
@@ -132,7 +130,7 @@ TEST(ConvertApi, ArgumentChecksReturnTheirCodesBeforeAnyCallback) {
 
 // Failed creations clear the handle; only file flag 1 means a file name; an empty template hands
 // a null pointer; a story that does not parse gets no call.
-TEST(ConvertApiHandles, FailuresClearHandlesFilesAreNamedAndAnEmptyTemplateHandsNull) {
+TEST(ConvertApiTest, FailuresClearHandlesFilesAreNamedAndAnEmptyTemplateHandsNull) {
   OBConvertEnv env = reinterpret_cast<OBConvertEnv>(1);
   EXPECT_TRUE(OBConvertNewEnv("<?Kavio version 3?>", 19, nullptr, 0, &env) == 1 && !env);
   env = reinterpret_cast<OBConvertEnv>(1);
@@ -156,7 +154,7 @@ TEST(ConvertApiHandles, FailuresClearHandlesFilesAreNamedAndAnEmptyTemplateHands
 
 // Attributes keep document order and are escaped as text is in modes 1 and 2 only; an empty
 // element keeps both tags.
-TEST(ConvertApiSettings, EntityModeAndSeparatorApplyToLaterConversions) {
+TEST(ConvertApiTest, EntityModeAndSeparatorApplyToLaterConversions) {
   const char text[] =
       "<nitf><body><body.content>'&lt;&amp;<b z=\"2\" c=\"1 &amp; 2\"/>"
       "</body.content></body></nitf>";
@@ -174,7 +172,7 @@ TEST(ConvertApiSettings, EntityModeAndSeparatorApplyToLaterConversions) {
 }
 
 // Handles share no hidden state: conversions on separate handles may run in parallel.
-TEST(ConvertApiThreads, SeparateHandlesConvertInParallel) {
+TEST(ConvertApiTest, SeparateHandlesConvertInParallel) {
   auto convert = [](std::string* html) {
     for (int i = 0; i < 20; ++i) {
       Story s;
@@ -191,3 +189,4 @@ TEST(ConvertApiThreads, SeparateHandlesConvertInParallel) {
 }
 
 }  // namespace
+}  // namespace owc_test

@@ -14,10 +14,8 @@
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 
+namespace owc_test {
 namespace {
-
-using owc_test::LogCapture;
-using owc_test::TempDir;
 
 void Append(const uint8_t* data, uint32_t len, uintptr_t out, uintptr_t) {
   if (data != nullptr)
@@ -35,7 +33,7 @@ struct Result {
   std::string Attribute(const char* prop, const char* attr) const;
 };
 
-class ReadOptions : public ::testing::Test {
+class ReadOptionsTest : public ::testing::Test {
  protected:
   void TearDown() override {
     OBConvertSetReadOptions(0);
@@ -102,7 +100,7 @@ bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-TEST_F(ReadOptions, AreOffByDefaultAndKeepOnlyTheBitsTheyDefine) {
+TEST_F(ReadOptionsTest, AreOffByDefaultAndKeepOnlyTheBitsTheyDefine) {
   EXPECT_EQ(0u, OBConvertGetReadOptions());
   OBConvertSetReadOptions(0xFFFFFFFFu);
   EXPECT_EQ(OBCONVERT_READ_REAL_FEEDS, OBConvertGetReadOptions());
@@ -112,7 +110,7 @@ TEST_F(ReadOptions, AreOffByDefaultAndKeepOnlyTheBitsTheyDefine) {
 
 // Each story needs only its own option; without it the story reads as described: empty
 // fields for a namespace, the parse error for Latin-1 bytes, dropped entities.
-TEST_F(ReadOptions, EachExampleFeedStoryReadsWithItsOptionAndAsDescribedWithout) {
+TEST_F(ReadOptionsTest, EachExampleFeedStoryReadsWithItsOptionAndAsDescribedWithout) {
   const struct {
     const char* story;
     uint32_t option;
@@ -166,7 +164,7 @@ TEST_F(ReadOptions, EachExampleFeedStoryReadsWithItsOptionAndAsDescribedWithout)
 }
 
 // Names in a NITF namespace lose it, elements and prefixed attributes alike; others keep it.
-TEST_F(ReadOptions, PlainNitfRenamesOnlyNitfNamespacesOfElementsAndAttributes) {
+TEST_F(ReadOptionsTest, PlainNitfRenamesOnlyNitfNamespacesOfElementsAndAttributes) {
   const std::string xml =
       "<n:nitf xmlns:n='http://iptc.org/std/NITF/2006-10-18/' xmlns:x='http://example.org/x#'>"
       "<n:body><n:body.head><n:hedline><n:hl1>Head</n:hl1></n:hedline>"
@@ -188,7 +186,7 @@ TEST_F(ReadOptions, PlainNitfRenamesOnlyNitfNamespacesOfElementsAndAttributes) {
   EXPECT_EQ("", strict.headline + strict.seriesName + strict.body);
 }
 
-TEST_F(ReadOptions, DeclaredEncodingReadsItsSingleByteEncodingsAndNamesAnyOther) {
+TEST_F(ReadOptionsTest, DeclaredEncodingReadsItsSingleByteEncodingsAndNamesAnyOther) {
   const struct {
     std::string declaration;
     std::string bytes;
@@ -223,7 +221,7 @@ TEST_F(ReadOptions, DeclaredEncodingReadsItsSingleByteEncodingsAndNamesAnyOther)
   }
 }
 
-TEST_F(ReadOptions, HtmlEntitiesResolveWithAnyDoctypeAndTheDocumentsOwnDefinitionWins) {
+TEST_F(ReadOptionsTest, HtmlEntitiesResolveWithAnyDoctypeAndTheDocumentsOwnDefinitionWins) {
   const std::string refs = "&Aacute;&yuml;&fnof;&Omega;&piv;&hArr;&sdot;&diams;&OElig;&euro;"
                            "&rsaquo;&nbsp;&amp;&lt;";
   const std::string expected = "ÁÿƒΩϖ⇔⋅♦Œ€›\u00a0&amp;&lt;";
@@ -249,7 +247,7 @@ TEST_F(ReadOptions, HtmlEntitiesResolveWithAnyDoctypeAndTheDocumentsOwnDefinitio
 
 // No DTD or parameter entity is ever read from disk; an external general entity still
 // refuses the story; a name that stays unknown is logged once per document.
-TEST_F(ReadOptions, HtmlEntitiesReadNoFileAndLogEachUnknownNameOnce) {
+TEST_F(ReadOptionsTest, HtmlEntitiesReadNoFileAndLogEachUnknownNameOnce) {
   TempDir dir;
   const std::string dtd = dir.File("leak.dtd");
   TempDir::Write(dtd, "<!ENTITY eacute 'LEAK'><!ENTITY nosuch 'LEAK'>");
@@ -280,7 +278,7 @@ TEST_F(ReadOptions, HtmlEntitiesReadNoFileAndLogEachUnknownNameOnce) {
 
 // Values in a captured element's start tags: escaped as text in modes 1 and 2, raw in the
 // others; an attribute read alone is always the value as parsed.
-TEST_F(ReadOptions, AttributeValuesInCapturedTagsAreEscapedInModesOneAndTwo) {
+TEST_F(ReadOptionsTest, AttributeValuesInCapturedTagsAreEscapedInModesOneAndTwo) {
   const std::string xml = Story(
       "", "H", "<p title=\"a&quot;b &lt;c&gt; &amp; d'e\" onclick=\"x&quot; y=&quot;1\">t</p>");
   const struct {
@@ -356,7 +354,7 @@ std::string Lower(std::string text) {
   return text;
 }
 
-TEST_F(ReadOptions, HostileExampleRendersWithoutHandlersScriptsOrScriptLinks) {
+TEST_F(ReadOptionsTest, HostileExampleRendersWithoutHandlersScriptsOrScriptLinks) {
   for (uint32_t mode : {1u, 2u, 0u}) {
     for (uint32_t options : {0u, OBCONVERT_READ_REAL_FEEDS}) {
       SCOPED_TRACE(std::to_string(mode) + "/" + std::to_string(options));
@@ -388,3 +386,4 @@ TEST_F(ReadOptions, HostileExampleRendersWithoutHandlersScriptsOrScriptLinks) {
 }
 
 }  // namespace
+}  // namespace owc_test

@@ -8,28 +8,26 @@
 
 #include "doc/declared_encoding.h"
 #include "doc/doc_settings.h"
-#include "doc/html_entities.h"
 #include "doc/entity_references.h"
+#include "doc/html_entities.h"
 #include "doc/search_level.h"
-#include "doc/story_samples.h"
 #include "doc/xml_doc.h"
 #include "support/log_capture.h"
+#include "support/story_samples.h"
 #include "support/temp_dir.h"
 
+namespace owc_test {
 namespace {
 
 using owc::WCXMLDoc;
 using owc::WCXMLParsePath;
 using owc::WCXMLSearchLevel;
-using owc_test::kMetaNs;
-using owc_test::LogCapture;
-using owc_test::MetaKey;
 
 const std::string kHead = "\\nitf(0)\\body(0)\\body.head(0)";
 const std::string kContent = "\\nitf(0)\\body(0)\\body.content(0)";
 
 // Each row builds a fresh index, then asks whether an element path is a parse property.
-TEST(PropertyIndex, MatchesFollowWildAndFixedLevelsAndTheOrderOfInsertion) {
+TEST(PropertyIndexTest, MatchesFollowWildAndFixedLevelsAndTheOrderOfInsertion) {
   const struct {
     std::vector<const char*> props;
     const char* path;
@@ -68,7 +66,7 @@ TEST(PropertyIndex, MatchesFollowWildAndFixedLevelsAndTheOrderOfInsertion) {
   }
 }
 
-TEST(PropertyIndex, SyntaxErrorsAreLoggedAndEarlierSegmentsStayInnerNodes) {
+TEST(PropertyIndexTest, SyntaxErrorsAreLoggedAndEarlierSegmentsStayInnerNodes) {
   const struct {
     const char* prop;
     const char* line;  // empty: refused without a word
@@ -93,7 +91,7 @@ TEST(PropertyIndex, SyntaxErrorsAreLoggedAndEarlierSegmentsStayInnerNodes) {
   }
 }
 
-TEST(PropertyIndex, DumpWalksWildThenFixedLevelsInIndexOrderAndMarksLeavesAndMidLeaves) {
+TEST(PropertyIndexTest, DumpWalksWildThenFixedLevelsInIndexOrderAndMarksLeavesAndMidLeaves) {
   LogCapture log;
   WCXMLSearchLevel root;
   root.Dump();
@@ -160,7 +158,7 @@ struct ParsedDoc {
 };
 
 // Siblings are counted per name; nested captures each get their inner content.
-TEST(XMLDoc, GettersReadTheCapturesOfAStoryInMemory) {
+TEST(XMLDocTest, GettersReadTheCapturesOfAStoryInMemory) {
   ParsedDoc d({kHead + "\\hedline(0)\\hl1(-1)", kHead + "\\hedline(0)\\hl2(-1)",
                kHead + "\\series(0)", kContent + "\\p(-1)", kContent},
               owc_test::kStoryXml);
@@ -186,7 +184,7 @@ TEST(XMLDoc, GettersReadTheCapturesOfAStoryInMemory) {
 }
 
 // Namespaced metadata is found under its namespace or under the full key.
-TEST(XMLDoc, FilesAreReadWithTheirMetadataAndAMissingOneIsReportedByName) {
+TEST(XMLDocTest, FilesAreReadWithTheirMetadataAndAMissingOneIsReportedByName) {
   owc_test::TempDir dir;
   const std::string xml = dir.File("s.xml"), rdf = dir.File("s.rdf");
   owc_test::TempDir::Write(xml, owc_test::kStoryXml);
@@ -208,7 +206,7 @@ TEST(XMLDoc, FilesAreReadWithTheirMetadataAndAMissingOneIsReportedByName) {
 
 // A parse error keeps what was captured before it; a bad RDF leaves the XML unparsed; a
 // document starting with NUL is empty.
-TEST(XMLDoc, ParseFailuresLogTheirLineAndKeepEarlierCaptures) {
+TEST(XMLDocTest, ParseFailuresLogTheirLineAndKeepEarlierCaptures) {
   LogCapture log;
   ParsedDoc xml({"\\r(0)\\a(0)"}, "<r>\n<a>kept</a>\n<b></c>\n</r>");
   EXPECT_FALSE(xml.parsed);
@@ -226,7 +224,7 @@ TEST(XMLDoc, ParseFailuresLogTheirLineAndKeepEarlierCaptures) {
 }
 
 // The first capture of a path wins, across the two documents and when parsed again.
-TEST(XMLDoc, DuplicateCapturesAreLoggedAndTheFirstWins) {
+TEST(XMLDocTest, DuplicateCapturesAreLoggedAndTheFirstWins) {
   LogCapture log;
   ParsedDoc d({"\\r(0)"}, "<r>xml</r>", "<r>rdf</r>");
   ASSERT_TRUE(d.doc.Parse());
@@ -237,7 +235,7 @@ TEST(XMLDoc, DuplicateCapturesAreLoggedAndTheFirstWins) {
   EXPECT_EQ("rdf", d.Get("\\r(0)"));
 }
 
-TEST(XMLDoc, PathsFollowTheConfiguredSeparator) {
+TEST(XMLDocTest, PathsFollowTheConfiguredSeparator) {
   owc::SetLevelSeparator('/');
   ParsedDoc d({"/nitf(0)/body(0)/body.content(0)", "\\x(0)"},
               "<nitf><body><body.content>x</body.content></body></nitf>");
@@ -250,7 +248,7 @@ TEST(XMLDoc, PathsFollowTheConfiguredSeparator) {
 
 // A byte needs 2 free bytes, a reference of k characters k + 2; the result is the number
 // of source bytes left over, and the source pointer stops at the first of them.
-TEST(FixEntityReferences, EscapesWhatFitsAndReturnsTheBytesLeft) {
+TEST(EntityReferencesTest, EscapesWhatFitsAndReturnsTheBytesLeft) {
   const std::string quotes(10, '"');
   const std::string quoted = "&quot;&quot;&quot;&quot;&quot;&quot;&quot;&quot;&quot;&quot;";
   const struct {
@@ -296,7 +294,7 @@ namespace {
 
 // Every reference of the table resolves through the parser to its own character: the
 // declarations handed to expat are complete and well formed.
-TEST(ReadOptions, EveryHtmlEntityOfTheTableResolvesToItsCodePoint) {
+TEST(HtmlEntitiesTest, EveryHtmlEntityOfTheTableResolvesToItsCodePoint) {
   std::string headline, expected;
   size_t count = 0;
   std::set<std::string> names;
@@ -337,7 +335,7 @@ TEST(ReadOptions, EveryHtmlEntityOfTheTableResolvesToItsCodePoint) {
   EXPECT_EQ(expected, got);
 }
 
-TEST(ReadOptions, Utf8CheckRefusesOverlongSurrogateTooLargeAndCutSequences) {
+TEST(DeclaredEncodingTest, Utf8CheckRefusesOverlongSurrogateTooLargeAndCutSequences) {
   const std::pair<const char*, bool> cases[] = {
       {"plain", true},           {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8C\x8A", true},
       {"\xC0\xAF", false},       {"\xE0\x80\xAF", false},  // overlong '/'
@@ -352,3 +350,4 @@ TEST(ReadOptions, Utf8CheckRefusesOverlongSurrogateTooLargeAndCutSequences) {
 }
 
 }  // namespace
+}  // namespace owc_test

@@ -9,9 +9,8 @@
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 
+namespace owc_test {
 namespace {
-
-using owc_test::TempDir;
 
 const std::string kMarker = "TOP-SECRET-9431";
 
@@ -25,7 +24,7 @@ void Append(const uint8_t* data, uint32_t len, uintptr_t out, uintptr_t) {
     reinterpret_cast<std::string*>(out)->append(reinterpret_cast<const char*>(data), len);
 }
 
-class HostileStory : public ::testing::Test {
+class HostileStoryTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const std::string tmpl = TempDir::Read(OWC_EXAMPLES_DIR "/templates/story.tmpl");
@@ -58,7 +57,7 @@ class HostileStory : public ::testing::Test {
   std::string mHtml, mHeadline, mBody;
 };
 
-TEST_F(HostileStory, EntityExpansionBombsAreRefusedWithTheirParseError) {
+TEST_F(HostileStoryTest, EntityExpansionBombsAreRefusedWithTheirParseError) {
   std::string laughs = "<!DOCTYPE nitf [<!ENTITY e0 \"lol\">";  // e10: 10^10 copies
   for (int i = 1; i <= 10; ++i) {
     laughs += "<!ENTITY e" + std::to_string(i) + " \"";
@@ -74,7 +73,7 @@ TEST_F(HostileStory, EntityExpansionBombsAreRefusedWithTheirParseError) {
 
 // An external entity refuses the story; an external DTD subset or parameter entity is never
 // read, and the story renders without it.
-TEST_F(HostileStory, NoExternalEntityEverReadsALocalFile) {
+TEST_F(HostileStoryTest, NoExternalEntityEverReadsALocalFile) {
   TempDir dir;
   const std::string txt = dir.File("secret.txt"), dtd = dir.File("secret.dtd");
   TempDir::Write(txt, kMarker);
@@ -92,7 +91,7 @@ TEST_F(HostileStory, NoExternalEntityEverReadsALocalFile) {
 }
 
 // Capture, tag translation and output walk deep nesting without recursion.
-TEST_F(HostileStory, NestingHundredsOfThousandsDeepRendersOrFailsCleanly) {
+TEST_F(HostileStoryTest, NestingHundredsOfThousandsDeepRendersOrFailsCleanly) {
   std::string open, close;
   for (int i = 0; i < 200000; ++i) {
     open += "<em>";
@@ -104,7 +103,7 @@ TEST_F(HostileStory, NestingHundredsOfThousandsDeepRendersOrFailsCleanly) {
   Convert(Story("", "Cut", open + "core"), "mismatched tag");
 }
 
-TEST_F(HostileStory, TensOfThousandsOfAttributesAreKeptOrRefused) {
+TEST_F(HostileStoryTest, TensOfThousandsOfAttributesAreKeptOrRefused) {
   std::string attributes;
   for (int i = 0; i < 50000; ++i)
     attributes += " a" + std::to_string(i) + "=\"v" + std::to_string(i) + "\"";
@@ -118,3 +117,4 @@ TEST_F(HostileStory, TensOfThousandsOfAttributesAreKeptOrRefused) {
 }
 
 }  // namespace
+}  // namespace owc_test

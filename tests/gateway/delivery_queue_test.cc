@@ -4,20 +4,19 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "block_sink.h"
-#include "runtime/clock_thread.h"
+#include "support/block_sink.h"
+#include "support/clock.h"
+#include "support/gate.h"
 #include "support/log_capture.h"
 
+namespace owc_test {
 namespace {
 
-using owc_test::BlockSink;
 using Texts = std::vector<std::string>;
 
 // The headline comes from the XML file and the metadata headline from the RDF file, so a
@@ -86,7 +85,7 @@ void Enqueue(owc::HOBWQueueThread& queue, const std::vector<Block>& blocks) {
 // carries the id of the block that completed the story; either file may come first; a
 // block of another story drops the pair being collected and starts the next one; a story
 // that does not render is skipped and the next renders.
-TEST(DeliveryQueue, ModesDecideBetweenRawBlocksAndAPageRightAfterTheBlockCompletingAStory) {
+TEST(DeliveryQueueTest, ModesDecideBetweenRawBlocksAndAPageRightAfterTheBlockCompletingAStory) {
   const std::string xml = Xml("Bridge reopens");
   const std::vector<Block> blocks = {
       {"a.xml", 0, false, xml.substr(0, 9)}, {"a.xml", 1, true, xml.substr(9), 42, "p"},
@@ -145,16 +144,13 @@ TEST(DeliveryQueue, ModesDecideBetweenRawBlocksAndAPageRightAfterTheBlockComplet
 
 // The first call takes 9 s of module time and holds the thread until the stop: what is
 // still queued then is discarded.
-TEST(DeliveryQueue, SlowCallbackIsReportedAndStopDiscardsBlocksStillQueued) {
+TEST(DeliveryQueueTest, SlowCallbackIsReportedAndStopDiscardsBlocksStillQueued) {
   owc_test::LogCapture log;
-  std::mutex m;
-  std::condition_variable cv;
-  bool release = false;
+  Gate gate;
   BlockSink sink;
   sink.onCall = [&](const HOBWBlockQElt&) {
-    owc::ModuleClock().AdvanceTo(owc::ModuleClock().GetTicks() + 180);
-    std::unique_lock<std::mutex> lock(m);
-    cv.wait(lock, [&] { return release; });
+    owc_test::AdvanceMs(9000);
+    gate.Pass();
   };
   owc::HOBWQueueThread queue;
   queue.SetCallback(&BlockSink::Callback, sink.User());
@@ -163,11 +159,7 @@ TEST(DeliveryQueue, SlowCallbackIsReportedAndStopDiscardsBlocksStillQueued) {
   while (queue.GetQueueCount() != 0) std::this_thread::yield();  // a is in the callback
   Enqueue(queue, {{"s.xml", 1, false, "b"}, {"s.xml", 2, true, "c"}});
   queue.Stop(false);
-  {
-    std::lock_guard<std::mutex> lock(m);
-    release = true;
-  }
-  cv.notify_all();
+  gate.Open();
   queue.Stop(true);
   EXPECT_EQ(1u, sink.WaitFor(1).size());
   EXPECT_EQ(0u, queue.GetQueueCount());
@@ -177,3 +169,4 @@ TEST(DeliveryQueue, SlowCallbackIsReportedAndStopDiscardsBlocksStillQueued) {
 }
 
 }  // namespace
+}  // namespace owc_test

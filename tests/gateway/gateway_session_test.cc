@@ -6,22 +6,21 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "block_sink.h"
-#include "runtime/clock_thread.h"
+#include "support/block_sink.h"
+#include "support/clock.h"
+#include "support/gate.h"
 #include "support/log_capture.h"
 #include "wire/client_port.h"
 
+namespace owc_test {
 namespace {
 
 using namespace owc;  // the state names
-using owc_test::BlockSink;
 using Texts = std::vector<std::string>;
 
 // Stands in for the wire client: keeps the images the session sends, with "<open>" and
@@ -62,34 +61,6 @@ void Hold(uintptr_t handle, uint32_t flags) {
   if (handle != 0) gWire.holds.push_back(flags);
 }
 
-// Holds the delivery thread in the application callback until opened; once open, every
-// call passes.
-class Gate {
- public:
-  void Pass() {
-    std::unique_lock<std::mutex> lock(mMutex);
-    mEntered = true;
-    mCond.notify_all();
-    mCond.wait(lock, [this] { return mOpen; });
-  }
-  // Waits (bounded, for the delivery thread) until a callback is held or passed.
-  bool WaitEntered() {
-    std::unique_lock<std::mutex> lock(mMutex);
-    return mCond.wait_for(lock, std::chrono::seconds(10), [this] { return mEntered; });
-  }
-  void Open() {
-    std::lock_guard<std::mutex> lock(mMutex);
-    mOpen = true;
-    mCond.notify_all();
-  }
-
- private:
-  std::mutex mMutex;
-  std::condition_variable mCond;
-  bool mEntered = false;
-  bool mOpen = false;
-};
-
 const char kHello[] = "+Tazu Orbrix v1.00.00 v1.00.00";
 
 // The wire image of block `number` of session 42.
@@ -111,22 +82,20 @@ class TestSession : public HOBWThread {
   using HOBWThread::ShutDown;
 };
 
-// The module clock never moves back: tests work relative to it.
-void Advance(uint32_t ms) { ModuleClock().AdvanceTo(ModuleClock().GetTicks() + ms / 50); }
 uint32_t U(uint32_t packedField) { return packedField; }
 
-class SessionTest : public ::testing::Test {
+class GatewaySessionTest : public ::testing::Test {
  protected:
-  explicit SessionTest(uint32_t options = 0, uint32_t queueLimit = 0) {
+  explicit GatewaySessionTest(uint32_t options = 0, uint32_t queueLimit = 0) {
     gWire = FakeWire();
-    Advance(100000);  // far from 0: a time-out counted from 0 would fire at once
+    AdvanceMs(100000);  // far from 0: a time-out counted from 0 would fire at once
     session.SetServer(0x7F000009);
     session.SetCallback(&BlockSink::Callback, sink.User());
     session.SetOptions(options);
     session.SetQueueLimit(queueLimit);
     session.BeginRun();
   }
-  ~SessionTest() override {
+  ~GatewaySessionTest() override {
     gate.Open();  // the shut-down waits for the delivery thread
     ShutDown();
   }
@@ -154,7 +123,7 @@ class SessionTest : public ::testing::Test {
     while (passes-- > 0) session.RunPass();
   }
   void After(uint32_t ms, int passes = 1) {
-    Advance(ms);
+    AdvanceMs(ms);
     Pass(passes);
   }
   // Hands each message in as the wire client's parser builds it from its image, each
@@ -212,7 +181,7 @@ class SessionTest : public ::testing::Test {
   bool shutDown = false;
 };
 
-TEST_F(SessionTest, LogsInAndEveryRequestAnswerLeadsToTheNextRequest) {
+TEST_F(GatewaySessionTest, LogsInAndEveryRequestAnswerLeadsToTheNextRequest) {
   LogIn();
   EXPECT_EQ(0x7F000009u, gWire.address);
   EXPECT_EQ("1/1/42", Session());
@@ -239,7 +208,7 @@ TEST_F(SessionTest, LogsInAndEveryRequestAnswerLeadsToTheNextRequest) {
 
 // Between passes the session waits for a message or a delivery only where a pass without
 // one would do nothing: a state that sends on its pass, or a queued message, goes on at once.
-TEST_F(SessionTest, APassPausesOnlyWhileTheStateWaitsAndNoMessageIsQueued) {
+TEST_F(GatewaySessionTest, APassPausesOnlyWhileTheStateWaitsAndNoMessageIsQueued) {
   LogIn();
   EXPECT_TRUE(session.NothingToDo());
   Rx({"42:-RQST (503)"}, false);
@@ -263,7 +232,7 @@ TEST_F(SessionTest, APassPausesOnlyWhileTheStateWaitsAndNoMessageIsQueued) {
 
 std::atomic<int> gHour{12};
 
-TEST_F(SessionTest, FilesAreAcknowledgedDeliveredAndCountedWithADailyResetAtHourZero) {
+TEST_F(GatewaySessionTest, FilesAreAcknowledgedDeliveredAndCountedWithADailyResetAtHourZero) {
   session.SetHourSource([] { return gHour.load(); });
   LogIn();
   Rx({"42:+FILE story.nitf story.xml", Blk(0, "<ni", false)});
@@ -304,7 +273,7 @@ TEST_F(SessionTest, FilesAreAcknowledgedDeliveredAndCountedWithADailyResetAtHour
   EXPECT_EQ(3u, U(s.mFilesTotal));
 }
 
-TEST_F(SessionTest, ResumedLoginBeatsEveryEightSecondsAndAnswerStatusesDecideHowItGoesOn) {
+TEST_F(GatewaySessionTest, ResumedLoginBeatsEveryEightSecondsAndAnswerStatusesDecideHowItGoesOn) {
   session.SetSession(77);
   EXPECT_EQ("0/1/77", Session());  // at once, before any connection
   Pass();
@@ -335,7 +304,7 @@ TEST_F(SessionTest, ResumedLoginBeatsEveryEightSecondsAndAnswerStatusesDecideHow
 
 // Each round waits in one state until its limit is exceeded (reached is not enough), then
 // through the stop state's pause to a new connection, which resumes the id while valid.
-TEST_F(SessionTest, SilenceInEveryWaitingStateStopsAndConnectsAnewSixteenSecondsLater) {
+TEST_F(GatewaySessionTest, SilenceInEveryWaitingStateStopsAndConnectsAnewSixteenSecondsLater) {
   session.SetSession(42);
   Pass();  // opens: silence counts from here
   for (uint32_t state : {OBW_STATE_WAIT_HELLO, OBW_STATE_WAIT_FILTER_ACK, OBW_STATE_WAIT_RQST,
@@ -367,7 +336,7 @@ TEST_F(SessionTest, SilenceInEveryWaitingStateStopsAndConnectsAnewSixteenSeconds
 }
 
 // DONE that overtakes the next request: state 6 finds no connection and starts afresh.
-TEST_F(SessionTest, DoneBeforeTheNextRequestLeadsToAFreshLogin) {
+TEST_F(GatewaySessionTest, DoneBeforeTheNextRequestLeadsToAFreshLogin) {
   LogIn();
   Rx({"42:-RQST (204)", "42:+DONE"}, false);
   Pass(3);
@@ -378,7 +347,7 @@ TEST_F(SessionTest, DoneBeforeTheNextRequestLeadsToAFreshLogin) {
   EXPECT_EQ(2, gWire.Count("USER"));
 }
 
-TEST_F(SessionTest, FailuresToOpenOrSendEndInTheStopState) {
+TEST_F(GatewaySessionTest, FailuresToOpenOrSendEndInTheStopState) {
   gWire.failOpen = true;
   Pass(2);
   EXPECT_EQ(0, log.SeverityOf("HOBWThread::ProcessStateAux ::OrbrixWireOpen failed"));
@@ -395,7 +364,7 @@ TEST_F(SessionTest, FailuresToOpenOrSendEndInTheStopState) {
   EXPECT_EQ(0, log.SeverityOf("HOBWThread::ProcessStateAux invalid state 99"));
 }
 
-TEST_F(SessionTest, LongReceivedTextsAreCutInTheLog) {
+TEST_F(GatewaySessionTest, LongReceivedTextsAreCutInTheLog) {
   LogIn();
   auto* unknown = new WCXMLWireMsgUnknownAck;
   auto* file = new WCXMLWireMsgRequestFileAck;
@@ -419,7 +388,7 @@ TEST_F(SessionTest, LongReceivedTextsAreCutInTheLog) {
 // The peer answers DONE, or stays silent while the clock reaches and then passes 12 s; the
 // shut-down must still wait when it acts. An unanswered DONE is forgotten with its
 // connection: the next run sends its own.
-TEST_F(SessionTest, ShutDownWaitsTwelveSecondsForTheAnswerToDone) {
+TEST_F(GatewaySessionTest, ShutDownWaitsTwelveSecondsForTheAnswerToDone) {
   int run = 0;
   for (bool answer : {true, false, true}) {
     SCOPED_TRACE(run);
@@ -430,11 +399,11 @@ TEST_F(SessionTest, ShutDownWaitsTwelveSecondsForTheAnswerToDone) {
     LogIn();
     bool early = true;
     ShutDown(true, [&] {
-      if (!answer) Advance(HOBWThread::kDoneWaitMs);
+      if (!answer) AdvanceMs(HOBWThread::kDoneWaitMs);
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
       early = log.HasPart("shutdown closing handle");
       if (answer) Rx({"42:+DONE"}, false);
-      Advance(50);
+      AdvanceMs(50);
     });
     EXPECT_FALSE(early);
     EXPECT_EQ(answer, log.Has("HOBWThread::ProcessStateAux received done"));
@@ -449,9 +418,9 @@ TEST_F(SessionTest, ShutDownWaitsTwelveSecondsForTheAnswerToDone) {
 
 // After a DONE that went unanswered, a stop without DONE has nothing to wait for: the
 // module clock does not move here, so a wait for an answer would never end.
-TEST_F(SessionTest, AStopWithoutDoneAfterAnUnansweredOneEndsAtOnce) {
+TEST_F(GatewaySessionTest, AStopWithoutDoneAfterAnUnansweredOneEndsAtOnce) {
   LogIn();
-  ShutDown(true, [] { Advance(HOBWThread::kDoneWaitMs + 100); });
+  ShutDown(true, [] { AdvanceMs(HOBWThread::kDoneWaitMs + 100); });
   EXPECT_EQ(1, gWire.Count("42:DONE"));
   shutDown = false;
   session.BeginRun();
@@ -462,7 +431,7 @@ TEST_F(SessionTest, AStopWithoutDoneAfterAnUnansweredOneEndsAtOnce) {
 }
 
 // By default a block is acknowledged, and its file counted, as it arrives.
-TEST_F(SessionTest, ByDefaultABlockIsAcknowledgedOnReceiptWhileItsCallbackIsHeld) {
+TEST_F(GatewaySessionTest, ByDefaultABlockIsAcknowledgedOnReceiptWhileItsCallbackIsHeld) {
   HoldCallbacks();
   LogIn();
   Rx({"42:+FILE a.xml", Blk(0, "x", true)});
@@ -473,15 +442,16 @@ TEST_F(SessionTest, ByDefaultABlockIsAcknowledgedOnReceiptWhileItsCallbackIsHeld
   EXPECT_TRUE(gWire.holds.empty());
 }
 
-class AckAfterDeliveryTest : public SessionTest {
+class GatewaySessionAckAfterDeliveryTest : public GatewaySessionTest {
  protected:
-  AckAfterDeliveryTest() : SessionTest(HOBW_ACK_AFTER_DELIVERY) {}
+  GatewaySessionAckAfterDeliveryTest() : GatewaySessionTest(HOBW_ACK_AFTER_DELIVERY) {}
 };
 
 // While the first callback is held, no block is acknowledged, no file requested and no
 // silence counted, however long it takes; the session beats instead. Once released, the
 // ACKs go out in order, then the next request, and silence counts again.
-TEST_F(AckAfterDeliveryTest, BlocksAreAcknowledgedInOrderOnlyOnceTheirCallbackReturned) {
+TEST_F(GatewaySessionAckAfterDeliveryTest,
+       BlocksAreAcknowledgedInOrderOnlyOnceTheirCallbackReturned) {
   HoldCallbacks();
   LogIn();
   Rx({"42:+FILE story.nitf story.xml", Blk(0, "<ni", false)});
@@ -515,7 +485,8 @@ TEST_F(AckAfterDeliveryTest, BlocksAreAcknowledgedInOrderOnlyOnceTheirCallbackRe
 
 // A hold set in the callback of a file's last block comes before the next request: the
 // session stays logged in, beating instead of asking, without a time-out, until released.
-TEST_F(AckAfterDeliveryTest, AHoldSetByTheLastBlocksCallbackStopsTheNextRequestUntilReleased) {
+TEST_F(GatewaySessionAckAfterDeliveryTest,
+       AHoldSetByTheLastBlocksCallbackStopsTheNextRequestUntilReleased) {
   sink.onCall = [this](const HOBWBlockQElt& rec) {
     if (rec.mLastBlock == 1) session.HoldRequests(true);
   };
@@ -541,7 +512,7 @@ TEST_F(AckAfterDeliveryTest, AHoldSetByTheLastBlocksCallbackStopsTheNextRequestU
 
 // A block that comes again on the resumed session while its first copy is still held is
 // acknowledged only once that copy was delivered; it is not delivered twice.
-TEST_F(AckAfterDeliveryTest, ARepeatAfterAResumptionWaitsForTheFirstCopysDelivery) {
+TEST_F(GatewaySessionAckAfterDeliveryTest, ARepeatAfterAResumptionWaitsForTheFirstCopysDelivery) {
   HoldCallbacks();
   LogIn();
   Rx({"42:+FILE a.xml", Blk(0, "x", false)});
@@ -564,7 +535,7 @@ TEST_F(AckAfterDeliveryTest, ARepeatAfterAResumptionWaitsForTheFirstCopysDeliver
 // Acknowledging after delivery, a long file is read only a little ahead of its callback:
 // past kAckedQueueBytes the session takes no message and holds reading, without the log
 // line of the configured limit, and goes on once the callback catches up.
-TEST_F(AckAfterDeliveryTest, ALongFileIsReadOnlyALittleAheadOfItsCallback) {
+TEST_F(GatewaySessionAckAfterDeliveryTest, ALongFileIsReadOnlyALittleAheadOfItsCallback) {
   HoldCallbacks();
   LogIn();
   const std::string data(65000, 'd');
@@ -586,14 +557,15 @@ TEST_F(AckAfterDeliveryTest, ALongFileIsReadOnlyALittleAheadOfItsCallback) {
   EXPECT_FALSE(log.HasPart("delivery queue"));
 }
 
-class QueueLimitTest : public SessionTest {
+class GatewaySessionQueueLimitTest : public GatewaySessionTest {
  protected:
-  QueueLimitTest() : SessionTest(0, 300) {}
+  GatewaySessionQueueLimitTest() : GatewaySessionTest(0, 300) {}
 };
 
 // At the limit the session takes no message and asks for no file, holding its connection;
 // the pause is not silence. Once the callback catches up, everything goes on.
-TEST_F(QueueLimitTest, AtTheLimitTheSessionStopsTakingMessagesAndAskingUntilTheQueueDrains) {
+TEST_F(GatewaySessionQueueLimitTest,
+       AtTheLimitTheSessionStopsTakingMessagesAndAskingUntilTheQueueDrains) {
   HoldCallbacks();
   LogIn();
   const std::string data(80, 'd');
@@ -625,7 +597,8 @@ TEST_F(QueueLimitTest, AtTheLimitTheSessionStopsTakingMessagesAndAskingUntilTheQ
 
 // A session thread that falls behind: the receive callback holds the connection once the
 // session's queue is full, and the session's next pass releases it.
-TEST_F(SessionTest, ReceivedMessagesPastTheirLimitHoldTheConnectionUntilTheSessionTakesThem) {
+TEST_F(GatewaySessionTest,
+       ReceivedMessagesPastTheirLimitHoldTheConnectionUntilTheSessionTakesThem) {
   LogIn();
   for (uint32_t i = 0; i < HOBWThread::kRXMsgQLimit + 2; ++i) Rx({"42:-RQST (204)"}, false);
   EXPECT_EQ(std::vector<uint32_t>(3, kHoldReading | kHoldSilence), gWire.holds);
@@ -634,7 +607,7 @@ TEST_F(SessionTest, ReceivedMessagesPastTheirLimitHoldTheConnectionUntilTheSessi
   EXPECT_EQ(4u, gWire.holds.size());
 }
 
-TEST_F(SessionTest, DrainWaitsForTheQueueAndTheCallbackUnlessNoSessionRuns) {
+TEST_F(GatewaySessionTest, DrainWaitsForTheQueueAndTheCallbackUnlessNoSessionRuns) {
   HoldCallbacks();
   LogIn();
   Rx({"42:+FILE a.xml", Blk(0, "x", true)});
@@ -648,3 +621,4 @@ TEST_F(SessionTest, DrainWaitsForTheQueueAndTheCallbackUnlessNoSessionRuns) {
 }
 
 }  // namespace
+}  // namespace owc_test

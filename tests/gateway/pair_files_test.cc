@@ -7,6 +7,7 @@
 
 #include "support/log_capture.h"
 
+namespace owc_test {
 namespace {
 
 using owc::WCHOBWPairFiles;
@@ -29,7 +30,7 @@ std::string State(const WCHOBWPairFiles& p) {
 }
 
 // Other files, empty blocks and blocks of a completed file pass by quietly.
-TEST(PairFiles, BlocksOfBothFilesInEitherOrderCompleteThePair) {
+TEST(PairFilesTest, BlocksOfBothFilesInEitherOrderCompleteThePair) {
   owc_test::LogCapture log;
   WCHOBWPairFiles pair;
   EXPECT_TRUE(Add(pair, "a.txt", "data"));
@@ -50,7 +51,7 @@ TEST(PairFiles, BlocksOfBothFilesInEitherOrderCompleteThePair) {
   EXPECT_TRUE(log.Lines().empty());
 }
 
-TEST(PairFiles, BlocksOfAnotherStoryOrWithoutAUsableNameAreRefusedAndChangeNothing) {
+TEST(PairFilesTest, BlocksOfAnotherStoryOrWithoutAUsableNameAreRefusedAndChangeNothing) {
   owc_test::LogCapture log;
   WCHOBWPairFiles pair;
   EXPECT_FALSE(Add(pair, ".xml", "x"));
@@ -77,7 +78,7 @@ TEST(PairFiles, BlocksOfAnotherStoryOrWithoutAUsableNameAreRefusedAndChangeNothi
 
 // A file that grows past the limit discards its story and is skipped to its last block;
 // the next story pairs as usual, whichever of its files comes first.
-TEST(PairFiles, AFileOverTheLimitDiscardsItsStoryAndTheNextStoryPairs) {
+TEST(PairFilesTest, AFileOverTheLimitDiscardsItsStoryAndTheNextStoryPairs) {
   owc_test::LogCapture log;
   WCHOBWPairFiles pair;
   pair.SetFileLimit(6);
@@ -103,3 +104,4 @@ TEST(PairFiles, AFileOverTheLimitDiscardsItsStoryAndTheNextStoryPairs) {
 }
 
 }  // namespace
+}  // namespace owc_test

@@ -11,13 +11,12 @@
 #include "wire/client_connect.h"
 #include "wire/client_port.h"
 
+namespace owc_test {
 namespace {
 
 using owc::WCOBWClientConnect;
 using owc::WCOWClientPort;
-using owc_it::WaitUntil;
-using owc_test::Loopback;
-using FaultBoundsTest = owc_it::WireTest;
+using FaultBoundsTest = owc_test::WireTest;
 
 // The message that would pass the send stream's bound is refused (the caller keeps it) and
 // the port closes; a closed connection still takes messages up to the same bound.
@@ -58,7 +57,7 @@ TEST_F(FaultBoundsTest, AServerThatNeverReadsClosesThePortAtTheSendBound) {
 
 // Messages faster than they are taken: the parse stops at the queue's limit, the reading at
 // the stream's bound, the rest waits in the socket, and every message still arrives in order.
-TEST(FaultBoundsPort, AFloodIsHeldBackInTheSocketAndNothingIsLost) {
+TEST(ClientPortTest, AFloodIsHeldBackInTheSocketAndNothingIsLost) {
   owc_test::RawPeer peer(Loopback(132));
   ASSERT_TRUE(peer.Bound());
   auto port = std::make_unique<WCOWClientPort>();
@@ -98,7 +97,7 @@ TEST(FaultBoundsPort, AFloodIsHeldBackInTheSocketAndNothingIsLost) {
 // A peer that never reads and a sender of many small ACKs: each chunk of the send stream
 // costs its overhead besides its bytes, so the stream's memory, not its wire bytes, meets the
 // bound. Nothing is serviced here: every accepted message stays in the stream.
-TEST(FaultBoundsPort, ManySmallMessagesForAPeerThatNeverReadsHoldNoMoreMemoryThanTheBound) {
+TEST(ClientPortTest, ManySmallMessagesForAPeerThatNeverReadsHoldNoMoreMemoryThanTheBound) {
   owc_test::LogCapture log;
   owc_test::RawPeer peer(Loopback(133), 4096);
   ASSERT_TRUE(peer.Bound());
@@ -128,3 +127,4 @@ TEST(FaultBoundsPort, ManySmallMessagesForAPeerThatNeverReadsHoldNoMoreMemoryTha
 }
 
 }  // namespace
+}  // namespace owc_test

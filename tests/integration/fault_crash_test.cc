@@ -7,6 +7,7 @@
 
 #include "support/gateway_crash_run.h"
 
+namespace owc_test {
 namespace {
 
 void ExpectNothingLost(const owc_test::CrashRunSettings& settings) {
@@ -23,7 +24,7 @@ void ExpectNothingLost(const owc_test::CrashRunSettings& settings) {
   EXPECT_EQ("", r.problem);
 }
 
-TEST(GatewayCrashTest, SigkillAtRandomMomentsLosesNoAcknowledgedFileBlockByBlock) {
+TEST(OwgatewayTest, SigkillAtRandomMomentsLosesNoAcknowledgedFileBlockByBlock) {
   owc_test::CrashRunSettings settings;
   settings.gateway = OWGATEWAY_BIN;
   settings.address = "127.0.5.1";
@@ -31,7 +32,7 @@ TEST(GatewayCrashTest, SigkillAtRandomMomentsLosesNoAcknowledgedFileBlockByBlock
   ExpectNothingLost(settings);
 }
 
-TEST(GatewayCrashTest, SigkillAtRandomMomentsLosesNoAcknowledgedFilePipelined) {
+TEST(OwgatewayTest, SigkillAtRandomMomentsLosesNoAcknowledgedFilePipelined) {
   owc_test::CrashRunSettings settings;
   settings.gateway = OWGATEWAY_BIN;
   settings.address = "127.0.5.2";
@@ -41,3 +42,4 @@ TEST(GatewayCrashTest, SigkillAtRandomMomentsLosesNoAcknowledgedFilePipelined) {
 }
 
 }  // namespace
+}  // namespace owc_test

@@ -9,11 +9,10 @@
 #include "integration_support.h"
 #include "wire/client_port.h"
 
+namespace owc_test {
 namespace {
 
-using owc_it::WaitUntil;
-
-class FaultRecoveryTest : public owc_it::GatewayTest {
+class FaultRecoveryTest : public owc_test::GatewayTest {
  protected:
   // Four example stories in 256-byte blocks; the faults hit the first connection only.
   static owwired::Options Faulty() {
@@ -21,7 +20,7 @@ class FaultRecoveryTest : public owc_it::GatewayTest {
     for (const std::string name :
          {"chess-final.xml", "chess-final.rdf", "council-budget.xml", "council-budget.rdf",
           "harbour-bridge.xml", "harbour-bridge.rdf", "river-ice.xml", "river-ice.rdf"}) {
-      options.files.emplace_back(name, owc_it::Example("stories/" + name));
+      options.files.emplace_back(name, owc_test::Example("stories/" + name));
     }
     options.blockSize = 256;
     options.faults.faultyConnections = 1;
@@ -37,16 +36,11 @@ class FaultRecoveryTest : public owc_it::GatewayTest {
       const size_t before = Count(state);
       bool seen = false;
       for (int attempt = 0; attempt < 5 && !seen; ++attempt) {
-        owc_it::Advance(16100);
+        owc_test::AdvanceMs(16100);
         seen = WaitUntil([&] { return Count(state) > before; }, 1500);
       }
       ASSERT_TRUE(seen) << state;
     }
-  }
-  // Messages the session has taken from the wire.
-  size_t Handled() {
-    return Count("HOBWThread::ProcessState RX msg ") +
-           Count("HOBWThread::ProcessStateAux received block ");
   }
 };
 
@@ -78,43 +72,9 @@ TEST_F(FaultRecoveryTest, ABlockWhoseAckWasLostIsDeliveredOnce) {
     EXPECT_TRUE(mLog.HasPart("HOBWThread::ProcessStateAux block 2 was delivered already"));
     EXPECT_EQ((std::vector<std::string>{"chess-final.htm", "council-budget.htm",
                                         "harbour-bridge.htm", "river-ice.htm"}),
-              owc_it::Names(Pages(4)));
+              owc_test::Names(Pages(4)));
     StopAndForget();
   }
-}
-
-// One connection per waiting state: silent after the hello (whose time-out forgets the session
-// id), before it, after the USER and FLTR answers, the FILE announcement, three blocks.
-TEST_F(FaultRecoveryTest, SilenceInEveryWaitingStateIsLeftAndTheSessionCarriesOn) {
-  static const int64_t kSilentAfter[] = {1, 0, 2, 3, 4, 7};
-  owwired::Options options = Faulty();
-  options.faultsForConnection = [](uint32_t connection) {
-    owwired::Faults faults;
-    if (connection <= 6) faults.silentAfter = kSilentAfter[connection - 1];
-    return faults;
-  };
-  Serve(120, options);
-  Start(0, 1, 777);
-  // Counted before each reconnection: the next connection's hello may be taken before
-  // Reconnect returns.
-  size_t handled = 0;
-  for (uint64_t n = 1; n <= 6; ++n) {
-    SCOPED_TRACE(n);
-    // The clock moves once the session waits for what does not come.
-    ASSERT_TRUE(WaitUntil([&] {
-      return Handled() >= handled + kSilentAfter[n - 1] &&
-             (n != 1 || mLog.HasPart("HOBWThread::TXUser SessnID 777."));
-    }));
-    handled = Handled();
-    Reconnect(n);
-  }
-  ExpectFeedDelivered();
-  EXPECT_EQ(1u, Count("HOBWThread::ProcessStateAux authorization receive timeout"));
-  EXPECT_EQ(5u, Count("HOBWThread::ProcessStateAux connected receive timeout"));
-  EXPECT_EQ(1u, Count("HOBWThread::TXUser SessnID 777."));  // forgotten, not offered again
-  const owwired::Counters c = Server().GetCounters();
-  EXPECT_EQ(1u, c.sessionsCreated);
-  EXPECT_EQ(4u, c.sessionsResumed);
 }
 
 // Bytes that start no message, then an 8 MB text message: neither can ever be parsed, so the
@@ -153,7 +113,7 @@ TEST_F(FaultRecoveryTest, ABlockWhoseLengthRunsPastItsDataIsNeverTaken) {
   owwired::Options options = Faulty();
   options.files.clear();
   for (char f = 0; f < 4; ++f) {
-    options.files.emplace_back("f" + std::to_string(f) + ".xml", owc_it::Bytes(5000, 'a' + f));
+    options.files.emplace_back("f" + std::to_string(f) + ".xml", owc_test::Bytes(5000, 'a' + f));
   }
   options.blockSize = 1500;
   options.faults.overrunBlockAfter = 1;
@@ -194,7 +154,7 @@ TEST_F(FaultRecoveryTest, ASlowCallbackIsReportedAndLosesNothing) {
   Serve(116, options);
   int calls = 0;
   mSink->onCall = [&calls](const HOBWBlockQElt&) {
-    if (++calls == 3) owc_it::Advance(9000);
+    if (++calls == 3) owc_test::AdvanceMs(9000);
     if (calls <= 40) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   };
   Start();
@@ -203,3 +163,4 @@ TEST_F(FaultRecoveryTest, ASlowCallbackIsReportedAndLosesNothing) {
 }
 
 }  // namespace
+}  // namespace owc_test

@@ -7,17 +7,14 @@
 
 #include "integration_support.h"
 
+namespace owc_test {
 namespace {
 
-using owc_it::Advance;
-using owc_it::Bytes;
-using owc_it::WaitUntil;
-
-using GatewaySessionTest = owc_it::GatewayTest;
+using GatewaySessionTest = owc_test::GatewayTest;
 
 // The server's answers wait until the test moves the server's own clock, so the session sits
 // in each login state as long as the test wants.
-class GatewayHeldTest : public owc_it::GatewayTest {
+class GatewayHeldTest : public owc_test::GatewayTest {
  protected:
   void ServeHeld(uint8_t last, owwired::Options options) {
     options.faults.delayMs = kHoldMs;
@@ -35,7 +32,7 @@ class GatewayHeldTest : public owc_it::GatewayTest {
   // seconds since the last file, updated every pass, show it).
   static void AdvanceSeen(uint32_t ms) {
     const uint32_t before = Stats().mSecsSinceLastFile;
-    Advance(ms);
+    AdvanceMs(ms);
     ASSERT_TRUE(WaitUntil([&] { return Stats().mSecsSinceLastFile >= before + ms / 1000; }));
   }
 
@@ -58,43 +55,6 @@ TEST_F(GatewaySessionTest, RejectedFilterAndAGoneAnswerAreLoggedAndStoriesStillF
   EXPECT_TRUE(mLog.Has("HOBWThread::ProcessStateAux *** Reception too slow, messages lost ***"));
   EXPECT_EQ(1, Stats().mMessagesLost);
   EXPECT_EQ(0, Stats().mMessagesLost);  // cleared by the first read
-}
-
-TEST_F(GatewayHeldTest, HeartbeatsEveryEightSecondsWhileLoggingInAndNoneOnceStoriesAreAsked) {
-  owwired::Options options;
-  options.files = {{"h.xml", "<h/>"}};
-  ServeHeld(34, options);
-  auto heartbeats = [this] { return Server().GetCounters().heartbeats; };
-  Advance(8100);  // so the first heartbeat of the resumed login is due at once
-  Start(0, 1, 4242);
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.connectionsAccepted != 0; }));
-  EXPECT_EQ(0u, heartbeats());  // none before the hello
-  Release();                    // the hello
-
-  // Waiting for the USER answer, with the session id given at start.
-  ASSERT_TRUE(WaitLog("HOBWThread::TXUser SessnID 4242."));
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.heartbeats == 1; }));
-  EXPECT_EQ(1, Stats().mConnected);
-  AdvanceSeen(7000);
-  EXPECT_EQ(1u, heartbeats());
-  Advance(1200);
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.heartbeats == 2; }));
-
-  // Waiting for the FLTR answer, under the id the server gave (4242 was unknown to it).
-  Release();
-  ASSERT_TRUE(WaitLog("HOBWThread::ProcessStateAux OBW_STATE_FILTER_SEND"));
-  const uint32_t id = Server().GetCounters().lastSessionId;
-  EXPECT_NE(4242u, id);
-  EXPECT_EQ(id, uint32_t{Stats().mSessionID});
-  Advance(8200);
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.heartbeats == 3; }));
-
-  // Waiting for the RQST answer and for stories: no more heartbeats.
-  Release();
-  ASSERT_TRUE(WaitLog("HOBWThread::ProcessStateAux filter accepted"));
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.filesAnnounced != 0; }));
-  AdvanceSeen(8200);
-  EXPECT_EQ(3u, heartbeats());
 }
 
 // DONE from the server ends the session without a time-out or a reconnection; the next
@@ -156,9 +116,7 @@ TEST_F(GatewaySessionTest, StopWithoutDoneKeepsTheSessionAndStopWithDoneEndsIt) 
   options.blockSize = 1000;
   options.firstSessionId = 5000;
   Serve(42, options);
-  mSink->onCall = [this](const HOBWBlockQElt&) {
-    while (!mRelease) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  };
+  HoldCallbacks();
   Start();
   ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.filesDelivered == 4; }));
   ASSERT_TRUE(WaitUntil([] { return Stats().mQueueLen == 6; }));  // one is in the callback
@@ -197,14 +155,13 @@ TEST_F(GatewaySessionTest, StopWithoutDoneKeepsTheSessionAndStopWithDoneEndsIt) 
 }
 
 // A peer scripted message by message, for what the reference server never sends.
-class GatewayScriptedPeerTest : public owc_it::GatewayTest {
+class GatewayScriptedPeerTest : public owc_test::GatewayTest {
  protected:
   // 127.0.4.N: a range of these tests' own.
   static uint32_t Scripted(uint8_t last) { return 0x7F000400u | last; }
-  static std::string M(const std::string& text) { return text + std::string(1, '\0'); }
+  static std::string M(const std::string& text) { return owc_test::WireText(text); }
   static std::string Block(uint32_t number, const std::string& data, const std::string& marker) {
-    const std::string length{static_cast<char>(data.size() >> 8), static_cast<char>(data.size())};
-    return M("9:+BLK" + std::to_string(number) + ":" + length + data + marker);
+    return owc_test::WireBlock("9:+BLK" + std::to_string(number) + ":", data, marker);
   }
   // Starts the gateway towards the peer and logs it in as session 9; it then waits for
   // the answer to its first RQST.
@@ -219,21 +176,6 @@ class GatewayScriptedPeerTest : public owc_it::GatewayTest {
     ASSERT_TRUE(peer.ReadUntil(M("9:FLTR ALL")));
     ASSERT_TRUE(peer.SendAll(M("9:+FLTR")));
     ASSERT_TRUE(peer.ReadUntil(M("9:RQST")));
-  }
-  // Stops with DONE and lets it go unanswered: the wait ends when the module clock has
-  // passed it.
-  void StopWithUnansweredDone(owc_test::RawPeer& peer) {
-    std::atomic<bool> stopped{false};
-    std::thread stopper([&] {
-      HOBWStop(1);
-      stopped = true;
-    });
-    EXPECT_TRUE(peer.ReadUntil(M("9:DONE"))) << "no DONE was sent";
-    while (!stopped) {
-      Advance(1000);
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    stopper.join();
   }
 };
 
@@ -254,35 +196,12 @@ TEST_F(GatewayScriptedPeerTest, AnyMarkerButTheLastOneMeansTheFileGoesOn) {
   ASSERT_TRUE(peer.ReadUntil(M("9:+ACK 2")));
   ASSERT_TRUE(peer.ReadUntil(M("9:RQST")));  // the file ended: the next one is asked for
   std::string problems;
-  const owc_it::Feed files = owc_it::Rebuild(Records(3), &problems);
+  const owc_test::Feed files = owc_test::Rebuild(Records(3), &problems);
   EXPECT_EQ("", problems);
   ASSERT_EQ(1u, files.size());
   EXPECT_EQ("first second third", files[0].second);
   EXPECT_FALSE(mLog.HasPart("can never be parsed"));
 }
 
-// A DONE that went unanswered belongs to its connection: the next run with a full login
-// says DONE again, and a stop without DONE after it has nothing to wait for.
-TEST_F(GatewayScriptedPeerTest, AnUnansweredDoneIsForgottenWithItsConnection) {
-  owc_test::RawPeer first(Scripted(2));
-  LogIn(first, 2);
-  StopWithUnansweredDone(first);
-
-  owc_test::RawPeer second(Scripted(3));
-  LogIn(second, 3);
-  StopWithUnansweredDone(second);
-
-  owc_test::RawPeer third(Scripted(4));
-  LogIn(third, 4);
-  std::atomic<bool> stopped{false};
-  std::thread stopper([&] {
-    HOBWStop(0);
-    stopped = true;
-  });
-  // The module clock is left alone: a wait for a DONE answer would last 12 s.
-  EXPECT_TRUE(WaitUntil([&] { return stopped.load(); }, 8000));
-  stopper.join();
-  EXPECT_FALSE(third.ReadUntil(M("9:DONE")));  // the stop closed the connection without it
-}
-
 }  // namespace
+}  // namespace owc_test

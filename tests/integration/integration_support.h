@@ -15,34 +15,24 @@
 #include <utility>
 #include <vector>
 
-#include "gateway/block_sink.h"
 #include "owclient/owclient.h"
 #include "owclient/wire_messages.h"
-#include "runtime/clock_thread.h"
-#include "server.h"
+#include "support/block_sink.h"
+#include "support/clock.h"
 #include "support/log_capture.h"
-#include "support/raw_peer.h"
+#include "support/raw_socket.h"
 #include "support/temp_dir.h"
+#include "support/wait.h"
+#include "support/wire_bytes.h"
+#include "support/wire_server.h"
 #include "support/wire_test_client.h"
 
-namespace owc_it {
+namespace owc_test {
 
 using Feed = std::vector<std::pair<std::string, std::string>>;
-using owc_test::Delivered;
 
-inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
-
-inline void Advance(uint32_t ms) {
-  owc::ClockThread& clock = owc::ModuleClock();
-  clock.AdvanceTo(clock.GetTicks() + ms / 50);
-}
+// 127.0.0.last, as the server takes it.
+inline std::string LoopbackName(uint8_t last) { return "127.0.0." + std::to_string(last); }
 
 inline std::string Example(const std::string& relative) {
   return owc_test::TempDir::Read(std::string(OWC_EXAMPLES_DIR) + "/" + relative);
@@ -70,15 +60,6 @@ inline std::string Bytes(size_t size, char seed) {
   }
   data.resize(size);
   return data;
-}
-
-inline std::unique_ptr<owwired::Server> StartServer(uint8_t last, owwired::Options options) {
-  options.address = "127.0.0." + std::to_string(last);
-  options.verbosity = 0;
-  auto server = std::make_unique<owwired::Server>(std::move(options));
-  std::string error;
-  EXPECT_TRUE(server->Start(&error)) << error;
-  return server;
 }
 
 // The files the records (pages aside) add up to, in order; out-of-sequence blocks (a repeat,
@@ -146,7 +127,7 @@ class GatewayTest : public ::testing::Test {
   void Serve(uint8_t last, owwired::Options options) {
     mAddress = owc_test::Loopback(last);
     mFeed = options.files;
-    mServers.push_back(StartServer(last, std::move(options)));
+    mServers.push_back(StartServer(LoopbackName(last), std::move(options)));
   }
   owwired::Server& Server() { return *mServers.back(); }
   bool WaitServer(const std::function<bool(const owwired::Counters&)>& condition,
@@ -162,6 +143,12 @@ class GatewayTest : public ::testing::Test {
                                                    mTemplate.data(), uint32_t(mTemplate.size()),
                                                    mXlate.data(), uint32_t(mXlate.size()), resume,
                                                    sessionID));
+  }
+  // Every callback waits until mRelease: an application that takes its time.
+  void HoldCallbacks() {
+    mSink->onCall = [this](const HOBWBlockQElt&) {
+      while (!mRelease) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
   }
   // Stops the gateway and forgets what its callback and the log saw.
   void StopAndForget() {
@@ -224,6 +211,6 @@ class GatewayTest : public ::testing::Test {
   uint32_t mAddress = 0;
 };
 
-}  // namespace owc_it
+}  // namespace owc_test
 
 #endif  // OWCLIENT_TESTS_INTEGRATION_INTEGRATION_SUPPORT_H

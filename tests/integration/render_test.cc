@@ -2,19 +2,17 @@
 // stories, template and translation table.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "integration_support.h"
 #include "owclient/owclient.h"
 
+namespace owc_test {
 namespace {
 
-using owc_it::Example;
-using owc_it::Names;
 using Strings = std::vector<std::string>;
-using RenderTest = owc_it::GatewayTest;
+using RenderTest = owc_test::GatewayTest;
 
 const std::string kStories = std::string(OWC_EXAMPLES_DIR) + "/stories";
 
@@ -91,32 +89,5 @@ TEST_F(RenderTest, NoticeBetweenTheFilesOfAStoryPassesThroughRaw) {
   EXPECT_NE(std::string::npos, r[3].data.find("river ice break-up"));
 }
 
-// The gateway renders blocks joined in memory on its delivery thread, owconvert renders files
-// through the conversion interface: every page must come out the same, byte for byte, with
-// the reading options that owconvert sets by default.
-TEST_F(RenderTest, EveryExamplePageEqualsWhatOwconvertMakesOfTheSameFiles) {
-  struct RealFeeds {
-    RealFeeds() { OBConvertSetReadOptions(OBCONVERT_READ_REAL_FEEDS); }
-    ~RealFeeds() { OBConvertSetReadOptions(0); }
-  } realFeeds;
-  owc_test::TempDir out;
-  const std::string templates = "'" + std::string(OWC_EXAMPLES_DIR) + "/templates/story.";
-  ASSERT_EQ(0, std::system(("'" OWC_OWCONVERT "' -t " + templates + "tmpl' -x " + templates +
-                            "xlate' --batch -d '" + out.Path() + "' '" + kStories + "'")
-                               .c_str()));
-  owwired::Options options;
-  options.spoolDir = kStories;
-  options.blockSize = 700;  // most files in several blocks
-  Serve(84, options);
-  Start(2);
-  const auto pages = Pages(14);
-  ASSERT_EQ(14u, pages.size());
-  for (const auto& page : pages) {
-    SCOPED_TRACE(page.name);
-    ASSERT_TRUE(!page.data.empty() && page.data.back() == '\0');
-    const std::string html = page.data.substr(0, page.data.size() - 1);
-    EXPECT_TRUE(html == owc_test::TempDir::Read(out.File(page.name))) << "differs from owconvert's";
-  }
-}
-
 }  // namespace
+}  // namespace owc_test

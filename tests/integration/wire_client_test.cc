@@ -5,22 +5,20 @@
 
 #include "integration_support.h"
 
+namespace owc_test {
 namespace {
 
-using owc_it::WaitUntil;
-using owc_test::Loopback;
-using owc_test::Send;
-using WireClientTest = owc_it::WireTest;
+using WireClientTest = owc_test::WireTest;
 
 // Block data full of NULs and marker look-alikes is cut by the length fields alone, even when
 // every byte arrives on its own.
 TEST_F(WireClientTest, AFileArrivesWholeFromAServerThatWritesOneByteAtATime) {
   owwired::Options options;
-  const std::string content = owc_it::Bytes(1500, 'a');
+  const std::string content = owc_test::Bytes(1500, 'a');
   options.files = {{"story.xml", content}};
   options.blockSize = 500;
   options.faults.oneByteWrites = true;
-  auto server = owc_it::StartServer(13, options);
+  auto server = owc_test::StartServer(LoopbackName(13), options);
   Open(13);
   auto hello = mInbox.Next();
   ASSERT_TRUE(hello != nullptr && hello->GetType() == WCXMLWireMsg::kTypeHello);
@@ -69,9 +67,9 @@ TEST_F(WireClientTest, AFileArrivesWholeFromAServerThatWritesOneByteAtATime) {
 // address, one on a free port and one on the default, tell which port each open reached.
 TEST_F(WireClientTest, EachOpenGoesToThePortSetLast) {
   owwired::Options options;
-  auto standard = owc_it::StartServer(14, options);
+  auto standard = owc_test::StartServer(LoopbackName(14), options);
   options.port = 0;  // a free one
-  auto other = owc_it::StartServer(14, options);
+  auto other = owc_test::StartServer(LoopbackName(14), options);
   auto accepted = [](const owwired::Server& server) {
     return server.WaitFor([](const owwired::Counters& c) { return c.connectionsAccepted == 1; },
                           10000);
@@ -91,10 +89,10 @@ TEST_F(WireClientTest, EachOpenGoesToThePortSetLast) {
 TEST_F(WireClientTest, ASilentServerIsLeftAfter16Seconds) {
   owwired::Options options;
   options.faults.silentAfter = 1;  // the hello, then nothing
-  auto server = owc_it::StartServer(15, options);
+  auto server = owc_test::StartServer(LoopbackName(15), options);
   Open(15);
   ASSERT_NE(nullptr, mInbox.Next());
-  owc_it::Advance(16100);
+  owc_test::AdvanceMs(16100);
   // The port's own line comes last, after the thread's two.
   ASSERT_TRUE(WaitUntil([&] { return mLog.HasPart("WCOWClientPort::Close closing socket "); }));
   EXPECT_TRUE(mLog.HasPart("WCOBWClientConnect::IsCnctOK detected RX timeout for "));
@@ -125,7 +123,7 @@ TEST_F(WireClientTest, HandleZeroAndClosedHandlesAreAnsweredWithoutTouchingTheMe
   EXPECT_EQ(1, OrbrixWireOpen(nullptr, Loopback(20), nullptr, 0));
 }
 
-TEST(WireClientStartup, ALogCallbackSetBeforeStartupSeesTheThreadStartAndEnd) {
+TEST(WireApiTest, ALogCallbackSetBeforeStartupSeesTheThreadStartAndEnd) {
   owc_test::LogCapture log;
   ASSERT_EQ(1, OrbrixWireStartup(0));
   ASSERT_TRUE(WaitUntil([&] { return log.Has("WCXMLGWClientThread::Run thread started"); }));
@@ -135,3 +133,4 @@ TEST(WireClientStartup, ALogCallbackSetBeforeStartupSeesTheThreadStartAndEnd) {
 }
 
 }  // namespace
+}  // namespace owc_test

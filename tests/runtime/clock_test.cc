@@ -11,11 +11,12 @@
 #include "runtime/clock_thread.h"
 #include "runtime/tick_time.h"
 
+namespace owc_test {
 namespace {
 
 using owc::TickTime;
 
-TEST(ClockRules, EachCallbackCorrectsAtMostOnePeriodOfDriftAndTheDayStartIsTakenOncePerDay) {
+TEST(ClockThreadTest, EachCallbackCorrectsAtMostOnePeriodOfDriftAndTheDayStartIsTakenOncePerDay) {
   owc::TimerDrift drift(1000);
   const struct {
     uint32_t now, ticks;
@@ -42,7 +43,7 @@ TEST(ClockRules, EachCallbackCorrectsAtMostOnePeriodOfDriftAndTheDayStartIsTaken
   for (const auto& h : hours) EXPECT_EQ(h.taken, rule.Evaluate(h.hour)) << h.hour;
 }
 
-TEST(ClockThread, AdvanceToMovesForwardOnlyWithTheDayStartAndTheTimerTicksUntilStopped) {
+TEST(ClockThreadTest, AdvanceToMovesForwardOnlyWithTheDayStartAndTheTimerTicksUntilStopped) {
   owc::ClockThread clock;
   clock.AdvanceTo(100);
   clock.NoteDayStart();
@@ -61,7 +62,7 @@ TickTime Ms(uint32_t ms) {
   return t;
 }
 
-TEST(TickTime, ArithmeticCarriesBorrowsAndWrapsAt32BitMilliseconds) {
+TEST(TickTimeTest, ArithmeticCarriesBorrowsAndWrapsAt32BitMilliseconds) {
   EXPECT_EQ(Ms(1500), Ms(3200) - Ms(1700));
   EXPECT_EQ(Ms(2000), Ms(1600) + Ms(400));
   EXPECT_EQ(Ms(2999), 1000u + Ms(1999));
@@ -78,7 +79,7 @@ TEST(TickTime, ArithmeticCarriesBorrowsAndWrapsAt32BitMilliseconds) {
   EXPECT_TRUE(Ms(10000) + 12000u < Ms(22050));
 }
 
-TEST(TickTime, TextForms) {
+TEST(TickTimeTest, TextForms) {
   TickTime year, hours;
   for (int i = 0; i < 1000; ++i) year += Ms(31536000u);  // 365 days
   for (int i = 0; i < 100; ++i) hours += Ms(3600000u);
@@ -96,7 +97,7 @@ TEST(TickTime, TextForms) {
   for (auto c : cases) EXPECT_STREQ(c.text, (c.t.*c.format)()) << c.text;
 }
 
-TEST(TickTime, StoredFormIsTenLittleEndianBytesWithTheWritersTicks) {
+TEST(TickTimeTest, StoredFormIsTenLittleEndianBytesWithTheWritersTicks) {
   owc::ClockThread& clock = owc::ModuleClock();
   clock.AdvanceTo(0x01020304);
   uint8_t rec[11];
@@ -122,7 +123,7 @@ TEST(TickTime, StoredFormIsTenLittleEndianBytesWithTheWritersTicks) {
 
 // The wall clock cannot be stopped, so each conversion is read between two readings of
 // it and checked against the bounds they give: a second turning meanwhile cannot fail it.
-TEST(TickTimeWallClock, ConversionsKeepTheDistanceFromNowAndOnlyFutureTimesComeBack) {
+TEST(TickTimeTest, ConversionsKeepTheDistanceFromNowAndOnlyFutureTimesComeBack) {
   owc::ClockThread& clock = owc::ModuleClock();
   clock.AdvanceTo(clock.GetTicks() + 20 * 100 + 7);  // now has a 350 ms part
   TickTime now;
@@ -161,7 +162,7 @@ TEST(TickTimeWallClock, ConversionsKeepTheDistanceFromNowAndOnlyFutureTimesComeB
 
 // Ticks from the timer age the day; moving the clock forward (for a record written by a
 // clock that is ahead) moves the day start with it, so the time into the day does not jump.
-TEST(TickTimeWallClock, TheDayStartAgesWithTheTimerButNotWhenTheClockIsMovedForward) {
+TEST(TickTimeTest, TheDayStartAgesWithTheTimerButNotWhenTheClockIsMovedForward) {
   owc::ClockThread& clock = owc::ModuleClock();
   const uint32_t start = (clock.GetTicks() / 20 + 1) * 20 + 13;  // 650 ms into a second
   clock.AdvanceTo(start);
@@ -183,7 +184,7 @@ TEST(TickTimeWallClock, TheDayStartAgesWithTheTimerButNotWhenTheClockIsMovedForw
 
 // The system time is UTC whatever the local zone, read here under one 5:30 east of UTC. Month
 // and day are padded with spaces, not zeros.
-TEST(TickTimeWallClock, SystemTimeTextIsTheCurrentUtcTime) {
+TEST(TickTimeTest, SystemTimeTextIsTheCurrentUtcTime) {
   const char* zone = std::getenv("TZ");
   const std::string saved = zone != nullptr ? zone : "";
   setenv("TZ", "XST-5:30", 1);
@@ -208,3 +209,4 @@ TEST(TickTimeWallClock, SystemTimeTextIsTheCurrentUtcTime) {
 }
 
 }  // namespace
+}  // namespace owc_test

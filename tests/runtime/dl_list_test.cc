@@ -4,6 +4,7 @@
 
 #include <vector>
 
+namespace owc_test {
 namespace {
 
 std::vector<int> Contents(const owc::DLList<int>& list) {
@@ -12,7 +13,7 @@ std::vector<int> Contents(const owc::DLList<int>& list) {
   return out;
 }
 
-TEST(DLList, PositionsStayValidThroughInsertsAndRemovals) {
+TEST(DLListTest, PositionsStayValidThroughInsertsAndRemovals) {
   owc::DLList<int> list;
   auto two = list.AddTail(2);
   list.InsertAfter(nullptr, 1);  // the new head
@@ -41,3 +42,4 @@ TEST(DLList, PositionsStayValidThroughInsertsAndRemovals) {
 }
 
 }  // namespace
+}  // namespace owc_test

@@ -8,6 +8,7 @@
 
 #include "support/temp_dir.h"
 
+namespace owc_test {
 namespace {
 
 bool IsFolder(const std::string& path) {
@@ -17,7 +18,7 @@ bool IsFolder(const std::string& path) {
 
 // The singleton is process-wide, so one test drives it, with the local application data
 // folder pointed into a temporary folder before first use.
-TEST(FileSystemTool, FoldersLiveUnderTheLocalDataFolderAndAreCached) {
+TEST(FileSystemToolTest, FoldersLiveUnderTheLocalDataFolderAndAreCached) {
   owc_test::TempDir dir;
   setenv("XDG_DATA_HOME", dir.Path().c_str(), 1);
   owc::filesystemtool& tool = owc::filesystemtool::instance();
@@ -40,3 +41,4 @@ TEST(FileSystemTool, FoldersLiveUnderTheLocalDataFolderAndAreCached) {
 }
 
 }  // namespace
+}  // namespace owc_test

@@ -10,10 +10,10 @@
 #include "runtime/log_config.h"
 #include "support/temp_dir.h"
 
+namespace owc_test {
 namespace {
 
 using owc::LogFile;
-using owc_test::TempDir;
 
 // Monday 3 March 2025, 09:05:07.042 (weekday 1: file number 2).
 owc::CalendarTime Monday(int day = 3) { return owc::CalendarTime{2025, 3, day, 9, 5, 7, 42, 1}; }
@@ -22,7 +22,7 @@ std::string Line(const std::string& date, const std::string& text) {
   return date + R"( 09:05:07\.042 Thrd: [0-9]{4,} Lvl: 2002 )" + text + "\r\n";
 }
 
-TEST(LogFile, LinesGoToTheWeekdayFileWhichANewDateRewrites) {
+TEST(LogFileTest, LinesGoToTheWeekdayFileWhichANewDateRewrites) {
   TempDir dir;
   LogFile log(4000, true);
   log.SetFile(dir.Path(), "xmlwire");
@@ -43,7 +43,7 @@ TEST(LogFile, LinesGoToTheWeekdayFileWhichANewDateRewrites) {
   EXPECT_EQ("xmlwire_02.log", log.FileNameFor(Monday()));
 }
 
-TEST(LogFile, OnlyLevelsBelowTheThresholdAreWrittenIntoACreatedFolderChain) {
+TEST(LogFileTest, OnlyLevelsBelowTheThresholdAreWrittenIntoACreatedFolderChain) {
   TempDir dir;
   LogFile log(4000, true);
   std::string deep = dir.Path() + "/a/b/c";
@@ -59,7 +59,7 @@ TEST(LogFile, OnlyLevelsBelowTheThresholdAreWrittenIntoACreatedFolderChain) {
 
 // The configuration file stands in for the registry: numbers only where numbers belong,
 // days outside 1-30 ignored, the log folder under the install path or beside the program.
-TEST(LogConfig, ReadsTheConfigurationFileAndIgnoresWhatIsOutOfRange) {
+TEST(LogConfigTest, ReadsTheConfigurationFileAndIgnoresWhatIsOutOfRange) {
   owc::LogConfig rec = owc::LogConfig::Read(
       4000, owc::ConfigFile::FromText("# comment\nLoggingLevel = 5000\nLoggingDays = 12\n"
                                       "InstallPath = \"/opt/zarvix\"  # here\n"));
@@ -82,3 +82,4 @@ TEST(LogConfig, ReadsTheConfigurationFileAndIgnoresWhatIsOutOfRange) {
 }
 
 }  // namespace
+}  // namespace owc_test

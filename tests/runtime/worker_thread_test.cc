@@ -5,6 +5,7 @@
 #include <atomic>
 #include <stdexcept>
 
+namespace owc_test {
 namespace {
 
 // Sleeps on its event between work items, as the module's threads do.
@@ -27,7 +28,7 @@ class SleeperThread : public owc::WorkerThread {
   }
 };
 
-TEST(WorkerThread, SuspendResumeSignalRestartAndStop) {
+TEST(WorkerThreadTest, SuspendResumeSignalRestartAndStop) {
   SleeperThread t;
   EXPECT_FALSE(t.Signal());    // no event before the first start
   t.Stop(true);                // never started: returns at once
@@ -60,3 +61,4 @@ TEST(WorkerThreadDeathTest, AnExceptionEscapingRunEndsTheProcessWithCode3333) {
 }
 
 }  // namespace
+}  // namespace owc_test

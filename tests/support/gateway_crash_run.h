@@ -19,7 +19,7 @@
 
 #include "server.h"
 #include "support/temp_dir.h"
-#include "tools/tool_runner.h"
+#include "support/tool_runner.h"
 
 namespace owc_test {
 

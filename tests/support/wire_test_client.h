@@ -62,8 +62,6 @@ inline int32_t Send(uintptr_t handle, WCXMLWireMsg* msg) {
   return result;
 }
 
-inline uint32_t Loopback(uint8_t last) { return 0x7F000000u | last; }
-
 }  // namespace owc_test
 
 #endif  // OWCLIENT_TESTS_SUPPORT_WIRE_TEST_CLIENT_H

@@ -7,16 +7,16 @@
 #include <vector>
 
 #include "doc/doc_settings.h"
-#include "doc/story_samples.h"
 #include "doc/xml_doc.h"
 #include "support/log_capture.h"
+#include "support/story_samples.h"
 #include "template/html_template.h"
 #include "template/tag_xlate.h"
 
+namespace owc_test {
 namespace {
 
 using owc::WCHTMLTemplate;
-using owc_test::LogCapture;
 
 const std::string kNs = std::string("<?Kavio namespace m = \"") + owc_test::kMetaNs + "\"?>";
 
@@ -50,7 +50,7 @@ Output Expand(const std::string& text, const std::string& table = "") {
 }
 
 // A failing template logs its line at the failure level; a passing one logs nothing.
-TEST(HTMLTemplate, CommandsExpandAgainstTheSampleStory) {
+TEST(HTMLTemplateTest, CommandsExpandAgainstTheSampleStory) {
   const std::string ifEmpty = kNs + "<?Kavio if m:empty?>yes<?Kavio else?>no<?Kavio end?>";
   const struct {
     std::string text;
@@ -110,7 +110,7 @@ TEST(HTMLTemplate, CommandsExpandAgainstTheSampleStory) {
 }
 
 // Loading fails exactly when it logs, always at the failure level.
-TEST(HTMLTemplate, LoadingChecksVersionNamespacesAndPropertiesWithTheirLines) {
+TEST(HTMLTemplateTest, LoadingChecksVersionNamespacesAndPropertiesWithTheirLines) {
   const std::string p = "WCHTMLTemplate::ParsePreprocess ";
   const std::string v = "WCHTMLTemplate::TmplValNormalize ";
   const struct {
@@ -144,7 +144,7 @@ TEST(HTMLTemplate, LoadingChecksVersionNamespacesAndPropertiesWithTheirLines) {
   }
 }
 
-TEST(HTMLTemplate, TranslationDepthCarriesAcrossValuesButNotAcrossGenerations) {
+TEST(HTMLTemplateTest, TranslationDepthCarriesAcrossValuesButNotAcrossGenerations) {
   owc::SetEntityRefOutput(0);  // lets escaped text reach the table as markup
   const std::string xml =
       "<nitf><a>1&lt;media&gt;2</a><b>3&lt;media&gt;5&lt;/media&gt;6</b></nitf>";
@@ -159,7 +159,7 @@ TEST(HTMLTemplate, TranslationDepthCarriesAcrossValuesButNotAcrossGenerations) {
   owc::SetEntityRefOutput(owc::kEntityRefEscape);
 }
 
-TEST(HTMLTemplate, ExtractPropertiesAreListedOnceAndIndexedWithTheirNamespace) {
+TEST(HTMLTemplateTest, ExtractPropertiesAreListedOnceAndIndexedWithTheirNamespace) {
   WCHTMLTemplate t;
   EXPECT_TRUE(t.AddExtractProp("", "\\nitf(0)\\body(0)"));
   EXPECT_TRUE(t.AddExtractProp("u", "keyword") && t.AddExtractProp("u", "keyword"));
@@ -175,7 +175,7 @@ TEST(HTMLTemplate, ExtractPropertiesAreListedOnceAndIndexedWithTheirNamespace) {
 }
 
 // Thirty loops over the sample's two bylines would run 2^30 bodies.
-TEST(HTMLTemplate, HostileNestingAndMultiplyingLoopsEndTheExpansion) {
+TEST(HTMLTemplateTest, HostileNestingAndMultiplyingLoopsEndTheExpansion) {
   std::string deep, loops = "<?Kavio insert body?>";
   for (int i = 0; i < 5000; ++i) deep += "<?Kavio if headline?>";
   for (int i = 0; i < 30; ++i) loops = "<?Kavio foreach byline?>" + loops + "<?Kavio end?>";
@@ -195,7 +195,7 @@ TEST(HTMLTemplate, HostileNestingAndMultiplyingLoopsEndTheExpansion) {
 // A story of 33,000 paragraphs (about 17 MB) passes a loop over every paragraph and its
 // whole body; the same loop nested in itself still ends, as does one multiplying a small
 // story's body, on the size of their output. The message says which limit it was.
-TEST(HTMLTemplate, ExpansionBudgetGrowsWithTheStoryAndStillEndsMultiplyingLoops) {
+TEST(HTMLTemplateTest, ExpansionBudgetGrowsWithTheStoryAndStillEndsMultiplyingLoops) {
   std::string paragraphs;
   const std::string filler(520, 'w');
   for (int i = 0; i < 33000; ++i) paragraphs += "<p>" + std::to_string(i) + filler + "</p>\n";
@@ -257,7 +257,7 @@ struct Table {
   bool loaded;
 };
 
-TEST(XlateTable, ReadsEntriesAcrossCommentsLineBreaksAndAFinalLineWithoutFeed) {
+TEST(TagXlateTest, ReadsEntriesAcrossCommentsLineBreaksAndAFinalLineWithoutFeed) {
   Table t(
       "# comment line without quotes\n"
       "\"hl1\" \"h1\" \"h1\" 0 0   trailing text is ignored\n"
@@ -270,7 +270,7 @@ TEST(XlateTable, ReadsEntriesAcrossCommentsLineBreaksAndAFinalLineWithoutFeed) {
             t.Translate("<hl1>x</hl1><media a=1>y</media>1<br/>2"));
 }
 
-TEST(XlateTable, SyntaxErrorsLogTheirLinesAndKeepEarlierEntries) {
+TEST(TagXlateTest, SyntaxErrorsLogTheirLinesAndKeepEarlierEntries) {
   const std::pair<const char*, const char*> cases[] = {
       {"\"hl1", "NoQuoteTail for QuoteHead"},
       {"\"hl1\" ", "QuoteHead NULL for HTML Start Tag"},
@@ -291,7 +291,7 @@ TEST(XlateTable, SyntaxErrorsLogTheirLinesAndKeepEarlierEntries) {
   }
 }
 
-TEST(TranslateTags, RenamesDropsAndStripsTags) {
+TEST(TagXlateTest, RenamesDropsAndStripsTags) {
   const char* const cases[][3] = {
       // table, markup, translation; without a table all markup goes.
       {"", "<p>One <b>two</b></p>", "One two"},
@@ -314,7 +314,7 @@ TEST(TranslateTags, RenamesDropsAndStripsTags) {
 
 // "keep" names the attributes that pass; a script or data URL never does, however it is
 // spelled; the markup is read as a browser reads it, whatever the quotes.
-TEST(TranslateTags, KeepListPassesOnlyNamedAttributesAndNoScriptUrls) {
+TEST(TagXlateTest, KeepListPassesOnlyNamedAttributesAndNoScriptUrls) {
   Table t("\"a\" \"a\" \"a\" 0 0 keep href TITLE\n\"td\" \"td\" \"td\" 0 1 keep colspan\n");
   ASSERT_TRUE(t.loaded);
   const char* const cases[][2] = {
@@ -337,3 +337,4 @@ TEST(TranslateTags, KeepListPassesOnlyNamedAttributesAndNoScriptUrls) {
 }
 
 }  // namespace
+}  // namespace owc_test

@@ -2,7 +2,7 @@
 // joins by adding its row (and its binary to this suite's CMake rule).
 #include <gtest/gtest.h>
 
-#include "tools/tool_runner.h"
+#include "support/tool_runner.h"
 
 namespace owc_test {
 namespace {

@@ -4,22 +4,20 @@
 
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "support/clock.h"
 #include "support/log_capture.h"
-#include "transport/clock_helper.h"
-#include "transport/data_stream.h"
 #include "transport/transport_alloc.h"
 
+namespace owc_test {
 namespace {
 
 using owc::IOPort;
 using owc::IOPortCallbackInfo;
 using owc::IOPortStats;
-using owc_test::AdvanceMs;
 
-TEST(IOPortAccounting, AveragesRatesThePacingBudgetAndReceiveSilence) {
+TEST(IOPortTest, AveragesRatesThePacingBudgetAndReceiveSilence) {
   IOPort port;
   port.ResetStatsStart();
   port.CountRX(500);
@@ -56,7 +54,7 @@ TEST(IOPortAccounting, AveragesRatesThePacingBudgetAndReceiveSilence) {
   EXPECT_FALSE(port.IsRXTimeOK());
 }
 
-TEST(IOPortOverflow, SentBytesLeaveFromTheFrontAndFailuresKeepTheContent) {
+TEST(IOPortTest, SentBytesLeaveFromTheFrontAndFailuresKeepTheContent) {
   owc_test::LogCapture log;
   IOPort port;
   ASSERT_TRUE(port.AddToOverflowBuf(reinterpret_cast<const uint8_t*>("abcdef"), 6));
@@ -74,7 +72,7 @@ TEST(IOPortOverflow, SentBytesLeaveFromTheFrontAndFailuresKeepTheContent) {
   EXPECT_EQ(nullptr, port.GetOverflowBuf());
 }
 
-TEST(IOPortStatsStore, SixtySixBytesOfAgeCountersAndAPaddedNameThatLoadReads) {
+TEST(IOPortStatsTest, SixtySixBytesOfAgeCountersAndAPaddedNameThatLoadReads) {
   AdvanceMs(5000);
   IOPortStats s, loaded;
   s.mStartTime.SetNow();
@@ -109,7 +107,7 @@ std::string AuxContent(const IOPort& port) {
   return std::string(reinterpret_cast<const char*>(port.GetAuxBuf()), port.GetAuxUsed());
 }
 
-TEST(IOPortAuxBuffer, PutsStayInsideTheSizeAndLeaveUsedAtTheEndOfTheLastWrite) {
+TEST(IOPortTest, PutsStayInsideTheSizeAndLeaveUsedAtTheEndOfTheLastWrite) {
   owc_test::LogCapture log;
   IOPort port;
   EXPECT_FALSE(port.AuxBufPutByte(0, 'x'));  // no buffer yet
@@ -159,7 +157,7 @@ void RecordAsB(void* context, uint32_t v1, uint32_t v2) {
 }
 
 // Unregistered callbacks are freed by the port; the sanitizer builds see a leak or a double free.
-TEST(IOPortCallbacks, NotifyCallsEachInOrderAndUnregisterDropsOnlyTheFirstEqualOne) {
+TEST(IOPortTest, NotifyCallsEachInOrderAndUnregisterDropsOnlyTheFirstEqualOne) {
   IOPort port;
   Recorder one, two;
   one.port = &port;
@@ -190,7 +188,7 @@ std::string StoredForm(const IOPortStats& s) {
   return std::string(reinterpret_cast<char*>(rec), sizeof rec);
 }
 
-TEST(IOPortStatsList, CopyReplacesTheContentWithIndependentEqualRecordsInOrder) {
+TEST(IOPortStatsTest, CopyReplacesTheContentWithIndependentEqualRecordsInOrder) {
   owc::IOPortStatsList original, copy, empty;
   for (uint32_t i = 1; i <= 3; ++i) {
     IOPortStats s;
@@ -216,58 +214,5 @@ TEST(IOPortStatsList, CopyReplacesTheContentWithIndependentEqualRecordsInOrder) 
   EXPECT_EQ(3u, original.GetCount());
 }
 
-std::string PeekAll(owc::WCDataStream& s, uint32_t max) {
-  std::string out(max, '\0');
-  out.resize(s.Peek(&out[0], max));
-  return out;
-}
-
-// The limit counts memory: every chunk costs its bytes and a fixed overhead, so that many
-// small chunks cannot hold far more than the limit.
-TEST(WCDataStream, ChunksArePeekedAndConsumedAcrossWithinTheLimitAndMemory) {
-  using owc::WCDataStream;
-  WCDataStream s;
-  s.SetLimit(static_cast<uint32_t>(WCDataStream::ChunkCost(3) + WCDataStream::ChunkCost(2)));
-  ASSERT_TRUE(s.Add("abc", 3));
-  ASSERT_TRUE(s.Add("de", 2));
-  EXPECT_FALSE(s.Add("f", 1));  // one byte, but a chunk's overhead past the limit
-  EXPECT_EQ(WCDataStream::ChunkCost(3) + WCDataStream::ChunkCost(2), s.GetHeld());
-  EXPECT_EQ("abcd", PeekAll(s, 4));
-  EXPECT_EQ(4u, s.Consume(4));
-  // A chunk read in part holds its whole copy until it is read to the end.
-  EXPECT_EQ(WCDataStream::ChunkCost(2), s.GetHeld());
-  owc::WCDataStreamNode* head = s.GetHead();  // as the sender reads it
-  ASSERT_NE(nullptr, head);
-  EXPECT_EQ('e', head->GetData(true)[0]);
-  owc::SetTransportAllocHook([](size_t) { return false; });
-  EXPECT_FALSE(s.Add("f", 1));
-  owc::SetTransportAllocHook(nullptr);
-  EXPECT_FALSE(s.Add("fghij", 5));
-  ASSERT_TRUE(s.Add("fgh", 3));
-  EXPECT_EQ("efgh", PeekAll(s, 10));
-  s.Clear();
-  EXPECT_EQ(nullptr, s.GetHead());
-  EXPECT_EQ(0u, s.GetTotal());
-  EXPECT_EQ(0u, s.GetHeld());
-}
-
-// As the client thread drains a send stream that application threads fill.
-TEST(WCDataStream, ConcurrentAddAndConsumeKeepByteOrder) {
-  owc::WCDataStream s;
-  std::string sent, received;
-  for (int i = 0; i < 6000; ++i) sent += static_cast<char>(i * 7 % 251);
-  std::thread writer([&] {
-    for (size_t i = 0; i < sent.size(); i += 3) EXPECT_TRUE(s.Add(&sent[i], 3));
-  });
-  while (received.size() < sent.size()) {
-    owc::WCDataStreamLock lock(s);
-    char buf[7];
-    uint32_t n = s.Peek(buf, sizeof buf);
-    EXPECT_EQ(n, s.Consume(n));
-    received.append(buf, n);
-  }
-  writer.join();
-  EXPECT_TRUE(sent == received);
-}
-
 }  // namespace
+}  // namespace owc_test

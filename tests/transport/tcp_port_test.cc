@@ -3,23 +3,20 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "platform/socket_errors.h"
+#include "support/clock.h"
 #include "support/log_capture.h"
-#include "transport/clock_helper.h"
-#include "transport/loopback.h"
-#include "transport/socket_error_text.h"
+#include "support/raw_socket.h"
 #include "transport/socket_ops.h"
 #include "transport/transport_alloc.h"
 
+namespace owc_test {
 namespace {
 
 using owc::TCPPort;
-using owc_test::LogCapture;
 
 std::string Format(const char* format, int fd, uint32_t code = 0) {
   char line[256];
@@ -48,15 +45,18 @@ void ExpectClosedWith(TCPPort& port, const LogCapture& log, const char* line, in
 const char kCheckFailed[] =
     "TCPPort::CheckConnection 0x%08x read check failed with error code 0x%08x.\n";
 
-// A port on a fresh loopback connection; the server's small receive buffer makes sends partial.
-class TCPPortPair : public ::testing::Test {
+class TCPPortTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  // The port on a fresh loopback connection; the server's small receive buffer makes sends
+  // partial.
+  void Pair() {
     mFd = mListener.Connect();
     mServer = mListener.Accept();
     ASSERT_TRUE(Adopt(mPort, mFd));
   }
-  void TearDown() override { close(mServer); }
+  void TearDown() override {
+    if (mServer >= 0) close(mServer);
+  }
   // What the server has received after got, once it holds n bytes or nothing more comes.
   std::string Receive(size_t n, std::string got = "") {
     while (got.size() < n && owc_test::WaitFor(mServer, POLLIN)) got += owc_test::Drain(mServer);
@@ -64,33 +64,19 @@ class TCPPortPair : public ::testing::Test {
   }
 
   LogCapture mLog;
-  owc_test::Listener mListener{4096};
+  owc_test::Listener mListener{owc_test::kLoopback, 0, 4096};
   TCPPort mPort;
   int mFd = -1;
   int mServer = -1;
 };
 
-TEST(SocketErrors, ErrnoReadsAsTheWindowsSocketsNumber) {
-  const int cases[][2] = {
-      {EWOULDBLOCK, 10035}, {EINPROGRESS, 10036},  {ENOTSOCK, 10038}, {EPIPE, 10054},
-      {ETIMEDOUT, 10060},   {ECONNREFUSED, 10061}, {EIO, EIO}};  // no counterpart: as it is
-  for (const auto& c : cases) EXPECT_EQ(uint32_t(c[1]), owc::SocketErrorFromErrno(c[0])) << c[0];
-  EXPECT_TRUE(owc::IsTransientSocketError(10004));
-  EXPECT_FALSE(owc::IsTransientSocketError(10036));
-  EXPECT_STREQ("connection reset by peer", owc::GetSocketErrorText(10054));
-  EXPECT_STREQ("no data record of requested type", owc::GetSocketErrorText(11004));
-  EXPECT_STREQ("unknown", owc::GetSocketErrorText(10000));
-}
-
 // Writes take nothing until the connect completes, which IsTXReady latches until the port
 // closes. A peer's graceful close passes the check; sends after it fail without SIGPIPE.
-TEST(TCPPortLife, ConnectingOpenPeerGoneAndClosed) {
-  LogCapture log;
+TEST_F(TCPPortTest, ConnectingOpenPeerGoneAndClosed) {
   owc_test::Listener listener;
-  TCPPort port;
   uint32_t error = 0, written = 9;
   int fd = owc::CreateStreamSocket(error);
-  ASSERT_TRUE(Adopt(port, fd));
+  ASSERT_TRUE(Adopt(mPort, fd));
   EXPECT_NE(0, fcntl(fd, F_GETFL) & O_NONBLOCK);
   linger hard = {};
   socklen_t size = sizeof hard;
@@ -103,57 +89,56 @@ TEST(TCPPortLife, ConnectingOpenPeerGoneAndClosed) {
   ASSERT_EQ(0, getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive, &size));
   ASSERT_EQ(0, getsockopt(fd, SOL_SOCKET, SO_SNDBUF, &send, &size));
   EXPECT_GT(receive, 2 * send);
-  EXPECT_TRUE(port.Write(Bytes("hello"), 5, written));
+  EXPECT_TRUE(mPort.Write(Bytes("hello"), 5, written));
   EXPECT_EQ(0u, written);
   owc::StartConnect(fd, owc_test::kLoopback, listener.Port());
   ASSERT_TRUE(owc_test::WaitFor(fd, POLLOUT));
-  EXPECT_TRUE(port.IsTXReady());
+  EXPECT_TRUE(mPort.IsTXReady());
   close(listener.Accept());
   ASSERT_TRUE(owc_test::WaitFor(fd, POLLIN));
-  EXPECT_TRUE(port.CheckConnection());
-  for (int i = 0; i < 200 && port.LowLevelSend(Bytes("data"), 4, written); ++i) {
+  EXPECT_TRUE(mPort.CheckConnection());
+  for (int i = 0; i < 200 && mPort.LowLevelSend(Bytes("data"), 4, written); ++i) {
     owc_test::WaitFor(fd, POLLERR);  // the peer's reset
   }
   // Still running: the default SIGPIPE action would have ended the process.
-  ExpectClosedWith(port, log, "TCPPort::LowLevelSend %08x send failed with error code 0x%08x.\n",
+  ExpectClosedWith(mPort, mLog, "TCPPort::LowLevelSend %08x send failed with error code 0x%08x.\n",
                    fd, 10054);
-  EXPECT_FALSE(port.Write(Bytes("ab"), 2, written));
-  EXPECT_EQ(2, log.SeverityOf("TCPPort::Write ffffffff IsOpen failed.\n"));
-  ASSERT_TRUE(Adopt(port, owc::CreateStreamSocket(error)));
-  EXPECT_FALSE(port.IsTXReady());  // the latch went with the old socket
+  EXPECT_FALSE(mPort.Write(Bytes("ab"), 2, written));
+  EXPECT_EQ(2, mLog.SeverityOf("TCPPort::Write ffffffff IsOpen failed.\n"));
+  ASSERT_TRUE(Adopt(mPort, owc::CreateStreamSocket(error)));
+  EXPECT_FALSE(mPort.IsTXReady());  // the latch went with the old socket
 }
 
-TEST(TCPPortFailure, FailedOpensChecksAndConnectsAreLoggedAndLeaveThePortClosed) {
-  LogCapture log;
-  TCPPort port;
+TEST_F(TCPPortTest, FailedOpensChecksAndConnectsAreLoggedAndLeaveThePortClosed) {
   uint64_t info = 3;
-  EXPECT_FALSE(port.Open(&info, sizeof info));
-  EXPECT_EQ(0, log.SeverityOf("TCPPort::Open invalid open info.\n"));
+  EXPECT_FALSE(mPort.Open(&info, sizeof info));
+  EXPECT_EQ(0, mLog.SeverityOf("TCPPort::Open invalid open info.\n"));
   int fds[2];
   ASSERT_EQ(0, pipe(fds));
-  EXPECT_FALSE(Adopt(port, fds[0]));
-  EXPECT_EQ(0, log.SeverityOf(Format("TCPPort::Open 0x%08x set linger mode failed.\n", fds[0])));
+  EXPECT_FALSE(Adopt(mPort, fds[0]));
+  EXPECT_EQ(0, mLog.SeverityOf(Format("TCPPort::Open 0x%08x set linger mode failed.\n", fds[0])));
   EXPECT_EQ(-1, fcntl(fds[0], F_GETFD));  // closed by the port
   close(fds[1]);
 
   uint32_t error = 0;
   int fd = owc::CreateStreamSocket(error);
-  ASSERT_TRUE(Adopt(port, fd));
+  ASSERT_TRUE(Adopt(mPort, fd));
   close(fd);  // behind the port's back
-  EXPECT_FALSE(port.IsTXReady());
-  ExpectClosedWith(port, log, "TCPPort::IsTXReady 0x%08x write check failed.\n", fd, 10038);
+  EXPECT_FALSE(mPort.IsTXReady());
+  ExpectClosedWith(mPort, mLog, "TCPPort::IsTXReady 0x%08x write check failed.\n", fd, 10038);
 
   uint16_t closed = owc_test::Listener().Port();  // nobody listens there now
   fd = owc::CreateStreamSocket(error);
-  ASSERT_TRUE(Adopt(port, fd));
+  ASSERT_TRUE(Adopt(mPort, fd));
   owc::StartConnect(fd, owc_test::kLoopback, closed);
   ASSERT_TRUE(owc_test::WaitFor(fd, POLLOUT));
-  EXPECT_FALSE(port.IsTXReady());  // writable only with the error
-  EXPECT_FALSE(port.CheckConnection());
-  ExpectClosedWith(port, log, kCheckFailed, fd, 10061);
+  EXPECT_FALSE(mPort.IsTXReady());  // writable only with the error
+  EXPECT_FALSE(mPort.CheckConnection());
+  ExpectClosedWith(mPort, mLog, kCheckFailed, fd, 10061);
 }
 
-TEST_F(TCPPortPair, BytesBeforeAPeerResetAreReadThenTheCheckReportsIt) {
+TEST_F(TCPPortTest, BytesBeforeAPeerResetAreReadThenTheCheckReportsIt) {
+  ASSERT_NO_FATAL_FAILURE(Pair());
   ASSERT_TRUE(owc_test::SendAll(mServer, "tail"));
   ASSERT_TRUE(owc_test::WaitForBytes(mFd, 4));
   linger hard = {1, 0};
@@ -169,7 +154,8 @@ TEST_F(TCPPortPair, BytesBeforeAPeerResetAreReadThenTheCheckReportsIt) {
   ExpectClosedWith(mPort, mLog, kCheckFailed, mFd, 10054);
 }
 
-TEST_F(TCPPortPair, PartialSendsAreHeldAndGoOutBeforeNewBytesWithoutLossOrRepeat) {
+TEST_F(TCPPortTest, PartialSendsAreHeldAndGoOutBeforeNewBytesWithoutLossOrRepeat) {
+  ASSERT_NO_FATAL_FAILURE(Pair());
   const std::string first = Pattern(0, 4 << 20), second = Pattern(7, 1000);
   uint32_t written = 0;
   ASSERT_TRUE(mPort.Write(Bytes(first), first.size(), written));
@@ -191,7 +177,8 @@ TEST_F(TCPPortPair, PartialSendsAreHeldAndGoOutBeforeNewBytesWithoutLossOrRepeat
   EXPECT_TRUE(expected == Receive(expected.size(), received));
 }
 
-TEST_F(TCPPortPair, PacedWriteHoldsTheExcessFlushesItUnpacedAndClosesWhenItCannotHoldIt) {
+TEST_F(TCPPortTest, PacedWriteHoldsTheExcessFlushesItUnpacedAndClosesWhenItCannotHoldIt) {
+  ASSERT_NO_FATAL_FAILURE(Pair());
   mPort.SetPaceRate(8000);  // 10,000 bytes per window
   const std::string first = Pattern(0, 15000), second = Pattern(3, 100);
   uint32_t written = 0;
@@ -221,15 +208,13 @@ TEST_F(TCPPortPair, PacedWriteHoldsTheExcessFlushesItUnpacedAndClosesWhenItCanno
 }
 
 // Only the bytes go to the log: nothing of them may be printed as text.
-TEST(TCPPortDumpBuf, LogsAtMostThirtyTwoBytesEightToALineInUpperCaseHex) {
-  LogCapture log;
-  TCPPort port;
+TEST_F(TCPPortTest, LogsAtMostThirtyTwoBytesEightToALineInUpperCaseHex) {
   const std::string bytes("\x00\x41\x7f\xff\n\x80 \x1b\xab\x10\t", 11);
-  port.DumpBuf(Bytes(bytes), 11);
-  port.DumpBuf(Bytes(bytes), 0);
-  port.DumpBuf(Bytes(Pattern(8, 40)), 40);
+  mPort.DumpBuf(Bytes(bytes), 11);
+  mPort.DumpBuf(Bytes(bytes), 0);
+  mPort.DumpBuf(Bytes(Pattern(8, 40)), 40);
   std::vector<std::string> texts;
-  for (const LogCapture::Line& line : log.Lines()) {
+  for (const LogCapture::Line& line : mLog.Lines()) {
     texts.push_back(line.text);
     EXPECT_EQ(2, line.severity) << line.text;
   }
@@ -242,3 +227,4 @@ TEST(TCPPortDumpBuf, LogsAtMostThirtyTwoBytesEightToALineInUpperCaseHex) {
 }
 
 }  // namespace
+}  // namespace owc_test

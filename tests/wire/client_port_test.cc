@@ -7,27 +7,19 @@
 #include <string>
 #include <vector>
 
+#include "support/clock.h"
 #include "support/log_capture.h"
-#include "transport/clock_helper.h"
-#include "transport/loopback.h"
+#include "support/raw_socket.h"
+#include "support/wire_bytes.h"
 #include "wire/client_connect.h"
 #include "wire/wire_alloc.h"
 
+namespace owc_test {
 namespace {
 
 using owc::WCOWClientPort;
-using owc_test::LogCapture;
 using Texts = std::vector<std::string>;
 using namespace std::string_literals;
-
-// A text message with its NUL.
-std::string M(const std::string& text) { return text + std::string(1, '\0'); }
-
-// A block message: head (e.g. "7:+BLK3:"), big-endian length, data, marker, NUL.
-std::string Block(const std::string& head, const std::string& data, const std::string& marker) {
-  std::string length{static_cast<char>(data.size() >> 8), static_cast<char>(data.size())};
-  return head + length + data + marker + std::string(1, '\0');
-}
 
 // Removes and describes every queued message.
 Texts Take(WCOWClientPort& port) {
@@ -68,48 +60,51 @@ Texts FailureLines(const LogCapture& log) {
 }
 
 // One parse of all the messages in a row: each is queued as described, or dropped ("").
-TEST(ClientPortParse, EveryRuleOfTheReceivedMessageTable) {
+TEST(ClientPortTest, EveryRuleOfTheReceivedMessageTable) {
   const std::string tricky("a\0BLKe\0\0BLK9:\0z", 15);
   const std::pair<std::string, std::string> cases[] = {
-      {M("+Tazu Srv v1.00.00 v2.03.04"), "Tazu sid=- ack=+ status=0 v1.0.0 v2.3.4"},
-      {M("7:+USER"), "USER sid=7 ack=+ status=0"},
+      {WireText("+Tazu Srv v1.00.00 v2.03.04"), "Tazu sid=- ack=+ status=0 v1.0.0 v2.3.4"},
+      {WireText("7:+USER"), "USER sid=7 ack=+ status=0"},
       // A hello needs four tokens and versions with a v; its session ID is not kept.
-      {M("+Tazu Srv v1.00.00"), ""},
-      {M("+Tazu Srv 1.00.00 v2.03.04"), ""},
-      {M("Tazu Srv v1.00.00 v2.03.04 extra"), ""},
-      {M("9:Tazu Srv v3.1.2 v4.5.6"), "Tazu sid=- ack=+ status=0 v3.1.2 v4.5.6"},
+      {WireText("+Tazu Srv v1.00.00"), ""},
+      {WireText("+Tazu Srv 1.00.00 v2.03.04"), ""},
+      {WireText("Tazu Srv v1.00.00 v2.03.04 extra"), ""},
+      {WireText("9:Tazu Srv v3.1.2 v4.5.6"), "Tazu sid=- ack=+ status=0 v3.1.2 v4.5.6"},
       // Answers without a session ID carry 0; the ID is read unsigned, after blanks.
-      {M("+RQST (204) No content"), "RQST sid=0 ack=+ status=204"},
-      {M("-FLTR"), "FLTR sid=0 ack=- status=0"},
-      {M("4294967295:+RQST (410) Gone"), "RQST sid=4294967295 ack=+ status=410"},
-      {M(" 12:+FLTR (x)"), "FLTR sid=12 ack=+ status=0"},
+      {WireText("+RQST (204) No content"), "RQST sid=0 ack=+ status=204"},
+      {WireText("-FLTR"), "FLTR sid=0 ack=- status=0"},
+      {WireText("4294967295:+RQST (410) Gone"), "RQST sid=4294967295 ack=+ status=410"},
+      {WireText(" 12:+FLTR (x)"), "FLTR sid=12 ack=+ status=0"},
       // Heartbeat and DONE need a session ID; DONE is always an answer.
-      {M("HRTB"), ""},
-      {M("+HRTB"), ""},
-      {M("DONE"), ""},
-      {M("5:HRTB"), "HRTB sid=5 ack=0 status=0"},
-      {M("5:+HRTB"), "HRTB sid=5 ack=+ status=0"},
-      {M("5:DONE"), "DONE sid=5 ack=+ status=0"},
-      {M("6:-DONE"), "DONE sid=6 ack=+ status=0"},
+      {WireText("HRTB"), ""},
+      {WireText("+HRTB"), ""},
+      {WireText("DONE"), ""},
+      {WireText("5:HRTB"), "HRTB sid=5 ack=0 status=0"},
+      {WireText("5:+HRTB"), "HRTB sid=5 ack=+ status=0"},
+      {WireText("5:DONE"), "DONE sid=5 ack=+ status=0"},
+      {WireText("6:-DONE"), "DONE sid=6 ack=+ status=0"},
       // FILE takes one or two names (any blank between) and needs an ack.
-      {M("5:+FILE parent.xml\tchild.rdf"), "FILE sid=5 ack=+ status=0 names=parent.xml,child.rdf"},
-      {M("5:+FILE only.xml"), "FILE sid=5 ack=+ status=0 names=only.xml,(none)"},
-      {M("5:+FILE"), ""},
-      {M("5:FILE a.xml"), ""},
-      {M("-UNKN (405)"), "UNKN sid=- ack=- status=405"},
-      {M("UNKN"), "UNKN sid=- ack=- status=0"},
-      {M("3:+rqst"), "RQST sid=3 ack=+ status=0"},
-      {M("3:+user"), "USER sid=3 ack=+ status=0"},
+      {WireText("5:+FILE parent.xml\tchild.rdf"),
+       "FILE sid=5 ack=+ status=0 names=parent.xml,child.rdf"},
+      {WireText("5:+FILE only.xml"), "FILE sid=5 ack=+ status=0 names=only.xml,(none)"},
+      {WireText("5:+FILE"), ""},
+      {WireText("5:FILE a.xml"), ""},
+      {WireText("-UNKN (405)"), "UNKN sid=- ack=- status=405"},
+      {WireText("UNKN"), "UNKN sid=- ack=- status=0"},
+      {WireText("3:+rqst"), "RQST sid=3 ack=+ status=0"},
+      {WireText("3:+user"), "USER sid=3 ack=+ status=0"},
       // A block is cut by its length, not its content; the marker's case and last letter
       // only tell the last block: any other four bytes, and any byte in the NUL's place,
       // mean that more blocks follow. Without an ack it is dropped.
-      {Block("7:+BLK3:", tricky, "BLKm"), "BLK sid=7 ack=+ status=0 block=3 last=0 data=" + tricky},
-      {Block("7:+BLK4:", "", "blke"), "BLK sid=7 ack=+ status=0 block=4 last=1 data="},
-      {Block("+BLK5:", "xy", "BLKx"), "BLK sid=0 ack=+ status=0 block=5 last=0 data=xy"},
-      {Block("+BLK8:", "zz", "XXXX"), "BLK sid=0 ack=+ status=0 block=8 last=0 data=zz"},
-      {Block("+BLK9:", "w", "BLKe").replace(13, 1, "Q"), "BLK sid=0 ack=+ status=0 block=9 last=1 data=w"},
-      {Block("7:BLK6:", "no ack", "BLKe"), ""},
-      {Block("7:+BLK7:", "q", "BLKe"), "BLK sid=7 ack=+ status=0 block=7 last=1 data=q"}};
+      {WireBlock("7:+BLK3:", tricky, "BLKm"),
+       "BLK sid=7 ack=+ status=0 block=3 last=0 data=" + tricky},
+      {WireBlock("7:+BLK4:", "", "blke"), "BLK sid=7 ack=+ status=0 block=4 last=1 data="},
+      {WireBlock("+BLK5:", "xy", "BLKx"), "BLK sid=0 ack=+ status=0 block=5 last=0 data=xy"},
+      {WireBlock("+BLK8:", "zz", "XXXX"), "BLK sid=0 ack=+ status=0 block=8 last=0 data=zz"},
+      {WireBlock("+BLK9:", "w", "BLKe").replace(13, 1, "Q"),
+       "BLK sid=0 ack=+ status=0 block=9 last=1 data=w"},
+      {WireBlock("7:BLK6:", "no ack", "BLKe"), ""},
+      {WireBlock("7:+BLK7:", "q", "BLKe"), "BLK sid=7 ack=+ status=0 block=7 last=1 data=q"}};
   std::string bytes;
   Texts expected;
   for (const auto& c : cases) {
@@ -125,21 +120,21 @@ TEST(ClientPortParse, EveryRuleOfTheReceivedMessageTable) {
 
 // ACK is never received: it, unknown keywords and malformed heads stop the parse with the
 // bytes left; the malformed heads are logged. An incomplete message waits quietly.
-TEST(ClientPortParse, WhatCannotBeParsedStopsTheParse) {
+TEST(ClientPortTest, WhatCannotBeParsedStopsTheParse) {
   const char* noColon = "WCOWClientPort::ParseRXMsg found msg with no ':' after session ID";
   const char* noKeyword = "WCOWClientPort::ParseRXMsg found msg with nothing after ack";
-  const std::string rqst = M("5:+RQST");
+  const std::string rqst = WireText("5:+RQST");
   const struct {
     std::string bytes;
     uint32_t consumed;
     const char* failure;
-  } cases[] = {{rqst + M("5:+ACK 3") + rqst, 8, nullptr},
-               {M("5:+XYZ") + rqst, 0, nullptr},
-               {M("") + rqst, 0, nullptr},
-               {M("12USER") + rqst, 0, noColon},
-               {M("12:") + rqst, 0, noColon},
-               {M("5:+") + rqst, 0, noKeyword},
-               {M("-"), 0, noKeyword},
+  } cases[] = {{rqst + WireText("5:+ACK 3") + rqst, 8, nullptr},
+               {WireText("5:+XYZ") + rqst, 0, nullptr},
+               {WireText("") + rqst, 0, nullptr},
+               {WireText("12USER") + rqst, 0, noColon},
+               {WireText("12:") + rqst, 0, noColon},
+               {WireText("5:+") + rqst, 0, noKeyword},
+               {WireText("-"), 0, noKeyword},
                {"12", 0, nullptr},
                {"12:", 0, nullptr},
                {"5:+", 0, nullptr},
@@ -148,7 +143,7 @@ TEST(ClientPortParse, WhatCannotBeParsedStopsTheParse) {
                {"+BL", 0, nullptr},
                {"+BLK7", 0, nullptr},
                {"+BLK7:\0"s, 0, nullptr},
-               {Block("+BLK7:", "abc", "BLKe").substr(0, 13), 0, nullptr}};
+               {WireBlock("+BLK7:", "abc", "BLKe").substr(0, 13), 0, nullptr}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.bytes);
     LogCapture log;
@@ -159,10 +154,10 @@ TEST(ClientPortParse, WhatCannotBeParsedStopsTheParse) {
   }
 }
 
-TEST(ClientPortParse, ABlockThatCannotBeBuiltIsLoggedAndConsumed) {
+TEST(ClientPortTest, ABlockThatCannotBeBuiltIsLoggedAndConsumed) {
   LogCapture log;
   auto port = std::make_unique<WCOWClientPort>();
-  const std::string bytes = Block("7:+BLK3:", "data", "BLKm");
+  const std::string bytes = WireBlock("7:+BLK3:", "data", "BLKm");
   owc::SetWireReallocHook([](void*, size_t) -> void* { return nullptr; });
   EXPECT_EQ(bytes.size(), Parse(*port, bytes));
   owc::SetWireReallocHook(nullptr);
@@ -172,19 +167,19 @@ TEST(ClientPortParse, ABlockThatCannotBeBuiltIsLoggedAndConsumed) {
 
 // 16 s from the connect until the first USER answer, 12 s from then on, until the next
 // connect; the limit must be exceeded, not just reached.
-TEST(ClientPortParse, TheFirstUserAnswerSwitchesTheReceiveTimeoutFrom16To12Seconds) {
+TEST(ClientPortTest, TheFirstUserAnswerSwitchesTheReceiveTimeoutFrom16To12Seconds) {
   LogCapture log;
   auto port = std::make_unique<WCOWClientPort>();
   for (int connect = 0; connect < 2; ++connect) {
     port->Connect();  // no address: it only logs, but starts the login time-out
     EXPECT_EQ(0, log.SeverityOf("WCOWClientPort::Connect IP info not set"));
-    EXPECT_EQ(7u, Parse(*port, M("5:USER")));  // not an answer: nothing queued
+    EXPECT_EQ(7u, Parse(*port, WireText("5:USER")));  // not an answer: nothing queued
     EXPECT_FALSE(port->IsUserAcknowledged());
     owc_test::AdvanceMs(16000);
     EXPECT_TRUE(port->IsRXTimeOK());
     owc_test::AdvanceMs(50);
     EXPECT_FALSE(port->IsRXTimeOK());
-    Parse(*port, M("5:-USER (401) Unauthorized"));
+    Parse(*port, WireText("5:-USER (401) Unauthorized"));
     EXPECT_TRUE(port->IsUserAcknowledged());
     EXPECT_EQ(12000u, port->GetRXTimeout());
     owc_test::AdvanceMs(12000);
@@ -192,7 +187,7 @@ TEST(ClientPortParse, TheFirstUserAnswerSwitchesTheReceiveTimeoutFrom16To12Secon
     owc_test::AdvanceMs(50);
     EXPECT_FALSE(port->IsRXTimeOK());
     port->SetRXTimeout(16000);  // later USER answers leave the time-out alone
-    Parse(*port, M("5:+USER"));
+    Parse(*port, WireText("5:+USER"));
     EXPECT_EQ(16000u, port->GetRXTimeout());
   }
   EXPECT_EQ(2, log.SeverityOf(
@@ -202,11 +197,12 @@ TEST(ClientPortParse, TheFirstUserAnswerSwitchesTheReceiveTimeoutFrom16To12Secon
 }
 
 // Every message shape, with a block whose data holds NULs and marker-like text.
-TEST(ClientPortStream, MessagesSplitAtAnyPointParseAsWhole) {
-  const std::string bytes =
-      M("+Tazu Srv v1.00.00 v1.00.00") + M("42:+USER") + M("42:+FLTR") + M("42:+FILE p.xml c.xml") +
-      Block("42:+BLK0:", std::string("\0BLKe\0x", 7), "BLKm") + Block("42:+BLK1:", "end", "BLKe") +
-      M("42:HRTB") + M("42:+RQST (204) No content") + M("-UNKN (400)");
+TEST(ClientPortTest, MessagesSplitAtAnyPointParseAsWhole) {
+  const std::string bytes = WireText("+Tazu Srv v1.00.00 v1.00.00") + WireText("42:+USER") +
+                            WireText("42:+FLTR") + WireText("42:+FILE p.xml c.xml") +
+                            WireBlock("42:+BLK0:", std::string("\0BLKe\0x", 7), "BLKm") +
+                            WireBlock("42:+BLK1:", "end", "BLKe") + WireText("42:HRTB") +
+                            WireText("42:+RQST (204) No content") + WireText("-UNKN (400)");
   LogCapture log;
   auto whole = std::make_unique<WCOWClientPort>();
   Parse(*whole, bytes);
@@ -225,10 +221,10 @@ TEST(ClientPortStream, MessagesSplitAtAnyPointParseAsWhole) {
   EXPECT_EQ(Texts{}, FailureLines(log));
 }
 
-TEST(ClientPortStream, FullSizeBlocksBeyondOneWindowAreAllParsed) {
+TEST(ClientPortTest, FullSizeBlocksBeyondOneWindowAreAllParsed) {
   std::string data(65535, '\0'), bytes;
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7);
-  for (int i = 0; i < 5; ++i) bytes += Block("9:+BLK" + std::to_string(i) + ":", data, "BLKm");
+  for (int i = 0; i < 5; ++i) bytes += WireBlock("9:+BLK" + std::to_string(i) + ":", data, "BLKm");
   auto port = std::make_unique<WCOWClientPort>();
   ASSERT_TRUE(port->GetRXStream().Add(bytes.data(), static_cast<uint32_t>(bytes.size())));
   EXPECT_TRUE(port->ParseRXStream(true));
@@ -242,10 +238,10 @@ TEST(ClientPortStream, FullSizeBlocksBeyondOneWindowAreAllParsed) {
   EXPECT_FALSE(port->ParseRXStream(false));  // nothing new, nothing left
 }
 
-TEST(ClientPortStream, StuckBytesAreNotReparsedUntilMoreArrive) {
+TEST(ClientPortTest, StuckBytesAreNotReparsedUntilMoreArrive) {
   LogCapture log;
   auto port = std::make_unique<WCOWClientPort>();
-  const std::string bad = M("5:+");
+  const std::string bad = WireText("5:+");
   ASSERT_TRUE(port->GetRXStream().Add(bad.data(), static_cast<uint32_t>(bad.size())));
   EXPECT_TRUE(port->ParseRXStream(true));
   EXPECT_TRUE(port->ParseRXStream(false));
@@ -255,7 +251,7 @@ TEST(ClientPortStream, StuckBytesAreNotReparsedUntilMoreArrive) {
 }
 
 // Writing is the TCP port's and tested with it.
-TEST(ClientPortSocket, ConnectsReceivesAndClosesWithShutdown) {
+TEST(ClientPortTest, ConnectsReceivesAndClosesWithShutdown) {
   LogCapture log;
   owc_test::Listener listener;
   auto port = std::make_unique<WCOWClientPort>();
@@ -267,7 +263,8 @@ TEST(ClientPortSocket, ConnectsReceivesAndClosesWithShutdown) {
   int server = listener.Accept();
   ASSERT_GE(server, 0);
   const std::string data(40000, 'd');  // more than one read
-  ASSERT_TRUE(owc_test::SendAll(server, M("77:+USER") + Block("77:+BLK0:", data, "BLKe")));
+  ASSERT_TRUE(
+      owc_test::SendAll(server, WireText("77:+USER") + WireBlock("77:+BLK0:", data, "BLKe")));
   for (int i = 0; i < 50 && port->GetRXMsgCount() < 2; ++i) {
     owc_test::WaitFor(port->GetSocket(), POLLIN);
     port->ProcessRX();
@@ -285,9 +282,9 @@ TEST(ClientPortSocket, ConnectsReceivesAndClosesWithShutdown) {
 
 // A connection driven by hand, without the client thread: what it sends on the caller's
 // thread and what one poll delivers.
-class ClientConnectSocket : public ::testing::Test {
+class ClientConnectTest : public ::testing::Test {
  protected:
-  ClientConnectSocket() {
+  ClientConnectTest() {
     owc::WCOBWClientConnect::SetServerPort(listener.Port());
     connect.SetIP(owc_test::kLoopback);
     owc::WCOBWClientConnect::SetServerPort(0);
@@ -295,9 +292,9 @@ class ClientConnectSocket : public ::testing::Test {
     connect.Connect();
     server = listener.Accept();
   }
-  ~ClientConnectSocket() override { close(server); }
+  ~ClientConnectTest() override { close(server); }
   static void Received(WCXMLWireMsg* msg, uintptr_t user) {
-    auto* self = reinterpret_cast<ClientConnectSocket*>(user);
+    auto* self = reinterpret_cast<ClientConnectTest*>(user);
     self->got.push_back(msg->GetMsgBuf());
     delete msg;
     if (self->pauseAfterOne) self->connect.SetRXHold(true, true);
@@ -328,29 +325,29 @@ class ClientConnectSocket : public ::testing::Test {
 
 // Before the connect was seen to complete, a queued message waits for the client thread's
 // poll; afterwards it is written at once, and nothing is left for the client thread.
-TEST_F(ClientConnectSocket, QueuedMessagesAreWrittenOnTheCallersThreadOnceConnected) {
+TEST_F(ClientConnectTest, QueuedMessagesAreWrittenOnTheCallersThreadOnceConnected) {
   ASSERT_GE(server, 0);
   ASSERT_TRUE(connect.TXMsg(Beat(5)));
   EXPECT_FALSE(connect.SendNow());
   connect.Service();
-  EXPECT_EQ(M("5:HRTB"), Heard(7));
+  EXPECT_EQ(WireText("5:HRTB"), Heard(7));
   ASSERT_TRUE(connect.TXMsg(Beat(6)));
   ASSERT_TRUE(connect.TXMsg(Beat(7)));
   EXPECT_TRUE(connect.SendNow());
-  EXPECT_EQ(M("6:HRTB") + M("7:HRTB"), Heard(14));
+  EXPECT_EQ(WireText("6:HRTB") + WireText("7:HRTB"), Heard(14));
   EXPECT_FALSE(log.HasPart("TCPPort::Write"));
 }
 
 // A poll delivers every message of its read, in order, unless the callback pauses the
 // connection: then the rest waits until the pause ends.
-TEST_F(ClientConnectSocket, OnePollDeliversEveryParsedMessageUntilTheCallbackPauses) {
+TEST_F(ClientConnectTest, OnePollDeliversEveryParsedMessageUntilTheCallbackPauses) {
   ASSERT_GE(server, 0);
-  Tell(M("9:+HRTB") + M("9:-RQST (204) No content") + M("9:+RQST (410) Gone"));
+  Tell(WireText("9:+HRTB") + WireText("9:-RQST (204) No content") + WireText("9:+RQST (410) Gone"));
   connect.Service();
   EXPECT_EQ((Texts{"9:+HRTB", "9:-RQST (204) No content", "9:+RQST (410) Gone"}), got);
   got.clear();
   pauseAfterOne = true;
-  Tell(M("9:+HRTB") + M("9:-RQST (204) No content") + M("9:+RQST (410) Gone"));
+  Tell(WireText("9:+HRTB") + WireText("9:-RQST (204) No content") + WireText("9:+RQST (410) Gone"));
   connect.Service();
   connect.Service();
   EXPECT_EQ((Texts{"9:+HRTB"}), got);
@@ -362,3 +359,4 @@ TEST_F(ClientConnectSocket, OnePollDeliversEveryParsedMessageUntilTheCallbackPau
 }
 
 }  // namespace
+}  // namespace owc_test

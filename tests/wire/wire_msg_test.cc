@@ -9,6 +9,7 @@
 #include "wire/wire_msg_queue.h"
 #include "wire/wire_msg_tables.h"
 
+namespace owc_test {
 namespace {
 
 using namespace std::string_literals;
@@ -130,7 +131,7 @@ int AllocationsFor(Build build) {
   return -1;
 }
 
-TEST(WireMsgAllocTest, EveryFailedBuildLeavesNoImage) {
+TEST(WireMsgTest, EveryFailedBuildLeavesNoImage) {
   owc::SetWireReallocHook(FailingRealloc);
   AllocationsFor<WCXMLWireMsgUserReq>([](auto& m) { return m.SetInfo(1, 5, "guest"); });
   AllocationsFor<WCXMLWireMsgFilterReq>([](auto& m) {
@@ -214,3 +215,4 @@ TEST(WireMsgTablesTest, LookupsByWordAndByPrefixAndStatusTextsWithBadRequestForU
 }
 
 }  // namespace
+}  // namespace owc_test

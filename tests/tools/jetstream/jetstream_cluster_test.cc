@@ -4,13 +4,13 @@
 
 #include "jetstream_support.h"
 
-namespace owtest {
+namespace owc_test {
 namespace {
 
 ::testing::Environment* const gNatsEnv =
     ::testing::AddGlobalTestEnvironment(new NatsLibraryEnvironment);
 
-TEST(JetStreamCluster, OneServerKilledMidRunNoFileLost) {
+TEST(JetStreamPublisherTest, OneServerKilledMidRunNoFileLost) {
   if (FindNatsServer().empty()) {
     GTEST_SKIP() << "nats-server is not installed (scripts/deps.sh installs it)";
   }
@@ -65,4 +65,4 @@ TEST(JetStreamCluster, OneServerKilledMidRunNoFileLost) {
 }
 
 }  // namespace
-}  // namespace owtest
+}  // namespace owc_test

@@ -11,7 +11,7 @@
 
 #include "jetstream_support.h"
 
-namespace owtest {
+namespace owc_test {
 namespace {
 
 using owgateway::JetStreamPublisher;
@@ -215,4 +215,4 @@ TEST_F(JetStreamPublisherTest, StreamWithOtherSubjectsIsAPermanentError) {
 }
 
 }  // namespace
-}  // namespace owtest
+}  // namespace owc_test

@@ -20,7 +20,7 @@
 #include "nats_server.h"
 #include "stream_reader.h"
 
-namespace owtest {
+namespace owc_test {
 
 // libnats keeps threads and memory for the whole process until nats_Close.
 class NatsLibraryEnvironment : public ::testing::Environment {
@@ -126,6 +126,6 @@ inline void ExpectStreamHolds(const std::string& url, const std::vector<Sample>&
   }
 }
 
-}  // namespace owtest
+}  // namespace owc_test
 
 #endif  // TESTS_TOOLS_JETSTREAM_JETSTREAM_SUPPORT_H_

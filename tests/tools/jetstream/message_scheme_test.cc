@@ -5,8 +5,10 @@
 
 #include "jetstream_options.h"
 
-namespace owgateway {
+namespace owc_test {
 namespace {
+
+using namespace owgateway;  // the scheme's functions and types, as owgateway uses them
 
 CompletedFile FileOf(const std::string& name, const std::string& bytes,
                      CompletedFile::Kind kind = CompletedFile::Kind::kRaw) {
@@ -25,7 +27,7 @@ std::string HeaderOf(const Headers& headers, const std::string& key) {
   return "<none>";
 }
 
-TEST(MessageScheme, SubjectTokensHoldNoSeparatorWildcardOrBlank) {
+TEST(MessageSchemeTest, SubjectTokensHoldNoSeparatorWildcardOrBlank) {
   EXPECT_EQ(SubjectToken("tea-harvest.xml"), "tea-harvest_xml");
   EXPECT_EQ(SubjectToken("a b*c>d\te\x01.\xc3\xa9"), "a_b_c_d_e____");
   EXPECT_EQ(SubjectToken(""), "_");
@@ -38,7 +40,7 @@ TEST(MessageScheme, SubjectTokensHoldNoSeparatorWildcardOrBlank) {
   EXPECT_EQ(DefaultSubjectPrefix("127.0.0.1"), "wire.127_0_0_1");
 }
 
-TEST(MessageScheme, StreamSubjectsMatchAsTheServerDoes) {
+TEST(MessageSchemeTest, StreamSubjectsMatchAsTheServerDoes) {
   EXPECT_TRUE(SubjectMatches("wire.feed.>", "wire.feed.raw.x"));
   EXPECT_TRUE(SubjectMatches(">", "wire.feed.raw.x"));
   EXPECT_TRUE(SubjectMatches("wire.*.raw.*", "wire.feed.raw.x"));
@@ -50,7 +52,7 @@ TEST(MessageScheme, StreamSubjectsMatchAsTheServerDoes) {
 }
 
 // The id must survive a new session (it holds none) and tell apart what must not be merged.
-TEST(MessageScheme, MessageIdFollowsKindNameAndContent) {
+TEST(MessageSchemeTest, MessageIdFollowsKindNameAndContent) {
   const std::string a = "<story>one</story>", b = "<story>two</story>";
   EXPECT_EQ(MessageId(FileOf("s.xml", a)), MessageId(FileOf("s.xml", a)));
   EXPECT_NE(MessageId(FileOf("s.xml", a)), MessageId(FileOf("s.xml", b)));
@@ -62,7 +64,7 @@ TEST(MessageScheme, MessageIdFollowsKindNameAndContent) {
   EXPECT_NE(MessageId(FileOf("a%0Ab", a)), MessageId(FileOf("a\nb", a)));
 }
 
-TEST(MessageScheme, HeadersDescribeTheFileOnOneLineEach) {
+TEST(MessageSchemeTest, HeadersDescribeTheFileOnOneLineEach) {
   const std::string bytes = "<rdf/>";
   CompletedFile file = FileOf("tea-harvest.rdf", bytes);
   file.storyName = "tea-harvest";
@@ -80,7 +82,7 @@ TEST(MessageScheme, HeadersDescribeTheFileOnOneLineEach) {
   EXPECT_EQ(StoryNameOf("notice.txt"), "");
 }
 
-TEST(MessageScheme, ChunksFillThePayloadAndTheLastIsMarked) {
+TEST(MessageSchemeTest, ChunksFillThePayloadAndTheLastIsMarked) {
   ChunkPlan plan;
   std::string error;
   ASSERT_TRUE(PlanChunks(1000, 1200, 200, 256, plan, error));
@@ -104,7 +106,7 @@ TEST(MessageScheme, ChunksFillThePayloadAndTheLastIsMarked) {
   EXPECT_EQ(EncodedHeaderBytes({{"Ab", "cd"}}), 12u + 8u);
 }
 
-TEST(MessageScheme, PublishListsSplitAndGetTheirScheme) {
+TEST(MessageSchemeTest, PublishListsSplitAndGetTheirScheme) {
   std::vector<std::string> servers;
   std::string error;
   ASSERT_TRUE(ParsePublishUrls("nats://a:4222, b:4223,,tls://u:p@c:4224", servers, error));
@@ -116,4 +118,4 @@ TEST(MessageScheme, PublishListsSplitAndGetTheirScheme) {
 }
 
 }  // namespace
-}  // namespace owgateway
+}  // namespace owc_test

@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-namespace owtest {
+namespace owc_test {
 
 // The nats-server program, or "" when it is not installed.
 inline std::string FindNatsServer() {
@@ -148,6 +148,6 @@ class NatsServer {
   pid_t mPid = -1;
 };
 
-}  // namespace owtest
+}  // namespace owc_test
 
 #endif  // TESTS_TOOLS_JETSTREAM_NATS_SERVER_H_

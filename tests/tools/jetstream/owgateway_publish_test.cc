@@ -13,13 +13,12 @@
 #include "nats_server.h"
 #include "stream_reader.h"
 #include "support/gateway_crash_run.h"
-#include "tools/tool_runner.h"
+#include "support/tool_runner.h"
+#include "support/wire_server.h"
 
+namespace owc_test {
 namespace {
 
-using owc_test::Contains;
-using owc_test::TempDir;
-using owc_test::ToolProcess;
 using Files = std::vector<std::pair<std::string, std::string>>;
 
 constexpr int kMaxPayload = 64 * 1024;
@@ -57,14 +56,14 @@ Files MixedFeed() {
 
 // What the stream holds, checked to be there once by id and whole, by file name.
 std::map<std::string, std::string> StoredFiles(const std::string& url, const std::string& stream,
-                                               std::vector<owtest::StoredMessage>* messages) {
-  *messages = owtest::ReadStream(url, stream);
+                                               std::vector<owc_test::StoredMessage>* messages) {
+  *messages = owc_test::ReadStream(url, stream);
   std::set<std::string> ids;
   for (const auto& m : *messages) {
     EXPECT_TRUE(ids.insert(m.Header("Nats-Msg-Id")).second)
         << "stored twice: " << m.Header("Nats-Msg-Id");
   }
-  return owtest::Reassemble(*messages);
+  return owc_test::Reassemble(*messages);
 }
 
 void ExpectHolds(const std::map<std::string, std::string>& stored, const Files& files) {
@@ -80,10 +79,10 @@ void ExpectHolds(const std::map<std::string, std::string>& stored, const Files& 
   }
 }
 
-class OwgatewayPublishTest : public ::testing::Test {
+class OwgatewayTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (owtest::FindNatsServer().empty()) GTEST_SKIP() << "nats-server is not installed";
+    if (owc_test::FindNatsServer().empty()) GTEST_SKIP() << "nats-server is not installed";
   }
 
   std::vector<std::string> Args(const std::string& wire, const std::string& out,
@@ -97,19 +96,17 @@ class OwgatewayPublishTest : public ::testing::Test {
   TempDir root_;
 };
 
-TEST_F(OwgatewayPublishTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAStagingFolder) {
-  owtest::NatsServer nats("n1", "127.0.120.1", kMaxPayload);
+TEST_F(OwgatewayTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAStagingFolder) {
+  owc_test::NatsServer nats("n1", "127.0.120.1", kMaxPayload);
   ASSERT_TRUE(nats.Start());
   const std::string wire = "127.0.120.2";
   owwired::Options options;
-  options.address = wire;
   options.files = MixedFeed();
   options.blockSize = 16384;
-  options.verbosity = 0;
-  owwired::Server server(options);
-  std::string error;
-  ASSERT_TRUE(server.Start(&error)) << error;
   const size_t n = options.files.size();
+  const auto served = StartServer(wire, options);
+  ASSERT_FALSE(HasFailure());
+  owwired::Server& server = *served;
   const std::string out = root_.File("out"), staged = root_.File("staged");
   const std::vector<std::string> modeTwo = {"--mode", "2", "--template", owc_test::kTemplate,
                                             "--xlate", owc_test::kTable};
@@ -123,7 +120,7 @@ TEST_F(OwgatewayPublishTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAS
         << gateway.Err();
     EXPECT_EQ(0, gateway.Stop()) << gateway.Err();
   }
-  std::vector<owtest::StoredMessage> messages;
+  std::vector<owc_test::StoredMessage> messages;
   std::map<std::string, std::string> stored = StoredFiles(nats.Url(), "WIRE", &messages);
   Files expected = options.files;
   for (const char* story : {"tea-harvest", "river-ice", "chess-final"}) {
@@ -180,8 +177,8 @@ TEST_F(OwgatewayPublishTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAS
 // Kills land anywhere: in a publish between two chunks, between the stream's acknowledgement
 // and the wire's, in a rename. The restart publishes again what the server sends again, and
 // the stream's de-duplication keeps one copy.
-TEST_F(OwgatewayPublishTest, SigkillAtRandomMomentsLeavesEveryFileInTheStreamOnce) {
-  owtest::NatsServer nats("n1", "127.0.120.3", kMaxPayload);
+TEST_F(OwgatewayTest, SigkillAtRandomMomentsLeavesEveryFileInTheStreamOnce) {
+  owc_test::NatsServer nats("n1", "127.0.120.3", kMaxPayload);
   ASSERT_TRUE(nats.Start());
   Files spool;
   owc_test::CrashRunSettings settings;
@@ -197,7 +194,7 @@ TEST_F(OwgatewayPublishTest, SigkillAtRandomMomentsLeavesEveryFileInTheStreamOnc
   EXPECT_TRUE(r.finished);
   EXPECT_EQ(r.files, r.delivered);
   EXPECT_EQ("", r.problem);
-  std::vector<owtest::StoredMessage> messages;
+  std::vector<owc_test::StoredMessage> messages;
   const std::map<std::string, std::string> stored = StoredFiles(nats.Url(), "WIRE", &messages);
   ExpectHolds(stored, spool);
   EXPECT_EQ(spool.size(), stored.size());
@@ -211,20 +208,18 @@ size_t Count(const std::string& text, const std::string& part) {
 
 // While NATS is away nothing is acknowledged to the wire server, which therefore holds the
 // rest of the feed; each change of state is told once.
-TEST_F(OwgatewayPublishTest, WaitsForNatsAtTheStartAndThroughACrashOfIt) {
-  owtest::NatsServer nats("n1", "127.0.120.5", kMaxPayload);
+TEST_F(OwgatewayTest, WaitsForNatsAtTheStartAndThroughACrashOfIt) {
+  owc_test::NatsServer nats("n1", "127.0.120.5", kMaxPayload);
   const std::string wire = "127.0.120.6";
   owwired::Options options;
-  options.address = wire;
   for (int i = 0; i < 300; ++i) {
     options.files.emplace_back("f" + std::to_string(i) + ".txt",
                                Filler(i % 10 == 0 ? 150000 : 2000 + 37 * i, i));
   }
   options.blockSize = 8192;
-  options.verbosity = 0;
-  owwired::Server server(options);
-  std::string error;
-  ASSERT_TRUE(server.Start(&error)) << error;
+  const auto served = StartServer(wire, options);
+  ASSERT_FALSE(HasFailure());
+  owwired::Server& server = *served;
   auto delivered = [&] { return server.GetCounters().filesDelivered; };
   ToolProcess gateway(OWGATEWAY_BIN, Args(wire, root_.File("out"), {"--publish", nats.Url()}),
                       root_.Path());
@@ -256,10 +251,11 @@ TEST_F(OwgatewayPublishTest, WaitsForNatsAtTheStartAndThroughACrashOfIt) {
   EXPECT_EQ(1u, Count(log, "cannot reach NATS")) << log;
   EXPECT_EQ(1u, Count(log, "lost the connection to NATS")) << log;
   EXPECT_TRUE(Contains(gateway.Out(), "(0 problems)")) << gateway.Out();
-  std::vector<owtest::StoredMessage> messages;
+  std::vector<owc_test::StoredMessage> messages;
   const std::map<std::string, std::string> stored = StoredFiles(nats.Url(), "WIRE", &messages);
   ExpectHolds(stored, options.files);
   EXPECT_EQ(n, stored.size());
 }
 
 }  // namespace
+}  // namespace owc_test

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace owtest {
+namespace owc_test {
 
 struct StoredMessage {
   std::string subject;
@@ -85,6 +85,6 @@ inline std::map<std::string, std::string> Reassemble(const std::vector<StoredMes
   return files;
 }
 
-}  // namespace owtest
+}  // namespace owc_test
 
 #endif  // TESTS_TOOLS_JETSTREAM_STREAM_READER_H_

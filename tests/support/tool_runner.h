@@ -1,6 +1,6 @@
 // Runs a built tool as a child process, the way a user or a service manager does.
-#ifndef OWCLIENT_TESTS_TOOLS_TOOL_RUNNER_H
-#define OWCLIENT_TESTS_TOOLS_TOOL_RUNNER_H
+#ifndef OWCLIENT_TESTS_SUPPORT_TOOL_RUNNER_H
+#define OWCLIENT_TESTS_SUPPORT_TOOL_RUNNER_H
 
 #include <fcntl.h>
 #include <signal.h>
@@ -14,19 +14,12 @@
 #include <thread>
 
 #include "support/temp_dir.h"
+#include "support/wait.h"
 
 namespace owc_test {
 
 inline bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
-}
-
-// Polls for at most 15 s: a safety net for a hung child, not a timing.
-inline bool WaitUntil(const std::function<bool()>& condition) {
-  for (int i = 0; i < 3000; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
-    if (condition()) return true;
-  }
-  return false;
 }
 
 inline std::string ExamplePath(const std::string& path) { return OWC_EXAMPLES_DIR "/" + path; }
@@ -128,4 +121,4 @@ inline RunResult RunTool(const std::string& program, const std::vector<std::stri
 
 }  // namespace owc_test
 
-#endif  // OWCLIENT_TESTS_TOOLS_TOOL_RUNNER_H
+#endif  // OWCLIENT_TESTS_SUPPORT_TOOL_RUNNER_H

@@ -7,9 +7,10 @@
 
 #include <regex>
 
-#include "server.h"
-#include "support/raw_peer.h"
-#include "tools/tool_runner.h"
+#include "support/raw_socket.h"
+#include "support/tool_runner.h"
+#include "support/wire_bytes.h"
+#include "support/wire_server.h"
 
 namespace owc_test {
 namespace {
@@ -21,11 +22,7 @@ class OwgatewayTest : public ::testing::Test {
   void Serve(int last, owwired::Options options) { Serve("127.0.0." + std::to_string(last), options); }
   void Serve(const std::string& address, owwired::Options options) {
     address_ = address;
-    options.address = address_;
-    options.verbosity = 0;
-    server_ = std::make_unique<owwired::Server>(std::move(options));
-    std::string error;
-    ASSERT_TRUE(server_->Start(&error)) << error;
+    server_ = StartServer(address, std::move(options));
   }
   std::vector<std::string> Args(std::vector<std::string> more = {}) {
     more.insert(more.begin(), {"--server", address_, "--out", out_, "--progress", "0"});
@@ -263,8 +260,6 @@ TEST_F(OwgatewayTest, CountTakesExactlyThatManyStoriesAndTheNextRunTheNextOnes) 
   EXPECT_EQ(2u, server_->GetCounters().sessionsResumed);
 }
 
-std::string Text(const std::string& text) { return text + std::string(1, '\0'); }
-
 struct ScriptedBlock {
   uint32_t number;
   std::string data;
@@ -296,9 +291,9 @@ void PlayServer(RawPeer& peer, const std::vector<ScriptedFile>& files,
     if (between) between(next);
     const ScriptedFile& file = files[next];
     announced = true;
-    return Text("77:+FILE " + (file.parent.empty() ? "" : file.parent + " ") + file.name);
+    return WireText("77:+FILE " + (file.parent.empty() ? "" : file.parent + " ") + file.name);
   };
-  ASSERT_TRUE(peer.SendAll(Text("+Tazu script v1.00.00 v1.00.00")));
+  ASSERT_TRUE(peer.SendAll(WireText("+Tazu script v1.00.00 v1.00.00")));
   for (size_t next = 0, nul; next < files.size();) {
     while ((nul = input.find('\0')) == std::string::npos) {
       const std::string chunk = peer.ReadUpTo(1, 15000);
@@ -312,7 +307,7 @@ void PlayServer(RawPeer& peer, const std::vector<ScriptedFile>& files,
     input.erase(0, nul + 1);
     std::string answer;
     if (keyword == "USER" || keyword == "FLTR" || keyword == "HRTB") {
-      answer = Text("77:+" + keyword);
+      answer = WireText("77:+" + keyword);
     } else if (keyword == "RQST" && !announced) {
       answer = announce(next);
     } else if (keyword == "ACK" && announced &&
@@ -320,10 +315,8 @@ void PlayServer(RawPeer& peer, const std::vector<ScriptedFile>& files,
       announced = false;  // the announcement's acknowledgement, not a block's
       const ScriptedFile& file = files[next];
       for (const ScriptedBlock& block : file.blocks) {
-        answer += "77:+BLK" + std::to_string(block.number) + ":";
-        answer += {static_cast<char>(block.data.size() >> 8),
-                   static_cast<char>(block.data.size() & 0xFF)};
-        answer += Text(block.data + (block.last ? "BLKe" : "BLKm"));
+        answer += WireBlock("77:+BLK" + std::to_string(block.number) + ":", block.data,
+                            block.last ? "BLKe" : "BLKm");
       }
       if (++next < files.size() && !file.blocks.empty() && !file.blocks.back().last) {
         answer += announce(next);
@@ -424,7 +417,9 @@ TEST_F(OwgatewayTest, AbandonedFilesHoldNoDescriptorsAndLeaveNoPartialFiles) {
     }
   });
   ASSERT_TRUE(WaitUntil([&] { return Exists("done.txt"); }));
-  EXPECT_LE(most, before + 2) << "one partial file and its record at most";
+  // One partial file and its record, plus what the main thread holds for a moment (the
+  // index being written, a headline being read); a leak would hold one per abandoned file.
+  EXPECT_LE(most, before + 4) << "one partial file and its record at most";
   EXPECT_EQ(0, gateway.Stop());
   EXPECT_EQ("whole,file", Written("again.txt"));
   EXPECT_EQ(std::vector<std::string>{}, Leftovers());
@@ -504,16 +499,22 @@ TEST_F(OwgatewayTest, DoneFromTheServerStartsANewSessionAfterAPause) {
   options.faults.doneAfterFiles = 2;
   Serve(145, options);
   ToolProcess gateway(OWGATEWAY_BIN, Args(), scratch_);
-  ASSERT_TRUE(server_->WaitFor([](C c) { return c.sessionsCreated == 2; }, 30000));
-  // The new session gets the whole feed.
-  ASSERT_TRUE(server_->WaitFor([](C c) { return c.filesDelivered == 6; }, 15000));
+  ASSERT_TRUE(WaitUntil([&] {
+    return Contains(gateway.Err(),
+                    "owgateway: the server ended session 900 (DONE); logging in anew in 5 s\n");
+  })) << gateway.Err();
+  // The library may log in anew by itself at once, before owgateway's pause (a request that
+  // fails for want of a connection starts afresh): whichever session comes last is kept, and
+  // it gets the whole feed.
+  auto keptNewest = [&] {
+    const uint32_t newest = server_->GetCounters().lastSessionId;
+    return newest != 900 &&
+           Written(".owgateway-session").find(std::to_string(newest) + "\ncheck ") == 0 &&
+           Written("b.rdf") == "<b/>";
+  };
+  ASSERT_TRUE(WaitUntil(keptNewest, 30000)) << gateway.Err();
   EXPECT_EQ(0, gateway.Stop());
-  const std::string err = gateway.Err();
-  EXPECT_TRUE(Contains(err, "owgateway: the server ended session 900 (DONE); logging in anew in "
-                            "5 s\n"))
-      << err;
-  EXPECT_EQ(0u, Written(".owgateway-session").find("901\ncheck "));
-  EXPECT_EQ("<b/>", Written("b.rdf"));
+  EXPECT_TRUE(keptNewest());
 }
 
 // Whatever is wrong with the session file, owgateway says so in one line and exits 2, before
@@ -671,10 +672,10 @@ TEST_F(OwgatewayTest, ANameWithAPortReachesTheServer) {
 
 // Plays a server that logs in as session 77 and then answers nothing, DONE included.
 void LogInAndGoSilent(RawPeer& peer) {
-  ASSERT_TRUE(peer.SendAll(Text("+Tazu script v1.00.00 v1.00.00")));
+  ASSERT_TRUE(peer.SendAll(WireText("+Tazu script v1.00.00 v1.00.00")));
   for (const char* keyword : {"USER", "FLTR"}) {
     ASSERT_TRUE(peer.ReadUntil(keyword, 15000)) << "no " << keyword;
-    ASSERT_TRUE(peer.SendAll(Text(std::string("77:+") + keyword)));
+    ASSERT_TRUE(peer.SendAll(WireText(std::string("77:+") + keyword)));
   }
 }
 

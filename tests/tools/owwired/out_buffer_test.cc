@@ -4,8 +4,10 @@
 
 #include <string>
 
-namespace owwired {
+namespace owc_test {
 namespace {
+
+using owwired::OutBuffer;
 
 std::string TakeReleasable(OutBuffer* buffer, uint64_t now) {
   const size_t size = buffer->Releasable(now);
@@ -44,4 +46,4 @@ TEST(OutBufferTest, PartialWritesKeepTheRestAcrossCompaction) {
 }
 
 }  // namespace
-}  // namespace owwired
+}  // namespace owc_test

@@ -5,14 +5,13 @@
 
 #include "server_fixture.h"
 
-namespace owwired_test {
+namespace owc_test {
 namespace {
 
-using FaultsTest = ServerTest;
 
 // On the first connection only: garbage and an over-long message after the hello, every byte
 // in a send() of its own, and silence after three messages.
-TEST_F(FaultsTest, ByteStreamFaultsHitOnlyTheFaultyConnection) {
+TEST_F(OwwiredTest, ByteStreamFaultsHitOnlyTheFaultyConnection) {
   Start(234, [](Options& o) {
     o.faults.faultyConnections = 1;
     o.faults.garbageAfter = 1;
@@ -43,7 +42,7 @@ TEST_F(FaultsTest, ByteStreamFaultsHitOnlyTheFaultyConnection) {
 }
 
 // The clock holds each message back, then, once the last client has left, ends the server.
-TEST_F(FaultsTest, DelayHoldsEachMessageAndIdleExitWaitsUntilTheClockPassesIt) {
+TEST_F(OwwiredTest, DelayHoldsEachMessageAndIdleExitWaitsUntilTheClockPassesIt) {
   Start(239, [this](Options& o) {
     o.clockMs = ManualClock(10000);
     o.faults.delayMs = 500;
@@ -67,7 +66,7 @@ TEST_F(FaultsTest, DelayHoldsEachMessageAndIdleExitWaitsUntilTheClockPassesIt) {
 // Faults chosen per connection. The first is dropped after one block; the second, resuming, has
 // its RQST answered Gone (the process's second), then gets the whole file and DONE from the
 // server, which ends the session.
-TEST_F(FaultsTest, DropGoneAndDoneAfterFilesLoseNothing) {
+TEST_F(OwwiredTest, DropGoneAndDoneAfterFilesLoseNothing) {
   Start(231, [](Options& o) {
     o.files = {{"a.xml", "abcdef"}, {"a.rdf", "y"}};
     o.blockSize = 2;
@@ -92,7 +91,7 @@ TEST_F(FaultsTest, DropGoneAndDoneAfterFilesLoseNothing) {
 
 // The first connection's USER is refused, the second's FLTR; the third stops being read after
 // its USER while a fourth is served.
-TEST_F(FaultsTest, RejectsAndStopReadingActOnTheirConnectionAlone) {
+TEST_F(OwwiredTest, RejectsAndStopReadingActOnTheirConnectionAlone) {
   Start(240, [](Options& o) {
     o.faultsForConnection = [](uint32_t connection) {
       owwired::Faults faults;
@@ -123,4 +122,4 @@ TEST_F(FaultsTest, RejectsAndStopReadingActOnTheirConnectionAlone) {
 }
 
 }  // namespace
-}  // namespace owwired_test
+}  // namespace owc_test

@@ -1,46 +1,17 @@
 // The owwired executable as a child process, the way integration tests and people run it.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
-#include <chrono>
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "server_fixture.h"
+#include "support/tool_runner.h"
+#include "support/wire_server.h"
 
-extern char** environ;
-
-namespace owwired_test {
+namespace owc_test {
 namespace {
-
-// owwired running with `args`; killed at the end of the test unless it has exited.
-struct Child {
-  explicit Child(std::vector<std::string> args) {
-    args.insert(args.begin(), OWWIRED_BINARY);
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    EXPECT_EQ(::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
-  }
-  ~Child() {
-    if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
-  }
-  // The exit status, or -1 when the child still runs at the deadline.
-  int Wait() {
-    auto end = RawClient::Clock::now() + std::chrono::milliseconds(RawClient::kWaitMs);
-    int status = 0;
-    for (; ::waitpid(pid, &status, WNOHANG) == 0; std::this_thread::yield()) {
-      if (RawClient::Clock::now() > end) return -1;
-    }
-    pid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  pid_t pid = -1;
-};
 
 // "<exit status>:<stdout and stderr>".
 std::string Output(const std::string& args) {
@@ -52,7 +23,7 @@ std::string Output(const std::string& args) {
   return std::to_string(WEXITSTATUS(status)) + ":" + text;
 }
 
-TEST(ProcessTest, HelpWinsAndExitsZeroBadOptionsExitTwoATakenAddressExitsOne) {
+TEST_F(OwwiredTest, HelpWinsAndExitsZeroBadOptionsExitTwoATakenAddressExitsOne) {
   std::string help = Output("--port=1 -h --bogus");
   EXPECT_EQ(help.compare(0, 2, "0:"), 0);
   for (size_t at = 0, end; (end = help.find('\n', at)) != std::string::npos; at = end + 1) {
@@ -68,12 +39,8 @@ TEST(ProcessTest, HelpWinsAndExitsZeroBadOptionsExitTwoATakenAddressExitsOne) {
     EXPECT_EQ(output.compare(0, 2, "2:"), 0) << output;
     EXPECT_NE(output.find(message), std::string::npos) << output;
   }
-  owwired::Options options;
-  options.address = "127.0.0.252";
-  options.verbosity = 0;
-  owwired::Server holder(options);
-  std::string error;
-  ASSERT_TRUE(holder.Start(&error)) << error;
+  const auto holder = StartServer("127.0.0.252", owwired::Options());
+  ASSERT_FALSE(HasFailure());
   std::string taken = Output("-a 127.0.0.252 -q");
   EXPECT_EQ(taken.compare(0, 2, "1:"), 0) << taken;
   EXPECT_NE(taken.find("cannot listen on 127.0.0.252:39030"), std::string::npos) << taken;
@@ -81,10 +48,14 @@ TEST(ProcessTest, HelpWinsAndExitsZeroBadOptionsExitTwoATakenAddressExitsOne) {
 
 // Options in each form: long with "=" or a separate value, short attached or separate, flags,
 // and an optional value left out.
-TEST(ProcessTest, ServesThenExitsCleanlyOnSigtermOrOnceEverythingWasDelivered) {
-  Child served({"--address=127.0.0.250", "--quiet", "--generate", "1", "-b700",
-                "--first-session-id=5", "--reject-filter"});
-  Child done({"-a", "127.0.0.251", "-q", "--exit-when-done", "--generate=1"});
+TEST_F(OwwiredTest, ServesThenExitsCleanlyOnSigtermOrOnceEverythingWasDelivered) {
+  TempDir scratch[2];
+  ToolProcess served(OWWIRED_BINARY,
+                     {"--address=127.0.0.250", "--quiet", "--generate", "1", "-b700",
+                      "--first-session-id=5", "--reject-filter"},
+                     scratch[0].Path());
+  ToolProcess done(OWWIRED_BINARY, {"-a", "127.0.0.251", "-q", "--exit-when-done", "--generate=1"},
+                   scratch[1].Path());
   RawClient first, early, last;
   ASSERT_TRUE(first.Connect("127.0.0.250"));
   first.ReadText();
@@ -93,8 +64,7 @@ TEST(ProcessTest, ServesThenExitsCleanlyOnSigtermOrOnceEverythingWasDelivered) {
   first.prefix = "5:";
   EXPECT_EQ(first.OpenFile(), "story00001.xml story00001.xml");
   EXPECT_EQ(first.NextBlock().size(), 700u);
-  ::kill(served.pid, SIGTERM);
-  EXPECT_EQ(served.Wait(), 0);
+  EXPECT_EQ(served.Stop(), 0);
   EXPECT_TRUE(first.WaitClosed());
   ASSERT_TRUE(early.Connect("127.0.0.251") && last.Connect("127.0.0.251"));
   ASSERT_NE(early.LogIn(), "");
@@ -107,4 +77,4 @@ TEST(ProcessTest, ServesThenExitsCleanlyOnSigtermOrOnceEverythingWasDelivered) {
 }
 
 }  // namespace
-}  // namespace owwired_test
+}  // namespace owc_test

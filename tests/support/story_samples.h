@@ -1,6 +1,6 @@
 // Small NITF/RDF story pairs shared by the doc, template and conversion-interface tests.
-#ifndef OWCLIENT_TESTS_DOC_STORY_SAMPLES_H
-#define OWCLIENT_TESTS_DOC_STORY_SAMPLES_H
+#ifndef OWCLIENT_TESTS_SUPPORT_STORY_SAMPLES_H
+#define OWCLIENT_TESTS_SUPPORT_STORY_SAMPLES_H
 
 #include <string>
 
@@ -37,4 +37,4 @@ inline std::string MetaKey(const std::string& prop) {
 
 }  // namespace owc_test
 
-#endif  // OWCLIENT_TESTS_DOC_STORY_SAMPLES_H
+#endif  // OWCLIENT_TESTS_SUPPORT_STORY_SAMPLES_H

@@ -10,6 +10,7 @@
 #include "cli.h"
 #include "support/temp_dir.h"
 
+namespace owc_test {
 namespace {
 
 using owtool::Outcome;
@@ -109,3 +110,4 @@ TEST_F(ConfigFileTest, AWrongLineIsOneLineNamingFileAndLineAndEndsTheParse) {
 }
 
 }  // namespace
+}  // namespace owc_test

@@ -1,6 +1,7 @@
-// Moves the module clock forward; tests make time pass only this way.
-#ifndef OWCLIENT_TESTS_TRANSPORT_CLOCK_HELPER_H
-#define OWCLIENT_TESTS_TRANSPORT_CLOCK_HELPER_H
+// Moves the module clock forward; tests make time pass only this way. The clock never
+// moves back, so tests work relative to where it stands.
+#ifndef OWCLIENT_TESTS_SUPPORT_CLOCK_H
+#define OWCLIENT_TESTS_SUPPORT_CLOCK_H
 
 #include <cstdint>
 
@@ -15,4 +16,4 @@ inline void AdvanceMs(uint32_t ms) {
 
 }  // namespace owc_test
 
-#endif  // OWCLIENT_TESTS_TRANSPORT_CLOCK_HELPER_H
+#endif  // OWCLIENT_TESTS_SUPPORT_CLOCK_H

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tools/tool_runner.h"
+#include "support/tool_runner.h"
 
 namespace owc_test {
 namespace {

@@ -5,6 +5,7 @@
 #include "owclient/owclient.h"
 #include "support/log_capture.h"
 
+namespace owc_test {
 namespace {
 
 constexpr uint32_t kNobody = 0x7F00003D;  // 127.0.0.61
@@ -19,7 +20,7 @@ std::string Session() {
          std::to_string(s.mConnected);
 }
 
-TEST(GatewayApi, RefusedStartsStartNothingAndAStartReportsItsSessionIdUntilTheStop) {
+TEST(GatewayApiTest, RefusedStartsStartNothingAndAStartReportsItsSessionIdUntilTheStop) {
   owc_test::LogCapture log;
   ASSERT_EQ(1, OrbrixWireStartup(0));
   EXPECT_EQ(0, HOBWGetStats(nullptr));
@@ -47,3 +48,4 @@ TEST(GatewayApi, RefusedStartsStartNothingAndAStartReportsItsSessionIdUntilTheSt
 }
 
 }  // namespace
+}  // namespace owc_test

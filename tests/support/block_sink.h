@@ -1,6 +1,6 @@
 // An application callback that keeps copies of the records it is given.
-#ifndef OWCLIENT_TESTS_GATEWAY_BLOCK_SINK_H
-#define OWCLIENT_TESTS_GATEWAY_BLOCK_SINK_H
+#ifndef OWCLIENT_TESTS_SUPPORT_BLOCK_SINK_H
+#define OWCLIENT_TESTS_SUPPORT_BLOCK_SINK_H
 
 #include <chrono>
 #include <condition_variable>
@@ -62,4 +62,4 @@ class BlockSink {
 
 }  // namespace owc_test
 
-#endif  // OWCLIENT_TESTS_GATEWAY_BLOCK_SINK_H
+#endif  // OWCLIENT_TESTS_SUPPORT_BLOCK_SINK_H

@@ -1,14 +1,10 @@
 // RawClient: a wire client written against the byte layout alone (not the library's parser, nor
-// owwired's own). ServerTest: an in-process owwired for one test, on a loopback address of its
+// owwired's own). OwwiredTest: an in-process owwired for one test, on a loopback address of its
 // own (ctest runs the tests side by side), and the test's clients. No wait without a deadline.
-#ifndef OWWIRED_TESTS_SERVER_FIXTURE_H_
-#define OWWIRED_TESTS_SERVER_FIXTURE_H_
+#ifndef OWCLIENT_TESTS_TOOLS_OWWIRED_SERVER_FIXTURE_H
+#define OWCLIENT_TESTS_TOOLS_OWWIRED_SERVER_FIXTURE_H
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -23,8 +19,9 @@
 #include <vector>
 
 #include "server.h"
+#include "support/raw_socket.h"
 
-namespace owwired_test {
+namespace owc_test {
 
 struct Received {
   std::string raw;  // every byte, NUL included
@@ -50,28 +47,18 @@ class RawClient {
   // To address:39030, retrying refused attempts until the deadline (a child process may not
   // listen yet). `rcvbuf` > 0 sets SO_RCVBUF.
   bool Connect(const std::string& address, int rcvbuf = 0) {
-    sockaddr_in to{AF_INET, htons(39030), {}, {}};
-    ::inet_pton(AF_INET, address.c_str(), &to.sin_addr);
+    in_addr to{};
+    ::inet_pton(AF_INET, address.c_str(), &to);
     for (auto end = Deadline(); Clock::now() < end; std::this_thread::yield()) {
-      fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-      if (rcvbuf > 0) ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof(rcvbuf));
-      int on = 1;  // small requests back to back must not wait for the server's delayed ACK
-      ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
-      if (::connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof(to)) == 0) return true;
-      Close();
+      fd_ = owc_test::ConnectTo(ntohl(to.s_addr), owc_test::kWirePort, rcvbuf);
+      if (fd_ >= 0) return true;
     }
     return false;
   }
 
   bool Send(const std::string& text) { return SendRaw(text + '\0'); }
-  bool SendRaw(const std::string& bytes) {  // may run on another thread than the reads
-    for (size_t done = 0; done < bytes.size();) {
-      ssize_t sent = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-      if (sent <= 0) return false;
-      done += static_cast<size_t>(sent);
-    }
-    return true;
-  }
+  // May run on another thread than the reads.
+  bool SendRaw(const std::string& bytes) { return owc_test::SendAll(fd_, bytes); }
 
   // False when no whole message arrived before the deadline or the connection closed first.
   bool Read(Received* message) {
@@ -93,8 +80,7 @@ class RawClient {
     return closed_;
   }
   bool HasPendingBytes() {  // without waiting
-    pollfd poll_fd{fd_, POLLIN, 0};
-    return buffer_.size() > head_ || ::poll(&poll_fd, 1, 0) > 0;
+    return buffer_.size() > head_ || owc_test::WaitFor(fd_, POLLIN, 0);
   }
 
   // Hello, USER (resuming `resume_id` unless 0) and FLTR ALL; sets and returns `prefix`, or ""
@@ -139,14 +125,12 @@ class RawClient {
 
   bool Fill(Clock::time_point end) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-    pollfd poll_fd{fd_, POLLIN, 0};
-    if (closed_ || ::poll(&poll_fd, 1, static_cast<int>(std::max<int64_t>(0, left))) <= 0) {
+    if (closed_ || !owc_test::WaitFor(fd_, POLLIN, static_cast<int>(std::max<int64_t>(0, left)))) {
       return false;
     }
-    char chunk[65536];
-    ssize_t got = ::recv(fd_, chunk, sizeof(chunk), 0);
-    if (got <= 0) return !(closed_ = true);
-    buffer_.append(chunk, static_cast<size_t>(got));
+    std::string got = owc_test::Drain(fd_);
+    if (got.empty()) return !(closed_ = true);
+    buffer_ += got;
     return true;
   }
 
@@ -188,7 +172,7 @@ class RawClient {
 using owwired::Counters;
 using owwired::Options;
 
-class ServerTest : public ::testing::Test {
+class OwwiredTest : public ::testing::Test {
  protected:
   // Serves on 127.0.0.`host` (this suite owns 200 to 252) with session ids from 1000 and the
   // options `tweak` sets, replacing any earlier server.
@@ -247,6 +231,6 @@ class ServerTest : public ::testing::Test {
   std::unique_ptr<owwired::Server> server_;  // last: destroyed before what its callbacks use
 };
 
-}  // namespace owwired_test
+}  // namespace owc_test
 
-#endif  // OWWIRED_TESTS_SERVER_FIXTURE_H_
+#endif  // OWCLIENT_TESTS_TOOLS_OWWIRED_SERVER_FIXTURE_H

@@ -11,11 +11,9 @@
 #include "story_generator.h"
 #include "support/temp_dir.h"
 
-namespace owwired_test {
+namespace owc_test {
 namespace {
 
-using DialogTest = ServerTest;
-using owc_test::TempDir;
 const char kNoContent[] = "+RQST (204) No content";
 
 bool WellFormed(const std::string& document) {  // namespaces included
@@ -26,7 +24,7 @@ bool WellFormed(const std::string& document) {  // namespaces included
 }
 
 // Ids start just below the signed limit and wrap; two sessions at most are remembered.
-TEST_F(DialogTest, SessionsAreCreatedResumedTakenOverEndedAndForgotten) {
+TEST_F(OwwiredTest, SessionsAreCreatedResumedTakenOverEndedAndForgotten) {
   Start(201, [](Options& o) {
     o.firstSessionId = 0x7FFFFFFF;
     o.maxSessions = 2;
@@ -50,7 +48,7 @@ TEST_F(DialogTest, SessionsAreCreatedResumedTakenOverEndedAndForgotten) {
   EXPECT_EQ(again.Ask("2147483647:RQST"), "2147483647:+RQST (204) No content");
 }
 
-TEST_F(DialogTest, TextRequestsGetTheirExactAnswersAndTheSessionGoesOn) {
+TEST_F(OwwiredTest, TextRequestsGetTheirExactAnswersAndTheSessionGoesOn) {
   Start(204, [](Options& o) { o.verbosity = 2; });  // every message logged, binary ones too
   RawClient& client = Connected();
   client.ReadText();
@@ -80,7 +78,7 @@ TEST_F(DialogTest, TextRequestsGetTheirExactAnswersAndTheSessionGoesOn) {
 
 // Spool files in order, cut into blocks that each wait for their ACK. NULs and the text of both
 // end markers in the data: only the length can cut the block.
-TEST_F(DialogTest, SpoolFilesTravelByteExactInBlocksThatEachWaitForTheirAck) {
+TEST_F(OwwiredTest, SpoolFilesTravelByteExactInBlocksThatEachWaitForTheirAck) {
   std::string data("BLKe\0BLKm\0", 10);
   for (int i = 0; data.size() < 5000; ++i) data += static_cast<char>(i % 256);
   TempDir spool;
@@ -134,7 +132,7 @@ TEST_F(DialogTest, SpoolFilesTravelByteExactInBlocksThatEachWaitForTheirAck) {
 
 // A client that lost its connection mid-file resumes at the first block it did not acknowledge
 // (pipelined blocks too), or at block 0 with the restart option; the file is announced again.
-TEST_F(DialogTest, ResumedSessionContinuesAtFirstUnacknowledgedBlockOrRestarts) {
+TEST_F(OwwiredTest, ResumedSessionContinuesAtFirstUnacknowledgedBlockOrRestarts) {
   for (int mode = 0; mode < 3; ++mode) {
     bool restart = mode == 1, pipeline = mode == 2;
     SCOPED_TRACE(mode);
@@ -163,7 +161,7 @@ TEST_F(DialogTest, ResumedSessionContinuesAtFirstUnacknowledgedBlockOrRestarts) 
 // Over-long client messages close their connection; a client that sends without reading is no
 // longer read (rather than its answers queued without bound) until it reads again, and then gets
 // every answer.
-TEST_F(DialogTest, HostileClientsNeitherStopTheServerNorGrowItsBuffers) {
+TEST_F(OwwiredTest, HostileClientsNeitherStopTheServerNorGrowItsBuffers) {
   Start(217, [](Options& o) {
     o.files = {{"a.xml", "abc"}};
     o.outputLimit = 4096;
@@ -188,7 +186,7 @@ TEST_F(DialogTest, HostileClientsNeitherStopTheServerNorGrowItsBuffers) {
   EXPECT_EQ(client.FetchFile(), "abc");
 }
 
-TEST_F(DialogTest, SeveralClientsAtOnceEachGetTheGeneratedCorpusAndOneMoreIsRefused) {
+TEST_F(OwwiredTest, SeveralClientsAtOnceEachGetTheGeneratedCorpusAndOneMoreIsRefused) {
   Start(220, [](Options& o) {
     o.generateStories = 2;
     o.storySize = 9000;
@@ -212,4 +210,4 @@ TEST_F(DialogTest, SeveralClientsAtOnceEachGetTheGeneratedCorpusAndOneMoreIsRefu
 }
 
 }  // namespace
-}  // namespace owwired_test
+}  // namespace owc_test
