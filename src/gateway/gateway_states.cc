@@ -4,13 +4,17 @@
 #include <memory>
 #include <new>
 
-#include "gateway/gateway_log.h"
 #include "gateway/gateway_session.h"
 #include "runtime/trace_log.h"
 
 namespace owc {
 
 namespace {
+
+// Longest texts, in characters, of the state-machine lines and of the received-message
+// echo: both quote received data.
+constexpr size_t kMaxStateLogChars = kMaxTraceCutChars;
+constexpr size_t kMaxRXEchoChars = 1023;
 
 constexpr char kBeginFileTransfer[] = "HOBWThread::ProcessStateAux begin file transfer: ";
 // The announcement is echoed only while prefix and image stay below this length.

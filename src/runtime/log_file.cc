@@ -60,7 +60,12 @@ void LogFile::SetFile(const std::string& folder, const std::string& baseName) {
   if (!mFolder.empty()) CreateFolderChain(mFolder);
 }
 
-std::string LogFile::FileNameFor(const CalendarTime& now) const {
+std::string LogFile::FileNameFor(const CalendarTime& now) {
+  NamedLock lock(mMtxLogFile);
+  return FileNameLocked(now);
+}
+
+std::string LogFile::FileNameLocked(const CalendarTime& now) const {
   char name[64];
   int dayNumber = now.weekday + 1;
   if (!mFolder.empty()) {
@@ -80,7 +85,7 @@ void LogFile::WriteAt(uint32_t level, const char* text, const CalendarTime& now)
   if (level >= mLevel) return;
   NamedLock lock(mMtxLogFile);
   if (text == nullptr || *text == '\0' || mBaseName.empty()) return;
-  int fd = open(FileNameFor(now).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  int fd = open(FileNameLocked(now).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return;
   if (PrepareForToday(fd, now)) {
     WritePiece(fd, "%.4d.%.2d.%.2d %.2d:%.2d:%.2d.%03d ", now.year, now.month,
