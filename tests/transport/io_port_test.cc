@@ -10,7 +10,7 @@
 #include "support/log_capture.h"
 #include "transport/clock_helper.h"
 #include "transport/data_stream.h"
-#include "transport/transport_alloc.h"
+#include "runtime/alloc_hook.h"
 
 namespace {
 
@@ -64,9 +64,9 @@ TEST(IOPortOverflow, SentBytesLeaveFromTheFrontAndFailuresKeepTheContent) {
   EXPECT_FALSE(port.WroteOverflowBuf(6));
   EXPECT_EQ(0,
             log.SeverityOf("IOPort::WroteOverflowBuf failed bytes written > unsent data len.\n"));
-  owc::SetTransportAllocHook([](size_t) { return false; });
+  owc::SetAllocHook([](size_t) { return false; });
   EXPECT_FALSE(port.AddToOverflowBuf(reinterpret_cast<const uint8_t*>("gh"), 2));
-  owc::SetTransportAllocHook(nullptr);
+  owc::SetAllocHook(nullptr);
   EXPECT_EQ(0, log.SeverityOf("IOPort::AddToOverflowBuf new UBYTE [] failed.\n"));
   ASSERT_EQ(5u, port.GetOverflowLen());
   EXPECT_EQ(0, std::memcmp("bcdef", port.GetOverflowBuf(), 5));
@@ -133,9 +133,9 @@ TEST(IOPortAuxBuffer, PutsStayInsideTheSizeAndLeaveUsedAtTheEndOfTheLastWrite) {
   ASSERT_TRUE(port.AuxBufInit(4));  // a new buffer starts empty
   EXPECT_EQ(4u, port.GetAuxSize());
   EXPECT_EQ(0u, port.GetAuxUsed());
-  owc::SetTransportAllocHook([](size_t) { return false; });
+  owc::SetAllocHook([](size_t) { return false; });
   EXPECT_FALSE(port.AuxBufInit(16));
-  owc::SetTransportAllocHook(nullptr);
+  owc::SetAllocHook(nullptr);
   EXPECT_EQ(0, log.SeverityOf("IOPort::AuxBufInit new UBYTE [] failed.\n"));
   EXPECT_EQ(nullptr, port.GetAuxBuf());  // the old buffer is gone all the same
   EXPECT_EQ(0u, port.GetAuxSize());
@@ -239,9 +239,9 @@ TEST(WCDataStream, ChunksArePeekedAndConsumedAcrossWithinTheLimitAndMemory) {
   owc::WCDataStreamNode* head = s.GetHead();  // as the sender reads it
   ASSERT_NE(nullptr, head);
   EXPECT_EQ('e', head->GetData(true)[0]);
-  owc::SetTransportAllocHook([](size_t) { return false; });
+  owc::SetAllocHook([](size_t) { return false; });
   EXPECT_FALSE(s.Add("f", 1));
-  owc::SetTransportAllocHook(nullptr);
+  owc::SetAllocHook(nullptr);
   EXPECT_FALSE(s.Add("fghij", 5));
   ASSERT_TRUE(s.Add("fgh", 3));
   EXPECT_EQ("efgh", PeekAll(s, 10));

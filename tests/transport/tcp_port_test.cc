@@ -14,7 +14,7 @@
 #include "transport/loopback.h"
 #include "transport/socket_error_text.h"
 #include "transport/socket_ops.h"
-#include "transport/transport_alloc.h"
+#include "runtime/alloc_hook.h"
 
 namespace {
 
@@ -205,9 +205,9 @@ TEST_F(TCPPortPair, PacedWriteHoldsTheExcessFlushesItUnpacedAndClosesWhenItCanno
   EXPECT_EQ(second, Receive(second.size()));
 
   owc_test::AdvanceMs(10050);
-  owc::SetTransportAllocHook([](size_t) { return false; });
+  owc::SetAllocHook([](size_t) { return false; });
   EXPECT_FALSE(mPort.Write(Bytes(first), first.size(), written));
-  owc::SetTransportAllocHook(nullptr);
+  owc::SetAllocHook(nullptr);
   EXPECT_EQ(0u, written);
   EXPECT_EQ(0, mLog.SeverityOf(Format("TCPPort::Write %08x AddToOverflowBuf failed.\n", mFd)));
   EXPECT_FALSE(mPort.IsOpen());

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "runtime/alloc_hook.h"
 #include "support/log_capture.h"
 #include "transport/clock_helper.h"
 #include "transport/loopback.h"
-#include "wire/wire_alloc.h"
 
 namespace {
 
@@ -162,9 +162,9 @@ TEST(ClientPortParse, ABlockThatCannotBeBuiltIsLoggedAndConsumed) {
   LogCapture log;
   auto port = std::make_unique<WCOWClientPort>();
   const std::string bytes = Block("7:+BLK3:", "data", "BLKm");
-  owc::SetWireReallocHook([](void*, size_t) -> void* { return nullptr; });
+  owc::SetAllocHook([](size_t) { return false; });
   EXPECT_EQ(bytes.size(), Parse(*port, bytes));
-  owc::SetWireReallocHook(nullptr);
+  owc::SetAllocHook(nullptr);
   EXPECT_EQ(Texts{"WCOWClientPort::CreateMsgRqstBlock msgObj->SetInfo failed"}, FailureLines(log));
   EXPECT_EQ(0u, port->GetRXMsgCount());
 }
