@@ -12,7 +12,7 @@
 // -j 1 and -j 2 over a generated corpus.
 //
 // Usage: bench_convert [--sizes 2048,20480,204800,2097152] [--seconds 8] [--no-memory]
-//                      [--batch-stories 2000] [--batch-size 20480] [--no-batch]
+//                      [--batch-stories 2000] [--batch-size 20480] [--no-batch] [--csv FILE]
 //        bench_convert --repeat WORKLOAD SIZE COUNT    (one workload alone, for a profiler)
 #include <expat.h>
 #include <libxml/parser.h>
@@ -391,6 +391,27 @@ void MeasureBatch(uint32_t count, size_t size) {
               owbench::Median(wall[0]) / owbench::Median(wall[1]));
 }
 
+// Columns: NITF size, bytes per story (NITF and RDF), then per workload the CPU
+// microseconds and MB/s per story, then the two speed ratios.
+void WriteCsv(const std::string& path, const std::vector<SizeResult>& results) {
+  FILE* f = std::fopen(path.c_str(), "w");
+  if (f == nullptr) {
+    std::fprintf(stderr, "bench_convert: cannot write %s\n", path.c_str());
+    return;
+  }
+  std::fprintf(f,
+               "size,bytes,floor_us,floor_mbps,library_us,library_mbps,libxslt_us,libxslt_mbps,"
+               "library_over_floor,library_over_libxslt\n");
+  for (const SizeResult& r : results) {
+    std::fprintf(f, "%zu,%.0f", r.size, r.avgBytes);
+    for (int w = 0; w < 3; ++w) {
+      std::fprintf(f, ",%.2f,%.2f", r.seconds[w] * 1e6, r.avgBytes / r.seconds[w] / 1e6);
+    }
+    std::fprintf(f, ",%.3f,%.3f\n", r.floorRatio, r.peerRatio);
+  }
+  std::fclose(f);
+}
+
 std::vector<size_t> ParseSizes(const char* text) {
   std::vector<size_t> sizes;
   for (const char* p = text; *p != '\0';) {
@@ -410,6 +431,7 @@ int main(int argc, char** argv) {
   bool memory = true, batch = true;
   uint32_t batchStories = 2000;
   size_t batchSize = 20480;
+  std::string csv;  // one line per story size, for the plot script
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool more = i + 1 < argc;
@@ -429,10 +451,12 @@ int main(int argc, char** argv) {
       memory = false;
     } else if (arg == "--no-batch") {
       batch = false;
+    } else if (arg == "--csv" && more) {
+      csv = argv[++i];
     } else {
       std::fprintf(stderr,
                    "usage: %s [--sizes LIST] [--seconds S] [--no-memory] "
-                   "[--batch-stories N] [--batch-size BYTES] [--no-batch]\n",
+                   "[--batch-stories N] [--batch-size BYTES] [--no-batch] [--csv FILE]\n",
                    argv[0]);
       return 2;
     }
@@ -466,6 +490,7 @@ int main(int argc, char** argv) {
       std::printf("\n");
     }
   }
+  if (!csv.empty()) WriteCsv(csv, results);
   std::fflush(stdout);
   if (memory) MeasureMemory(sizes);
   std::fflush(stdout);

@@ -4,12 +4,17 @@
 // configuration runs in a child process of its own (its own peak RSS); in the same child,
 // right after, a plain loopback TCP transfer of the same bytes with the same block size gives
 // the limit: once streamed, once with a 4-byte answer per block. Latency runs from the server
-// handing a story's last block to send() (Options::on_file_written) to the callback that
+// handing a story's last block to send() (Options::onFileWritten) to the callback that
 // completes the story: its HTML record in mode 2, the last raw block of its later file in
 // mode 0. Then the CPU time of an idle connected gateway.
 //
 // Usage: bench_gateway [--stories 2000] [--size 10240] [--big-stories 64] [--big-size 1048576]
-//                      [--idle-seconds 10] [--only MODE:BLOCK:PIPELINE:STORIES:SIZE | --only idle]
+//                      [--idle-seconds 10] [--csv FILE]
+//                      [--only MODE:BLOCK:PIPELINE:STORIES:SIZE[:ACK_AFTER_DELIVERY[:DELAY_MS]]
+//                       | --only idle]
+// The default run ends with acknowledgement after delivery (HOBW_ACK_AFTER_DELIVERY):
+// saturating in modes 2 and 0, then mode 2 with the server pacing its messages, latency
+// against offered load. --csv writes one line per configuration.
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <netinet/in.h>
@@ -89,6 +94,69 @@ long ContextSwitches() {
   return usage.ru_nvcsw + usage.ru_nivcsw;
 }
 
+// Resident set in KiB now (statm's second field, in pages).
+long ResidentKiB() {
+  long pages = 0, resident = 0;
+  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// Samples the resident set every 2 ms on a thread of its own, whose CPU time the caller
+// leaves out of the gateway's.
+class RssSampler {
+ public:
+  RssSampler() : mBase(ResidentKiB()), mPeak(mBase) {
+    mThread = std::thread([this] {
+      mTid.store(static_cast<long>(syscall(SYS_gettid)));
+      while (!mStop.load()) {
+        mPeak = std::max(mPeak.load(), ResidentKiB());
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+    });
+  }
+  ~RssSampler() { Stop(); }
+  void Stop() {
+    mStop.store(true);
+    if (mThread.joinable()) mThread.join();
+  }
+  long Tid() const { return mTid.load(); }
+  // Growth of the resident set over its size when sampling began, in KiB.
+  long GrowthKiB() const { return mPeak.load() - mBase; }
+
+ private:
+  long mBase;
+  std::atomic<long> mPeak;
+  std::atomic<long> mTid{0};
+  std::atomic<bool> mStop{false};
+  std::thread mThread;
+};
+
+// "tid/name/seconds,..." for every thread of `before` (CPU seconds at the start) that used
+// CPU since; the server's thread is named owwired.
+std::string PerThreadCpu(const std::map<long, double>& before, long serverTid) {
+  std::string perThread;
+  for (const auto& [tid, cpu0] : before) {
+    const double used = ThreadCpuSecondsOf(tid) - cpu0;
+    if (used <= 0) continue;
+    std::string name = "?";
+    if (FILE* f = std::fopen(("/proc/self/task/" + std::to_string(tid) + "/comm").c_str(), "r")) {
+      char buf[64] = {};
+      if (std::fgets(buf, sizeof buf, f) != nullptr) name = buf;
+      std::fclose(f);
+      while (!name.empty() && (name.back() == '\n' || name.back() == ' ')) name.pop_back();
+    }
+    if (tid == serverTid) name = "owwired";
+    char item[96];
+    std::snprintf(item, sizeof item, "%s%ld/%s/%.4f", perThread.empty() ? "" : ",", tid,
+                  name.c_str(), used);
+    perThread += item;
+  }
+  return perThread;
+}
+
 uint32_t ParseAddress(const std::string& dotted) {
   in_addr addr{};
   inet_pton(AF_INET, dotted.c_str(), &addr);
@@ -104,6 +172,7 @@ struct Config {
   uint32_t stories = 2000;
   size_t size = 10240;
   uint32_t delayMs = 0;  // the server holds every message back this long (paced runs)
+  bool ackAfterDelivery = false;  // HOBW_ACK_AFTER_DELIVERY
   std::string address = "127.0.1.1";
 };
 
@@ -142,12 +211,16 @@ class Recorder {
       }
     }
     mLastNs = now;
-    mChanged.notify_all();
+    // The waiter is woken once, when it is done: a wake-up per block would be counted as
+    // the gateway's CPU time.
+    if (mFiles == mFilesWanted || mHtml == mHtmlWanted) mChanged.notify_all();
   }
 
   // Waits until every story is complete (mode 2: its HTML; mode 0: both files).
   bool WaitComplete(uint32_t mode, uint32_t stories, int timeoutSeconds) {
     std::unique_lock<std::mutex> lock(mMutex);
+    mFilesWanted = mode == 0 ? 2 * stories : UINT32_MAX;
+    mHtmlWanted = mode == 0 ? UINT32_MAX : stories;
     return mChanged.wait_for(lock, std::chrono::seconds(timeoutSeconds),
                              [&] { return mode == 0 ? mFiles == 2 * stories : mHtml == stories; });
   }
@@ -209,11 +282,13 @@ class Recorder {
   std::vector<uint64_t> mFileDone;   // per file: its last raw block
   uint64_t mFirstNs = 0, mLastNs = 0, mBlockBytes = 0, mBlocks = 0;
   uint32_t mHtml = 0, mFiles = 0;
+  uint32_t mFilesWanted = UINT32_MAX, mHtmlWanted = UINT32_MAX;
 };
 
 bool StartGateway(const Config& config, Recorder* recorder) {
   const uint32_t address = ParseAddress(config.address);
   const uintptr_t user = reinterpret_cast<uintptr_t>(recorder);
+  HOBWSetOptions(config.ackAfterDelivery ? HOBW_ACK_AFTER_DELIVERY : 0u);
   if (config.mode == 0) return HOBWStart(address, Recorder::Callback, user, 0, 0) == 1;
   const std::string tmpl =
       owbench::MustRead(kSourceDir + "/examples/templates/story.tmpl", "bench_gateway");
@@ -336,9 +411,9 @@ int RunConfig(const Config& config) {
   owwired::Options options;
   options.address = config.address;
   options.verbosity = 0;
-  options.block_size = config.block;
+  options.blockSize = config.block;
   options.pipeline = config.pipeline;
-  options.faults.delay_ms = config.delayMs;
+  options.faults.delayMs = config.delayMs;
   std::string all;  // the same bytes for the loopback limit
   for (const owbench::Story& s : stories) {
     options.files.emplace_back(s.base + ".rdf", s.rdf);
@@ -349,16 +424,23 @@ int RunConfig(const Config& config) {
   stories.clear();
   stories.shrink_to_fit();
   Recorder recorder(config.stories);
-  options.on_file_written = [&recorder](const std::string& name, uint64_t ns) {
+  options.onFileWritten = [&recorder](const std::string& name, uint64_t ns) {
     recorder.FileWritten(name, ns);
   };
   owwired::Server server(options);
   const long serverTid = StartServer(&server);
   if (serverTid < 0) return 1;
+  const std::set<long> beforeStartup = ThreadIds();
   if (OrbrixWireStartup(0) != 1) return 1;
+  const std::set<long> afterStartup = ThreadIds();
+  RssSampler rss;
+  while (rss.Tid() == 0) std::this_thread::yield();
   const double cpu0 = owbench::ProcessCpuSeconds();
   const double serverCpu0 = ThreadCpuSecondsOf(serverTid);
+  const double samplerCpu0 = ThreadCpuSecondsOf(rss.Tid());
   const long csw0 = ContextSwitches();
+  std::map<long, double> threadCpu0;
+  for (long tid : afterStartup) threadCpu0[tid] = ThreadCpuSecondsOf(tid);
   const uint64_t start = NowNs();
   if (!StartGateway(config, &recorder)) {
     std::fprintf(stderr, "bench_gateway: the gateway does not start\n");
@@ -367,7 +449,21 @@ int RunConfig(const Config& config) {
   const bool complete = recorder.WaitComplete(config.mode, config.stories, 120);
   const double cpu = owbench::ProcessCpuSeconds() - cpu0;
   const double serverCpu = ThreadCpuSecondsOf(serverTid) - serverCpu0;
+  const double samplerCpu = ThreadCpuSecondsOf(rss.Tid()) - samplerCpu0;
   const long csw = ContextSwitches() - csw0;
+  // The gateway's threads by creation order: the session's, then its delivery thread.
+  std::string threads;
+  int wire = 0, gateway = 0;
+  for (long tid : ThreadIds()) {
+    if (tid == rss.Tid() || tid == serverTid || beforeStartup.count(tid) != 0) continue;
+    const bool startup = afterStartup.count(tid) != 0;
+    const double used = ThreadCpuSecondsOf(tid) - (startup ? threadCpu0[tid] : 0.0);
+    char item[64];
+    std::snprintf(item, sizeof item, "%s%s%d=%.4f", threads.empty() ? "" : " ",
+                  startup ? "startup" : "gateway", startup ? ++wire : ++gateway, used);
+    threads += item;
+  }
+  rss.Stop();
   HOBWStop(1);
   OrbrixWireShutdown();
   server.Stop();
@@ -379,14 +475,15 @@ int RunConfig(const Config& config) {
   std::printf(
       "RESULT complete=%d stories=%u bytes=%zu seconds=%.4f blockbytes=%llu blocks=%llu "
       "p50=%.1f p99=%.1f max=%.1f cpu=%.4f servercpu=%.4f csw=%ld rss=%ld stream=%.1f "
-      "ack=%.1f ackbps=%.0f\n",
+      "ack=%.1f ackbps=%.0f rssgrowth=%ld\n",
       complete ? 1 : 0, config.stories, all.size(), seconds,
       static_cast<unsigned long long>(recorder.BlockBytes()),
       static_cast<unsigned long long>(recorder.Blocks()), owbench::Percentile(latencies, 0.5),
       owbench::Percentile(latencies, 0.99),
-      latencies.empty() ? 0.0 : *std::max_element(latencies.begin(), latencies.end()), cpu,
-      serverCpu, csw, owbench::HighWaterKiB(), limit.streamMBps, limit.ackMBps,
-      limit.ackBlocksPerSecond);
+      latencies.empty() ? 0.0 : *std::max_element(latencies.begin(), latencies.end()),
+      cpu - samplerCpu, serverCpu, csw, owbench::HighWaterKiB(), limit.streamMBps, limit.ackMBps,
+      limit.ackBlocksPerSecond, rss.GrowthKiB());
+  std::printf("THREADS %s\n", threads.c_str());
   return complete ? 0 : 1;
 }
 
@@ -411,32 +508,17 @@ int RunIdle(const std::string& address, double seconds) {
   const double cpu0 = owbench::ProcessCpuSeconds();
   const double serverCpu0 = ThreadCpuSecondsOf(serverTid);
   const long csw0 = ContextSwitches();
-  const uint64_t requests0 = server.GetCounters().requests_empty;
+  const uint64_t requests0 = server.GetCounters().requestsEmpty;
   std::map<long, double> threadCpu0;
   for (long tid : ThreadIds()) threadCpu0[tid] = ThreadCpuSecondsOf(tid);
   const double wall0 = owbench::WallSeconds();
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-  std::string perThread;  // "tid:name:seconds,..." for every thread that used CPU
-  for (const auto& [tid, cpu0] : threadCpu0) {
-    const double used = ThreadCpuSecondsOf(tid) - cpu0;
-    std::string name = "?";
-    if (FILE* f = std::fopen(("/proc/self/task/" + std::to_string(tid) + "/comm").c_str(), "r")) {
-      char buf[64] = {};
-      if (std::fgets(buf, sizeof buf, f) != nullptr) name = buf;
-      std::fclose(f);
-      while (!name.empty() && (name.back() == '\n' || name.back() == ' ')) name.pop_back();
-    }
-    if (tid == serverTid) name = "owwired";
-    char item[96];
-    std::snprintf(item, sizeof item, "%s%ld/%s/%.4f", perThread.empty() ? "" : ",", tid,
-                  name.c_str(), used);
-    perThread += item;
-  }
+  const std::string perThread = PerThreadCpu(threadCpu0, serverTid);
   const double wall = owbench::WallSeconds() - wall0;
   const double cpu = owbench::ProcessCpuSeconds() - cpu0;
   const double serverCpu = ThreadCpuSecondsOf(serverTid) - serverCpu0;
   const long csw = ContextSwitches() - csw0;
-  const uint64_t requests = server.GetCounters().requests_empty - requests0;
+  const uint64_t requests = server.GetCounters().requestsEmpty - requests0;
   HOBWStop(1);
   OrbrixWireShutdown();
   server.Stop();
@@ -463,13 +545,17 @@ std::map<std::string, double> ParseResult(const std::string& output) {
 }
 
 std::string Describe(const Config& c) {
-  char buf[96];
-  std::snprintf(buf, sizeof buf, "mode %u, %2u KB blocks, %-9s %5u x %4zu KB", c.mode,
-                (c.block + 1023) / 1024,
-                c.pipeline      ? "pipelined"
-                : c.delayMs > 0 ? "paced,"
-                                : "acked,",
-                c.stories, c.size / 1024);
+  char how[32];
+  std::snprintf(how, sizeof how, "%s%s", c.pipeline ? "pipelined" : "acked",
+                c.delayMs > 0 ? "" : ",");
+  if (c.delayMs > 0) {
+    const size_t used = std::strlen(how);
+    std::snprintf(how + used, sizeof how - used, ", paced %u ms,", c.delayMs);
+  }
+  char buf[112];
+  std::snprintf(buf, sizeof buf, "mode %u%s, %2u KB blocks, %-10s %5u x %4zu KB", c.mode,
+                c.ackAfterDelivery ? " AaD" : "", (c.block + 1023) / 1024, how, c.stories,
+                c.size / 1024);
   return buf;
 }
 
@@ -479,11 +565,11 @@ int main(int argc, char** argv) {
   uint32_t stories = 2000, bigStories = 64;
   size_t size = 10240, bigSize = 1u << 20;
   double idleSeconds = 10;
-  std::string only;
+  std::string only, csv;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool more = i + 1 < argc;
-    if (arg == "--child" && i + 7 < argc) {
+    if (arg == "--child" && i + 8 < argc) {
       Config c;
       c.mode = static_cast<uint32_t>(std::atoi(argv[i + 1]));
       c.block = static_cast<uint32_t>(std::atoi(argv[i + 2]));
@@ -492,6 +578,7 @@ int main(int argc, char** argv) {
       c.size = std::strtoul(argv[i + 5], nullptr, 10);
       c.delayMs = static_cast<uint32_t>(std::atoi(argv[i + 6]));
       c.address = argv[i + 7];
+      c.ackAfterDelivery = std::atoi(argv[i + 8]) != 0;
       return RunConfig(c);
     } else if (arg == "--idle-child" && i + 2 < argc) {
       return RunIdle(argv[i + 1], std::atof(argv[i + 2]));
@@ -507,10 +594,14 @@ int main(int argc, char** argv) {
       idleSeconds = std::atof(argv[++i]);
     } else if (arg == "--only" && more) {
       only = argv[++i];
+    } else if (arg == "--csv" && more) {
+      csv = argv[++i];
     } else {
       std::fprintf(stderr,
                    "usage: %s [--stories N] [--size BYTES] [--big-stories N] [--big-size BYTES] "
-                   "[--idle-seconds S] [--only MODE:BLOCK:PIPELINE:STORIES:SIZE | --only idle]\n",
+                   "[--idle-seconds S] [--csv FILE] "
+                   "[--only MODE:BLOCK:PIPELINE:STORIES:SIZE[:ACK_AFTER_DELIVERY[:DELAY_MS]] | "
+                   "--only idle]\n",
                    argv[0]);
       return 2;
     }
@@ -520,9 +611,12 @@ int main(int argc, char** argv) {
     // the idle measurement alone
   } else if (!only.empty()) {
     Config c;
-    unsigned mode = 0, block = 0, pipe = 0, n = 0;
+    unsigned mode = 0, block = 0, pipe = 0, n = 0, ack = 0, delay = 0;
     unsigned long sz = 0;
-    std::sscanf(only.c_str(), "%u:%u:%u:%u:%lu", &mode, &block, &pipe, &n, &sz);
+    std::sscanf(only.c_str(), "%u:%u:%u:%u:%lu:%u:%u", &mode, &block, &pipe, &n, &sz, &ack,
+                &delay);
+    c.ackAfterDelivery = ack != 0;
+    c.delayMs = delay;
     c.mode = mode;
     c.block = block;
     c.pipeline = pipe != 0;
@@ -564,12 +658,47 @@ int main(int argc, char** argv) {
       c.delayMs = 1;
       configs.push_back(c);
     }
+    // Acknowledgement after delivery, saturating, then latency against offered load: the
+    // server holds each message back 1 to 8 ms, which sets the rate the gateway is offered.
+    for (uint32_t mode : {2u, 0u}) {
+      Config c;
+      c.mode = mode;
+      c.block = 65535;
+      c.pipeline = true;
+      c.stories = stories;
+      c.size = size;
+      c.ackAfterDelivery = true;
+      configs.push_back(c);
+    }
+    for (uint32_t delay : {1u, 2u, 4u, 8u}) {
+      Config c;
+      c.mode = 2;
+      c.block = 65535;
+      c.pipeline = true;
+      c.stories = std::min<uint32_t>(stories, 300);
+      c.size = size;
+      c.ackAfterDelivery = true;
+      c.delayMs = delay;
+      configs.push_back(c);
+    }
+  }
+  FILE* csvFile = nullptr;
+  if (!csv.empty() && !configs.empty()) {
+    csvFile = std::fopen(csv.c_str(), "w");
+    if (csvFile == nullptr) std::fprintf(stderr, "bench_gateway: cannot write %s\n", csv.c_str());
+  }
+  if (csvFile != nullptr) {
+    std::fprintf(csvFile,
+                 "mode,block,pipelined,ack_after_delivery,delay_ms,stories,size,stories_per_s,"
+                 "mbps,p50_us,p99_us,max_us,cpu_s,cpu_us_per_story,server_cpu_s,csw_per_block,"
+                 "rss_mb,gateway_rss_mb,tcp_stream_mbps,tcp_ack_mbps,complete\n");
   }
   std::printf("bench_gateway: %s\n", owbench::LoadLine().c_str());
   if (!configs.empty()) {
-    std::printf("%-42s %8s %8s %9s %9s %9s %8s %8s %8s %7s | %9s %9s %9s\n", "configuration",
-                "stories/s", "MB/s", "p50 us", "p99 us", "max us", "CPU s", "srv CPU", "csw/blk",
-                "RSS MB", "TCP MB/s", "ack MB/s", "vs TCP");
+    std::printf("%-56s %8s %8s %9s %9s %9s %8s %7s %8s %8s %7s %7s | %9s %9s %9s\n",
+                "configuration", "stories/s", "MB/s", "p50 us", "p99 us", "max us", "CPU s",
+                "us/sty", "srv CPU", "csw/blk", "RSS MB", "gw MB", "TCP MB/s", "ack MB/s",
+                "vs TCP");
   }
   const std::string self = owbench::SelfPath();
   int next = 1;
@@ -578,29 +707,45 @@ int main(int argc, char** argv) {
     owbench::ChildRun run =
         owbench::RunChild({self, "--child", std::to_string(c.mode), std::to_string(c.block),
                            std::to_string(c.pipeline ? 1 : 0), std::to_string(c.stories),
-                           std::to_string(c.size), std::to_string(c.delayMs), c.address},
+                           std::to_string(c.size), std::to_string(c.delayMs), c.address,
+                           std::to_string(c.ackAfterDelivery ? 1 : 0)},
                           true);
     std::map<std::string, double> r = ParseResult(run.output);
     if (r.empty() || r["seconds"] <= 0) {
-      std::printf("%-42s failed (exit %d)\n", Describe(c).c_str(), run.status);
+      std::printf("%-56s failed (exit %d)\n", Describe(c).c_str(), run.status);
       continue;
     }
     const double mbps = r["blockbytes"] / r["seconds"] / 1e6;
     const double limit = c.pipeline ? r["stream"] : r["ack"];
     char share[32] = "        -";  // a paced run is slow on purpose
     if (c.delayMs == 0) std::snprintf(share, sizeof share, "%9.2f", mbps / limit);
-    std::printf("%-42s %8.0f %8.1f %9.0f %9.0f %9.0f %8.2f %8.2f %8.2f %7.0f | %9.0f %9.1f %s%s\n",
-                Describe(c).c_str(), r["stories"] / r["seconds"], mbps, r["p50"], r["p99"],
-                r["max"], r["cpu"] - r["servercpu"], r["servercpu"], r["csw"] / r["blocks"],
-                r["rss"] / 1024, r["stream"], r["ack"], share,
-                r["complete"] == 1 ? "" : "  (incomplete)");
+    const double gatewayCpu = r["cpu"] - r["servercpu"];
+    const double perStory = gatewayCpu / r["stories"] * 1e6;
+    std::printf(
+        "%-56s %8.0f %8.1f %9.0f %9.0f %9.0f %8.2f %7.0f %8.2f %8.2f %7.0f %7.1f | %9.0f %9.1f "
+        "%s%s\n",
+        Describe(c).c_str(), r["stories"] / r["seconds"], mbps, r["p50"], r["p99"], r["max"],
+        gatewayCpu, perStory, r["servercpu"], r["csw"] / r["blocks"], r["rss"] / 1024,
+        r["rssgrowth"] / 1024, r["stream"], r["ack"], share,
+        r["complete"] == 1 ? "" : "  (incomplete)");
     std::fflush(stdout);
+    if (csvFile != nullptr) {
+      std::fprintf(csvFile,
+                   "%u,%u,%d,%d,%u,%u,%zu,%.1f,%.2f,%.1f,%.1f,%.1f,%.4f,%.1f,%.4f,%.2f,%.1f,%.1f,"
+                   "%.1f,%.1f,%d\n",
+                   c.mode, c.block, c.pipeline ? 1 : 0, c.ackAfterDelivery ? 1 : 0, c.delayMs,
+                   c.stories, c.size, r["stories"] / r["seconds"], mbps, r["p50"], r["p99"],
+                   r["max"], gatewayCpu, perStory, r["servercpu"], r["csw"] / r["blocks"],
+                   r["rss"] / 1024, r["rssgrowth"] / 1024, r["stream"], r["ack"],
+                   r["complete"] == 1 ? 1 : 0);
+    }
   }
+  if (csvFile != nullptr) std::fclose(csvFile);
   if (!configs.empty()) {
     std::printf(
         "(MB/s: block data delivered to the callback; CPU s: the gateway's threads, "
         "srv CPU: owwired's thread, both over the whole run; csw/blk: context switches of "
-        "the process per block; vs TCP: MB/s over the plain loopback transfer of the same "
+        "the process per block; gw MB: growth of the resident set from the gateway's start; vs TCP: MB/s over the plain loopback transfer of the same "
         "bytes and block size, streamed for pipelined runs, answered per block for acked "
         "ones)\n");
   }

@@ -67,7 +67,7 @@ Outcome RunOnce(const Settings& s, const std::vector<std::string>& extra, const 
   std::map<std::string, uint64_t> written, delivered;
   owwired::Options options;
   options.address = "127.0.121.1";
-  options.block_size = s.block;
+  options.blockSize = s.block;
   options.verbosity = 1;
   for (uint32_t i = 0; i < s.files; ++i) {
     char name[32];
@@ -75,11 +75,11 @@ Outcome RunOnce(const Settings& s, const std::vector<std::string>& extra, const 
     std::string content(s.size, static_cast<char>('a' + i % 26));
     options.files.emplace_back(name, content);
   }
-  options.on_file_written = [&](const std::string& name, uint64_t ns) {
+  options.onFileWritten = [&](const std::string& name, uint64_t ns) {
     std::lock_guard<std::mutex> lock(mutex);
     written[name] = ns;
   };
-  options.log_sink = [&](const std::string& line) {
+  options.logSink = [&](const std::string& line) {
     const size_t at = line.find(": delivered ");
     if (at == std::string::npos) return;
     const uint64_t now = NowNs();
@@ -102,7 +102,7 @@ Outcome RunOnce(const Settings& s, const std::vector<std::string>& extra, const 
   const size_t n = s.files;
   Outcome out;
   out.complete = server.WaitFor(
-      [n](const owwired::Counters& c) { return c.files_delivered >= n; }, 600000);
+      [n](const owwired::Counters& c) { return c.filesDelivered >= n; }, 600000);
   const uint64_t end = NowNs();
   kill(pid, SIGTERM);
   waitpid(pid, nullptr, 0);

@@ -33,6 +33,7 @@
   .subhead { margin: .2em 0; font-size: 1.1em; font-style: italic; color: #444; }
   .bylines { list-style: none; margin: .8em 0 0; padding: 0; font-size: .9em; }
   .person { font-weight: bold; }
+  .byttl { color: #666; }
   .meta { font-size: .8em; color: #666; margin: .4em 0 0; }
   .dateline { font-weight: bold; font-size: .8em; letter-spacing: .04em; margin: 0 0 .6em; }
   figure.media { margin: 1.4em 0; padding: .6em; background: #eee; }

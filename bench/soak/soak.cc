@@ -125,35 +125,35 @@ owwired::Faults DrawFaults(std::mt19937_64& rng, bool pipelined) {
   owwired::Faults f;
   switch (n(0, 12)) {
     case 4:
-      f.drop_after_blocks = n(0, 80);
+      f.dropAfterBlocks = n(0, 80);
       break;
     case 5:
-      f.reset_in_block_after = n(0, 80);
+      f.resetInBlockAfter = n(0, 80);
       break;
     case 6:
-      f.silent_after = n(2, 120);
+      f.silentAfter = n(2, 120);
       break;
     case 7:
-      f.garbage_after = n(2, 120);
+      f.garbageAfter = n(2, 120);
       break;
     case 8:
-      f.overlong_after = n(2, 120);
-      f.overlong_size = static_cast<uint32_t>(n(66600, 200000));
+      f.overlongAfter = n(2, 120);
+      f.overlongSize = static_cast<uint32_t>(n(66600, 200000));
       break;
     case 9:
-      if (!pipelined) f.overrun_block_after = n(0, 80);
+      if (!pipelined) f.overrunBlockAfter = n(0, 80);
       break;
     case 10:
-      f.tiny_messages_after = n(2, 120);
-      f.tiny_messages = static_cast<uint32_t>(n(100, 20000));
+      f.tinyMessagesAfter = n(2, 120);
+      f.tinyMessages = static_cast<uint32_t>(n(100, 20000));
       break;
     case 11:
-      f.stop_reading_after = n(1, 120);
+      f.stopReadingAfter = n(1, 120);
       break;
     case 12:
-      f.delay_ms = static_cast<uint32_t>(n(1, 5));
-      f.one_byte_writes = n(0, 3) == 0;
-      f.drop_after_blocks = f.one_byte_writes ? n(1, 8) : n(20, 200);
+      f.delayMs = static_cast<uint32_t>(n(1, 5));
+      f.oneByteWrites = n(0, 3) == 0;
+      f.dropAfterBlocks = f.oneByteWrites ? n(1, 8) : n(20, 200);
       break;
     default:
       break;  // a healthy connection
@@ -336,9 +336,9 @@ int main(int argc, char** argv) {
   options.address = settings.address;
   options.verbosity = 0;
   options.files = corpus;
-  options.block_size = 2048;
+  options.blockSize = 2048;
   options.pipeline = settings.pipeline;
-  options.faults_for_connection = [&faultRng, &settings](uint32_t) {
+  options.faultsForConnection = [&faultRng, &settings](uint32_t) {
     return DrawFaults(faultRng, settings.pipeline);
   };
   owwired::Server server(options);
@@ -378,8 +378,8 @@ int main(int argc, char** argv) {
                 what,
                 static_cast<int64_t>(
                     std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - begin).count()),
-                cycles, c.files_delivered, ledger.delivered, ledger.repeats, c.connections_accepted,
-                c.faults_fired, rss);
+                cycles, c.filesDelivered, ledger.delivered, ledger.repeats, c.connectionsAccepted,
+                c.faultsFired, rss);
     std::fflush(stdout);
   };
 
@@ -398,7 +398,7 @@ int main(int argc, char** argv) {
           }
         }
         ++cycles;
-        cycleServedStart = server.GetCounters().files_delivered;
+        cycleServedStart = server.GetCounters().filesDelivered;
         start();
       }
       if (Clock::now() >= nextReport) {
@@ -427,7 +427,7 @@ int main(int argc, char** argv) {
   }
 
   owwired::Counters c = server.GetCounters();
-  uint64_t servedNow = c.files_delivered - cycleServedStart;
+  uint64_t servedNow = c.filesDelivered - cycleServedStart;
   uint64_t deliveredNow = ledger.CycleDelivered();
   uint64_t losses = servedNow > deliveredNow ? servedNow - deliveredNow : 0;
   long rssEnd = StatusKb("VmRSS:");
@@ -435,12 +435,12 @@ int main(int argc, char** argv) {
               ", duplicates %" PRIu64 ", losses %" PRIu64 ", corrupt %" PRIu64
               ", out of order %" PRIu64 ", block sequence problems %" PRIu64 ", HTML pages %" PRIu64
               " (%" PRIu64 " short in completed cycles)\n",
-              c.files_delivered, c.files_delivered / 2, ledger.delivered, ledger.repeats, losses,
+              c.filesDelivered, c.filesDelivered / 2, ledger.delivered, ledger.repeats, losses,
               ledger.corrupt, ledger.outOfOrder, ledger.blockProblems, ledger.html,
               ledger.cycleHtmlShort);
   std::printf("soak: RESULT %" PRIu64 " cycles, %" PRIu64 " sessions, %" PRIu64
               " connections, %" PRIu64 " faults fired, %" PRIu64 " sessions resumed\n",
-              cycles, ledger.sessions, c.connections_accepted, c.faults_fired, c.sessions_resumed);
+              cycles, ledger.sessions, c.connectionsAccepted, c.faultsFired, c.sessionsResumed);
   std::printf("soak: RESULT client saw %" PRIu64 " receive time-outs, %" PRIu64
               " new logins after a silent login, %" PRIu64 " unparseable fronts, %" PRIu64
               " repeated blocks skipped, %" PRIu64 " failure lines\n",

@@ -90,8 +90,8 @@ const HtmlEntity* HtmlEntitiesBegin() { return kHtmlEntities; }
 const HtmlEntity* HtmlEntitiesEnd() { return kHtmlEntities + kHtmlEntityCount; }
 
 const std::string& HtmlEntityDtd() {
-  static const std::string dtd = BuildDtd();
-  return dtd;
+  static const std::string kDtd = BuildDtd();
+  return kDtd;
 }
 
 }  // namespace owc

@@ -2,18 +2,18 @@
 
 namespace owc {
 
-void DeleteBlockElt(HOBWBlockQElt* elt) {
-  if (elt == nullptr) return;
-  delete[] elt->mFName;
-  delete[] elt->mParentFName;
-  delete[] elt->mData;
-  delete elt;
+void DeleteQueuedBlock(HOBWQueuedBlock* block) {
+  if (block == nullptr) return;
+  delete[] block->record.mFName;
+  delete[] block->record.mParentFName;
+  if (!block->owner) delete[] block->record.mData;
+  delete block;
 }
 
 HOBWBlockQ::~HOBWBlockQ() { DeleteAll(); }
 
 void HOBWBlockQ::DeleteAll() {
-  while (!IsEmpty()) DeleteBlockElt(RemoveHead());
+  while (!IsEmpty()) DeleteQueuedBlock(RemoveHead());
 }
 
 }  // namespace owc

@@ -75,19 +75,27 @@ void HOBWQueueThread::SetCallback(HOBWCallback callback, uintptr_t user) {
   mUser = user;
 }
 
-HOBWBlockQElt* HOBWQueueThread::CopyBlock(const HOBWBlockQElt& record) {
-  HOBWBlockQElt* elt = new (std::nothrow) HOBWBlockQElt(record);
-  if (elt == nullptr) {
+HOBWQueuedBlock* HOBWQueueThread::CopyBlock(const HOBWBlockQElt& record,
+                                            std::unique_ptr<WCXMLWireMsg> owner) {
+  HOBWQueuedBlock* block = new (std::nothrow) HOBWQueuedBlock;
+  if (block == nullptr) {
     TraceLog(kLevelFailure, "HOBWQueueThread::EnqDataBlock new HOBWBlockQElt failed");
     return nullptr;
   }
-  elt->mFName = elt->mParentFName = nullptr;
-  elt->mData = nullptr;
-  elt->mDataLen = 0;
-  const char* failure = CopyOwnedParts(record, *elt);
-  if (failure == nullptr) return elt;
+  block->record = record;
+  block->record.mFName = block->record.mParentFName = nullptr;
+  HOBWBlockQElt copied = record;  // what CopyOwnedParts copies
+  if (owner) {
+    copied.mData = nullptr;  // the data stays where the message holds it
+    block->owner = std::move(owner);
+  } else {
+    block->record.mData = nullptr;
+    block->record.mDataLen = 0;
+  }
+  const char* failure = CopyOwnedParts(copied, block->record);
+  if (failure == nullptr) return block;
   TraceLog(kLevelFailure, failure);
-  DeleteBlockElt(elt);
+  DeleteQueuedBlock(block);
   return nullptr;
 }
 
@@ -96,10 +104,11 @@ void HOBWQueueThread::SetLimit(uint32_t maxBytes) {
   mXMLRDFPair.SetFileLimit(mLimit);
 }
 
-bool HOBWQueueThread::EnqDataBlock(const HOBWBlockQElt& record) {
-  HOBWBlockQElt* elt = CopyBlock(record);
+bool HOBWQueueThread::EnqDataBlock(const HOBWBlockQElt& record,
+                                   std::unique_ptr<WCXMLWireMsg> owner) {
+  HOBWQueuedBlock* elt = CopyBlock(record, std::move(owner));
   if (elt == nullptr) return false;
-  uint64_t bytes = RecordBytes(*elt);
+  uint64_t bytes = RecordBytes(elt->record);
   bool added;
   {
     NamedLock lock(mMtxRXQ);
@@ -111,7 +120,7 @@ bool HOBWQueueThread::EnqDataBlock(const HOBWBlockQElt& record) {
   }
   if (!added) {
     TraceLog(kLevelFailure, "HOBWQueueThread::EnqDataBlock mRXQ.AddTail failed");
-    DeleteBlockElt(elt);
+    DeleteQueuedBlock(elt);
     return false;
   }
   Signal();
@@ -162,7 +171,7 @@ void HOBWQueueThread::NoteDelivered(uint64_t bytes) {
   mDrainWake.Set();
 }
 
-HOBWBlockQElt* HOBWQueueThread::TakeHead() {
+HOBWQueuedBlock* HOBWQueueThread::TakeHead() {
   NamedLock lock(mMtxRXQ);
   return mRXQ.IsEmpty() ? nullptr : mRXQ.RemoveHead();
 }
@@ -174,13 +183,13 @@ uint32_t HOBWQueueThread::Run() {
   while (IsStopRequested() == 0) {
     ResetSignal();
     while (IsStopRequested() == 0) {
-      HOBWBlockQElt* elt = TakeHead();
+      HOBWQueuedBlock* elt = TakeHead();
       if (elt == nullptr) break;
       // The callback may change the record's fields: its size is taken before.
-      uint64_t bytes = RecordBytes(*elt);
-      if (mMode == kModeHTML || mMode == kModeRawAndHTML) ProcessRXDataBlock(*elt);
-      SendToCallback(elt);
-      DeleteBlockElt(elt);
+      uint64_t bytes = RecordBytes(elt->record);
+      if (mMode == kModeHTML || mMode == kModeRawAndHTML) ProcessRXDataBlock(elt->record);
+      SendToCallback(&elt->record);
+      DeleteQueuedBlock(elt);
       NoteDelivered(bytes);
     }
     if (IsStopRequested() == 0) WaitSignal();

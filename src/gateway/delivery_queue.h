@@ -16,6 +16,7 @@
 #define OWCLIENT_GATEWAY_DELIVERY_QUEUE_H
 
 #include <cstdint>
+#include <memory>
 
 #include "gateway/block_queue.h"
 #include "gateway/pair_files.h"
@@ -57,8 +58,10 @@ class HOBWQueueThread : public WorkerThread {
   void SetDeliveryWake(Event* wake) { mDeliveryWake = wake; }
 
   // Queues a copy of the record (names and data copied once) and wakes the thread. The
-  // caller keeps the record. False, after a log line, when memory ran out.
-  bool EnqDataBlock(const HOBWBlockQElt& record);
+  // caller keeps the record. With an owner, the message whose image holds the record's
+  // data, the queue takes the message instead of copying the data. False, after a log
+  // line, when memory ran out (the owner is then freed).
+  bool EnqDataBlock(const HOBWBlockQElt& record, std::unique_ptr<WCXMLWireMsg> owner = nullptr);
   uint32_t GetQueueCount();
   // What the blocks queued and not yet delivered hold (the one in the callback included):
   // data, names and kRecordOverhead each.
@@ -91,8 +94,8 @@ class HOBWQueueThread : public WorkerThread {
                       uint32_t sessionID);
 
  private:
-  HOBWBlockQElt* CopyBlock(const HOBWBlockQElt& record);
-  HOBWBlockQElt* TakeHead();
+  HOBWQueuedBlock* CopyBlock(const HOBWBlockQElt& record, std::unique_ptr<WCXMLWireMsg> owner);
+  HOBWQueuedBlock* TakeHead();
   void NoteDelivered(uint64_t bytes);
   void DiscardQueued();
   void CallTimed(HOBWBlockQElt* record, const char* slowFormat);

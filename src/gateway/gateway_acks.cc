@@ -13,12 +13,24 @@ namespace owc {
 
 bool HOBWThread::QueueAtLimit() { return mHOBQThread.GetQueuedBytes() >= mHOBQThread.GetLimit(); }
 
-// Reading is held at the queue's limit; silence while ACKs are owed or reading is held is
-// the session's own, and is not counted by the wire client either.
+// Acknowledging after delivery, a queue that runs ahead of the callback buys nothing: the
+// server waits for the ACKs anyway. So a file's blocks are read only a little ahead of the
+// callback, which keeps memory and latency to that little.
+bool HOBWThread::QueueHolds() {
+  const uint64_t queued = mHOBQThread.GetQueuedBytes();
+  if (queued >= mHOBQThread.GetLimit()) return true;
+  return mAckAfterDelivery && queued >= kAckedQueueBytes;
+}
+
+// Reading is held while the queue holds; silence while ACKs are owed or reading is held is
+// the session's own, and is not counted by the wire client either. Only the configured
+// limit is worth a log line: the bound of acknowledgement after delivery is routine.
 void HOBWThread::UpdateHold(bool shuttingDown) {
   uint32_t flags = 0;
+  bool atLimit = false;
   if (!shuttingDown && mWireHandle != kWireHandleInvalid) {
-    if (QueueAtLimit()) flags |= kHoldReading | kHoldSilence;
+    atLimit = QueueAtLimit();
+    if (atLimit || QueueHolds()) flags |= kHoldReading | kHoldSilence;
     if (!mOwedAcks.empty()) flags |= kHoldSilence;
   }
   bool heldByCallback;  // the wire client is held whatever mHoldFlags says
@@ -27,19 +39,22 @@ void HOBWThread::UpdateHold(bool shuttingDown) {
     heldByCallback = mRXQueueHeld && mRXMsgQ.GetCount() < kRXMsgQLimit;
     if (heldByCallback) mRXQueueHeld = false;
   }
-  if ((flags == mHoldFlags && !heldByCallback) || mWireHandle == kWireHandleInvalid) {
+  if (mWireHandle == kWireHandleInvalid) {
     mHoldFlags = flags;
+    mHeldAtLimit = false;
     return;
   }
-  if ((flags & kHoldReading) != (mHoldFlags & kHoldReading)) {
+  if (atLimit != mHeldAtLimit) {
+    mHeldAtLimit = atLimit;
     TraceLogF(kLevelProgress,
-              (flags & kHoldReading) != 0
+              atLimit
                   ? "HOBWThread::ProcessState delivery queue at its limit of %u bytes, reading "
                     "held"
                   : "HOBWThread::ProcessState delivery queue below its limit of %u bytes, "
                     "reading resumed",
               mHOBQThread.GetLimit());
   }
+  if (flags == mHoldFlags && !heldByCallback) return;
   mHoldFlags = flags;
   if (mWire.holdRX != nullptr) mWire.holdRX(mWireHandle, flags);
 }

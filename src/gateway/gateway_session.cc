@@ -105,6 +105,7 @@ void HOBWThread::CloseWire() {
   mDoneSent = 0;
   mOwedAcks.clear();
   mHoldFlags = 0;
+  mHeldAtLimit = false;
   mRXHandle.store(kWireHandleInvalid);
   if (mWireHandle == kWireHandleInvalid) return;
   mWire.close(mWireHandle);
@@ -153,6 +154,7 @@ void HOBWThread::BeginRun() {
   mOwedAcks.clear();
   mFileCounted = false;
   mHoldFlags = 0;
+  mHeldAtLimit = false;
   mHOBQThread.ResetCounts();
   mRunning.store(true);
   mHOBQThread.Start(false);
@@ -169,14 +171,36 @@ void HOBWThread::RunPass() {
 }
 
 // The pause waits on mRXWake, not a plain sleep: a message queued meanwhile ends it
-// (all but an empty RQST answer, see RXCallback).
+// (all but an empty RQST answer, see RXCallback), and so does a delivery. A pass that
+// found nothing to do pauses at once: the next pass could only repeat it before a message
+// or a delivery comes, and both end the pause.
 void HOBWThread::Pace() {
-  if (mPassCounter > kPassesBeforePause) {
+  if (mPassCounter > kPassesBeforePause || NothingToDo()) {
     mRXWake.WaitFor(kPauseMs);
     mRXWake.Reset();
     mPassCounter = 0;
   }
   ++mPassCounter;
+}
+
+bool HOBWThread::NothingToDo() {
+  switch (mState) {
+    case OBW_STATE_WAIT_HELLO:
+    case OBW_STATE_WAIT_USER_ACK:
+    case OBW_STATE_WAIT_FILTER_ACK:
+    case OBW_STATE_WAIT_RQST:
+    case OBW_STATE_RECEIVING:
+    case OBW_STATE_STOP:
+      break;
+    case OBW_STATE_RQST_START:
+      if (!QueueHolds() && !mRequestsHeld.load()) return false;
+      break;
+    default:
+      return false;
+  }
+  if (QueueHolds()) return true;  // the queued messages wait for a delivery
+  NamedLock lock(mMtxRXMsgQ);
+  return mRXMsgQ.IsEmpty();
 }
 
 void HOBWThread::StopStateStep(const TickTime& now) {

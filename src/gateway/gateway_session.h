@@ -11,7 +11,8 @@
 // While the session waits for its own delivery (ACKs owed) or the delivery queue holds
 // its byte limit, the server's silence is the session's own doing and is not counted; at
 // the limit the session also stops taking received messages and holds its connection's
-// reading, so that the server is held back by TCP.
+// reading, so that the server is held back by TCP. Acknowledging after delivery, it does
+// the same from kAckedQueueBytes on, far below the default limit.
 //
 // Threads: the configuration setters are for a stopped session (application thread, no
 // lock); Start/Stop, SetShutdownParams, GetStats and Drain may be called from any thread;
@@ -24,6 +25,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <memory>
 
 #include "gateway/delivery_queue.h"
 #include "gateway/wire_ops.h"
@@ -69,6 +71,9 @@ class HOBWThread : public WorkerThread {
   // connection's reading itself: a session thread that falls behind a fast server (or
   // stops taking at the delivery limit) must not let the wire client pile messages up.
   static constexpr uint32_t kRXMsgQLimit = 32;
+  // Acknowledging after delivery, the queue's bound when the configured limit is higher:
+  // sixteen blocks of the largest size.
+  static constexpr uint32_t kAckedQueueBytes = 16u * 65536u;
 
   // The UTC hour (0..23) that drives the daily statistics reset.
   using HourSource = int (*)();
@@ -127,11 +132,16 @@ class HOBWThread : public WorkerThread {
   void RunPass();
   void Pace();
   void ShutDown();
+  // Whether the next pass, without a message or a delivery, would only wait: the state
+  // waits for the server (or the stop pause) or for the delivery queue to drain, and no
+  // message is queued.
+  bool NothingToDo();
 
   // Handles every queued message, then makes one pass without a message.
   void ProcessState(bool shuttingDown);
-  // One step of the state machine; msg (may be null) stays the caller's.
-  void ProcessStateAux(WCXMLWireMsg* msg, bool shuttingDown);
+  // One step of the state machine; msg may be null. A block message is taken (by the
+  // delivery queue), any other stays the caller's.
+  void ProcessStateAux(std::unique_ptr<WCXMLWireMsg>& msg, bool shuttingDown);
   bool IsConnected() const;
 
   // Each true when the wire client took the request (or none was due).
@@ -165,7 +175,7 @@ class HOBWThread : public WorkerThread {
   void OpenConnection(const TickTime& now);
   void SendStateRequest(bool (HOBWThread::*request)(), const char* entering, const char* failure,
                         uint32_t next);
-  void HandleMessage(const WCXMLWireMsg& msg, const TickTime& now);
+  void HandleMessage(std::unique_ptr<WCXMLWireMsg>& msg, const TickTime& now);
 
   // Message handlers.
   void OnHello(const WCXMLWireMsg& msg);
@@ -173,7 +183,8 @@ class HOBWThread : public WorkerThread {
   void OnFilterAck(const WCXMLWireMsg& msg);
   void OnRequestAck(const WCXMLWireMsg& msg);
   void OnFile(const WCXMLWireMsgRequestFileAck& msg, const TickTime& now);
-  void OnBlock(const WCXMLWireMsgRequestBlockAck& msg, const TickTime& now);
+  void OnBlock(const WCXMLWireMsgRequestBlockAck& msg, std::unique_ptr<WCXMLWireMsg>& owner,
+               const TickTime& now);
   void OnDone(const TickTime& now);
   // Whether an announcement continues, on a resumed session's new connection, the file
   // whose blocks were queued last; such a file's blocks below mQueuedThrough are repeats.
@@ -189,6 +200,9 @@ class HOBWThread : public WorkerThread {
   // Back-pressure: whether the delivery queue holds its limit, and the connection hold
   // that follows from it and from owed ACKs.
   bool QueueAtLimit();
+  // Whether the session takes no message, asks for no file and holds reading: at the
+  // limit, and acknowledging after delivery also from kAckedQueueBytes on.
+  bool QueueHolds();
   void UpdateHold(bool shuttingDown);
   bool WaitsForDelivery() const { return mHoldFlags != 0 || !mOwedAcks.empty(); }
 
@@ -203,8 +217,9 @@ class HOBWThread : public WorkerThread {
   const WireOps mWire;
   uint32_t mServerAddress = 0;
   // The current block: the names (new[]) are owned and stay from the file announcement;
-  // the data points into the block message being handled.
-  HOBWBlockQElt cbInfo{};
+  // the data points into the block message being handled. The name is the described one
+  // (the log lines quote it).
+  HOBWBlockQElt cbInfo{};  // NOLINT(readability-identifier-naming)
 
   NamedMutex mMtxHOBWStats{"HOBWThread::mMtxHOBWStats"};
   HOBWStats mStats{};
@@ -251,6 +266,7 @@ class HOBWThread : public WorkerThread {
   std::deque<OwedAck> mOwedAcks;  // of the open connection, oldest first
   bool mFileCounted = false;      // the current file's last ACK counted it already
   uint32_t mHoldFlags = 0;        // kHoldReading/kHoldSilence set on the open connection
+  bool mHeldAtLimit = false;      // the hold at the configured limit was logged
   std::atomic<bool> mRunning{false};
   std::atomic<bool> mRequestsHeld{false};  // the application's, kept across runs
 

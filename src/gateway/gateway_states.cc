@@ -49,20 +49,21 @@ void HOBWThread::ProcessState(bool shuttingDown) {
   now.SetNow();
   SendDeliveredAcks(now);
   for (;;) {
-    if (!shuttingDown && QueueAtLimit()) break;
+    if (!shuttingDown && QueueHolds()) break;
     std::unique_ptr<WCXMLWireMsg> msg(TakeRXMsg());
     if (!msg) break;
     if (msg->GetType() != WCXMLWireMsg::kTypeBlock) {
       TraceLogCut(kLevelProgress, kMaxRXEchoChars, "HOBWThread::ProcessState RX msg %s",
                   ImageOf(*msg));
     }
-    ProcessStateAux(msg.get(), shuttingDown);
+    ProcessStateAux(msg, shuttingDown);
   }
   UpdateHold(shuttingDown);
-  ProcessStateAux(nullptr, shuttingDown);
+  std::unique_ptr<WCXMLWireMsg> none;
+  ProcessStateAux(none, shuttingDown);
 }
 
-void HOBWThread::ProcessStateAux(WCXMLWireMsg* msg, bool shuttingDown) {
+void HOBWThread::ProcessStateAux(std::unique_ptr<WCXMLWireMsg>& msg, bool shuttingDown) {
   if (msg == nullptr && shuttingDown) return;
   TickTime now;
   now.SetNow();
@@ -79,7 +80,7 @@ void HOBWThread::ProcessStateAux(WCXMLWireMsg* msg, bool shuttingDown) {
   if (msg == nullptr) {
     ActOnState(now);
   } else {
-    HandleMessage(*msg, now);
+    HandleMessage(msg, now);
   }
 }
 
@@ -116,7 +117,7 @@ void HOBWThread::ActOnState(const TickTime& now) {
       break;
     case OBW_STATE_RQST_START:
       // No file is asked for until the queue drains, nor while the application holds.
-      if (QueueAtLimit() || mRequestsHeld.load()) break;
+      if (QueueHolds() || mRequestsHeld.load()) break;
       SendStateRequest(&HOBWThread::TXRqst, "HOBWThread::ProcessStateAux OBW_STATE_RQST_START",
                        "HOBWThread::ProcessStateAux TXRqst failed", OBW_STATE_WAIT_RQST);
       break;
@@ -173,7 +174,8 @@ void HOBWThread::SendStateRequest(bool (HOBWThread::*request)(), const char* ent
   }
 }
 
-void HOBWThread::HandleMessage(const WCXMLWireMsg& msg, const TickTime& now) {
+void HOBWThread::HandleMessage(std::unique_ptr<WCXMLWireMsg>& owned, const TickTime& now) {
+  const WCXMLWireMsg& msg = *owned;
   switch (msg.GetType()) {
     case WCXMLWireMsg::kTypeHello:
       OnHello(msg);
@@ -193,7 +195,7 @@ void HOBWThread::HandleMessage(const WCXMLWireMsg& msg, const TickTime& now) {
       break;
     case WCXMLWireMsg::kTypeBlock:
       if (auto* block = dynamic_cast<const WCXMLWireMsgRequestBlockAck*>(&msg)) {
-        OnBlock(*block, now);
+        OnBlock(*block, owned, now);
       }
       break;
     case WCXMLWireMsg::kTypeDone:
@@ -304,8 +306,10 @@ void HOBWThread::OnFile(const WCXMLWireMsgRequestFileAck& msg, const TickTime& n
   mState = OBW_STATE_RECEIVING;
 }
 
-// The block is acknowledged even when the delivery thread could not queue it.
-void HOBWThread::OnBlock(const WCXMLWireMsgRequestBlockAck& msg, const TickTime& now) {
+// The block is acknowledged even when the delivery thread could not queue it. The queue
+// takes the message itself rather than a copy of its data: past that, msg may be gone.
+void HOBWThread::OnBlock(const WCXMLWireMsgRequestBlockAck& msg,
+                         std::unique_ptr<WCXMLWireMsg>& owner, const TickTime& now) {
   uint32_t number = msg.GetBlockNumber();
   TraceLogF(kLevelProgress, "HOBWThread::ProcessStateAux received block %u, %u bytes", number,
             static_cast<unsigned>(msg.GetDataLength()));
@@ -320,8 +324,8 @@ void HOBWThread::OnBlock(const WCXMLWireMsgRequestBlockAck& msg, const TickTime&
   cbInfo.mBlockNum = number;
   cbInfo.mData = const_cast<uint8_t*>(msg.GetData());
   cbInfo.mDataLen = msg.GetDataLength();
-  bool queued = mHOBQThread.EnqDataBlock(cbInfo);
-  cbInfo.mData = nullptr;  // the message dies after this step
+  bool queued = mHOBQThread.EnqDataBlock(cbInfo, std::move(owner));
+  cbInfo.mData = nullptr;  // the message went to the queue, or died with a failure
   if (!queued) {
     TraceLog(kLevelFailure, "HOBWThread::ProcessStateAux mHOBQThread.EnqDataBlock failed");
     // Unacknowledged, the block comes again on the resumed session.

@@ -13,13 +13,15 @@
 
 namespace owc {
 
-class filesystemtool {
+// The described name of this class and of its two factories, kept as given.
+class filesystemtool {  // NOLINT(readability-identifier-naming)
  public:
   // The singleton, created on first use from the names given to create (empty unless
   // create was called). Throws std::runtime_error when it cannot be created.
-  static filesystemtool& instance();
+  static filesystemtool& instance();  // NOLINT(readability-identifier-naming)
   // Stores the names for the singleton's creation, then instance(). Throws
   // std::runtime_error("error creating filesystemtool!") on failure.
+  // NOLINTNEXTLINE(readability-identifier-naming)
   static filesystemtool& create(const std::string& secondLevel, const std::string& firstLevel);
 
   virtual ~filesystemtool() = default;

@@ -40,11 +40,12 @@ bool TCPPort::SetOptions() {
     TraceLogF(kLevelFailure, "TCPPort::Open 0x%08x set linger mode failed.\n", LogHandle());
     return false;
   }
-  int bufferSize = kSocketBufferSize;
-  if (setsockopt(mSocket, SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize) != 0) {
+  int receiveSize = kReceiveBufferSize;
+  if (setsockopt(mSocket, SOL_SOCKET, SO_RCVBUF, &receiveSize, sizeof receiveSize) != 0) {
     TraceLogF(kLevelFailure, "TCPPort::Open 0x%08x set RX buffer failed.\n", LogHandle());
     return false;
   }
+  int bufferSize = kSocketBufferSize;
   if (setsockopt(mSocket, SOL_SOCKET, SO_SNDBUF, &bufferSize, sizeof bufferSize) != 0) {
     TraceLogF(kLevelFailure, "TCPPort::Open 0x%08x set TX buffer failed.\n", LogHandle());
     return false;

@@ -1,13 +1,14 @@
 // The concrete IOPort over one non-blocking TCP stream socket. The caller creates the
-// socket; Open adopts it (hard close, 64 KB buffers, non-blocking). No operation blocks:
-// readiness comes from a zero-wait poll and a peek, reads take what the socket holds,
-// writes send what the socket and the pace allow and keep the rest in the overflow
-// buffer. Any hard socket error is logged, recorded as the last error (in the Windows
-// Sockets numbering, see platform/socket_errors.h) and closes the port; "would block"
-// is never an error.
+// socket; Open adopts it (hard close, a 64 KB send and a 1 MB receive buffer,
+// non-blocking). No operation blocks: readiness comes from a zero-wait poll and a peek,
+// reads take what the socket holds, writes send what the socket and the pace allow and
+// keep the rest in the overflow buffer. Any hard socket error is logged, recorded as the
+// last error (in the Windows Sockets numbering, see platform/socket_errors.h) and closes
+// the port; "would block" is never an error.
 //
-// Threads: driven by one thread at a time (the wire-client thread); see IOPort for what
-// other threads may call.
+// Threads: driven by one thread at a time (the wire-client thread, or a thread writing a
+// message it queued, both under the client thread's list lock); see IOPort for what other
+// threads may call.
 #ifndef OWCLIENT_TRANSPORT_TCP_PORT_H
 #define OWCLIENT_TRANSPORT_TCP_PORT_H
 
@@ -23,6 +24,9 @@ class TCPPort : public IOPort {
  public:
   static constexpr int kInvalidSocket = -1;
   static constexpr int kSocketBufferSize = 65535;
+  // The receive side takes more: with a 64 KB window a server streaming 64 KB blocks waits
+  // for every read of the client thread, one wake-up of each side per block.
+  static constexpr int kReceiveBufferSize = 1 << 20;
   // Past this many bytes held after a flush, Write logs that the overflow keeps growing.
   static constexpr uint32_t kOverflowWarnBytes = 2048;
 
@@ -39,6 +43,8 @@ class TCPPort : public IOPort {
   // seen to complete.
   bool IsTXReady() override;
   bool IsRXReady() override;
+  // Whether IsTXReady has latched already; no system call.
+  bool IsTXLatched() const { return mTXReady; }
 
   // info points to the socket (an int) and size is 4. Adopts and configures it; on a
   // failed option the port closes the socket. True without change when already open.

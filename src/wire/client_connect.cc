@@ -89,18 +89,29 @@ void WCOBWClientConnect::SendQueued() {
   mTXStream.Unlock();
 }
 
+// The messages of one read go to the callback in one pass: a message per pass would cost
+// the client thread a wake-up per message. The callback may pause delivery between two.
 void WCOBWClientConnect::Service() {
   if (!IsCnctOK()) return;
   SendQueued();
   mCliPort.ProcessRX();
-  if (mRXPaused) return;
-  WCXMLWireMsg* message = mCliPort.GetRXMsg();
-  if (message == nullptr) return;
-  if (mRXCallback != nullptr) {
-    mRXCallback(message, mUserValue);  // the callback owns it now
-  } else {
-    delete message;
+  while (!mRXPaused) {
+    WCXMLWireMsg* message = mCliPort.GetRXMsg();
+    if (message == nullptr) return;
+    if (mRXCallback != nullptr) {
+      mRXCallback(message, mUserValue);  // the callback owns it now
+    } else {
+      delete message;
+    }
   }
+}
+
+// Only a port whose connect completed is written: before that the client thread's poll
+// is what notices the connect, and a port that failed is the client thread's to report.
+bool WCOBWClientConnect::SendNow() {
+  if (!mCliPort.IsOpen() || !mCliPort.IsTXLatched()) return false;
+  SendQueued();
+  return mTXStream.GetTotal() == 0 && !mCliPort.HasOverflow();
 }
 
 // A paused connection's socket stays readable while its bytes wait there: watching it

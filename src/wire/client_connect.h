@@ -3,8 +3,8 @@
 //
 // Thread rules: SetIP, SetRXCallback and Connect run on the opening thread before the
 // connection is listed; afterwards everything runs under the client thread's list lock
-// (TXMsg from application threads, the rest on the client thread). The send stream's
-// own lock is taken inside that list lock, never the other way round.
+// (TXMsg and SendNow from application threads, the rest on the client thread). The send
+// stream's own lock is taken inside that list lock, never the other way round.
 #ifndef OWCLIENT_WIRE_CLIENT_CONNECT_H
 #define OWCLIENT_WIRE_CLIENT_CONNECT_H
 
@@ -43,8 +43,12 @@ class WCOBWClientConnect {
   bool TXMsg(WCXMLWireMsg* message);
   // Liveness and receive time-out; a failed check is logged, and closes the port.
   bool IsCnctOK();
-  // One poll: check, send what is queued, read and parse, deliver at most one message.
+  // One poll: check, send what is queued, read and parse, deliver the parsed messages
+  // until none is left or delivery is paused.
   void Service();
+  // On the thread that queued a message: writes the send stream at once when the port is
+  // open and was seen writable. True when nothing is left for the client thread to send.
+  bool SendNow();
 
   // The socket to watch for readability between polls, or -1 when there is none worth
   // watching (closed, or at the end of its stream: it would report readable forever).
@@ -57,6 +61,7 @@ class WCOBWClientConnect {
   // at their bounds and the server is held back by TCP. holdSilence: the receive time-out
   // does not run (a paused reader hears nothing); released, it counts from then on.
   void SetRXHold(bool pause, bool holdSilence);
+  bool IsRXPaused() const { return mRXPaused; }
 
   WCOWClientPort mCliPort;
 

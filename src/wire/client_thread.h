@@ -1,7 +1,8 @@
 // The one thread that drives every wire connection of the module: each pass checks,
-// sends, reads and delivers at most one received message per connection, then waits up
-// to 25 ms. The wait ends early when a message is queued for sending or a watched socket
-// becomes readable, so answers are read and sent at once.
+// sends, reads and delivers the received messages of every connection, then waits up to
+// 25 ms. A message queued for sending is written at once by the queuing thread when the
+// connection is up and the socket takes it whole; otherwise it ends the wait, as does a
+// watched socket turning readable, so answers are read and sent at once.
 //
 // Thread rules: Open, Close, TX and GetCnctCount may be called from any thread. The
 // list lock is held for a whole pass, so receive callbacks run with it held: a callback

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -51,8 +52,10 @@ struct Block {
   std::string parent = "";
 };
 
-// Queues the blocks from buffers overwritten right after: the queue must keep copies.
+// Queues the blocks from buffers overwritten right after: the queue must keep copies. Every
+// other block's data lies in a received block message, which the queue takes instead.
 void Enqueue(owc::HOBWQueueThread& queue, const std::vector<Block>& blocks) {
+  bool inMessage = false;
   for (const Block& b : blocks) {
     std::string name = b.name, parent = b.parent, data = b.data;
     HOBWBlockQElt rec{b.session,
@@ -63,7 +66,16 @@ void Enqueue(owc::HOBWQueueThread& queue, const std::vector<Block>& blocks) {
                       parent.empty() ? nullptr : &parent[0],
                       reinterpret_cast<uint8_t*>(&data[0]),
                       static_cast<uint32_t>(data.size())};
-    EXPECT_TRUE(queue.EnqDataBlock(rec));
+    inMessage = !inMessage;
+    if (inMessage) {
+      auto msg = std::make_unique<WCXMLWireMsgRequestBlockAck>();
+      ASSERT_TRUE(msg->SetInfo(b.session, b.number, static_cast<uint16_t>(data.size()),
+                               data.data(), uint8_t{b.last}));
+      rec.mData = const_cast<uint8_t*>(msg->GetData());
+      EXPECT_TRUE(queue.EnqDataBlock(rec, std::move(msg)));
+    } else {
+      EXPECT_TRUE(queue.EnqDataBlock(rec));
+    }
     name.assign(name.size(), '#');
     parent.assign(parent.size(), '#');
     data.assign(data.size(), '#');

@@ -106,6 +106,7 @@ class TestSession : public HOBWThread {
   using HOBWThread::GetQueuedBytes;
   using HOBWThread::GetState;
   using HOBWThread::IsDoneSent;
+  using HOBWThread::NothingToDo;
   using HOBWThread::RunPass;
   using HOBWThread::ShutDown;
 };
@@ -234,6 +235,30 @@ TEST_F(SessionTest, LogsInAndEveryRequestAnswerLeadsToTheNextRequest) {
                    "42:RQST", "<close>"}),
             gWire.sent);
   EXPECT_EQ("0/0/0", Session());
+}
+
+// Between passes the session waits for a message or a delivery only where a pass without
+// one would do nothing: a state that sends on its pass, or a queued message, goes on at once.
+TEST_F(SessionTest, APassPausesOnlyWhileTheStateWaitsAndNoMessageIsQueued) {
+  LogIn();
+  EXPECT_TRUE(session.NothingToDo());
+  Rx({"42:-RQST (503)"}, false);
+  EXPECT_FALSE(session.NothingToDo());
+  Pass();  // the answer, then the next request at once
+  EXPECT_EQ("42:RQST", SentWithoutBeats().back());
+  EXPECT_TRUE(session.NothingToDo());
+  const std::pair<uint32_t, bool> states[] = {
+      {OBW_STATE_START, false},          {OBW_STATE_WAIT_HELLO, true},
+      {OBW_STATE_USER_SEND, false},      {OBW_STATE_WAIT_USER_ACK, true},
+      {OBW_STATE_FILTER_SEND, false},    {OBW_STATE_WAIT_FILTER_ACK, true},
+      {OBW_STATE_RQST_START, false},     {OBW_STATE_WAIT_RQST, true},
+      {OBW_STATE_RECEIVING, true},       {OBW_STATE_TERMINATE, false},
+      {OBW_STATE_STOP, true}};
+  for (const auto& [state, waits] : states) {
+    session.ForceState(state);
+    EXPECT_EQ(waits, session.NothingToDo()) << "state " << state;
+  }
+  session.ForceState(OBW_STATE_WAIT_RQST);
 }
 
 std::atomic<int> gHour{12};
@@ -536,6 +561,31 @@ TEST_F(AckAfterDeliveryTest, ARepeatAfterAResumptionWaitsForTheFirstCopysDeliver
   EXPECT_EQ(1u, U(Stats().mFilesTotal));
 }
 
+// Acknowledging after delivery, a long file is read only a little ahead of its callback:
+// past kAckedQueueBytes the session takes no message and holds reading, without the log
+// line of the configured limit, and goes on once the callback catches up.
+TEST_F(AckAfterDeliveryTest, ALongFileIsReadOnlyALittleAheadOfItsCallback) {
+  HoldCallbacks();
+  LogIn();
+  const std::string data(65000, 'd');
+  const uint32_t fit = HOBWThread::kAckedQueueBytes / 65000 + 1;  // the last one passes
+  Rx({"42:+FILE long.xml"});
+  for (uint32_t i = 0; i < fit; ++i) Rx({Blk(i, data, false)});
+  ASSERT_TRUE(gate.WaitEntered());
+  EXPECT_EQ(kHoldReading | kHoldSilence, gWire.holds.back());
+  Rx({Blk(fit, data, true)});
+  EXPECT_GE(session.GetQueuedBytes(), HOBWThread::kAckedQueueBytes);
+  EXPECT_LT(session.GetQueuedBytes(), HOBWThread::kAckedQueueBytes + 66000u);  // not taken
+  EXPECT_TRUE(session.NothingToDo());
+  EXPECT_FALSE(log.HasPart("delivery queue at its limit"));
+
+  gate.Open();
+  PassUntil([] { return gWire.Count("42:RQST") == 2; });
+  EXPECT_EQ("42:+ACK " + std::to_string(fit), SentWithoutBeats().end()[-2]);
+  EXPECT_EQ(0u, gWire.holds.back());
+  EXPECT_FALSE(log.HasPart("delivery queue"));
+}
+
 class QueueLimitTest : public SessionTest {
  protected:
   QueueLimitTest() : SessionTest(0, 300) {}
@@ -559,6 +609,7 @@ TEST_F(QueueLimitTest, AtTheLimitTheSessionStopsTakingMessagesAndAskingUntilTheQ
   EXPECT_FALSE(log.HasPart("receive timeout"));
   EXPECT_EQ("42:+ACK 1", SentWithoutBeats().back());  // no request after it
   EXPECT_EQ(2 * block, session.GetQueuedBytes());     // the limit passed by one block at most
+  EXPECT_TRUE(session.NothingToDo());  // the queued answer waits for a delivery, not a pass
   EXPECT_EQ((std::vector<uint32_t>{kHoldReading | kHoldSilence}), gWire.holds);
   EXPECT_TRUE(
       log.Has("HOBWThread::ProcessState delivery queue at its limit of 300 bytes, reading held"));

@@ -48,7 +48,7 @@ owwired::Options Files(uint32_t count, size_t size, uint32_t blockSize, bool pip
     options.files.emplace_back("f" + std::to_string(i) + ".txt",
                                owc_it::Bytes(size, static_cast<char>('a' + i)));
   }
-  options.block_size = blockSize;
+  options.blockSize = blockSize;
   options.pipeline = pipeline;
   return options;
 }
@@ -66,15 +66,15 @@ TEST_F(DeliveryTest, AfterDeliveryNothingIsAcknowledgedWhileTheCallbackIsHeld) {
   PassTwelveSeconds();
   PassTwelveSeconds();
   ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.heartbeats >= 2; }));
-  EXPECT_EQ(0u, Server().GetCounters().blocks_acked);
-  EXPECT_EQ(0u, Server().GetCounters().files_delivered);
+  EXPECT_EQ(0u, Server().GetCounters().blocksAcked);
+  EXPECT_EQ(0u, Server().GetCounters().filesDelivered);
   EXPECT_FALSE(TimedOut());
   EXPECT_EQ(1, Stats().mConnected);
   EXPECT_EQ(1, HOBWDrain(0));
   mRelease = true;
   ExpectFeedDelivered();
   EXPECT_EQ(0, HOBWDrain(10000));
-  EXPECT_EQ(1u, Server().GetCounters().connections_accepted);
+  EXPECT_EQ(1u, Server().GetCounters().connectionsAccepted);
   EXPECT_TRUE(WaitUntil([] { return Stats().mFilesTotal == 3; }));  // counted at the ACK
 }
 
@@ -97,15 +97,15 @@ TEST_F(DeliveryTest, AfterDeliveryWhatTheStopDiscardsComesAgainOnResumption) {
   ASSERT_TRUE(WaitUntil([&] { return Count("HOBWThread::Run shutdown exiting") == 1; }));
   mRelease = true;
   stopper.join();
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.connections_open == 0; }));
+  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.connectionsOpen == 0; }));
   std::vector<owc_test::Delivered> records = Records();
-  EXPECT_LE(Server().GetCounters().blocks_acked, records.size());  // none before delivery
+  EXPECT_LE(Server().GetCounters().blocksAcked, records.size());  // none before delivery
   // Usually the stop discards most of the first file (a loaded machine may let the
   // delivery thread finish it first): whatever it discarded must come again.
   EXPECT_EQ(records.size() < 10u, mLog.HasPart("queued blocks discarded"));
   mSink = std::make_unique<owc_test::BlockSink>();
   Start(0, 1, session);
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.files_delivered >= 2; }));
+  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.filesDelivered >= 2; }));
   const auto again = Records(20 - records.size());
   records.insert(records.end(), again.begin(), again.end());
   std::set<std::string> seen;
@@ -134,16 +134,16 @@ TEST_F(DeliveryTest, AtTheQueueLimitTheServerIsHeldBackByTcpUntilTheQueueDrains)
   ASSERT_TRUE(WaitUntil([&] { return Count("reading held") == 1; }));
   uint64_t sent = 0;
   ASSERT_TRUE(WaitUntil([&] {
-    const uint64_t before = Server().GetCounters().bytes_sent;
+    const uint64_t before = Server().GetCounters().bytesSent;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    sent = Server().GetCounters().bytes_sent;
+    sent = Server().GetCounters().bytesSent;
     return sent == before;
   }));
   EXPECT_LT(sent, kBig / 2);
-  const uint64_t acked = Server().GetCounters().blocks_acked;
+  const uint64_t acked = Server().GetCounters().blocksAcked;
   PassTwelveSeconds();
-  EXPECT_EQ(acked, Server().GetCounters().blocks_acked);
-  EXPECT_EQ(0u, Server().GetCounters().files_delivered);
+  EXPECT_EQ(acked, Server().GetCounters().blocksAcked);
+  EXPECT_EQ(0u, Server().GetCounters().filesDelivered);
   EXPECT_FALSE(TimedOut());
   EXPECT_EQ(1, Stats().mConnected);
   // The limit and one block at most: 65,535 data bytes and the name.
@@ -151,7 +151,7 @@ TEST_F(DeliveryTest, AtTheQueueLimitTheServerIsHeldBackByTcpUntilTheQueueDrains)
   mRelease = true;
   ExpectFeedDelivered(60000);
   EXPECT_GE(Count("reading resumed"), 1u);
-  EXPECT_EQ(1u, Server().GetCounters().connections_accepted);
+  EXPECT_EQ(1u, Server().GetCounters().connectionsAccepted);
 }
 
 // A story file over the limit is refused with its line; the next story renders.
@@ -164,7 +164,7 @@ TEST_F(DeliveryTest, AStoryFileOverThePairingLimitIsRefusedAndTheNextStoryRender
   Serve(154, options);
   HOBWSetQueueLimit(64u << 10);
   Start(1);
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.files_delivered >= 4; }));
+  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.filesDelivered >= 4; }));
   const auto pages = Pages(1);
   ASSERT_EQ(1u, pages.size());
   EXPECT_EQ("chess-final.htm", pages[0].name);

@@ -23,8 +23,8 @@ class FaultRecoveryTest : public owc_it::GatewayTest {
           "harbour-bridge.xml", "harbour-bridge.rdf", "river-ice.xml", "river-ice.rdf"}) {
       options.files.emplace_back(name, owc_it::Example("stories/" + name));
     }
-    options.block_size = 256;
-    options.faults.faulty_connections = 1;
+    options.blockSize = 256;
+    options.faults.faultyConnections = 1;
     return options;
   }
   // Once the server's nth fault fired, takes the stalled session through its receive
@@ -32,7 +32,7 @@ class FaultRecoveryTest : public owc_it::GatewayTest {
   // The clock moves again when a message still in flight restarted the silence.
   void Reconnect(uint64_t fault = 1) {
     ASSERT_TRUE(
-        WaitServer([fault](const owwired::Counters& c) { return c.faults_fired >= fault; }));
+        WaitServer([fault](const owwired::Counters& c) { return c.faultsFired >= fault; }));
     for (const char* state : {"OBW_STATE_STOP/begin", "OBW_STATE_STOP/end"}) {
       const size_t before = Count(state);
       bool seen = false;
@@ -52,13 +52,13 @@ class FaultRecoveryTest : public owc_it::GatewayTest {
 
 TEST_F(FaultRecoveryTest, AResetInTheMiddleOfABlockResumesTheFileWhereItBroke) {
   owwired::Options options = Faulty();
-  options.faults.reset_in_block_after = 9;  // inside the second file
+  options.faults.resetInBlockAfter = 9;  // inside the second file
   Serve(100, options);
   Start();
   ASSERT_TRUE(WaitUntil([&] { return mLog.HasPart("WCOWClientPort::Close closing socket"); }));
   Reconnect();
   ExpectFeedDelivered();
-  EXPECT_EQ(1u, Server().GetCounters().sessions_resumed);
+  EXPECT_EQ(1u, Server().GetCounters().sessionsResumed);
 }
 
 // The server closes right after a block whose ACK it never reads and sends it again on the
@@ -68,8 +68,8 @@ TEST_F(FaultRecoveryTest, ABlockWhoseAckWasLostIsDeliveredOnce) {
   for (const bool restartFiles : {false, true}) {
     SCOPED_TRACE(restartFiles);
     owwired::Options options = Faulty();
-    options.restart_files = restartFiles;
-    options.faults.drop_after_blocks = 12;  // council-budget.xml's blocks 0 to 2 are the last
+    options.restartFiles = restartFiles;
+    options.faults.dropAfterBlocks = 12;  // council-budget.xml's blocks 0 to 2 are the last
     Serve(restartFiles ? 102 : 101, options);
     Start(2);
     ASSERT_EQ(13u, Records(13).size());  // and the first story's page
@@ -88,9 +88,9 @@ TEST_F(FaultRecoveryTest, ABlockWhoseAckWasLostIsDeliveredOnce) {
 TEST_F(FaultRecoveryTest, SilenceInEveryWaitingStateIsLeftAndTheSessionCarriesOn) {
   static const int64_t kSilentAfter[] = {1, 0, 2, 3, 4, 7};
   owwired::Options options = Faulty();
-  options.faults_for_connection = [](uint32_t connection) {
+  options.faultsForConnection = [](uint32_t connection) {
     owwired::Faults faults;
-    if (connection <= 6) faults.silent_after = kSilentAfter[connection - 1];
+    if (connection <= 6) faults.silentAfter = kSilentAfter[connection - 1];
     return faults;
   };
   Serve(120, options);
@@ -113,19 +113,19 @@ TEST_F(FaultRecoveryTest, SilenceInEveryWaitingStateIsLeftAndTheSessionCarriesOn
   EXPECT_EQ(5u, Count("HOBWThread::ProcessStateAux connected receive timeout"));
   EXPECT_EQ(1u, Count("HOBWThread::TXUser SessnID 777."));  // forgotten, not offered again
   const owwired::Counters c = Server().GetCounters();
-  EXPECT_EQ(1u, c.sessions_created);
-  EXPECT_EQ(4u, c.sessions_resumed);
+  EXPECT_EQ(1u, c.sessionsCreated);
+  EXPECT_EQ(4u, c.sessionsResumed);
 }
 
 // Bytes that start no message, then an 8 MB text message: neither can ever be parsed, so the
 // port closes at once instead of holding them or reading on.
 TEST_F(FaultRecoveryTest, GarbageOrAnOverlongMessageClosesThePortWithinItsBound) {
   owwired::Options options = Faulty();
-  options.faults_for_connection = [](uint32_t connection) {
+  options.faultsForConnection = [](uint32_t connection) {
     owwired::Faults faults;
-    if (connection == 1) faults.garbage_after = 6;
-    if (connection == 2) faults.overlong_after = 6;
-    faults.overlong_size = 8u << 20;
+    if (connection == 1) faults.garbageAfter = 6;
+    if (connection == 2) faults.overlongAfter = 6;
+    faults.overlongSize = 8u << 20;
     return faults;
   };
   Serve(110, options);
@@ -155,8 +155,8 @@ TEST_F(FaultRecoveryTest, ABlockWhoseLengthRunsPastItsDataIsNeverTaken) {
   for (char f = 0; f < 4; ++f) {
     options.files.emplace_back("f" + std::to_string(f) + ".xml", owc_it::Bytes(5000, 'a' + f));
   }
-  options.block_size = 1500;
-  options.faults.overrun_block_after = 1;
+  options.blockSize = 1500;
+  options.faults.overrunBlockAfter = 1;
   Serve(112, options);
   Start();
   Reconnect();
@@ -167,19 +167,19 @@ TEST_F(FaultRecoveryTest, ABlockWhoseLengthRunsPastItsDataIsNeverTaken) {
 TEST_F(FaultRecoveryTest, AFloodOfTinyMessagesIsTakenWithoutLosingTheConnection) {
   owwired::Options options = Faulty();
   options.pipeline = true;
-  options.faults.tiny_messages_after = 5;  // between the blocks of the first file
-  options.faults.tiny_messages = 20000;
+  options.faults.tinyMessagesAfter = 5;  // between the blocks of the first file
+  options.faults.tinyMessages = 20000;
   Serve(114, options);
   Start();
   // Each message takes a pass of two threads: under a sanitizer on a busy machine the flood
   // alone can take longer than the usual wait.
   ExpectFeedDelivered(60000);
-  EXPECT_EQ(1u, Server().GetCounters().connections_accepted);
+  EXPECT_EQ(1u, Server().GetCounters().connectionsAccepted);
 }
 
 TEST_F(FaultRecoveryTest, AServerThatStopsReadingIsLeftAfterItsSilence) {
   owwired::Options options = Faulty();
-  options.faults.stop_reading_after = 5;  // the ACK of the first block is the last it reads
+  options.faults.stopReadingAfter = 5;  // the ACK of the first block is the last it reads
   Serve(115, options);
   Start();
   Reconnect();

@@ -20,8 +20,8 @@ using GatewaySessionTest = owc_it::GatewayTest;
 class GatewayHeldTest : public owc_it::GatewayTest {
  protected:
   void ServeHeld(uint8_t last, owwired::Options options) {
-    options.faults.delay_ms = kHoldMs;
-    options.clock_ms = [this] { return mServerMs.load(); };
+    options.faults.delayMs = kHoldMs;
+    options.clockMs = [this] { return mServerMs.load(); };
     Serve(last, std::move(options));
   }
   void Release() {
@@ -46,15 +46,15 @@ class GatewayHeldTest : public owc_it::GatewayTest {
 TEST_F(GatewaySessionTest, RejectedFilterAndAGoneAnswerAreLoggedAndStoriesStillFlow) {
   owwired::Options options;
   options.files = {{"r.xml", Bytes(5000, 'a')}, {"r.rdf", Bytes(100, 'b')}};
-  options.block_size = 2048;
-  options.faults.reject_filter = 0;  // "-FLTR" without a status
-  options.faults.gone_at_request = 1;
+  options.blockSize = 2048;
+  options.faults.rejectFilter = 0;  // "-FLTR" without a status
+  options.faults.goneAtRequest = 1;
   Serve(31, options);
   Start();
   ExpectFeedDelivered();
   EXPECT_TRUE(mLog.Has("HOBWThread::ProcessStateAux filter rejected"));
   EXPECT_FALSE(mLog.HasPart("filter accepted"));
-  EXPECT_EQ(1u, Server().GetCounters().requests_gone);
+  EXPECT_EQ(1u, Server().GetCounters().requestsGone);
   EXPECT_TRUE(mLog.Has("HOBWThread::ProcessStateAux *** Reception too slow, messages lost ***"));
   EXPECT_EQ(1, Stats().mMessagesLost);
   EXPECT_EQ(0, Stats().mMessagesLost);  // cleared by the first read
@@ -67,7 +67,7 @@ TEST_F(GatewayHeldTest, HeartbeatsEveryEightSecondsWhileLoggingInAndNoneOnceStor
   auto heartbeats = [this] { return Server().GetCounters().heartbeats; };
   Advance(8100);  // so the first heartbeat of the resumed login is due at once
   Start(0, 1, 4242);
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.connections_accepted != 0; }));
+  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.connectionsAccepted != 0; }));
   EXPECT_EQ(0u, heartbeats());  // none before the hello
   Release();                    // the hello
 
@@ -83,7 +83,7 @@ TEST_F(GatewayHeldTest, HeartbeatsEveryEightSecondsWhileLoggingInAndNoneOnceStor
   // Waiting for the FLTR answer, under the id the server gave (4242 was unknown to it).
   Release();
   ASSERT_TRUE(WaitLog("HOBWThread::ProcessStateAux OBW_STATE_FILTER_SEND"));
-  const uint32_t id = Server().GetCounters().last_session_id;
+  const uint32_t id = Server().GetCounters().lastSessionId;
   EXPECT_NE(4242u, id);
   EXPECT_EQ(id, uint32_t{Stats().mSessionID});
   Advance(8200);
@@ -92,7 +92,7 @@ TEST_F(GatewayHeldTest, HeartbeatsEveryEightSecondsWhileLoggingInAndNoneOnceStor
   // Waiting for the RQST answer and for stories: no more heartbeats.
   Release();
   ASSERT_TRUE(WaitLog("HOBWThread::ProcessStateAux filter accepted"));
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.files_announced != 0; }));
+  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.filesAnnounced != 0; }));
   AdvanceSeen(8200);
   EXPECT_EQ(3u, heartbeats());
 }
@@ -102,12 +102,12 @@ TEST_F(GatewayHeldTest, HeartbeatsEveryEightSecondsWhileLoggingInAndNoneOnceStor
 TEST_F(GatewayHeldTest, DoneFromTheServerWhileWaitingForAStoryLeavesTheSessionIdle) {
   owwired::Options options;
   options.files = {{"n.xml", Bytes(1500, 'n')}, {"n.rdf", Bytes(20, 'm')}};
-  options.faults.done_after_files = 1;
-  options.faults.faulty_connections = 1;
+  options.faults.doneAfterFiles = 1;
+  options.faults.faultyConnections = 1;
   ServeHeld(41, options);
   Start();
   // Hello, USER and FLTR answers, FILE and its one block, each let through once queued.
-  auto sent = [](const owwired::Counters& c) { return c.messages_sent - c.heartbeats; };
+  auto sent = [](const owwired::Counters& c) { return c.messagesSent - c.heartbeats; };
   for (uint64_t n = 1; n <= 5; ++n) {
     ASSERT_TRUE(WaitServer([&](const owwired::Counters& c) { return sent(c) == n; }));
     Release();
@@ -117,8 +117,8 @@ TEST_F(GatewayHeldTest, DoneFromTheServerWhileWaitingForAStoryLeavesTheSessionId
   ASSERT_TRUE(WaitUntil([this] { return Count("OBW_STATE_RQST_START") == 2; }));
   Release();
   ASSERT_TRUE(WaitLog("HOBWThread::ProcessStateAux received done"));
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.connections_open == 0; }));
-  EXPECT_EQ(1u, Server().GetCounters().sessions_ended);
+  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.connectionsOpen == 0; }));
+  EXPECT_EQ(1u, Server().GetCounters().sessionsEnded);
   // The line is logged before the session is forgotten, so the record may lag it a little.
   ASSERT_TRUE(WaitUntil([this] {
     const HOBWStats s = Stats();
@@ -129,7 +129,7 @@ TEST_F(GatewayHeldTest, DoneFromTheServerWhileWaitingForAStoryLeavesTheSessionId
   AdvanceSeen(17000);
   EXPECT_FALSE(mLog.HasPart("receive timeout"));
   EXPECT_FALSE(mLog.HasPart("OBW_STATE_STOP"));
-  EXPECT_EQ(1u, Server().GetCounters().connections_accepted);
+  EXPECT_EQ(1u, Server().GetCounters().connectionsAccepted);
   ASSERT_EQ(1u, Records(1).size());
   EXPECT_EQ(1, HOBWStop(1));  // no connection: nothing to say DONE on
   EXPECT_FALSE(mLog.HasPart("HOBWThread::Run shutdown sending TXDone"));
@@ -137,8 +137,8 @@ TEST_F(GatewayHeldTest, DoneFromTheServerWhileWaitingForAStoryLeavesTheSessionId
   mServerMs = kHoldMs * 100;  // nothing held any more
   Server().Wake();
   Start();
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.files_delivered == 3; }));
-  EXPECT_EQ(2u, Server().GetCounters().sessions_created);
+  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.filesDelivered == 3; }));
+  EXPECT_EQ(2u, Server().GetCounters().sessionsCreated);
   const auto r = Records(3);
   ASSERT_EQ(3u, r.size());
   EXPECT_EQ("n.xml", r[1].name);
@@ -153,14 +153,14 @@ TEST_F(GatewaySessionTest, StopWithoutDoneKeepsTheSessionAndStopWithDoneEndsIt) 
                    {"a.rdf", Bytes(300, 'r')},
                    {"a.jpg", Bytes(2000, 'j')},  // belongs to story a
                    {"readme.txt", Bytes(10, 't')}};
-  options.block_size = 1000;
-  options.first_session_id = 5000;
+  options.blockSize = 1000;
+  options.firstSessionId = 5000;
   Serve(42, options);
   mSink->onCall = [this](const HOBWBlockQElt&) {
     while (!mRelease) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   };
   Start();
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.files_delivered == 4; }));
+  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.filesDelivered == 4; }));
   ASSERT_TRUE(WaitUntil([] { return Stats().mQueueLen == 6; }));  // one is in the callback
   std::thread stopper([] { HOBWStop(0); });
   const bool exiting = WaitUntil([&] { return mLog.HasPart("HOBWThread::Run shutdown exiting"); });
@@ -177,15 +177,15 @@ TEST_F(GatewaySessionTest, StopWithoutDoneKeepsTheSessionAndStopWithDoneEndsIt) 
   // Resumed: the server's cursor is past every file, so nothing comes again.
   Start(0, 1, 5000);
   ASSERT_TRUE(WaitServer([](const owwired::Counters& c) {
-    return c.sessions_resumed == 1 && c.requests_empty != 0 && c.connections_accepted == 2;
+    return c.sessionsResumed == 1 && c.requestsEmpty != 0 && c.connectionsAccepted == 2;
   }));
   const owwired::Counters c = Server().GetCounters();
-  EXPECT_EQ(0u, c.sessions_ended);
-  EXPECT_EQ(4u, c.files_announced);
+  EXPECT_EQ(0u, c.sessionsEnded);
+  EXPECT_EQ(4u, c.filesAnnounced);
   EXPECT_EQ(1, HOBWStop(1));
   EXPECT_TRUE(mLog.HasPart("HOBWThread::Run shutdown sending TXDone"));
   EXPECT_TRUE(mLog.HasPart("HOBWThread::ProcessStateAux received done"));
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.sessions_ended == 1; }));
+  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.sessionsEnded == 1; }));
 
   Start(0, 1, 5000);
   ExpectFeedDelivered();

@@ -198,7 +198,7 @@ class GatewayTest : public ::testing::Test {
   void ExpectFeedDelivered(int timeoutMs = 10000) {
     const size_t n = mFeed.size();
     ASSERT_TRUE(
-        WaitServer([n](const owwired::Counters& c) { return c.files_delivered >= n; }, timeoutMs));
+        WaitServer([n](const owwired::Counters& c) { return c.filesDelivered >= n; }, timeoutMs));
     Feed files;
     std::string problems;
     ASSERT_TRUE(WaitUntil([&] {

@@ -23,15 +23,15 @@ const std::string kStories = std::string(OWC_EXAMPLES_DIR) + "/stories";
 TEST_F(RenderTest, RestartedInRawAndHtmlModeItDeliversTwoXmlBlocksOneRdfBlockThenThePage) {
   owwired::Options raw;
   raw.files = {{"raw.txt", "w"}};
-  raw.first_session_id = 100;
+  raw.firstSessionId = 100;
   Serve(43, raw);
   Start();
   ASSERT_EQ(1u, Records(1).size());
   StopAndForget();
 
   owwired::Options options;
-  options.block_size = 2048;  // the XML file takes two blocks, the RDF file one
-  options.first_session_id = 200;
+  options.blockSize = 2048;  // the XML file takes two blocks, the RDF file one
+  options.firstSessionId = 200;
   options.files = {{"harbour-bridge.xml", Example("stories/harbour-bridge.xml")},
                    {"harbour-bridge.rdf", Example("stories/harbour-bridge.rdf")}};
   Serve(80, options);
@@ -59,11 +59,11 @@ TEST_F(RenderTest, HtmlModeDeliversOnlyOnePagePerStoryAndSkipsAMalformedOne) {
   broken.erase(broken.find("</body.content>"));  // the document never closes
   owwired::Options options;
   options.files = {{"broken.xml", broken}, {"broken.rdf", Example("stories/river-ice.rdf")}};
-  options.spool_dir = kStories;  // then fourteen stories and notice.txt
+  options.spoolDir = kStories;  // then fourteen stories and notice.txt
   Serve(81, options);
   Start(1);
   // weather-brief is the last story served: its page is the last record there can be.
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.files_delivered == 31; }));
+  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.filesDelivered == 31; }));
   const auto r = Records(12);
   ASSERT_EQ((Strings{"chess-final.htm", "council-budget.htm", "ferry-timetable.htm",
                      "forged-links.htm", "glacier-survey.htm", "harbour-bridge.htm",
@@ -105,8 +105,8 @@ TEST_F(RenderTest, EveryExamplePageEqualsWhatOwconvertMakesOfTheSameFiles) {
                             "xlate' --batch -d '" + out.Path() + "' '" + kStories + "'")
                                .c_str()));
   owwired::Options options;
-  options.spool_dir = kStories;
-  options.block_size = 700;  // most files in several blocks
+  options.spoolDir = kStories;
+  options.blockSize = 700;  // most files in several blocks
   Serve(84, options);
   Start(2);
   const auto pages = Pages(14);

@@ -18,8 +18,8 @@ TEST_F(WireClientTest, AFileArrivesWholeFromAServerThatWritesOneByteAtATime) {
   owwired::Options options;
   const std::string content = owc_it::Bytes(1500, 'a');
   options.files = {{"story.xml", content}};
-  options.block_size = 500;
-  options.faults.one_byte_writes = true;
+  options.blockSize = 500;
+  options.faults.oneByteWrites = true;
   auto server = owc_it::StartServer(13, options);
   Open(13);
   auto hello = mInbox.Next();
@@ -73,10 +73,10 @@ TEST_F(WireClientTest, EachOpenGoesToThePortSetLast) {
   options.port = 0;  // a free one
   auto other = owc_it::StartServer(14, options);
   auto accepted = [](const owwired::Server& server) {
-    return server.WaitFor([](const owwired::Counters& c) { return c.connections_accepted == 1; },
+    return server.WaitFor([](const owwired::Counters& c) { return c.connectionsAccepted == 1; },
                           10000);
   };
-  OrbrixWireSetServerPort(other->port());
+  OrbrixWireSetServerPort(other->Port());
   Open(14);
   EXPECT_TRUE(accepted(*other));
   OrbrixWireSetServerPort(0);
@@ -85,12 +85,12 @@ TEST_F(WireClientTest, EachOpenGoesToThePortSetLast) {
                               mInbox.User()));
   EXPECT_TRUE(accepted(*standard));
   OrbrixWireClose(second);
-  EXPECT_EQ(1u, other->GetCounters().connections_accepted);
+  EXPECT_EQ(1u, other->GetCounters().connectionsAccepted);
 }
 
 TEST_F(WireClientTest, ASilentServerIsLeftAfter16Seconds) {
   owwired::Options options;
-  options.faults.silent_after = 1;  // the hello, then nothing
+  options.faults.silentAfter = 1;  // the hello, then nothing
   auto server = owc_it::StartServer(15, options);
   Open(15);
   ASSERT_NE(nullptr, mInbox.Next());

@@ -28,8 +28,8 @@ bool WellFormed(const std::string& document) {  // namespaces included
 // Ids start just below the signed limit and wrap; two sessions at most are remembered.
 TEST_F(DialogTest, SessionsAreCreatedResumedTakenOverEndedAndForgotten) {
   Start(201, [](Options& o) {
-    o.first_session_id = 0x7FFFFFFF;
-    o.max_sessions = 2;
+    o.firstSessionId = 0x7FFFFFFF;
+    o.maxSessions = 2;
   });
   RawClient& first = Connected();
   first.ReadText();
@@ -42,7 +42,7 @@ TEST_F(DialogTest, SessionsAreCreatedResumedTakenOverEndedAndForgotten) {
   EXPECT_TRUE(stranger.WaitClosed());
   RawClient& idle = LoggedIn(1);  // the ended session is gone: this is session 2
   idle.Close();
-  EXPECT_TRUE(WaitFor([](const Counters& c) { return c.connections_open == 1; }));
+  EXPECT_TRUE(WaitFor([](const Counters& c) { return c.connectionsOpen == 1; }));
   EXPECT_EQ(LoggedIn().prefix, "3:");  // the table is full: idle session 2 is forgotten
   RawClient& late = Connected();
   late.ReadText();
@@ -91,7 +91,7 @@ TEST_F(DialogTest, SpoolFilesTravelByteExactInBlocksThatEachWaitForTheirAck) {
   }
   ::mkdir(spool.File("sub.xml").c_str(), 0700);
   Start(205, [&](Options& o) {
-    o.spool_dir = spool.Path();
+    o.spoolDir = spool.Path();
     o.rescan = true;
   });
   RawClient& client = LoggedIn();
@@ -116,7 +116,7 @@ TEST_F(DialogTest, SpoolFilesTravelByteExactInBlocksThatEachWaitForTheirAck) {
   client.NextBlock(false, &block);
   EXPECT_EQ(block.raw,
             std::string("1000:+BLK1:\x03\x88", 13) + data.substr(4096) + std::string("BLKe\0", 5));
-  EXPECT_EQ(counters().files_delivered, 1u);  // its last block is not acknowledged yet
+  EXPECT_EQ(counters().filesDelivered, 1u);  // its last block is not acknowledged yet
   client.Send("1000:+ACK 0");                 // repeated: ignored
   client.Send("1000:+ACK 1");
   // Each story's XML, its RDF, then its other files, stories by name; no hidden file, folder or
@@ -140,8 +140,8 @@ TEST_F(DialogTest, ResumedSessionContinuesAtFirstUnacknowledgedBlockOrRestarts) 
     SCOPED_TRACE(mode);
     Start(210 + mode, [&](Options& o) {
       o.files = {{"s.xml", "0123456789"}, {"s.rdf", "rdf"}};
-      o.block_size = 3;
-      o.restart_files = restart;
+      o.blockSize = 3;
+      o.restartFiles = restart;
       o.pipeline = pipeline;
     });
     RawClient& first = LoggedIn();
@@ -152,7 +152,7 @@ TEST_F(DialogTest, ResumedSessionContinuesAtFirstUnacknowledgedBlockOrRestarts) 
     if (!pipeline) got += first.NextBlock(false);  // sent once block 0 is acknowledged
     EXPECT_EQ(got, pipeline ? "0123456789" : "012345");
     first.Close();
-    EXPECT_TRUE(WaitFor([](const Counters& c) { return c.connections_open == 0; }));
+    EXPECT_TRUE(WaitFor([](const Counters& c) { return c.connectionsOpen == 0; }));
     RawClient& second = LoggedIn(1000);
     ASSERT_EQ(second.prefix, "1000:");
     EXPECT_EQ(second.FetchFile(), restart ? "0123456789" : "3456789");
@@ -166,21 +166,21 @@ TEST_F(DialogTest, ResumedSessionContinuesAtFirstUnacknowledgedBlockOrRestarts) 
 TEST_F(DialogTest, HostileClientsNeitherStopTheServerNorGrowItsBuffers) {
   Start(217, [](Options& o) {
     o.files = {{"a.xml", "abc"}};
-    o.output_limit = 4096;
+    o.outputLimit = 4096;
   });
   RawClient& unterminated = Connected();
   unterminated.SendRaw(std::string(20000, 'A'));
   RawClient& terminated = Connected();  // with its NUL, but longer than any client message
   terminated.Send("USER " + std::string(5000, 'u'));
   EXPECT_TRUE(unterminated.WaitClosed() && terminated.WaitClosed());
-  EXPECT_TRUE(WaitFor([](const Counters& c) { return c.oversized_inputs == 2; }));
+  EXPECT_TRUE(WaitFor([](const Counters& c) { return c.oversizedInputs == 2; }));
   RawClient& client = Connected(4096);
   ASSERT_NE(client.LogIn(), "");
   constexpr int kRequests = 100000;
   std::string flood;
   for (int i = 0; i < kRequests; ++i) flood += client.prefix + "HRTB" + '\0';
   std::thread sender([&] { client.SendRaw(flood); });
-  EXPECT_TRUE(WaitFor([](const Counters& c) { return c.input_pauses >= 1; }));
+  EXPECT_TRUE(WaitFor([](const Counters& c) { return c.inputPauses >= 1; }));
   int answers = 0;
   while (answers < kRequests && client.ReadText() == client.prefix + "+HRTB") ++answers;
   sender.join();
@@ -190,10 +190,10 @@ TEST_F(DialogTest, HostileClientsNeitherStopTheServerNorGrowItsBuffers) {
 
 TEST_F(DialogTest, SeveralClientsAtOnceEachGetTheGeneratedCorpusAndOneMoreIsRefused) {
   Start(220, [](Options& o) {
-    o.generate_stories = 2;
-    o.story_size = 9000;
-    o.block_size = 1000;
-    o.max_clients = 3;
+    o.generateStories = 2;
+    o.storySize = 9000;
+    o.blockSize = 1000;
+    o.maxClients = 3;
   });
   RawClient* clients[] = {&LoggedIn(), &LoggedIn(), &LoggedIn()};
   EXPECT_TRUE(Connected().WaitClosed());

@@ -14,12 +14,12 @@ using FaultsTest = ServerTest;
 // in a send() of its own, and silence after three messages.
 TEST_F(FaultsTest, ByteStreamFaultsHitOnlyTheFaultyConnection) {
   Start(234, [](Options& o) {
-    o.faults.faulty_connections = 1;
-    o.faults.garbage_after = 1;
-    o.faults.overlong_after = 1;
-    o.faults.overlong_size = 9000;
-    o.faults.one_byte_writes = true;
-    o.faults.silent_after = 3;
+    o.faults.faultyConnections = 1;
+    o.faults.garbageAfter = 1;
+    o.faults.overlongAfter = 1;
+    o.faults.overlongSize = 9000;
+    o.faults.oneByteWrites = true;
+    o.faults.silentAfter = 3;
   });
   RawClient& client = Connected();
   Received hello, garbage, overlong;
@@ -34,10 +34,10 @@ TEST_F(FaultsTest, ByteStreamFaultsHitOnlyTheFaultyConnection) {
   client.Send("1000:HRTB");
   size_t sent = hello.raw.size() + garbage.raw.size() + 9000 + 11 + 11;
   EXPECT_TRUE(WaitFor([sent](const Counters& c) {
-    return c.bytes_sent == sent && c.bytes_received == 5 + 14 + 10;
+    return c.bytesSent == sent && c.bytesReceived == 5 + 14 + 10;
   }));
-  EXPECT_EQ(counters().write_calls, sent);
-  EXPECT_EQ(counters().messages_received, 2u);  // the HRTB is read, but not handled
+  EXPECT_EQ(counters().writeCalls, sent);
+  EXPECT_EQ(counters().messagesReceived, 2u);  // the HRTB is read, but not handled
   EXPECT_FALSE(client.HasPendingBytes());
   EXPECT_EQ(LoggedIn().prefix, "1001:");
 }
@@ -45,19 +45,19 @@ TEST_F(FaultsTest, ByteStreamFaultsHitOnlyTheFaultyConnection) {
 // The clock holds each message back, then, once the last client has left, ends the server.
 TEST_F(FaultsTest, DelayHoldsEachMessageAndIdleExitWaitsUntilTheClockPassesIt) {
   Start(239, [this](Options& o) {
-    o.clock_ms = ManualClock(10000);
-    o.faults.delay_ms = 500;
-    o.idle_exit_seconds = 5;
+    o.clockMs = ManualClock(10000);
+    o.faults.delayMs = 500;
+    o.idleExitSeconds = 5;
   });
   RawClient& client = Connected();
-  EXPECT_TRUE(WaitFor([](const Counters& c) { return c.messages_sent == 1; }));
+  EXPECT_TRUE(WaitFor([](const Counters& c) { return c.messagesSent == 1; }));
   MoveClockTo(10499);
   EXPECT_FALSE(client.HasPendingBytes());
   MoveClockTo(10500);
   EXPECT_EQ(client.ReadText().compare(0, 5, "+Tazu"), 0);
   MoveClockTo(100000);  // a client is connected: not idle
   client.Close();
-  EXPECT_TRUE(WaitFor([](const Counters& c) { return c.connections_open == 0; }));
+  EXPECT_TRUE(WaitFor([](const Counters& c) { return c.connectionsOpen == 0; }));
   MoveClockTo(104999);
   EXPECT_FALSE(counters().stopped);
   MoveClockTo(105000);
@@ -70,11 +70,11 @@ TEST_F(FaultsTest, DelayHoldsEachMessageAndIdleExitWaitsUntilTheClockPassesIt) {
 TEST_F(FaultsTest, DropGoneAndDoneAfterFilesLoseNothing) {
   Start(231, [](Options& o) {
     o.files = {{"a.xml", "abcdef"}, {"a.rdf", "y"}};
-    o.block_size = 2;
-    o.faults.gone_at_request = 2;
-    o.faults_for_connection = [](uint32_t connection) {
+    o.blockSize = 2;
+    o.faults.goneAtRequest = 2;
+    o.faultsForConnection = [](uint32_t connection) {
       owwired::Faults faults;
-      (connection == 1 ? faults.drop_after_blocks : faults.done_after_files) = 1;
+      (connection == 1 ? faults.dropAfterBlocks : faults.doneAfterFiles) = 1;
       return faults;
     };
   });
@@ -94,11 +94,11 @@ TEST_F(FaultsTest, DropGoneAndDoneAfterFilesLoseNothing) {
 // its USER while a fourth is served.
 TEST_F(FaultsTest, RejectsAndStopReadingActOnTheirConnectionAlone) {
   Start(240, [](Options& o) {
-    o.faults_for_connection = [](uint32_t connection) {
+    o.faultsForConnection = [](uint32_t connection) {
       owwired::Faults faults;
-      faults.reject_user = connection == 1 ? 401 : -1;
-      faults.reject_filter = connection == 2 ? 0 : -1;  // 0: no status
-      faults.stop_reading_after = connection == 3 ? 1 : -1;
+      faults.rejectUser = connection == 1 ? 401 : -1;
+      faults.rejectFilter = connection == 2 ? 0 : -1;  // 0: no status
+      faults.stopReadingAfter = connection == 3 ? 1 : -1;
       return faults;
     };
   });
@@ -117,8 +117,8 @@ TEST_F(FaultsTest, RejectsAndStopReadingActOnTheirConnectionAlone) {
   stuck.Send("1001:FLTR ALL");
   EXPECT_EQ(LoggedIn().prefix, "1002:");
   // Had the stuck client's FLTR been read, it would have been handled before the last USER.
-  EXPECT_TRUE(WaitFor([](const Counters& c) { return c.messages_received >= 8; }));
-  EXPECT_EQ(counters().messages_received, 8u);
+  EXPECT_TRUE(WaitFor([](const Counters& c) { return c.messagesReceived >= 8; }));
+  EXPECT_EQ(counters().messagesReceived, 8u);
   EXPECT_FALSE(stuck.HasPendingBytes());
 }
 

@@ -195,8 +195,8 @@ class ServerTest : public ::testing::Test {
   void Start(int host, const std::function<void(Options&)>& tweak = nullptr) {
     Options options;
     options.address = address_ = "127.0.0." + std::to_string(host);
-    options.first_session_id = 1000;
-    options.log_sink = [](const std::string&) {};  // formatted, not shown
+    options.firstSessionId = 1000;
+    options.logSink = [](const std::string&) {};  // formatted, not shown
     if (tweak) tweak(options);
     server_ = std::make_unique<owwired::Server>(options);
     std::string error;
@@ -227,7 +227,7 @@ class ServerTest : public ::testing::Test {
   }
   Counters counters() { return server_->GetCounters(); }
 
-  // For Options::clock_ms: stands at `start_ms` until MoveClockTo, which waits for a turn of the
+  // For Options::clockMs: stands at `start_ms` until MoveClockTo, which waits for a turn of the
   // server's loop.
   std::function<uint64_t()> ManualClock(uint64_t start_ms) {
     now_ms_ = start_ms;

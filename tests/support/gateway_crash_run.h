@@ -131,10 +131,10 @@ inline CrashRunResult RunGatewayCrashes(const CrashRunSettings& s) {
 
   owwired::Options options;
   options.address = s.address;
-  options.spool_dir = spool.Path();
-  options.block_size = s.block_size;
+  options.spoolDir = spool.Path();
+  options.blockSize = s.block_size;
   options.pipeline = s.pipeline;
-  options.first_session_id = 5000;
+  options.firstSessionId = 5000;
   options.verbosity = 0;
   owwired::Server server(options);
   std::string error;
@@ -152,7 +152,7 @@ inline CrashRunResult RunGatewayCrashes(const CrashRunSettings& s) {
   for (uint32_t k = 0; k < s.kills; ++k) moments.push_back(rng() % (blocks + 1));
   std::sort(moments.begin(), moments.end());
   std::string log;
-  auto blocksSent = [&] { return server.GetCounters().blocks_sent; };
+  auto blocksSent = [&] { return server.GetCounters().blocksSent; };
   for (uint64_t moment : moments) {
     {
       ToolProcess gateway(s.gateway, args, scratch);
@@ -169,16 +169,16 @@ inline CrashRunResult RunGatewayCrashes(const CrashRunSettings& s) {
   const size_t total = files.size();
   for (int i = 0; i < 40 && !result.finished; ++i) {  // 10 min at most
     result.finished =
-        server.WaitFor([total](const Counters& c) { return c.files_delivered >= total; }, 15000);
+        server.WaitFor([total](const Counters& c) { return c.filesDelivered >= total; }, 15000);
   }
   result.peak_rss_kb = std::max(result.peak_rss_kb, crash_run::PeakRssKb(last.pid()));
   result.final_status = last.Stop();
   log += last.Err();
   const Counters counters = server.GetCounters();
   server.Stop();
-  result.delivered = counters.files_delivered;
-  result.sessions_created = counters.sessions_created;
-  result.sessions_resumed = counters.sessions_resumed;
+  result.delivered = counters.filesDelivered;
+  result.sessions_created = counters.sessionsCreated;
+  result.sessions_resumed = counters.sessionsResumed;
 
   std::vector<std::string> names;
   for (const auto& file : files) {

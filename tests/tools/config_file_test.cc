@@ -50,9 +50,9 @@ class ConfigFileTest : public ::testing::Test {
                             p.calls.push_back(kNames[id] + (value ? "=" + std::string(value) : ""));
                             return true;
                           });
-    p.error = cli.error();
-    p.quiet = cli.common().quiet;
-    p.verbose = cli.common().verbose;
+    p.error = cli.Error();
+    p.quiet = cli.CommonOptions().quiet;
+    p.verbose = cli.CommonOptions().verbose;
     return p;
   }
   owc_test::TempDir dir_;

@@ -58,8 +58,8 @@ std::string Example(const std::string& f) { return TempDir::Read(ExamplePath("st
 
 TEST_F(OwgatewayTest, ModeTwoWritesEveryFileByteExactItsPageAndAnIndexOfEveryStory) {
   owwired::Options options;
-  options.spool_dir = ExamplePath("stories");
-  options.block_size = 700;  // every story file comes in several blocks
+  options.spoolDir = ExamplePath("stories");
+  options.blockSize = 700;  // every story file comes in several blocks
   Serve(63, options);
   ToolProcess gateway(OWGATEWAY_BIN, HtmlArgs({"--count", "14", "--fresh"}), scratch_);
   ASSERT_EQ(0, gateway.Wait()) << gateway.Err();
@@ -93,11 +93,11 @@ TEST_F(OwgatewayTest, CountOrSigtermStopsCleanlyAndARestartResumesTheKeptSession
   };
   add("river-ice");
   owwired::Options options;
-  options.spool_dir = spool.Path();
+  options.spoolDir = spool.Path();
   options.rescan = true;
-  options.first_session_id = 300;
-  options.faults.faulty_connections = 1;
-  options.faults.delay_ms = 150;
+  options.firstSessionId = 300;
+  options.faults.faultyConnections = 1;
+  options.faults.delayMs = 150;
   Serve(65, options);
   ToolProcess first(OWGATEWAY_BIN, Args({"--count", "1"}), scratch_);
   EXPECT_EQ(0, first.Wait()) << first.Err();
@@ -108,14 +108,14 @@ TEST_F(OwgatewayTest, CountOrSigtermStopsCleanlyAndARestartResumesTheKeptSession
 
   add("chess-final");  // meanwhile: the resumed session gets it and only it
   ToolProcess second(OWGATEWAY_BIN, HtmlArgs({"--send-done"}), scratch_);
-  ASSERT_TRUE(server_->WaitFor([](C c) { return c.files_delivered == 4; }, 15000));
+  ASSERT_TRUE(server_->WaitFor([](C c) { return c.filesDelivered == 4; }, 15000));
   EXPECT_EQ(0, second.Stop()) << second.Err();
   EXPECT_TRUE(Contains(second.Err(), "resuming session 300")) << second.Err();
   EXPECT_EQ(0u, second.Out().find("owgateway: 1 stories, 2 files, ")) << second.Out();
   EXPECT_TRUE(Written("chess-final.rdf") == Example("chess-final.rdf") &&
               Exists("chess-final.htm"));
   // With --send-done the session ends at the server and is no longer kept.
-  EXPECT_TRUE(server_->WaitFor([](C c) { return c.sessions_ended == 1; }, 15000));
+  EXPECT_TRUE(server_->WaitFor([](C c) { return c.sessionsEnded == 1; }, 15000));
   EXPECT_FALSE(Exists(".owgateway-session"));
 }
 
@@ -126,22 +126,22 @@ TEST_F(OwgatewayTest, FileInterruptedByARestartIsCompletedByteExact) {
   for (size_t i = 0; i < xml.size(); ++i) xml[i] = static_cast<char>('a' + i % 23);
   owwired::Options options;
   options.files = {{"cut.xml", xml}};
-  options.block_size = 500;
-  options.faults.drop_after_blocks = 3;
-  options.faults.faulty_connections = 1;
+  options.blockSize = 500;
+  options.faults.dropAfterBlocks = 3;
+  options.faults.faultyConnections = 1;
   Serve(66, options);
   ToolProcess first(OWGATEWAY_BIN, Args(), scratch_);
   ASSERT_TRUE(
-      server_->WaitFor([](C c) { return c.blocks_sent == 3 && c.connections_open == 0; }, 15000));
+      server_->WaitFor([](C c) { return c.blocksSent == 3 && c.connectionsOpen == 0; }, 15000));
   ASSERT_TRUE(WaitUntil([&] { return Written(".part-cut.xml").size() == 1500; }));
   EXPECT_FALSE(Exists("cut.xml")) << "a file appears only once it is whole";
   EXPECT_EQ(0, first.Stop()) << first.Err();
-  EXPECT_EQ(2u, server_->GetCounters().blocks_acked);
+  EXPECT_EQ(2u, server_->GetCounters().blocksAcked);
 
   ToolProcess second(OWGATEWAY_BIN, Args(), scratch_);
-  ASSERT_TRUE(server_->WaitFor([](C c) { return c.files_delivered == 1; }, 15000));
+  ASSERT_TRUE(server_->WaitFor([](C c) { return c.filesDelivered == 1; }, 15000));
   EXPECT_EQ(0, second.Stop()) << second.Err();
-  EXPECT_EQ(1u, server_->GetCounters().sessions_resumed);
+  EXPECT_EQ(1u, server_->GetCounters().sessionsResumed);
   EXPECT_TRUE(Written("cut.xml") == xml);
   EXPECT_EQ(std::vector<std::string>{}, Leftovers());
 }
@@ -155,7 +155,7 @@ TEST_F(OwgatewayTest, StoriesThatDoNotRenderOrComeOutEmptyAreCountedAsProblems) 
     for (auto end : {".xml", ".rdf"}) TempDir::Write(spool.File(story + end), Example(story + end));
   }
   owwired::Options options;
-  options.spool_dir = spool.Path();
+  options.spoolDir = spool.Path();
   Serve(148, options);
   ToolProcess real(OWGATEWAY_BIN, HtmlArgs({"--count", "3", "--fresh"}), scratch_);
   ASSERT_EQ(0, real.Wait()) << real.Err();
@@ -231,8 +231,8 @@ TEST_F(OwgatewayTest, BadUsageAndBadTemplatesExitTwoWithOneLineBeforeAnythingIsT
 // run resumes where the last one stopped, losing and repeating none.
 TEST_F(OwgatewayTest, CountTakesExactlyThatManyStoriesAndTheNextRunTheNextOnes) {
   owwired::Options options;
-  options.generate_stories = 40;
-  options.story_size = 300;
+  options.generateStories = 40;
+  options.storySize = 300;
   Serve("127.0.16.3", options);
   auto stories = [&](const char* ending) {
     std::vector<std::string> found;
@@ -259,8 +259,8 @@ TEST_F(OwgatewayTest, CountTakesExactlyThatManyStoriesAndTheNextRunTheNextOnes) 
   EXPECT_EQ((std::vector<std::string>{"story00004", "story00005", "story00006", "story00007",
                                       "story00008", "story00009"}),
             stories(".htm"));
-  EXPECT_EQ(18u, server_->GetCounters().files_delivered);
-  EXPECT_EQ(2u, server_->GetCounters().sessions_resumed);
+  EXPECT_EQ(18u, server_->GetCounters().filesDelivered);
+  EXPECT_EQ(2u, server_->GetCounters().sessionsResumed);
 }
 
 std::string Text(const std::string& text) { return text + std::string(1, '\0'); }
@@ -450,7 +450,7 @@ TEST_F(OwgatewayTest, PlantedSymbolicLinksAreNeverFollowed) {
   std::string xml(3000, 'x');
   owwired::Options options;
   options.files = {{"evil.xml", xml}, {"evil.rdf", "<rdf/>"}};
-  options.block_size = 1000;
+  options.blockSize = 1000;
   Serve(142, options);
   ToolProcess gateway(OWGATEWAY_BIN, Args({"--count", "1"}), scratch_);
   EXPECT_EQ(0, gateway.Wait()) << gateway.Err();
@@ -475,7 +475,7 @@ TEST_F(OwgatewayTest, AFileWholeButNotRenamedIsPutInPlaceAtTheNextStart) {
   owwired::Options options;
   options.files = {{"stuck.xml", stuck}, {"stuck.rdf", "<r/>"}, {"after.xml", "a"},
                    {"after.rdf", "<a/>"}};
-  options.block_size = 2000;
+  options.blockSize = 2000;
   Serve(143, options);
   ASSERT_TRUE(std::filesystem::create_directories(out_ + "/stuck.xml/in-the-way"));
   ToolProcess first(OWGATEWAY_BIN, Args(), scratch_);
@@ -499,14 +499,14 @@ TEST_F(OwgatewayTest, AFileWholeButNotRenamedIsPutInPlaceAtTheNextStart) {
 TEST_F(OwgatewayTest, DoneFromTheServerStartsANewSessionAfterAPause) {
   owwired::Options options;
   options.files = {{"a.xml", "a"}, {"a.rdf", "<a/>"}, {"b.xml", "b"}, {"b.rdf", "<b/>"}};
-  options.first_session_id = 900;
-  options.faults.faulty_connections = 1;
-  options.faults.done_after_files = 2;
+  options.firstSessionId = 900;
+  options.faults.faultyConnections = 1;
+  options.faults.doneAfterFiles = 2;
   Serve(145, options);
   ToolProcess gateway(OWGATEWAY_BIN, Args(), scratch_);
-  ASSERT_TRUE(server_->WaitFor([](C c) { return c.sessions_created == 2; }, 30000));
+  ASSERT_TRUE(server_->WaitFor([](C c) { return c.sessionsCreated == 2; }, 30000));
   // The new session gets the whole feed.
-  ASSERT_TRUE(server_->WaitFor([](C c) { return c.files_delivered == 6; }, 15000));
+  ASSERT_TRUE(server_->WaitFor([](C c) { return c.filesDelivered == 6; }, 15000));
   EXPECT_EQ(0, gateway.Stop());
   const std::string err = gateway.Err();
   EXPECT_TRUE(Contains(err, "owgateway: the server ended session 900 (DONE); logging in anew in "
@@ -540,7 +540,7 @@ TEST_F(OwgatewayTest, ASessionFileThatCannotBeReadStopsTheStartWithStatusTwo) {
 // folder, headlines included.
 TEST_F(OwgatewayTest, TheIndexIsBoundedAndRebuiltFromTheFolderAfterARestart) {
   owwired::Options options;
-  options.generate_stories = 12;
+  options.generateStories = 12;
   Serve(146, options);
   ToolProcess first(OWGATEWAY_BIN, Args({"--count", "12", "--index-stories", "5"}), scratch_);
   EXPECT_EQ(0, first.Wait()) << first.Err();
@@ -577,7 +577,7 @@ TEST_F(OwgatewayTest, AStorySplitByARestartStillGetsItsPage) {
   options.files = {{"tea-harvest.rdf", Example("tea-harvest.rdf")}};
   Serve(147, options);
   ToolProcess gateway(OWGATEWAY_BIN, HtmlArgs(), scratch_);
-  ASSERT_TRUE(server_->WaitFor([](C c) { return c.files_delivered == 1; }, 15000));
+  ASSERT_TRUE(server_->WaitFor([](C c) { return c.filesDelivered == 1; }, 15000));
   EXPECT_TRUE(Exists("tea-harvest.htm"));
   EXPECT_EQ(0, gateway.Stop()) << gateway.Err();
   RunResult page = RunTool(
@@ -594,8 +594,8 @@ TEST_F(OwgatewayTest, AFullDiskStopsTheGatewayWithStatusOneAndKeepsWhatItWrote) 
   options.files = {{"s1.xml", s1},   {"s1.rdf", "<r1/>"}, {"s2.xml", s2},     {"s2.rdf", "<r2/>"},
                    {"big.xml", big}, {"s3.xml", s3},      {"s3.rdf", "<r3/>"}};
   // The first connection is slow, so that the gateway stops while big.xml is under way.
-  options.faults.faulty_connections = 1;
-  options.faults.delay_ms = 10;
+  options.faults.faultyConnections = 1;
+  options.faults.delayMs = 10;
   Serve(141, options);
   ToolProcess gateway(OWGATEWAY_BIN, Args(), scratch_, 64 * 1024);
   EXPECT_EQ(1, gateway.Wait());
@@ -609,7 +609,7 @@ TEST_F(OwgatewayTest, AFullDiskStopsTheGatewayWithStatusOneAndKeepsWhatItWrote) 
 
   ToolProcess again(OWGATEWAY_BIN, Args({"--count", "1"}), scratch_);
   EXPECT_EQ(0, again.Wait());
-  EXPECT_EQ(1u, server_->GetCounters().sessions_resumed);
+  EXPECT_EQ(1u, server_->GetCounters().sessionsResumed);
   EXPECT_EQ(s3, Written("s3.xml"));
   EXPECT_TRUE(big == Written("big.xml"));
   EXPECT_TRUE(Contains(again.Out(), "(0 problems)")) << again.Err();
@@ -644,7 +644,7 @@ TEST_F(OwgatewayTest, ConnectionProblemsAreOneLineEachAndAStopWhileDownKeepsTheS
   EXPECT_EQ(0u, Written(".owgateway-session").find("55\ncheck "));
 
   owwired::Options options;
-  options.faults.reject_user = 401;
+  options.faults.rejectUser = 401;
   Serve("127.0.16.2", options);
   ToolProcess refusedLogin(OWGATEWAY_BIN, Args({"-q"}), scratch_);
   const std::string line = "owgateway: login refused: (401) Unauthorized; retrying in 16 s\n";
@@ -659,9 +659,9 @@ TEST_F(OwgatewayTest, ANameWithAPortReachesTheServer) {
   owwired::Options options;
   options.files = {{"a.xml", "<a/>"}, {"a.rdf", "<r/>"}};
   options.port = 0;  // a free port: 127.0.0.1 is localhost, shared with the demo
-  options.first_session_id = 610;
+  options.firstSessionId = 610;
   Serve("127.0.0.1", options);
-  const std::string server = "localhost:" + std::to_string(server_->port());
+  const std::string server = "localhost:" + std::to_string(server_->Port());
   ToolProcess gateway(OWGATEWAY_BIN, {"--server", server, "-d", out_, "--count", "1"}, scratch_);
   EXPECT_EQ(0, gateway.Wait()) << gateway.Err();
   EXPECT_TRUE(Contains(gateway.Err(), "owgateway: connected to " + server + ", session 610\n"))
@@ -710,7 +710,7 @@ TEST_F(OwgatewayTest, AConfigurationFileGivesTheOptionsAndTheCommandLineOverride
     for (auto end : {".xml", ".rdf"}) TempDir::Write(spool.File(story + end), Example(story + end));
   }
   owwired::Options options;
-  options.spool_dir = spool.Path();
+  options.spoolDir = spool.Path();
   Serve("127.0.16.4", options);
   const std::string conf = root_.File("feed1.conf");
   TempDir::Write(conf, "# feed 1\nserver = 127.0.16.4:39030\nmode 2\noutput-dir = \"" + out_ +
@@ -722,7 +722,7 @@ TEST_F(OwgatewayTest, AConfigurationFileGivesTheOptionsAndTheCommandLineOverride
   RunResult page = RunTool(
       OWCONVERT_BIN, {"-t", kTemplate, "-x", kTable, ExampleStory("river-ice")}, root_.Path());
   EXPECT_TRUE(Written("river-ice.htm") == page.out) << "the sample template and table";
-  EXPECT_TRUE(server_->WaitFor([](C c) { return c.sessions_ended == 1; }, 15000));
+  EXPECT_TRUE(server_->WaitFor([](C c) { return c.sessionsEnded == 1; }, 15000));
   EXPECT_FALSE(Exists(".owgateway-session")) << "DONE was answered";
 }
 

@@ -96,6 +96,13 @@ TEST(TCPPortLife, ConnectingOpenPeerGoneAndClosed) {
   socklen_t size = sizeof hard;
   ASSERT_EQ(0, getsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, &size));
   EXPECT_TRUE(hard.l_onoff == 1 && hard.l_linger == 0);  // closing resets the connection
+  // The receive window holds several 64 KB blocks (as far as the system's maximum allows):
+  // a one-block window makes the server wait for every read.
+  int receive = 0, send = 0;
+  size = sizeof receive;
+  ASSERT_EQ(0, getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive, &size));
+  ASSERT_EQ(0, getsockopt(fd, SOL_SOCKET, SO_SNDBUF, &send, &size));
+  EXPECT_GT(receive, 2 * send);
   EXPECT_TRUE(port.Write(Bytes("hello"), 5, written));
   EXPECT_EQ(0u, written);
   owc::StartConnect(fd, owc_test::kLoopback, listener.Port());

@@ -11,6 +11,7 @@
 #include "support/log_capture.h"
 #include "transport/clock_helper.h"
 #include "transport/loopback.h"
+#include "wire/client_connect.h"
 
 namespace {
 
@@ -280,6 +281,84 @@ TEST(ClientPortSocket, ConnectsReceivesAndClosesWithShutdown) {
   ASSERT_TRUE(owc_test::WaitFor(server, POLLIN));
   EXPECT_LE(recv(server, &byte, 1, MSG_DONTWAIT), 0);  // end of stream or reset
   close(server);
+}
+
+// A connection driven by hand, without the client thread: what it sends on the caller's
+// thread and what one poll delivers.
+class ClientConnectSocket : public ::testing::Test {
+ protected:
+  ClientConnectSocket() {
+    owc::WCOBWClientConnect::SetServerPort(listener.Port());
+    connect.SetIP(owc_test::kLoopback);
+    owc::WCOBWClientConnect::SetServerPort(0);
+    connect.SetRXCallback(&Received, reinterpret_cast<uintptr_t>(this));
+    connect.Connect();
+    server = listener.Accept();
+  }
+  ~ClientConnectSocket() override { close(server); }
+  static void Received(WCXMLWireMsg* msg, uintptr_t user) {
+    auto* self = reinterpret_cast<ClientConnectSocket*>(user);
+    self->got.push_back(msg->GetMsgBuf());
+    delete msg;
+    if (self->pauseAfterOne) self->connect.SetRXHold(true, true);
+  }
+  static WCXMLWireMsg* Beat(uint32_t session) {
+    auto* msg = new WCXMLWireMsgHeartbeatReq;
+    EXPECT_TRUE(msg->SetInfo(session));
+    return msg;
+  }
+  // Server side: everything it has received so far.
+  std::string Heard(size_t atLeast) {
+    owc_test::WaitForBytes(server, static_cast<int>(atLeast));
+    return owc_test::Drain(server);
+  }
+  // Server side: sends the messages and waits until the client's socket holds them all.
+  void Tell(const std::string& bytes) {
+    ASSERT_TRUE(owc_test::SendAll(server, bytes));
+    ASSERT_TRUE(owc_test::WaitForBytes(connect.mCliPort.GetSocket(), static_cast<int>(bytes.size())));
+  }
+
+  LogCapture log;
+  owc_test::Listener listener;
+  owc::WCOBWClientConnect connect;
+  int server = -1;
+  Texts got;
+  bool pauseAfterOne = false;
+};
+
+// Before the connect was seen to complete, a queued message waits for the client thread's
+// poll; afterwards it is written at once, and nothing is left for the client thread.
+TEST_F(ClientConnectSocket, QueuedMessagesAreWrittenOnTheCallersThreadOnceConnected) {
+  ASSERT_GE(server, 0);
+  ASSERT_TRUE(connect.TXMsg(Beat(5)));
+  EXPECT_FALSE(connect.SendNow());
+  connect.Service();
+  EXPECT_EQ(M("5:HRTB"), Heard(7));
+  ASSERT_TRUE(connect.TXMsg(Beat(6)));
+  ASSERT_TRUE(connect.TXMsg(Beat(7)));
+  EXPECT_TRUE(connect.SendNow());
+  EXPECT_EQ(M("6:HRTB") + M("7:HRTB"), Heard(14));
+  EXPECT_FALSE(log.HasPart("TCPPort::Write"));
+}
+
+// A poll delivers every message of its read, in order, unless the callback pauses the
+// connection: then the rest waits until the pause ends.
+TEST_F(ClientConnectSocket, OnePollDeliversEveryParsedMessageUntilTheCallbackPauses) {
+  ASSERT_GE(server, 0);
+  Tell(M("9:+HRTB") + M("9:-RQST (204) No content") + M("9:+RQST (410) Gone"));
+  connect.Service();
+  EXPECT_EQ((Texts{"9:+HRTB", "9:-RQST (204) No content", "9:+RQST (410) Gone"}), got);
+  got.clear();
+  pauseAfterOne = true;
+  Tell(M("9:+HRTB") + M("9:-RQST (204) No content") + M("9:+RQST (410) Gone"));
+  connect.Service();
+  connect.Service();
+  EXPECT_EQ((Texts{"9:+HRTB"}), got);
+  EXPECT_FALSE(connect.HasRXMsg());
+  pauseAfterOne = false;
+  connect.SetRXHold(false, false);
+  connect.Service();
+  EXPECT_EQ((Texts{"9:+HRTB", "9:-RQST (204) No content", "9:+RQST (410) Gone"}), got);
 }
 
 }  // namespace

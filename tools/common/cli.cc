@@ -24,7 +24,7 @@ constexpr int kConfigId = -5;
 
 // getopt_long's code for a row: its letter, or a number past every letter.
 int CodeOf(const OptionSpec& option, size_t row) {
-  return option.short_name != 0 ? static_cast<unsigned char>(option.short_name)
+  return option.shortName != 0 ? static_cast<unsigned char>(option.shortName)
                               : 256 + static_cast<int>(row);
 }
 
@@ -54,11 +54,11 @@ std::string Wrap(const std::string& text) {
 }
 
 std::string HelpRow(const OptionSpec& option) {
-  std::string left = option.short_name != 0 ? std::string("  -") + option.short_name + ", "
+  std::string left = option.shortName != 0 ? std::string("  -") + option.shortName + ", "
                                           : std::string("      ");
-  left += std::string("--") + option.long_name;
-  if (option.value == Value::kRequired) left += std::string("=") + option.value_name;
-  if (option.value == Value::kOptional) left += std::string("[=") + option.value_name + "]";
+  left += std::string("--") + option.longName;
+  if (option.value == Value::kRequired) left += std::string("=") + option.valueName;
+  if (option.value == Value::kOptional) left += std::string("[=") + option.valueName + "]";
   if (left.size() < kHelpIndent) {
     left.resize(kHelpIndent, ' ');
   } else {
@@ -75,17 +75,17 @@ bool WriteAllOut(const std::string& text) {
 }  // namespace
 
 CommandLine::CommandLine(ToolInfo info, std::vector<OptionSpec> options)
-    : info_(std::move(info)), options_(std::move(options)) {
-  options_.push_back({kQuietId, 'q', "quiet", Value::kNone, nullptr, info_.quiet_help});
-  options_.push_back({kVerboseId, 'v', "verbose", Value::kNone, nullptr, info_.verbose_help});
-  options_.push_back({kHelpId, 'h', "help", Value::kNone, nullptr, "print this help and exit"});
-  options_.push_back(
+    : mInfo(std::move(info)), mOptions(std::move(options)) {
+  mOptions.push_back({kQuietId, 'q', "quiet", Value::kNone, nullptr, mInfo.quietHelp});
+  mOptions.push_back({kVerboseId, 'v', "verbose", Value::kNone, nullptr, mInfo.verboseHelp});
+  mOptions.push_back({kHelpId, 'h', "help", Value::kNone, nullptr, "print this help and exit"});
+  mOptions.push_back(
       {kVersionId, 'V', "version", Value::kNone, nullptr, "print the version and exit"});
 }
 
 const OptionSpec* CommandLine::FindById(int code) const {
-  for (size_t row = 0; row < options_.size(); ++row) {
-    if (CodeOf(options_[row], row) == code) return &options_[row];
+  for (size_t row = 0; row < mOptions.size(); ++row) {
+    if (CodeOf(mOptions[row], row) == code) return &mOptions[row];
   }
   return nullptr;
 }
@@ -93,18 +93,18 @@ const OptionSpec* CommandLine::FindById(int code) const {
 std::string CommandLine::ErrorFor(int code, const char* arg) const {
   const OptionSpec* option = optopt != 0 ? FindById(optopt) : nullptr;
   if (code == ':' && option != nullptr) {
-    return std::string("option '--") + option->long_name + "' needs a value";
+    return std::string("option '--") + option->longName + "' needs a value";
   }
-  if (option != nullptr) return std::string("option '--") + option->long_name + "' takes no value";
+  if (option != nullptr) return std::string("option '--") + option->longName + "' takes no value";
   if (optopt != 0) return std::string("unknown option '-") + static_cast<char>(optopt) + "'";
   std::string text = arg != nullptr ? arg : "?";
   text = text.substr(0, text.find('='));
   // getopt_long takes an abbreviation of one option only; name the candidates it refused.
   std::string candidates;
-  for (const OptionSpec& option : options_) {
+  for (const OptionSpec& option : mOptions) {
     if (option.help != nullptr && text.size() > 2 &&
-        std::string("--").append(option.long_name).compare(0, text.size(), text) == 0) {
-      candidates += (candidates.empty() ? "" : ", ") + std::string("--") + option.long_name;
+        std::string("--").append(option.longName).compare(0, text.size(), text) == 0) {
+      candidates += (candidates.empty() ? "" : ", ") + std::string("--") + option.longName;
     }
   }
   if (candidates.find(',') != std::string::npos) {
@@ -115,17 +115,17 @@ std::string CommandLine::ErrorFor(int code, const char* arg) const {
 
 void CommandLine::AllowConfigFile(const char* help) {
   // Before the standard rows, so that --help lists it with the tool's own options.
-  const auto standard = std::find_if(options_.begin(), options_.end(),
+  const auto standard = std::find_if(mOptions.begin(), mOptions.end(),
                                      [](const OptionSpec& o) { return o.id < 0; });
-  options_.insert(standard, {kConfigId, 0, "config", Value::kRequired, "FILE", help});
+  mOptions.insert(standard, {kConfigId, 0, "config", Value::kRequired, "FILE", help});
 }
 
 std::string CommandLine::Apply(const OptionSpec& option, const char* value,
                                const OptionHandler& handler) {
   std::string why;
   switch (option.id) {
-    case kQuietId: common_.quiet = true, common_.verbose = false; break;
-    case kVerboseId: common_.verbose = true, common_.quiet = false; break;
+    case kQuietId: mCommon.quiet = true, mCommon.verbose = false; break;
+    case kVerboseId: mCommon.verbose = true, mCommon.quiet = false; break;
     default:
       if (!handler(option.id, value, &why) && why.empty()) why = "cannot be used";
   }
@@ -135,17 +135,17 @@ std::string CommandLine::Apply(const OptionSpec& option, const char* value,
 bool CommandLine::ApplyConfigFile(const OptionHandler& handler) {
   std::string text;
   std::vector<ConfigSetting> settings;
-  if (!ReadWholeFile(config_file_, &text, &error_) ||
-      !ParseConfig(config_file_, text, options_, {kHelpId, kVersionId, kConfigId}, &settings,
-                   &error_)) {
+  if (!ReadWholeFile(mConfigFile, &text, &mError) ||
+      !ParseConfig(mConfigFile, text, mOptions, {kHelpId, kVersionId, kConfigId}, &settings,
+                   &mError)) {
     return false;
   }
   for (const ConfigSetting& setting : settings) {
     const std::string why =
-        Apply(*setting.option, setting.has_value ? setting.value.c_str() : nullptr, handler);
+        Apply(*setting.option, setting.hasValue ? setting.value.c_str() : nullptr, handler);
     if (!why.empty()) {
-      error_ = config_file_ + ":" + std::to_string(setting.line) + ": option '" +
-               setting.option->long_name + "': " + why;
+      mError = mConfigFile + ":" + std::to_string(setting.line) + ": option '" +
+               setting.option->longName + "': " + why;
       return false;
     }
   }
@@ -155,45 +155,45 @@ bool CommandLine::ApplyConfigFile(const OptionHandler& handler) {
 Outcome CommandLine::Parse(int argc, char** argv, const OptionHandler& handler) {
   std::vector<option> longs;
   std::string shorts = ":";  // a missing value answers ':' rather than '?'
-  for (size_t row = 0; row < options_.size(); ++row) {
-    const OptionSpec& option = options_[row];
-    const int has_arg = option.value == Value::kNone       ? no_argument
+  for (size_t row = 0; row < mOptions.size(); ++row) {
+    const OptionSpec& option = mOptions[row];
+    const int hasArg = option.value == Value::kNone       ? no_argument
                         : option.value == Value::kRequired ? required_argument
                                                          : optional_argument;
-    longs.push_back({option.long_name, has_arg, nullptr, CodeOf(option, row)});
-    if (option.short_name == 0) continue;
-    shorts += option.short_name;
+    longs.push_back({option.longName, hasArg, nullptr, CodeOf(option, row)});
+    if (option.shortName == 0) continue;
+    shorts += option.shortName;
     if (option.value != Value::kNone) shorts += option.value == Value::kRequired ? ":" : "::";
   }
   longs.push_back({nullptr, 0, nullptr, 0});
   opterr = 0;
   optind = 0;  // glibc: start afresh
   bool help = false, version = false;
-  error_.clear();
+  mError.clear();
   std::vector<std::pair<const OptionSpec*, const char*>> given;
   // --help wins over everything, mistakes included, so the first mistake is kept until the end.
   for (int code; (code = getopt_long(argc, argv, shorts.c_str(), longs.data(), nullptr)) != -1;) {
     const OptionSpec* option = code == '?' || code == ':' ? nullptr : FindById(code);
     if (option == nullptr) {
-      if (error_.empty()) error_ = ErrorFor(code, optind > 0 ? argv[optind - 1] : nullptr);
+      if (mError.empty()) mError = ErrorFor(code, optind > 0 ? argv[optind - 1] : nullptr);
       continue;
     }
     switch (option->id) {
       case kHelpId: help = true; break;
       case kVersionId: version = true; break;
-      case kConfigId: config_file_ = optarg; break;
+      case kConfigId: mConfigFile = optarg; break;
       default: given.emplace_back(option, optarg);
     }
   }
-  for (int i = optind; i < argc; ++i) operands_.push_back(argv[i]);
+  for (int i = optind; i < argc; ++i) mOperands.push_back(argv[i]);
   if (help) return Outcome::kHelp;
-  if (!error_.empty()) return Outcome::kUsageError;
+  if (!mError.empty()) return Outcome::kUsageError;
   if (version) return Outcome::kVersion;
-  if (!config_file_.empty() && !ApplyConfigFile(handler)) return Outcome::kConfigError;
+  if (!mConfigFile.empty() && !ApplyConfigFile(handler)) return Outcome::kConfigError;
   for (const auto& [option, value] : given) {
     const std::string why = Apply(*option, value, handler);
     if (!why.empty()) {
-      error_ = std::string("option '--") + option->long_name + "': " + why;
+      mError = std::string("option '--") + option->longName + "': " + why;
       return Outcome::kUsageError;
     }
   }
@@ -201,29 +201,29 @@ Outcome CommandLine::Parse(int argc, char** argv, const OptionHandler& handler) 
 }
 
 std::string CommandLine::HelpText() const {
-  std::string text = info_.usage + "\nOptions:\n";
-  for (const OptionSpec& option : options_) {
+  std::string text = mInfo.usage + "\nOptions:\n";
+  for (const OptionSpec& option : mOptions) {
     if (option.help != nullptr) text += HelpRow(option);
   }
-  return info_.epilogue.empty() ? text : text + "\n" + info_.epilogue;
+  return mInfo.epilogue.empty() ? text : text + "\n" + mInfo.epilogue;
 }
 
 std::string CommandLine::VersionText() const {
-  std::string text = std::string(info_.name) + " " + info_.version;
-  if (!info_.library_version.empty()) text += " (owclient " + info_.library_version + ")";
+  std::string text = std::string(mInfo.name) + " " + mInfo.version;
+  if (!mInfo.libraryVersion.empty()) text += " (owclient " + mInfo.libraryVersion + ")";
   return text + "\n";
 }
 
 int CommandLine::Finish(Outcome outcome) const {
   switch (outcome) {
     case Outcome::kHelp:
-      return PrintToStdout(info_.name, HelpText()) ? kExitOk : kExitFailed;
+      return PrintToStdout(mInfo.name, HelpText()) ? kExitOk : kExitFailed;
     case Outcome::kVersion:
-      return PrintToStdout(info_.name, VersionText()) ? kExitOk : kExitFailed;
+      return PrintToStdout(mInfo.name, VersionText()) ? kExitOk : kExitFailed;
     case Outcome::kUsageError:
-      return UsageError(error_);
+      return UsageError(mError);
     case Outcome::kConfigError:
-      PrintError(info_.name, error_);
+      PrintError(mInfo.name, mError);
       return kExitUsage;
     case Outcome::kRun:
       break;
@@ -232,7 +232,7 @@ int CommandLine::Finish(Outcome outcome) const {
 }
 
 int CommandLine::UsageError(const std::string& message) const {
-  PrintError(info_.name, message + "\nTry '" + info_.name + " --help'.");
+  PrintError(mInfo.name, message + "\nTry '" + mInfo.name + " --help'.");
   return kExitUsage;
 }
 

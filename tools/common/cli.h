@@ -6,8 +6,8 @@
 // target already links (nothing to install or vendor), it is what users of Linux tools know
 // (--opt=value and --opt value, -abc clusters, "--", unambiguous abbreviations), and with
 // opterr off every message is still ours.
-#ifndef OWTOOL_CLI_H_
-#define OWTOOL_CLI_H_
+#ifndef OWTOOL_CLI_H
+#define OWTOOL_CLI_H
 
 #include <functional>
 #include <string>
@@ -26,10 +26,10 @@ enum class Value { kNone, kRequired, kOptional };  // kOptional: only as --name=
 // spelling kept for scripts) but --help does not list it.
 struct OptionSpec {
   int id;           // the tool's own code, passed back to its handler; >= 0
-  char short_name;  // 0: long form only
-  const char* long_name;
+  char shortName;  // 0: long form only
+  const char* longName;
   Value value;
-  const char* value_name;  // "FILE"; null when the option takes no value
+  const char* valueName;  // "FILE"; null when the option takes no value
   const char* help;        // null: hidden
 };
 
@@ -37,11 +37,11 @@ struct OptionSpec {
 struct ToolInfo {
   const char* name;             // "owconvert"
   std::string version;          // the tool's own version
-  std::string library_version;  // the library it was built with; "" for none
+  std::string libraryVersion;  // the library it was built with; "" for none
   std::string usage;            // the lines above the options ("Usage: ...")
   std::string epilogue;         // the lines below the options
-  const char* quiet_help = "print nothing but errors";
-  const char* verbose_help = "print more about what happens";
+  const char* quietHelp = "print nothing but errors";
+  const char* verboseHelp = "print more about what happens";
 };
 
 // What the standard options set; the tool's own options go to its handler.
@@ -69,14 +69,14 @@ class CommandLine {
   // Parses argv (argv[0] skipped). Options may stand anywhere; "--" ends them. The handler
   // sees nothing unless the whole command line is right: first the configuration file's
   // options, then the command line's, each in order. kUsageError and kConfigError leave
-  // the message in error().
+  // the message in Error().
   Outcome Parse(int argc, char** argv, const OptionHandler& handler);
 
-  const Common& common() const { return common_; }
-  const std::vector<std::string>& operands() const { return operands_; }
-  const std::string& error() const { return error_; }
-  const std::string& config_file() const { return config_file_; }  // "" without --config
-  const ToolInfo& info() const { return info_; }
+  const Common& CommonOptions() const { return mCommon; }
+  const std::vector<std::string>& Operands() const { return mOperands; }
+  const std::string& Error() const { return mError; }
+  const std::string& ConfigFile() const { return mConfigFile; }  // "" without --config
+  const ToolInfo& Info() const { return mInfo; }
 
   std::string HelpText() const;
   std::string VersionText() const;
@@ -95,12 +95,12 @@ class CommandLine {
   std::string Apply(const OptionSpec& option, const char* value, const OptionHandler& handler);
   bool ApplyConfigFile(const OptionHandler& handler);
 
-  ToolInfo info_;
-  std::vector<OptionSpec> options_;  // the tool's rows, then the standard ones
-  Common common_;
-  std::vector<std::string> operands_;
-  std::string error_;
-  std::string config_file_;
+  ToolInfo mInfo;
+  std::vector<OptionSpec> mOptions;  // the tool's rows, then the standard ones
+  Common mCommon;
+  std::vector<std::string> mOperands;
+  std::string mError;
+  std::string mConfigFile;
 };
 
 // "tool: message" on standard error, written with one call so that lines of several
@@ -117,4 +117,4 @@ int FinishStdout(const char* tool, int status);
 
 }  // namespace owtool
 
-#endif  // OWTOOL_CLI_H_
+#endif  // OWTOOL_CLI_H

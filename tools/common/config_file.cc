@@ -16,12 +16,12 @@ std::string Trim(const std::string& text) {
 }
 
 // A name ends at a blank or '='; what follows, with an optional '=', is the value.
-void SplitLine(const std::string& line, std::string* name, std::string* rest, bool* has_value) {
+void SplitLine(const std::string& line, std::string* name, std::string* rest, bool* hasValue) {
   size_t end = 0;
   while (end < line.size() && !IsBlank(line[end]) && line[end] != '=') ++end;
   *name = line.substr(0, end);
   std::string after = Trim(line.substr(end));
-  *has_value = !after.empty();
+  *hasValue = !after.empty();
   if (!after.empty() && after[0] == '=') after = Trim(after.substr(1));
   if (after.size() >= 2 && after.front() == '"' && after.back() == '"') {
     after = after.substr(1, after.size() - 2);
@@ -31,13 +31,13 @@ void SplitLine(const std::string& line, std::string* name, std::string* rest, bo
 
 const OptionSpec* FindLong(const std::vector<OptionSpec>& options, const std::string& name) {
   for (const OptionSpec& option : options) {
-    if (name == option.long_name) return &option;
+    if (name == option.longName) return &option;
   }
   return nullptr;
 }
 
 // "" when the line can be used.
-std::string CheckSetting(const OptionSpec* option, const std::string& name, bool has_value,
+std::string CheckSetting(const OptionSpec* option, const std::string& name, bool hasValue,
                          const std::vector<int>& refused) {
   if (option == nullptr) {
     if (name.compare(0, 1, "-") == 0) return "write '" + name.substr(name.find_first_not_of('-')) +
@@ -48,8 +48,8 @@ std::string CheckSetting(const OptionSpec* option, const std::string& name, bool
   if (std::find(refused.begin(), refused.end(), option->id) != refused.end()) {
     return quoted + " cannot be used in a configuration file";
   }
-  if (option->value == Value::kNone && has_value) return quoted + " takes no value";
-  if (option->value == Value::kRequired && !has_value) return quoted + " needs a value";
+  if (option->value == Value::kNone && hasValue) return quoted + " takes no value";
+  if (option->value == Value::kRequired && !hasValue) return quoted + " needs a value";
   return "";
 }
 
@@ -71,19 +71,19 @@ bool ParseConfig(const std::string& file, const std::string& text,
       return false;
     }
     std::string name, value;
-    bool has_value = false;
-    SplitLine(line, &name, &value, &has_value);
+    bool hasValue = false;
+    SplitLine(line, &name, &value, &hasValue);
     if (name.empty()) {
       *error = file + ":" + std::to_string(number) + ": no option name before '='";
       return false;
     }
     const OptionSpec* option = FindLong(options, name);
-    const std::string problem = CheckSetting(option, name, has_value, refused);
+    const std::string problem = CheckSetting(option, name, hasValue, refused);
     if (!problem.empty()) {
       *error = file + ":" + std::to_string(number) + ": " + problem;
       return false;
     }
-    settings->push_back({number, option, value, has_value});
+    settings->push_back({number, option, value, hasValue});
   }
   return true;
 }

@@ -10,8 +10,8 @@
 // "name = value" and "name value" both give a value (the rest of the line, blanks around
 // it trimmed, one pair of double quotes around it removed); a bare name is an option
 // without a value. Only long names count, without their leading "--".
-#ifndef OWTOOL_CONFIG_FILE_H_
-#define OWTOOL_CONFIG_FILE_H_
+#ifndef OWTOOL_CONFIG_FILE_H
+#define OWTOOL_CONFIG_FILE_H
 
 #include <cstddef>
 #include <string>
@@ -25,7 +25,7 @@ struct ConfigSetting {
   size_t line;  // from 1
   const OptionSpec* option;
   std::string value;
-  bool has_value;
+  bool hasValue;
 };
 
 // Reads `text`, named `file` in messages, against `options` (each row may be used; rows
@@ -38,4 +38,4 @@ bool ParseConfig(const std::string& file, const std::string& text,
 
 }  // namespace owtool
 
-#endif  // OWTOOL_CONFIG_FILE_H_
+#endif  // OWTOOL_CONFIG_FILE_H

@@ -40,38 +40,38 @@ void OnHtml(const uint8_t* data, uint32_t len, uintptr_t user1, uintptr_t) {
 }  // namespace
 
 Environment::~Environment() {
-  if (env_ != nullptr) OBConvertFreeEnv(env_);
+  if (mEnv != nullptr) OBConvertFreeEnv(mEnv);
 }
 
-Environment::Environment(Environment&& other) noexcept : env_(other.env_) { other.env_ = nullptr; }
+Environment::Environment(Environment&& other) noexcept : mEnv(other.mEnv) { other.mEnv = nullptr; }
 
 uint32_t Environment::Load(const std::string& tmpl, const std::string& table) {
-  if (env_ != nullptr) OBConvertFreeEnv(env_);
-  env_ = nullptr;
+  if (mEnv != nullptr) OBConvertFreeEnv(mEnv);
+  mEnv = nullptr;
   return OBConvertNewEnv(tmpl.empty() ? nullptr : tmpl.data(), static_cast<uint32_t>(tmpl.size()),
                          table.empty() ? nullptr : table.data(),
-                         static_cast<uint32_t>(table.size()), &env_);
+                         static_cast<uint32_t>(table.size()), &mEnv);
 }
 
 uint32_t Environment::AddParseProperty(const char* ns, const std::string& prop) {
-  return OBConvertAddParseProperty(env_, ns, prop.c_str());
+  return OBConvertAddParseProperty(mEnv, ns, prop.c_str());
 }
 
 Story::~Story() {
-  if (obj_ != nullptr) OBConvertFreeObj(obj_);
+  if (mObj != nullptr) OBConvertFreeObj(mObj);
 }
 
 bool Story::Load(const StoryFiles& files, std::string* error) {
-  const bool has_rdf = !files.rdf.empty();
-  const bool from_stdin = files.xml == kStdio;
-  if (from_stdin && !ReadWholeInput(kStdio, &stdin_bytes_, error)) return false;
+  const bool hasRdf = !files.rdf.empty();
+  const bool fromStdin = files.xml == kStdio;
+  if (fromStdin && !ReadWholeInput(kStdio, &mStdinBytes, error)) return false;
   // File flag 1: the library reads each file once and names it in its log lines.
-  uint32_t rc = OBConvertNewObj(from_stdin ? 0 : 1, from_stdin ? stdin_bytes_.data() : files.xml.c_str(),
-                                static_cast<uint32_t>(stdin_bytes_.size()), has_rdf ? 1 : 0,
-                                has_rdf ? files.rdf.c_str() : nullptr, 0, &obj_);
+  uint32_t rc = OBConvertNewObj(fromStdin ? 0 : 1, fromStdin ? mStdinBytes.data() : files.xml.c_str(),
+                                static_cast<uint32_t>(mStdinBytes.size()), hasRdf ? 1 : 0,
+                                hasRdf ? files.rdf.c_str() : nullptr, 0, &mObj);
   if (rc == 0) return true;
   std::string why = WhyUnreadable(files.xml);
-  if (why.empty() && has_rdf) why = WhyUnreadable(files.rdf);
+  if (why.empty() && hasRdf) why = WhyUnreadable(files.rdf);
   *error =
       why.empty() ? files.xml + ": cannot load the story (code " + std::to_string(rc) + ")" : why;
   return false;
@@ -79,16 +79,16 @@ bool Story::Load(const StoryFiles& files, std::string* error) {
 
 uint32_t Story::Apply(const Environment& env, OBConvertCallback cb, uintptr_t user) {
   LastLibraryFailure();  // forget what an earlier story left
-  return OBConvertApplyTemplate(env.handle(), obj_, cb, user, 0);
+  return OBConvertApplyTemplate(env.Handle(), mObj, cb, user, 0);
 }
 
 std::string Story::WhyNotApplied(const StoryFiles& files) const {
   const std::string library = LastLibraryFailure();
   std::string bytes, ignored;
-  const bool from_stdin = files.xml == kStdio;
-  if (from_stdin || ReadWholeFile(files.xml, &bytes, &ignored)) {
-    const std::string problem = XmlProblem(from_stdin ? stdin_bytes_ : bytes);
-    if (!problem.empty()) return (from_stdin ? "standard input" : files.xml) + ": " + problem;
+  const bool fromStdin = files.xml == kStdio;
+  if (fromStdin || ReadWholeFile(files.xml, &bytes, &ignored)) {
+    const std::string problem = XmlProblem(fromStdin ? mStdinBytes : bytes);
+    if (!problem.empty()) return (fromStdin ? "standard input" : files.xml) + ": " + problem;
   }
   if (!files.rdf.empty() && ReadWholeFile(files.rdf, &bytes, &ignored)) {
     const std::string problem = XmlProblem(bytes);
@@ -97,12 +97,12 @@ std::string Story::WhyNotApplied(const StoryFiles& files) const {
   return files.xml + ": cannot be converted" + (library.empty() ? "" : ": " + library);
 }
 
-bool ConvertStory(const Environment& env, const StoryFiles& files, const std::string& out_path,
+bool ConvertStory(const Environment& env, const StoryFiles& files, const std::string& outPath,
                   std::string* error, std::string* warning) {
   Story story;
   if (!story.Load(files, error)) return false;
   Sink sink;
-  sink.path = &out_path;
+  sink.path = &outPath;
   if (story.Apply(env, OnHtml, reinterpret_cast<uintptr_t>(&sink)) != 0) {
     *error = story.WhyNotApplied(files);
     return false;
@@ -112,12 +112,12 @@ bool ConvertStory(const Environment& env, const StoryFiles& files, const std::st
     *error = sink.error;
     return false;
   }
-  const bool from_stdin = files.xml == kStdio;
-  const std::string start = from_stdin ? story.stdin_bytes()
+  const bool fromStdin = files.xml == kStdio;
+  const std::string start = fromStdin ? story.StdinBytes()
                                        : owtools::ReadFileStart(files.xml, owtools::kRootSearchBytes);
   const std::string problem =
-      owtools::StoryProblem(story.handle(), start, OBConvertGetReadOptions());
-  if (!problem.empty()) *warning = (from_stdin ? "standard input" : files.xml) + ": " + problem;
+      owtools::StoryProblem(story.Handle(), start, OBConvertGetReadOptions());
+  if (!problem.empty()) *warning = (fromStdin ? "standard input" : files.xml) + ": " + problem;
   return true;
 }
 

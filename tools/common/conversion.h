@@ -2,8 +2,8 @@
 //
 // Thread rule (the library's): an Environment or a Story is used by one thread at a time.
 // Handing one to another thread before it is used there is fine; sharing is not.
-#ifndef OWTOOL_CONVERSION_H_
-#define OWTOOL_CONVERSION_H_
+#ifndef OWTOOL_CONVERSION_H
+#define OWTOOL_CONVERSION_H
 
 #include <cstdint>
 #include <string>
@@ -27,10 +27,10 @@ class Environment {
   uint32_t Load(const std::string& tmpl, const std::string& table);
   // ns null: the default metadata namespace. Returns the library's code.
   uint32_t AddParseProperty(const char* ns, const std::string& prop);
-  OBConvertEnv handle() const { return env_; }
+  OBConvertEnv Handle() const { return mEnv; }
 
  private:
-  OBConvertEnv env_ = nullptr;
+  OBConvertEnv mEnv = nullptr;
 };
 
 // One story pair as files. An empty rdf path means no metadata; an xml path of "-" reads
@@ -56,22 +56,22 @@ class Story {
   // After a failed Apply, on the same thread: why, in one line naming the file at fault
   // ("a.xml: not well-formed (mismatched tag) at line 3, column 5").
   std::string WhyNotApplied(const StoryFiles& files) const;
-  OBConvertObj handle() const { return obj_; }
+  OBConvertObj Handle() const { return mObj; }
   // The story as read from standard input; empty when it came from a file.
-  const std::string& stdin_bytes() const { return stdin_bytes_; }
+  const std::string& StdinBytes() const { return mStdinBytes; }
 
  private:
-  OBConvertObj obj_ = nullptr;
-  std::string stdin_bytes_;  // the story when it came on standard input
+  OBConvertObj mObj = nullptr;
+  std::string mStdinBytes;  // the story when it came on standard input
 };
 
-// Renders `files` through `env` into `out_path`, or to standard output when it is empty or "-".
+// Renders `files` through `env` into `outPath`, or to standard output when it is empty or "-".
 // The HTML is written with one write and without the library's terminating NUL. On
 // failure nothing is written and `error` says why in one line. A story that converts
 // but is suspect (see story_check.h) sets `warning` to one line naming it.
-bool ConvertStory(const Environment& env, const StoryFiles& files, const std::string& out_path,
+bool ConvertStory(const Environment& env, const StoryFiles& files, const std::string& outPath,
                   std::string* error, std::string* warning);
 
 }  // namespace owtool
 
-#endif  // OWTOOL_CONVERSION_H_
+#endif  // OWTOOL_CONVERSION_H

@@ -17,22 +17,22 @@ std::string ErrnoText(const std::string& path, int err) { return path + ": " + s
 // Owns an open descriptor; closes it once.
 class Fd {
  public:
-  explicit Fd(int fd) : fd_(fd) {}
+  explicit Fd(int fd) : mFd(fd) {}
   ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
+    if (mFd >= 0) ::close(mFd);
   }
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
+  int Get() const { return mFd; }
   // Closes now and reports the result, since a failed close can lose written data.
   bool Close() {
-    int fd = fd_;
-    fd_ = -1;
+    int fd = mFd;
+    mFd = -1;
     return ::close(fd) == 0;
   }
 
  private:
-  int fd_;
+  int mFd;
 };
 
 }  // namespace
@@ -40,7 +40,7 @@ class Fd {
 bool ReadWholeFile(const std::string& path, std::string* out, std::string* error) {
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st;
-  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
+  if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0) {
     *error = ErrnoText(path, errno);
     return false;
   }
@@ -51,7 +51,7 @@ bool ReadWholeFile(const std::string& path, std::string* out, std::string* error
   out->resize(static_cast<size_t>(st.st_size));
   size_t done = 0;
   while (done < out->size()) {
-    ssize_t n = ::read(fd.get(), &(*out)[done], out->size() - done);
+    ssize_t n = ::read(fd.Get(), &(*out)[done], out->size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       *error = ErrnoText(path, errno);
@@ -100,7 +100,7 @@ bool WriteAll(int fd, const void* data, size_t len) {
 
 bool WriteWholeFile(const std::string& path, const void* data, size_t len, std::string* error) {
   Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  if (fd.get() < 0 || !WriteAll(fd.get(), data, len) || !fd.Close()) {
+  if (fd.Get() < 0 || !WriteAll(fd.Get(), data, len) || !fd.Close()) {
     *error = ErrnoText(path, errno);
     return false;
   }
@@ -110,7 +110,7 @@ bool WriteWholeFile(const std::string& path, const void* data, size_t len, std::
 std::string WhyUnreadable(const std::string& path) {
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st;
-  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) return ErrnoText(path, errno);
+  if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0) return ErrnoText(path, errno);
   if (!S_ISREG(st.st_mode)) return path + ": not a regular file";
   return "";
 }

@@ -1,8 +1,8 @@
 // Whole-file reading and writing for the tools. Errors come back as one line of text
 // naming the file and the reason (the system's error text), as "story.xml: No such file
 // or directory".
-#ifndef OWTOOL_FILE_IO_H_
-#define OWTOOL_FILE_IO_H_
+#ifndef OWTOOL_FILE_IO_H
+#define OWTOOL_FILE_IO_H
 
 #include <cstddef>
 #include <string>
@@ -38,4 +38,4 @@ bool MakeFolders(const std::string& path, std::string* error);
 
 }  // namespace owtool
 
-#endif  // OWTOOL_FILE_IO_H_
+#endif  // OWTOOL_FILE_IO_H

@@ -1,8 +1,8 @@
 // Routes the library's log lines for the life of the program. The library writes for its
 // developers; a user sees its lines only on asking (-v) and otherwise one plain line from
 // the tool.
-#ifndef OWTOOL_LOG_ROUTE_H_
-#define OWTOOL_LOG_ROUTE_H_
+#ifndef OWTOOL_LOG_ROUTE_H
+#define OWTOOL_LOG_ROUTE_H
 
 #include <cstdint>
 #include <string>
@@ -29,4 +29,4 @@ std::string LastLibraryFailure();
 
 }  // namespace owtool
 
-#endif  // OWTOOL_LOG_ROUTE_H_
+#endif  // OWTOOL_LOG_ROUTE_H

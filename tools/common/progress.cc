@@ -34,48 +34,48 @@ std::string FormatSeconds(double seconds) {
 }
 
 Progress::Progress(const char* tool, const char* what, size_t total, bool quiet)
-    : tool_(tool), what_(what), total_(total), shown_(!quiet && ::isatty(STDERR_FILENO) == 1) {}
+    : mTool(tool), mWhat(what), mTotal(total), mShown(!quiet && ::isatty(STDERR_FILENO) == 1) {}
 
 Progress::~Progress() { Finish(); }
 
 std::string Progress::LineLocked() const {
-  const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
-  std::string line = std::string(tool_) + ": " + std::to_string(done_) + " of " +
-                     std::to_string(total_) + " " + what_;
-  if (done_ == 0 || elapsed <= 0) return line;
-  const double rate = done_ / elapsed;
+  const double elapsed = std::chrono::duration<double>(Clock::now() - mStart).count();
+  std::string line = std::string(mTool) + ": " + std::to_string(mDone) + " of " +
+                     std::to_string(mTotal) + " " + mWhat;
+  if (mDone == 0 || elapsed <= 0) return line;
+  const double rate = mDone / elapsed;
   char text[32];
   std::snprintf(text, sizeof text, rate < 10 ? ", %.1f/s" : ", %.0f/s", rate);
-  return line + text + ", " + FormatSeconds((total_ - done_) / rate) + " left";
+  return line + text + ", " + FormatSeconds((mTotal - mDone) / rate) + " left";
 }
 
 void Progress::WriteLocked(const std::string& text) {
-  if (::write(STDERR_FILENO, text.data(), text.size()) < 0) shown_ = false;  // stop trying
+  if (::write(STDERR_FILENO, text.data(), text.size()) < 0) mShown = false;  // stop trying
 }
 
 void Progress::Step() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  ++done_;
-  if (!shown_) return;
+  std::lock_guard<std::mutex> lock(mUtex);
+  ++mDone;
+  if (!mShown) return;
   const Clock::time_point now = Clock::now();
-  if (now - last_draw_ < kRedrawEvery && done_ != total_) return;
-  last_draw_ = now;
+  if (now - mLastDraw < kRedrawEvery && mDone != mTotal) return;
+  mLastDraw = now;
   WriteLocked(kClearLine + LineLocked());
-  drawn_ = true;
+  mDrawn = true;
 }
 
 void Progress::Message(const std::string& line) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  std::string text = std::string(drawn_ ? kClearLine : "") + tool_ + ": " + line + "\n";
-  if (drawn_) text += LineLocked();
+  std::lock_guard<std::mutex> lock(mUtex);
+  std::string text = std::string(mDrawn ? kClearLine : "") + mTool + ": " + line + "\n";
+  if (mDrawn) text += LineLocked();
   WriteLocked(text);
 }
 
 void Progress::Finish() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (drawn_) WriteLocked(kClearLine);
-  drawn_ = false;
-  shown_ = false;
+  std::lock_guard<std::mutex> lock(mUtex);
+  if (mDrawn) WriteLocked(kClearLine);
+  mDrawn = false;
+  mShown = false;
 }
 
 }  // namespace owtool

@@ -1,8 +1,8 @@
 // A progress line for long runs on a terminal: "owconvert: 1200 of 20000 stories, 2400/s,
 // 8 s left", redrawn in place. Nothing at all when standard error is no terminal or the
 // user asked for quiet, so logs and pipes see only the summary.
-#ifndef OWTOOL_PROGRESS_H_
-#define OWTOOL_PROGRESS_H_
+#ifndef OWTOOL_PROGRESS_H
+#define OWTOOL_PROGRESS_H
 
 #include <chrono>
 #include <cstddef>
@@ -34,17 +34,17 @@ class Progress {
   std::string LineLocked() const;
   void WriteLocked(const std::string& text);
 
-  const char* tool_;
-  const char* what_;
-  const size_t total_;
-  bool shown_;  // drawing at all: a terminal, not quiet, not finished
-  std::mutex mutex_;
-  size_t done_ = 0;
-  const Clock::time_point start_ = Clock::now();
-  Clock::time_point last_draw_{};
-  bool drawn_ = false;  // a progress line is on the screen now
+  const char* mTool;
+  const char* mWhat;
+  const size_t mTotal;
+  bool mShown;  // drawing at all: a terminal, not quiet, not finished
+  std::mutex mUtex;
+  size_t mDone = 0;
+  const Clock::time_point mStart = Clock::now();
+  Clock::time_point mLastDraw{};
+  bool mDrawn = false;  // a progress line is on the screen now
 };
 
 }  // namespace owtool
 
-#endif  // OWTOOL_PROGRESS_H_
+#endif  // OWTOOL_PROGRESS_H

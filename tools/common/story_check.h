@@ -3,8 +3,8 @@
 // not NITF) does not pass silently as an empty page.
 //
 // Thread: any; each call works on its own data.
-#ifndef OWTOOLS_STORY_CHECK_H_
-#define OWTOOLS_STORY_CHECK_H_
+#ifndef OWTOOL_STORY_CHECK_H
+#define OWTOOL_STORY_CHECK_H
 
 #include <cstddef>
 #include <cstdint>
@@ -41,4 +41,4 @@ constexpr size_t kRootSearchBytes = 1u << 20;
 
 }  // namespace owtools
 
-#endif  // OWTOOLS_STORY_CHECK_H_
+#endif  // OWTOOL_STORY_CHECK_H

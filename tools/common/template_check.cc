@@ -46,7 +46,7 @@ bool NextCommand(std::string_view text, size_t from, Command* command) {
 struct Open {
   std::string word;  // "if" or "foreach"
   size_t line;
-  bool has_else;
+  bool hasElse;
 };
 
 std::string AtLine(size_t line, const std::string& what) {
@@ -66,8 +66,8 @@ std::string TemplateProblem(const std::string& text) {
       open.push_back({c.word, line, false});
     } else if (c.word == "else") {
       if (open.empty() || open.back().word != "if") return AtLine(line, "\"else\" without \"if\"");
-      if (open.back().has_else) return AtLine(line, "a second \"else\" for one \"if\"");
-      open.back().has_else = true;
+      if (open.back().hasElse) return AtLine(line, "a second \"else\" for one \"if\"");
+      open.back().hasElse = true;
     } else if (c.word == "end") {
       if (open.empty()) return AtLine(line, "\"end\" without \"if\" or \"foreach\"");
       open.pop_back();

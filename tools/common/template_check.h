@@ -1,7 +1,7 @@
 // Checks a template's commands once, before any story meets it. The library checks a
 // template only while it renders one, so a mistake would otherwise show story after story.
-#ifndef OWTOOL_TEMPLATE_CHECK_H_
-#define OWTOOL_TEMPLATE_CHECK_H_
+#ifndef OWTOOL_TEMPLATE_CHECK_H
+#define OWTOOL_TEMPLATE_CHECK_H
 
 #include <string>
 
@@ -15,4 +15,4 @@ std::string TemplateProblem(const std::string& text);
 
 }  // namespace owtool
 
-#endif  // OWTOOL_TEMPLATE_CHECK_H_
+#endif  // OWTOOL_TEMPLATE_CHECK_H

@@ -1,7 +1,7 @@
 // Says in plain words why a story file is no XML document the library can read, for the one
 // line a tool prints when the library refused it.
-#ifndef OWTOOL_XML_CHECK_H_
-#define OWTOOL_XML_CHECK_H_
+#ifndef OWTOOL_XML_CHECK_H
+#define OWTOOL_XML_CHECK_H
 
 #include <string>
 
@@ -14,4 +14,4 @@ std::string XmlProblem(const std::string& bytes);
 
 }  // namespace owtool
 
-#endif  // OWTOOL_XML_CHECK_H_
+#endif  // OWTOOL_XML_CHECK_H

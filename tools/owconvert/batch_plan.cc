@@ -44,7 +44,7 @@ std::string SameFileKey(const std::string& path) {
 
 class Planner {
  public:
-  explicit Planner(const std::string& out_dir) : out_dir_(out_dir) {}
+  explicit Planner(const std::string& outDir) : mOutDir(outDir) {}
 
   void AddInput(const std::string& input) {
     if (IsFolder(input)) {
@@ -60,20 +60,20 @@ class Planner {
 
   // Metadata files whose story never came count as skipped.
   BatchPlan Finish() {
-    for (const std::string& rdf : rdf_files_) {
+    for (const std::string& rdf : mRdfFiles) {
       const std::string xml = WithoutEnding(rdf) + ".xml";
-      if (stories_.count(SameFileKey(xml)) == 0) plan_.skipped.push_back(rdf);
+      if (mStories.count(SameFileKey(xml)) == 0) mPlan.skipped.push_back(rdf);
     }
-    return std::move(plan_);
+    return std::move(mPlan);
   }
 
  private:
   void AddFile(const std::string& file) {
     if (EndsWith(file, ".rdf")) {
-      rdf_files_.push_back(file);
+      mRdfFiles.push_back(file);
     } else if (!EndsWith(file, ".xml")) {
-      plan_.skipped.push_back(file);
-    } else if (stories_.insert(SameFileKey(file)).second) {
+      mPlan.skipped.push_back(file);
+    } else if (mStories.insert(SameFileKey(file)).second) {
       AddStory(file);
     }
   }
@@ -83,24 +83,24 @@ class Planner {
     job.files.xml = xml;
     job.files.rdf = RdfBesideStory(xml);
     const std::string page = StoryBaseName(xml) + ".htm";
-    job.out_path = out_dir_ + "/" + page;
-    auto [it, fresh] = pages_.emplace(page, xml);
+    job.outPath = mOutDir + "/" + page;
+    auto [it, fresh] = mPages.emplace(page, xml);
     if (!fresh) job.error = xml + ": " + page + " is already written for " + it->second;
-    plan_.jobs.push_back(std::move(job));
+    mPlan.jobs.push_back(std::move(job));
   }
 
   void AddFailure(const std::string& input, const std::string& error) {
     Job job;
     job.files.xml = input;
     job.error = error;
-    plan_.jobs.push_back(std::move(job));
+    mPlan.jobs.push_back(std::move(job));
   }
 
-  std::string out_dir_;
-  BatchPlan plan_;
-  std::set<std::string> stories_;  // SameFileKey of every story taken
-  std::vector<std::string> rdf_files_;
-  std::map<std::string, std::string> pages_;  // page name -> the story writing it
+  std::string mOutDir;
+  BatchPlan mPlan;
+  std::set<std::string> mStories;  // SameFileKey of every story taken
+  std::vector<std::string> mRdfFiles;
+  std::map<std::string, std::string> mPages;  // page name -> the story writing it
 };
 
 }  // namespace
@@ -117,8 +117,8 @@ std::string StoryBaseName(const std::string& path) {
   return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::string& out_dir) {
-  Planner planner(out_dir);
+BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::string& outDir) {
+  Planner planner(outDir);
   for (const std::string& input : inputs) planner.AddInput(input);
   return planner.Finish();
 }

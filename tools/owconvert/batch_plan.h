@@ -1,7 +1,7 @@
 // Turns the files and folders of a batch command line into conversion jobs: which
 // stories, which metadata file goes with each, where each page goes.
-#ifndef OWCONVERT_BATCH_PLAN_H_
-#define OWCONVERT_BATCH_PLAN_H_
+#ifndef OWCONVERT_BATCH_PLAN_H
+#define OWCONVERT_BATCH_PLAN_H
 
 #include <string>
 #include <vector>
@@ -12,7 +12,7 @@ namespace owconvert {
 
 struct Job {
   owtool::StoryFiles files;
-  std::string out_path;
+  std::string outPath;
   std::string error;  // set before running when the job cannot run at all
 };
 
@@ -25,7 +25,7 @@ struct BatchPlan {
 // other file is skipped. A story named twice (by any path) is taken once. A missing
 // input, or two stories that would write the same page, become jobs that carry their
 // error, so they count as failed.
-BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::string& out_dir);
+BatchPlan PlanBatch(const std::vector<std::string>& inputs, const std::string& outDir);
 
 // The metadata file beside a story: name.rdf for name.xml when it exists, else "".
 std::string RdfBesideStory(const std::string& xml);
@@ -35,4 +35,4 @@ std::string StoryBaseName(const std::string& path);
 
 }  // namespace owconvert
 
-#endif  // OWCONVERT_BATCH_PLAN_H_
+#endif  // OWCONVERT_BATCH_PLAN_H

@@ -21,13 +21,13 @@ struct Shared {
 void RunOne(const Environment& env, Job* job, Shared* shared) {
   std::string warning;
   if (job->error.empty() &&
-      owtool::ConvertStory(env, job->files, job->out_path, &job->error, &warning)) {
+      owtool::ConvertStory(env, job->files, job->outPath, &job->error, &warning)) {
     shared->converted.fetch_add(1);
     if (!warning.empty()) {
       shared->warned.fetch_add(1);
       shared->progress->Message("warning: " + warning);
     }
-    if (shared->verbose) shared->progress->Message(job->files.xml + " -> " + job->out_path);
+    if (shared->verbose) shared->progress->Message(job->files.xml + " -> " + job->outPath);
   } else {
     shared->failed.fetch_add(1);
     shared->progress->Message("failed: " + job->error);

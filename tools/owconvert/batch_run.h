@@ -1,6 +1,6 @@
 // Runs the jobs of a batch on worker threads.
-#ifndef OWCONVERT_BATCH_RUN_H_
-#define OWCONVERT_BATCH_RUN_H_
+#ifndef OWCONVERT_BATCH_RUN_H
+#define OWCONVERT_BATCH_RUN_H
 
 #include <cstddef>
 #include <vector>
@@ -27,4 +27,4 @@ BatchCounts RunJobs(std::vector<owtool::Environment>* envs, std::vector<Job>* jo
 
 }  // namespace owconvert
 
-#endif  // OWCONVERT_BATCH_RUN_H_
+#endif  // OWCONVERT_BATCH_RUN_H

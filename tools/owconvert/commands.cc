@@ -29,13 +29,13 @@ struct Texts {
 // Reads the template and table, and checks the template's commands before any story meets it.
 bool ReadTexts(const Options& o, Texts* texts) {
   std::string error;
-  if ((!o.template_path.empty() && !owtool::ReadWholeFile(o.template_path, &texts->tmpl, &error)) ||
-      (!o.table_path.empty() && !owtool::ReadWholeFile(o.table_path, &texts->table, &error))) {
+  if ((!o.templatePath.empty() && !owtool::ReadWholeFile(o.templatePath, &texts->tmpl, &error)) ||
+      (!o.tablePath.empty() && !owtool::ReadWholeFile(o.tablePath, &texts->table, &error))) {
     Report(error);
     return false;
   }
   const std::string problem = owtool::TemplateProblem(texts->tmpl);
-  if (!problem.empty()) Report(o.template_path + ": " + problem);
+  if (!problem.empty()) Report(o.templatePath + ": " + problem);
   return problem.empty();
 }
 
@@ -50,9 +50,9 @@ bool LoadEnvironment(const Texts& texts, const Options& o, Environment* env) {
   }
   const std::string reason = owtool::LastLibraryFailure();
   Environment probe;
-  const bool table_at_fault = !texts.table.empty() && probe.Load(texts.tmpl, "") == 0;
-  Report((table_at_fault ? o.table_path : o.template_path) + ": the " +
-         (table_at_fault ? "translation table" : "template") + " does not load" +
+  const bool tableAtFault = !texts.table.empty() && probe.Load(texts.tmpl, "") == 0;
+  Report((tableAtFault ? o.tablePath : o.templatePath) + ": the " +
+         (tableAtFault ? "translation table" : "template") + " does not load" +
          (reason.empty() ? "" : ": " + reason));
   return false;
 }
@@ -68,7 +68,7 @@ int RunSingle(const Options& o, const Texts& texts) {
   Environment env;
   if (!LoadEnvironment(texts, o, &env)) return kExitUsage;
   std::string error, warning;
-  if (!owtool::ConvertStory(env, FilesOf(o), o.output_path, &error, &warning)) {
+  if (!owtool::ConvertStory(env, FilesOf(o), o.outputPath, &error, &warning)) {
     Report(error);
     return kExitFailed;
   }
@@ -96,11 +96,11 @@ int RunBatch(const Options& o, const Texts& texts) {
   std::vector<Environment> envs;
   if (!MakeEnvironments(texts, o, 1, &envs)) return kExitUsage;
   std::string error;
-  if (!owtool::MakeFolders(o.out_dir, &error)) {
+  if (!owtool::MakeFolders(o.outDir, &error)) {
     Report("cannot create the output folder " + error);
     return kExitUsage;
   }
-  BatchPlan plan = PlanBatch(o.inputs, o.out_dir);
+  BatchPlan plan = PlanBatch(o.inputs, o.outDir);
   const size_t workers = std::max<size_t>(1, std::min<size_t>(o.jobs, plan.jobs.size()));
   if (!MakeEnvironments(texts, o, workers - 1, &envs)) return kExitUsage;
   for (const std::string& file : plan.skipped) {

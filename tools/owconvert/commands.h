@@ -1,6 +1,6 @@
 // The three forms of owconvert, run after the command line was parsed.
-#ifndef OWCONVERT_COMMANDS_H_
-#define OWCONVERT_COMMANDS_H_
+#ifndef OWCONVERT_COMMANDS_H
+#define OWCONVERT_COMMANDS_H
 
 #include "options.h"
 
@@ -12,4 +12,4 @@ int RunCommand(const Options& o);
 
 }  // namespace owconvert
 
-#endif  // OWCONVERT_COMMANDS_H_
+#endif  // OWCONVERT_COMMANDS_H

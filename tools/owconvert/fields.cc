@@ -66,19 +66,19 @@ std::vector<std::string> EveryOccurrence(Read read) {
 
 std::string ReadIndexed(const Story& story, IndexedGetter get, uint32_t index) {
   std::string value;
-  get(story.handle(), AppendText, reinterpret_cast<uintptr_t>(&value), 0, index);
+  get(story.Handle(), AppendText, reinterpret_cast<uintptr_t>(&value), 0, index);
   return value;
 }
 
 std::string ReadPropertyKey(const Story& story, const Options& o, const std::string& key) {
-  const char* ns = o.has_ns ? o.ns.c_str() : nullptr;
+  const char* ns = o.hasNs ? o.ns.c_str() : nullptr;
   std::string value;
   const uintptr_t user = reinterpret_cast<uintptr_t>(&value);
-  if (o.has_attr) {
-    OBConvertGetPropertyAttribute(story.handle(), AppendText, user, 0, ns, key.c_str(),
+  if (o.hasAttr) {
+    OBConvertGetPropertyAttribute(story.Handle(), AppendText, user, 0, ns, key.c_str(),
                                   o.attr.c_str());
   } else {
-    OBConvertGetProperty(story.handle(), AppendText, user, 0, ns, key.c_str(), o.with_tags ? 0 : 1);
+    OBConvertGetProperty(story.Handle(), AppendText, user, 0, ns, key.c_str(), o.withTags ? 0 : 1);
   }
   return value;
 }
@@ -206,7 +206,7 @@ bool ParseFieldSpec(const std::string& text, FieldSpec* field, std::string* erro
                                      : "bad index in --field " + text;
     return false;
   }
-  field->has_index = true;
+  field->hasIndex = true;
   field->index = static_cast<uint32_t>(index);
   return true;
 }
@@ -214,14 +214,14 @@ bool ParseFieldSpec(const std::string& text, FieldSpec* field, std::string* erro
 std::vector<std::string> ReadField(const Story& story, const FieldSpec& field) {
   const FieldDef* def = FindField(field.name);
   if (def == nullptr) return {};
-  if (def->indexed != nullptr && !field.has_index) {
+  if (def->indexed != nullptr && !field.hasIndex) {
     return EveryOccurrence([&](uint32_t i) { return ReadIndexed(story, def->indexed, i); });
   }
   std::string value;
   if (def->indexed != nullptr) {
     value = ReadIndexed(story, def->indexed, field.index);
   } else {
-    def->plain(story.handle(), AppendText, reinterpret_cast<uintptr_t>(&value), 0);
+    def->plain(story.Handle(), AppendText, reinterpret_cast<uintptr_t>(&value), 0);
   }
   if (value.empty()) return {};
   return {value};
@@ -254,7 +254,7 @@ int RunFieldForm(const Options& o, const std::string& tmpl, const std::string& t
   }
   // Without an index the library registers every occurrence of the last segment.
   if (!o.property.empty() &&
-      env.AddParseProperty(o.has_ns ? o.ns.c_str() : nullptr, o.property) != 0) {
+      env.AddParseProperty(o.hasNs ? o.ns.c_str() : nullptr, o.property) != 0) {
     Report("cannot register " + Describe(o));
     return kExitUsage;
   }

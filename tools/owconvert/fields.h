@@ -1,6 +1,6 @@
 // The field form: one field or captured property of one story, printed on standard output.
-#ifndef OWCONVERT_FIELDS_H_
-#define OWCONVERT_FIELDS_H_
+#ifndef OWCONVERT_FIELDS_H
+#define OWCONVERT_FIELDS_H
 
 #include <cstdint>
 #include <string>
@@ -14,7 +14,7 @@ namespace owconvert {
 // A parsed --field argument, "name" or "name:index".
 struct FieldSpec {
   std::string name;
-  bool has_index = false;
+  bool hasIndex = false;
   uint32_t index = 0;
 };
 
@@ -29,7 +29,7 @@ std::vector<std::string> ReadField(const owtool::Story& story, const FieldSpec& 
 // line break folded to one space, and no white space at either end.
 std::string PlainText(const std::string& markup);
 
-// The values of `o.property` (with o.ns, o.attr, o.with_tags). The story must have been
+// The values of `o.property` (with o.ns, o.attr, o.withTags). The story must have been
 // parsed with the property registered; see RunFieldForm.
 std::vector<std::string> ReadProperty(const owtool::Story& story, const Options& o);
 
@@ -40,4 +40,4 @@ int RunFieldForm(const Options& o, const std::string& tmpl, const std::string& t
 
 }  // namespace owconvert
 
-#endif  // OWCONVERT_FIELDS_H_
+#endif  // OWCONVERT_FIELDS_H

@@ -63,17 +63,17 @@ struct Given {
 
 bool Apply(int id, const char* value, Options* o, Given* given, std::string* error) {
   switch (id) {
-    case kTemplate: o->template_path = value; break;
-    case kXlate: o->table_path = value; break;
-    case kOutput: o->output_path = value; break;
+    case kTemplate: o->templatePath = value; break;
+    case kXlate: o->tablePath = value; break;
+    case kOutput: o->outputPath = value; break;
     case kBatch: o->form = Form::kBatch; break;
-    case kOutDir: o->out_dir = value; break;
+    case kOutDir: o->outDir = value; break;
     case kJobs: given->jobs = true; return ParseJobs(value, &o->jobs, error);
     case kField: o->field = value; break;
     case kProperty: o->property = value; break;
-    case kNs: o->ns = value, o->has_ns = true; break;
-    case kAttr: o->attr = value, o->has_attr = true; break;
-    case kTags: o->with_tags = true; break;
+    case kNs: o->ns = value, o->hasNs = true; break;
+    case kAttr: o->attr = value, o->hasAttr = true; break;
+    case kTags: o->withTags = true; break;
     case kMarkup: o->markup = true; break;
     case kStrict: o->strict = true; break;
     default: break;
@@ -99,12 +99,12 @@ std::string CheckOneStory(const Options& o) {
   // The metadata beside the story, the template and the table are inputs as much as the story.
   std::vector<std::string> inputs = o.inputs;
   if (o.inputs.size() == 1) inputs.push_back(RdfBesideStory(o.inputs[0]));
-  inputs.push_back(o.template_path);
-  inputs.push_back(o.table_path);
+  inputs.push_back(o.templatePath);
+  inputs.push_back(o.tablePath);
   for (const std::string& input : inputs) {
-    if (!o.output_path.empty() && !input.empty() && input != owtool::kStdio &&
-        (o.output_path == input || owtool::SameFile(o.output_path, input))) {
-      return "-o " + o.output_path + " names an input; the page would overwrite it";
+    if (!o.outputPath.empty() && !input.empty() && input != owtool::kStdio &&
+        (o.outputPath == input || owtool::SameFile(o.outputPath, input))) {
+      return "-o " + o.outputPath + " names an input; the page would overwrite it";
     }
   }
   return "";
@@ -112,26 +112,26 @@ std::string CheckOneStory(const Options& o) {
 
 // Checks that the options given belong together and fit the form; "" when they do.
 std::string Validate(const Given& given, const Options& o) {
-  const bool field_form = !o.field.empty() || !o.property.empty();
+  const bool fieldForm = !o.field.empty() || !o.property.empty();
   if (!o.field.empty() && !o.property.empty()) return "--field and --property cannot be combined";
-  if ((o.has_ns || o.has_attr || o.with_tags) && o.property.empty()) {
+  if ((o.hasNs || o.hasAttr || o.withTags) && o.property.empty()) {
     return "--ns, --attr and --tags go with --property";
   }
   if (o.markup && o.field.empty()) return "--markup goes with --field";
-  if (field_form && o.form == Form::kBatch) {
+  if (fieldForm && o.form == Form::kBatch) {
     return "--field and --property read one story; they cannot be combined with --batch";
   }
-  if (field_form && !o.output_path.empty()) {
+  if (fieldForm && !o.outputPath.empty()) {
     return "--field and --property print to standard output; -o does not apply";
   }
-  if (o.form == Form::kBatch && o.out_dir.empty()) return "--batch needs an output folder: -d DIR";
-  if (o.form == Form::kBatch && !o.output_path.empty()) {
+  if (o.form == Form::kBatch && o.outDir.empty()) return "--batch needs an output folder: -d DIR";
+  if (o.form == Form::kBatch && !o.outputPath.empty()) {
     return "-o names one output file; a batch writes into the folder given by -d";
   }
-  if (o.form != Form::kBatch && (!o.out_dir.empty() || given.jobs)) {
+  if (o.form != Form::kBatch && (!o.outDir.empty() || given.jobs)) {
     return "-d and -j apply only to --batch";
   }
-  if (!field_form && o.template_path.empty()) return "a template is needed: -t TEMPLATE";
+  if (!fieldForm && o.templatePath.empty()) return "a template is needed: -t TEMPLATE";
   if (o.inputs.empty()) return o.form == Form::kBatch ? "no stories or folders given" : "no story given";
   return o.form == Form::kBatch ? "" : CheckOneStory(o);
 }
@@ -141,22 +141,22 @@ std::string Validate(const Given& given, const Options& o) {
 int ParseCommandLine(int argc, char** argv, Options* options) {
   owtool::ToolInfo info{"owconvert", OWCONVERT_VERSION, OwclientVersion(), UsageText(),
                         EpilogueText()};
-  info.verbose_help =
+  info.verboseHelp =
       "show the library's log lines and each converted story; without it a problem is one "
       "line of owconvert's";
-  info.quiet_help = "no progress and no batch summary; only problems";
-  owtool::CommandLine command_line(info, kOptionTable);
+  info.quietHelp = "no progress and no batch summary; only problems";
+  owtool::CommandLine commandLine(info, kOptionTable);
   Given given;
-  const owtool::Outcome outcome = command_line.Parse(
+  const owtool::Outcome outcome = commandLine.Parse(
       argc, argv, [&](int id, const char* value, std::string* error) {
         return Apply(id, value, options, &given, error);
       });
-  if (outcome != owtool::Outcome::kRun) return command_line.Finish(outcome);
-  options->inputs = command_line.operands();
-  options->verbose = command_line.common().verbose;
-  options->quiet = command_line.common().quiet;
+  if (outcome != owtool::Outcome::kRun) return commandLine.Finish(outcome);
+  options->inputs = commandLine.Operands();
+  options->verbose = commandLine.CommonOptions().verbose;
+  options->quiet = commandLine.CommonOptions().quiet;
   const std::string error = Validate(given, *options);
-  if (!error.empty()) return command_line.UsageError(error);
+  if (!error.empty()) return commandLine.UsageError(error);
   if (!options->field.empty() || !options->property.empty()) options->form = Form::kField;
   return -1;
 }

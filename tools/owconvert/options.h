@@ -1,7 +1,7 @@
 // The command line of owconvert: which form runs (one story, a batch, or one field) and
 // with what. Filled by ParseCommandLine; nothing here touches a file.
-#ifndef OWCONVERT_OPTIONS_H_
-#define OWCONVERT_OPTIONS_H_
+#ifndef OWCONVERT_OPTIONS_H
+#define OWCONVERT_OPTIONS_H
 
 #include <cstdint>
 #include <string>
@@ -21,10 +21,10 @@ enum class Form { kSingle, kBatch, kField };
 
 struct Options {
   Form form = Form::kSingle;
-  std::string template_path;  // empty: none (allowed only in the field form)
-  std::string table_path;     // empty: no translation table
-  std::string output_path;    // single form; empty or "-": standard output
-  std::string out_dir;        // batch form
+  std::string templatePath;  // empty: none (allowed only in the field form)
+  std::string tablePath;     // empty: no translation table
+  std::string outputPath;    // single form; empty or "-": standard output
+  std::string outDir;        // batch form
   uint32_t jobs = 1;          // batch worker threads; 0 on the command line = one per core
   bool verbose = false;
   bool quiet = false;
@@ -33,11 +33,11 @@ struct Options {
   // Field form: exactly one of `field` and `property` is set.
   std::string field;  // "headline", "byline:1", ...
   std::string property;
-  bool has_ns = false;  // without --ns the default metadata namespace applies
+  bool hasNs = false;  // without --ns the default metadata namespace applies
   std::string ns;
-  bool has_attr = false;
+  bool hasAttr = false;
   std::string attr;
-  bool with_tags = false;  // print the element with its own start and end tags
+  bool withTags = false;  // print the element with its own start and end tags
   bool markup = false;     // --field as the story has it, rather than as plain text
 
   std::vector<std::string> inputs;  // stories, or files and folders in a batch
@@ -53,4 +53,4 @@ std::string EpilogueText();
 
 }  // namespace owconvert
 
-#endif  // OWCONVERT_OPTIONS_H_
+#endif  // OWCONVERT_OPTIONS_H

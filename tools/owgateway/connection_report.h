@@ -8,8 +8,8 @@
 // Threads: OnLibraryLine on the library's threads (with its trace lock held: it calls
 // nothing of the library's that logs), and the lines are told from there, as they happen,
 // so that they come in order with the lines of the delivery thread; the rest on any thread.
-#ifndef OWGATEWAY_CONNECTION_REPORT_H_
-#define OWGATEWAY_CONNECTION_REPORT_H_
+#ifndef OWGATEWAY_CONNECTION_REPORT_H
+#define OWGATEWAY_CONNECTION_REPORT_H
 
 #include <cstdint>
 #include <functional>
@@ -49,4 +49,4 @@ class ConnectionReport {
 
 }  // namespace owgateway
 
-#endif  // OWGATEWAY_CONNECTION_REPORT_H_
+#endif  // OWGATEWAY_CONNECTION_REPORT_H

@@ -12,8 +12,8 @@
 // be recognised as done. In mode 2 a story's two files stay until its page is published.
 //
 // Thread: the gateway's delivery thread, but for Stop and Stuck (any thread).
-#ifndef OWGATEWAY_FILE_PUBLISHING_H_
-#define OWGATEWAY_FILE_PUBLISHING_H_
+#ifndef OWGATEWAY_FILE_PUBLISHING_H
+#define OWGATEWAY_FILE_PUBLISHING_H
 
 #include <atomic>
 #include <cstdint>
@@ -68,4 +68,4 @@ class FilePublishing {
 
 }  // namespace owgateway
 
-#endif  // OWGATEWAY_FILE_PUBLISHING_H_
+#endif  // OWGATEWAY_FILE_PUBLISHING_H

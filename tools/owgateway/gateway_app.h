@@ -4,8 +4,8 @@
 // (fsync'ed, unless sync is off) before OnRecord returns, or OnRecord never returns.
 //
 // Thread: OnRecord runs on the gateway's delivery thread; the getters from any thread.
-#ifndef OWGATEWAY_GATEWAY_APP_H_
-#define OWGATEWAY_GATEWAY_APP_H_
+#ifndef OWGATEWAY_GATEWAY_APP_H
+#define OWGATEWAY_GATEWAY_APP_H
 
 #include <atomic>
 #include <cstdint>
@@ -100,4 +100,4 @@ uint64_t MonotonicSeconds();
 
 }  // namespace owgateway
 
-#endif  // OWGATEWAY_GATEWAY_APP_H_
+#endif  // OWGATEWAY_GATEWAY_APP_H

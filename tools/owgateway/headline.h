@@ -1,8 +1,8 @@
 // Reads a story's headline for the index at a bounded cost: from the first bytes of its
 // XML file (the first hl1 element), or from the <title> of its HTML, never by parsing a
 // whole story.
-#ifndef OWGATEWAY_HEADLINE_H_
-#define OWGATEWAY_HEADLINE_H_
+#ifndef OWGATEWAY_HEADLINE_H
+#define OWGATEWAY_HEADLINE_H
 
 #include <cstddef>
 #include <string>
@@ -20,4 +20,4 @@ std::string HeadlineFromHtml(const char* html, size_t length);
 
 }  // namespace owgateway
 
-#endif  // OWGATEWAY_HEADLINE_H_
+#endif  // OWGATEWAY_HEADLINE_H

@@ -1,8 +1,8 @@
 // What the JetStream publisher needs to know, as plain values: the command line fills it.
 // No client library header here, so that the option layer builds without libnats and can
 // say plainly that this build has no JetStream.
-#ifndef OWGATEWAY_JETSTREAM_OPTIONS_H_
-#define OWGATEWAY_JETSTREAM_OPTIONS_H_
+#ifndef OWGATEWAY_JETSTREAM_OPTIONS_H
+#define OWGATEWAY_JETSTREAM_OPTIONS_H
 
 #include <cstdint>
 #include <functional>
@@ -50,4 +50,4 @@ bool ParsePublishUrls(const std::string& list, std::vector<std::string>& servers
 
 }  // namespace owgateway
 
-#endif  // OWGATEWAY_JETSTREAM_OPTIONS_H_
+#endif  // OWGATEWAY_JETSTREAM_OPTIONS_H

@@ -9,8 +9,8 @@
 // stream not acknowledging, acknowledging again.
 //
 // Thread: Publish from one thread at a time; Stop and GetStats from any thread.
-#ifndef OWGATEWAY_JETSTREAM_PUBLISHER_H_
-#define OWGATEWAY_JETSTREAM_PUBLISHER_H_
+#ifndef OWGATEWAY_JETSTREAM_PUBLISHER_H
+#define OWGATEWAY_JETSTREAM_PUBLISHER_H
 
 #include <cstdint>
 #include <memory>
@@ -51,4 +51,4 @@ class JetStreamPublisher : public Publisher {
 
 }  // namespace owgateway
 
-#endif  // OWGATEWAY_JETSTREAM_PUBLISHER_H_
+#endif  // OWGATEWAY_JETSTREAM_PUBLISHER_H

@@ -23,8 +23,8 @@
 //   Ow-Offset         where this chunk's bytes go in the file
 //   Ow-Final          "1" on the last chunk only
 // A message without Ow-Chunks is the whole file.
-#ifndef OWGATEWAY_MESSAGE_SCHEME_H_
-#define OWGATEWAY_MESSAGE_SCHEME_H_
+#ifndef OWGATEWAY_MESSAGE_SCHEME_H
+#define OWGATEWAY_MESSAGE_SCHEME_H
 
 #include <cstdint>
 #include <string>
@@ -81,4 +81,4 @@ std::string Rfc3339Utc(int64_t unixMs);
 
 }  // namespace owgateway
 
-#endif  // OWGATEWAY_MESSAGE_SCHEME_H_
+#endif  // OWGATEWAY_MESSAGE_SCHEME_H

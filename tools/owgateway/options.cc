@@ -157,16 +157,16 @@ bool ParseServer(const std::string& text, std::string* host, uint16_t* port, std
 int ParseCommandLine(int argc, char** argv, Options* options) {
   owtool::ToolInfo info{"owgateway", OWGATEWAY_VERSION, OwclientVersion(), UsageText(),
                         EpilogueText()};
-  info.quiet_help = "only problems on standard error: no progress and no connection lines";
-  info.verbose_help = "every log line of the library on standard error as well";
+  info.quietHelp = "only problems on standard error: no progress and no connection lines";
+  info.verboseHelp = "every log line of the library on standard error as well";
   const std::vector<OptionGroup> groups = OptionGroups();
   std::vector<owtool::OptionSpec> rows;
   for (const OptionGroup& group : groups) rows.insert(rows.end(), group.rows.begin(), group.rows.end());
-  owtool::CommandLine command_line(info, rows);
-  command_line.AllowConfigFile(
+  owtool::CommandLine commandLine(info, rows);
+  commandLine.AllowConfigFile(
       "read options from FILE first: one a line, by their long names (see the manual)");
   const owtool::Outcome outcome =
-      command_line.Parse(argc, argv, [&](int id, const char* value, std::string* error) {
+      commandLine.Parse(argc, argv, [&](int id, const char* value, std::string* error) {
         for (const OptionGroup& group : groups) {
           for (const owtool::OptionSpec& row : group.rows) {
             if (row.id == id) return group.apply(id, value, options, error);
@@ -174,18 +174,18 @@ int ParseCommandLine(int argc, char** argv, Options* options) {
         }
         return false;
       });
-  if (outcome != owtool::Outcome::kRun) return command_line.Finish(outcome);
-  if (command_line.common().quiet) options->verbosity = 0;
-  if (command_line.common().verbose) options->verbosity = 2;
-  std::string error = Validate(*options, command_line.operands());
-  if (!error.empty()) return command_line.UsageError(error);
+  if (outcome != owtool::Outcome::kRun) return commandLine.Finish(outcome);
+  if (commandLine.CommonOptions().quiet) options->verbosity = 0;
+  if (commandLine.CommonOptions().verbose) options->verbosity = 2;
+  std::string error = Validate(*options, commandLine.Operands());
+  if (!error.empty()) return commandLine.UsageError(error);
   // Not a mistake in the command line but in the build: one line, without the hint.
   if (options->publish.enabled && !HaveJetStream()) {
     owtool::PrintError("owgateway", NoJetStreamText());
     return kExitUsage;
   }
   if (!FinishPublishSettings(options->serverHost, &options->publish, &error)) {
-    return command_line.UsageError(error);
+    return commandLine.UsageError(error);
   }
   return -1;
 }

@@ -1,8 +1,8 @@
 // The command line of owgateway (and its configuration file, which takes the same long
 // names): what to receive from which server, into which folder, and how to report it.
 // Filled by ParseCommandLine; nothing here touches a file or the network.
-#ifndef OWGATEWAY_OPTIONS_H_
-#define OWGATEWAY_OPTIONS_H_
+#ifndef OWGATEWAY_OPTIONS_H
+#define OWGATEWAY_OPTIONS_H
 
 #include <cstdint>
 #include <functional>
@@ -69,4 +69,4 @@ std::string EpilogueText();
 
 }  // namespace owgateway
 
-#endif  // OWGATEWAY_OPTIONS_H_
+#endif  // OWGATEWAY_OPTIONS_H

@@ -11,8 +11,8 @@
 //
 // Thread: AddBlock from one thread at a time (the gateway's delivery thread); WriteFile,
 // ReadHead and BytesWritten from any thread.
-#ifndef OWGATEWAY_OUTPUT_FOLDER_H_
-#define OWGATEWAY_OUTPUT_FOLDER_H_
+#ifndef OWGATEWAY_OUTPUT_FOLDER_H
+#define OWGATEWAY_OUTPUT_FOLDER_H
 
 #include <atomic>
 #include <cstdint>
@@ -126,4 +126,4 @@ class OutputFolder {
 
 }  // namespace owgateway
 
-#endif  // OWGATEWAY_OUTPUT_FOLDER_H_
+#endif  // OWGATEWAY_OUTPUT_FOLDER_H

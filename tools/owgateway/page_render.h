@@ -3,8 +3,8 @@
 // the process that ended, so the library never renders the story.
 //
 // Thread: one thread at a time (a conversion environment is single-threaded).
-#ifndef OWGATEWAY_PAGE_RENDER_H_
-#define OWGATEWAY_PAGE_RENDER_H_
+#ifndef OWGATEWAY_PAGE_RENDER_H
+#define OWGATEWAY_PAGE_RENDER_H
 
 #include <cstdint>
 #include <string>
@@ -34,4 +34,4 @@ class PageRenderer {
 
 }  // namespace owgateway
 
-#endif  // OWGATEWAY_PAGE_RENDER_H_
+#endif  // OWGATEWAY_PAGE_RENDER_H

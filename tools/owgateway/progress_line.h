@@ -3,8 +3,8 @@
 //   owgateway: 14:02:11 1200 of 5000 stories, 2401 files, 12.3 MB; 240 stories/s
 // The rate is that of the interval since the previous line, not the average since the
 // start, so that a feed that slowed down or stopped shows it.
-#ifndef OWGATEWAY_PROGRESS_LINE_H_
-#define OWGATEWAY_PROGRESS_LINE_H_
+#ifndef OWGATEWAY_PROGRESS_LINE_H
+#define OWGATEWAY_PROGRESS_LINE_H
 
 #include <cstdint>
 #include <ctime>
@@ -38,4 +38,4 @@ class ProgressLine {
 
 }  // namespace owgateway
 
-#endif  // OWGATEWAY_PROGRESS_LINE_H_
+#endif  // OWGATEWAY_PROGRESS_LINE_H

@@ -66,7 +66,7 @@ bool ApplyPublishOption(int id, const char* value, PublishSettings* s, std::stri
   const std::string text = value != nullptr ? value : "";
   if (NeedsPublish(id) && s->needsPublish.empty()) {
     for (const owtool::OptionSpec& row : PublishOptionRows()) {
-      if (row.id == id) s->needsPublish = std::string("--") + row.long_name;
+      if (row.id == id) s->needsPublish = std::string("--") + row.longName;
     }
   }
   switch (id) {

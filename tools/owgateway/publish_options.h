@@ -2,8 +2,8 @@
 // owgateway's publishing options (--publish and what goes with it) as one group of rows for
 // the tool's option table, with what applies them. The group knows nothing of the client
 // library, so that a build without it still parses them and can say it has no JetStream.
-#ifndef OWGATEWAY_PUBLISH_OPTIONS_H_
-#define OWGATEWAY_PUBLISH_OPTIONS_H_
+#ifndef OWGATEWAY_PUBLISH_OPTIONS_H
+#define OWGATEWAY_PUBLISH_OPTIONS_H
 
 #include <memory>
 #include <string>
@@ -57,4 +57,4 @@ std::unique_ptr<Publisher> StartPublisher(const PublishSettings& settings, std::
 
 }  // namespace owgateway
 
-#endif  // OWGATEWAY_PUBLISH_OPTIONS_H_
+#endif  // OWGATEWAY_PUBLISH_OPTIONS_H

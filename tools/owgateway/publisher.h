@@ -4,8 +4,8 @@
 // so a file the server counts as delivered is already stored downstream.
 //
 // Another log (a Kafka topic, say) is one more subclass; the session code does not change.
-#ifndef OWGATEWAY_PUBLISHER_H_
-#define OWGATEWAY_PUBLISHER_H_
+#ifndef OWGATEWAY_PUBLISHER_H
+#define OWGATEWAY_PUBLISHER_H
 
 #include <cstdint>
 #include <string>
@@ -53,4 +53,4 @@ class Publisher {
 
 }  // namespace owgateway
 
-#endif  // OWGATEWAY_PUBLISHER_H_
+#endif  // OWGATEWAY_PUBLISHER_H

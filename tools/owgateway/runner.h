@@ -4,8 +4,8 @@
 // reached or a signal comes, then stops it without losing a block.
 //
 // Thread: the main thread, but for OnLibraryLine (the library's threads).
-#ifndef OWGATEWAY_RUNNER_H_
-#define OWGATEWAY_RUNNER_H_
+#ifndef OWGATEWAY_RUNNER_H
+#define OWGATEWAY_RUNNER_H
 
 #include <cstdint>
 #include <cstdio>
@@ -79,4 +79,4 @@ class Runner {
 
 }  // namespace owgateway
 
-#endif  // OWGATEWAY_RUNNER_H_
+#endif  // OWGATEWAY_RUNNER_H

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The sample template and translation table installed with the library, which modes 1 and
 // 2 use when no template is named.
-#ifndef OWGATEWAY_SAMPLES_H_
-#define OWGATEWAY_SAMPLES_H_
+#ifndef OWGATEWAY_SAMPLES_H
+#define OWGATEWAY_SAMPLES_H
 
 #include <string>
 
@@ -21,4 +21,4 @@ bool FindSamples(Samples* found, std::string* searched);
 
 }  // namespace owgateway
 
-#endif  // OWGATEWAY_SAMPLES_H_
+#endif  // OWGATEWAY_SAMPLES_H

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The wire server's address: a name or a dotted IPv4 address, looked up once at the start
 // (the library connects to an IPv4 address; reconnections go to the same one).
-#ifndef OWGATEWAY_SERVER_ADDRESS_H_
-#define OWGATEWAY_SERVER_ADDRESS_H_
+#ifndef OWGATEWAY_SERVER_ADDRESS_H
+#define OWGATEWAY_SERVER_ADDRESS_H
 
 #include <cstdint>
 #include <string>
@@ -18,4 +18,4 @@ Lookup ResolveServer(const std::string& host, uint32_t* address, std::string* er
 
 }  // namespace owgateway
 
-#endif  // OWGATEWAY_SERVER_ADDRESS_H_
+#endif  // OWGATEWAY_SERVER_ADDRESS_H

@@ -1,8 +1,8 @@
 // The session id kept in the output folder, so that a restarted owgateway resumes its
 // session. The file holds the id and a check line ("52448401\ncheck 1a2b3c4d\n"): a file
 // cut short, emptied or overwritten does not pass for another id.
-#ifndef OWGATEWAY_SESSION_FILE_H_
-#define OWGATEWAY_SESSION_FILE_H_
+#ifndef OWGATEWAY_SESSION_FILE_H
+#define OWGATEWAY_SESSION_FILE_H
 
 #include <cstdint>
 #include <mutex>
@@ -44,4 +44,4 @@ class SessionKeeper {
 
 }  // namespace owgateway
 
-#endif  // OWGATEWAY_SESSION_FILE_H_
+#endif  // OWGATEWAY_SESSION_FILE_H

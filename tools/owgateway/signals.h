@@ -3,8 +3,8 @@
 // main loop sees it and says so); a second one ends the process at once, from the handler,
 // with status 1: what is on disk is whole at any moment, and the session file stays for
 // the restart. SIGHUP, sent by log rotation and service reloads, never stops owgateway.
-#ifndef OWGATEWAY_SIGNALS_H_
-#define OWGATEWAY_SIGNALS_H_
+#ifndef OWGATEWAY_SIGNALS_H
+#define OWGATEWAY_SIGNALS_H
 
 namespace owgateway {
 
@@ -16,4 +16,4 @@ bool TakeHangup();
 
 }  // namespace owgateway
 
-#endif  // OWGATEWAY_SIGNALS_H_
+#endif  // OWGATEWAY_SIGNALS_H

@@ -4,8 +4,8 @@
 //
 // Thread-safe: the gateway's delivery thread notes stories, the main thread reads their
 // headlines and renders.
-#ifndef OWGATEWAY_STORY_INDEX_H_
-#define OWGATEWAY_STORY_INDEX_H_
+#ifndef OWGATEWAY_STORY_INDEX_H
+#define OWGATEWAY_STORY_INDEX_H
 
 #include <cstdint>
 #include <ctime>
@@ -64,4 +64,4 @@ std::string HtmlEscape(const std::string& text);
 
 }  // namespace owgateway
 
-#endif  // OWGATEWAY_STORY_INDEX_H_
+#endif  // OWGATEWAY_STORY_INDEX_H

@@ -34,70 +34,70 @@ bool Reached(int64_t limit, uint64_t count) {
 }  // namespace
 
 Connection::Connection(int fd, uint32_t number, bool faulty, Context* context)
-    : fd_(fd),
-      number_(number),
-      faulty_(faulty),
-      context_(context),
-      faults_(context->options.faults) {
-  if (context->options.faults_for_connection) {
-    faults_ = context->options.faults_for_connection(number);
-    faulty_ = true;
+    : mFd(fd),
+      mNumber(number),
+      mFaulty(faulty),
+      mContext(context),
+      mFaults(context->options.faults) {
+  if (context->options.faultsForConnection) {
+    mFaults = context->options.faultsForConnection(number);
+    mFaulty = true;
   }
 }
 
 Connection::~Connection() {
-  if (reset_) {
+  if (mReset) {
     linger hard{1, 0};
-    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    ::setsockopt(mFd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
   }
-  ::close(fd_);
+  ::close(mFd);
 }
 
 void Connection::Greet() {
   AfterMessageSent();  // faults set for "after 0 messages" act before the hello
   SendText(
-      TextMessage(Prefix(), '+', "Tazu", 0, {context_->options.product, "v1.00.00", "v1.00.00"}));
+      TextMessage(Prefix(), '+', "Tazu", 0, {mContext->options.product, "v1.00.00", "v1.00.00"}));
 }
 
 short Connection::PollEvents() {
   short events = 0;
-  if (reading_ && !paused_ && !dropped_) events |= POLLIN;
-  if (out_.Releasable(context_->now_ms) > 0 && !dropped_) events |= POLLOUT;
+  if (mReading && !mPaused && !mDropped) events |= POLLIN;
+  if (mOut.Releasable(mContext->nowMs) > 0 && !mDropped) events |= POLLOUT;
   return events;
 }
 
-bool Connection::Finished() const { return dropped_ || (closing_ && out_.Pending() == 0); }
+bool Connection::Finished() const { return mDropped || (mClosing && mOut.Pending() == 0); }
 
 void Connection::Fault(const char* what) {
-  ++context_->counters.faults_fired;
-  context_->log.Event("conn %u: fault: %s", number_, what);
+  ++mContext->counters.faultsFired;
+  mContext->log.Event("conn %u: fault: %s", mNumber, what);
 }
 
 void Connection::CloseAfterFlush(const char* reason) {
-  if (closing_ || dropped_) return;
-  closing_ = true;
-  context_->log.Event("conn %u: closing (%s)", number_, reason);
+  if (mClosing || mDropped) return;
+  mClosing = true;
+  mContext->log.Event("conn %u: closing (%s)", mNumber, reason);
 }
 
 void Connection::Drop(const char* reason) {
-  if (dropped_) return;
-  dropped_ = true;
-  context_->log.Event("conn %u: closed (%s)", number_, reason);
+  if (mDropped) return;
+  mDropped = true;
+  mContext->log.Event("conn %u: closed (%s)", mNumber, reason);
 }
 
 bool Connection::Emit(std::initializer_list<std::string_view> pieces, bool block) {
   if (!Accepting()) return false;
   uint64_t release = 0;
-  if (faulty_ && faults_.delay_ms > 0) {
-    release = context_->now_ms + faults_.delay_ms;
+  if (mFaulty && mFaults.delayMs > 0) {
+    release = mContext->nowMs + mFaults.delayMs;
   }
-  for (std::string_view piece : pieces) out_.Append(piece, release);
-  last_emit_end_ = written_bytes_ + out_.Pending();
-  ++messages_sent_;
-  ++context_->counters.messages_sent;
-  if (!block && context_->log.detailed()) {
+  for (std::string_view piece : pieces) mOut.Append(piece, release);
+  mLastEmitEnd = mWrittenBytes + mOut.Pending();
+  ++mEssagesSent;
+  ++mContext->counters.messagesSent;
+  if (!block && mContext->log.Detailed()) {
     std::string_view text = *pieces.begin();
-    context_->log.Detail("conn %u: sent %s", number_,
+    mContext->log.Detail("conn %u: sent %s", mNumber,
                          Printable(text.data(), text.size() - 1).c_str());
   }
   AfterMessageSent();
@@ -105,46 +105,46 @@ bool Connection::Emit(std::initializer_list<std::string_view> pieces, bool block
 }
 
 void Connection::AfterMessageSent() {
-  if (!faulty_) return;
-  const Faults& faults = faults_;
-  uint64_t release = faults.delay_ms > 0 ? context_->now_ms + faults.delay_ms : 0;
-  if (Reached(faults.garbage_after, messages_sent_)) {
+  if (!mFaulty) return;
+  const Faults& faults = mFaults;
+  uint64_t release = faults.delayMs > 0 ? mContext->nowMs + faults.delayMs : 0;
+  if (Reached(faults.garbageAfter, mEssagesSent)) {
     Fault("sending garbage");
-    out_.Append(GarbageMessage(), release);
+    mOut.Append(GarbageMessage(), release);
   }
-  if (Reached(faults.overlong_after, messages_sent_)) {
+  if (Reached(faults.overlongAfter, mEssagesSent)) {
     Fault("sending an over-long message");
-    out_.Append(OverlongMessage(faults.overlong_size), release);
+    mOut.Append(OverlongMessage(faults.overlongSize), release);
   }
-  if (Reached(faults.tiny_messages_after, messages_sent_)) {
+  if (Reached(faults.tinyMessagesAfter, mEssagesSent)) {
     Fault("sending a flood of tiny messages");
-    Prefix prefix = dialog_.session != nullptr ? Prefix{true, dialog_.session->id} : Prefix{};
+    Prefix prefix = mDialog.session != nullptr ? Prefix{true, mDialog.session->id} : Prefix{};
     const std::string tiny = TextMessage(prefix, '+', "HRTB", 0);
-    for (uint32_t i = 0; i < faults.tiny_messages; ++i) out_.Append(tiny, release);
+    for (uint32_t i = 0; i < faults.tinyMessages; ++i) mOut.Append(tiny, release);
   }
-  if (Reached(faults.silent_after, messages_sent_)) {
+  if (Reached(faults.silentAfter, mEssagesSent)) {
     Fault("going silent");
-    silent_ = true;
+    mSilent = true;
   }
 }
 
 bool Connection::SendText(const std::string& message) { return Emit({message}, false); }
 
 bool Connection::SendBlock(Prefix prefix, uint32_t number, std::string_view data, bool last) {
-  int64_t drop_after = faulty_ ? faults_.drop_after_blocks : -1;
-  if (drop_after >= 0 && blocks_sent_ >= static_cast<uint64_t>(drop_after)) {
+  int64_t dropAfter = mFaulty ? mFaults.dropAfterBlocks : -1;
+  if (dropAfter >= 0 && mBlocksSent >= static_cast<uint64_t>(dropAfter)) {
     CloseAfterFlush("fault: dropping before the next block");
     return false;
   }
   uint32_t declared = static_cast<uint32_t>(data.size());
-  if (faulty_ && Reached(faults_.reset_in_block_after, blocks_sent_)) {
+  if (mFaulty && Reached(mFaults.resetInBlockAfter, mBlocksSent)) {
     Fault("resetting the connection in the middle of a block");
     Emit({BlockHead(prefix, number, declared), data.substr(0, data.size() / 2)}, true);
-    reset_ = true;
+    mReset = true;
     CloseAfterFlush("fault: reset in the middle of a block");
     return false;
   }
-  if (faulty_ && Reached(faults_.overrun_block_after, blocks_sent_)) {
+  if (mFaulty && Reached(mFaults.overrunBlockAfter, mBlocksSent)) {
     Fault("sending a block whose length runs past its data");
     constexpr uint32_t kOverrun = 1000;
     if (declared + kOverrun <= 65535) {
@@ -155,11 +155,11 @@ bool Connection::SendBlock(Prefix prefix, uint32_t number, std::string_view data
   }
   std::string head = BlockHead(prefix, number, declared);
   if (!Emit({head, data, BlockTail(last)}, true)) return false;
-  ++blocks_sent_;
-  ++context_->counters.blocks_sent;
-  context_->log.Detail("conn %u: sent block %u (%zu bytes%s)", number_, number, data.size(),
+  ++mBlocksSent;
+  ++mContext->counters.blocksSent;
+  mContext->log.Detail("conn %u: sent block %u (%zu bytes%s)", mNumber, number, data.size(),
                        last ? ", last" : "");
-  if (Reached(drop_after, blocks_sent_)) {
+  if (Reached(dropAfter, mBlocksSent)) {
     Fault("dropping the connection");
     CloseAfterFlush("fault: dropped after blocks");
   }
@@ -168,98 +168,98 @@ bool Connection::SendBlock(Prefix prefix, uint32_t number, std::string_view data
 
 void Connection::OnReadable() {
   char chunk[kReadChunk];
-  ssize_t got = ::recv(fd_, chunk, sizeof(chunk), 0);
+  ssize_t got = ::recv(mFd, chunk, sizeof(chunk), 0);
   if (got == 0) return Drop("client closed");
   if (got < 0) {
     if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
     return Drop("read error");
   }
-  context_->counters.bytes_received += static_cast<uint64_t>(got);
+  mContext->counters.bytesReceived += static_cast<uint64_t>(got);
   if (!Accepting()) return;  // silent or closing: the input is read and thrown away
-  in_.append(chunk, static_cast<size_t>(got));
+  mIn.append(chunk, static_cast<size_t>(got));
   HandleInput();
 }
 
-bool Connection::OutputFull() const { return out_.Pending() >= context_->options.output_limit; }
+bool Connection::OutputFull() const { return mOut.Pending() >= mContext->options.outputLimit; }
 
 void Connection::HandleInput() {
   size_t start = 0;
   size_t nul;
-  while (reading_ && Accepting() && !OutputFull() &&
-         (nul = in_.find('\0', start)) != std::string::npos) {
-    std::string_view text(in_.data() + start, nul - start);
+  while (mReading && Accepting() && !OutputFull() &&
+         (nul = mIn.find('\0', start)) != std::string::npos) {
+    std::string_view text(mIn.data() + start, nul - start);
     start = nul + 1;
     if (text.size() > kMaxMessage) return DropOversized();
-    ++messages_received_;
-    ++context_->counters.messages_received;
-    context_->log.Detail("conn %u: received %s", number_,
+    ++mEssagesReceived;
+    ++mContext->counters.messagesReceived;
+    mContext->log.Detail("conn %u: received %s", mNumber,
                          Printable(text.data(), text.size()).c_str());
-    HandleMessage(this, text, context_);
-    int64_t stop_after = faulty_ ? faults_.stop_reading_after : -1;
-    if (Reached(stop_after, messages_received_)) {
+    HandleMessage(this, text, mContext);
+    int64_t stopAfter = mFaulty ? mFaults.stopReadingAfter : -1;
+    if (Reached(stopAfter, mEssagesReceived)) {
       Fault("no longer reading from the client");
-      reading_ = false;
+      mReading = false;
     }
   }
-  in_.erase(0, start);
-  if (!reading_ || !Accepting()) {
-    in_.clear();
-  } else if (in_.size() > kMaxMessage && in_.find('\0') == std::string::npos) {
+  mIn.erase(0, start);
+  if (!mReading || !Accepting()) {
+    mIn.clear();
+  } else if (mIn.size() > kMaxMessage && mIn.find('\0') == std::string::npos) {
     DropOversized();
-  } else if (OutputFull() && !paused_) {
-    paused_ = true;  // complete messages wait in in_ until the client reads its answers
-    ++context_->counters.input_pauses;
-    context_->log.Detail("conn %u: output full, input paused", number_);
+  } else if (OutputFull() && !mPaused) {
+    mPaused = true;  // complete messages wait in mIn until the client reads its answers
+    ++mContext->counters.inputPauses;
+    mContext->log.Detail("conn %u: output full, input paused", mNumber);
   }
 }
 
 void Connection::ResumeInput() {
-  if (!paused_ || OutputFull()) return;
-  paused_ = false;
+  if (!mPaused || OutputFull()) return;
+  mPaused = false;
   HandleInput();
 }
 
 void Connection::MarkFileEnd(size_t file) {
-  if (context_->options.on_file_written) file_ends_.emplace_back(last_emit_end_, file);
+  if (mContext->options.onFileWritten) mFileEnds.emplace_back(mLastEmitEnd, file);
 }
 
 void Connection::ReportWrittenFiles() {
-  while (!file_ends_.empty() && file_ends_.front().first <= written_bytes_) {
+  while (!mFileEnds.empty() && mFileEnds.front().first <= mWrittenBytes) {
     const uint64_t now =
         static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
                                   std::chrono::steady_clock::now().time_since_epoch())
                                   .count());
-    context_->options.on_file_written(context_->feed.at(file_ends_.front().second).name, now);
-    file_ends_.pop_front();
+    mContext->options.onFileWritten(mContext->feed.At(mFileEnds.front().second).name, now);
+    mFileEnds.pop_front();
   }
 }
 
 void Connection::DropOversized() {
-  ++context_->counters.oversized_inputs;
-  in_.clear();
+  ++mContext->counters.oversizedInputs;
+  mIn.clear();
   Drop("over-long message from the client");
 }
 
 void Connection::Flush() {
-  bool one_byte = faulty_ && faults_.one_byte_writes;
-  while (!dropped_) {
-    size_t ready = out_.Releasable(context_->now_ms);
+  bool oneByte = mFaulty && mFaults.oneByteWrites;
+  while (!mDropped) {
+    size_t ready = mOut.Releasable(mContext->nowMs);
     if (ready == 0) return;
-    size_t size = one_byte ? 1 : ready;
-    ssize_t sent = ::send(fd_, out_.Front(), size, MSG_NOSIGNAL);
+    size_t size = oneByte ? 1 : ready;
+    ssize_t sent = ::send(mFd, mOut.Front(), size, MSG_NOSIGNAL);
     if (sent < 0) {
       if (errno == EINTR) continue;
       if (errno != EAGAIN && errno != EWOULDBLOCK) Drop("write error");
       return;
     }
-    out_.Consume(static_cast<size_t>(sent));
-    written_bytes_ += static_cast<uint64_t>(sent);
-    if (!file_ends_.empty()) ReportWrittenFiles();
-    context_->counters.bytes_sent += static_cast<uint64_t>(sent);
-    ++context_->counters.write_calls;
-    RefillPipeline(this, context_);
+    mOut.Consume(static_cast<size_t>(sent));
+    mWrittenBytes += static_cast<uint64_t>(sent);
+    if (!mFileEnds.empty()) ReportWrittenFiles();
+    mContext->counters.bytesSent += static_cast<uint64_t>(sent);
+    ++mContext->counters.writeCalls;
+    RefillPipeline(this, mContext);
     ResumeInput();
-    if (one_byte) return;  // one byte per turn of the loop, so the pieces travel apart
+    if (oneByte) return;  // one byte per turn of the loop, so the pieces travel apart
   }
 }
 

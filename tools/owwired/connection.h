@@ -1,8 +1,8 @@
 // One client connection: its socket, its bounded input, its output buffer, the faults chosen
 // for it, and where its dialog stands. The dialog itself (what each message means) is in
 // dialog.h; this class moves bytes and applies the faults that act on bytes.
-#ifndef OWWIRED_CONNECTION_H_
-#define OWWIRED_CONNECTION_H_
+#ifndef OWWIRED_CONNECTION_H
+#define OWWIRED_CONNECTION_H
 
 #include <cstddef>
 #include <cstdint>
@@ -31,9 +31,9 @@ struct DialogState {
   Phase phase = Phase::kLogin;
   Session* session = nullptr;  // owned by the session table; cleared when taken over
   size_t file = 0;             // feed index of the file under way
-  uint32_t block_count = 0;
-  uint32_t next_block = 0;  // next block to send
-  uint64_t files_delivered = 0;
+  uint32_t blockCount = 0;
+  uint32_t nextBlock = 0;  // next block to send
+  uint64_t filesDelivered = 0;
 };
 
 // Not thread-safe: lives on the server loop. Owns its socket (closed on destruction).
@@ -48,12 +48,12 @@ class Connection {
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  int fd() const { return fd_; }
-  uint32_t number() const { return number_; }
-  bool faulty() const { return faulty_; }
-  // The faults chosen for this connection; they act only when faulty().
-  const Faults& faults() const { return faults_; }
-  DialogState& dialog() { return dialog_; }
+  int Fd() const { return mFd; }
+  uint32_t Number() const { return mNumber; }
+  bool Faulty() const { return mFaulty; }
+  // The faults chosen for this connection; they act only when Faulty().
+  const Faults& ChosenFaults() const { return mFaults; }
+  DialogState& Dialog() { return mDialog; }
 
   // Sends the hello (and any fault due before the first message).
   void Greet();
@@ -61,10 +61,10 @@ class Connection {
   // poll() events wanted at the context's current time.
   short PollEvents();
   // Earliest release time of held-back output, 0 for none.
-  uint64_t NextRelease() { return out_.NextRelease(context_->now_ms); }
+  uint64_t NextRelease() { return mOut.NextRelease(mContext->nowMs); }
 
   // Reads what the socket has and handles each complete message. While the output holds more
-  // than Options::output_limit bytes, messages wait unhandled and the socket is not read, so a
+  // than Options::outputLimit bytes, messages wait unhandled and the socket is not read, so a
   // client that sends without reading cannot make the server buffer without bound.
   void OnReadable();
   // Writes what may be written now; returns when the socket is full or nothing is left.
@@ -77,10 +77,10 @@ class Connection {
   // connection went silent or is closing).
   bool SendText(const std::string& message);
   bool SendBlock(Prefix prefix, uint32_t number, std::string_view data, bool last);
-  // Reports feed file `file` to Options::on_file_written once the message emitted last has
+  // Reports feed file `file` to Options::onFileWritten once the message emitted last has
   // been written out. Call right after the file's last block was sent.
   void MarkFileEnd(size_t file);
-  size_t PendingOutput() const { return out_.Pending(); }
+  size_t PendingOutput() const { return mOut.Pending(); }
 
   // Flush what is queued, then close; further input is ignored.
   void CloseAfterFlush(const char* reason);
@@ -99,34 +99,34 @@ class Connection {
   bool OutputFull() const;
   void DropOversized();
   void ReportWrittenFiles();
-  bool Accepting() const { return !silent_ && !closing_ && !dropped_; }
+  bool Accepting() const { return !mSilent && !mClosing && !mDropped; }
 
-  int fd_;
-  uint32_t number_;
-  bool faulty_;
-  Context* context_;
-  Faults faults_;
-  std::string in_;
-  OutBuffer out_;
-  DialogState dialog_;
-  uint64_t messages_sent_ = 0;
-  uint64_t messages_received_ = 0;
-  uint64_t blocks_sent_ = 0;
-  // For Options::on_file_written, in output offsets counted from the first byte queued: the
+  int mFd;
+  uint32_t mNumber;
+  bool mFaulty;
+  Context* mContext;
+  Faults mFaults;
+  std::string mIn;
+  OutBuffer mOut;
+  DialogState mDialog;
+  uint64_t mEssagesSent = 0;
+  uint64_t mEssagesReceived = 0;
+  uint64_t mBlocksSent = 0;
+  // For Options::onFileWritten, in output offsets counted from the first byte queued: the
   // bytes handed to send(), the end of the message emitted last, and (end offset, feed index)
   // of each file whose last block is not written out yet, in order.
-  uint64_t written_bytes_ = 0;
-  uint64_t last_emit_end_ = 0;
-  std::deque<std::pair<uint64_t, size_t>> file_ends_;
+  uint64_t mWrittenBytes = 0;
+  uint64_t mLastEmitEnd = 0;
+  std::deque<std::pair<uint64_t, size_t>> mFileEnds;
 
-  bool reading_ = true;   // false after the stop-reading fault
-  bool paused_ = false;   // input left unread until the output drains below its limit
-  bool silent_ = false;   // after the silent fault: nothing sent, input ignored
-  bool closing_ = false;  // close once the output is written
-  bool dropped_ = false;  // close now
-  bool reset_ = false;    // close with a reset rather than an orderly end of stream
+  bool mReading = true;   // false after the stop-reading fault
+  bool mPaused = false;   // input left unread until the output drains below its limit
+  bool mSilent = false;   // after the silent fault: nothing sent, input ignored
+  bool mClosing = false;  // close once the output is written
+  bool mDropped = false;  // close now
+  bool mReset = false;    // close with a reset rather than an orderly end of stream
 };
 
 }  // namespace owwired
 
-#endif  // OWWIRED_CONNECTION_H_
+#endif  // OWWIRED_CONNECTION_H

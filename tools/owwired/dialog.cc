@@ -15,7 +15,7 @@ namespace {
 constexpr size_t kPipelineWindow = 256 * 1024;
 
 Prefix PrefixOf(Connection* connection) {
-  Session* session = connection->dialog().session;
+  Session* session = connection->Dialog().session;
   return session != nullptr ? Prefix{true, session->id} : Prefix{};
 }
 
@@ -26,8 +26,8 @@ void Reply(Connection* connection, char ack, const char* keyword, int status,
 
 void Refuse(Connection* connection, Context* context, const char* keyword, int status,
             const std::string& why, const Prefix& prefix) {
-  ++context->counters.bad_messages;
-  context->log.Event("conn %u: refused: %s", connection->number(), why.c_str());
+  ++context->counters.badMessages;
+  context->log.Event("conn %u: refused: %s", connection->Number(), why.c_str());
   connection->SendText(TextMessage(prefix, '-', keyword, status, {}));
 }
 
@@ -37,9 +37,9 @@ void Refuse(Connection* connection, Context* context, const char* keyword, int s
 }
 
 bool RequireSession(Connection* connection, Context* context, const ClientMessage& message,
-                    const char* answer_keyword) {
-  if (connection->dialog().session != nullptr) return true;
-  Refuse(connection, context, answer_keyword, 401, message.keyword_text + " before USER");
+                    const char* answerKeyword) {
+  if (connection->Dialog().session != nullptr) return true;
+  Refuse(connection, context, answerKeyword, 401, message.keywordText + " before USER");
   return false;
 }
 
@@ -53,36 +53,36 @@ std::string Upper(std::string text) {
 void Bind(Connection* connection, Session* session, Context* context) {
   Connection* previous = session->holder;
   if (previous != nullptr && previous != connection) {
-    previous->dialog() = DialogState();
+    previous->Dialog() = DialogState();
     previous->Drop("its session was resumed on another connection");
   }
-  DialogState& dialog = connection->dialog();
+  DialogState& dialog = connection->Dialog();
   if (dialog.session != nullptr && dialog.session != session) dialog.session->holder = nullptr;
   dialog = DialogState{Phase::kReady, session};
   session->holder = connection;
   context->sessions.Touch(session);
-  context->counters.last_session_id = session->id;
+  context->counters.lastSessionId = session->id;
 }
 
 void EndSession(Connection* connection, Context* context) {
-  DialogState& dialog = connection->dialog();
+  DialogState& dialog = connection->Dialog();
   uint32_t id = dialog.session->id;
   context->sessions.Erase(id);
   dialog = DialogState();
-  ++context->counters.sessions_ended;
-  context->log.Event("conn %u: session %u ended", connection->number(), id);
+  ++context->counters.sessionsEnded;
+  context->log.Event("conn %u: session %u ended", connection->Number(), id);
 }
 
 void OnUser(Connection* connection, const ClientMessage& message, Context* context) {
   // A USER that is turned away is answered under the id it asked for: it has no other yet.
-  const Prefix asked{message.has_session, message.session_id};
-  int reject = connection->faults().reject_user;
-  if (connection->faulty() && reject >= 0) {
+  const Prefix asked{message.hasSession, message.sessionId};
+  int reject = connection->ChosenFaults().rejectUser;
+  if (connection->Faulty() && reject >= 0) {
     connection->Fault("rejecting USER");
     connection->SendText(TextMessage(asked, '-', "USER", reject));
     return;
   }
-  Session* session = message.has_session ? context->sessions.Find(message.session_id) : nullptr;
+  Session* session = message.hasSession ? context->sessions.Find(message.sessionId) : nullptr;
   bool resumed = session != nullptr;
   if (!resumed) session = context->sessions.Create();
   if (session == nullptr) {
@@ -90,21 +90,21 @@ void OnUser(Connection* connection, const ClientMessage& message, Context* conte
   }
   Bind(connection, session, context);
   if (resumed) {
-    ++context->counters.sessions_resumed;
-    context->log.Event("conn %u: session %u resumed at file %zu, block %u", connection->number(),
-                       session->id, session->next_file, session->acked_blocks);
+    ++context->counters.sessionsResumed;
+    context->log.Event("conn %u: session %u resumed at file %zu, block %u", connection->Number(),
+                       session->id, session->nextFile, session->ackedBlocks);
   } else {
-    ++context->counters.sessions_created;
-    context->log.Event("conn %u: session %u created%s", connection->number(), session->id,
-                       message.has_session ? " (the id asked for is unknown)" : "");
+    ++context->counters.sessionsCreated;
+    context->log.Event("conn %u: session %u created%s", connection->Number(), session->id,
+                       message.hasSession ? " (the id asked for is unknown)" : "");
   }
   Reply(connection, '+', "USER", 0);
 }
 
 void OnFilter(Connection* connection, const ClientMessage& message, Context* context) {
   if (!RequireSession(connection, context, message, "FLTR")) return;
-  int reject = connection->faults().reject_filter;
-  if (connection->faulty() && reject >= 0) {
+  int reject = connection->ChosenFaults().rejectFilter;
+  if (connection->Faulty() && reject >= 0) {
     connection->Fault("rejecting FLTR");
     return Reply(connection, '-', "FLTR", reject);
   }
@@ -120,21 +120,21 @@ void OnFilter(Connection* connection, const ClientMessage& message, Context* con
 // ---- Files and blocks ----
 
 bool SendNextBlock(Connection* connection, Context* context) {
-  DialogState& dialog = connection->dialog();
-  const FeedFile& file = context->feed.at(dialog.file);
-  size_t block_size = context->options.block_size;
-  size_t offset = static_cast<size_t>(dialog.next_block) * block_size;
-  size_t length = std::min(block_size, file.data.size() - offset);
-  bool last = dialog.next_block + 1 == dialog.block_count;
+  DialogState& dialog = connection->Dialog();
+  const FeedFile& file = context->feed.At(dialog.file);
+  size_t blockSize = context->options.blockSize;
+  size_t offset = static_cast<size_t>(dialog.nextBlock) * blockSize;
+  size_t length = std::min(blockSize, file.data.size() - offset);
+  bool last = dialog.nextBlock + 1 == dialog.blockCount;
   std::string_view data(file.data.data() + offset, length);
-  if (!connection->SendBlock(PrefixOf(connection), dialog.next_block, data, last)) return false;
+  if (!connection->SendBlock(PrefixOf(connection), dialog.nextBlock, data, last)) return false;
   if (last) connection->MarkFileEnd(dialog.file);
-  ++dialog.next_block;
+  ++dialog.nextBlock;
   return true;
 }
 
 void StartBlocks(Connection* connection, Context* context) {
-  connection->dialog().phase = Phase::kSending;
+  connection->Dialog().phase = Phase::kSending;
   if (context->options.pipeline) {
     RefillPipeline(connection, context);
   } else {
@@ -143,49 +143,49 @@ void StartBlocks(Connection* connection, Context* context) {
 }
 
 void RescanIfExhausted(Session* session, Context* context) {
-  if (!context->options.rescan || context->options.spool_dir.empty() ||
-      session->next_file < context->feed.size()) {
+  if (!context->options.rescan || context->options.spoolDir.empty() ||
+      session->nextFile < context->feed.Size()) {
     return;
   }
   std::vector<std::string> skipped;
   std::string error;
-  long added = context->feed.LoadSpool(context->options.spool_dir, &skipped, &error);
+  long added = context->feed.LoadSpool(context->options.spoolDir, &skipped, &error);
   if (added < 0) context->log.Error("%s", error.c_str());
   if (added > 0) context->log.Event("feed: %ld new files", added);
 }
 
 void AnnounceFile(Connection* connection, Context* context) {
-  DialogState& dialog = connection->dialog();
+  DialogState& dialog = connection->Dialog();
   Session* session = dialog.session;
-  const FeedFile& file = context->feed.at(session->next_file);
-  bool resuming = session->file_started && !context->options.restart_files;
-  if (!resuming) session->acked_blocks = 0;
-  session->file_started = true;
+  const FeedFile& file = context->feed.At(session->nextFile);
+  bool resuming = session->fileStarted && !context->options.restartFiles;
+  if (!resuming) session->ackedBlocks = 0;
+  session->fileStarted = true;
   dialog.phase = Phase::kAwaitFileAck;
-  dialog.file = session->next_file;
-  dialog.block_count = Feed::BlockCount(file, context->options.block_size);
-  dialog.next_block = session->acked_blocks;
-  ++context->counters.files_announced;
+  dialog.file = session->nextFile;
+  dialog.blockCount = Feed::BlockCount(file, context->options.blockSize);
+  dialog.nextBlock = session->ackedBlocks;
+  ++context->counters.filesAnnounced;
   context->log.Event("conn %u: session %u: file %s (%zu bytes, %u block%s) from block %u",
-                     connection->number(), session->id, file.name.c_str(), file.data.size(),
-                     dialog.block_count, dialog.block_count == 1 ? "" : "s", dialog.next_block);
+                     connection->Number(), session->id, file.name.c_str(), file.data.size(),
+                     dialog.blockCount, dialog.blockCount == 1 ? "" : "s", dialog.nextBlock);
   if (file.parent.empty()) return Reply(connection, '+', "FILE", 0, {file.name});
   Reply(connection, '+', "FILE", 0, {file.parent, file.name});
 }
 
 void OnRequest(Connection* connection, const ClientMessage& message, Context* context) {
   if (!RequireSession(connection, context, message, "RQST")) return;
-  DialogState& dialog = connection->dialog();
-  int64_t gone_at = context->options.faults.gone_at_request;
-  if (gone_at >= 0 && static_cast<uint64_t>(gone_at) == ++context->requests_seen) {
+  DialogState& dialog = connection->Dialog();
+  int64_t goneAt = context->options.faults.goneAtRequest;
+  if (goneAt >= 0 && static_cast<uint64_t>(goneAt) == ++context->requestsSeen) {
     connection->Fault("answering RQST with (410) Gone");
-    ++context->counters.requests_gone;
+    ++context->counters.requestsGone;
     dialog.phase = Phase::kReady;
     return Reply(connection, '-', "RQST", 410);
   }
   RescanIfExhausted(dialog.session, context);
-  if (dialog.session->next_file >= context->feed.size()) {
-    ++context->counters.requests_empty;
+  if (dialog.session->nextFile >= context->feed.Size()) {
+    ++context->counters.requestsEmpty;
     dialog.phase = Phase::kReady;
     return Reply(connection, '+', "RQST", 204);
   }
@@ -200,47 +200,47 @@ void SendServerDone(Connection* connection, Context* context) {
 }
 
 void FileDelivered(Connection* connection, Context* context) {
-  DialogState& dialog = connection->dialog();
+  DialogState& dialog = connection->Dialog();
   Session* session = dialog.session;
-  context->log.Event("conn %u: session %u: delivered %s", connection->number(), session->id,
-                     context->feed.at(dialog.file).name.c_str());
-  ++session->next_file;
-  session->acked_blocks = 0;
-  session->file_started = false;
+  context->log.Event("conn %u: session %u: delivered %s", connection->Number(), session->id,
+                     context->feed.At(dialog.file).name.c_str());
+  ++session->nextFile;
+  session->ackedBlocks = 0;
+  session->fileStarted = false;
   dialog.phase = Phase::kReady;
-  ++dialog.files_delivered;
-  ++context->counters.files_delivered;
-  int64_t done_after = connection->faults().done_after_files;
-  if (connection->faulty() && done_after >= 0 &&
-      static_cast<uint64_t>(done_after) == dialog.files_delivered) {
+  ++dialog.filesDelivered;
+  ++context->counters.filesDelivered;
+  int64_t doneAfter = connection->ChosenFaults().doneAfterFiles;
+  if (connection->Faulty() && doneAfter >= 0 &&
+      static_cast<uint64_t>(doneAfter) == dialog.filesDelivered) {
     SendServerDone(connection, context);
   }
 }
 
 void OnBlockAck(Connection* connection, const ClientMessage& message, Context* context) {
-  DialogState& dialog = connection->dialog();
+  DialogState& dialog = connection->Dialog();
   Session* session = dialog.session;
   uint32_t number = 0;
   if (message.args.size() != 1 || !ParseU32(message.args[0], &number)) {
     return Refuse(connection, context, "UNKN", 400, "ACK without a block number");
   }
-  if (number < session->acked_blocks) {
-    context->log.Detail("conn %u: ACK of block %u again", connection->number(), number);
+  if (number < session->ackedBlocks) {
+    context->log.Detail("conn %u: ACK of block %u again", connection->Number(), number);
     return;
   }
-  if (number != session->acked_blocks || number >= dialog.next_block) {
+  if (number != session->ackedBlocks || number >= dialog.nextBlock) {
     return Refuse(connection, context, "UNKN", 409,
                   "ACK of block " + std::to_string(number) + ", expected " +
-                      std::to_string(session->acked_blocks));
+                      std::to_string(session->ackedBlocks));
   }
-  ++session->acked_blocks;
-  ++context->counters.blocks_acked;
-  if (session->acked_blocks == dialog.block_count) return FileDelivered(connection, context);
+  ++session->ackedBlocks;
+  ++context->counters.blocksAcked;
+  if (session->ackedBlocks == dialog.blockCount) return FileDelivered(connection, context);
   if (!context->options.pipeline) SendNextBlock(connection, context);
 }
 
 void OnFileAck(Connection* connection, const ClientMessage& message, Context* context) {
-  const FeedFile& file = context->feed.at(connection->dialog().file);
+  const FeedFile& file = context->feed.At(connection->Dialog().file);
   std::vector<std::string> expected = {file.name};
   if (!file.parent.empty()) expected.insert(expected.begin(), file.parent);
   if (message.args != expected) {
@@ -251,7 +251,7 @@ void OnFileAck(Connection* connection, const ClientMessage& message, Context* co
 
 void OnAck(Connection* connection, const ClientMessage& message, Context* context) {
   if (!RequireSession(connection, context, message, "UNKN")) return;
-  switch (connection->dialog().phase) {
+  switch (connection->Dialog().phase) {
     case Phase::kAwaitFileAck:
       return OnFileAck(connection, message, context);
     case Phase::kSending:
@@ -266,17 +266,17 @@ void OnAck(Connection* connection, const ClientMessage& message, Context* contex
 void OnHeartbeat(Connection* connection, const ClientMessage& message, Context* context) {
   ++context->counters.heartbeats;
   Prefix prefix = PrefixOf(connection);
-  if (!prefix.present) prefix = Prefix{message.has_session, message.session_id};
+  if (!prefix.present) prefix = Prefix{message.hasSession, message.sessionId};
   connection->SendText(TextMessage(prefix, '+', "HRTB", 0));
 }
 
 void OnDone(Connection* connection, const ClientMessage& message, Context* context) {
   if (!RequireSession(connection, context, message, "DONE")) return;
-  bool everything = connection->dialog().session->next_file >= context->feed.size();
+  bool everything = connection->Dialog().session->nextFile >= context->feed.Size();
   Reply(connection, '+', "DONE", 0);
   EndSession(connection, context);
   connection->CloseAfterFlush("the client said DONE");
-  if (context->options.exit_when_done && everything) context->exit_requested = true;
+  if (context->options.exitWhenDone && everything) context->exitRequested = true;
 }
 
 }  // namespace
@@ -303,25 +303,25 @@ void HandleMessage(Connection* connection, std::string_view text, Context* conte
     case Keyword::kUnknown:
       return Refuse(connection, context, "UNKN", 400,
                     "unknown keyword " +
-                        Printable(message.keyword_text.data(), message.keyword_text.size(), 40));
+                        Printable(message.keywordText.data(), message.keywordText.size(), 40));
   }
 }
 
 void RefillPipeline(Connection* connection, Context* context) {
-  DialogState& dialog = connection->dialog();
+  DialogState& dialog = connection->Dialog();
   if (!context->options.pipeline || dialog.phase != Phase::kSending) return;
-  while (dialog.next_block < dialog.block_count && connection->PendingOutput() < kPipelineWindow) {
+  while (dialog.nextBlock < dialog.blockCount && connection->PendingOutput() < kPipelineWindow) {
     if (!SendNextBlock(connection, context)) return;
   }
 }
 
 void ReleaseSession(Connection* connection, Context* context) {
-  Session* session = connection->dialog().session;
+  Session* session = connection->Dialog().session;
   if (session != nullptr && session->holder == connection) {
     session->holder = nullptr;
     context->sessions.Touch(session);
   }
-  connection->dialog() = DialogState();
+  connection->Dialog() = DialogState();
 }
 
 }  // namespace owwired

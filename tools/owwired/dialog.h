@@ -11,8 +11,8 @@
 // Every answer carries the connection's session id as its prefix once USER bound one; the
 // prefix a client writes is not checked against it. Messages out of place get a negative
 // answer (no session: "(401) Unauthorized"; an ACK that fits nothing: -UNKN (409)).
-#ifndef OWWIRED_DIALOG_H_
-#define OWWIRED_DIALOG_H_
+#ifndef OWWIRED_DIALOG_H
+#define OWWIRED_DIALOG_H
 
 #include <string_view>
 
@@ -34,4 +34,4 @@ void ReleaseSession(Connection* connection, Context* context);
 
 }  // namespace owwired
 
-#endif  // OWWIRED_DIALOG_H_
+#endif  // OWWIRED_DIALOG_H

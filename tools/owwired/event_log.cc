@@ -26,8 +26,8 @@ void EventLog::Write(const char* prefix, const char* format, va_list args) {
   char text[1024];
   std::vsnprintf(text, sizeof(text), format, args);
   std::string line = std::string(prefix) + text;
-  if (sink_) {
-    sink_(line);
+  if (mSink) {
+    mSink(line);
   } else {
     std::fprintf(stderr, "%s owwired: %s\n", TimeStamp().c_str(), line.c_str());
   }
@@ -41,7 +41,7 @@ void EventLog::Error(const char* format, ...) {
 }
 
 void EventLog::Event(const char* format, ...) {
-  if (verbosity_ < 1) return;
+  if (mVerbosity < 1) return;
   va_list args;
   va_start(args, format);
   Write("", format, args);
@@ -49,7 +49,7 @@ void EventLog::Event(const char* format, ...) {
 }
 
 void EventLog::Detail(const char* format, ...) {
-  if (verbosity_ < 2) return;
+  if (mVerbosity < 2) return;
   va_list args;
   va_start(args, format);
   Write("", format, args);

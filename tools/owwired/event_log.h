@@ -1,7 +1,7 @@
 // owwired's log: one line per event (connection, session, file, fault), and with verbosity 2
 // every message. Lines go to a sink or, without one, to stderr with a time stamp.
-#ifndef OWWIRED_EVENT_LOG_H_
-#define OWWIRED_EVENT_LOG_H_
+#ifndef OWWIRED_EVENT_LOG_H
+#define OWWIRED_EVENT_LOG_H
 
 #include <cstdarg>
 #include <cstddef>
@@ -15,9 +15,9 @@ class EventLog {
  public:
   using Sink = std::function<void(const std::string&)>;
 
-  EventLog(int verbosity, Sink sink) : verbosity_(verbosity), sink_(std::move(sink)) {}
+  EventLog(int verbosity, Sink sink) : mVerbosity(verbosity), mSink(std::move(sink)) {}
 
-  bool detailed() const { return verbosity_ >= 2; }
+  bool Detailed() const { return mVerbosity >= 2; }
 
   // Always written, even with verbosity 0.
   void Error(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -29,8 +29,8 @@ class EventLog {
  private:
   void Write(const char* prefix, const char* format, va_list args);
 
-  int verbosity_;
-  Sink sink_;
+  int mVerbosity;
+  Sink mSink;
 };
 
 // A message as text for a log line: printable bytes as they are, others as \xHH, cut after
@@ -39,4 +39,4 @@ std::string Printable(const char* data, size_t length, size_t limit = 120);
 
 }  // namespace owwired
 
-#endif  // OWWIRED_EVENT_LOG_H_
+#endif  // OWWIRED_EVENT_LOG_H

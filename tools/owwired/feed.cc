@@ -91,13 +91,13 @@ bool Feed::IsValidName(const std::string& name) {
 std::string Feed::ParentOf(const std::string& name) const {
   std::string story = StemOf(name) + ".xml";
   if (IsStoryFile(name)) return story;
-  return names_.count(story) != 0 ? story : std::string();
+  return mNames.count(story) != 0 ? story : std::string();
 }
 
 bool Feed::Add(const std::string& name, std::string data) {
-  if (!IsValidName(name) || names_.count(name) != 0) return false;
-  names_.insert(name);
-  files_.push_back(FeedFile{name, ParentOf(name), std::move(data)});
+  if (!IsValidName(name) || mNames.count(name) != 0) return false;
+  mNames.insert(name);
+  mFiles.push_back(FeedFile{name, ParentOf(name), std::move(data)});
   return true;
 }
 
@@ -108,7 +108,7 @@ long Feed::LoadSpool(const std::string& dir, std::vector<std::string>* skipped,
   SortByStory(&names);
   long added = 0;
   for (const std::string& name : names) {
-    if (names_.count(name) != 0) continue;
+    if (mNames.count(name) != 0) continue;
     std::string data;
     if (!IsValidName(name) || !ReadWholeFile(dir + "/" + name, &data)) {
       skipped->push_back(name);
@@ -119,17 +119,17 @@ long Feed::LoadSpool(const std::string& dir, std::vector<std::string>* skipped,
   return added;
 }
 
-void Feed::AddGenerated(uint32_t count, size_t story_size) {
+void Feed::AddGenerated(uint32_t count, size_t storySize) {
   for (uint32_t i = 1; i <= count; ++i) {
     std::string base = GeneratedStoryBase(i);
-    Add(base + ".xml", GenerateStoryXml(i, story_size));
+    Add(base + ".xml", GenerateStoryXml(i, storySize));
     Add(base + ".rdf", GenerateStoryRdf(i));
   }
 }
 
-uint32_t Feed::BlockCount(const FeedFile& file, uint32_t block_size) {
+uint32_t Feed::BlockCount(const FeedFile& file, uint32_t blockSize) {
   if (file.data.empty()) return 1;
-  return static_cast<uint32_t>((file.data.size() + block_size - 1) / block_size);
+  return static_cast<uint32_t>((file.data.size() + blockSize - 1) / blockSize);
 }
 
 }  // namespace owwired

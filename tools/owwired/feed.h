@@ -6,8 +6,8 @@
 // client pairs a story's two files by base name and names the rendered HTML's parent. A file
 // that is not part of a story is announced with its parent `stem.xml` when the feed holds a
 // story of that stem (an image that belongs to a story), else with its name alone.
-#ifndef OWWIRED_FEED_H_
-#define OWWIRED_FEED_H_
+#ifndef OWWIRED_FEED_H
+#define OWWIRED_FEED_H
 
 #include <cstddef>
 #include <cstdint>
@@ -41,21 +41,21 @@ class Feed {
   // number added, or -1 with `error` set when the folder cannot be read.
   long LoadSpool(const std::string& dir, std::vector<std::string>* skipped, std::string* error);
 
-  // Appends `count` generated stories (XML then RDF) of about `story_size` bytes each.
-  void AddGenerated(uint32_t count, size_t story_size);
+  // Appends `count` generated stories (XML then RDF) of about `storySize` bytes each.
+  void AddGenerated(uint32_t count, size_t storySize);
 
-  size_t size() const { return files_.size(); }
-  const FeedFile& at(size_t index) const { return files_[index]; }
+  size_t Size() const { return mFiles.size(); }
+  const FeedFile& At(size_t index) const { return mFiles[index]; }
 
-  // Blocks needed to send `file` with blocks of `block_size` bytes; an empty file is one
-  // block of length 0. REQUIRES: block_size > 0.
-  static uint32_t BlockCount(const FeedFile& file, uint32_t block_size);
+  // Blocks needed to send `file` with blocks of `blockSize` bytes; an empty file is one
+  // block of length 0. REQUIRES: blockSize > 0.
+  static uint32_t BlockCount(const FeedFile& file, uint32_t blockSize);
 
  private:
   std::string ParentOf(const std::string& name) const;
 
-  std::vector<FeedFile> files_;
-  std::set<std::string> names_;
+  std::vector<FeedFile> mFiles;
+  std::set<std::string> mNames;
 };
 
 // The name without its last extension ("a.b.xml" -> "a.b"); a leading dot is not an extension.
@@ -63,4 +63,4 @@ std::string StemOf(const std::string& name);
 
 }  // namespace owwired
 
-#endif  // OWWIRED_FEED_H_
+#endif  // OWWIRED_FEED_H

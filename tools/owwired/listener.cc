@@ -27,7 +27,7 @@ int Fail(int fd, const std::string& what, std::string* error) {
 
 }  // namespace
 
-int OpenListener(const std::string& address, uint16_t port, uint16_t* bound_port,
+int OpenListener(const std::string& address, uint16_t port, uint16_t* boundPort,
                  std::string* error) {
   sockaddr_in where{};
   where.sin_family = AF_INET;
@@ -50,16 +50,16 @@ int OpenListener(const std::string& address, uint16_t port, uint16_t* bound_port
   if (::getsockname(fd, reinterpret_cast<sockaddr*>(&where), &length) != 0) {
     return Fail(fd, "getsockname", error);
   }
-  *bound_port = ntohs(where.sin_port);
+  *boundPort = ntohs(where.sin_port);
   return fd;
 }
 
-int AcceptClient(int listen_fd, std::string* peer, std::string* error) {
+int AcceptClient(int listenFd, std::string* peer, std::string* error) {
   sockaddr_in from{};
   socklen_t length = sizeof(from);
   int fd;
   do {
-    fd = ::accept(listen_fd, reinterpret_cast<sockaddr*>(&from), &length);
+    fd = ::accept(listenFd, reinterpret_cast<sockaddr*>(&from), &length);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ECONNABORTED) return -1;
@@ -90,16 +90,16 @@ bool OpenWakePipe(int fds[2], std::string* error) {
   return false;
 }
 
-void PokeWakePipe(int write_fd) {
-  if (write_fd < 0) return;
+void PokeWakePipe(int writeFd) {
+  if (writeFd < 0) return;
   char byte = 1;
-  ssize_t ignored = ::write(write_fd, &byte, 1);
+  ssize_t ignored = ::write(writeFd, &byte, 1);
   (void)ignored;
 }
 
-void DrainWakePipe(int read_fd) {
+void DrainWakePipe(int readFd) {
   char buffer[256];
-  while (::read(read_fd, buffer, sizeof(buffer)) > 0) {
+  while (::read(readFd, buffer, sizeof(buffer)) > 0) {
   }
 }
 

@@ -15,9 +15,9 @@ using Setter = bool (*)(const char* value, Options* options, std::string* error)
 // One row: the option as the command-line layer shows and parses it, and what it sets.
 struct OptionEntry {
   const char* name;
-  char short_name;
+  char shortName;
   Arg arg;
-  const char* arg_name;
+  const char* argName;
   const char* help;
   Setter set;
 };
@@ -48,9 +48,9 @@ constexpr long long kU32 = 0xFFFFFFFFll;
 constexpr long long kCount = 1ll << 40;
 
 // Reject options take an optional status: none means the status the option names as default.
-bool SetStatus(const char* text, int default_status, int* field, std::string* error) {
+bool SetStatus(const char* text, int defaultStatus, int* field, std::string* error) {
   if (text == nullptr) {
-    *field = default_status;
+    *field = defaultStatus;
     return true;
   }
   return SetNumber(text, 0, 999, field, error);
@@ -64,21 +64,21 @@ const OptionEntry kOptionTable[] = {
     {"spool", 's', Arg::kRequired, "DIR",
      "serve the files of DIR: each story's .xml, its .rdf, then its other files, stories in "
      "name order",
-     [](const char* v, Options* o, std::string*) { return o->spool_dir = v, true; }},
+     [](const char* v, Options* o, std::string*) { return o->spoolDir = v, true; }},
     {"generate", 'g', Arg::kRequired, "N", "serve N generated stories (XML and RDF) (0)",
      [](const char* v, Options* o, std::string* e) {
-       return SetNumber(v, 0, 10000000, &o->generate_stories, e);
+       return SetNumber(v, 0, 10000000, &o->generateStories, e);
      }},
     {"story-size", 0, Arg::kRequired, "BYTES", "size of each generated story's XML (2048)",
      [](const char* v, Options* o, std::string* e) {
-       return SetNumber(v, 0, 1 << 30, &o->story_size, e);
+       return SetNumber(v, 0, 1 << 30, &o->storySize, e);
      }},
     {"rescan", 0, Arg::kNone, nullptr,
      "look for new files in the spool folder whenever a session has received everything",
      [](const char*, Options* o, std::string*) { return o->rescan = true, true; }},
     {"block-size", 'b', Arg::kRequired, "BYTES", "data bytes per block, 1 to 65535 (4096)",
      [](const char* v, Options* o, std::string* e) {
-       return SetNumber(v, 1, 65535, &o->block_size, e);
+       return SetNumber(v, 1, 65535, &o->blockSize, e);
      }},
     {"pipeline", 0, Arg::kNone, nullptr,
      "send all blocks of a file without waiting for each ACK (the ACKs are still counted)",
@@ -86,7 +86,7 @@ const OptionEntry kOptionTable[] = {
     {"restart-files", 0, Arg::kNone, nullptr,
      "a resumed session restarts its unfinished file at block 0 instead of its first "
      "unacknowledged block",
-     [](const char*, Options* o, std::string*) { return o->restart_files = true, true; }},
+     [](const char*, Options* o, std::string*) { return o->restartFiles = true, true; }},
     {"product", 0, Arg::kRequired, "NAME", "product name in the hello, one word (owwired)",
      [](const char* v, Options* o, std::string* e) {
        if (*v == '\0' || std::strpbrk(v, " \t\r\n\v\f") != nullptr) {
@@ -98,105 +98,105 @@ const OptionEntry kOptionTable[] = {
     {"first-session-id", 0, Arg::kRequired, "N",
      "first session id to hand out, 1 to 2147483647 (derived from the clock)",
      [](const char* v, Options* o, std::string* e) {
-       return SetNumber(v, 1, 0x7FFFFFFF, &o->first_session_id, e);
+       return SetNumber(v, 1, 0x7FFFFFFF, &o->firstSessionId, e);
      }},
     {"max-clients", 0, Arg::kRequired, "N", "connections served at once; more are closed (256)",
      [](const char* v, Options* o, std::string* e) {
-       return SetNumber(v, 1, 100000, &o->max_clients, e);
+       return SetNumber(v, 1, 100000, &o->maxClients, e);
      }},
     {"max-sessions", 0, Arg::kRequired, "N",
      "sessions remembered for resumption; the least recently used idle one is forgotten "
      "(10000)",
      [](const char* v, Options* o, std::string* e) {
-       return SetNumber(v, 1, 10000000, &o->max_sessions, e);
+       return SetNumber(v, 1, 10000000, &o->maxSessions, e);
      }},
     {"exit-when-done", 0, Arg::kNone, nullptr,
      "exit once a session has received every file and sent DONE",
-     [](const char*, Options* o, std::string*) { return o->exit_when_done = true, true; }},
+     [](const char*, Options* o, std::string*) { return o->exitWhenDone = true, true; }},
     {"idle-exit", 0, Arg::kRequired, "SECONDS",
      "exit after SECONDS without any connection (0: never) (0)",
      [](const char* v, Options* o, std::string* e) {
-       return SetNumber(v, 0, kU32, &o->idle_exit_seconds, e);
+       return SetNumber(v, 0, kU32, &o->idleExitSeconds, e);
      }},
     {"faulty-connections", 0, Arg::kRequired, "N",
      "faults below apply to the first N connections only (0: all) (0)",
      [](const char* v, Options* o, std::string* e) {
-       return SetNumber(v, 0, kU32, &o->faults.faulty_connections, e);
+       return SetNumber(v, 0, kU32, &o->faults.faultyConnections, e);
      }},
     {"silent-after", 0, Arg::kRequired, "N",
      "fault: after N messages sent, go silent and ignore the client",
      [](const char* v, Options* o, std::string* e) {
-       return SetNumber(v, 0, kCount, &o->faults.silent_after, e);
+       return SetNumber(v, 0, kCount, &o->faults.silentAfter, e);
      }},
     {"drop-after-blocks", 0, Arg::kRequired, "N",
      "fault: after sending N blocks, close the connection",
      [](const char* v, Options* o, std::string* e) {
-       return SetNumber(v, 0, kCount, &o->faults.drop_after_blocks, e);
+       return SetNumber(v, 0, kCount, &o->faults.dropAfterBlocks, e);
      }},
     {"gone-at", 0, Arg::kRequired, "N",
      "fault: answer the Nth RQST (counted over all connections) with (410) Gone, once",
      [](const char* v, Options* o, std::string* e) {
-       return SetNumber(v, 1, kCount, &o->faults.gone_at_request, e);
+       return SetNumber(v, 1, kCount, &o->faults.goneAtRequest, e);
      }},
     {"garbage-after", 0, Arg::kRequired, "N",
      "fault: after N messages sent, send one message that is not a message",
      [](const char* v, Options* o, std::string* e) {
-       return SetNumber(v, 0, kCount, &o->faults.garbage_after, e);
+       return SetNumber(v, 0, kCount, &o->faults.garbageAfter, e);
      }},
     {"overlong-after", 0, Arg::kRequired, "N",
      "fault: after N messages sent, send one over-long text message",
      [](const char* v, Options* o, std::string* e) {
-       return SetNumber(v, 0, kCount, &o->faults.overlong_after, e);
+       return SetNumber(v, 0, kCount, &o->faults.overlongAfter, e);
      }},
     {"overlong-size", 0, Arg::kRequired, "BYTES",
      "size of the over-long message, NUL included, at least 8 (70000)",
      [](const char* v, Options* o, std::string* e) {
-       return SetNumber(v, 8, 1 << 26, &o->faults.overlong_size, e);
+       return SetNumber(v, 8, 1 << 26, &o->faults.overlongSize, e);
      }},
     {"one-byte-writes", 0, Arg::kNone, nullptr, "fault: write every byte with its own send()",
-     [](const char*, Options* o, std::string*) { return o->faults.one_byte_writes = true, true; }},
+     [](const char*, Options* o, std::string*) { return o->faults.oneByteWrites = true, true; }},
     {"delay", 0, Arg::kRequired, "MS", "fault: hold every message back MS milliseconds",
      [](const char* v, Options* o, std::string* e) {
-       return SetNumber(v, 0, 3600000, &o->faults.delay_ms, e);
+       return SetNumber(v, 0, 3600000, &o->faults.delayMs, e);
      }},
     {"reject-filter", 0, Arg::kOptional, "STATUS",
      "fault: answer FLTR with -FLTR and STATUS (0: no status) (400)",
      [](const char* v, Options* o, std::string* e) {
-       return SetStatus(v, 400, &o->faults.reject_filter, e);
+       return SetStatus(v, 400, &o->faults.rejectFilter, e);
      }},
     {"reject-user", 0, Arg::kOptional, "STATUS",
      "fault: answer USER with -USER and STATUS (0: no status) (401)",
      [](const char* v, Options* o, std::string* e) {
-       return SetStatus(v, 401, &o->faults.reject_user, e);
+       return SetStatus(v, 401, &o->faults.rejectUser, e);
      }},
     {"done-after-files", 0, Arg::kRequired, "N",
      "fault: after N files delivered on a connection, send DONE, end the session and close",
      [](const char* v, Options* o, std::string* e) {
-       return SetNumber(v, 0, kCount, &o->faults.done_after_files, e);
+       return SetNumber(v, 0, kCount, &o->faults.doneAfterFiles, e);
      }},
     {"stop-reading-after", 0, Arg::kRequired, "N",
      "fault: after N messages received, stop reading from the client",
      [](const char* v, Options* o, std::string* e) {
-       return SetNumber(v, 0, kCount, &o->faults.stop_reading_after, e);
+       return SetNumber(v, 0, kCount, &o->faults.stopReadingAfter, e);
      }},
     {"reset-in-block-after", 0, Arg::kRequired, "N",
      "fault: after sending N blocks, send half of the next one and reset the connection",
      [](const char* v, Options* o, std::string* e) {
-       return SetNumber(v, 0, kCount, &o->faults.reset_in_block_after, e);
+       return SetNumber(v, 0, kCount, &o->faults.resetInBlockAfter, e);
      }},
     {"overrun-block-after", 0, Arg::kRequired, "N",
      "fault: after sending N blocks, give the next one a length that runs past its data",
      [](const char* v, Options* o, std::string* e) {
-       return SetNumber(v, 0, kCount, &o->faults.overrun_block_after, e);
+       return SetNumber(v, 0, kCount, &o->faults.overrunBlockAfter, e);
      }},
     {"tiny-messages-after", 0, Arg::kRequired, "N",
      "fault: after N messages sent, send a flood of heartbeat answers",
      [](const char* v, Options* o, std::string* e) {
-       return SetNumber(v, 0, kCount, &o->faults.tiny_messages_after, e);
+       return SetNumber(v, 0, kCount, &o->faults.tinyMessagesAfter, e);
      }},
     {"tiny-messages", 0, Arg::kRequired, "COUNT", "messages in that flood (5000)",
      [](const char* v, Options* o, std::string* e) {
-       return SetNumber(v, 1, 10000000, &o->faults.tiny_messages, e);
+       return SetNumber(v, 1, 10000000, &o->faults.tinyMessages, e);
      }},
 };
 
@@ -205,26 +205,26 @@ const OptionEntry kOptionTable[] = {
 int ParseCommandLine(int argc, char** argv, Options* options) {
   std::vector<owtool::OptionSpec> specs;
   for (const OptionEntry& entry : kOptionTable) {
-    specs.push_back({static_cast<int>(&entry - kOptionTable), entry.short_name, entry.name,
-                     entry.arg, entry.arg_name, entry.help});
+    specs.push_back({static_cast<int>(&entry - kOptionTable), entry.shortName, entry.name,
+                     entry.arg, entry.argName, entry.help});
   }
   // owwired links nothing of the client library; it speaks the wire of this release.
   owtool::ToolInfo info{"owwired", OWTOOL_PROJECT_VERSION, OWTOOL_PROJECT_VERSION, UsageText(),
                         EpilogueText()};
-  info.quiet_help = "log nothing but errors";
-  info.verbose_help = "also log every message received and sent";
-  owtool::CommandLine command_line(info, specs);
+  info.quietHelp = "log nothing but errors";
+  info.verboseHelp = "also log every message received and sent";
+  owtool::CommandLine commandLine(info, specs);
   const owtool::Outcome outcome =
-      command_line.Parse(argc, argv, [&](int id, const char* value, std::string* error) {
+      commandLine.Parse(argc, argv, [&](int id, const char* value, std::string* error) {
         return kOptionTable[id].set(value, options, error);
       });
-  if (outcome != owtool::Outcome::kRun) return command_line.Finish(outcome);
-  if (!command_line.operands().empty()) {
-    return command_line.UsageError("unexpected argument '" + command_line.operands()[0] +
+  if (outcome != owtool::Outcome::kRun) return commandLine.Finish(outcome);
+  if (!commandLine.Operands().empty()) {
+    return commandLine.UsageError("unexpected argument '" + commandLine.Operands()[0] +
                                    "': owwired takes options only");
   }
-  if (command_line.common().quiet) options->verbosity = 0;
-  if (command_line.common().verbose) options->verbosity = 2;
+  if (commandLine.CommonOptions().quiet) options->verbosity = 0;
+  if (commandLine.CommonOptions().verbose) options->verbosity = 2;
   return -1;
 }
 

@@ -9,39 +9,39 @@ constexpr size_t kCompactThreshold = 1 << 20;
 
 }  // namespace
 
-void OutBuffer::Append(std::string_view bytes, uint64_t release_ms) {
-  if (release_ms < last_release_ms_) release_ms = last_release_ms_;
-  if (release_ms > last_release_ms_) {
-    holds_.push_back({consumed_total_ + Pending(), release_ms});
-    last_release_ms_ = release_ms;
+void OutBuffer::Append(std::string_view bytes, uint64_t releaseMs) {
+  if (releaseMs < mLastReleaseMs) releaseMs = mLastReleaseMs;
+  if (releaseMs > mLastReleaseMs) {
+    mHolds.push_back({mConsumedTotal + Pending(), releaseMs});
+    mLastReleaseMs = releaseMs;
   }
-  data_.append(bytes.data(), bytes.size());
+  mData.append(bytes.data(), bytes.size());
 }
 
-void OutBuffer::DropReleasedHolds(uint64_t now_ms) {
-  while (!holds_.empty() && holds_.front().release_ms <= now_ms) holds_.pop_front();
+void OutBuffer::DropReleasedHolds(uint64_t nowMs) {
+  while (!mHolds.empty() && mHolds.front().releaseMs <= nowMs) mHolds.pop_front();
 }
 
-size_t OutBuffer::Releasable(uint64_t now_ms) {
-  DropReleasedHolds(now_ms);
-  if (holds_.empty()) return Pending();
-  return static_cast<size_t>(holds_.front().position - consumed_total_);
+size_t OutBuffer::Releasable(uint64_t nowMs) {
+  DropReleasedHolds(nowMs);
+  if (mHolds.empty()) return Pending();
+  return static_cast<size_t>(mHolds.front().position - mConsumedTotal);
 }
 
-uint64_t OutBuffer::NextRelease(uint64_t now_ms) {
-  DropReleasedHolds(now_ms);
-  return holds_.empty() ? 0 : holds_.front().release_ms;
+uint64_t OutBuffer::NextRelease(uint64_t nowMs) {
+  DropReleasedHolds(nowMs);
+  return mHolds.empty() ? 0 : mHolds.front().releaseMs;
 }
 
 void OutBuffer::Consume(size_t count) {
-  head_ += count;
-  consumed_total_ += count;
-  if (head_ == data_.size()) {
-    data_.clear();
-    head_ = 0;
-  } else if (head_ > kCompactThreshold && head_ > data_.size() / 2) {
-    data_.erase(0, head_);
-    head_ = 0;
+  mHead += count;
+  mConsumedTotal += count;
+  if (mHead == mData.size()) {
+    mData.clear();
+    mHead = 0;
+  } else if (mHead > kCompactThreshold && mHead > mData.size() / 2) {
+    mData.erase(0, mHead);
+    mHead = 0;
   }
 }
 

@@ -4,13 +4,13 @@
 //
 //   owwired::Options options;
 //   options.address = "127.0.0.201";
-//   options.files = {{"a.xml", xml}, {"a.rdf", rdf}};   // or spool_dir, or generate_stories
-//   options.verbosity = 0;                               // or log_sink to capture lines
+//   options.files = {{"a.xml", xml}, {"a.rdf", rdf}};   // or spoolDir, or generateStories
+//   options.verbosity = 0;                               // or logSink to capture lines
 //   owwired::Server server(options);
 //   std::string error;
 //   ASSERT_TRUE(server.Start(&error)) << error;          // listening when Start returns
 //   ... run a client against 127.0.0.201:39030 ...
-//   ASSERT_TRUE(server.WaitFor([](const owwired::Counters& c) { return c.files_delivered == 2; },
+//   ASSERT_TRUE(server.WaitFor([](const owwired::Counters& c) { return c.filesDelivered == 2; },
 //                              5000));
 //   server.Stop();                                       // or let the destructor do it
 //
@@ -18,10 +18,10 @@
 // `owwired --help`); it listens before it logs "listening on", and ends on SIGTERM.
 //
 // Threads: the server runs one loop on one thread (its own after Start, the caller's in Run).
-// Every public function is safe to call from any other thread; Options callbacks (log_sink,
-// clock_ms) are called on the loop's thread.
-#ifndef OWWIRED_SERVER_H_
-#define OWWIRED_SERVER_H_
+// Every public function is safe to call from any other thread; Options callbacks (logSink,
+// clockMs) are called on the loop's thread.
+#ifndef OWWIRED_SERVER_H
+#define OWWIRED_SERVER_H
 
 #include <cstddef>
 #include <cstdint>
@@ -61,28 +61,28 @@ class Server {
   // RequestStop, then waits for the thread that Start made. Idempotent.
   void Stop();
 
-  // Makes the loop read its clock again now, e.g. after a test moved Options::clock_ms.
+  // Makes the loop read its clock again now, e.g. after a test moved Options::clockMs.
   void Wake();
 
   // The port listened on (the chosen one when Options::port was 0). Valid after Open.
-  uint16_t port() const;
+  uint16_t Port() const;
 
   // Number of files in the feed when the server opened.
-  size_t feed_size() const;
+  size_t FeedSize() const;
 
   // A copy of the counters as of the end of the loop's last turn.
   Counters GetCounters() const;
 
-  // Waits until `condition` holds for the published counters or `timeout_ms` has passed;
+  // Waits until `condition` holds for the published counters or `timeoutMs` has passed;
   // returns whether it holds. `condition` is called with the server's lock held: keep it to
   // reading the counters.
-  bool WaitFor(const std::function<bool(const Counters&)>& condition, int timeout_ms) const;
+  bool WaitFor(const std::function<bool(const Counters&)>& condition, int timeoutMs) const;
 
  private:
   class Impl;
-  std::unique_ptr<Impl> impl_;
+  std::unique_ptr<Impl> mImpl;
 };
 
 }  // namespace owwired
 
-#endif  // OWWIRED_SERVER_H_
+#endif  // OWWIRED_SERVER_H

@@ -7,42 +7,42 @@ constexpr uint32_t kMaxId = 0x7FFFFFFF;
 
 }  // namespace
 
-SessionTable::SessionTable(uint32_t first_id, size_t capacity)
-    : next_id_(first_id == 0 || first_id > kMaxId ? 1 : first_id),
-      capacity_(capacity == 0 ? 1 : capacity) {}
+SessionTable::SessionTable(uint32_t firstId, size_t capacity)
+    : mNextId(firstId == 0 || firstId > kMaxId ? 1 : firstId),
+      mCapacity(capacity == 0 ? 1 : capacity) {}
 
 Session* SessionTable::Find(uint32_t id) {
-  auto it = sessions_.find(id);
-  return it == sessions_.end() ? nullptr : &it->second;
+  auto it = mSessions.find(id);
+  return it == mSessions.end() ? nullptr : &it->second;
 }
 
 uint32_t SessionTable::NextFreeId() {
-  while (sessions_.count(next_id_) != 0) next_id_ = next_id_ >= kMaxId ? 1 : next_id_ + 1;
-  uint32_t id = next_id_;
-  next_id_ = next_id_ >= kMaxId ? 1 : next_id_ + 1;
+  while (mSessions.count(mNextId) != 0) mNextId = mNextId >= kMaxId ? 1 : mNextId + 1;
+  uint32_t id = mNextId;
+  mNextId = mNextId >= kMaxId ? 1 : mNextId + 1;
   return id;
 }
 
 bool SessionTable::ForgetLeastRecentlyUsed() {
-  auto victim = sessions_.end();
-  for (auto it = sessions_.begin(); it != sessions_.end(); ++it) {
+  auto victim = mSessions.end();
+  for (auto it = mSessions.begin(); it != mSessions.end(); ++it) {
     if (it->second.holder != nullptr) continue;
-    if (victim == sessions_.end() || it->second.last_used < victim->second.last_used) victim = it;
+    if (victim == mSessions.end() || it->second.lastUsed < victim->second.lastUsed) victim = it;
   }
-  if (victim == sessions_.end()) return false;
-  sessions_.erase(victim);
+  if (victim == mSessions.end()) return false;
+  mSessions.erase(victim);
   return true;
 }
 
 Session* SessionTable::Create() {
-  if (sessions_.size() >= capacity_ && !ForgetLeastRecentlyUsed()) return nullptr;
+  if (mSessions.size() >= mCapacity && !ForgetLeastRecentlyUsed()) return nullptr;
   uint32_t id = NextFreeId();
-  Session& session = sessions_[id];
+  Session& session = mSessions[id];
   session.id = id;
   Touch(&session);
   return &session;
 }
 
-void SessionTable::Erase(uint32_t id) { sessions_.erase(id); }
+void SessionTable::Erase(uint32_t id) { mSessions.erase(id); }
 
 }  // namespace owwired

@@ -32,12 +32,12 @@ std::string Paragraph(uint32_t index, uint32_t n) {
 }
 
 std::string Head(uint32_t index) {
-  std::string series_part = std::to_string(index % 3 + 1);
+  std::string seriesPart = std::to_string(index % 3 + 1);
   return "<body.head>\n<hedline><hl1>" + Headline(index) + "</hl1><hl2>About the " +
          Word(index, 2) + "</hl2></hedline>\n<byline>By the owwired desk</byline>\n" +
          "<distributor>owwired</distributor>\n<dateline><location>Springfield</location>" +
          "<story.date>2024-01-01</story.date></dateline>\n<series series.name=\"Generated\" " +
-         "series.part=\"" + series_part + "\" series.totalpart=\"3\"/>\n</body.head>\n";
+         "series.part=\"" + seriesPart + "\" series.totalpart=\"3\"/>\n</body.head>\n";
 }
 
 }  // namespace
@@ -48,7 +48,7 @@ std::string GeneratedStoryBase(uint32_t index) {
   return name;
 }
 
-std::string GenerateStoryXml(uint32_t index, size_t approx_size) {
+std::string GenerateStoryXml(uint32_t index, size_t approxSize) {
   static const char kTail[] = "</body.content>\n</body>\n</nitf>\n";
   std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<nitf>\n<head><title>" +
                     Headline(index) + "</title></head>\n<body>\n" + Head(index) +
@@ -56,7 +56,7 @@ std::string GenerateStoryXml(uint32_t index, size_t approx_size) {
   uint32_t n = 0;
   do {
     xml += Paragraph(index, n++);
-  } while (xml.size() + sizeof(kTail) - 1 < approx_size);
+  } while (xml.size() + sizeof(kTail) - 1 < approxSize);
   xml += kTail;
   return xml;
 }

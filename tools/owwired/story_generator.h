@@ -1,7 +1,7 @@
 // Generated stories for the benchmark and demo corpus: a well-formed NITF document and its RDF
 // metadata document, deterministic for a given index, so two runs serve the same bytes.
-#ifndef OWWIRED_STORY_GENERATOR_H_
-#define OWWIRED_STORY_GENERATOR_H_
+#ifndef OWWIRED_STORY_GENERATOR_H
+#define OWWIRED_STORY_GENERATOR_H
 
 #include <cstddef>
 #include <cstdint>
@@ -16,9 +16,9 @@ extern const char kMetaNamespace[];
 std::string GeneratedStoryBase(uint32_t index);
 
 // The NITF document of story `index`: headline, subheadline, byline, distributor, dateline,
-// series, and body paragraphs until the document is at least `approx_size` bytes long (it
+// series, and body paragraphs until the document is at least `approxSize` bytes long (it
 // overshoots by less than one paragraph).
-std::string GenerateStoryXml(uint32_t index, size_t approx_size);
+std::string GenerateStoryXml(uint32_t index, size_t approxSize);
 
 // The RDF metadata document of story `index`: a root `Resource` in kMetaNamespace with
 // headline, keyword and category children.
@@ -26,4 +26,4 @@ std::string GenerateStoryRdf(uint32_t index);
 
 }  // namespace owwired
 
-#endif  // OWWIRED_STORY_GENERATOR_H_
+#endif  // OWWIRED_STORY_GENERATOR_H

@@ -53,18 +53,18 @@ Keyword KeywordOf(std::string_view word) {
 bool ParseSessionPrefix(std::string_view* head, ClientMessage* out) {
   bool negative = !head->empty() && (*head)[0] == '-' && head->size() > 1 &&
                   std::isdigit(static_cast<unsigned char>((*head)[1]));
-  size_t digits_start = negative ? 1 : 0;
-  if (head->size() <= digits_start ||
-      !std::isdigit(static_cast<unsigned char>((*head)[digits_start]))) {
+  size_t digitsStart = negative ? 1 : 0;
+  if (head->size() <= digitsStart ||
+      !std::isdigit(static_cast<unsigned char>((*head)[digitsStart]))) {
     return true;  // no prefix
   }
   size_t colon = head->find(':');
   if (colon == std::string_view::npos) return false;
   uint32_t value = 0;
-  if (!ParseU32(head->substr(digits_start, colon - digits_start), &value)) return false;
+  if (!ParseU32(head->substr(digitsStart, colon - digitsStart), &value)) return false;
   if (negative && value > 0x80000000u) return false;
-  out->has_session = true;
-  out->session_id = negative ? 0u - value : value;
+  out->hasSession = true;
+  out->sessionId = negative ? 0u - value : value;
   head->remove_prefix(colon + 1);
   return true;
 }
@@ -97,7 +97,7 @@ bool ParseClientMessage(std::string_view text, ClientMessage* out) {
     head.remove_prefix(1);
   }
   if (head.empty()) return false;
-  out->keyword_text = std::string(head);
+  out->keywordText = std::string(head);
   out->keyword = KeywordOf(head);
   out->args.assign(tokens.begin() + 1, tokens.end());
   return true;

@@ -3,8 +3,8 @@
 //
 // This is owwired's own code on purpose: it shares nothing with the client library, so a
 // misreading of the format on one side shows up as a failure instead of hiding.
-#ifndef OWWIRED_WIRE_FORMAT_H_
-#define OWWIRED_WIRE_FORMAT_H_
+#ifndef OWWIRED_WIRE_FORMAT_H
+#define OWWIRED_WIRE_FORMAT_H
 
 #include <cstdint>
 #include <string>
@@ -18,11 +18,11 @@ enum class Keyword { kUser, kFilter, kRequest, kAck, kHeartbeat, kDone, kUnknown
 
 // One text message from a client, without its NUL.
 struct ClientMessage {
-  bool has_session = false;
-  uint32_t session_id = 0;
+  bool hasSession = false;
+  uint32_t sessionId = 0;
   char ack = 0;  // '+', '-' or 0
   Keyword keyword = Keyword::kUnknown;
-  std::string keyword_text;  // as written, for logs
+  std::string keywordText;  // as written, for logs
   std::vector<std::string> args;
 };
 
@@ -58,4 +58,4 @@ bool ParseU32(std::string_view text, uint32_t* value);
 
 }  // namespace owwired
 
-#endif  // OWWIRED_WIRE_FORMAT_H_
+#endif  // OWWIRED_WIRE_FORMAT_H

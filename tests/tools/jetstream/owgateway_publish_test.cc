@@ -104,7 +104,7 @@ TEST_F(OwgatewayPublishTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAS
   owwired::Options options;
   options.address = wire;
   options.files = MixedFeed();
-  options.block_size = 16384;
+  options.blockSize = 16384;
   options.verbosity = 0;
   owwired::Server server(options);
   std::string error;
@@ -118,7 +118,7 @@ TEST_F(OwgatewayPublishTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAS
   args.insert(args.end(), {"--publish", nats.Url()});
   {
     ToolProcess gateway(OWGATEWAY_BIN, args, root_.Path());
-    ASSERT_TRUE(server.WaitFor([n](const owwired::Counters& c) { return c.files_delivered >= n; },
+    ASSERT_TRUE(server.WaitFor([n](const owwired::Counters& c) { return c.filesDelivered >= n; },
                                30000))
         << gateway.Err();
     EXPECT_EQ(0, gateway.Stop()) << gateway.Err();
@@ -167,7 +167,7 @@ TEST_F(OwgatewayPublishTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAS
   {
     ToolProcess gateway(OWGATEWAY_BIN, args, root_.Path());
     ASSERT_TRUE(server.WaitFor(
-        [n](const owwired::Counters& c) { return c.files_delivered >= 2 * n; }, 30000))
+        [n](const owwired::Counters& c) { return c.filesDelivered >= 2 * n; }, 30000))
         << gateway.Err();
     EXPECT_EQ(0, gateway.Stop()) << gateway.Err();
   }
@@ -220,18 +220,18 @@ TEST_F(OwgatewayPublishTest, WaitsForNatsAtTheStartAndThroughACrashOfIt) {
     options.files.emplace_back("f" + std::to_string(i) + ".txt",
                                Filler(i % 10 == 0 ? 150000 : 2000 + 37 * i, i));
   }
-  options.block_size = 8192;
+  options.blockSize = 8192;
   options.verbosity = 0;
   owwired::Server server(options);
   std::string error;
   ASSERT_TRUE(server.Start(&error)) << error;
-  auto delivered = [&] { return server.GetCounters().files_delivered; };
+  auto delivered = [&] { return server.GetCounters().filesDelivered; };
   ToolProcess gateway(OWGATEWAY_BIN, Args(wire, root_.File("out"), {"--publish", nats.Url()}),
                       root_.Path());
 
   ASSERT_TRUE(owc_test::WaitUntil([&] { return Contains(gateway.Err(), "cannot reach NATS"); }))
       << gateway.Err();
-  ASSERT_TRUE(owc_test::WaitUntil([&] { return server.GetCounters().blocks_sent > 0; }));
+  ASSERT_TRUE(owc_test::WaitUntil([&] { return server.GetCounters().blocksSent > 0; }));
   std::this_thread::sleep_for(std::chrono::seconds(1));
   EXPECT_EQ(0u, delivered()) << "acknowledged before NATS had the file";
 
@@ -248,7 +248,7 @@ TEST_F(OwgatewayPublishTest, WaitsForNatsAtTheStartAndThroughACrashOfIt) {
 
   ASSERT_TRUE(nats.Start());
   const size_t n = options.files.size();
-  EXPECT_TRUE(server.WaitFor([n](const owwired::Counters& c) { return c.files_delivered >= n; },
+  EXPECT_TRUE(server.WaitFor([n](const owwired::Counters& c) { return c.filesDelivered >= n; },
                              60000))
       << gateway.Err();
   EXPECT_EQ(0, gateway.Stop());
