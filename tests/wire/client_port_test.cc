@@ -315,7 +315,7 @@ class ClientConnectSocket : public ::testing::Test {
   // Server side: sends the messages and waits until the client's socket holds them all.
   void Tell(const std::string& bytes) {
     ASSERT_TRUE(owc_test::SendAll(server, bytes));
-    ASSERT_TRUE(owc_test::WaitForBytes(connect.mCliPort.GetSocket(), static_cast<int>(bytes.size())));
+    ASSERT_TRUE(owc_test::WaitForBytes(connect.Port().GetSocket(), static_cast<int>(bytes.size())));
   }
 
   LogCapture log;
