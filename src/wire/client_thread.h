@@ -47,8 +47,8 @@ class WCXMLGWClientThread : public WorkerThread {
   uint32_t Run() override;
 
  private:
-  // Under the list lock: finds the live connection behind a handle, or nullptr.
-  WCOBWClientConnect* Find(uintptr_t handle);
+  // Finds the live connection behind a handle, or nullptr.
+  WCOBWClientConnect* Find(uintptr_t handle) OWC_REQUIRES(mMtxCliCnctList);
   // One pass over every connection; notes the ports to watch until the next one.
   bool ServiceAll();
   void WaitForWork(bool immediate);
@@ -56,8 +56,9 @@ class WCXMLGWClientThread : public WorkerThread {
 
   // Guards the list, every connection in it and the generation count.
   NamedMutex mMtxCliCnctList{"WCXMLGWClientThread::mMtxCliCnctList"};
-  WCOBWCliCnctList mCliCnctList;
-  uint64_t mListGeneration = 0;  // changes with every open and close
+  WCOBWCliCnctList mCliCnctList OWC_GUARDED_BY(mMtxCliCnctList);
+  // Changes with every open and close.
+  uint64_t mListGeneration OWC_GUARDED_BY(mMtxCliCnctList) = 0;
   WakeEvent mWakeEvent;
 
   // Client thread only: the ports watched between passes and the list generation they
