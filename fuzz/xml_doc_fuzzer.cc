@@ -381,16 +381,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WCXMLDoc doc;
   FUZZ_CHECK(doc.Init(false, xml.data(), static_cast<uint32_t>(xml.size()), nullptr, false,
                       rdf.data(), static_cast<uint32_t>(rdf.size()), "story.rdf"));
-  doc.SetSearchLevel(&index);
   Model model(index, separator, mode, options);
-  const bool parsed = doc.Parse();
+  const bool parsed = doc.Parse(index);
   FUZZ_CHECK(parsed == model.Parse(rdf, xml));
   CheckProperties(doc, model);
   CheckGetters(doc, model);
 
   // A second parse captures nothing new: every path is a duplicate.
-  doc.SetSearchLevel(&index);
-  FUZZ_CHECK(doc.Parse() == parsed);
+  FUZZ_CHECK(doc.Parse(index) == parsed);
   CheckProperties(doc, model);
 
   // Init drops every capture.

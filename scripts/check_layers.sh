@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Fails when an include runs upward: each folder of src/ may include only itself and the
-# layers below it, and the tools only the public headers and their shared layer.
+# layers below it, and the tools only the public headers and their shared layer. Fails
+# too when POSIX appears outside src/platform and the transport's socket code.
 # Usage: scripts/check_layers.sh [ROOT]   (ROOT: the source tree, default this checkout)
 set -euo pipefail
 root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
@@ -41,6 +42,19 @@ if [ -d "$root/tools" ]; then
   done < <(grep -rHoE '^#include "('"${internal// /|}"')/[^"]+"' "$root/tools" |
            sed -E 's/:#include "/:/; s/"$//')
 fi
+
+# POSIX stays behind the platform seam: only src/platform and the transport's socket code
+# (tcp_port.cc, socket_ops.cc) may include these headers or name errno.
+posix_ok="src/platform/ src/transport/tcp_port.cc src/transport/socket_ops.cc"
+posix='#include <(sys/[a-z_]+|fcntl|unistd|poll|errno|netinet/[a-z_]+|arpa/inet|netdb)\.h>|#include <cerrno>|\berrno\b'
+while IFS=: read -r file what; do
+  rel=${file#"$root"/}
+  allowed_here=0
+  for ok in $posix_ok; do
+    case "$rel" in "$ok"*) allowed_here=1 ;; esac
+  done
+  [ $allowed_here -eq 1 ] || complain "$rel" "$what" "only src/platform and the transport's socket code may use"
+done < <(grep -rHoE "$posix" "$root/src" | sed -E 's/:#include /:/' | sort -u)
 
 [ $bad -eq 0 ] && echo "includes run downward"
 exit $bad

@@ -64,8 +64,7 @@ bool WCXMLDoc::Init(bool xmlIsFile, const char* xml, uint32_t xmlLen, const char
   mRDFName = rdfName != nullptr ? rdfName : kRDFUnknown;
   mCurrentName.clear();
   mPathText.clear();
-  mSearchLevel = nullptr;
-  ResetParseState();
+  ResetParseState(nullptr);
   mPropertyMap.clear();
   bool result = LoadDocument(xmlIsFile, xml, xmlLen, &mXMLBytes);
   if (!result) {

@@ -1,9 +1,7 @@
 // A story pair (NITF document and RDF metadata) and the elements captured from it.
 //
 // Thread: one thread at a time; the parser callbacks run on the thread that calls
-// Parse. Calling order: Init, then (SetSearchLevel, Parse) any number of times, then
-// the getters. Init drops the lent property index, so it is lent again before each
-// Parse.
+// Parse. Calling order: Init, then Parse any number of times, then the getters.
 #ifndef OWCLIENT_DOC_XML_DOC_H
 #define OWCLIENT_DOC_XML_DOC_H
 
@@ -37,13 +35,10 @@ class WCXMLDoc {
   bool Init(bool xmlIsFile, const char* xml, uint32_t xmlLen, const char* xmlName, bool rdfIsFile,
             const char* rdf, uint32_t rdfLen, const char* rdfName);
 
-  // Lends the property index for the next Parse; the document never deletes it and the
-  // index must outlive that Parse.
-  void SetSearchLevel(const WCXMLSearchLevel* level) { mSearchLevel = level; }
-
   // Parses the RDF document, then the XML document, capturing the elements that the
-  // lent index names. Captures add to earlier ones; the first capture of a path wins.
-  bool Parse();
+  // property index names; the document keeps no reference to the index afterwards.
+  // Captures add to earlier ones; the first capture of a path wins.
+  bool Parse(const WCXMLSearchLevel& index);
 
   // Output helpers: `out` is emptied first; with `terminator` one NUL byte is appended
   // (also when nothing was found). A non-empty namespace URI looks `prop` up below that
@@ -103,14 +98,15 @@ class WCXMLDoc {
     size_t usedCounters = 0;
   };
 
-  bool ParseDocument(const std::string& bytes, const std::string& name, const char* kind);
+  bool ParseDocument(const std::string& bytes, const std::string& name, const char* kind,
+                     const WCXMLSearchLevel& index);
   const std::string* ReadableBytes(const std::string& bytes, const char* kind,
                                    std::string* transcoded, std::string* declared);
   void SetReadingHandlers(XML_ParserStruct* parser);
   const char* PlainName(const char* name) const;
   const char** PlainAttributes(const char** attrs);
   void NoteUndefinedEntity(const char* name);
-  void ResetParseState();
+  void ResetParseState(const WCXMLSearchLevel* index);
   void StartElement(const char* name, const char** attrs);
   void EndElement(const char* name);
   void CharData(const char* data, size_t len);
@@ -126,7 +122,6 @@ class WCXMLDoc {
   std::string mXMLName;
   std::string mRDFName;
   std::string mCurrentName;
-  const WCXMLSearchLevel* mSearchLevel = nullptr;  // borrowed
   // Parse state, valid while Parse runs.
   XML_ParserStruct* mParser = nullptr;
   char mSeparator = '\\';

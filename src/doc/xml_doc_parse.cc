@@ -1,6 +1,6 @@
 // Parsing of a story document with expat and capture of the indexed elements.
 //
-// Only elements that the lent property index names are stored; everything else is
+// Only elements that the given property index names are stored; everything else is
 // dropped as it streams by. Matching is incremental: each open element remembers the
 // index level in which its children are looked up, so an element outside every indexed
 // path costs one null test.
@@ -46,12 +46,14 @@ int XMLCALL RefuseExternalEntity(XML_Parser, const XML_Char*, const XML_Char*, c
 
 }  // namespace
 
-bool WCXMLDoc::Parse() {
-  if (!ParseDocument(mRDFBytes, mRDFName, "RDF")) return false;
-  return ParseDocument(mXMLBytes, mXMLName, "XML");
+bool WCXMLDoc::Parse(const WCXMLSearchLevel& index) {
+  bool parsed = ParseDocument(mRDFBytes, mRDFName, "RDF", index) &&
+                ParseDocument(mXMLBytes, mXMLName, "XML", index);
+  for (OpenElement& open : mOpen) open.childLevel = nullptr;
+  return parsed;
 }
 
-void WCXMLDoc::ResetParseState() {
+void WCXMLDoc::ResetParseState(const WCXMLSearchLevel* index) {
   mPathText.clear();
   mDoctypeSystemId.clear();
   mHasDoctypeSystemId = false;
@@ -62,13 +64,14 @@ void WCXMLDoc::ResetParseState() {
   if (mOpen.empty()) mOpen.emplace_back();
   mOpen[0].usedCounters = 0;
   mOpen[0].captured = false;
-  mOpen[0].childLevel = mSearchLevel;
+  mOpen[0].childLevel = index;
   mParseTagStack.clear();
 }
 
-bool WCXMLDoc::ParseDocument(const std::string& bytes, const std::string& name, const char* kind) {
+bool WCXMLDoc::ParseDocument(const std::string& bytes, const std::string& name, const char* kind,
+                             const WCXMLSearchLevel& index) {
   if (bytes.empty() || bytes[0] == '\0') return true;
-  ResetParseState();
+  ResetParseState(&index);
   mCurrentName = name;
   mSeparator = GetLevelSeparator();
   mEntityMode = GetEntityRefOutput();

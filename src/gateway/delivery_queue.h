@@ -116,10 +116,10 @@ class HOBWQueueThread : public WorkerThread {
   Event mDrainWake;  // set after every delivery and at the thread's end
 
   NamedMutex mMtxRXQ{"HOBWQueueThread::mMtxRXQ"};
-  HOBWBlockQ mRXQ;
-  uint64_t mQueuedBytes = 0;
-  uint64_t mEnqueued = 0;
-  uint64_t mDelivered = 0;
+  HOBWBlockQ mRXQ OWC_GUARDED_BY(mMtxRXQ);
+  uint64_t mQueuedBytes OWC_GUARDED_BY(mMtxRXQ) = 0;
+  uint64_t mEnqueued OWC_GUARDED_BY(mMtxRXQ) = 0;
+  uint64_t mDelivered OWC_GUARDED_BY(mMtxRXQ) = 0;
 };
 
 }  // namespace owc

@@ -222,13 +222,13 @@ class HOBWThread : public WorkerThread {
   HOBWBlockQElt cbInfo{};  // NOLINT(readability-identifier-naming)
 
   NamedMutex mMtxHOBWStats{"HOBWThread::mMtxHOBWStats"};
-  HOBWStats mStats{};
-  uint8_t mDailyResetDone = 0;
+  HOBWStats mStats OWC_GUARDED_BY(mMtxHOBWStats){};
+  uint8_t mDailyResetDone = 0;  // session thread only
 
   NamedMutex mMtxRXMsgQ{"HOBWThread::mMtxRXMsgQ"};
-  WCXMLWireMsgQ mRXMsgQ;
+  WCXMLWireMsgQ mRXMsgQ OWC_GUARDED_BY(mMtxRXMsgQ);
   // Set by RXCallback when it held the connection; UpdateHold releases it.
-  bool mRXQueueHeld = false;
+  bool mRXQueueHeld OWC_GUARDED_BY(mMtxRXMsgQ) = false;
   // The open connection, for RXCallback's hold (mWireHandle belongs to the session thread).
   std::atomic<uintptr_t> mRXHandle{kWireHandleInvalid};
   // Set by RXCallback: ends the main loop's pause early, so a story's latency does not
@@ -236,7 +236,7 @@ class HOBWThread : public WorkerThread {
   Event mRXWake;
 
   NamedMutex mMtxShutdownParams{"HOBWThread::mMtxShutdownParams"};
-  uint8_t mSendDoneOnStop = 0;
+  uint8_t mSendDoneOnStop OWC_GUARDED_BY(mMtxShutdownParams) = 0;
 
   uintptr_t mWireHandle = kWireHandleInvalid;
   uint32_t mState = OBW_STATE_START;

@@ -4,13 +4,18 @@
 #include <memory>
 #include <new>
 
-#include "gateway/gateway_log.h"
 #include "gateway/gateway_session.h"
 #include "runtime/trace_log.h"
+#include "transport/socket_ops.h"
 
 namespace owc {
 
 namespace {
+
+// Longest texts, in characters, of the state-machine lines and of the received-message
+// echo: both quote received data.
+constexpr size_t kMaxStateLogChars = kMaxTraceCutChars;
+constexpr size_t kMaxRXEchoChars = 1023;
 
 constexpr char kBeginFileTransfer[] = "HOBWThread::ProcessStateAux begin file transfer: ";
 // The announcement is echoed only while prefix and image stay below this length.
@@ -143,15 +148,8 @@ void HOBWThread::ActOnState(const TickTime& now) {
 // message, so a late or repeated start does not time out at once.
 void HOBWThread::OpenConnection(const TickTime& now) {
   TraceLog(kLevelProgress, "HOBWThread::ProcessStateAux OBW_STATE_START");
-  char dotted[16];
-  int n = std::snprintf(dotted, sizeof dotted, "%u.%u.%u.%u", (mServerAddress >> 24) & 0xFFu,
-                        (mServerAddress >> 16) & 0xFFu, (mServerAddress >> 8) & 0xFFu,
-                        mServerAddress & 0xFFu);
-  if (n > 0 && static_cast<size_t>(n) < sizeof dotted) {
-    TraceLogF(kLevelProgress, "HOBWThread::ProcessStateAux connecting to server %s", dotted);
-  } else {
-    TraceLog(kLevelProgress, "HOBWThread::ProcessStateAux connecting to unknown server");
-  }
+  TraceLogF(kLevelProgress, "HOBWThread::ProcessStateAux connecting to server %s",
+            DottedIPv4(mServerAddress).text);
   mLastReceive = now;
   mFirstFileOfConnection = true;
   if (mWire.open(&mWireHandle, mServerAddress, &HOBWThread::RXCallback,

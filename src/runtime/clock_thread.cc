@@ -1,6 +1,5 @@
 #include "runtime/clock_thread.h"
 
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>

@@ -1,11 +1,9 @@
 #include "runtime/log_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 
+#include "platform/append_file.h"
 #include "platform/paths.h"
 #include "platform/thread_id.h"
 #include "runtime/log_config.h"
@@ -19,29 +17,25 @@ constexpr uint32_t kMinimumLevel = 2000;
 // The line's fields are zero-padded by precision ("%.2d"), which is what the classic
 // "%02.2d" forms print. Writes one formatted piece; pieces that do not fit 31 characters are left out.
 template <class... Args>
-void WritePiece(int fd, const char* format, Args... args) {
+void WritePiece(AppendFile& file, const char* format, Args... args) {
   char piece[32];
   int n = std::snprintf(piece, sizeof piece, format, args...);
-  if (n >= 1 && n <= 31) {
-    ssize_t ignored = write(fd, piece, static_cast<size_t>(n));
-    (void)ignored;
-  }
+  if (n >= 1 && n <= 31) file.Append(piece, static_cast<size_t>(n));
 }
 
 // Positions the file for today's line: a file that starts with another date is
 // truncated, one that starts with today's is appended to. False when it cannot be read.
-bool PrepareForToday(int fd, const CalendarTime& now) {
+bool PrepareForToday(AppendFile& file, const CalendarTime& now) {
   char head[128];
-  ssize_t got = read(fd, head, sizeof head);
+  long got = file.Read(head, sizeof head);
   if (got < 0) return false;
   if (got == 0) return true;
   char today[16];
   std::snprintf(today, sizeof today, "%04d.%02d.%02d", now.year, now.month, now.day);
   if (got < 10 || std::memcmp(head, today, 10) != 0) {
-    if (ftruncate(fd, 0) != 0) return false;
-    return lseek(fd, 0, SEEK_SET) == 0;
+    return file.Truncate();
   }
-  return lseek(fd, 0, SEEK_END) >= 0;
+  return file.SeekToEnd();
 }
 
 }  // namespace
@@ -60,7 +54,12 @@ void LogFile::SetFile(const std::string& folder, const std::string& baseName) {
   if (!mFolder.empty()) CreateFolderChain(mFolder);
 }
 
-std::string LogFile::FileNameFor(const CalendarTime& now) const {
+std::string LogFile::FileNameFor(const CalendarTime& now) {
+  NamedLock lock(mMtxLogFile);
+  return FileNameLocked(now);
+}
+
+std::string LogFile::FileNameLocked(const CalendarTime& now) const {
   char name[64];
   int dayNumber = now.weekday + 1;
   if (!mFolder.empty()) {
@@ -80,19 +79,14 @@ void LogFile::WriteAt(uint32_t level, const char* text, const CalendarTime& now)
   if (level >= mLevel) return;
   NamedLock lock(mMtxLogFile);
   if (text == nullptr || *text == '\0' || mBaseName.empty()) return;
-  int fd = open(FileNameFor(now).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return;
-  if (PrepareForToday(fd, now)) {
-    WritePiece(fd, "%.4d.%.2d.%.2d %.2d:%.2d:%.2d.%03d ", now.year, now.month,
-               now.day, now.hour, now.minute, now.second, now.millisecond);
-    WritePiece(fd, "Thrd: %.4d ", static_cast<int>(CurrentThreadId()));
-    WritePiece(fd, "Lvl: %.4d ", static_cast<int>(level));
-    size_t length = std::strlen(text);
-    ssize_t ignored = write(fd, text, length);
-    ignored = write(fd, "\r\n", 2);
-    (void)ignored;
-  }
-  close(fd);
+  AppendFile file(FileNameLocked(now));
+  if (!file.IsOpen() || !PrepareForToday(file, now)) return;
+  WritePiece(file, "%.4d.%.2d.%.2d %.2d:%.2d:%.2d.%03d ", now.year, now.month, now.day,
+             now.hour, now.minute, now.second, now.millisecond);
+  WritePiece(file, "Thrd: %.4d ", static_cast<int>(CurrentThreadId()));
+  WritePiece(file, "Lvl: %.4d ", static_cast<int>(level));
+  file.Append(text, std::strlen(text));
+  file.Append("\r\n", 2);
 }
 
 }  // namespace owc

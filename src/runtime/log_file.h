@@ -30,12 +30,14 @@ class LogFile {
   void WriteAt(uint32_t level, const char* text, const CalendarTime& now);
 
   uint32_t GetLevel() const { return mLevel; }
-  std::string FileNameFor(const CalendarTime& now) const;
+  std::string FileNameFor(const CalendarTime& now);
 
  private:
+  std::string FileNameLocked(const CalendarTime& now) const OWC_REQUIRES(mMtxLogFile);
+
   NamedMutex mMtxLogFile{"LogFile::mMtxLogFile"};
-  std::string mFolder;
-  std::string mBaseName;
+  std::string mFolder OWC_GUARDED_BY(mMtxLogFile);
+  std::string mBaseName OWC_GUARDED_BY(mMtxLogFile);
   uint32_t mLevel;
 };
 

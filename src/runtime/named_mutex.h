@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <mutex>
 
+#include "runtime/thread_annotations.h"
+
 namespace owc {
 
-class NamedMutex {
+class OWC_CAPABILITY("mutex") NamedMutex {
  public:
   static constexpr int kNameSize = 64;
 
@@ -16,8 +18,8 @@ class NamedMutex {
   NamedMutex(const NamedMutex&) = delete;
   NamedMutex& operator=(const NamedMutex&) = delete;
 
-  void Lock();
-  bool Unlock();
+  void Lock() OWC_ACQUIRE();
+  bool Unlock() OWC_RELEASE();
 
   const char* GetName() const { return mName; }
   // Depth of the current holder's nesting; meaningful only to the holder.
@@ -30,10 +32,10 @@ class NamedMutex {
 };
 
 // Scoped hold of a NamedMutex.
-class NamedLock {
+class OWC_SCOPED_CAPABILITY NamedLock {
  public:
-  explicit NamedLock(NamedMutex& mutex) : mMutex(mutex) { mMutex.Lock(); }
-  ~NamedLock() { mMutex.Unlock(); }
+  explicit NamedLock(NamedMutex& mutex) OWC_ACQUIRE(mutex) : mMutex(mutex) { mMutex.Lock(); }
+  ~NamedLock() OWC_RELEASE() { mMutex.Unlock(); }
   NamedLock(const NamedLock&) = delete;
   NamedLock& operator=(const NamedLock&) = delete;
 

@@ -17,9 +17,9 @@ namespace {
 // other static object logs, and outlives them.
 struct TraceState {
   NamedMutex mtx{"::sMtxTraceCB"};
-  TraceCallback callback = nullptr;
-  uintptr_t user = 0;
-  LogFile* log = nullptr;
+  TraceCallback callback OWC_GUARDED_BY(mtx) = nullptr;
+  uintptr_t user OWC_GUARDED_BY(mtx) = 0;
+  LogFile* log OWC_GUARDED_BY(mtx) = nullptr;
   // Read without the lock to skip formatting when nobody listens.
   std::atomic<bool> listening{false};
 };
@@ -29,7 +29,7 @@ TraceState& State() {
   return *state;
 }
 
-void UpdateListening(TraceState& s) {
+void UpdateListening(TraceState& s) OWC_REQUIRES(s.mtx) {
   s.listening.store(s.callback != nullptr || s.log != nullptr, std::memory_order_release);
 }
 
@@ -86,6 +86,16 @@ void TraceLogF(uint32_t level, const char* format, ...) {
   } catch (...) {
     va_end(again);
   }
+}
+
+void TraceLogCut(uint32_t level, size_t maxChars, const char* format, ...) {
+  char text[kMaxTraceCutChars + 1];
+  size_t size = maxChars < kMaxTraceCutChars ? maxChars + 1 : sizeof text;
+  va_list args;
+  va_start(args, format);
+  int n = std::vsnprintf(text, size, format, args);
+  va_end(args);
+  if (n >= 0) TraceLog(level, text);
 }
 
 void SetTraceCallback(TraceCallback callback, uintptr_t user) {

@@ -6,6 +6,7 @@
 #ifndef OWCLIENT_RUNTIME_TRACE_LOG_H
 #define OWCLIENT_RUNTIME_TRACE_LOG_H
 
+#include <cstddef>
 #include <cstdint>
 
 namespace owc {
@@ -23,6 +24,12 @@ class LogFile;
 void TraceLog(uint32_t level, const char* text);
 // printf-style TraceLog; formats only when somebody listens.
 void TraceLogF(uint32_t level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// The longest text TraceLogCut keeps.
+constexpr size_t kMaxTraceCutChars = 2047;
+// printf-style TraceLog of at most maxChars characters (maxChars <= kMaxTraceCutChars),
+// for lines that quote received data.
+void TraceLogCut(uint32_t level, size_t maxChars, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
 
 // Stores the callback and its user value under the trace lock; nullptr removes it.
 void SetTraceCallback(TraceCallback callback, uintptr_t user);

@@ -1,12 +1,11 @@
 #include "runtime/worker_thread.h"
 
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <exception>
 #include <new>
 
+#include "platform/standard_error.h"
 #include "platform/thread_id.h"
 #include "runtime/trace_log.h"
 
@@ -148,11 +147,10 @@ void WorkerThread::DieOfException(const char* detail) {
   }
   // Written to standard error and the log before the process ends, so the cause of an
   // exit status of 3333 (5 as POSIX keeps it) can be found.
-  ssize_t ignored = write(STDERR_FILENO, text, std::strlen(text));
-  (void)ignored;
+  WriteStandardError(text);
   TraceLog(kLevelFailure, text);
   Finish(0);
-  _exit(kUnhandledExceptionExitCode);
+  std::_Exit(kUnhandledExceptionExitCode);
 }
 
 void WorkerThread::EntryPoint(WorkerThread* self, std::shared_ptr<Event> gate) {

@@ -59,18 +59,17 @@ class WorkerThread {
   static void EntryPoint(WorkerThread* self, std::shared_ptr<Event> gate);
   void Finish(uint32_t exitCode);
   [[noreturn]] void DieOfException(const char* detail);
-  void ReleaseThreadLocked();
+  void ReleaseThreadLocked() OWC_REQUIRES(mMtxThread);
 
-  // Guards the five fields below.
   NamedMutex mMtxThread{"WorkerThread::mMtxThread"};
-  std::unique_ptr<Event> mStopEvent;  // null while no thread exists
-  std::unique_ptr<std::thread> mThread;
-  uint32_t mExitCode = 0;
-  uint32_t mStopRequested = 0;
-  std::shared_ptr<Event> mStartGate;  // open unless started suspended
-
-  // Set (under mMtxThread) when the thread has left Run; Stop waits on it.
-  std::shared_ptr<Event> mDone;
+  std::unique_ptr<Event> mStopEvent OWC_GUARDED_BY(mMtxThread);  // null while no thread exists
+  std::unique_ptr<std::thread> mThread OWC_GUARDED_BY(mMtxThread);
+  uint32_t mExitCode OWC_GUARDED_BY(mMtxThread) = 0;
+  uint32_t mStopRequested OWC_GUARDED_BY(mMtxThread) = 0;
+  // Open unless started suspended.
+  std::shared_ptr<Event> mStartGate OWC_GUARDED_BY(mMtxThread);
+  // Set when the thread has left Run; Stop waits on it.
+  std::shared_ptr<Event> mDone OWC_GUARDED_BY(mMtxThread);
   std::atomic<uint32_t> mThreadId{0};
 };
 

@@ -84,8 +84,7 @@ bool WCHTMLTemplate::Generate(WCXMLDoc* doc) {
   bool interpreted = true;
   try {
     mDoc = doc;
-    doc->SetSearchLevel(&mSearchLevel);
-    parsed = doc->Parse();
+    parsed = doc->Parse(mSearchLevel);
     if (parsed && mHasTemplate) {
       size_t pos = 0;
       uint32_t line = 1;

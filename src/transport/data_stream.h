@@ -79,28 +79,32 @@ class WCDataStream {
   // True when a chunk of n bytes would take the stream past its limit.
   bool WouldPassLimit(uint32_t n);
 
-  void Lock() { mMtxStream.Lock(); }
-  void Unlock() { mMtxStream.Unlock(); }
+  void Lock() OWC_ACQUIRE(mMtxStream) { mMtxStream.Lock(); }
+  void Unlock() OWC_RELEASE(mMtxStream) { mMtxStream.Unlock(); }
 
  private:
+  friend class WCDataStreamLock;
   // The node (16 bytes), its list entry (24) and the data copy, each with a 16-byte
   // allocation header and rounding: a measured 96 bytes on 64-bit glibc, rounded up.
   static constexpr uint32_t kChunkOverhead = 96;
 
   uint32_t Transfer(bool consume, uint8_t* buffer, uint32_t max);
 
-  uint32_t mTotal = 0;  // sum of the nodes' remaining bytes
-  uint64_t mHeld = 0;   // sum of ChunkCost over the nodes' lengths
-  WCDataStreamNodeList mNodes;
-  uint32_t mLimit = 0;
   NamedMutex mMtxStream{"WCDataStream::mMtxStream"};
+  uint32_t mTotal OWC_GUARDED_BY(mMtxStream) = 0;  // sum of the nodes' remaining bytes
+  uint64_t mHeld OWC_GUARDED_BY(mMtxStream) = 0;   // sum of ChunkCost over the nodes' lengths
+  WCDataStreamNodeList mNodes OWC_GUARDED_BY(mMtxStream);
+  uint32_t mLimit OWC_GUARDED_BY(mMtxStream) = 0;
 };
 
 // Holds a stream's lock for a scope.
-class WCDataStreamLock {
+class OWC_SCOPED_CAPABILITY WCDataStreamLock {
  public:
-  explicit WCDataStreamLock(WCDataStream& stream) : mStream(stream) { mStream.Lock(); }
-  ~WCDataStreamLock() { mStream.Unlock(); }
+  explicit WCDataStreamLock(WCDataStream& stream) OWC_ACQUIRE(stream.mMtxStream)
+      : mStream(stream) {
+    mStream.Lock();
+  }
+  ~WCDataStreamLock() OWC_RELEASE() { mStream.Unlock(); }
   WCDataStreamLock(const WCDataStreamLock&) = delete;
   WCDataStreamLock& operator=(const WCDataStreamLock&) = delete;
 

@@ -109,9 +109,8 @@ class IOPort {
   void Notify(uint32_t value1, uint32_t value2);
 
  private:
-  // REQUIRES: mMtxStats held.
-  void RollRXWindow(const TickTime& now);
-  void RollTXWindow(const TickTime& now, uint32_t paceRate);
+  void RollRXWindow(const TickTime& now) OWC_REQUIRES(mMtxStats);
+  void RollTXWindow(const TickTime& now, uint32_t paceRate) OWC_REQUIRES(mMtxStats);
 
   DLList<IOPortCallbackInfo*> mCallbacks;  // owned
   // Guards the pace rate, the receive time-out and times, the last send time, the last
@@ -120,9 +119,9 @@ class IOPort {
   // Guards mStats and the window counters: GetStats may roll the receive window from
   // another thread. Never held together with mMtxData.
   NamedMutex mMtxStats{"IOPort::mMtxStats"};
-  IOPortStats mStats;
-  uint32_t mLastError = kNoError;
-  uint32_t mPaceRate = 0;
+  IOPortStats mStats OWC_GUARDED_BY(mMtxStats);
+  uint32_t mLastError OWC_GUARDED_BY(mMtxData) = kNoError;
+  uint32_t mPaceRate OWC_GUARDED_BY(mMtxData) = 0;
   uint32_t mOverflowLen = 0;
   uint8_t* mOverflowBuf = nullptr;
   uint8_t* mAuxBuf = nullptr;

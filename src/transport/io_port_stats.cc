@@ -23,10 +23,10 @@ uint32_t GetLe32(const uint8_t* p) {
          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-// A copy of stats, or nullptr when memory ran out (the name's copy may throw).
+// A copy of stats, or nullptr when memory ran out (for the object or its name's copy).
 IOPortStats* CopyOf(const IOPortStats& stats) {
   try {
-    return new (std::nothrow) IOPortStats(stats);
+    return new IOPortStats(stats);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }

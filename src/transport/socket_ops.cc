@@ -4,6 +4,8 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <cstdio>
+
 #include "platform/socket_errors.h"
 
 namespace owc {
@@ -15,17 +17,25 @@ int CreateStreamSocket(uint32_t& error) {
   return fd;
 }
 
-uint32_t StartConnect(int socket, uint32_t address, uint16_t port) {
+ConnectStart StartConnect(int socket, uint32_t address, uint16_t port, uint32_t* error) {
   struct sockaddr_in server = {};
   server.sin_family = AF_INET;
   server.sin_port = htons(port);
   server.sin_addr.s_addr = htonl(address);
   if (connect(socket, reinterpret_cast<const struct sockaddr*>(&server), sizeof server) == 0) {
-    return 0;
+    return ConnectStart::kConnected;
   }
-  return LastSocketError();
+  uint32_t code = LastSocketError();
+  if (code == kSockErrInProgress || code == kSockErrWouldBlock) return ConnectStart::kPending;
+  if (error != nullptr) *error = code;
+  return ConnectStart::kFailed;
 }
 
 void ShutdownSocket(int socket) { shutdown(socket, SHUT_RDWR); }
+
+DottedIPv4::DottedIPv4(uint32_t address) {
+  std::snprintf(text, sizeof text, "%u.%u.%u.%u", (address >> 24) & 0xFFu,
+                (address >> 16) & 0xFFu, (address >> 8) & 0xFFu, address & 0xFFu);
+}
 
 }  // namespace owc

@@ -11,13 +11,21 @@ namespace owc {
 // A new IPv4 TCP socket (close-on-exec), or -1 with error set.
 int CreateStreamSocket(uint32_t& error);
 
-// Starts a connect to address:port, both in host byte order. Returns 0 when connected at
-// once, the "in progress" or "would block" code while a non-blocking attempt is under
-// way, or the error.
-uint32_t StartConnect(int socket, uint32_t address, uint16_t port);
+enum class ConnectStart { kConnected, kPending, kFailed };
+
+// Starts a connect to address:port, both in host byte order: connected at once, pending
+// while a non-blocking attempt is under way (its outcome shows on the socket later), or
+// failed, with *error (when given) the socket error number.
+ConnectStart StartConnect(int socket, uint32_t address, uint16_t port, uint32_t* error = nullptr);
 
 // Shuts the socket down in both directions; errors are of no interest to a closer.
 void ShutdownSocket(int socket);
+
+// An IPv4 address in host byte order as dotted decimal ("192.0.2.7") for log lines.
+struct DottedIPv4 {
+  explicit DottedIPv4(uint32_t address);
+  char text[16];
+};
 
 }  // namespace owc
 

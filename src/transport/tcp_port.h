@@ -71,8 +71,6 @@ class TCPPort : public IOPort {
   void DumpBuf(const uint8_t* data, uint32_t len);
   // The socket, kInvalidSocket when closed.
   int GetSocket() const { return mSocket; }
-
- protected:
   // The handle as log lines print it ("%08x" of -1 is ffffffff).
   unsigned LogHandle() const { return static_cast<unsigned>(mSocket); }
 

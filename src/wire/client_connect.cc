@@ -39,7 +39,7 @@ bool WCOBWClientConnect::TXMsg(WCXMLWireMsg* message) {
     return true;
   }
   if (mCliPort.IsOpen() && mTXStream.WouldPassLimit(message->GetMsgLen())) {
-    unsigned socket = static_cast<unsigned>(mCliPort.GetSocket());
+    unsigned socket = mCliPort.LogHandle();
     TraceLogF(kLevelFailure,
               "WCOBWClientConnect::TXMsg send stream over its bound of %u bytes, closing port for "
               "%u",
@@ -52,7 +52,7 @@ bool WCOBWClientConnect::TXMsg(WCXMLWireMsg* message) {
 
 bool WCOBWClientConnect::IsCnctOK() {
   if (!mCliPort.IsOpen()) return false;
-  unsigned socket = static_cast<unsigned>(mCliPort.GetSocket());
+  unsigned socket = mCliPort.LogHandle();
   if (!mCliPort.CheckConnection()) {
     TraceLogF(kLevelProgress, "WCOBWClientConnect::IsCnctOK mCliPort.CheckConnection failed for %u",
               socket);
@@ -116,8 +116,8 @@ bool WCOBWClientConnect::SendNow() {
 
 // A paused connection's socket stays readable while its bytes wait there: watching it
 // would turn the client thread's wait into a busy loop.
-int WCOBWClientConnect::WatchedSocket() const {
-  return mWatchReadable && !mRXPaused && mCliPort.IsOpen() ? mCliPort.GetSocket() : -1;
+const TCPPort* WCOBWClientConnect::WatchedPort() const {
+  return mWatchReadable && !mRXPaused && mCliPort.IsOpen() ? &mCliPort : nullptr;
 }
 
 void WCOBWClientConnect::NoteReadable() {

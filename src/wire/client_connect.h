@@ -50,10 +50,10 @@ class WCOBWClientConnect {
   // open and was seen writable. True when nothing is left for the client thread to send.
   bool SendNow();
 
-  // The socket to watch for readability between polls, or -1 when there is none worth
+  // The port to watch for readability between polls, or nullptr when it is not worth
   // watching (closed, or at the end of its stream: it would report readable forever).
-  int WatchedSocket() const;
-  // Called when the watched socket reported; notices an end of stream.
+  const TCPPort* WatchedPort() const;
+  // Called when the watched port reported; notices an end of stream.
   void NoteReadable();
   // True when parsed messages wait for delivery and delivery is not paused.
   bool HasRXMsg() const;
@@ -62,12 +62,13 @@ class WCOBWClientConnect {
   // does not run (a paused reader hears nothing); released, it counts from then on.
   void SetRXHold(bool pause, bool holdSilence);
   bool IsRXPaused() const { return mRXPaused; }
-
-  WCOWClientPort mCliPort;
+  // The connection's port, to look at (tests and diagnostics).
+  const WCOWClientPort& Port() const { return mCliPort; }
 
  private:
   void SendQueued();
 
+  WCOWClientPort mCliPort;
   OrbrixWireRXCallback mRXCallback = nullptr;
   uintptr_t mUserValue = 0;
   WCDataStream mTXStream;

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <new>
 
-#include "platform/socket_errors.h"
 #include "runtime/trace_log.h"
 #include "transport/socket_ops.h"
 #include "wire/wire_msg_tables.h"
@@ -132,9 +131,8 @@ void WCOWClientPort::Connect() {
   // A failed Open has closed the socket: connecting it then could reach a descriptor
   // that another thread has been given meanwhile, so the attempt ends here.
   if (!Open(&socket, sizeof socket)) return;
-  uint32_t result = StartConnect(socket, mServerAddress, mServerPort);
-  if (result != 0 && result != kSockErrInProgress && result != kSockErrWouldBlock) {
-    SetLastError(result);  // the connection check reports the closed connection
+  if (StartConnect(socket, mServerAddress, mServerPort, &error) == ConnectStart::kFailed) {
+    SetLastError(error);  // the connection check reports the closed connection
   }
 }
 

@@ -1,24 +1,13 @@
 #include "wire/client_thread.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-
 #include <cinttypes>
 #include <new>
 
 #include "owclient/wire_messages.h"
 #include "runtime/trace_log.h"
+#include "transport/socket_ops.h"
 
 namespace owc {
-
-namespace {
-
-void FormatDotted(uint32_t address, char* text, size_t size) {
-  std::snprintf(text, size, "%u.%u.%u.%u", (address >> 24) & 0xFF, (address >> 16) & 0xFF,
-                (address >> 8) & 0xFF, address & 0xFF);
-}
-
-}  // namespace
 
 WCXMLGWClientThread::~WCXMLGWClientThread() {
   Stop(true);
@@ -28,10 +17,8 @@ WCXMLGWClientThread::~WCXMLGWClientThread() {
 uintptr_t WCXMLGWClientThread::Open(uint32_t address, OrbrixWireRXCallback callback,
                                     uintptr_t userValue) {
   WCOBWClientConnect* connect = new (std::nothrow) WCOBWClientConnect;
-  char dotted[16];
-  FormatDotted(address, dotted, sizeof dotted);
-  TraceLogF(kLevelProgress, "WCXMLGWClientThread::Open IP addr %s, cnct 0x%08" PRIxPTR, dotted,
-            reinterpret_cast<uintptr_t>(connect));
+  TraceLogF(kLevelProgress, "WCXMLGWClientThread::Open IP addr %s, cnct 0x%08" PRIxPTR,
+            DottedIPv4(address).text, reinterpret_cast<uintptr_t>(connect));
   if (connect == nullptr) {
     TraceLog(kLevelFailure, "WCXMLGWClientThread::Open new WCOBWClientConnect failed");
     return 0;
@@ -106,22 +93,22 @@ uint32_t WCXMLGWClientThread::GetCnctCount() {
   return mCliCnctList.GetCount();
 }
 
-bool WCXMLGWClientThread::ServiceAll(std::vector<int>& sockets) {
+bool WCXMLGWClientThread::ServiceAll() {
   NamedLock lock(mMtxCliCnctList);
   if (mWatchedGeneration == mListGeneration) {
     size_t i = 0;
-    for (auto pos = mCliCnctList.GetHeadPosition(); pos != nullptr && i < mReadable.size(); ++i) {
+    for (auto pos = mCliCnctList.GetHeadPosition(); pos != nullptr && i < mWaitSet.Size(); ++i) {
       WCOBWClientConnect* connect = mCliCnctList.GetNext(pos);
-      if (mReadable[i]) connect->NoteReadable();
+      if (mWaitSet.Reported(i)) connect->NoteReadable();
     }
   }
   bool pending = false;
-  sockets.clear();
+  mWaitSet.Clear();
   for (auto pos = mCliCnctList.GetHeadPosition(); pos != nullptr;) {
     WCOBWClientConnect* connect = mCliCnctList.GetNext(pos);
     connect->Service();
     pending = pending || connect->HasRXMsg();
-    sockets.push_back(connect->WatchedSocket());
+    mWaitSet.Watch(connect->WatchedPort());
   }
   mWatchedGeneration = mListGeneration;
   return pending;
@@ -129,9 +116,8 @@ bool WCXMLGWClientThread::ServiceAll(std::vector<int>& sockets) {
 
 // Messages still queued for delivery are handed out on the very next pass: the 25 ms
 // pause bounds the wait for news, it is not meant to pace delivery.
-void WCXMLGWClientThread::WaitForWork(bool immediate, const std::vector<int>& sockets) {
-  bool woken = WaitForEventOrReadable(mWakeEvent, sockets, immediate ? 0 : kPollMs, mReadable);
-  if (woken) mWakeEvent.Reset();
+void WCXMLGWClientThread::WaitForWork(bool immediate) {
+  if (mWaitSet.Wait(mWakeEvent, immediate ? 0 : kPollMs)) mWakeEvent.Reset();
 }
 
 void WCXMLGWClientThread::DeleteAll() {
@@ -147,10 +133,9 @@ uint32_t WCXMLGWClientThread::Run() {
     TraceLog(kLevelFailure, "WCXMLGWClientThread::Run wake event failed");
   }
   SetPriority(kHighestPriority);
-  std::vector<int> sockets;
   while (IsStopRequested() == 0) {
-    bool pending = ServiceAll(sockets);
-    WaitForWork(pending, sockets);
+    bool pending = ServiceAll();
+    WaitForWork(pending);
   }
   DeleteAll();
   TraceLog(kLevelThread, "WCXMLGWClientThread::Run thread terminated");

@@ -18,6 +18,7 @@
 #include "platform/wake_event.h"
 #include "runtime/named_mutex.h"
 #include "runtime/worker_thread.h"
+#include "transport/port_wait.h"
 #include "wire/client_connect.h"
 
 namespace owc {
@@ -46,22 +47,24 @@ class WCXMLGWClientThread : public WorkerThread {
   uint32_t Run() override;
 
  private:
-  // Under the list lock: finds the live connection behind a handle, or nullptr.
-  WCOBWClientConnect* Find(uintptr_t handle);
-  // One pass over every connection; returns the sockets to watch meanwhile.
-  bool ServiceAll(std::vector<int>& sockets);
-  void WaitForWork(bool immediate, const std::vector<int>& sockets);
+  // Finds the live connection behind a handle, or nullptr.
+  WCOBWClientConnect* Find(uintptr_t handle) OWC_REQUIRES(mMtxCliCnctList);
+  // One pass over every connection; notes the ports to watch until the next one.
+  bool ServiceAll();
+  void WaitForWork(bool immediate);
   void DeleteAll();
 
   // Guards the list, every connection in it and the generation count.
   NamedMutex mMtxCliCnctList{"WCXMLGWClientThread::mMtxCliCnctList"};
-  WCOBWCliCnctList mCliCnctList;
-  uint64_t mListGeneration = 0;  // changes with every open and close
+  WCOBWCliCnctList mCliCnctList OWC_GUARDED_BY(mMtxCliCnctList);
+  // Changes with every open and close.
+  uint64_t mListGeneration OWC_GUARDED_BY(mMtxCliCnctList) = 0;
   WakeEvent mWakeEvent;
 
-  // Client thread only: the list generation its watched sockets belong to.
+  // Client thread only: the ports watched between passes and the list generation they
+  // belong to.
+  PortWaitSet mWaitSet;
   uint64_t mWatchedGeneration = 0;
-  std::vector<uint8_t> mReadable;
 };
 
 }  // namespace owc

@@ -1,20 +1,14 @@
 #include "wire/wire_alloc.h"
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/alloc_hook.h"
+
 namespace owc {
-namespace {
-
-// Atomic only so that a test setting it cannot race with a reader; relaxed is enough.
-std::atomic<WireReallocHook> sReallocHook{nullptr};
-
-}  // namespace
 
 void* WireRealloc(void* ptr, size_t size) {
-  WireReallocHook hook = sReallocHook.load(std::memory_order_relaxed);
-  return hook != nullptr ? hook(ptr, size) : std::realloc(ptr, size);
+  return AllocationAllowed(size) ? std::realloc(ptr, size) : nullptr;
 }
 
 void WireFree(void* ptr) { std::free(ptr); }
@@ -24,10 +18,6 @@ char* WireStrDup(const char* text) {
   char* copy = static_cast<char*>(WireRealloc(nullptr, size));
   if (copy != nullptr) std::memcpy(copy, text, size);
   return copy;
-}
-
-void SetWireReallocHook(WireReallocHook hook) {
-  sReallocHook.store(hook, std::memory_order_relaxed);
 }
 
 }  // namespace owc

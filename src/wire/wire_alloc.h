@@ -1,5 +1,6 @@
 // The one allocator of the message classes: images, kept argument copies and filter
-// lists all come from WireRealloc, so that a test can make any one of them fail.
+// lists all come from WireRealloc, which the allocation hook (runtime/alloc_hook.h) can
+// fail.
 #ifndef OWCLIENT_WIRE_WIRE_ALLOC_H
 #define OWCLIENT_WIRE_WIRE_ALLOC_H
 
@@ -12,11 +13,6 @@ void* WireRealloc(void* ptr, size_t size);
 void WireFree(void* ptr);
 // A NUL-terminated copy from WireRealloc, or nullptr when memory ran out.
 char* WireStrDup(const char* text);
-
-// Test seam: a replacement for realloc used by WireRealloc; nullptr restores realloc.
-// Set it only while no other thread builds messages.
-using WireReallocHook = void* (*)(void* ptr, size_t size);
-void SetWireReallocHook(WireReallocHook hook);
 
 }  // namespace owc
 

@@ -143,8 +143,7 @@ struct ParsedDoc {
     for (const std::string& prop : props) index.InsertProperty(prop.c_str());
     doc.Init(fromFiles, xml.c_str(), static_cast<uint32_t>(xml.size()), nullptr, fromFiles,
              rdf.empty() ? nullptr : rdf.c_str(), static_cast<uint32_t>(rdf.size()), nullptr);
-    doc.SetSearchLevel(&index);
-    parsed = doc.Parse();
+    parsed = doc.Parse(index);
   }
   std::string Get(const std::string& prop, const char* ns = nullptr) {
     std::string out = "stale";  // a missing property must still clear it
@@ -227,7 +226,7 @@ TEST(XMLDocTest, ParseFailuresLogTheirLineAndKeepEarlierCaptures) {
 TEST(XMLDocTest, DuplicateCapturesAreLoggedAndTheFirstWins) {
   LogCapture log;
   ParsedDoc d({"\\r(0)"}, "<r>xml</r>", "<r>rdf</r>");
-  ASSERT_TRUE(d.doc.Parse());
+  ASSERT_TRUE(d.doc.Parse(d.index));
   for (const char* name : {"XML", "RDF"}) {
     EXPECT_EQ(2, log.SeverityOf(std::string("WCXMLDoc::ParseCBEndEltHandler [") + name +
                                 " Unknown] detected duplicate element [\\r(0)]"));
@@ -325,8 +324,7 @@ TEST(HtmlEntitiesTest, EveryHtmlEntityOfTheTableResolvesToItsCodePoint) {
   ASSERT_TRUE(index.InsertProperty((kHead + "\\hedline(0)\\hl1(0)").c_str()));
   doc.Init(false, xml.data(), static_cast<uint32_t>(xml.size()), nullptr, false, nullptr, 0,
            nullptr);
-  doc.SetSearchLevel(&index);
-  const bool parsed = doc.Parse();
+  const bool parsed = doc.Parse(index);
   owc::SetReadOptions(0);
   owc::SetEntityRefOutput(owc::kEntityRefEscape);
   ASSERT_TRUE(parsed);

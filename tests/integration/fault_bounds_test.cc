@@ -123,7 +123,7 @@ TEST(ClientPortTest, ManySmallMessagesForAPeerThatNeverReadsHoldNoMoreMemoryThan
   EXPECT_TRUE(
       log.HasPart("WCOBWClientConnect::TXMsg send stream over its bound of 4194304 bytes, "
                   "closing port for "));
-  EXPECT_FALSE(connect.mCliPort.IsOpen());
+  EXPECT_FALSE(connect.Port().IsOpen());
 }
 
 }  // namespace

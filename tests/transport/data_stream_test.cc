@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "transport/transport_alloc.h"
+#include "runtime/alloc_hook.h"
 
 namespace owc_test {
 namespace {
@@ -34,9 +34,9 @@ TEST(DataStreamTest, ChunksArePeekedAndConsumedAcrossWithinTheLimitAndMemory) {
   owc::WCDataStreamNode* head = s.GetHead();  // as the sender reads it
   ASSERT_NE(nullptr, head);
   EXPECT_EQ('e', head->GetData(true)[0]);
-  owc::SetTransportAllocHook([](size_t) { return false; });
+  owc::SetAllocHook([](size_t) { return false; });
   EXPECT_FALSE(s.Add("f", 1));
-  owc::SetTransportAllocHook(nullptr);
+  owc::SetAllocHook(nullptr);
   EXPECT_FALSE(s.Add("fghij", 5));
   ASSERT_TRUE(s.Add("fgh", 3));
   EXPECT_EQ("efgh", PeekAll(s, 10));

@@ -8,7 +8,7 @@
 
 #include "support/clock.h"
 #include "support/log_capture.h"
-#include "transport/transport_alloc.h"
+#include "runtime/alloc_hook.h"
 
 namespace owc_test {
 namespace {
@@ -62,9 +62,9 @@ TEST(IOPortTest, SentBytesLeaveFromTheFrontAndFailuresKeepTheContent) {
   EXPECT_FALSE(port.WroteOverflowBuf(6));
   EXPECT_EQ(0,
             log.SeverityOf("IOPort::WroteOverflowBuf failed bytes written > unsent data len.\n"));
-  owc::SetTransportAllocHook([](size_t) { return false; });
+  owc::SetAllocHook([](size_t) { return false; });
   EXPECT_FALSE(port.AddToOverflowBuf(reinterpret_cast<const uint8_t*>("gh"), 2));
-  owc::SetTransportAllocHook(nullptr);
+  owc::SetAllocHook(nullptr);
   EXPECT_EQ(0, log.SeverityOf("IOPort::AddToOverflowBuf new UBYTE [] failed.\n"));
   ASSERT_EQ(5u, port.GetOverflowLen());
   EXPECT_EQ(0, std::memcmp("bcdef", port.GetOverflowBuf(), 5));
@@ -131,9 +131,9 @@ TEST(IOPortTest, PutsStayInsideTheSizeAndLeaveUsedAtTheEndOfTheLastWrite) {
   ASSERT_TRUE(port.AuxBufInit(4));  // a new buffer starts empty
   EXPECT_EQ(4u, port.GetAuxSize());
   EXPECT_EQ(0u, port.GetAuxUsed());
-  owc::SetTransportAllocHook([](size_t) { return false; });
+  owc::SetAllocHook([](size_t) { return false; });
   EXPECT_FALSE(port.AuxBufInit(16));
-  owc::SetTransportAllocHook(nullptr);
+  owc::SetAllocHook(nullptr);
   EXPECT_EQ(0, log.SeverityOf("IOPort::AuxBufInit new UBYTE [] failed.\n"));
   EXPECT_EQ(nullptr, port.GetAuxBuf());  // the old buffer is gone all the same
   EXPECT_EQ(0u, port.GetAuxSize());

@@ -11,7 +11,7 @@
 #include "support/log_capture.h"
 #include "support/raw_socket.h"
 #include "transport/socket_ops.h"
-#include "transport/transport_alloc.h"
+#include "runtime/alloc_hook.h"
 
 namespace owc_test {
 namespace {
@@ -199,9 +199,9 @@ TEST_F(TCPPortTest, PacedWriteHoldsTheExcessFlushesItUnpacedAndClosesWhenItCanno
   EXPECT_EQ(second, Receive(second.size()));
 
   owc_test::AdvanceMs(10050);
-  owc::SetTransportAllocHook([](size_t) { return false; });
+  owc::SetAllocHook([](size_t) { return false; });
   EXPECT_FALSE(mPort.Write(Bytes(first), first.size(), written));
-  owc::SetTransportAllocHook(nullptr);
+  owc::SetAllocHook(nullptr);
   EXPECT_EQ(0u, written);
   EXPECT_EQ(0, mLog.SeverityOf(Format("TCPPort::Write %08x AddToOverflowBuf failed.\n", mFd)));
   EXPECT_FALSE(mPort.IsOpen());

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "runtime/alloc_hook.h"
 #include "support/clock.h"
 #include "support/log_capture.h"
 #include "support/raw_socket.h"
 #include "support/wire_bytes.h"
 #include "wire/client_connect.h"
-#include "wire/wire_alloc.h"
 
 namespace owc_test {
 namespace {
@@ -158,9 +158,9 @@ TEST(ClientPortTest, ABlockThatCannotBeBuiltIsLoggedAndConsumed) {
   LogCapture log;
   auto port = std::make_unique<WCOWClientPort>();
   const std::string bytes = WireBlock("7:+BLK3:", "data", "BLKm");
-  owc::SetWireReallocHook([](void*, size_t) -> void* { return nullptr; });
+  owc::SetAllocHook([](size_t) { return false; });
   EXPECT_EQ(bytes.size(), Parse(*port, bytes));
-  owc::SetWireReallocHook(nullptr);
+  owc::SetAllocHook(nullptr);
   EXPECT_EQ(Texts{"WCOWClientPort::CreateMsgRqstBlock msgObj->SetInfo failed"}, FailureLines(log));
   EXPECT_EQ(0u, port->GetRXMsgCount());
 }
@@ -312,7 +312,7 @@ class ClientConnectTest : public ::testing::Test {
   // Server side: sends the messages and waits until the client's socket holds them all.
   void Tell(const std::string& bytes) {
     ASSERT_TRUE(owc_test::SendAll(server, bytes));
-    ASSERT_TRUE(owc_test::WaitForBytes(connect.mCliPort.GetSocket(), static_cast<int>(bytes.size())));
+    ASSERT_TRUE(owc_test::WaitForBytes(connect.Port().GetSocket(), static_cast<int>(bytes.size())));
   }
 
   LogCapture log;

@@ -5,7 +5,7 @@
 
 #include "gtest/gtest.h"
 #include "owclient/wire_messages.h"
-#include "wire/wire_alloc.h"
+#include "runtime/alloc_hook.h"
 #include "wire/wire_msg_queue.h"
 #include "wire/wire_msg_tables.h"
 
@@ -110,10 +110,10 @@ TEST(WireMsgTest, ManyAppendsBuildTheConcatenation) {
 
 // Fails every allocation after the first `sAllowed` ones.
 int sAllowed = 0;
-void* FailingRealloc(void* ptr, size_t size) {
-  if (sAllowed == 0) return nullptr;
+bool CountedAllocation(size_t) {
+  if (sAllowed == 0) return false;
   --sAllowed;
-  return std::realloc(ptr, size);
+  return true;
 }
 
 // Builds with 0, 1, 2, ... allocations allowed until the build succeeds; returns how many
@@ -132,7 +132,7 @@ int AllocationsFor(Build build) {
 }
 
 TEST(WireMsgTest, EveryFailedBuildLeavesNoImage) {
-  owc::SetWireReallocHook(FailingRealloc);
+  owc::SetAllocHook(CountedAllocation);
   AllocationsFor<WCXMLWireMsgUserReq>([](auto& m) { return m.SetInfo(1, 5, "guest"); });
   AllocationsFor<WCXMLWireMsgFilterReq>([](auto& m) {
     bool ok = m.SetInfo(5);
@@ -151,7 +151,7 @@ TEST(WireMsgTest, EveryFailedBuildLeavesNoImage) {
   sAllowed = 10;
   EXPECT_FALSE(hello.SetVersions(2, 0, 0, 2, 0, 0));
   EXPECT_EQ(1u, hello.GetMajor1());
-  owc::SetWireReallocHook(nullptr);
+  owc::SetAllocHook(nullptr);
 }
 
 // Counts its destructions, to see who destroys a message.
