@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench_util.h"
 
 #include <fcntl.h>

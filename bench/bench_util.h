@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Small helpers shared by the benchmarks: clocks, statistics, process runs, machine load.
 #ifndef OWCLIENT_BENCH_BENCH_UTIL_H
 #define OWCLIENT_BENCH_BENCH_UTIL_H

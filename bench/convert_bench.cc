@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // bench_convert: how fast the library turns a story pair into HTML, measured side by side in
 // one process on the same generated stories against
 //   (a) the floor: expat parsing the NITF and RDF documents, with namespace processing and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Generated story corpus for the benchmarks: NITF documents with RDF metadata, shaped like
 // agency copy (several subheadlines and bylines, nested body markup, entity and character
 // references, tables, lists, quotes, figures, editor notes, non-ASCII text) and grown to a

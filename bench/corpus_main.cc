@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // bench_corpus: writes a generated story corpus to a folder.
 //   bench_corpus OUTDIR COUNT XML_BYTES [FIRST_INDEX]
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // bench_gateway: the gateway taking stories off an in-process owwired on loopback, in output
 // mode 0 (raw blocks) and mode 2 (raw blocks and HTML), with 4 KB and 64 KB blocks, each
 // block acknowledged before the next is sent or all of a file's blocks pipelined. Each

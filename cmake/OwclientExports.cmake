@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The dynamic symbol table of libowclient.so is the public interface and nothing else.
 # Hidden visibility already keeps our internals out; the version script also hides the
 # standard-library template instantiations that carry default visibility. The expected

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Install rules (GNUInstallDirs layout), the CMake package and the pkg-config file.
 #
 #   Runtime      libowclient.so.1 (SONAME) and its versioned file, the tools, their pages,

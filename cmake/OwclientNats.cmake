@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # libnats, the C client of NATS: JetStream publishing (owgateway_jetstream), the example
 # consumer and their tests build only with it. OWCLIENT_WITH_NATS: AUTO builds them when
 # libnats is found, ON requires it, OFF leaves them out. Debian: libnats-dev.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Sanitizers apply to everything built in this tree (library, tools, tests), so a fault in
 # a tool or a test is caught as well as one in the library.
 if(OWCLIENT_SANITIZE STREQUAL "address")

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 if(OWCLIENT_THREAD_SAFETY AND NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   message(FATAL_ERROR "OWCLIENT_THREAD_SAFETY needs clang (CXX=clang++), not ${CMAKE_CXX_COMPILER_ID}")
 endif()

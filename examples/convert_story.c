@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * convert_story: renders one story to HTML with the owclient conversion interface.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * gateway_headlines: runs the owclient gateway against a wire server and prints the
  * headline of every story it receives, one line each: "name.xml: headline".

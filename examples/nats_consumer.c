@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Reads the stories owgateway publishes to a JetStream stream and writes each file into a
  * folder, as a durable pull consumer: a message is acknowledged only once its file is on
  * disk (written, fsync'd, renamed into place, folder fsync'd), so a crash of this program

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The client port's receive path over arbitrary byte streams, without sockets: bytes go
 // into the receive stream in the pieces a network might deliver and are parsed as
 // ProcessRX does after each read.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Entity escaping (FixEntityReferences, WriteEntityEscaped and the story document's
 // EntitiesConverted) against the byte-at-a-time model, for every destination size from
 // 0 to two bytes past the full output, with and without apostrophe escaping.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A plain byte-at-a-time statement of the entity escaping, as the oracle of the
 // optimised routines in src/doc/entity_references.cc and of every text a story document
 // captures.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers shared by the fuzz targets. Each target is built twice: as a libFuzzer binary
 // (clang, fuzz/CMakeLists.txt) and as a replay program with replay_main.cc that runs
 // every stored input as a regression test of the normal suite (fuzz/replay/).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The property index: InsertProperty, CreateParsePath and MatchParsePath on fuzzed
 // paths.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a fuzz target over stored inputs without libFuzzer, so that every seed and every
 // input that once found a fault is replayed by the normal test suite (with whatever
 // sanitizer that build uses).

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The fuzz targets and the component each one links: shared by the libFuzzer build
 # (fuzz/CMakeLists.txt) and the replay tests of the normal suite (fuzz/replay/).
 # A target NAME has its source NAME_fuzzer.cc and its inputs in corpus/NAME/.

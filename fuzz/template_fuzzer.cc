@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Template loading and generation: SetTemplate with a fuzzed template, then Generate on
 // one of the example stories through the example tag translation table.
 //

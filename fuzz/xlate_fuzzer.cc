@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tag translation table: loading (SetXlateTable) and TranslateTags, on fixed and
 // fuzzed markup.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The story document: Init from memory, Parse with a property index, and every getter,
 // against a model that captures by the plain definition. The model gets the same expat
 // events and decides each capture with MatchParsePath over the element's whole path,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the benchmarks (RelWithDebInfo, no sanitizers) and runs one of them. Each prints its
 # figures and ratios; none is part of the test suite.
 #

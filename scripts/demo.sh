@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The demo: owwired serves the sample stories of examples/ on 127.0.0.1, owgateway
 # receives them in mode 2 (raw files and HTML) and writes them into a folder with an
 # index.html; then a summary of what arrived.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages the build and tests need, when missing (needs root or sudo).
 # Usage: scripts/deps.sh [extra-package ...]
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the libFuzzer targets with clang (ASan + UBSan, in build-fuzz/) and runs each
 # one for SECONDS over its seed corpus, one after another at low priority.
 # Usage: scripts/fuzz.sh [SECONDS] [TARGET ...]     (default: 30 seconds, every target)

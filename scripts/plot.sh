@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Draws the two performance plots of docs/PERFORMANCE.md from the benchmarks' CSV output:
 #   convert-throughput.png  MB/s against story size: the library, the expat floor, libxslt
 #                           (bench_convert --csv)

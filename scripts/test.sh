@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the project and runs the whole test suite.
 # Usage: scripts/test.sh [--sanitize address|thread | --clang-thread-safety] [--build-dir DIR]
 #   (no option)            a RelWithDebInfo build in build/

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The long crash run: owgateway killed with SIGKILL at many seeded random moments while an
 // in-process owwired serves a large generated spool, restarted each time, once with the
 // server acknowledging block by block and once pipelining; then every file is compared

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The soak run: the gateway (through the C interface, mode 2 with the example template)
 // against an in-process owwired whose every connection draws its own fault — a drop, a
 // reset inside a block, silence, garbage, an over-long message, a block whose length runs

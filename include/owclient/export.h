@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Symbol visibility for libowclient. The library is built with hidden visibility;
  * only what carries OWCLIENT_API is exported. */
 #ifndef OWCLIENT_EXPORT_H

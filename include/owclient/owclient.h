@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * owclient: news-wire client library, C interface.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // owclient: the wire-protocol message classes, for C++ callers of OrbrixWireTXMsg.
 //
 // Every message, outgoing or received, is an object of a class derived from WCXMLWireMsg

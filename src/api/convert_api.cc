@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The conversion interface: story pairs to HTML through a template, and single fields,
 // without any connection. Thin wrappers: check the arguments, call one operation of
 // the environment (a WCHTMLTemplate) or the object (a WCXMLDoc), hand text to the

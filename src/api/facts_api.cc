@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Run-time facts about the library: its version and the text of a result code. Both
 // hand out static strings and cannot fail, so there is nothing to guard.
 #include "owclient/owclient.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The gateway interface: thin exports over the module's one gateway session. No
 // exception crosses this boundary. Start and stop must not overlap (the application
 // serialises them); HOBWGetStats, HOBWDrain and the extension setters may be called at

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "api/module.h"
 
 #include <new>

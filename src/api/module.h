@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The module's static objects and its start-up, shut-down and unload sequences.
 //
 // One Module per process, created on first use and never destroyed: at process exit

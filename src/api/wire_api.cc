@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wire-client interface: thin exports over the module's client thread and logging.
 // No exception crosses this boundary.
 #include "api/module.h"

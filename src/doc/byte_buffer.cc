@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "doc/byte_buffer.h"
 
 #include <cstdint>

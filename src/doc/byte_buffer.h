@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A growable byte buffer with amortised appends that reports exhausted memory by
 // result instead of by exception (it is filled from inside expat's callbacks).
 #ifndef OWCLIENT_DOC_BYTE_BUFFER_H

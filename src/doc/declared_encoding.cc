@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "doc/declared_encoding.h"
 
 #include <cstdint>

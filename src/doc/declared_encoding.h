@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading a story in the single-byte encoding it declares (the declared-encoding reading
 // option): the UTF-8 test, the encoding name of the XML declaration, and the transcoding
 // to UTF-8 that lets the parser keep reading every document as UTF-8.

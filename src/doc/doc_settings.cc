@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "doc/doc_settings.h"
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Module-wide settings of the story documents, read by every document and by the
 // template generator, written by the conversion interface (and the separator by the
 // wire-client start-up).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "doc/entity_references.h"
 
 #include <cstdint>

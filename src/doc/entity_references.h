@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Escaping of the XML special characters in text taken from a story document.
 #ifndef OWCLIENT_DOC_ENTITY_REFERENCES_H
 #define OWCLIENT_DOC_ENTITY_REFERENCES_H

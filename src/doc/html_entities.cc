@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The named character references of HTML 4, and the DTD text that declares them.
 #include "doc/html_entities.h"
 

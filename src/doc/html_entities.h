@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The named character references of HTML 4 (Latin-1, symbol and special sets), which
 // news feeds use in their text as if they were XML's own. A story document hands the
 // declarations to expat as its external DTD subset when the HTML-entity reading option

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "doc/property_path.h"
 
 #include <cctype>

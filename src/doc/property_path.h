@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Property paths: "\name(index)" segments from the root element down, where the index
 // counts same-named siblings from 0 and -1 stands for every occurrence.
 #ifndef OWCLIENT_DOC_PROPERTY_PATH_H

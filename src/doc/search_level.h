@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The property index: the set of element paths whose elements a parse captures.
 //
 // A root level is built by one thread (InsertProperty) and then only read while

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The property index written to the log, for diagnosis.
 #include "doc/search_level.h"
 #include "runtime/trace_log.h"

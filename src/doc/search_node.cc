@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "doc/search_node.h"
 
 #include <new>

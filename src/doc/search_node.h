@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One element name at one level of the property index.
 #ifndef OWCLIENT_DOC_SEARCH_NODE_H
 #define OWCLIENT_DOC_SEARCH_NODE_H

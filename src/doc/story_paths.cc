@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "doc/story_paths.h"
 
 #include <charconv>

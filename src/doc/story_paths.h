@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Property paths of the standard fields of a NITF story. Every path is built with the
 // module's level separator in force at the call.
 #ifndef OWCLIENT_DOC_STORY_PATHS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "doc/tag_frame.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One captured element of a story document.
 #ifndef OWCLIENT_DOC_TAG_FRAME_H
 #define OWCLIENT_DOC_TAG_FRAME_H

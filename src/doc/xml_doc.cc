@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "doc/xml_doc.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A story pair (NITF document and RDF metadata) and the elements captured from it.
 //
 // Thread: one thread at a time; the parser callbacks run on the thread that calls

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parsing of a story document with expat and capture of the indexed elements.
 //
 // Only elements that the given property index names are stored; everything else is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reading options of a story document that need parser callbacks of their own:
 // NITF namespaces read as none, and the HTML 4 named references.
 #include <expat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gateway/block_queue.h"
 
 namespace owc {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Queued story-file blocks: each queued block owns its own copies of the file names
 // (new[]), and either its own copy of the data (new[]) or the received message whose image
 // holds the data; the queued block itself is allocated with new.

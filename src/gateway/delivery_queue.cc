@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gateway/delivery_queue.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The delivery thread: takes the blocks the gateway session queued, in order, and hands
 // them to the application callback; in the HTML modes it also delivers one HTML record
 // per rendered story right after the block that completed it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Acknowledgement after delivery and back-pressure: the session's side of the delivery
 // thread's progress. Blocks are acknowledged as they arrive, or owed until the delivery
 // count reaches them; the delivery queue's limit holds the connection's reading.

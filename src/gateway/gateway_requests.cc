@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The requests the session sends. Each is built with its message class and handed to
 // the wire client, which owns it once it took it; on any failure the session deletes it.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gateway/gateway_session.h"
 
 #include "platform/platform_time.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The gateway session: a thread that keeps one logical session with a wire server alive
 // while the application wants stories. It connects through the wire client, logs in
 // (resuming a session id when it has one), sends its filter, requests stories one file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The session's state machine: one step per received message, one per pass without.
 #include <cstdio>
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Joins the blocks of one story's two files, "<base>.xml" and "<base>.rdf", in memory
 // and tells when both are complete. Files with other endings pass by unpaired.
 //

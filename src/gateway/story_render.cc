@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The delivery thread's story rendering: the template is loaded with the output mode,
 // and every dequeued block of a story's XML or RDF file is joined into the story pair,
 // which is rendered to HTML once both files are complete.

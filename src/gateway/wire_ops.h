@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wire-client functions through which the gateway session reaches the wire client:
 // the same exported functions any application uses, plus one the module keeps to itself
 // (holdRX). The session holds them as plain function pointers so that the module wires in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/config_file.h"
 
 #include <cerrno>

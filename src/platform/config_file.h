@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The configuration file that stands in for the registry key
 // "Software\Veltrane Corporation\Zarvix".
 //

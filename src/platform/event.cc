@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/event.h"
 
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A manual-reset event: once set it stays set, waking every waiter, until reset.
 #ifndef OWCLIENT_PLATFORM_EVENT_H
 #define OWCLIENT_PLATFORM_EVENT_H

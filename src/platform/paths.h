@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Folders and files of the host: the local application data folder, folder-chain
 // creation, the executable's folder and unique temporary files.
 #ifndef OWCLIENT_PLATFORM_PATHS_H

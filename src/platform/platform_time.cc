@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/platform_time.h"
 
 #include <ctime>

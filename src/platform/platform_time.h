@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Clocks and pauses of the host: monotonic milliseconds (the multimedia timer's
 // timeGetTime), calendar time in local and UTC, and sleeping.
 #ifndef OWCLIENT_PLATFORM_PLATFORM_TIME_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Socket errors in the numbering of the Windows Sockets error table (10035 "would block",
 // 10054 "connection reset by peer", ...), so that log lines and error texts read the same
 // on every platform. An errno with no counterpart in that table is reported unchanged.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/thread_id.h"
 
 #include <sys/resource.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Identity and priority of the calling thread.
 #ifndef OWCLIENT_PLATFORM_THREAD_ID_H
 #define OWCLIENT_PLATFORM_THREAD_ID_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/wake_event.h"
 
 #include <poll.h>

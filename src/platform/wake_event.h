@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A manual-reset event that a poll can wait on together with sockets (an eventfd).
 #ifndef OWCLIENT_PLATFORM_WAKE_EVENT_H
 #define OWCLIENT_PLATFORM_WAKE_EVENT_H

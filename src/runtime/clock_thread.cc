@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "runtime/clock_thread.h"
 
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The module's monotonic tick clock: a count of 50 ms periods since the clock was
 // constructed, kept by a periodic timer that corrects for its own drift, plus the tick
 // count noted at the start of the current UTC day. It does not follow changes of the

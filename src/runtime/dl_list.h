@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Doubly linked list with stable positions, the base of every owned collection.
 //
 // The list owns its nodes, never the objects its values point to: a container that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "runtime/filesystem_tool.h"
 
 #include <memory>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the module keeps its files: under the local application data folder, a base
 // folder (first-level name), an application folder below it (second-level name), its
 // "temp" folder, and the base folder's "logs" folder. Each folder is created when first

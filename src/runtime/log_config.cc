@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "runtime/log_config.h"
 
 #include "platform/config_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The logging configuration record, read from the configuration file.
 #ifndef OWCLIENT_RUNTIME_LOG_CONFIG_H
 #define OWCLIENT_RUNTIME_LOG_CONFIG_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A ring of seven daily log files, one per weekday ("<folder>/<base><n>.LOG", n = 1 for
 // Sunday .. 7 for Saturday), each rewritten on the first line of a new date.
 //

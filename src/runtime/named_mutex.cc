@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "runtime/named_mutex.h"
 
 #include <cstring>

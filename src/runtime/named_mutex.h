@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Recursive lock carrying the name of the member it guards ("Class::mMember"), for
 // diagnosis. The owning thread may lock again; every Lock needs its Unlock.
 #ifndef OWCLIENT_RUNTIME_NAMED_MUTEX_H

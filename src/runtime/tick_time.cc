@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "runtime/tick_time.h"
 
 #include <cstdarg>

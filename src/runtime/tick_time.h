@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A point in time or a duration on the module's 50 ms tick clock: unsigned 32-bit
 // seconds plus milliseconds (0..999 after every operation). Time-outs are tested as
 // start + limit < now.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "runtime/trace_log.h"
 
 #include <atomic>

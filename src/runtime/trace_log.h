@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one logging path of the module: every line goes to the application's trace
 // callback (any level) and, below the log file's threshold, to the daily log files.
 //

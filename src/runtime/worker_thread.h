@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Base of every long-running activity of the module: a thread running the derived
 // class's Run until asked to stop, with a manual-reset stop/wake event.
 //

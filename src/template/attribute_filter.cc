@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "template/attribute_filter.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The attribute allow-list of a translation table entry: of the attributes of a story's
 // tag, only those the entry names reach the page, and none whose value is a script URL.
 #ifndef OWCLIENT_TEMPLATE_ATTRIBUTE_FILTER_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "template/extract_prop_list.h"
 
 #include <new>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The properties a template needs from a document, as (namespace URI, path) pairs.
 #ifndef OWCLIENT_TEMPLATE_EXTRACT_PROP_LIST_H
 #define OWCLIENT_TEMPLATE_EXTRACT_PROP_LIST_H

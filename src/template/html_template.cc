@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "template/html_template.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A loaded HTML template: its text, tag translation table, the properties it needs
 // from a story document, its namespace prefixes and its output.
 //

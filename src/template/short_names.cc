@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "template/short_names.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The nine short property names of the template language ("headline", "body", ...):
 // each stands for a standard field of a NITF story.
 #ifndef OWCLIENT_TEMPLATE_SHORT_NAMES_H

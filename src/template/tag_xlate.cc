@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Rewriting of the markup inside inserted values through the translation table.
 #include "template/tag_xlate.h"
 

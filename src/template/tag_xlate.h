@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tag translation table: which markup of an inserted value passes into the HTML
 // and how it is renamed. Tags without an entry are removed (their text stays).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading of the tag translation table text.
 #include <cstring>
 #include <new>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "template/template_command.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading of template commands: processing instructions "<?Kavio word arguments?>".
 #ifndef OWCLIENT_TEMPLATE_TEMPLATE_COMMAND_H
 #define OWCLIENT_TEMPLATE_TEMPLATE_COMMAND_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command interpreter that expands a template against the document being
 // generated. Each level (top, branch of "if"/"else", loop body) is one call of
 // ParseTemplate; a loop re-reads its body from the body start on every iteration.

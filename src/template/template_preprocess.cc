@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pass that runs once when a template is loaded: version, namespace prefixes and
 // the registration of every property the template refers to.
 #include <vector>

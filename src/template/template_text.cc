@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "template/template_text.h"
 
 namespace owc {

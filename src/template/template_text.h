@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Small text helpers of the template engine.
 #ifndef OWCLIENT_TEMPLATE_TEMPLATE_TEXT_H
 #define OWCLIENT_TEMPLATE_TEMPLATE_TEXT_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How a property reference of a template becomes a value taken from the document.
 #include <charconv>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "template/variable_stack.h"
 
 #include <new>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loop variable bindings of the template interpreter: each "foreach" binds its
 // reference to the current occurrence's value in a frame of its own.
 #ifndef OWCLIENT_TEMPLATE_VARIABLE_STACK_H

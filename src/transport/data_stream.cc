@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transport/data_stream.h"
 
 #include <cstring>

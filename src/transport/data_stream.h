@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A thread-safe first-in, first-out byte queue made of copied chunks. Bytes go in as
 // whole chunks, in the sizes in which they arrive, and come out from the front in any
 // amount, across chunk boundaries. A chunk is never split or merged, so a consumer that

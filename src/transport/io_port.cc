@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transport/io_port.h"
 
 #include <algorithm>

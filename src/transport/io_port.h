@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The abstract base of a byte transport: receive time-out, byte accounting and rates,
 // send pacing, the overflow buffer of accepted-but-unsent bytes, the last socket error,
 // an auxiliary buffer and a list of registered callbacks.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The overflow and auxiliary buffers and the callback list of IOPort.
 #include <cstring>
 #include <new>

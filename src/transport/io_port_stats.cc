@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transport/io_port_stats.h"
 
 #include <cstring>

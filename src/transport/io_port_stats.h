@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Byte counters and rates of one I/O port, and a list of such records.
 #ifndef OWCLIENT_TRANSPORT_IO_PORT_STATS_H
 #define OWCLIENT_TRANSPORT_IO_PORT_STATS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transport/socket_config.h"
 
 #include <cstdio>

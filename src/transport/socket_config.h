@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A socket checker kept for diagnostics: it accepts any valid socket, whatever its mode,
 // and explains a rejection in its error text.
 #ifndef OWCLIENT_TRANSPORT_SOCKET_CONFIG_H

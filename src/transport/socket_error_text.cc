@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transport/socket_error_text.h"
 
 namespace owc {

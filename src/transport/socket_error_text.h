@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Short texts of the socket error numbers (the Windows Sockets numbering that
 // platform/socket_errors.h reports).
 #ifndef OWCLIENT_TRANSPORT_SOCKET_ERROR_TEXT_H

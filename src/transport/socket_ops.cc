@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transport/socket_ops.h"
 
 #include <arpa/inet.h>

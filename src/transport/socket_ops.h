@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The socket calls that a transport's owner makes around a TCPPort: creating the stream
 // socket, starting its connect and shutting it down. They keep the layers above free of
 // direct socket calls. Errors are socket error numbers (platform/socket_errors.h).

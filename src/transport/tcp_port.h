@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The concrete IOPort over one non-blocking TCP stream socket. The caller creates the
 // socket; Open adopts it (hard close, a 64 KB send and a 1 MB receive buffer,
 // non-blocking). No operation blocks: readiness comes from a zero-wait poll and a peek,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transport/transport_alloc.h"
 
 #include <new>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The byte-array allocator of the transport: overflow and auxiliary buffers and stream
 // chunks all come from NewBytes, which the allocation hook (runtime/alloc_hook.h) can fail.
 #ifndef OWCLIENT_TRANSPORT_TRANSPORT_ALLOC_H

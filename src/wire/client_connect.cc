@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wire/client_connect.h"
 
 #include <atomic>

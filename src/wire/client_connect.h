@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One wire connection: its client port, the application's receive callback and the
 // send stream of wire images waiting for the socket.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The TCP port that speaks the wire protocol: it opens the connection to the wire
 // server, gathers received bytes in a receive stream, cuts them into messages and turns
 // each into a WCXMLWireMsg object, queued until the connection delivers it. It owns the

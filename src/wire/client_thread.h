@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one thread that drives every wire connection of the module: each pass checks,
 // sends, reads and delivers the received messages of every connection, then waits up to
 // 25 ms. A message queued for sending is written at once by the queuing thread when the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wire/wire_alloc.h"
 
 #include <cstdlib>

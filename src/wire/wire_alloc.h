@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one allocator of the message classes: images, kept argument copies and filter
 // lists all come from WireRealloc, which the allocation hook (runtime/alloc_hook.h) can
 // fail.

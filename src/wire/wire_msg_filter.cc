@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "owclient/wire_messages.h"
 #include "wire/wire_alloc.h"
 

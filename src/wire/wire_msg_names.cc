@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two messages that keep copies of their string arguments: ACK (sent) and FILE
 // (received). The copies are kept whole; only the image cuts an argument.
 #include "owclient/wire_messages.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wire/wire_msg_queue.h"
 
 namespace owc {

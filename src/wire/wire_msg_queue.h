@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The received messages of one connection, oldest first, between parsing and delivery.
 #ifndef OWCLIENT_WIRE_WIRE_MSG_QUEUE_H
 #define OWCLIENT_WIRE_WIRE_MSG_QUEUE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The messages that carry nothing beyond the header, and USER with its optional text.
 #include "owclient/wire_messages.h"
 

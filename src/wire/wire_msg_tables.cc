@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wire/wire_msg_tables.h"
 
 #include <cstring>

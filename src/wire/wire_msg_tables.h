@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Keyword look-ups that only the receiving side needs. The look-ups a caller building
 // messages may want (GetMsgKeyword, GetRequestKeyword, GetRequestType, GetStatusText)
 // are public, in owclient/wire_messages.h.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The gateway exports' argument handling, on the module's one session. Nothing listens on
 // the address used: the session only tries to connect.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reading options through the conversion interface: the example stories written as
 // feeds send them, each read with its option and as described without it, and the
 // details of each option on small stories; the escaping of attribute values in each

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The demo's run, then its pages as a browser shows them: owwired serves the example
 # stories, owgateway receives them in mode 2 into a fresh folder (the options of
 # scripts/demo.sh), and headless Chromium loads index.html and one story page. The index

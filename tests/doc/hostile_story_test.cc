@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Stories written to hurt the reader, converted through the C interface with the example
 // template. Each is refused with its parse error or rendered; no local file's byte leaks.
 #include <gtest/gtest.h>

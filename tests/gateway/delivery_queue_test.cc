@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The delivery thread: blocks go through EnqDataBlock to the running thread, and what the
 // application callback receives is compared record by record.
 #include "gateway/delivery_queue.h"

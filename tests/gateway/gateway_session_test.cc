@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The gateway session on a fake wire, driven pass by pass on the test's own thread.
 #include "gateway/gateway_session.h"
 

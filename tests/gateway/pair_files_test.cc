@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gateway/pair_files.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The gateway's delivery guarantees end to end against the reference server: acknowledgement
 // after delivery, the delivery queue's byte limit holding the server back through TCP, the
 // pairing limit, and HOBWDrain.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a connection may hold while its peer misbehaves: memory stays within the
 // connection's bounds, and past them the port closes with a log line.
 #include <gtest/gtest.h>

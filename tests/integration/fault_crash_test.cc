@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // owgateway killed with SIGKILL at ten seeded random moments while owwired serves 400 files of
 // 1 KB to 2 MB, and restarted each time: whatever the server counted as delivered is in the
 // folder, byte for byte, once; nothing is left half-written. Once with the server waiting for

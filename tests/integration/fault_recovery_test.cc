@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The gateway against a reference server that misbehaves on its first connections, or a slow
 // application: the session recovers by itself and every file still arrives once, in order.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The gateway session's life through the C interface against the reference server.
 #include <gtest/gtest.h>
 

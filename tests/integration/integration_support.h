@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared by the integration suites: the reference server in-process on 127.0.0.N (ctest runs
 // the tests side by side, each on an address of its own), waits bounded by a deadline that
 // is a safety net rather than a timing, and fixtures for the wire interface and the gateway.

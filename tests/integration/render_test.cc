@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Story rendering through the gateway against the reference server, with the example
 // stories, template and translation table.
 #include <gtest/gtest.h>

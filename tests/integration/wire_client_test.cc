@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wire-client interface against the reference server and against a scripted raw peer.
 #include <gtest/gtest.h>
 

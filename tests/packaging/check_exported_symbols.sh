@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Compares the dynamic symbols that a shared library defines with a committed list.
 # Usage: check_exported_symbols.sh NM LIBRARY LIST
 # LIST holds one mangled name a line, sorted byte-wise; '#' lines are comments. The

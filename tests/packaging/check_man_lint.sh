@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Lints a manual page with mandoc at its strictest level (style), then checks that the
 # quotes of its rendered text pair up (check_man_quotes.pl), which lint does not.
 # Usage: check_man_lint.sh MANDOC PAGE

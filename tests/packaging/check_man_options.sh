@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Checks that a tool's --help and its manual page name the same options.
 # Usage: check_man_options.sh TOOL PAGE
 # An option is a long one (--name) or a short one (-x, one letter); a value after '='

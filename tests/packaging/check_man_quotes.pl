@@ -1,4 +1,5 @@
 #!/usr/bin/perl
+# SPDX-License-Identifier: MIT
 # Reads a rendered manual page (mandoc -T utf8) and fails when its typographic quotes do
 # not pair up: a quote opened inside another of the same kind, a closing one with none
 # open, or one left open at the end. Nested quoting macros on one line (.Dq a , Dq b)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs the gateway_headlines example against owwired serving a folder of stories and
 # checks that it prints the headline of every story, exactly as owconvert reads it from
 # the story's file: the blocks were reassembled and converted without loss.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the build tree into a temporary prefix and uses it as a stranger would:
 #   1. the installed layout: library with its SONAME links, headers, tools, pages,
 #      samples, owgateway's systemd unit, CMake package and pkg-config file, with no

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs an example of a manual page and compares what it prints with the output the
 # page shows, so that a page cannot promise what the library does not do.
 # In the page source an example sits between the comment lines

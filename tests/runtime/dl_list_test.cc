@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "runtime/dl_list.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "runtime/log_file.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "runtime/worker_thread.h"
 
 #include <gtest/gtest.h>

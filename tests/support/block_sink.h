@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An application callback that keeps copies of the records it is given.
 #ifndef OWCLIENT_TESTS_SUPPORT_BLOCK_SINK_H
 #define OWCLIENT_TESTS_SUPPORT_BLOCK_SINK_H

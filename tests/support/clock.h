@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Moves the module clock forward; tests make time pass only this way. The clock never
 // moves back, so tests work relative to where it stands.
 #ifndef OWCLIENT_TESTS_SUPPORT_CLOCK_H

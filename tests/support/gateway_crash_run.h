@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A crash run: owwired, in-process, serves a generated spool of story files of mixed sizes;
 // owgateway, a child process, is killed with SIGKILL at seeded random moments and started
 // again each time, resuming the session kept in its folder; the last run receives the rest

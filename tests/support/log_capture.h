@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Captures the module's log lines through the trace callback for the life of the object.
 #ifndef OWCLIENT_TESTS_SUPPORT_LOG_CAPTURE_H
 #define OWCLIENT_TESTS_SUPPORT_LOG_CAPTURE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Raw TCP over loopback for tests that play the other end of a connection, or need what no
 // well-behaved peer does: reset the connection, stop reading, fill a small receive buffer.
 // Waits are for socket events (poll with a generous limit), never for the clock.

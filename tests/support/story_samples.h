@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Small NITF/RDF story pairs shared by the doc, template and conversion-interface tests.
 #ifndef OWCLIENT_TESTS_SUPPORT_STORY_SAMPLES_H
 #define OWCLIENT_TESTS_SUPPORT_STORY_SAMPLES_H

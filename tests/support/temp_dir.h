@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A fresh folder under /tmp, removed with its contents at the end of the test.
 #ifndef OWCLIENT_TESTS_SUPPORT_TEMP_DIR_H
 #define OWCLIENT_TESTS_SUPPORT_TEMP_DIR_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a built tool as a child process, the way a user or a service manager does.
 #ifndef OWCLIENT_TESTS_SUPPORT_TOOL_RUNNER_H
 #define OWCLIENT_TESTS_SUPPORT_TOOL_RUNNER_H

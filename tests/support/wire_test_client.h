@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers for tests that drive the wire-client interface: a receive callback that
 // collects messages for the test thread, and a way to build and send requests.
 #ifndef OWCLIENT_TESTS_SUPPORT_WIRE_TEST_CLIENT_H

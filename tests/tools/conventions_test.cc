@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The conventions every tool keeps, checked the same way for each: one row per tool. A tool
 // joins by adding its row (and its binary to this suite's CMake rule).
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command-line conventions every tool of the project shares: one option table that both
 // the parser and --help read, the standard options (-h, -V, -q, -v), one message format and
 // three exit statuses.

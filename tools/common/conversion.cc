@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "conversion.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Thin owners of the library's conversion handles, and the conversion of one story.
 //
 // Thread rule (the library's): an Environment or a Story is used by one thread at a time.

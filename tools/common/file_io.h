@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole-file reading and writing for the tools. Errors come back as one line of text
 // naming the file and the reason (the system's error text), as "story.xml: No such file
 // or directory".

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "log_route.h"
 
 #include <unistd.h>

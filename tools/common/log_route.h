@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Routes the library's log lines for the life of the program. The library writes for its
 // developers; a user sees its lines only on asking (-v) and otherwise one plain line from
 // the tool.

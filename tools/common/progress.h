@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A progress line for long runs on a terminal: "owconvert: 1200 of 20000 stories, 2400/s,
 // 8 s left", redrawn in place. Nothing at all when standard error is no terminal or the
 // user asked for quiet, so logs and pipes see only the summary.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "story_check.h"
 
 #include <expat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The checks that owconvert and owgateway make of every story they convert, so that a
 // story the library reads as nothing (a namespace it does not know, a document that is
 // not NITF) does not pass silently as an empty page.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "template_check.h"
 
 #include <algorithm>

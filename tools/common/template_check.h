@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Checks a template's commands once, before any story meets it. The library checks a
 // template only while it renders one, so a mistake would otherwise show story after story.
 #ifndef OWTOOL_TEMPLATE_CHECK_H

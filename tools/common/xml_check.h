@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Says in plain words why a story file is no XML document the library can read, for the one
 // line a tool prints when the library refused it.
 #ifndef OWTOOL_XML_CHECK_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "batch_plan.h"
 
 #include <algorithm>

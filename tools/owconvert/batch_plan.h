@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Turns the files and folders of a batch command line into conversion jobs: which
 // stories, which metadata file goes with each, where each page goes.
 #ifndef OWCONVERT_BATCH_PLAN_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the jobs of a batch on worker threads.
 #ifndef OWCONVERT_BATCH_RUN_H
 #define OWCONVERT_BATCH_RUN_H

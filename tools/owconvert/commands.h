@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The three forms of owconvert, run after the command line was parsed.
 #ifndef OWCONVERT_COMMANDS_H
 #define OWCONVERT_COMMANDS_H

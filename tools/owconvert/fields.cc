@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fields.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The field form: one field or captured property of one story, printed on standard output.
 #ifndef OWCONVERT_FIELDS_H
 #define OWCONVERT_FIELDS_H

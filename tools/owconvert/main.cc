@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // owconvert: converts news stories to HTML through a template. See `owconvert --help`.
 #include <exception>
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line of owconvert: which form runs (one story, a batch, or one field) and
 // with what. Filled by ParseCommandLine; nothing here touches a file.
 #ifndef OWCONVERT_OPTIONS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gateway_app.h"
 
 #include <time.h>

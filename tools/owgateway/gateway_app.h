@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What owgateway does with each record the gateway delivers: files reassembled into the
 // output folder, HTML written beside them, stories noted for the index, counters kept.
 // The gateway acknowledges a block once the callback returns, so a record is on disk

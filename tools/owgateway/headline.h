@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads a story's headline for the index at a bounded cost: from the first bytes of its
 // XML file (the first hl1 element), or from the <title> of its HTML, never by parsing a
 // whole story.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "jetstream_options.h"
 
 namespace owgateway {

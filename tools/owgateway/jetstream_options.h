@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the JetStream publisher needs to know, as plain values: the command line fills it.
 // No client library header here, so that the option layer builds without libnats and can
 // say plainly that this build has no JetStream.

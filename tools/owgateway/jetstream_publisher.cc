@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "jetstream_publisher.h"
 
 #include <nats/nats.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Publishes completed files to a JetStream stream, in the scheme of message_scheme.h.
 //
 // Publish returns once the stream acknowledged every message of the file. Each message

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // owgateway: runs the news gateway against a wire server and writes what arrives into a
 // folder (see --help and owgateway(1)).
 #include <string>

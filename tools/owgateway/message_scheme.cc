@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "message_scheme.h"
 
 #include <time.h>

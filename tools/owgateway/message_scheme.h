@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How a completed file becomes messages on a log: subject, headers, message id and chunks.
 // Kept apart from any client library so that the scheme is tested on its own and a
 // consumer in another language can be written from this file and docs/JETSTREAM.md.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line of owgateway (and its configuration file, which takes the same long
 // names): what to receive from which server, into which folder, and how to report it.
 // Filled by ParseCommandLine; nothing here touches a file or the network.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "output_folder.h"
 
 #include <dirent.h>

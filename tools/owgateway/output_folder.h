@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The folder owgateway writes into. Every file name from the server is checked before it
 // touches the disk; files are assembled under a hidden partial name and renamed into
 // place when complete, so a reader of the folder never sees half a file. Beside the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Renders a story's page from its two files in the folder, for a story the gateway cannot
 // pair because a restart came between its files (mode 2): the first file was delivered to
 // the process that ended, so the library never renders the story.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Libraries owgateway links for its publishers (kept out of its own CMakeLists.txt so they
 # build and are tested on their own):
 #   owgateway_publish     the publisher seam and the message scheme; no client library

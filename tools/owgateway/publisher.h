@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a completed file goes besides (or instead of) the output folder: a distributed log
 // such as a JetStream stream. The session code hands each completed file to a Publisher and
 // acknowledges the file's last block to the wire server only after Publish returned true,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "session_file.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The session id kept in the output folder, so that a restarted owgateway resumes its
 // session. The file holds the id and a check line ("52448401\ncheck 1a2b3c4d\n"): a file
 // cut short, emptied or overwritten does not pass for another id.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "story_index.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The newest stories in the folder and the index.html that lists them, newest first. The
 // list is bounded (the page and the memory stay the same size however long owgateway
 // runs) and starts from what the folder holds, so that it survives a restart.

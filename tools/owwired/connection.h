@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One client connection: its socket, its bounded input, its output buffer, the faults chosen
 // for it, and where its dialog stands. The dialog itself (what each message means) is in
 // dialog.h; this class moves bytes and applies the faults that act on bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the server loop shares with every connection it serves.
 #ifndef OWWIRED_CONTEXT_H
 #define OWWIRED_CONTEXT_H

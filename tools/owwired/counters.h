@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the server has done so far, for tests and for the closing summary line. A plain value:
 // the server publishes a copy after every turn of its loop (Server::GetCounters).
 #ifndef OWWIRED_COUNTERS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The server's side of a wire session: what each client message means at the point where the
 // connection's dialog stands, and the answers it gets.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "event_log.h"
 
 #include <sys/time.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // owwired's log: one line per event (connection, session, file, fault), and with verbosity 2
 // every message. Lines go to a sink or, without one, to stderr with a time stamp.
 #ifndef OWWIRED_EVENT_LOG_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The files the server delivers, in delivery order. Every session walks the same feed from
 // its start; a session's cursor is an index into it, so files are only ever appended.
 //

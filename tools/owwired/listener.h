@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The listening socket and the loop's wake-up pipe: the only socket set-up outside the loop.
 #ifndef OWWIRED_LISTENER_H
 #define OWWIRED_LISTENER_H

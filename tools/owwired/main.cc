@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // owwired: the reference news-wire server as a program. See `owwired --help`.
 #include <signal.h>
 

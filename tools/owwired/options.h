@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Everything that shapes one owwired server: where it listens, what it serves, how it sends,
 // which faults it injects, when it ends and where it logs. Filled by ParseCommandLine for the
 // executable, or directly by a test that runs the server in-process.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A connection's pending output: bytes queued in order, each message optionally held back
 // until a release time (the delay fault), written out in as few system calls as possible.
 #ifndef OWWIRED_OUT_BUFFER_H

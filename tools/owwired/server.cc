@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "server.h"
 
 #include <poll.h>

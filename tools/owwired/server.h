@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // owwired as a library: the reference wire server, runnable in-process by tests.
 //
 // In-process use (one server per test, each on its own 127.0.0.N so suites run side by side):

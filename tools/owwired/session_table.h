@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sessions and their delivery cursors. A session outlives its connections: a client that
 // reconnects with USER and the session id continues where the cursor stands.
 #ifndef OWWIRED_SESSION_TABLE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "story_generator.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Generated stories for the benchmark and demo corpus: a well-formed NITF document and its RDF
 // metadata document, deterministic for a given index, so two runs serve the same bytes.
 #ifndef OWWIRED_STORY_GENERATOR_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wire_format.h"
 
 #include <cctype>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The server's side of the wire format: cutting a client's text message into its parts, and
 // writing the server's text and block messages byte for byte.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * A program outside the project that uses the installed library through
  * owclient/owclient.h alone, as plain C: it converts an inline story and checks

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A C++ program outside the project that uses the message classes of the installed
 // library: it builds a message through the exported members, identifies it through the
 // exported type information and hands it to the C interface. Prints

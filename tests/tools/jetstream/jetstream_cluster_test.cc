@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Three JetStream servers on 127.0.0.x in one cluster, a stream with three replicas, one
 // server killed while files are being published: no file is lost.
 #include <gtest/gtest.h>

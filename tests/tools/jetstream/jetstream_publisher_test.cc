@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The JetStream publisher against a real nats-server (64 KiB maximum payload, so that large
 // files go in chunks): every file once and whole, repeats dropped, a server killed and
 // restarted, a server not there yet, and the example consumer reading it all back.

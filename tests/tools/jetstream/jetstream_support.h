@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the JetStream tests share: sample files, a publisher that records its log lines,
 // and the check that a stream holds every file once and whole.
 #ifndef TESTS_TOOLS_JETSTREAM_JETSTREAM_SUPPORT_H_

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The message scheme on its own: what a consumer relies on, without a server.
 #include "message_scheme.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A nats-server with JetStream for a test: on a loopback address and a free port, with its
 // store in a temporary folder, killed and restarted on demand, stopped at the end.
 #ifndef TESTS_TOOLS_JETSTREAM_NATS_SERVER_H_

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads a whole stream back, message by message in sequence order, and puts chunked files
 // together again, so that a test sees what a consumer would.
 #ifndef TESTS_TOOLS_JETSTREAM_STREAM_READER_H_

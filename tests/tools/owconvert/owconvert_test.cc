@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // owconvert, the built program, over the shipped examples: it links no part of the library,
 // so it sees the tool exactly as a user does.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // owgateway, the built program, against the reference server run in-process or a server the
 // test plays, each test on an address of its own (127.0.0.63-67, 140-148, 127.0.16.1-5; one
 // on 127.0.0.1, as localhost, with a port the system picks). The root folder holds

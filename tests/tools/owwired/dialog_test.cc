@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The server's side of a wire session, driven over loopback by a raw client.
 #include <expat.h>
 #include <gtest/gtest.h>

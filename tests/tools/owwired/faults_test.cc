@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Each fault the server can inject, seen from a raw client.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "out_buffer.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The owwired executable as a child process, the way integration tests and people run it.
 #include <gtest/gtest.h>
 #include <sys/wait.h>

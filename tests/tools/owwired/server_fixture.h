@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // RawClient: a wire client written against the byte layout alone (not the library's parser, nor
 // owwired's own). OwwiredTest: an in-process owwired for one test, on a loopback address of its
 // own (ctest runs the tests side by side), and the test's clients. No wait without a deadline.
