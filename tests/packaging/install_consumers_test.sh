@@ -9,7 +9,7 @@
 #      no expat development files), and run on the installed samples;
 #   3. the prefix moved elsewhere, then a CMake project using find_package(owclient)
 #      that builds and runs a C and a C++ program, and the installed tools run from
-#      the moved prefix.
+#      the moved prefix: owgateway in mode 2 renders with the installed samples.
 # Environment (set by the test's definition): BUILD_DIR SOURCE_DIR CMAKE LIBDIR INCLUDEDIR
 # BINDIR MANDIR DATADIR VERSION SOVERSION CC CXX GENERATOR BUILD_TYPE CONSUMER_FLAGS TOOLS.
 set -euo pipefail
@@ -122,6 +122,23 @@ check_find_package() {
   for tool in $TOOLS; do
     "$moved/$BINDIR/$tool" --help >/dev/null || fail "installed $tool does not run from a moved prefix"
   done
+  if [[ " $TOOLS " == *" owgateway "* && " $TOOLS " == *" owwired "* ]]; then
+    check_installed_samples "$moved"
+  fi
+}
+
+# Mode 2 without --template: the moved owgateway renders with the samples of its own prefix.
+check_installed_samples() {
+  local moved=$1 out=$work/gateway-out
+  "$moved/$BINDIR/owwired" --address 127.0.0.247 --generate 1 --exit-when-done \
+    2>"$work/owwired.log" &
+  local server=$!
+  timeout 60 "$moved/$BINDIR/owgateway" --server 127.0.0.247 --mode 2 --count 1 --fresh \
+    --output-dir "$out" --progress 0 >"$work/owgateway.log" 2>&1 ||
+    { cat "$work/owgateway.log" >&2; fail "the installed owgateway does not run on the installed samples"; }
+  kill "$server" 2>/dev/null || true
+  wait "$server" 2>/dev/null || true
+  [ -s "$out/story00001.htm" ] || fail "the installed owgateway wrote no page with the installed samples"
 }
 
 "$CMAKE" --install "$BUILD_DIR" --prefix "$prefix" >"$work/install.log" 2>&1 ||
