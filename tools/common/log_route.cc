@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "escape.h"
 #include "owclient/owclient.h"
 
 namespace owtool {
@@ -26,22 +27,6 @@ size_t LengthWithoutNewline(const char* text) {
   return len;
 }
 
-std::string Printable(const char* text, size_t len) {
-  std::string out;
-  out.reserve(len);
-  for (size_t i = 0; i < len; ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 || c == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-      out += escaped;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
-
 // Runs with the library's trace lock held: it must not call into the library.
 void OnLogLine(const char* text, int32_t severity, uintptr_t user) {
   if (text == nullptr) return;
@@ -50,7 +35,7 @@ void OnLogLine(const char* text, int32_t severity, uintptr_t user) {
   try {  // nothing may escape into the library's thread
     if (route.observer != nullptr) route.observer(std::string(text, len), severity, route.user);
     if (route.verbose) {
-      const std::string line = "owclient: " + Printable(text, len) + "\n";
+      const std::string line = "owclient: " + EscapeControls(std::string(text, len)) + "\n";
       if (::write(STDERR_FILENO, line.data(), line.size()) < 0) return;
     } else if (severity == 0) {
       t_last_failure.assign(text, len);

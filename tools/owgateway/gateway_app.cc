@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "cli.h"
+#include "escape.h"
 #include "headline.h"
 #include "story_check.h"
 
@@ -28,7 +29,7 @@ std::string BaseOf(const std::string& name) { return name.substr(0, name.size() 
 
 // A name fit for a terminal: control characters shown as \xNN, at most 80 bytes.
 std::string Printable(const std::string& name) {
-  const std::string out = EscapeControls(name.substr(0, 80));
+  const std::string out = owtool::EscapeControls(name.substr(0, 80));
   return name.size() > 80 ? out + "..." : out;
 }
 

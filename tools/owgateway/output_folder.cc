@@ -70,20 +70,6 @@ std::string ErrnoText(const std::string& what, const std::string& path) {
 
 }  // namespace
 
-std::string EscapeControls(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text) {
-    if (c < 0x20 || c == 0x7F) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
-
 const char* UnsafeNameReason(const std::string& name) {
   if (name.empty()) return "empty name";
   if (name.size() > kMaxNameLength) return "name too long";

@@ -26,9 +26,6 @@ namespace owgateway {
 // Why a name from the server is refused, or nullptr when it is safe to use in the folder.
 const char* UnsafeNameReason(const std::string& name);
 
-// Text fit for a terminal: control characters shown as \xNN, so that what the server sent
-// cannot drive the operator's terminal.
-std::string EscapeControls(const std::string& text);
 
 class OutputFolder {
  public:
