@@ -3,7 +3,6 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "escape.h"
