@@ -124,7 +124,9 @@ int Runner::Prepare() {
     mKeeper.Loaded(mSession);
   }
   SeedIndex();
-  return StartPublishing() ? 0 : kExitFailed;
+  // The client refuses only what retrying cannot mend (a URL, a credentials or certificate
+  // file): a configuration to fix, not a failure to restart after.
+  return StartPublishing() ? 0 : kExitUsage;
 }
 
 // Connects in the background: a log that is down now is waited for by the first publish.
