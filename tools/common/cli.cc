@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -14,6 +15,16 @@
 #include "file_io.h"
 
 namespace owtool {
+
+bool ParseUnsigned(const char* text, uint64_t max, uint64_t* out) {
+  if (text == nullptr || *text < '0' || *text > '9') return false;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long v = std::strtoull(text, &end, 10);
+  if (errno != 0 || *end != '\0' || v > max) return false;
+  *out = v;
+  return true;
+}
 namespace {
 
 // The standard rows take ids below zero, out of the tools' range.

@@ -10,11 +10,16 @@
 #ifndef OWTOOL_CLI_H
 #define OWTOOL_CLI_H
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace owtool {
+
+// A whole decimal number from 0 to max: digits only (no sign, no blank, nothing after);
+// false when the text is anything else or the number is larger.
+bool ParseUnsigned(const char* text, uint64_t max, uint64_t* out);
 
 // Exit statuses of every tool.
 constexpr int kExitOk = 0;

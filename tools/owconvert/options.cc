@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "options.h"
 
-#include <cstdlib>
 #include <thread>
 
 #include "batch_plan.h"
@@ -47,9 +46,8 @@ const std::vector<owtool::OptionSpec> kOptionTable = {
 constexpr uint32_t kMaxJobs = 256;
 
 bool ParseJobs(const char* text, uint32_t* jobs, std::string* error) {
-  char* end = nullptr;
-  unsigned long n = std::strtoul(text, &end, 10);
-  if (*text == '\0' || *end != '\0' || text[0] == '-' || n > kMaxJobs) {
+  uint64_t n = 0;
+  if (!owtool::ParseUnsigned(text, kMaxJobs, &n)) {
     *error = "takes a number of threads from 0 to " + std::to_string(kMaxJobs);
     return false;
   }

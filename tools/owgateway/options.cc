@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "options.h"
 
-#include <cerrno>
 #include <cstdlib>
 
 #include "owclient/owclient.h"
@@ -16,20 +15,10 @@ enum GatewayId {
   kIndexStories, kStrict, kProgress, kQuietWarn, kLogFile
 };
 
-bool ParseNumber(const char* text, uint64_t max, uint64_t* out) {
-  if (*text == '\0' || text[0] == '-' || text[0] == '+') return false;
-  char* end = nullptr;
-  errno = 0;
-  const unsigned long long v = std::strtoull(text, &end, 10);
-  if (errno != 0 || *end != '\0' || v > max) return false;
-  *out = v;
-  return true;
-}
-
 // Numbers of seconds and counts held in 32 bits.
 bool Apply32(const char* text, uint64_t min, uint32_t* out, std::string* error) {
   uint64_t n = 0;
-  if (!ParseNumber(text, UINT32_MAX, &n) || n < min) {
+  if (!owtool::ParseUnsigned(text, UINT32_MAX, &n) || n < min) {
     *error = "'" + std::string(text) + "' is not a number from " + std::to_string(min) + " to " +
              std::to_string(UINT32_MAX);
     return false;
@@ -43,7 +32,7 @@ bool ApplyGateway(int id, const char* value, Options* o, std::string* error) {
   switch (id) {
     case kServer: return ParseServer(value, &o->serverHost, &o->serverPort, error);
     case kMode:
-      if (!ParseNumber(value, 2, &n)) *error = "takes 0, 1 or 2";
+      if (!owtool::ParseUnsigned(value, 2, &n)) *error = "takes 0, 1 or 2";
       o->mode = static_cast<uint32_t>(n);
       break;
     case kTemplate: o->templateFile = value; break;
@@ -53,7 +42,7 @@ bool ApplyGateway(int id, const char* value, Options* o, std::string* error) {
       o->outDir = value;
       break;
     case kCount:
-      if (!ParseNumber(value, UINT64_MAX, &o->count)) *error = "takes a number of stories";
+      if (!owtool::ParseUnsigned(value, UINT64_MAX, &o->count)) *error = "takes a number of stories";
       break;
     case kResume: o->resumeGiven = true; return Apply32(value, 1, &o->resumeId, error);
     case kFresh: o->fresh = true; break;
@@ -147,7 +136,7 @@ bool ParseServer(const std::string& text, std::string* host, uint16_t* port, std
   }
   if (colon == std::string::npos) return true;
   uint64_t n = 0;
-  if (!ParseNumber(text.c_str() + colon + 1, 65535, &n) || n == 0) {
+  if (!owtool::ParseUnsigned(text.c_str() + colon + 1, 65535, &n) || n == 0) {
     *error = "'" + text.substr(colon + 1) + "' is not a port from 1 to 65535";
     return false;
   }

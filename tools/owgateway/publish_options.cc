@@ -75,23 +75,22 @@ bool ApplyPublishOption(int id, const char* value, PublishSettings* s, std::stri
       return ParsePublishUrls(text, js.servers, *error);
     case kOptStream:
       if (!IsTokenText(text, ".*>")) {
-        *error = "--stream takes a name without '.', '*', '>' or blanks";
+        *error = "takes a name without '.', '*', '>' or blanks";
         return false;
       }
       js.stream = text;
       return true;
     case kOptSubject:
       if (!IsSubjectPrefix(text)) {
-        *error = "--subject takes a subject such as wire.feed (no wildcard, blank or empty part)";
+        *error = "takes a subject such as wire.feed (no wildcard, blank or empty part)";
         return false;
       }
       js.subjectPrefix = text;
       return true;
     case kOptReplicas: {
-      char* end = nullptr;
-      long n = std::strtol(text.c_str(), &end, 10);
-      if (text.empty() || *end != '\0' || n < 1 || n > 5) {
-        *error = "--replicas takes a number from 1 to 5";
+      uint64_t n = 0;
+      if (!owtool::ParseUnsigned(text.c_str(), 5, &n) || n < 1) {
+        *error = "takes a number from 1 to 5";
         return false;
       }
       js.replicas = static_cast<int>(n);

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "options.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -25,15 +24,14 @@ struct OptionEntry {
 
 bool ParseNumber(const char* text, long long min, long long max, long long* value,
                  std::string* error) {
-  char* end = nullptr;
-  errno = 0;
-  long long parsed = std::strtoll(text, &end, 10);
-  if (*text == '\0' || *end != '\0' || errno != 0 || parsed < min || parsed > max) {
+  uint64_t parsed = 0;
+  if (min < 0 || !owtool::ParseUnsigned(text, static_cast<uint64_t>(max), &parsed) ||
+      static_cast<long long>(parsed) < min) {
     *error = std::string("'") + text + "' is not a number from " + std::to_string(min) + " to " +
              std::to_string(max);
     return false;
   }
-  *value = parsed;
+  *value = static_cast<long long>(parsed);
   return true;
 }
 
