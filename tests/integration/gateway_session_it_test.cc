@@ -30,13 +30,6 @@ class GatewayHeldTest : public owc_test::GatewayTest {
   bool WaitLog(const std::string& part) {
     return WaitUntil([&] { return mLog.HasPart(part); });
   }
-  // Moves the module clock and returns once a session pass has seen the new time (the
-  // seconds since the last file, updated every pass, show it).
-  static void AdvanceSeen(uint32_t ms) {
-    const uint32_t before = Stats().mSecsSinceLastFile;
-    AdvanceMs(ms);
-    ASSERT_TRUE(WaitUntil([&] { return Stats().mSecsSinceLastFile >= before + ms / 1000; }));
-  }
 
   static constexpr uint64_t kHoldMs = 1000000;
   std::atomic<uint64_t> mServerMs{1};

@@ -168,6 +168,13 @@ class GatewayTest : public ::testing::Test {
     return pages;
   }
 
+  // Moves the module clock and returns once a session pass has seen the new time (the
+  // seconds since the last file, updated every pass, show it).
+  static void AdvanceSeen(uint32_t ms) {
+    const uint32_t before = Stats().mSecsSinceLastFile;
+    AdvanceMs(ms);
+    ASSERT_TRUE(WaitUntil([&] { return Stats().mSecsSinceLastFile >= before + ms / 1000; }));
+  }
   static HOBWStats Stats() {
     HOBWStats s{};
     EXPECT_EQ(1, HOBWGetStats(&s));
