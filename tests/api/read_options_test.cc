@@ -262,14 +262,8 @@ TEST_F(ReadOptionsTest, HtmlEntitiesReadNoFileAndLogEachUnknownNameOnce) {
                        OBCONVERT_READ_HTML_ENTITIES);
     EXPECT_EQ(0u, r.rc);
     EXPECT_EQ("é", r.headline);
-    int nosuch = 0;
-    for (const auto& line : mLog.Lines()) {
-      if (line.text == "WCXMLDoc::Parse [XML Unknown] has no definition of the entity &nosuch; "
-                       "(dropped)") {
-        ++nosuch;
-      }
-    }
-    EXPECT_EQ(1, nosuch);
+    EXPECT_EQ(1u, mLog.Count("WCXMLDoc::Parse [XML Unknown] has no definition of the entity "
+                             "&nosuch; (dropped)"));
     EXPECT_TRUE(mLog.HasPart("has no definition of the entity &other;"));
   }
   mLog.Clear();

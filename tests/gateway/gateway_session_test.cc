@@ -168,11 +168,6 @@ class GatewaySessionTest : public ::testing::Test {
     return std::to_string(s.mConnected) + "/" + std::to_string(s.mSessionValid) + "/" +
            std::to_string(U(s.mSessionID));
   }
-  int Logged(const std::string& line) {
-    int n = 0;
-    for (const auto& l : log.Lines()) n += l.text == line;
-    return n;
-  }
 
   owc_test::LogCapture log;
   Gate gate;
@@ -324,10 +319,10 @@ TEST_F(GatewaySessionTest, SilenceInEveryWaitingStateStopsAndConnectsAnewSixteen
     After(50, 2);  // back to the start, which opens again
     ASSERT_EQ(OBW_STATE_WAIT_HELLO, session.GetState());
   }
-  EXPECT_EQ(4, Logged("HOBWThread::ProcessStateAux connected receive timeout"));
-  EXPECT_EQ(1, Logged("HOBWThread::ProcessStateAux authorization receive timeout"));
-  EXPECT_EQ(5, Logged("HOBWThread::Run OBW_STATE_STOP/begin"));
-  EXPECT_EQ(5, Logged("HOBWThread::Run OBW_STATE_STOP/end"));
+  EXPECT_EQ(4u, log.Count("HOBWThread::ProcessStateAux connected receive timeout"));
+  EXPECT_EQ(1u, log.Count("HOBWThread::ProcessStateAux authorization receive timeout"));
+  EXPECT_EQ(5u, log.Count("HOBWThread::Run OBW_STATE_STOP/begin"));
+  EXPECT_EQ(5u, log.Count("HOBWThread::Run OBW_STATE_STOP/end"));
   EXPECT_EQ(5, gWire.Count("<close>"));
   // Without an answer to USER the id is forgotten: the last login is a new one.
   Rx({kHello});

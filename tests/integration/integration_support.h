@@ -180,11 +180,7 @@ class GatewayTest : public ::testing::Test {
     EXPECT_EQ(1, HOBWGetStats(&s));
     return s;
   }
-  size_t Count(const std::string& part) const {
-    size_t n = 0;
-    for (const auto& line : mLog.Lines()) n += line.text.find(part) != std::string::npos;
-    return n;
-  }
+  size_t Count(const std::string& part) const { return mLog.Count(part); }
 
   // Waits until the server delivered the whole feed and the callback has every file of it;
   // then each must have come once, whole, in the server's order.
