@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -261,14 +262,8 @@ TEST_F(ReadOptionsTest, HtmlEntitiesReadNoFileAndLogEachUnknownNameOnce) {
                        OBCONVERT_READ_HTML_ENTITIES);
     EXPECT_EQ(0u, r.rc);
     EXPECT_EQ("é", r.headline);
-    int nosuch = 0;
-    for (const auto& line : mLog.Lines()) {
-      if (line.text == "WCXMLDoc::Parse [XML Unknown] has no definition of the entity &nosuch; "
-                       "(dropped)") {
-        ++nosuch;
-      }
-    }
-    EXPECT_EQ(1, nosuch);
+    EXPECT_EQ(1u, mLog.Count("WCXMLDoc::Parse [XML Unknown] has no definition of the entity "
+                             "&nosuch; (dropped)"));
     EXPECT_TRUE(mLog.HasPart("has no definition of the entity &other;"));
   }
   mLog.Clear();
@@ -311,40 +306,18 @@ TEST_F(ReadOptionsTest, AttributeValuesInCapturedTagsAreEscapedInModesOneAndTwo)
 // The attributes of every tag of a page, as a browser reads them: (name, value) pairs.
 std::vector<std::pair<std::string, std::string>> PageAttributes(const std::string& html,
                                                                 std::vector<std::string>* tags) {
+  static const std::regex tag(R"re(<([A-Za-z][^\s/>]*)((?:[^>"']|"[^"]*"|'[^']*')*)>)re");
+  static const std::regex attr(R"re(([^\s=/>]+)(?:=("[^"]*"|'[^']*'|[^\s>]*))?)re");
   std::vector<std::pair<std::string, std::string>> attrs;
-  for (size_t lt = html.find('<'); lt != std::string::npos; lt = html.find('<', lt + 1)) {
-    if (lt + 1 >= html.size() || !std::isalpha(static_cast<unsigned char>(html[lt + 1]))) continue;
-    size_t i = lt + 1;
-    while (i < html.size() && !std::isspace(static_cast<unsigned char>(html[i])) &&
-           html[i] != '>' && html[i] != '/') {
-      ++i;
-    }
-    tags->push_back(html.substr(lt + 1, i - lt - 1));
-    while (i < html.size() && html[i] != '>') {
-      while (i < html.size() && (std::isspace(static_cast<unsigned char>(html[i])) || html[i] == '/'))
-        ++i;
-      const size_t start = i;
-      while (i < html.size() && !std::isspace(static_cast<unsigned char>(html[i])) &&
-             html[i] != '=' && html[i] != '>') {
-        ++i;
+  for (std::sregex_iterator t(html.begin(), html.end(), tag), end; t != end; ++t) {
+    tags->push_back((*t)[1]);
+    const std::string rest = (*t)[2];
+    for (std::sregex_iterator a(rest.begin(), rest.end(), attr); a != end; ++a) {
+      std::string value = (*a)[2];
+      if (!value.empty() && (value[0] == '"' || value[0] == '\'')) {
+        value = value.substr(1, value.size() - 2);
       }
-      std::string name = html.substr(start, i - start), value;
-      if (i < html.size() && html[i] == '=') {
-        ++i;
-        if (html[i] == '"' || html[i] == '\'') {
-          const size_t close = std::min(html.find(html[i], i + 1), html.size());
-          value = html.substr(i + 1, close - i - 1);
-          i = close + 1;
-        } else {
-          const size_t v = i;
-          while (i < html.size() && !std::isspace(static_cast<unsigned char>(html[i])) &&
-                 html[i] != '>') {
-            ++i;
-          }
-          value = html.substr(v, i - v);
-        }
-      }
-      if (!name.empty()) attrs.emplace_back(name, value);
+      attrs.emplace_back((*a)[1], value);
     }
   }
   return attrs;

@@ -168,11 +168,6 @@ class GatewaySessionTest : public ::testing::Test {
     return std::to_string(s.mConnected) + "/" + std::to_string(s.mSessionValid) + "/" +
            std::to_string(U(s.mSessionID));
   }
-  int Logged(const std::string& line) {
-    int n = 0;
-    for (const auto& l : log.Lines()) n += l.text == line;
-    return n;
-  }
 
   owc_test::LogCapture log;
   Gate gate;
@@ -324,10 +319,10 @@ TEST_F(GatewaySessionTest, SilenceInEveryWaitingStateStopsAndConnectsAnewSixteen
     After(50, 2);  // back to the start, which opens again
     ASSERT_EQ(OBW_STATE_WAIT_HELLO, session.GetState());
   }
-  EXPECT_EQ(4, Logged("HOBWThread::ProcessStateAux connected receive timeout"));
-  EXPECT_EQ(1, Logged("HOBWThread::ProcessStateAux authorization receive timeout"));
-  EXPECT_EQ(5, Logged("HOBWThread::Run OBW_STATE_STOP/begin"));
-  EXPECT_EQ(5, Logged("HOBWThread::Run OBW_STATE_STOP/end"));
+  EXPECT_EQ(4u, log.Count("HOBWThread::ProcessStateAux connected receive timeout"));
+  EXPECT_EQ(1u, log.Count("HOBWThread::ProcessStateAux authorization receive timeout"));
+  EXPECT_EQ(5u, log.Count("HOBWThread::Run OBW_STATE_STOP/begin"));
+  EXPECT_EQ(5u, log.Count("HOBWThread::Run OBW_STATE_STOP/end"));
   EXPECT_EQ(5, gWire.Count("<close>"));
   // Without an answer to USER the id is forgotten: the last login is a new one.
   Rx({kHello});
@@ -388,47 +383,36 @@ TEST_F(GatewaySessionTest, LongReceivedTextsAreCutInTheLog) {
 
 // The peer answers DONE, or stays silent while the clock reaches and then passes 12 s; the
 // shut-down must still wait when it acts. An unanswered DONE is forgotten with its
-// connection: the next run sends its own.
+// connection: a stop without DONE after it has nothing to wait for (the module clock does
+// not move then, so a wait for an answer would never end), and the next run sends its own.
 TEST_F(GatewaySessionTest, ShutDownWaitsTwelveSecondsForTheAnswerToDone) {
-  int run = 0;
-  for (bool answer : {true, false, true}) {
+  enum Stop { kAnswered, kUnanswered, kWithoutDone };
+  int run = 0, dones = 0;
+  for (Stop stop : {kAnswered, kUnanswered, kWithoutDone, kAnswered}) {
     SCOPED_TRACE(run);
     if (run++ > 0) {
       shutDown = false;
       session.BeginRun();
     }
     LogIn();
-    bool early = true;
-    ShutDown(true, [&] {
-      if (!answer) AdvanceMs(HOBWThread::kDoneWaitMs);
+    bool early = false;
+    dones += stop != kWithoutDone;
+    ShutDown(stop != kWithoutDone, stop == kWithoutDone ? std::function<void()>() : [&] {
+      if (stop == kUnanswered) AdvanceMs(HOBWThread::kDoneWaitMs);
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
       early = log.HasPart("shutdown closing handle");
-      if (answer) Rx({"42:+DONE"}, false);
+      if (stop == kAnswered) Rx({"42:+DONE"}, false);
       AdvanceMs(50);
     });
     EXPECT_FALSE(early);
-    EXPECT_EQ(answer, log.Has("HOBWThread::ProcessStateAux received done"));
-    EXPECT_EQ(run, gWire.Count("42:DONE"));
+    EXPECT_EQ(stop == kAnswered, log.Has("HOBWThread::ProcessStateAux received done"));
+    EXPECT_EQ(dones, gWire.Count("42:DONE"));
     EXPECT_FALSE(session.IsDoneSent());
     EXPECT_EQ("0/0/0", Session());
     EXPECT_EQ(0u, U(Stats().mQueueLen));
     EXPECT_TRUE(log.Has("HOBWQueueThread::Run thread terminated"));
     log.Clear();
   }
-}
-
-// After a DONE that went unanswered, a stop without DONE has nothing to wait for: the
-// module clock does not move here, so a wait for an answer would never end.
-TEST_F(GatewaySessionTest, AStopWithoutDoneAfterAnUnansweredOneEndsAtOnce) {
-  LogIn();
-  ShutDown(true, [] { AdvanceMs(HOBWThread::kDoneWaitMs + 100); });
-  EXPECT_EQ(1, gWire.Count("42:DONE"));
-  shutDown = false;
-  session.BeginRun();
-  LogIn();
-  ShutDown(false);
-  EXPECT_EQ(1, gWire.Count("42:DONE"));
-  EXPECT_TRUE(log.Has("HOBWQueueThread::Run thread terminated"));
 }
 
 // By default a block is acknowledged, and its file counted, as it arrives.

@@ -22,14 +22,6 @@ class DeliveryTest : public owc_test::GatewayTest {
     HOBWSetOptions(0);
     HOBWSetQueueLimit(0);
   }
-  // Moves the module clock past every silence limit and waits until the session made a pass
-  // on the new time (the statistics' seconds since the last file move with it).
-  void PassTwelveSeconds() {
-    const uint32_t before = Stats().mSecsSinceLastFile;
-    owc_test::AdvanceMs(13000);
-    ASSERT_TRUE(WaitUntil([&] { return Stats().mSecsSinceLastFile >= before + 13; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the wire thread's passes
-  }
   bool TimedOut() const { return Count("timeout") + Count("RX timeout") != 0; }
 };
 
@@ -107,7 +99,8 @@ TEST_F(DeliveryTest, AtTheQueueLimitTheServerIsHeldBackByTcpUntilTheQueueDrains)
   }));
   EXPECT_LT(sent, kBig / 2);
   const uint64_t acked = Server().GetCounters().blocksAcked;
-  PassTwelveSeconds();
+  AdvanceSeen(13000);  // past every silence limit
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the wire thread's passes
   EXPECT_EQ(acked, Server().GetCounters().blocksAcked);
   EXPECT_EQ(0u, Server().GetCounters().filesDelivered);
   EXPECT_FALSE(TimedOut());

@@ -11,35 +11,26 @@
 namespace owc_test {
 namespace {
 
-void ExpectNothingLost(const owc_test::CrashRunSettings& settings) {
-  const owc_test::CrashRunResult r = owc_test::RunGatewayCrashes(settings);
-  EXPECT_EQ(400u, r.files);
-  EXPECT_EQ(10u, r.kills);
-  EXPECT_TRUE(r.finished) << "the last run did not receive everything";
-  EXPECT_EQ(0u, r.missing);
-  EXPECT_EQ(0u, r.differing);
-  EXPECT_EQ(std::vector<std::string>{}, r.extra) << "partial or temporary files left";
-  // Each file counted delivered once, over every session the runs logged in to.
-  EXPECT_EQ(r.files, r.delivered);
-  EXPECT_EQ(0, r.final_status);
-  EXPECT_EQ("", r.problem);
-}
-
-TEST(OwgatewayTest, SigkillAtRandomMomentsLosesNoAcknowledgedFileBlockByBlock) {
-  owc_test::CrashRunSettings settings;
-  settings.gateway = OWGATEWAY_BIN;
-  settings.address = "127.0.5.1";
-  settings.seed = 14;
-  ExpectNothingLost(settings);
-}
-
-TEST(OwgatewayTest, SigkillAtRandomMomentsLosesNoAcknowledgedFilePipelined) {
-  owc_test::CrashRunSettings settings;
-  settings.gateway = OWGATEWAY_BIN;
-  settings.address = "127.0.5.2";
-  settings.seed = 41;
-  settings.pipeline = true;
-  ExpectNothingLost(settings);
+TEST(OwgatewayTest, SigkillAtRandomMomentsLosesNoAcknowledgedFileBlockByBlockOrPipelined) {
+  for (const bool pipeline : {false, true}) {
+    SCOPED_TRACE(pipeline ? "pipelined" : "block by block");
+    owc_test::CrashRunSettings settings;
+    settings.gateway = OWGATEWAY_BIN;
+    settings.address = pipeline ? "127.0.5.2" : "127.0.5.1";
+    settings.seed = pipeline ? 41 : 14;
+    settings.pipeline = pipeline;
+    const owc_test::CrashRunResult r = owc_test::RunGatewayCrashes(settings);
+    EXPECT_EQ(400u, r.files);
+    EXPECT_EQ(10u, r.kills);
+    EXPECT_TRUE(r.finished) << "the last run did not receive everything";
+    EXPECT_EQ(0u, r.missing);
+    EXPECT_EQ(0u, r.differing);
+    EXPECT_EQ(std::vector<std::string>{}, r.extra) << "partial or temporary files left";
+    // Each file counted delivered once, over every session the runs logged in to.
+    EXPECT_EQ(r.files, r.delivered);
+    EXPECT_EQ(0, r.final_status);
+    EXPECT_EQ("", r.problem);
+  }
 }
 
 }  // namespace

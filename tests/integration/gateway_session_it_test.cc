@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The gateway session's life through the C interface against the reference server.
+// The gateway session's life through the C interface against the reference server, and a
+// story rendered on the way.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -28,13 +29,6 @@ class GatewayHeldTest : public owc_test::GatewayTest {
   }
   bool WaitLog(const std::string& part) {
     return WaitUntil([&] { return mLog.HasPart(part); });
-  }
-  // Moves the module clock and returns once a session pass has seen the new time (the
-  // seconds since the last file, updated every pass, show it).
-  static void AdvanceSeen(uint32_t ms) {
-    const uint32_t before = Stats().mSecsSinceLastFile;
-    AdvanceMs(ms);
-    ASSERT_TRUE(WaitUntil([&] { return Stats().mSecsSinceLastFile >= before + ms / 1000; }));
   }
 
   static constexpr uint64_t kHoldMs = 1000000;
@@ -155,53 +149,40 @@ TEST_F(GatewaySessionTest, StopWithoutDoneKeepsTheSessionAndStopWithDoneEndsIt) 
   EXPECT_EQ(5001u, r[6].sessionID);
 }
 
-// A peer scripted message by message, for what the reference server never sends.
-class GatewayScriptedPeerTest : public owc_test::GatewayTest {
- protected:
-  // 127.0.4.N: a range of these tests' own.
-  static uint32_t Scripted(uint8_t last) { return 0x7F000400u | last; }
-  static std::string M(const std::string& text) { return owc_test::WireText(text); }
-  static std::string Block(uint32_t number, const std::string& data, const std::string& marker) {
-    return owc_test::WireBlock("9:+BLK" + std::to_string(number) + ":", data, marker);
-  }
-  // Starts the gateway towards the peer and logs it in as session 9; it then waits for
-  // the answer to its first RQST.
-  void LogIn(owc_test::RawPeer& peer, uint8_t last) {
-    ASSERT_TRUE(peer.Bound());
-    mAddress = Scripted(last);
-    Start();
-    ASSERT_TRUE(peer.Accept());
-    ASSERT_TRUE(peer.SendAll(M("+Tazu wire v1.00.00 v1.00.00")));
-    ASSERT_TRUE(peer.ReadUntil(M("USER")));
-    ASSERT_TRUE(peer.SendAll(M("9:+USER")));
-    ASSERT_TRUE(peer.ReadUntil(M("9:FLTR ALL")));
-    ASSERT_TRUE(peer.SendAll(M("9:+FLTR")));
-    ASSERT_TRUE(peer.ReadUntil(M("9:RQST")));
-  }
-};
+// A restart takes the new server, mode and template; the id it asks to resume is unknown
+// there, so the pages come under a new session. A notice between the files of the story
+// passes through raw and breaks nothing.
+TEST_F(GatewaySessionTest, RestartedInHtmlModeItDeliversTheBlocksAndANoticeRawThenThePage) {
+  owwired::Options raw;
+  raw.files = {{"raw.txt", "w"}};
+  raw.firstSessionId = 100;
+  Serve(43, raw);
+  Start();
+  ASSERT_EQ(1u, Records(1).size());
+  StopAndForget();
 
-// Only "BLKe" ends a file: a block with any other four marker bytes, or with another byte
-// where its NUL stands, is acknowledged and the next block continues the same file.
-TEST_F(GatewayScriptedPeerTest, AnyMarkerButTheLastOneMeansTheFileGoesOn) {
-  owc_test::RawPeer peer(Scripted(1));
-  LogIn(peer, 1);
-  ASSERT_TRUE(peer.SendAll(M("9:+FILE m.xml")));
-  ASSERT_TRUE(peer.ReadUntil(M("9:+ACK m.xml")));
-  ASSERT_TRUE(peer.SendAll(Block(0, "first ", "XXXX")));
-  ASSERT_TRUE(peer.ReadUntil(M("9:+ACK 0")));
-  std::string odd = Block(1, "second ", "BLKm");
-  odd.back() = 'Q';
-  ASSERT_TRUE(peer.SendAll(odd));
-  ASSERT_TRUE(peer.ReadUntil(M("9:+ACK 1")));
-  ASSERT_TRUE(peer.SendAll(Block(2, "third", "blke")));
-  ASSERT_TRUE(peer.ReadUntil(M("9:+ACK 2")));
-  ASSERT_TRUE(peer.ReadUntil(M("9:RQST")));  // the file ended: the next one is asked for
-  std::string problems;
-  const owc_test::Feed files = owc_test::Rebuild(Records(3), &problems);
-  EXPECT_EQ("", problems);
-  ASSERT_EQ(1u, files.size());
-  EXPECT_EQ("first second third", files[0].second);
-  EXPECT_FALSE(mLog.HasPart("can never be parsed"));
+  owwired::Options options;
+  options.blockSize = 2048;  // the XML file takes two blocks, the RDF file one
+  options.firstSessionId = 200;
+  options.files = {{"harbour-bridge.xml", Example("stories/harbour-bridge.xml")},
+                   {"notice.txt", Example("stories/notice.txt")},
+                   {"harbour-bridge.rdf", Example("stories/harbour-bridge.rdf")}};
+  Serve(80, options);
+  Start(2, 1, 100);
+  const auto r = Records(5);
+  ASSERT_EQ((std::vector<std::string>{"harbour-bridge.xml", "harbour-bridge.xml", "notice.txt",
+                     "harbour-bridge.rdf", "harbour-bridge.htm"}),
+            Names(r));
+  ExpectFeedDelivered();
+  const owc_test::Delivered& page = r[4];
+  EXPECT_EQ("harbour-bridge.xml", page.parent);
+  EXPECT_EQ(1, page.first);
+  EXPECT_EQ(1, page.last);
+  EXPECT_EQ(0u, page.blockNum);
+  EXPECT_EQ(200u, page.sessionID);
+  EXPECT_EQ(page.data.size() - 1, page.data.find('\0')) << "one NUL, at the end";
+  EXPECT_NE(std::string::npos,
+            page.data.find("<h1>Sønderhavn harbour bridge reopens after two-year rebuild</h1>"));
 }
 
 }  // namespace

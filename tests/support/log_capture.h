@@ -26,20 +26,16 @@ class LogCapture {
     std::lock_guard<std::mutex> lock(mMutex);
     return mLines;
   }
-  // True when a line equal to text was logged.
-  bool Has(const std::string& text) const {
+  // Whether a line equal to text, or containing part, was logged; how many contain part.
+  bool Has(const std::string& text) const { return SeverityOf(text) >= 0; }
+  bool HasPart(const std::string& part) const { return Count(part) != 0; }
+  size_t Count(const std::string& part) const {
     std::lock_guard<std::mutex> lock(mMutex);
-    for (const Line& l : mLines)
-      if (l.text == text) return true;
-    return false;
+    size_t n = 0;
+    for (const Line& l : mLines) n += l.text.find(part) != std::string::npos;
+    return n;
   }
-  // True when a line containing part was logged.
-  bool HasPart(const std::string& part) const {
-    std::lock_guard<std::mutex> lock(mMutex);
-    for (const Line& l : mLines)
-      if (l.text.find(part) != std::string::npos) return true;
-    return false;
-  }
+  // The severity of the first line equal to text; -1 when none is.
   int SeverityOf(const std::string& text) const {
     std::lock_guard<std::mutex> lock(mMutex);
     for (const Line& l : mLines)

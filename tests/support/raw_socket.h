@@ -23,6 +23,11 @@ constexpr uint16_t kWirePort = 39030;
 constexpr int kEventWaitMs = 5000;
 
 inline uint32_t Loopback(uint8_t last) { return 0x7F000000u | last; }
+inline uint32_t Ipv4Of(const std::string& dotted) {  // host byte order
+  in_addr a{};
+  inet_pton(AF_INET, dotted.c_str(), &a);
+  return ntohl(a.s_addr);
+}
 
 inline bool WaitFor(int fd, short events, int timeoutMs = kEventWaitMs) {
   pollfd p = {fd, events, 0};

@@ -23,6 +23,13 @@ inline bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
+// How many times part occurs in text, overlaps included.
+inline size_t CountOf(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
 inline std::string ExamplePath(const std::string& path) { return OWC_EXAMPLES_DIR "/" + path; }
 inline std::string ExampleStory(const std::string& name) {  // "tea-harvest" -> .../name.xml
   return ExamplePath("stories/" + name + ".xml");

@@ -40,7 +40,7 @@ TEST(JetStreamPublisherTest, OneServerKilledMidRunNoFileLost) {
   std::vector<Sample> samples = Samples(31, "-a");
   // The cluster elects its leaders first; the publisher waits for that by itself.
   for (const auto& sample : samples) {
-    EXPECT_TRUE(publisher.Publish(FileOf(sample), error)) << sample.name << ": " << error;
+    EXPECT_TRUE(publisher.Publish(FileOf(sample), error)) << sample.first << ": " << error;
   }
   std::vector<Sample> more = Samples(32, "-b");
   for (const auto& set : {Samples(33, "-c"), Samples(34, "-d")}) {
@@ -49,7 +49,7 @@ TEST(JetStreamPublisherTest, OneServerKilledMidRunNoFileLost) {
   std::thread publishing([&] {
     for (const auto& sample : more) {
       std::string failure;
-      EXPECT_TRUE(publisher.Publish(FileOf(sample), failure)) << sample.name << ": " << failure;
+      EXPECT_TRUE(publisher.Publish(FileOf(sample), failure)) << sample.first << ": " << failure;
     }
   });
   // The server the publisher is connected to goes, while it publishes.

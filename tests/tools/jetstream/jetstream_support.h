@@ -7,13 +7,11 @@
 #include <gtest/gtest.h>
 #include <nats/nats.h>
 
-#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "jetstream_publisher.h"
@@ -29,10 +27,8 @@ class NatsLibraryEnvironment : public ::testing::Environment {
   void TearDown() override { nats_Close(); }
 };
 
-struct Sample {
-  std::string name;
-  std::string bytes;
-};
+// A file's name and bytes, as the wire server's feed lists them.
+using Sample = std::pair<std::string, std::string>;
 
 // Bytes of every value, NULs too, from a seed.
 inline std::string Bytes(size_t length, uint32_t seed) {
@@ -61,12 +57,12 @@ inline std::vector<Sample> Samples(uint32_t seed, const std::string& tag = "") {
 
 inline owgateway::CompletedFile FileOf(const Sample& sample) {
   owgateway::CompletedFile file;
-  file.fileName = sample.name;
-  file.storyName = owgateway::StoryNameOf(sample.name);
+  file.fileName = sample.first;
+  file.storyName = owgateway::StoryNameOf(sample.first);
   file.headline = file.storyName.empty() ? "" : "Headline of " + file.storyName;
   file.receivedUnixMs = 1796528887123;
-  file.data = reinterpret_cast<const uint8_t*>(sample.bytes.data());
-  file.length = sample.bytes.size();
+  file.data = reinterpret_cast<const uint8_t*>(sample.second.data());
+  file.length = sample.second.size();
   return file;
 }
 
@@ -96,35 +92,29 @@ inline owgateway::JetStreamOptions OptionsFor(const std::vector<std::string>& ur
   return options;
 }
 
-// Polls `done` for up to `seconds`; tests never assert how long something took.
-template <typename Done>
-bool WaitFor(Done done, int seconds) {
-  for (int i = 0; i < seconds * 20; ++i) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return done();
-}
-
-// Every message once by its Nats-Msg-Id, and the files reassembled are the samples.
-inline void ExpectStreamHolds(const std::string& url, const std::vector<Sample>& samples) {
-  std::vector<StoredMessage> messages = ReadStream(url, "WIRE");
+// Every message of `stream` once by its Nats-Msg-Id, and the files reassembled are exactly
+// `samples`; returns the messages.
+inline std::vector<StoredMessage> ExpectStreamHolds(const std::string& url,
+                                                    const std::vector<Sample>& samples,
+                                                    const std::string& stream = "WIRE") {
+  std::vector<StoredMessage> messages = ReadStream(url, stream);
   std::set<std::string> ids;
   for (const auto& m : messages) {
     EXPECT_TRUE(ids.insert(m.Header("Nats-Msg-Id")).second)
         << "stored twice: " << m.Header("Nats-Msg-Id") << " on " << m.subject;
   }
-  std::map<std::string, std::string> expected;
-  for (const auto& s : samples) expected[s.name] = s.bytes;
   std::map<std::string, std::string> files = Reassemble(messages);
-  EXPECT_EQ(files.size(), expected.size());
-  for (const auto& entry : expected) {
-    auto it = files.find(entry.first);
-    ASSERT_NE(it, files.end()) << entry.first << " is missing";
-    EXPECT_TRUE(it->second == entry.second)
-        << entry.first << ": " << it->second.size() << " bytes stored, " << entry.second.size()
-        << " published";
+  EXPECT_EQ(files.size(), samples.size());
+  for (const auto& [name, bytes] : samples) {
+    auto it = files.find(name);
+    if (it == files.end()) {
+      ADD_FAILURE() << name << " is missing";
+    } else {
+      EXPECT_TRUE(it->second == bytes)
+          << name << ": " << it->second.size() << " bytes stored, " << bytes.size() << " sent";
+    }
   }
+  return messages;
 }
 
 }  // namespace owc_test

@@ -4,97 +4,56 @@
 #ifndef TESTS_TOOLS_JETSTREAM_NATS_SERVER_H_
 #define TESTS_TOOLS_JETSTREAM_NATS_SERVER_H_
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/raw_socket.h"
+#include "support/temp_dir.h"
 
 namespace owc_test {
 
 // The nats-server program, or "" when it is not installed.
 inline std::string FindNatsServer() {
-  std::vector<std::string> dirs{"/usr/sbin", "/usr/bin", "/usr/local/bin", "/usr/local/sbin"};
-  if (const char* path = std::getenv("PATH")) {
-    std::string all = path;
-    for (size_t start = 0; start <= all.size();) {
-      size_t colon = all.find(':', start);
-      if (colon == std::string::npos) colon = all.size();
-      dirs.insert(dirs.begin(), all.substr(start, colon - start));
-      start = colon + 1;
+  const char* path = std::getenv("PATH");
+  std::stringstream dirs(std::string(path != nullptr ? path : "") +
+                         ":/usr/sbin:/usr/bin:/usr/local/bin:/usr/local/sbin");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    if (!dir.empty() && access((dir + "/nats-server").c_str(), X_OK) == 0) {
+      return dir + "/nats-server";
     }
-  }
-  for (const auto& dir : dirs) {
-    std::string candidate = dir + "/nats-server";
-    if (!dir.empty() && access(candidate.c_str(), X_OK) == 0) return candidate;
   }
   return "";
 }
 
-// A port nobody listens on now at `address` (the kernel's pick, released at once).
-inline int FreePort(const std::string& address) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
-  socklen_t len = sizeof sa;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) == 0) {
-    port = ntohs(sa.sin_port);
-  }
-  close(fd);
-  return port;
-}
-
-inline bool CanConnect(const std::string& address, int port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(static_cast<uint16_t>(port));
-  inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
-  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
-  close(fd);
-  return ok;
-}
-
 class NatsServer {
  public:
-  // `routes`: the cluster's other members as "address:clusterPort" (none: a lone server).
   NatsServer(std::string name, std::string address, int maxPayload)
       : mName(std::move(name)), mAddress(std::move(address)), mMaxPayload(maxPayload) {
-    char dir[] = "/tmp/owc-nats-XXXXXX";
-    if (mkdtemp(dir) != nullptr) mDir = dir;
-    mPort = FreePort(mAddress);
-    mClusterPort = FreePort(mAddress);
+    mPort = Listener(Ipv4Of(mAddress)).Port();  // free now, released at once
+    mClusterPort = Listener(Ipv4Of(mAddress)).Port();
   }
-  ~NatsServer() {
-    Kill();
-    if (!mDir.empty()) std::system(("rm -rf '" + mDir + "'").c_str());
-  }
+  ~NatsServer() { Kill(); }
 
-  const std::string& Address() const { return mAddress; }
-  int Port() const { return mPort; }
-  int ClusterPort() const { return mClusterPort; }
   std::string Url() const { return "nats://" + mAddress + ":" + std::to_string(mPort); }
   std::string Route() const { return mAddress + ":" + std::to_string(mClusterPort); }
-  std::string LogPath() const { return mDir + "/server.log"; }
+  std::string LogPath() const { return mDir.Path() + "/server.log"; }
+  // The cluster's other members as "address:clusterPort" (none: a lone server).
   void SetRoutes(std::vector<std::string> routes) { mRoutes = std::move(routes); }
 
   // Starts it (again, on the same port and store) and waits until it takes connections.
   bool Start() {
     WriteConfig();
     std::string binary = FindNatsServer();
-    std::string config = mDir + "/server.conf";
+    std::string config = mDir.Path() + "/server.conf";
     std::string log = LogPath();
     mPid = fork();
     if (mPid == 0) {
@@ -105,7 +64,7 @@ class NatsServer {
       _exit(127);
     }
     for (int i = 0; i < 200; ++i) {  // at most 10 s
-      if (CanConnect(mAddress, mPort)) return true;
+      if (const int fd = ConnectTo(Ipv4Of(mAddress), mPort); fd >= 0) return close(fd) == 0;
       int status = 0;
       if (waitpid(mPid, &status, WNOHANG) == mPid) {
         mPid = -1;
@@ -127,11 +86,11 @@ class NatsServer {
 
  private:
   void WriteConfig() {
-    std::ofstream out(mDir + "/server.conf", std::ios::trunc);
+    std::ofstream out(mDir.Path() + "/server.conf", std::ios::trunc);
     out << "server_name: " << mName << "\n"
         << "listen: " << mAddress << ":" << mPort << "\n"
         << "max_payload: " << mMaxPayload << "\n"
-        << "jetstream { store_dir: \"" << mDir << "/store\" }\n";
+        << "jetstream { store_dir: \"" << mDir.Path() << "/store\" }\n";
     if (!mRoutes.empty()) {
       out << "cluster {\n  name: owc\n  listen: " << Route() << "\n  routes: [\n";
       for (const auto& route : mRoutes) out << "    nats-route://" << route << "\n";
@@ -142,9 +101,9 @@ class NatsServer {
   std::string mName;
   std::string mAddress;
   int mMaxPayload;
-  std::string mDir;
-  int mPort = 0;
-  int mClusterPort = 0;
+  TempDir mDir;
+  uint16_t mPort = 0;
+  uint16_t mClusterPort = 0;
   std::vector<std::string> mRoutes;
   pid_t mPid = -1;
 };

@@ -7,11 +7,7 @@
 // absent at the start and killed in the middle of the run.
 #include <gtest/gtest.h>
 
-#include <set>
-
-#include "message_scheme.h"
-#include "nats_server.h"
-#include "stream_reader.h"
+#include "jetstream_support.h"
 #include "support/gateway_crash_run.h"
 #include "support/tool_runner.h"
 #include "support/wire_server.h"
@@ -19,64 +15,25 @@
 namespace owc_test {
 namespace {
 
-using Files = std::vector<std::pair<std::string, std::string>>;
-
 constexpr int kMaxPayload = 64 * 1024;
 
-class NatsLibraryEnvironment : public ::testing::Environment {
- public:
-  void TearDown() override { nats_Close(); }
-};
 [[maybe_unused]] const auto* const kNatsEnvironment =
     ::testing::AddGlobalTestEnvironment(new NatsLibraryEnvironment);
 
-std::string Filler(size_t length, uint32_t seed) {
-  std::string out(length, '\0');
-  for (char& c : out) c = static_cast<char>('a' + (seed = seed * 1103515245u + 12345u) % 26);
-  return out;
-}
-
 // Example stories (with their headlines), one made larger than a message by a comment after
 // its root, and a binary file of no story.
-Files MixedFeed() {
-  Files files;
+std::vector<Sample> MixedFeed() {
+  std::vector<Sample> files;
   for (const std::string& story : {std::string("tea-harvest"), std::string("river-ice"),
                                    std::string("chess-final")}) {
     std::string xml = TempDir::Read(owc_test::ExampleStory(story));
-    if (story == "river-ice") xml += "<!-- " + Filler(200000, 7) + " -->\n";
+    if (story == "river-ice") xml += "<!-- " + std::string(200000, 'c') + " -->\n";
     files.emplace_back(story + ".xml", xml);
     files.emplace_back(story + ".rdf",
                        TempDir::Read(owc_test::ExamplePath("stories/" + story + ".rdf")));
   }
-  std::string photo = Filler(300000, 3);
-  photo[10] = '\0';
-  files.emplace_back("harbour.jpg", photo);
+  files.emplace_back("harbour.jpg", Bytes(300000, 3));
   return files;
-}
-
-// What the stream holds, checked to be there once by id and whole, by file name.
-std::map<std::string, std::string> StoredFiles(const std::string& url, const std::string& stream,
-                                               std::vector<owc_test::StoredMessage>* messages) {
-  *messages = owc_test::ReadStream(url, stream);
-  std::set<std::string> ids;
-  for (const auto& m : *messages) {
-    EXPECT_TRUE(ids.insert(m.Header("Nats-Msg-Id")).second)
-        << "stored twice: " << m.Header("Nats-Msg-Id");
-  }
-  return owc_test::Reassemble(*messages);
-}
-
-void ExpectHolds(const std::map<std::string, std::string>& stored, const Files& files) {
-  for (const auto& file : files) {
-    auto it = stored.find(file.first);
-    if (it == stored.end()) {
-      ADD_FAILURE() << file.first << " is not in the stream";
-    } else {
-      EXPECT_TRUE(it->second == file.second)
-          << file.first << ": " << it->second.size() << " bytes stored, " << file.second.size()
-          << " sent";
-    }
-  }
 }
 
 class OwgatewayTest : public ::testing::Test {
@@ -111,29 +68,29 @@ TEST_F(OwgatewayTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAStagingF
   const std::vector<std::string> modeTwo = {"--mode", "2", "--template", owc_test::kTemplate,
                                             "--xlate", owc_test::kTable};
 
-  std::vector<std::string> args = Args(wire, out, modeTwo);
-  args.insert(args.end(), {"--publish", nats.Url()});
-  {
-    ToolProcess gateway(OWGATEWAY_BIN, args, root_.Path());
-    ASSERT_TRUE(server.WaitFor([n](const owwired::Counters& c) { return c.filesDelivered >= n; },
-                               30000))
+  // Runs owgateway until the server delivered `total` files over all runs.
+  auto run = [&](const std::string& folder, std::vector<std::string> more, size_t total) {
+    more.insert(more.begin(), modeTwo.begin(), modeTwo.end());
+    ToolProcess gateway(OWGATEWAY_BIN, Args(wire, folder, more), root_.Path());
+    ASSERT_TRUE(server.WaitFor(
+        [total](const owwired::Counters& c) { return c.filesDelivered >= total; }, 30000))
         << gateway.Err();
     EXPECT_EQ(0, gateway.Stop()) << gateway.Err();
-  }
-  std::vector<owc_test::StoredMessage> messages;
-  std::map<std::string, std::string> stored = StoredFiles(nats.Url(), "WIRE", &messages);
-  Files expected = options.files;
+  };
+  run(out, {"--publish", nats.Url()}, n);
+  std::vector<Sample> expected = options.files;
   for (const char* story : {"tea-harvest", "river-ice", "chess-final"}) {
     const std::string page = story + std::string(".htm");
     expected.emplace_back(page, TempDir::Read(out + "/" + page));
     EXPECT_FALSE(expected.back().second.empty()) << page << " was not written";
   }
-  ExpectHolds(stored, expected);
-  EXPECT_EQ(expected.size(), stored.size());
+  const std::vector<StoredMessage> messages = ExpectStreamHolds(nats.Url(), expected);
 
   const std::string prefix = owgateway::DefaultSubjectPrefix(wire);
+  size_t riverIceChunks = 0;
   for (const auto& m : messages) {
     const std::string name = m.Header("Ow-File-Name");
+    riverIceChunks += name == "river-ice.xml";
     const std::string ext = name.substr(name.rfind('.') + 1);
     const std::string story = name.substr(0, name.rfind('.'));
     const std::string kind = ext == "htm" ? "html" : "raw";
@@ -154,21 +111,15 @@ TEST_F(OwgatewayTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAStagingF
     }
     EXPECT_EQ(24u, m.Header("Ow-Received").size()) << m.Header("Ow-Received");
   }
-  EXPECT_TRUE(stored.at("river-ice.xml").size() > static_cast<size_t>(kMaxPayload));
+  EXPECT_GT(riverIceChunks, 1u) << "larger than a message, so in chunks";
 
   // The same feed again, from a new session, into a staging folder: everything reaches its
   // own stream, and the folder keeps only its own state.
-  args = Args(wire, staged, modeTwo);
-  args.insert(args.end(), {"--publish", nats.Url(), "--stream", "STAGED", "--subject",
-                           "staged.feed", "--publish-only", "--fresh"});
-  {
-    ToolProcess gateway(OWGATEWAY_BIN, args, root_.Path());
-    ASSERT_TRUE(server.WaitFor(
-        [n](const owwired::Counters& c) { return c.filesDelivered >= 2 * n; }, 30000))
-        << gateway.Err();
-    EXPECT_EQ(0, gateway.Stop()) << gateway.Err();
-  }
-  ExpectHolds(StoredFiles(nats.Url(), "STAGED", &messages), expected);
+  run(staged,
+      {"--publish", nats.Url(), "--stream", "STAGED", "--subject", "staged.feed",
+       "--publish-only", "--fresh"},
+      2 * n);
+  ExpectStreamHolds(nats.Url(), expected, "STAGED");
   for (const std::string& entry : owc_test::EntriesIn(staged)) {
     EXPECT_TRUE(entry == "index.html" || entry == ".owgateway-session") << entry << " stayed";
   }
@@ -180,7 +131,7 @@ TEST_F(OwgatewayTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAStagingF
 TEST_F(OwgatewayTest, SigkillAtRandomMomentsLeavesEveryFileInTheStreamOnce) {
   owc_test::NatsServer nats("n1", "127.0.120.3", kMaxPayload);
   ASSERT_TRUE(nats.Start());
-  Files spool;
+  std::vector<Sample> spool;
   owc_test::CrashRunSettings settings;
   settings.gateway = OWGATEWAY_BIN;
   settings.address = "127.0.120.4";
@@ -194,16 +145,7 @@ TEST_F(OwgatewayTest, SigkillAtRandomMomentsLeavesEveryFileInTheStreamOnce) {
   EXPECT_TRUE(r.finished);
   EXPECT_EQ(r.files, r.delivered);
   EXPECT_EQ("", r.problem);
-  std::vector<owc_test::StoredMessage> messages;
-  const std::map<std::string, std::string> stored = StoredFiles(nats.Url(), "WIRE", &messages);
-  ExpectHolds(stored, spool);
-  EXPECT_EQ(spool.size(), stored.size());
-}
-
-size_t Count(const std::string& text, const std::string& part) {
-  size_t n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
+  ExpectStreamHolds(nats.Url(), spool);
 }
 
 // While NATS is away nothing is acknowledged to the wire server, which therefore holds the
@@ -214,7 +156,7 @@ TEST_F(OwgatewayTest, WaitsForNatsAtTheStartAndThroughACrashOfIt) {
   owwired::Options options;
   for (int i = 0; i < 300; ++i) {
     options.files.emplace_back("f" + std::to_string(i) + ".txt",
-                               Filler(i % 10 == 0 ? 150000 : 2000 + 37 * i, i));
+                               Bytes(i % 10 == 0 ? 150000 : 2000 + 37 * i, i));
   }
   options.blockSize = 8192;
   const auto served = StartServer(wire, options);
@@ -248,13 +190,10 @@ TEST_F(OwgatewayTest, WaitsForNatsAtTheStartAndThroughACrashOfIt) {
       << gateway.Err();
   EXPECT_EQ(0, gateway.Stop());
   const std::string log = gateway.Err();
-  EXPECT_EQ(1u, Count(log, "cannot reach NATS")) << log;
-  EXPECT_EQ(1u, Count(log, "lost the connection to NATS")) << log;
+  EXPECT_EQ(1u, CountOf(log, "cannot reach NATS")) << log;
+  EXPECT_EQ(1u, CountOf(log, "lost the connection to NATS")) << log;
   EXPECT_TRUE(Contains(gateway.Out(), "(0 problems)")) << gateway.Out();
-  std::vector<owc_test::StoredMessage> messages;
-  const std::map<std::string, std::string> stored = StoredFiles(nats.Url(), "WIRE", &messages);
-  ExpectHolds(stored, options.files);
-  EXPECT_EQ(n, stored.size());
+  ExpectStreamHolds(nats.Url(), options.files);
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The owwired executable as a child process, the way integration tests and people run it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -15,17 +13,14 @@ namespace owc_test {
 namespace {
 
 // "<exit status>:<stdout and stderr>".
-std::string Output(const std::string& args) {
-  FILE* pipe = ::popen((std::string(OWWIRED_BINARY) + " " + args + " 2>&1").c_str(), "r");
-  std::string text;
-  char chunk[4096];
-  for (size_t got; (got = std::fread(chunk, 1, sizeof(chunk), pipe)) > 0;) text.append(chunk, got);
-  int status = ::pclose(pipe);
-  return std::to_string(WEXITSTATUS(status)) + ":" + text;
+std::string Output(const std::vector<std::string>& args) {
+  TempDir scratch;
+  const RunResult r = RunTool(OWWIRED_BINARY, args, scratch.Path());
+  return std::to_string(r.status) + ":" + r.out + r.err;
 }
 
 TEST_F(OwwiredTest, HelpWinsAndExitsZeroBadOptionsExitTwoATakenAddressExitsOne) {
-  std::string help = Output("--port=1 -h --bogus");
+  std::string help = Output({"--port=1", "-h", "--bogus"});
   EXPECT_EQ(help.compare(0, 2, "0:"), 0);
   for (size_t at = 0, end; (end = help.find('\n', at)) != std::string::npos; at = end + 1) {
     EXPECT_LE(end - at, 100u) << help.substr(at, end - at);
@@ -34,15 +29,15 @@ TEST_F(OwwiredTest, HelpWinsAndExitsZeroBadOptionsExitTwoATakenAddressExitsOne) 
       {"--bogus", "unknown option '--bogus'"}, {"--port", "needs a value"},
       {"--block-size=0", "from 1 to 65535"},   {"--block-size=65536", "from 1 to 65535"},
       {"--port=12x", "'12x' is not a number"}, {"--pipeline=1", "takes no value"},
-      {"'--product=two words'", "one word"},   {"stray", "unexpected argument 'stray'"}};
-  for (const auto& [args, message] : cases) {
-    std::string output = Output(args);
+      {"--product=two words", "one word"},     {"stray", "unexpected argument 'stray'"}};
+  for (const auto& [arg, message] : cases) {
+    std::string output = Output({arg});
     EXPECT_EQ(output.compare(0, 2, "2:"), 0) << output;
     EXPECT_NE(output.find(message), std::string::npos) << output;
   }
   const auto holder = StartServer("127.0.0.252", owwired::Options());
   ASSERT_FALSE(HasFailure());
-  std::string taken = Output("-a 127.0.0.252 -q");
+  std::string taken = Output({"-a", "127.0.0.252", "-q"});
   EXPECT_EQ(taken.compare(0, 2, "1:"), 0) << taken;
   EXPECT_NE(taken.find("cannot listen on 127.0.0.252:39030"), std::string::npos) << taken;
 }

@@ -48,10 +48,8 @@ class RawClient {
   // To address:39030, retrying refused attempts until the deadline (a child process may not
   // listen yet). `rcvbuf` > 0 sets SO_RCVBUF.
   bool Connect(const std::string& address, int rcvbuf = 0) {
-    in_addr to{};
-    ::inet_pton(AF_INET, address.c_str(), &to);
     for (auto end = Deadline(); Clock::now() < end; std::this_thread::yield()) {
-      fd_ = owc_test::ConnectTo(ntohl(to.s_addr), owc_test::kWirePort, rcvbuf);
+      fd_ = owc_test::ConnectTo(Ipv4Of(address), owc_test::kWirePort, rcvbuf);
       if (fd_ >= 0) return true;
     }
     return false;
