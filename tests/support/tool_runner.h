@@ -73,8 +73,8 @@ class ToolProcess {
     const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
     const int fds[3] = {open("/dev/null", O_RDONLY | O_CLOEXEC),
                         open(out_path_.c_str(), flags, 0644), open(err_path_.c_str(), flags, 0644)};
-    pid_ = fork();
-    if (pid_ == 0) {  // only async-signal-safe calls until exec
+    mPid = fork();
+    if (mPid == 0) {  // only async-signal-safe calls until exec
       for (int i = 0; i < 3; ++i) dup2(fds[i], i);
       struct sigaction ignore {};
       ignore.sa_handler = SIG_IGN;
@@ -87,7 +87,7 @@ class ToolProcess {
     for (int fd : fds) close(fd);
   }
   ~ToolProcess() {
-    if (pid_ > 0 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
+    if (mPid > 0 && kill(mPid, SIGKILL) == 0) waitpid(mPid, nullptr, 0);
   }
   ToolProcess(const ToolProcess&) = delete;
 
@@ -95,25 +95,25 @@ class ToolProcess {
   int Wait() {
     WaitUntil([&] {
       int status = 0;
-      if (pid_ > 0 && waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;  // reaped
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      if (mPid > 0 && waitpid(mPid, &status, WNOHANG) == mPid) {
+        mPid = -1;  // reaped
+        mStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
       }
-      return pid_ <= 0;
+      return mPid <= 0;
     });
-    return status_;
+    return mStatus;
   }
   int Stop() {  // SIGTERM, then the exit status
-    if (pid_ > 0) kill(pid_, SIGTERM);
+    if (mPid > 0) kill(mPid, SIGTERM);
     return Wait();
   }
-  pid_t pid() const { return pid_; }  // -1 once reaped
+  pid_t pid() const { return mPid; }  // -1 once reaped
   std::string Out() const { return TempDir::Read(out_path_); }
   std::string Err() const { return TempDir::Read(err_path_); }
 
  private:
-  pid_t pid_ = -1;
-  int status_ = -1;
+  pid_t mPid = -1;
+  int mStatus = -1;
   std::string out_path_, err_path_;
 };
 

@@ -28,10 +28,10 @@ const ToolRow kTools[] = {
 class ConventionsTest : public ::testing::TestWithParam<ToolRow> {
  protected:
   RunResult Run(const std::vector<std::string>& args) {
-    return RunTool(GetParam().binary, args, dir_.Path());
+    return RunTool(GetParam().binary, args, mDir.Path());
   }
   std::string Tool() const { return GetParam().name; }
-  TempDir dir_;
+  TempDir mDir;
 };
 
 TEST_P(ConventionsTest, HelpAndVersionGoToStandardOutputWithStatusZero) {
@@ -53,7 +53,7 @@ TEST_P(ConventionsTest, HelpAndVersionGoToStandardOutputWithStatusZero) {
 
 TEST_P(ConventionsTest, AHelpThatCannotBeWrittenFailsWithOneLine) {
   RunResult r = RunTool("/bin/sh", {"-c", std::string("exec ") + GetParam().binary + " --help >/dev/full"},
-                        dir_.Path());
+                        mDir.Path());
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, Tool() + ": cannot write to standard output: No space left on device\n");
 }

@@ -29,7 +29,7 @@ class ConfigFileTest : public ::testing::Test {
  protected:
   // Runs the parser over `args` (the program name added) with `file` as ./tool.conf.
   Parsed Parse(const std::string& file, std::vector<std::string> args) {
-    owc_test::TempDir::Write(path_, file);
+    owc_test::TempDir::Write(mPath, file);
     args.insert(args.begin(), "tool");
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
@@ -56,8 +56,8 @@ class ConfigFileTest : public ::testing::Test {
     p.verbose = cli.CommonOptions().verbose;
     return p;
   }
-  owc_test::TempDir dir_;
-  const std::string path_ = dir_.File("tool.conf");
+  owc_test::TempDir mDir;
+  const std::string mPath = mDir.File("tool.conf");
 };
 
 TEST_F(ConfigFileTest, EveryFormOfALineSetsItsOptionAndTheCommandLineComesAfter) {
@@ -71,13 +71,13 @@ TEST_F(ConfigFileTest, EveryFormOfALineSetsItsOptionAndTheCommandLineComesAfter)
       "level=\"  spaced  \"\n"
       "quiet\n"
       "mode=1";  // no line break at the end
-  Parsed p = Parse(file, {"--config", path_, "--mode=0", "-v"});
+  Parsed p = Parse(file, {"--config", mPath, "--mode=0", "-v"});
   ASSERT_EQ(Outcome::kRun, p.outcome) << p.error;
   EXPECT_EQ((std::vector<std::string>{"mode=2", "output-dir=/var/lib/feed one", "send-done",
                                       "level", "level=  spaced  ", "mode=1", "mode=0"}),
             p.calls);
   EXPECT_TRUE(p.verbose && !p.quiet) << "-v on the command line overrides quiet in the file";
-  p = Parse("quiet\n", {"-v", "--config=" + path_});
+  p = Parse("quiet\n", {"-v", "--config=" + mPath});
   EXPECT_TRUE(p.verbose && !p.quiet) << "whatever their order on the command line";
 }
 
@@ -94,17 +94,17 @@ TEST_F(ConfigFileTest, AWrongLineIsOneLineNamingFileAndLineAndEndsTheParse) {
       {"d x\n", ":1: unknown option 'd'"},  // long names only
   };
   for (const auto& [file, message] : cases) {
-    Parsed p = Parse(file, {"--config", path_, "--send-done"});
+    Parsed p = Parse(file, {"--config", mPath, "--send-done"});
     EXPECT_EQ(Outcome::kConfigError, p.outcome) << file;
-    EXPECT_EQ(path_ + message, p.error);
+    EXPECT_EQ(mPath + message, p.error);
     EXPECT_TRUE(p.calls.empty() || p.calls == std::vector<std::string>{"mode=1"})
         << "the command line's options are not applied after a wrong file";
   }
-  Parsed missing = Parse("", {"--config", dir_.File("absent.conf")});
+  Parsed missing = Parse("", {"--config", mDir.File("absent.conf")});
   EXPECT_EQ(Outcome::kConfigError, missing.outcome);
-  EXPECT_EQ(dir_.File("absent.conf") + ": No such file or directory", missing.error);
-  EXPECT_EQ(Outcome::kHelp, Parse("", {"--config", dir_.File("absent.conf"), "--help"}).outcome);
-  Parsed bad_command_line = Parse("mode 1\n", {"--config", path_, "--mode", "9"});
+  EXPECT_EQ(mDir.File("absent.conf") + ": No such file or directory", missing.error);
+  EXPECT_EQ(Outcome::kHelp, Parse("", {"--config", mDir.File("absent.conf"), "--help"}).outcome);
+  Parsed bad_command_line = Parse("mode 1\n", {"--config", mPath, "--mode", "9"});
   EXPECT_EQ(Outcome::kUsageError, bad_command_line.outcome);
   EXPECT_EQ("option '--mode': takes 0, 1 or 2", bad_command_line.error);
 }

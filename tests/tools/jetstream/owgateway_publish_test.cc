@@ -50,7 +50,7 @@ class OwgatewayTest : public ::testing::Test {
     return args;
   }
 
-  TempDir root_;
+  TempDir mRoot;
 };
 
 TEST_F(OwgatewayTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAStagingFolder) {
@@ -64,14 +64,14 @@ TEST_F(OwgatewayTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAStagingF
   const auto served = StartServer(wire, options);
   ASSERT_FALSE(HasFailure());
   owwired::Server& server = *served;
-  const std::string out = root_.File("out"), staged = root_.File("staged");
+  const std::string out = mRoot.File("out"), staged = mRoot.File("staged");
   const std::vector<std::string> modeTwo = {"--mode", "2", "--template", owc_test::kTemplate,
                                             "--xlate", owc_test::kTable};
 
   // Runs owgateway until the server delivered `total` files over all runs.
   auto run = [&](const std::string& folder, std::vector<std::string> more, size_t total) {
     more.insert(more.begin(), modeTwo.begin(), modeTwo.end());
-    ToolProcess gateway(OWGATEWAY_BIN, Args(wire, folder, more), root_.Path());
+    ToolProcess gateway(OWGATEWAY_BIN, Args(wire, folder, more), mRoot.Path());
     ASSERT_TRUE(server.WaitFor(
         [total](const owwired::Counters& c) { return c.filesDelivered >= total; }, 30000))
         << gateway.Err();
@@ -163,8 +163,8 @@ TEST_F(OwgatewayTest, WaitsForNatsAtTheStartAndThroughACrashOfIt) {
   ASSERT_FALSE(HasFailure());
   owwired::Server& server = *served;
   auto delivered = [&] { return server.GetCounters().filesDelivered; };
-  ToolProcess gateway(OWGATEWAY_BIN, Args(wire, root_.File("out"), {"--publish", nats.Url()}),
-                      root_.Path());
+  ToolProcess gateway(OWGATEWAY_BIN, Args(wire, mRoot.File("out"), {"--publish", nats.Url()}),
+                      mRoot.Path());
 
   ASSERT_TRUE(owc_test::WaitUntil([&] { return Contains(gateway.Err(), "cannot reach NATS"); }))
       << gateway.Err();

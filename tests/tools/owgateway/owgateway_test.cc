@@ -24,55 +24,55 @@ class OwgatewayTest : public ::testing::Test {
  protected:
   void Serve(int last, owwired::Options options) { Serve("127.0.0." + std::to_string(last), options); }
   void Serve(const std::string& address, owwired::Options options) {
-    address_ = address;
-    server_ = StartServer(address, std::move(options));
+    mAddress = address;
+    mServer = StartServer(address, std::move(options));
   }
   std::vector<std::string> Args(std::vector<std::string> more = {}) {
-    more.insert(more.begin(), {"--server", address_, "--out", out_, "--progress", "0"});
+    more.insert(more.begin(), {"--server", mAddress, "--out", mOut, "--progress", "0"});
     return more;
   }
   std::vector<std::string> HtmlArgs(std::vector<std::string> more = {}) {
     more.insert(more.begin(), {"--mode", "2", "--template", kTemplate, "--xlate", kTable});
     return Args(more);
   }
-  std::string Written(const std::string& name) { return TempDir::Read(out_ + "/" + name); }
-  // The example stories' files in spool_, for a server with options.spoolDir = spool_.Path().
+  std::string Written(const std::string& name) { return TempDir::Read(mOut + "/" + name); }
+  // The example stories' files in mSpool, for a server with options.spoolDir = mSpool.Path().
   void Spool(std::initializer_list<const char*> stories) {
     for (const std::string story : stories) {
-      for (auto end : {".xml", ".rdf"}) TempDir::Write(spool_.File(story + end), Example(story + end));
+      for (auto end : {".xml", ".rdf"}) TempDir::Write(mSpool.File(story + end), Example(story + end));
     }
   }
   // The page owgateway wrote is owconvert's of the same story with the sample template.
   void ExpectOwconvertsPage(const std::string& story) {
     RunResult page =
-        RunTool(OWCONVERT_BIN, {"-t", kTemplate, "-x", kTable, ExampleStory(story)}, root_.Path());
+        RunTool(OWCONVERT_BIN, {"-t", kTemplate, "-x", kTable, ExampleStory(story)}, mRoot.Path());
     EXPECT_TRUE(Written(story + ".htm") == page.out) << story << ": the page differs from owconvert's";
   }
   // Starts owgateway towards a peer the test plays on 127.0.last.
   std::unique_ptr<ToolProcess> StartTowards(RawPeer& peer, const std::string& address,
                                             const std::vector<std::string>& args) {
     EXPECT_TRUE(peer.Bound());
-    address_ = address;
-    auto gateway = std::make_unique<ToolProcess>(OWGATEWAY_BIN, Args(args), scratch_);
+    mAddress = address;
+    auto gateway = std::make_unique<ToolProcess>(OWGATEWAY_BIN, Args(args), mScratch);
     EXPECT_TRUE(peer.Accept(15000));
     return gateway;
   }
-  bool Exists(const std::string& name) { return access((out_ + "/" + name).c_str(), F_OK) == 0; }
+  bool Exists(const std::string& name) { return access((mOut + "/" + name).c_str(), F_OK) == 0; }
   // Partial, block-record and temporary files, which must not outlive a clean run.
   std::vector<std::string> Leftovers() {
     std::vector<std::string> found;
-    for (const std::string& name : EntriesIn(out_)) {
+    for (const std::string& name : EntriesIn(mOut)) {
       if (name[0] == '.' && name != ".owgateway-session") found.push_back(name);
     }
     return found;
   }
 
-  TempDir root_, spool_;
-  const std::string out_ = root_.File("out"), scratch_ = root_.File("scratch");
-  const bool made_ =
-      std::filesystem::create_directory(out_) && std::filesystem::create_directory(scratch_);
-  std::string address_;
-  std::unique_ptr<owwired::Server> server_;
+  TempDir mRoot, mSpool;
+  const std::string mOut = mRoot.File("out"), mScratch = mRoot.File("scratch");
+  const bool mMade =
+      std::filesystem::create_directory(mOut) && std::filesystem::create_directory(mScratch);
+  std::string mAddress;
+  std::unique_ptr<owwired::Server> mServer;
 };
 
 TEST_F(OwgatewayTest, ModeTwoWritesEveryFileByteExactItsPageAndAnIndexOfEveryStory) {
@@ -80,7 +80,7 @@ TEST_F(OwgatewayTest, ModeTwoWritesEveryFileByteExactItsPageAndAnIndexOfEverySto
   options.spoolDir = ExamplePath("stories");
   options.blockSize = 700;  // every story file comes in several blocks
   Serve(63, options);
-  ToolProcess gateway(OWGATEWAY_BIN, HtmlArgs({"--count", "14", "--fresh"}), scratch_);
+  ToolProcess gateway(OWGATEWAY_BIN, HtmlArgs({"--count", "14", "--fresh"}), mScratch);
   ASSERT_EQ(0, gateway.Wait()) << gateway.Err();
   EXPECT_EQ(0u, gateway.Out().find("owgateway: 14 stories, 29 files, ")) << gateway.Out();
   EXPECT_TRUE(Contains(gateway.Out(), "(0 problems)\n"));
@@ -106,13 +106,13 @@ TEST_F(OwgatewayTest, ModeTwoWritesEveryFileByteExactItsPageAndAnIndexOfEverySto
 TEST_F(OwgatewayTest, CountOrSigtermStopsCleanlyAndARestartResumesTheKeptSession) {
   Spool({"river-ice"});
   owwired::Options options;
-  options.spoolDir = spool_.Path();
+  options.spoolDir = mSpool.Path();
   options.rescan = true;
   options.firstSessionId = 300;
   options.faults.faultyConnections = 1;
   options.faults.delayMs = 150;
   Serve(65, options);
-  ToolProcess first(OWGATEWAY_BIN, Args({"--count", "1"}), scratch_);
+  ToolProcess first(OWGATEWAY_BIN, Args({"--count", "1"}), mScratch);
   EXPECT_EQ(0, first.Wait()) << first.Err();
   EXPECT_EQ(0u, first.Out().find("owgateway: 1 stories, 2 files, ")) << first.Out();
   EXPECT_TRUE(Written("river-ice.rdf") == Example("river-ice.rdf"));
@@ -120,15 +120,15 @@ TEST_F(OwgatewayTest, CountOrSigtermStopsCleanlyAndARestartResumesTheKeptSession
   EXPECT_EQ(std::vector<std::string>{}, Leftovers());
 
   Spool({"chess-final"});  // meanwhile: the resumed session gets it and only it
-  ToolProcess second(OWGATEWAY_BIN, HtmlArgs({"--send-done"}), scratch_);
-  ASSERT_TRUE(server_->WaitFor([](C c) { return c.filesDelivered == 4; }, 15000));
+  ToolProcess second(OWGATEWAY_BIN, HtmlArgs({"--send-done"}), mScratch);
+  ASSERT_TRUE(mServer->WaitFor([](C c) { return c.filesDelivered == 4; }, 15000));
   EXPECT_EQ(0, second.Stop()) << second.Err();
   EXPECT_TRUE(Contains(second.Err(), "resuming session 300")) << second.Err();
   EXPECT_EQ(0u, second.Out().find("owgateway: 1 stories, 2 files, ")) << second.Out();
   EXPECT_TRUE(Written("chess-final.rdf") == Example("chess-final.rdf") &&
               Exists("chess-final.htm"));
   // With --send-done the session ends at the server and is no longer kept.
-  EXPECT_TRUE(server_->WaitFor([](C c) { return c.sessionsEnded == 1; }, 15000));
+  EXPECT_TRUE(mServer->WaitFor([](C c) { return c.sessionsEnded == 1; }, 15000));
   EXPECT_FALSE(Exists(".owgateway-session"));
 }
 
@@ -143,18 +143,18 @@ TEST_F(OwgatewayTest, FileInterruptedByARestartIsCompletedByteExact) {
   options.faults.dropAfterBlocks = 3;
   options.faults.faultyConnections = 1;
   Serve(66, options);
-  ToolProcess first(OWGATEWAY_BIN, Args(), scratch_);
+  ToolProcess first(OWGATEWAY_BIN, Args(), mScratch);
   ASSERT_TRUE(
-      server_->WaitFor([](C c) { return c.blocksSent == 3 && c.connectionsOpen == 0; }, 15000));
+      mServer->WaitFor([](C c) { return c.blocksSent == 3 && c.connectionsOpen == 0; }, 15000));
   ASSERT_TRUE(WaitUntil([&] { return Written(".part-cut.xml").size() == 1500; }));
   EXPECT_FALSE(Exists("cut.xml")) << "a file appears only once it is whole";
   EXPECT_EQ(0, first.Stop()) << first.Err();
-  EXPECT_EQ(2u, server_->GetCounters().blocksAcked);
+  EXPECT_EQ(2u, mServer->GetCounters().blocksAcked);
 
-  ToolProcess second(OWGATEWAY_BIN, Args(), scratch_);
-  ASSERT_TRUE(server_->WaitFor([](C c) { return c.filesDelivered == 1; }, 15000));
+  ToolProcess second(OWGATEWAY_BIN, Args(), mScratch);
+  ASSERT_TRUE(mServer->WaitFor([](C c) { return c.filesDelivered == 1; }, 15000));
   EXPECT_EQ(0, second.Stop()) << second.Err();
-  EXPECT_EQ(1u, server_->GetCounters().sessionsResumed);
+  EXPECT_EQ(1u, mServer->GetCounters().sessionsResumed);
   EXPECT_TRUE(Written("cut.xml") == xml);
   EXPECT_EQ(std::vector<std::string>{}, Leftovers());
 }
@@ -165,9 +165,9 @@ TEST_F(OwgatewayTest, FileInterruptedByARestartIsCompletedByteExact) {
 TEST_F(OwgatewayTest, StoriesThatDoNotRenderOrComeOutEmptyAreCountedAsProblems) {
   Spool({"alpine-choir", "ferry-timetable", "river-ice"});
   owwired::Options options;
-  options.spoolDir = spool_.Path();
+  options.spoolDir = mSpool.Path();
   Serve(148, options);
-  ToolProcess real(OWGATEWAY_BIN, HtmlArgs({"--count", "3", "--fresh"}), scratch_);
+  ToolProcess real(OWGATEWAY_BIN, HtmlArgs({"--count", "3", "--fresh"}), mScratch);
   ASSERT_EQ(0, real.Wait()) << real.Err();
   EXPECT_TRUE(Contains(real.Out(), "owgateway: 3 stories, 6 files, ")) << real.Out();
   EXPECT_TRUE(Contains(real.Out(), "(0 problems)\n")) << real.Err();
@@ -175,7 +175,7 @@ TEST_F(OwgatewayTest, StoriesThatDoNotRenderOrComeOutEmptyAreCountedAsProblems) 
   EXPECT_TRUE(Contains(Written("ferry-timetable.htm"),
                        "<h1>Island ferry adds a night crossing for the summer season</h1>"));
 
-  ToolProcess strict(OWGATEWAY_BIN, HtmlArgs({"--count", "3", "--fresh", "--strict"}), scratch_);
+  ToolProcess strict(OWGATEWAY_BIN, HtmlArgs({"--count", "3", "--fresh", "--strict"}), mScratch);
   ASSERT_EQ(0, strict.Wait()) << strict.Err();
   EXPECT_TRUE(Contains(strict.Out(), "owgateway: 3 stories, 6 files, ")) << strict.Out();
   EXPECT_TRUE(Contains(strict.Out(), "(2 problems)\n")) << strict.Out() << strict.Err();
@@ -185,11 +185,11 @@ TEST_F(OwgatewayTest, StoriesThatDoNotRenderOrComeOutEmptyAreCountedAsProblems) 
                                      "the namespace http://iptc.org/std/NITF/2006-10-18/"))
       << strict.Err();
 
-  const std::string pagesOnly = root_.File("pages");
+  const std::string pagesOnly = mRoot.File("pages");
   ToolProcess pages(OWGATEWAY_BIN,
                     Args({"--mode", "1", "--template", kTemplate, "--count", "2", "--fresh",
                           "--strict", "--send-done", "-d", pagesOnly}),
-                    scratch_);
+                    mScratch);
   ASSERT_EQ(0, pages.Wait()) << pages.Err();
   EXPECT_TRUE(Contains(pages.Out(), "(1 problems)\n")) << pages.Out() << pages.Err();
   EXPECT_TRUE(Contains(pages.Err(), "owgateway: story alpine-choir was received but not rendered"))
@@ -202,9 +202,9 @@ TEST_F(OwgatewayTest, StoriesThatDoNotRenderOrComeOutEmptyAreCountedAsProblems) 
 // says so (with the hint to --help for the command line) and owgateway exits 2 before it
 // creates its folder, let alone connects.
 TEST_F(OwgatewayTest, BadUsageAndBadTemplatesExitTwoWithOneLineBeforeAnythingIsTouched) {
-  const std::string never = out_ + "/never", missing = root_.File("missing.tmpl");
-  const std::string unknown = root_.File("unknown.tmpl"), unclosed = root_.File("unclosed.tmpl");
-  const std::string conf = root_.File("bad.conf");
+  const std::string never = mOut + "/never", missing = mRoot.File("missing.tmpl");
+  const std::string unknown = mRoot.File("unknown.tmpl"), unclosed = mRoot.File("unclosed.tmpl");
+  const std::string conf = mRoot.File("bad.conf");
   TempDir::Write(unknown, "<html>\n<?Kavio bogus ?>\n</html>\n");
   TempDir::Write(unclosed, "<?Kavio if headline ?>\n<h1><?Kavio insert headline ?></h1>\n");
   TempDir::Write(conf, "# feed\nserver = 127.0.16.9\nbogus = 1\n");
@@ -229,7 +229,7 @@ TEST_F(OwgatewayTest, BadUsageAndBadTemplatesExitTwoWithOneLineBeforeAnythingIsT
   };
   for (auto [args, message] : cases) {
     args.insert(args.end(), {"-d", never});
-    RunResult r = RunTool(OWGATEWAY_BIN, args, scratch_);
+    RunResult r = RunTool(OWGATEWAY_BIN, args, mScratch);
     EXPECT_EQ(2, r.status) << args[1];
     EXPECT_EQ("owgateway: " + message, r.err);
     EXPECT_EQ("", r.out);
@@ -246,7 +246,7 @@ TEST_F(OwgatewayTest, CountTakesExactlyThatManyStoriesAndTheNextRunTheNextOnes) 
   Serve("127.0.16.3", options);
   auto stories = [&](const char* ending) {
     std::vector<std::string> found;
-    for (const std::string& name : EntriesIn(out_)) {
+    for (const std::string& name : EntriesIn(mOut)) {
       if (name.size() > 4 && name.compare(name.size() - 4, 4, ending) == 0) {
         found.push_back(name.substr(0, name.size() - 4));
       }
@@ -257,7 +257,7 @@ TEST_F(OwgatewayTest, CountTakesExactlyThatManyStoriesAndTheNextRunTheNextOnes) 
       "owgateway: 3 stories, (6|0) files, [0-9.]+ (bytes|kB) in [0-9.]+ m?s into .* \\(0 "
       "problems\\)\n");
   for (const char* mode : {"0", "2", "1"}) {
-    ToolProcess run(OWGATEWAY_BIN, Args({"--count", "3", "--mode", mode}), scratch_);
+    ToolProcess run(OWGATEWAY_BIN, Args({"--count", "3", "--mode", mode}), mScratch);
     ASSERT_EQ(0, run.Wait()) << run.Err();
     EXPECT_TRUE(std::regex_match(run.Out(), summary)) << run.Out();
     EXPECT_FALSE(Contains(run.Err(), "queued")) << run.Err();
@@ -269,8 +269,8 @@ TEST_F(OwgatewayTest, CountTakesExactlyThatManyStoriesAndTheNextRunTheNextOnes) 
   EXPECT_EQ((std::vector<std::string>{"story00004", "story00005", "story00006", "story00007",
                                       "story00008", "story00009"}),
             stories(".htm"));
-  EXPECT_EQ(18u, server_->GetCounters().filesDelivered);
-  EXPECT_EQ(2u, server_->GetCounters().sessionsResumed);
+  EXPECT_EQ(18u, mServer->GetCounters().filesDelivered);
+  EXPECT_EQ(2u, mServer->GetCounters().sessionsResumed);
 }
 
 struct ScriptedBlock {
@@ -350,7 +350,7 @@ TEST_F(OwgatewayTest, HostileNamesAndBadBlocksNeverWriteOutsideOrWrong) {
   const std::vector<ScriptedFile> files = {
       {"../escape.xml", "../escape.xml", Blocks({{0, xml}})},
       {"../escape.xml", "../escape.rdf", Blocks({{0, rdf}})},
-      {"", root_.File("absolute.xml"), Blocks({{0, "a"}})},
+      {"", mRoot.File("absolute.xml"), Blocks({{0, "a"}})},
       {"", "..", Blocks({{0, "p"}})},
       {"", "bell\x07\x1b[2J.xml", Blocks({{0, "c"}})},
       {"", std::string(300, 'n') + ".xml", Blocks({{0, "l"}})},
@@ -368,10 +368,10 @@ TEST_F(OwgatewayTest, HostileNamesAndBadBlocksNeverWriteOutsideOrWrong) {
   ASSERT_TRUE(WaitUntil([&] { return Exists("tea-harvest.htm"); }));
   EXPECT_EQ(0, gateway->Stop());
   EXPECT_EQ(0u, gateway->Out().find("owgateway: 2 stories, 11 files")) << gateway->Out();
-  EXPECT_EQ((std::vector<std::string>{"out", "scratch"}), EntriesIn(root_.Path()));
+  EXPECT_EQ((std::vector<std::string>{"out", "scratch"}), EntriesIn(mRoot.Path()));
   EXPECT_EQ((std::vector<std::string>{".owgateway-session", "index.html", "tea-harvest.htm",
                                       "tea-harvest.rdf", "tea-harvest.xml", "twice.txt"}),
-            EntriesIn(out_));
+            EntriesIn(mOut));
   EXPECT_EQ("one,two,three", Written("twice.txt"));
   EXPECT_TRUE(xml == Written("tea-harvest.xml"));
   EXPECT_FALSE(Contains(Written("index.html"), "not the index"));
@@ -437,32 +437,32 @@ TEST_F(OwgatewayTest, AbandonedFilesHoldNoDescriptorsAndLeaveNoPartialFiles) {
 // Links planted under the names owgateway writes (its partial file and record, the file
 // itself, the index) lead nowhere: each is removed or replaced, never written through.
 TEST_F(OwgatewayTest, PlantedSymbolicLinksAreNeverFollowed) {
-  const std::string target = root_.File("target"), record = root_.File("record");
+  const std::string target = mRoot.File("target"), record = mRoot.File("record");
   TempDir::Write(target, "untouched");
   TempDir::Write(record, "untouched");
   for (const auto& [link, to] : std::vector<std::pair<std::string, std::string>>{
            {".part-evil.xml", target}, {".blocks-evil.xml", record}, {"evil.rdf", target},
-           {"index.html", target}, {".part-evil.rdf", root_.File("absent")}}) {
-    ASSERT_EQ(0, symlink(to.c_str(), (out_ + "/" + link).c_str())) << link;
+           {"index.html", target}, {".part-evil.rdf", mRoot.File("absent")}}) {
+    ASSERT_EQ(0, symlink(to.c_str(), (mOut + "/" + link).c_str())) << link;
   }
   std::string xml(3000, 'x');
   owwired::Options options;
   options.files = {{"evil.xml", xml}, {"evil.rdf", "<rdf/>"}};
   options.blockSize = 1000;
   Serve(142, options);
-  ToolProcess gateway(OWGATEWAY_BIN, Args({"--count", "1"}), scratch_);
+  ToolProcess gateway(OWGATEWAY_BIN, Args({"--count", "1"}), mScratch);
   EXPECT_EQ(0, gateway.Wait()) << gateway.Err();
   EXPECT_TRUE(xml == Written("evil.xml"));
   EXPECT_EQ("<rdf/>", Written("evil.rdf"));
   EXPECT_EQ("untouched", TempDir::Read(target));
   EXPECT_EQ("untouched", TempDir::Read(record));
   EXPECT_EQ((std::vector<std::string>{"out", "record", "scratch", "target"}),
-            EntriesIn(root_.Path()));
+            EntriesIn(mRoot.Path()));
   for (const char* name : {"evil.xml", "evil.rdf", "index.html"}) {
-    EXPECT_FALSE(std::filesystem::is_symlink(out_ + "/" + name)) << name;
+    EXPECT_FALSE(std::filesystem::is_symlink(mOut + "/" + name)) << name;
   }
   EXPECT_EQ(std::vector<std::string>{}, Leftovers());
-  EXPECT_TRUE(Contains(gateway.Err(), "removed " + out_ + "/.part-evil.xml: not a regular file"))
+  EXPECT_TRUE(Contains(gateway.Err(), "removed " + mOut + "/.part-evil.xml: not a regular file"))
       << gateway.Err();
 }
 
@@ -475,16 +475,16 @@ TEST_F(OwgatewayTest, AFileWholeButNotRenamedIsPutInPlaceAtTheNextStart) {
                    {"after.rdf", "<a/>"}};
   options.blockSize = 2000;
   Serve(143, options);
-  ASSERT_TRUE(std::filesystem::create_directories(out_ + "/stuck.xml/in-the-way"));
-  ToolProcess first(OWGATEWAY_BIN, Args(), scratch_);
+  ASSERT_TRUE(std::filesystem::create_directories(mOut + "/stuck.xml/in-the-way"));
+  ToolProcess first(OWGATEWAY_BIN, Args(), mScratch);
   EXPECT_EQ(1, first.Wait());
-  EXPECT_TRUE(Contains(first.Err(), "cannot put in place " + out_ + "/stuck.xml: ")) << first.Err();
+  EXPECT_TRUE(Contains(first.Err(), "cannot put in place " + mOut + "/stuck.xml: ")) << first.Err();
   EXPECT_TRUE(Written(".part-stuck.xml") == stuck);
 
-  std::filesystem::remove_all(out_ + "/stuck.xml");
-  ToolProcess second(OWGATEWAY_BIN, Args({"--count", "1"}), scratch_);
+  std::filesystem::remove_all(mOut + "/stuck.xml");
+  ToolProcess second(OWGATEWAY_BIN, Args({"--count", "1"}), mScratch);
   EXPECT_EQ(0, second.Wait()) << second.Err();
-  EXPECT_TRUE(Contains(second.Err(), "put " + out_ + "/stuck.xml in place: a stopped run left it "
+  EXPECT_TRUE(Contains(second.Err(), "put " + mOut + "/stuck.xml in place: a stopped run left it "
                                      "whole as .part-stuck.xml"))
       << second.Err();
   EXPECT_TRUE(Written("stuck.xml") == stuck);
@@ -501,7 +501,7 @@ TEST_F(OwgatewayTest, DoneFromTheServerStartsANewSessionAfterAPause) {
   options.faults.faultyConnections = 1;
   options.faults.doneAfterFiles = 2;
   Serve(145, options);
-  ToolProcess gateway(OWGATEWAY_BIN, Args(), scratch_);
+  ToolProcess gateway(OWGATEWAY_BIN, Args(), mScratch);
   ASSERT_TRUE(WaitUntil([&] {
     return Contains(gateway.Err(),
                     "owgateway: the server ended session 900 (DONE); logging in anew in 5 s\n");
@@ -510,7 +510,7 @@ TEST_F(OwgatewayTest, DoneFromTheServerStartsANewSessionAfterAPause) {
   // fails for want of a connection starts afresh): whichever session comes last is kept, and
   // it gets the whole feed.
   auto keptNewest = [&] {
-    const uint32_t newest = server_->GetCounters().lastSessionId;
+    const uint32_t newest = mServer->GetCounters().lastSessionId;
     return newest != 900 &&
            Written(".owgateway-session").find(std::to_string(newest) + "\ncheck ") == 0 &&
            Written("b.rdf") == "<b/>";
@@ -523,14 +523,14 @@ TEST_F(OwgatewayTest, DoneFromTheServerStartsANewSessionAfterAPause) {
 // Whatever is wrong with the session file, owgateway says so in one line and exits 2, before
 // it connects: it neither resumes a session it guessed nor logs in anew on its own.
 TEST_F(OwgatewayTest, ASessionFileThatCannotBeReadStopsTheStartWithStatusTwo) {
-  const std::string path = out_ + "/.owgateway-session";
+  const std::string path = mOut + "/.owgateway-session";
   for (const std::string& content :
        {std::string(), std::string("52448"), std::string("52448401\ncheck 0"),
         std::string("52448401\ncheck 00000000\n"), std::string("0\n"), std::string("x\n"),
         std::string("\0\0\0\0", 4)}) {
     SCOPED_TRACE(content);
     TempDir::Write(path, content);
-    RunResult r = RunTool(OWGATEWAY_BIN, {"--server", "127.0.0.67", "--out", out_}, scratch_);
+    RunResult r = RunTool(OWGATEWAY_BIN, {"--server", "127.0.0.67", "--out", mOut}, mScratch);
     EXPECT_EQ(2, r.status);
     EXPECT_EQ("owgateway: cannot read the session file " + path +
                   " (empty, cut short or corrupt); start with --fresh to log in anew, or with "
@@ -546,21 +546,21 @@ TEST_F(OwgatewayTest, TheIndexIsBoundedAndRebuiltFromTheFolderAfterARestart) {
   owwired::Options options;
   options.generateStories = 12;
   Serve(146, options);
-  ToolProcess first(OWGATEWAY_BIN, Args({"--count", "12", "--index-stories", "5"}), scratch_);
+  ToolProcess first(OWGATEWAY_BIN, Args({"--count", "12", "--index-stories", "5"}), mScratch);
   EXPECT_EQ(0, first.Wait()) << first.Err();
   const std::string index = Written("index.html");
   EXPECT_EQ(5u, CountOf(index, "<li>")) << index;
   EXPECT_TRUE(Contains(index, "<p>12 stories received since the start, 0 found in the folder at "
                               "the start; the newest 5 listed.</p>"));
 
-  ToolProcess second(OWGATEWAY_BIN, Args({"--index-stories", "5"}), scratch_);
+  ToolProcess second(OWGATEWAY_BIN, Args({"--index-stories", "5"}), mScratch);
   ASSERT_TRUE(WaitUntil([&] { return Contains(Written("index.html"), "12 found"); }));
   EXPECT_EQ(0, second.Stop());
   const std::string rebuilt = Written("index.html");
   EXPECT_EQ(5u, CountOf(rebuilt, "<li>")) << rebuilt;
   EXPECT_TRUE(Contains(rebuilt, "<p>0 stories received since the start, 12 found in the folder "
                                 "at the start; the newest 5 listed.</p>"));
-  const std::string xml = Written(EntriesIn(out_).back());
+  const std::string xml = Written(EntriesIn(mOut).back());
   const size_t hl = xml.find("<hl1>") + 5;
   EXPECT_TRUE(Contains(rebuilt, xml.substr(hl, xml.find("</hl1>") - hl)));
 }
@@ -569,12 +569,12 @@ TEST_F(OwgatewayTest, TheIndexIsBoundedAndRebuiltFromTheFolderAfterARestart) {
 // which pairs only what one run receives, gets the RDF file alone. owgateway renders the page
 // from the folder before the file counts as delivered.
 TEST_F(OwgatewayTest, AStorySplitByARestartStillGetsItsPage) {
-  TempDir::Write(out_ + "/tea-harvest.xml", Example("tea-harvest.xml"));
+  TempDir::Write(mOut + "/tea-harvest.xml", Example("tea-harvest.xml"));
   owwired::Options options;
   options.files = {{"tea-harvest.rdf", Example("tea-harvest.rdf")}};
   Serve(147, options);
-  ToolProcess gateway(OWGATEWAY_BIN, HtmlArgs(), scratch_);
-  ASSERT_TRUE(server_->WaitFor([](C c) { return c.filesDelivered == 1; }, 15000));
+  ToolProcess gateway(OWGATEWAY_BIN, HtmlArgs(), mScratch);
+  ASSERT_TRUE(mServer->WaitFor([](C c) { return c.filesDelivered == 1; }, 15000));
   EXPECT_TRUE(Exists("tea-harvest.htm"));
   EXPECT_EQ(0, gateway.Stop()) << gateway.Err();
   ExpectOwconvertsPage("tea-harvest");
@@ -592,19 +592,19 @@ TEST_F(OwgatewayTest, AFullDiskStopsTheGatewayWithStatusOneAndKeepsWhatItWrote) 
   options.faults.faultyConnections = 1;
   options.faults.delayMs = 10;
   Serve(141, options);
-  ToolProcess gateway(OWGATEWAY_BIN, Args(), scratch_, 64 * 1024);
+  ToolProcess gateway(OWGATEWAY_BIN, Args(), mScratch, 64 * 1024);
   EXPECT_EQ(1, gateway.Wait());
-  EXPECT_TRUE(Contains(gateway.Err(), "cannot write " + out_ + "/.part-big.xml: File too large"));
-  EXPECT_TRUE(Contains(gateway.Err(), "stopped because " + out_ + " cannot be written"));
+  EXPECT_TRUE(Contains(gateway.Err(), "cannot write " + mOut + "/.part-big.xml: File too large"));
+  EXPECT_TRUE(Contains(gateway.Err(), "stopped because " + mOut + " cannot be written"));
   EXPECT_EQ((std::vector<std::string>{".blocks-big.xml", ".owgateway-session", ".part-big.xml",
                                       "index.html", "s1.rdf", "s1.xml", "s2.rdf", "s2.xml"}),
-            EntriesIn(out_));
+            EntriesIn(mOut));
   EXPECT_EQ(s2, Written("s2.xml"));
   EXPECT_TRUE(Contains(Written("index.html"), "s2"));
 
-  ToolProcess again(OWGATEWAY_BIN, Args({"--count", "1"}), scratch_);
+  ToolProcess again(OWGATEWAY_BIN, Args({"--count", "1"}), mScratch);
   EXPECT_EQ(0, again.Wait());
-  EXPECT_EQ(1u, server_->GetCounters().sessionsResumed);
+  EXPECT_EQ(1u, mServer->GetCounters().sessionsResumed);
   EXPECT_EQ(s3, Written("s3.xml"));
   EXPECT_TRUE(big == Written("big.xml"));
   EXPECT_TRUE(Contains(again.Out(), "(0 problems)")) << again.Err();
@@ -615,18 +615,18 @@ TEST_F(OwgatewayTest, AFullDiskStopsTheGatewayWithStatusOneAndKeepsWhatItWrote) 
 // failure even with -q), the progress line says the gateway is not connected, and a stop
 // asked for with --send-done while not connected sends no DONE and keeps the session.
 TEST_F(OwgatewayTest, ConnectionProblemsAreOneLineEachAndAStopWhileDownKeepsTheSession) {
-  address_ = "127.0.16.1";  // nothing listens there
+  mAddress = "127.0.16.1";  // nothing listens there
   ToolProcess down(OWGATEWAY_BIN,
-                   {"--server", address_, "-d", out_, "--count", "5", "--progress", "1",
+                   {"--server", mAddress, "-d", mOut, "--count", "5", "--progress", "1",
                     "--send-done", "--resume", "55"},
-                   scratch_);
+                   mScratch);
   const std::string refused =
       "owgateway: cannot connect to 127.0.16.1:39030: Connection refused; retrying in 16 s\n";
   ASSERT_TRUE(WaitUntil([&] { return Contains(down.Err(), refused); })) << down.Err();
   EXPECT_EQ(0, down.Stop());
   const std::string err = down.Err();
   EXPECT_EQ(0u, err.find("owgateway: resuming session 55\nowgateway: receiving from "
-                         "127.0.16.1:39030 in mode 0 into " + out_ +
+                         "127.0.16.1:39030 in mode 0 into " + mOut +
                          "\nowgateway: connecting to 127.0.16.1:39030\n"))
       << err;
   EXPECT_TRUE(Contains(err, "owgateway: stopping: not connected, so no DONE is sent; the "
@@ -641,7 +641,7 @@ TEST_F(OwgatewayTest, ConnectionProblemsAreOneLineEachAndAStopWhileDownKeepsTheS
   owwired::Options options;
   options.faults.rejectUser = 401;
   Serve("127.0.16.2", options);
-  ToolProcess refusedLogin(OWGATEWAY_BIN, Args({"-q"}), scratch_);
+  ToolProcess refusedLogin(OWGATEWAY_BIN, Args({"-q"}), mScratch);
   const std::string line = "owgateway: login refused: (401) Unauthorized; retrying in 16 s\n";
   ASSERT_TRUE(WaitUntil([&] { return Contains(refusedLogin.Err(), line); }))
       << refusedLogin.Err();
@@ -685,22 +685,22 @@ TEST_F(OwgatewayTest, AFirstSignalStopsGracefullyAndSaysSoASecondStopsAtOnce) {
 TEST_F(OwgatewayTest, AConfigurationFileGivesTheOptionsAndTheCommandLineOverridesThem) {
   Spool({"chess-final", "river-ice", "tea-harvest"});
   owwired::Options options;
-  options.spoolDir = spool_.Path();
+  options.spoolDir = mSpool.Path();
   options.port = 0;  // a free port: 127.0.0.1 is localhost, shared with the demo
   options.firstSessionId = 610;
   Serve("127.0.0.1", options);
-  const std::string server = "localhost:" + std::to_string(server_->Port());
-  const std::string conf = root_.File("feed1.conf");
-  TempDir::Write(conf, "# feed 1\nserver = " + server + "\nmode 2\noutput-dir = \"" + out_ +
+  const std::string server = "localhost:" + std::to_string(mServer->Port());
+  const std::string conf = mRoot.File("feed1.conf");
+  TempDir::Write(conf, "# feed 1\nserver = " + server + "\nmode 2\noutput-dir = \"" + mOut +
                            "\"\nsend-done\ncount = 1\nprogress 0\n");
-  ToolProcess gateway(OWGATEWAY_BIN, {"--config", conf, "--count=2"}, scratch_);
+  ToolProcess gateway(OWGATEWAY_BIN, {"--config", conf, "--count=2"}, mScratch);
   ASSERT_EQ(0, gateway.Wait()) << gateway.Err();
   EXPECT_EQ(0u, gateway.Out().find("owgateway: 2 stories, 4 files, ")) << gateway.Out();
   EXPECT_TRUE(Contains(gateway.Err(), "owgateway: using the sample template ")) << gateway.Err();
   EXPECT_TRUE(Contains(gateway.Err(), "owgateway: connected to " + server + ", session 610\n"))
       << gateway.Err();
   ExpectOwconvertsPage("river-ice");  // the sample template and table
-  EXPECT_TRUE(server_->WaitFor([](C c) { return c.sessionsEnded == 1; }, 15000));
+  EXPECT_TRUE(mServer->WaitFor([](C c) { return c.sessionsEnded == 1; }, 15000));
   EXPECT_FALSE(Exists(".owgateway-session")) << "DONE was answered";
 }
 

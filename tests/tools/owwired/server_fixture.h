@@ -41,23 +41,23 @@ class RawClient {
 
   ~RawClient() { Close(); }
   void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    if (mFd >= 0) ::close(mFd);
+    mFd = -1;
   }
 
   // To address:39030, retrying refused attempts until the deadline (a child process may not
   // listen yet). `rcvbuf` > 0 sets SO_RCVBUF.
   bool Connect(const std::string& address, int rcvbuf = 0) {
     for (auto end = Deadline(); Clock::now() < end; std::this_thread::yield()) {
-      fd_ = owc_test::ConnectTo(Ipv4Of(address), owc_test::kWirePort, rcvbuf);
-      if (fd_ >= 0) return true;
+      mFd = owc_test::ConnectTo(Ipv4Of(address), owc_test::kWirePort, rcvbuf);
+      if (mFd >= 0) return true;
     }
     return false;
   }
 
   bool Send(const std::string& text) { return SendRaw(text + '\0'); }
   // May run on another thread than the reads.
-  bool SendRaw(const std::string& bytes) { return owc_test::SendAll(fd_, bytes); }
+  bool SendRaw(const std::string& bytes) { return owc_test::SendAll(mFd, bytes); }
 
   // False when no whole message arrived before the deadline or the connection closed first.
   bool Read(Received* message) {
@@ -75,11 +75,11 @@ class RawClient {
 
   // Whether the server closed the connection before the deadline (unread messages stay readable).
   bool WaitClosed() {
-    for (auto end = Deadline(); !closed_ && Clock::now() < end;) Fill(end);
-    return closed_;
+    for (auto end = Deadline(); !mClosed && Clock::now() < end;) Fill(end);
+    return mClosed;
   }
   bool HasPendingBytes() {  // without waiting
-    return buffer_.size() > head_ || owc_test::WaitFor(fd_, POLLIN, 0);
+    return mBuffer.size() > mHead || owc_test::WaitFor(mFd, POLLIN, 0);
   }
 
   // Hello, USER (resuming `resume_id` unless 0) and FLTR ALL; sets and returns `prefix`, or ""
@@ -124,12 +124,12 @@ class RawClient {
 
   bool Fill(Clock::time_point end) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-    if (closed_ || !owc_test::WaitFor(fd_, POLLIN, static_cast<int>(std::max<int64_t>(0, left)))) {
+    if (mClosed || !owc_test::WaitFor(mFd, POLLIN, static_cast<int>(std::max<int64_t>(0, left)))) {
       return false;
     }
-    std::string got = owc_test::Drain(fd_);
-    if (got.empty()) return !(closed_ = true);
-    buffer_ += got;
+    std::string got = owc_test::Drain(mFd);
+    if (got.empty()) return !(mClosed = true);
+    mBuffer += got;
     return true;
   }
 
@@ -137,7 +137,7 @@ class RawClient {
   // BLKe with a NUL; anything else is text up to a NUL. A front too short to tell holds no NUL,
   // so either way it waits for more bytes.
   bool Take(Received* message) {
-    std::string_view in = std::string_view(buffer_).substr(head_);
+    std::string_view in = std::string_view(mBuffer).substr(mHead);
     size_t plus = in.find_first_not_of("0123456789"), total = 0;
     if (plus != std::string_view::npos && plus > 0 && in[plus] == ':') ++plus;
     *message = Received();
@@ -155,17 +155,17 @@ class RawClient {
       return false;
     }
     message->raw = std::string(in.substr(0, total));
-    if ((head_ += total) == buffer_.size() || head_ > (1u << 20)) {
-      buffer_.erase(0, head_);
-      head_ = 0;
+    if ((mHead += total) == mBuffer.size() || mHead > (1u << 20)) {
+      mBuffer.erase(0, mHead);
+      mHead = 0;
     }
     return true;
   }
 
-  int fd_ = -1;
-  bool closed_ = false;
-  std::string buffer_;  // bytes before head_ are consumed
-  size_t head_ = 0;
+  int mFd = -1;
+  bool mClosed = false;
+  std::string mBuffer;  // bytes before mHead are consumed
+  size_t mHead = 0;
 };
 
 using owwired::Counters;
@@ -177,20 +177,20 @@ class OwwiredTest : public ::testing::Test {
   // options `tweak` sets, replacing any earlier server.
   void Start(int host, const std::function<void(Options&)>& tweak = nullptr) {
     Options options;
-    options.address = address_ = "127.0.0." + std::to_string(host);
+    options.address = mAddress = "127.0.0." + std::to_string(host);
     options.firstSessionId = 1000;
     options.logSink = [](const std::string&) {};  // formatted, not shown
     if (tweak) tweak(options);
-    server_ = std::make_unique<owwired::Server>(options);
+    mServer = std::make_unique<owwired::Server>(options);
     std::string error;
-    ASSERT_TRUE(server_->Start(&error)) << error;
+    ASSERT_TRUE(mServer->Start(&error)) << error;
   }
 
   // A connected client, its hello unread.
   RawClient& Connected(int receive_buffer = 0) {
-    clients_.push_back(std::make_unique<RawClient>());
-    EXPECT_TRUE(clients_.back()->Connect(address_, receive_buffer));
-    return *clients_.back();
+    mClients.push_back(std::make_unique<RawClient>());
+    EXPECT_TRUE(mClients.back()->Connect(mAddress, receive_buffer));
+    return *mClients.back();
   }
   // A connected client past the hello, USER (resuming `resume_id` unless 0) and FLTR ALL.
   RawClient& LoggedIn(uint32_t resume_id = 0) {
@@ -206,9 +206,9 @@ class OwwiredTest : public ::testing::Test {
   }
 
   bool WaitFor(const std::function<bool(const Counters&)>& condition) {
-    return server_->WaitFor(condition, RawClient::kWaitMs);
+    return mServer->WaitFor(condition, RawClient::kWaitMs);
   }
-  Counters counters() { return server_->GetCounters(); }
+  Counters counters() { return mServer->GetCounters(); }
 
   // For Options::clockMs: stands at `start_ms` until MoveClockTo, which waits for a turn of the
   // server's loop.
@@ -219,15 +219,15 @@ class OwwiredTest : public ::testing::Test {
   void MoveClockTo(uint64_t ms) {
     now_ms_ = ms;
     uint64_t turns = counters().turns;
-    server_->Wake();
+    mServer->Wake();
     EXPECT_TRUE(WaitFor([turns](const Counters& c) { return c.turns > turns || c.stopped; }));
   }
 
  private:
-  std::string address_;
-  std::vector<std::unique_ptr<RawClient>> clients_;
+  std::string mAddress;
+  std::vector<std::unique_ptr<RawClient>> mClients;
   std::atomic<uint64_t> now_ms_{0};
-  std::unique_ptr<owwired::Server> server_;  // last: destroyed before what its callbacks use
+  std::unique_ptr<owwired::Server> mServer;  // last: destroyed before what its callbacks use
 };
 
 }  // namespace owc_test
