@@ -2,9 +2,6 @@
 #include "runtime/clock_thread.h"
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <system_error>
 #include <thread>
 
 #include "platform/platform_time.h"
@@ -15,42 +12,6 @@ namespace owc {
 namespace {
 
 constexpr int kTimeCriticalPriority = 15;
-
-// The periodic source that stands in for a multimedia timer: a thread that calls back
-// every 50 ms on CLOCK_MONOTONIC until stopped.
-class PeriodicTimer {
- public:
-  explicit PeriodicTimer(ClockThread* clock) : mClock(clock) {}
-
-  void Start() { mThread = std::thread(&PeriodicTimer::Loop, this); }
-
-  void Stop() {
-    {
-      std::lock_guard<std::mutex> lock(mMutex);
-      mStop = true;
-    }
-    mCond.notify_all();
-    if (mThread.joinable()) mThread.join();
-  }
-
- private:
-  void Loop() {
-    TimerDrift drift(MonotonicMs());
-    auto next = std::chrono::steady_clock::now();
-    std::unique_lock<std::mutex> lock(mMutex);
-    for (;;) {
-      next += std::chrono::milliseconds(TimerDrift::kPeriodMs);
-      if (mCond.wait_until(lock, next, [this] { return mStop; })) return;
-      mClock->AddTicks(drift.OnTimer(MonotonicMs()));
-    }
-  }
-
-  ClockThread* mClock;
-  std::thread mThread;
-  std::mutex mMutex;
-  std::condition_variable mCond;
-  bool mStop = false;
-};
 
 long NextTimerId() {
   static std::atomic<long> id{0};
@@ -113,28 +74,22 @@ uint32_t ClockThread::Run() {
   return 0;
 }
 
+// The periodic timer is this thread's own loop: a separate timer thread woke the process
+// twenty more times a second for nothing an idle client needs. Deadlines follow
+// CLOCK_MONOTONIC, and the drift rule still turns each wake into 0, 1 or 2 ticks.
 void ClockThread::RunTimer(uint32_t /*resolution*/) {
-  PeriodicTimer timer(this);
-  long timerId = 0;
-  try {
-    timer.Start();
-    timerId = NextTimerId();
-    TraceLogF(kLevelProgress, "ClockThread::Run timeSetEvent TimerID = %ld.\n", timerId);
-  } catch (const std::system_error& e) {
-    TraceLogF(kLevelFailure, "ClockThread::Run timeSetEvent failed Error = %ld ???.\n",
-              static_cast<long>(e.code().value()));
-  }
+  const long timerId = NextTimerId();
+  TraceLogF(kLevelProgress, "ClockThread::Run timeSetEvent TimerID = %ld.\n", timerId);
+  TimerDrift drift(MonotonicMs());
   DayStartRule dayStart;
+  auto next = std::chrono::steady_clock::now();
   while (IsStopRequested() == 0) {
     if (dayStart.Evaluate(UtcCalendarNow().hour)) NoteDayStart();
-    SleepMs(TimerDrift::kPeriodMs);
+    next += std::chrono::milliseconds(TimerDrift::kPeriodMs);
+    std::this_thread::sleep_until(next);
+    AddTicks(drift.OnTimer(MonotonicMs()));
   }
-  // The timer thread is joined here, so no callback can follow: the pauses that once
-  // let timer callbacks drain are not needed.
-  if (timerId != 0) {
-    timer.Stop();
-    TraceLogF(kLevelProgress, "ClockThread::Run timeKillEvent Success TimerID = %ld.\n", timerId);
-  }
+  TraceLogF(kLevelProgress, "ClockThread::Run timeKillEvent Success TimerID = %ld.\n", timerId);
 }
 
 ClockThread& ModuleClock() {

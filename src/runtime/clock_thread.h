@@ -4,7 +4,7 @@
 // count noted at the start of the current UTC day. It does not follow changes of the
 // system time.
 //
-// The tick count is one aligned 32-bit word written by the timer thread (and by
+// The tick count is one aligned 32-bit word written by the clock thread (and by
 // AdvanceTo) and read by every thread without a lock; a reader may see it one tick stale.
 #ifndef OWCLIENT_RUNTIME_CLOCK_THREAD_H
 #define OWCLIENT_RUNTIME_CLOCK_THREAD_H

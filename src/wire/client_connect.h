@@ -74,6 +74,9 @@ class WCOBWClientConnect {
   uintptr_t mUserValue = 0;
   WCDataStream mTXStream;
   bool mWatchReadable = true;
+  // Empty RQST answers delivered in a row, counted up to kQuietAnswers.
+  static constexpr uint32_t kQuietAnswers = 50;
+  uint32_t mEmptyAnswers = 0;
   bool mRXPaused = false;
   bool mSilenceHeld = false;
 };

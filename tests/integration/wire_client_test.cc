@@ -56,6 +56,20 @@ TEST_F(WireClientTest, APeerResetIsLoggedWithItsErrorAndClosesThePort) {
   EXPECT_TRUE(mLog.HasPart("failed with error code 0x00002746.\n"));
 }
 
+// After a run of "nothing waiting" the client thread reads the server on its 25 ms poll
+// instead of waking for every answer; what the server says next must still arrive.
+TEST_F(WireClientTest, NewsAfterALongRunOfEmptyAnswersStillArrives) {
+  owc_test::RawPeer peer(Loopback(18));
+  Connect(peer, 18);
+  for (int i = 0; i < 60; ++i) {
+    ASSERT_TRUE(peer.SendAll(owc_test::WireText("7:+RQST (204) No content")));
+    auto answer = mInbox.NextOfType(WCXMLWireMsg::kTypeRequest);
+    ASSERT_TRUE(answer != nullptr && answer->GetStatus() == 204) << i;
+  }
+  ASSERT_TRUE(peer.SendAll(owc_test::WireText("7:+FILE story.xml")));
+  EXPECT_NE(nullptr, mInbox.NextOfType(WCXMLWireMsg::kTypeFile));
+}
+
 TEST_F(WireClientTest, HandleZeroAndClosedHandlesAreAnsweredWithoutTouchingTheMessage) {
   auto* msg = new WCXMLWireMsgHeartbeatReq;
   ASSERT_TRUE(msg->SetInfo(5));
