@@ -100,4 +100,14 @@ void WCXMLDocTagFrame::AppendStartTag(std::string* out) const {
   out->push_back('>');
 }
 
+void WCXMLDocTagFrame::AppendElement(std::string* out) const {
+  // One allocation for the usual case (attributes may still grow it).
+  out->reserve(out->size() + mContent.Size() + 2 * mTag.size() + 8);
+  AppendStartTag(out);
+  out->append(mContent.View().data(), mContent.Size());
+  out->append("</", 2);
+  out->append(mTag);
+  out->push_back('>');
+}
+
 }  // namespace owc

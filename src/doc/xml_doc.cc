@@ -98,14 +98,11 @@ bool WCXMLDoc::GetProperty(const char* ns, const char* prop, bool valueOnly, std
   }
   out->clear();
   if (const WCXMLDocTagFrame* frame = FindCapture(ns, prop)) {
-    // One allocation for the usual case (attributes may still grow it).
-    out->reserve(frame->GetContent().size() + 2 * frame->GetTag().size() + 8);
-    if (!valueOnly) frame->AppendStartTag(out);
-    out->append(frame->GetContent().data(), frame->GetContent().size());
-    if (!valueOnly) {
-      out->append("</", 2);
-      out->append(frame->GetTag());
-      out->push_back('>');
+    if (valueOnly) {
+      out->reserve(frame->GetContent().size() + 1);
+      out->append(frame->GetContent().data(), frame->GetContent().size());
+    } else {
+      frame->AppendElement(out);
     }
   }
   if (terminator) out->push_back('\0');

@@ -21,6 +21,7 @@ struct XML_ParserStruct;
 namespace owc {
 
 class WCXMLSearchLevel;
+class XMLParserCache;
 
 class WCXMLDoc {
  public:
@@ -38,8 +39,9 @@ class WCXMLDoc {
 
   // Parses the RDF document, then the XML document, capturing the elements that the
   // property index names; the document keeps no reference to the index afterwards.
-  // Captures add to earlier ones; the first capture of a path wins.
-  bool Parse(const WCXMLSearchLevel& index);
+  // Captures add to earlier ones; the first capture of a path wins. With `parsers` the
+  // expat parser is taken from there (and left there), else one is made for the call.
+  bool Parse(const WCXMLSearchLevel& index, XMLParserCache* parsers = nullptr);
 
   // Output helpers: `out` is emptied first; with `terminator` one NUL byte is appended
   // (also when nothing was found). A non-empty namespace URI looks `prop` up below that
@@ -100,7 +102,7 @@ class WCXMLDoc {
   };
 
   bool ParseDocument(const std::string& bytes, const std::string& name, const char* kind,
-                     const WCXMLSearchLevel& index);
+                     const WCXMLSearchLevel& index, XMLParserCache* parsers);
   const std::string* ReadableBytes(const std::string& bytes, const char* kind,
                                    std::string* transcoded, std::string* declared);
   void SetReadingHandlers(XML_ParserStruct* parser);

@@ -85,7 +85,7 @@ bool WCHTMLTemplate::Generate(WCXMLDoc* doc) {
   bool interpreted = true;
   try {
     mDoc = doc;
-    parsed = doc->Parse(mSearchLevel);
+    parsed = doc->Parse(mSearchLevel, &mParsers);
     if (parsed && mHasTemplate) {
       size_t pos = 0;
       uint32_t line = 1;
