@@ -101,6 +101,12 @@ class WCXMLDoc {
     size_t usedCounters = 0;
   };
 
+  static void ReadCapture(const WCXMLDocTagFrame* frame, bool valueOnly, std::string* out,
+                          bool terminator);
+  static void ReadAttribute(const WCXMLDocTagFrame* frame, const char* attr, std::string* out,
+                            bool terminator);
+  bool GetField(const char* format, int32_t index, std::string* out, bool terminator) const;
+  bool GetSeriesAttribute(const char* attr, std::string* out, bool terminator) const;
   bool ParseDocument(const std::string& bytes, const std::string& name, const char* kind,
                      const WCXMLSearchLevel& index, XMLParserCache* parsers);
   const std::string* ReadableBytes(const std::string& bytes, const char* kind,

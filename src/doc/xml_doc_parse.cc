@@ -178,7 +178,9 @@ void WCXMLDoc::ParseCBCharDataHandler(void* user, const char* data, int len) {
 int32_t WCXMLDoc::NextSiblingIndex(OpenElement* parent, const char* name, size_t nameLen) {
   for (size_t i = 0; i < parent->usedCounters; ++i) {
     SiblingCounter& counter = parent->counters[i];
-    if (counter.name.size() == nameLen && std::memcmp(counter.name.data(), name, nameLen) == 0) {
+    // Sibling names often share a long namespace URI: the last byte rejects most first.
+    if (counter.name.size() == nameLen && counter.name.back() == name[nameLen - 1] &&
+        std::memcmp(counter.name.data(), name, nameLen) == 0) {
       if (counter.count < INT32_MAX) ++counter.count;
       return counter.count;
     }

@@ -140,7 +140,6 @@ class WCHTMLTemplate {
   std::string mRawValue;     // scratch of GetValue
   std::string mKeyScratch;   // capture key of an occurrence beyond the cached ones
   std::string mPathScratch;  // property path of a namespaced key being built
-  std::string mTestValue;    // scratch of "if"; used before the branches run
   std::unordered_map<size_t, ScannedCommand> mCommands;  // by start position
   bool mAbort = false;        // ends every level of the expansion at once
   uint64_t mCommandsRun = 0;  // by the current Generate

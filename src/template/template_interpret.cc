@@ -159,13 +159,13 @@ bool WCHTMLTemplate::CommandInsert(ScannedCommand* command) {
 
 bool WCHTMLTemplate::CommandIf(ScannedCommand* command, bool emit, size_t* pos, uint32_t* line,
                                uint32_t nesting) {
-  std::string& test = mTestValue;
-  test.clear();
   bool result = ResolveReference(command);
-  if (result) GetValue(&command->ref, false, 0, false, &test);
+  // Only whether the translated value is empty matters; it is not written anywhere.
+  const bool hasValue =
+      result && mTagXlateMap.TranslatesToText(ReadRawValue(&command->ref, false, 0, false));
   if (!EnterNesting(nesting + 1, *line)) return false;
-  const bool thenEmit = emit && !test.empty();
-  const bool elseEmit = emit && test.empty();
+  const bool thenEmit = emit && hasValue;
+  const bool elseEmit = emit && !hasValue;
   if (!ParseTemplate(Level::kBranch, thenEmit, pos, line, nesting + 1)) result = false;
   ScannedCommand* next = ReadCommand(*pos, line, false);
   *pos = next->next;

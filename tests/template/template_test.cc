@@ -307,9 +307,19 @@ TEST(TagXlateTest, RenamesDropsAndStripsTags) {
       // Unfinished and empty tags.
       {"\"br/\" \"br\" \"\" 0 0", "1<br/>2<br />3 < 4", "1<br>23 < 4"},
       {"\"br/\" \"br\" \"\" 0 0", "a<>b", "a"},
+      // Values that translate to nothing: "if" takes them for empty.
+      {"", "<a><b></b></a>", ""},
+      {"\"media\" \"\" \"\" 1 0", "<media>x<p>y</p></media>", ""},
+      {"\"br/\" \"br\" \"\" 0 0", "<>b", ""},
   };
+  // What a value leaves open changes how the next one is translated.
+  const std::string next = "<media>p</media>q<p>r</p>";
   for (const auto& c : cases) {
-    EXPECT_EQ(c[2], Table(c[0]).Translate(c[1])) << c[0];
+    SCOPED_TRACE(std::string(c[0]) + " " + c[1]);
+    Table written(c[0]), tested(c[0]);
+    EXPECT_EQ(c[2], written.Translate(c[1]));
+    EXPECT_EQ(*c[2] != '\0', tested.map.TranslatesToText(c[1]));
+    EXPECT_EQ(written.Translate(next), tested.Translate(next));
   }
 }
 
