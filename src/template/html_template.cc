@@ -16,6 +16,7 @@ void WCHTMLTemplate::Reset() {
   mText.clear();
   mTextEnd = 0;
   mCommands.clear();
+  mLastRead = nullptr;
   mHasTemplate = false;
   mOutput.clear();
   mDoc = nullptr;
@@ -31,6 +32,7 @@ bool WCHTMLTemplate::SetTemplate(const char* text, uint32_t len) {
   mText.clear();
   mTextEnd = 0;
   mCommands.clear();
+  mLastRead = nullptr;
   mHasTemplate = false;
   if (text == nullptr || len == 0) return true;
   try {

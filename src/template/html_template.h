@@ -123,6 +123,7 @@ class WCHTMLTemplate {
     std::string args;
     bool resolved = false;  // ref holds the reference that args resolved to
     ValueRef ref;
+    ScannedCommand* following = nullptr;  // the command read at `next`, once known
   };
 
   std::string mText;          // the template; processing stops at its first NUL
@@ -141,6 +142,7 @@ class WCHTMLTemplate {
   std::string mKeyScratch;   // capture key of an occurrence beyond the cached ones
   std::string mPathScratch;  // property path of a namespaced key being built
   std::unordered_map<size_t, ScannedCommand> mCommands;  // by start position
+  ScannedCommand* mLastRead = nullptr;                   // in mCommands
   bool mAbort = false;        // ends every level of the expansion at once
   uint64_t mCommandsRun = 0;  // by the current Generate
   uint64_t mMaxCommandsRun = 0;  // the budget of the current Generate

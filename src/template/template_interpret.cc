@@ -44,19 +44,26 @@ void WCHTMLTemplate::SetBudget(uint64_t storyBytes) {
 }
 
 // The same as TmplCmdGetNext over mText, answered from mCommands after the first time.
-// The entry stays valid until the template text changes.
+// The entry stays valid until the template text changes. Commands are mostly read one
+// after the other, so each remembers the one that follows it.
 WCHTMLTemplate::ScannedCommand* WCHTMLTemplate::ReadCommand(size_t pos, uint32_t* line, bool copy) {
-  auto found = mCommands.find(pos);
-  if (found == mCommands.end()) {
-    ScannedCommand scanned;
-    std::string literal;
-    scanned.next = TmplCmdGetNext(mText.data(), mTextEnd, pos, &scanned.newlines, &scanned.word,
-                                  &scanned.args, &literal);
-    scanned.literalEnd = pos + literal.size();
-    scanned.kind = KindOf(scanned.word);
-    found = mCommands.emplace(pos, std::move(scanned)).first;
+  const bool follows = mLastRead != nullptr && mLastRead->next == pos;
+  ScannedCommand* command = follows ? mLastRead->following : nullptr;
+  if (command == nullptr) {
+    auto found = mCommands.find(pos);
+    if (found == mCommands.end()) {
+      ScannedCommand scanned;
+      std::string literal;
+      scanned.next = TmplCmdGetNext(mText.data(), mTextEnd, pos, &scanned.newlines,
+                                    &scanned.word, &scanned.args, &literal);
+      scanned.literalEnd = pos + literal.size();
+      scanned.kind = KindOf(scanned.word);
+      found = mCommands.emplace(pos, std::move(scanned)).first;
+    }
+    command = &found->second;
+    if (follows) mLastRead->following = command;
   }
-  ScannedCommand* command = &found->second;
+  mLastRead = command;
   if (copy && command->literalEnd > pos) mOutput.append(mText, pos, command->literalEnd - pos);
   *line += command->newlines;
   return command;
