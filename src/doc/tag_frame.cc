@@ -27,8 +27,8 @@ void AppendAttributeText(std::string* out, const char* name, const char* value,
     const size_t len = std::strlen(value);
     const size_t at = out->size();
     out->resize(at + len * kMaxEscapeGrowth);
-    out->resize(at + WriteEntityEscaped(&(*out)[at], value, len,
-                                        entityMode == kEntityRefEscapeApos, nullptr));
+    out->resize(at + WriteEntityEscaped(&(*out)[at], value, len, entityMode == kEntityRefEscapeApos,
+                                        nullptr));
   } else {
     out->append(value);
   }

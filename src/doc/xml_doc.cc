@@ -134,6 +134,19 @@ void WCXMLDoc::ReadAttribute(const WCXMLDocTagFrame* frame, const char* attr, st
   if (terminator) out->push_back('\0');
 }
 
+std::string_view WCXMLDoc::ViewField(const char* format, int32_t index) const {
+  const StoryPathText path(format, GetLevelSeparator(), index);
+  const WCXMLDocTagFrame* frame = FindCapture(nullptr, path.View());
+  return frame != nullptr ? frame->GetContent() : std::string_view();
+}
+
+std::string_view WCXMLDoc::ViewSeriesAttribute(const char* attr) const {
+  const StoryPathText path(kSeriesPathFormat, GetLevelSeparator(), 0);
+  const WCXMLDocTagFrame* frame = FindCapture(nullptr, path.View());
+  const std::string* value = frame != nullptr ? frame->FindAttribute(attr) : nullptr;
+  return value != nullptr ? std::string_view(*value) : std::string_view();
+}
+
 // The standard fields: their paths are formatted on the stack, never allocated.
 bool WCXMLDoc::GetField(const char* format, int32_t index, std::string* out,
                         bool terminator) const {

@@ -58,6 +58,13 @@ class WCXMLDoc {
   // Bytes of both documents as loaded: what the template's expansion budget grows with.
   size_t StoryBytes() const { return mXMLBytes.size() + mRDFBytes.size(); }
 
+  // The value a field getter reads, in place: valid until the next Init or Parse or the
+  // document's destruction, a NUL byte after its last one (empty when there is none).
+  // `format` is a story path format (story_paths.h); the series attributes are read with
+  // ViewSeriesAttribute.
+  std::string_view ViewField(const char* format, int32_t index) const;
+  std::string_view ViewSeriesAttribute(const char* attr) const;
+
   bool GetHeadline(std::string* out, bool terminator) const;
   bool GetSubheadline(int32_t index, std::string* out, bool terminator) const;
   bool GetByline(int32_t index, std::string* out, bool terminator) const;
@@ -135,7 +142,7 @@ class WCXMLDoc {
   XML_ParserStruct* mParser = nullptr;
   char mSeparator = '\\';
   uint32_t mEntityMode = 1;
-  uint32_t mReadOptions = 0;  // the reading options in force for this parse
+  uint32_t mReadOptions = 0;              // the reading options in force for this parse
   std::vector<const char*> mAttrScratch;  // attribute pairs with plain names
   std::string mDoctypeSystemId;           // of the DOCTYPE, when it has one
   bool mHasDoctypeSystemId = false;

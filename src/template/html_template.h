@@ -81,8 +81,8 @@ class WCHTMLTemplate {
     std::string uri;
     std::string name;
     const ShortNameEntry* shortName = nullptr;  // when name is one
-    char separator = 0;             // the one the keys were built with
-    std::vector<std::string> keys;  // of occurrence i; "" until built
+    char separator = 0;                         // the one the keys were built with
+    std::vector<std::string> keys;              // of occurrence i; "" until built
   };
 
   bool ParsePreprocess();
@@ -137,14 +137,14 @@ class WCHTMLTemplate {
   WCHTMLTemplateExtractPropList mExtractPropList;
   WCXMLSearchLevel mSearchLevel;
   WCHTMLTemplateXlateMap mTagXlateMap;
-  XMLParserCache mParsers;  // one expat parser for every document this template reads
+  XMLParserCache mParsers;   // one expat parser for every document this template reads
   std::string mRawValue;     // scratch of GetValue
   std::string mKeyScratch;   // capture key of an occurrence beyond the cached ones
   std::string mPathScratch;  // property path of a namespaced key being built
   std::unordered_map<size_t, ScannedCommand> mCommands;  // by start position
   ScannedCommand* mLastRead = nullptr;                   // in mCommands
-  bool mAbort = false;        // ends every level of the expansion at once
-  uint64_t mCommandsRun = 0;  // by the current Generate
+  bool mAbort = false;           // ends every level of the expansion at once
+  uint64_t mCommandsRun = 0;     // by the current Generate
   uint64_t mMaxCommandsRun = 0;  // the budget of the current Generate
   uint64_t mMaxOutputBytes = 0;
 };

@@ -34,7 +34,7 @@ struct WCHTMLTemplateXlate {
   uint8_t dropContent = 0;
   uint8_t dropAttributes = 0;
   std::vector<std::string> keepAttributes;  // lower case; empty: no allow-list
-  int32_t depth = 0;  // nesting while values are translated; never below 0
+  int32_t depth = 0;                        // nesting while values are translated; never below 0
 };
 
 // The fields of one table entry as read by XlateTableParseLine.

@@ -54,8 +54,8 @@ WCHTMLTemplate::ScannedCommand* WCHTMLTemplate::ReadCommand(size_t pos, uint32_t
     if (found == mCommands.end()) {
       ScannedCommand scanned;
       std::string literal;
-      scanned.next = TmplCmdGetNext(mText.data(), mTextEnd, pos, &scanned.newlines,
-                                    &scanned.word, &scanned.args, &literal);
+      scanned.next = TmplCmdGetNext(mText.data(), mTextEnd, pos, &scanned.newlines, &scanned.word,
+                                    &scanned.args, &literal);
       scanned.literalEnd = pos + literal.size();
       scanned.kind = KindOf(scanned.word);
       found = mCommands.emplace(pos, std::move(scanned)).first;

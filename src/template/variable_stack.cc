@@ -17,9 +17,8 @@ namespace {
 
 bool KeyMatches(const std::string& key, const std::string& uri, const std::string& name) {
   if (uri.empty()) return key == name;
-  return key.size() == uri.size() + 1 + name.size() &&
-         key.compare(0, uri.size(), uri) == 0 && key[uri.size()] == ':' &&
-         key.compare(uri.size() + 1, name.size(), name) == 0;
+  return key.size() == uri.size() + 1 + name.size() && key.compare(0, uri.size(), uri) == 0 &&
+         key[uri.size()] == ':' && key.compare(uri.size() + 1, name.size(), name) == 0;
 }
 
 }  // namespace

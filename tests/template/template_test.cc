@@ -200,20 +200,24 @@ TEST(HTMLTemplateTest, ExpansionBudgetGrowsWithTheStoryAndStillEndsMultiplyingLo
   std::string paragraphs;
   const std::string filler(520, 'w');
   for (int i = 0; i < 33000; ++i) paragraphs += "<p>" + std::to_string(i) + filler + "</p>\n";
-  const std::string xml = "<nitf><body><body.head><hedline><hl1>Big</hl1></hedline></body.head>"
-                          "<body.content>" + paragraphs + "</body.content></body></nitf>";
+  const std::string xml =
+      "<nitf><body><body.head><hedline><hl1>Big</hl1></hedline></body.head>"
+      "<body.content>" +
+      paragraphs + "</body.content></body></nitf>";
   ASSERT_GT(xml.size(), size_t{16} << 20);
   const std::string ns = "<?Kavio namespace doc = \"\"?>";
-  const std::string loop = "<?Kavio foreach doc:\\nitf(0)\\body(0)\\body.content(0)\\p?>"
-                           "[<?Kavio if headline?><?Kavio insert doc:\\nitf(0)\\body(0)"
-                           "\\body.content(0)\\p?><?Kavio end?>]<?Kavio end?>";
+  const std::string loop =
+      "<?Kavio foreach doc:\\nitf(0)\\body(0)\\body.content(0)\\p?>"
+      "[<?Kavio if headline?><?Kavio insert doc:\\nitf(0)\\body(0)"
+      "\\body.content(0)\\p?><?Kavio end?>]<?Kavio end?>";
   {
     LogCapture log;
     WCHTMLTemplate t;
     Load(t, ns + loop + "<?Kavio insert body?>", "\"p\" \"p\" \"p\" 0 0\n");
     Output out = Generate(t, xml, "");
     EXPECT_TRUE(out.ok);
-    EXPECT_GT(out.text.size(), size_t{2 * 33000 * 520}) << "every paragraph, looped and in the body";
+    EXPECT_GT(out.text.size(), size_t{2 * 33000 * 520})
+        << "every paragraph, looped and in the body";
     EXPECT_NE(std::string::npos, out.text.find("[32999" + filler + "]<p>0" + filler + "</p>"));
     EXPECT_FALSE(log.HasPart("expansion too large"));
   }
@@ -222,8 +226,7 @@ TEST(HTMLTemplateTest, ExpansionBudgetGrowsWithTheStoryAndStillEndsMultiplyingLo
     std::string story;
     const char* limit;
   } explosions[] = {
-      {ns + "<?Kavio foreach doc:\\nitf(0)\\body(0)\\body.content(0)\\p?>" + loop +
-           "<?Kavio end?>",
+      {ns + "<?Kavio foreach doc:\\nitf(0)\\body(0)\\body.content(0)\\p?>" + loop + "<?Kavio end?>",
        xml, "bytes of output for this story"},
       {"<?Kavio foreach byline?><?Kavio foreach byline?><?Kavio foreach byline?><?Kavio foreach "
        "byline?><?Kavio foreach byline?><?Kavio insert body?><?Kavio end?><?Kavio end?><?Kavio "
@@ -340,7 +343,8 @@ TEST(TagXlateTest, KeepListPassesOnlyNamedAttributesAndNoScriptUrls) {
       {"<a href=\"&#x6A;ava&Tab;script:x\">l</a>", "<a>l</a>"},
       {"<a href=vbscript:x>l</a>", "<a>l</a>"},
       {"<a href='data:text/html,x'>l</a>", "<a>l</a>"},
-      {"<a href=\"https://e.org/javascript:x\">l</a>", "<a href=\"https://e.org/javascript:x\">l</a>"},
+      {"<a href=\"https://e.org/javascript:x\">l</a>",
+       "<a href=\"https://e.org/javascript:x\">l</a>"},
       {"<a href=\"&amp;#106;avascript:x\">l</a>", "<a href=\"&amp;#106;avascript:x\">l</a>"},
       {"<td colspan=\"2\">c</td>", "<td>c</td>"},  // the drop flag wins over keep
   };
