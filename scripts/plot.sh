@@ -51,7 +51,7 @@ plot "$work/convert.dat" using 1:3 with linespoints lw 2 title "expat floor (par
      "" using 1:2 with linespoints lw 2 title "library (parse, template, getters)", \
      "" using 1:4 with linespoints lw 2 title "libxslt (same page)"
 EOF
-  plots="$out/convert-throughput.png"
+  plots=" $out/convert-throughput.png"
 fi
 
 if [ "$gateway_csv" != "-" ]; then
