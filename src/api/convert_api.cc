@@ -5,6 +5,7 @@
 // callback. Nothing here locks: each handle is used by one thread at a time.
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "doc/doc_settings.h"
 #include "doc/story_paths.h"
@@ -61,6 +62,25 @@ uint32_t GetField(const char* function, OBConvertObj obj, OBConvertCallback cb, 
     std::string text;
     read(obj->doc, &text);
     Deliver(text, cb, u1, u2);
+    return kOk;
+  });
+}
+
+// The shape of the standard field getters: the document's own text, NUL-terminated,
+// goes to the callback without a copy.
+template <class View>
+uint32_t GetFieldView(const char* function, OBConvertObj obj, OBConvertCallback cb, uintptr_t u1,
+                      uintptr_t u2, View view) {
+  return Guarded(function, kFailed, [&]() -> uint32_t {
+    if (obj == nullptr) return kNullHandle;
+    if (cb == nullptr) return kOk;
+    static const uint8_t kEmpty[1] = {0};
+    const std::string_view text = view(obj->doc);
+    if (text.empty()) {
+      cb(kEmpty, 0, u1, u2);
+    } else {
+      cb(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()), u1, u2);
+    }
     return kOk;
   });
 }
@@ -150,58 +170,62 @@ uint32_t OBConvertApplyTemplate(OBConvertEnv env, OBConvertObj obj, OBConvertCal
 }
 
 uint32_t OBConvertGetHeadline(OBConvertObj obj, OBConvertCallback cb, uintptr_t u1, uintptr_t u2) {
-  return GetField("OBConvertGetHeadline", obj, cb, u1, u2,
-                  [](const owc::WCXMLDoc& d, std::string* t) { d.GetHeadline(t, true); });
+  return GetFieldView("OBConvertGetHeadline", obj, cb, u1, u2, [](const owc::WCXMLDoc& d) {
+    return d.ViewField(owc::kHeadlinePathFormat, 0);
+  });
 }
 
 uint32_t OBConvertGetSubheadline(OBConvertObj obj, OBConvertCallback cb, uintptr_t u1, uintptr_t u2,
                                  uint32_t index) {
-  return GetField("OBConvertGetSubheadline", obj, cb, u1, u2,
-                  [index](const owc::WCXMLDoc& d, std::string* t) {
-                    d.GetSubheadline(static_cast<int32_t>(index), t, true);
-                  });
+  return GetFieldView("OBConvertGetSubheadline", obj, cb, u1, u2, [index](const owc::WCXMLDoc& d) {
+    return d.ViewField(owc::kSubheadlinePathFormat, static_cast<int32_t>(index));
+  });
 }
 
 uint32_t OBConvertGetByline(OBConvertObj obj, OBConvertCallback cb, uintptr_t u1, uintptr_t u2,
                             uint32_t index) {
-  return GetField("OBConvertGetByline", obj, cb, u1, u2,
-                  [index](const owc::WCXMLDoc& d, std::string* t) {
-                    d.GetByline(static_cast<int32_t>(index), t, true);
-                  });
+  return GetFieldView("OBConvertGetByline", obj, cb, u1, u2, [index](const owc::WCXMLDoc& d) {
+    return d.ViewField(owc::kBylinePathFormat, static_cast<int32_t>(index));
+  });
 }
 
 uint32_t OBConvertGetDistributor(OBConvertObj obj, OBConvertCallback cb, uintptr_t u1,
                                  uintptr_t u2) {
-  return GetField("OBConvertGetDistributor", obj, cb, u1, u2,
-                  [](const owc::WCXMLDoc& d, std::string* t) { d.GetDistributor(t, true); });
+  return GetFieldView("OBConvertGetDistributor", obj, cb, u1, u2, [](const owc::WCXMLDoc& d) {
+    return d.ViewField(owc::kDistributorPathFormat, 0);
+  });
 }
 
 uint32_t OBConvertGetDateline(OBConvertObj obj, OBConvertCallback cb, uintptr_t u1, uintptr_t u2) {
-  return GetField("OBConvertGetDateline", obj, cb, u1, u2,
-                  [](const owc::WCXMLDoc& d, std::string* t) { d.GetDateline(t, true); });
+  return GetFieldView("OBConvertGetDateline", obj, cb, u1, u2, [](const owc::WCXMLDoc& d) {
+    return d.ViewField(owc::kDatelinePathFormat, 0);
+  });
 }
 
 uint32_t OBConvertGetSeriesName(OBConvertObj obj, OBConvertCallback cb, uintptr_t u1,
                                 uintptr_t u2) {
-  return GetField("OBConvertGetSeriesName", obj, cb, u1, u2,
-                  [](const owc::WCXMLDoc& d, std::string* t) { d.GetSeriesName(t, true); });
+  return GetFieldView("OBConvertGetSeriesName", obj, cb, u1, u2, [](const owc::WCXMLDoc& d) {
+    return d.ViewSeriesAttribute(owc::kSeriesNameAttr);
+  });
 }
 
 uint32_t OBConvertGetSeriesPart(OBConvertObj obj, OBConvertCallback cb, uintptr_t u1,
                                 uintptr_t u2) {
-  return GetField("OBConvertGetSeriesPart", obj, cb, u1, u2,
-                  [](const owc::WCXMLDoc& d, std::string* t) { d.GetSeriesPart(t, true); });
+  return GetFieldView("OBConvertGetSeriesPart", obj, cb, u1, u2, [](const owc::WCXMLDoc& d) {
+    return d.ViewSeriesAttribute(owc::kSeriesPartAttr);
+  });
 }
 
 uint32_t OBConvertGetSeriesTotalPart(OBConvertObj obj, OBConvertCallback cb, uintptr_t u1,
                                      uintptr_t u2) {
-  return GetField("OBConvertGetSeriesTotalPart", obj, cb, u1, u2,
-                  [](const owc::WCXMLDoc& d, std::string* t) { d.GetSeriesTotalPart(t, true); });
+  return GetFieldView("OBConvertGetSeriesTotalPart", obj, cb, u1, u2, [](const owc::WCXMLDoc& d) {
+    return d.ViewSeriesAttribute(owc::kSeriesTotalPartAttr);
+  });
 }
 
 uint32_t OBConvertGetBody(OBConvertObj obj, OBConvertCallback cb, uintptr_t u1, uintptr_t u2) {
-  return GetField("OBConvertGetBody", obj, cb, u1, u2,
-                  [](const owc::WCXMLDoc& d, std::string* t) { d.GetBody(t, true); });
+  return GetFieldView("OBConvertGetBody", obj, cb, u1, u2,
+                      [](const owc::WCXMLDoc& d) { return d.ViewField(owc::kBodyPathFormat, 0); });
 }
 
 uint32_t OBConvertGetProperty(OBConvertObj obj, OBConvertCallback cb, uintptr_t u1, uintptr_t u2,

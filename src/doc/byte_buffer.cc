@@ -6,8 +6,8 @@
 namespace owc {
 
 bool ByteBuffer::Grow(size_t more) {
-  if (more > SIZE_MAX - mSize) return false;
-  size_t needed = mSize + more;
+  if (more >= SIZE_MAX - mSize) return false;
+  size_t needed = mSize + more + 1;  // and the NUL after the content
   size_t capacity = mCapacity < 256 ? 256 : mCapacity;
   while (capacity < needed) capacity = capacity > SIZE_MAX / 2 ? needed : capacity * 2;
   char* data = static_cast<char*>(std::realloc(mData, capacity));

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // A growable byte buffer with amortised appends that reports exhausted memory by
-// result instead of by exception (it is filled from inside expat's callbacks).
+// result instead of by exception (it is filled from inside expat's callbacks). Once
+// anything was appended, a NUL byte follows the content, so that it can be handed out
+// as C text without a copy.
 #ifndef OWCLIENT_DOC_BYTE_BUFFER_H
 #define OWCLIENT_DOC_BYTE_BUFFER_H
 
@@ -41,9 +43,10 @@ class ByteBuffer {
   std::string_view View() const { return std::string_view(mData, mSize); }
 
   bool Append(const char* data, size_t len) {
-    if (len > mCapacity - mSize && !Grow(len)) return false;
+    if (len >= mCapacity - mSize && !Grow(len)) return false;
     CopyBytes(mData + mSize, data, len);
     mSize += len;
+    mData[mSize] = '\0';
     return true;
   }
   bool Append(const char* text) { return Append(text, std::strlen(text)); }
@@ -52,10 +55,13 @@ class ByteBuffer {
   // Room for len more bytes: the write position, or null when memory ran out. The
   // bytes written there count once Commit is called.
   char* Reserve(size_t len) {
-    if (len > mCapacity - mSize && !Grow(len)) return nullptr;
+    if (len >= mCapacity - mSize && !Grow(len)) return nullptr;
     return mData + mSize;
   }
-  void Commit(size_t len) { mSize += len; }
+  void Commit(size_t len) {
+    mSize += len;
+    mData[mSize] = '\0';
+  }
 
  private:
   bool Grow(size_t more);

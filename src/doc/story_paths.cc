@@ -46,6 +46,22 @@ void AppendStoryPath(const char* format, char separator, int32_t index, std::str
   out->append(run, static_cast<size_t>(p - run));
 }
 
+StoryPathText::StoryPathText(const char* format, char separator, int32_t index) {
+  char* out = mText;
+  for (const char* p = format; *p != '\0'; ++p) {
+    if (p[0] == '%' && p[1] == 'c') {
+      *out++ = separator;
+      ++p;
+    } else if (p[0] == '%' && p[1] == 'd') {
+      out = std::to_chars(out, mText + sizeof mText, index).ptr;
+      ++p;
+    } else {
+      *out++ = *p;
+    }
+  }
+  mLength = static_cast<size_t>(out - mText);
+}
+
 namespace {
 
 std::string Format(const char* format, int32_t index = 0) {

@@ -29,6 +29,17 @@ std::string FormatStoryPath(const char* format, char separator, int32_t index);
 // The same, appended to *out.
 void AppendStoryPath(const char* format, char separator, int32_t index, std::string* out);
 
+// A story path formatted in place, for look-ups that should not allocate.
+class StoryPathText {
+ public:
+  StoryPathText(const char* format, char separator, int32_t index);
+  std::string_view View() const { return std::string_view(mText, mLength); }
+
+ private:
+  char mText[128];  // the longest format above with an 11-character index fits
+  size_t mLength = 0;
+};
+
 std::string HeadlinePath();
 std::string SubheadlinePath(int32_t index);  // -1: every subheadline
 std::string BylinePath(int32_t index);       // -1: every byline

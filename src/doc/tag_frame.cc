@@ -27,8 +27,8 @@ void AppendAttributeText(std::string* out, const char* name, const char* value,
     const size_t len = std::strlen(value);
     const size_t at = out->size();
     out->resize(at + len * kMaxEscapeGrowth);
-    out->resize(at + WriteEntityEscaped(&(*out)[at], value, len,
-                                        entityMode == kEntityRefEscapeApos, nullptr));
+    out->resize(at + WriteEntityEscaped(&(*out)[at], value, len, entityMode == kEntityRefEscapeApos,
+                                        nullptr));
   } else {
     out->append(value);
   }
@@ -97,6 +97,16 @@ void WCXMLDocTagFrame::AppendStartTag(std::string* out) const {
   for (size_t i = 0; i < mAttrNames.size(); ++i) {
     AppendAttributeText(out, mAttrNames[i].c_str(), mAttrValues[i].c_str(), mAttrMode);
   }
+  out->push_back('>');
+}
+
+void WCXMLDocTagFrame::AppendElement(std::string* out) const {
+  // One allocation for the usual case (attributes may still grow it).
+  out->reserve(out->size() + mContent.Size() + 2 * mTag.size() + 8);
+  AppendStartTag(out);
+  out->append(mContent.View().data(), mContent.Size());
+  out->append("</", 2);
+  out->append(mTag);
   out->push_back('>');
 }
 

@@ -41,6 +41,8 @@ class WCXMLDocTagFrame {
   // Appends "<tag name="value" ...>" with the attributes in document order, escaped by
   // the mode given to SetAttributeMode.
   void AppendStartTag(std::string* out) const;
+  // Appends the whole element: start tag, content, end tag.
+  void AppendElement(std::string* out) const;
 
  private:
   std::string mPath;

@@ -6,6 +6,7 @@
 #include <exception>
 #include <new>
 
+#include "doc/doc_settings.h"
 #include "doc/entity_references.h"
 #include "doc/story_paths.h"
 #include "runtime/trace_log.h"
@@ -96,20 +97,22 @@ bool WCXMLDoc::GetProperty(const char* ns, const char* prop, bool valueOnly, std
     TraceLog(kLevelFailure, "WCXMLDoc::GetProperty prop is NULL on entry");
     return false;
   }
+  ReadCapture(FindCapture(ns, prop), valueOnly, out, terminator);
+  return true;
+}
+
+void WCXMLDoc::ReadCapture(const WCXMLDocTagFrame* frame, bool valueOnly, std::string* out,
+                           bool terminator) {
   out->clear();
-  if (const WCXMLDocTagFrame* frame = FindCapture(ns, prop)) {
-    // One allocation for the usual case (attributes may still grow it).
-    out->reserve(frame->GetContent().size() + 2 * frame->GetTag().size() + 8);
-    if (!valueOnly) frame->AppendStartTag(out);
-    out->append(frame->GetContent().data(), frame->GetContent().size());
-    if (!valueOnly) {
-      out->append("</", 2);
-      out->append(frame->GetTag());
-      out->push_back('>');
+  if (frame != nullptr) {
+    if (valueOnly) {
+      out->reserve(frame->GetContent().size() + 1);
+      out->append(frame->GetContent().data(), frame->GetContent().size());
+    } else {
+      frame->AppendElement(out);
     }
   }
   if (terminator) out->push_back('\0');
-  return true;
 }
 
 bool WCXMLDoc::GetPropertyAttribute(const char* ns, const char* prop, const char* attr,
@@ -118,48 +121,80 @@ bool WCXMLDoc::GetPropertyAttribute(const char* ns, const char* prop, const char
     TraceLog(kLevelFailure, "WCXMLDoc::GetPropertyAttribute prop or attr is NULL on entry");
     return false;
   }
+  ReadAttribute(FindCapture(ns, prop), attr, out, terminator);
+  return true;
+}
+
+void WCXMLDoc::ReadAttribute(const WCXMLDocTagFrame* frame, const char* attr, std::string* out,
+                             bool terminator) {
   out->clear();
-  if (const WCXMLDocTagFrame* frame = FindCapture(ns, prop)) {
+  if (frame != nullptr) {
     if (const std::string* value = frame->FindAttribute(attr)) out->append(*value);
   }
   if (terminator) out->push_back('\0');
+}
+
+std::string_view WCXMLDoc::ViewField(const char* format, int32_t index) const {
+  const StoryPathText path(format, GetLevelSeparator(), index);
+  const WCXMLDocTagFrame* frame = FindCapture(nullptr, path.View());
+  return frame != nullptr ? frame->GetContent() : std::string_view();
+}
+
+std::string_view WCXMLDoc::ViewSeriesAttribute(const char* attr) const {
+  const StoryPathText path(kSeriesPathFormat, GetLevelSeparator(), 0);
+  const WCXMLDocTagFrame* frame = FindCapture(nullptr, path.View());
+  const std::string* value = frame != nullptr ? frame->FindAttribute(attr) : nullptr;
+  return value != nullptr ? std::string_view(*value) : std::string_view();
+}
+
+// The standard fields: their paths are formatted on the stack, never allocated.
+bool WCXMLDoc::GetField(const char* format, int32_t index, std::string* out,
+                        bool terminator) const {
+  const StoryPathText path(format, GetLevelSeparator(), index);
+  ReadCapture(FindCapture(nullptr, path.View()), true, out, terminator);
+  return true;
+}
+
+bool WCXMLDoc::GetSeriesAttribute(const char* attr, std::string* out, bool terminator) const {
+  const StoryPathText path(kSeriesPathFormat, GetLevelSeparator(), 0);
+  ReadAttribute(FindCapture(nullptr, path.View()), attr, out, terminator);
   return true;
 }
 
 bool WCXMLDoc::GetHeadline(std::string* out, bool terminator) const {
-  return GetProperty(nullptr, HeadlinePath().c_str(), true, out, terminator);
+  return GetField(kHeadlinePathFormat, 0, out, terminator);
 }
 
 bool WCXMLDoc::GetSubheadline(int32_t index, std::string* out, bool terminator) const {
-  return GetProperty(nullptr, SubheadlinePath(index).c_str(), true, out, terminator);
+  return GetField(kSubheadlinePathFormat, index, out, terminator);
 }
 
 bool WCXMLDoc::GetByline(int32_t index, std::string* out, bool terminator) const {
-  return GetProperty(nullptr, BylinePath(index).c_str(), true, out, terminator);
+  return GetField(kBylinePathFormat, index, out, terminator);
 }
 
 bool WCXMLDoc::GetDistributor(std::string* out, bool terminator) const {
-  return GetProperty(nullptr, DistributorPath().c_str(), true, out, terminator);
+  return GetField(kDistributorPathFormat, 0, out, terminator);
 }
 
 bool WCXMLDoc::GetDateline(std::string* out, bool terminator) const {
-  return GetProperty(nullptr, DatelinePath().c_str(), true, out, terminator);
+  return GetField(kDatelinePathFormat, 0, out, terminator);
 }
 
 bool WCXMLDoc::GetBody(std::string* out, bool terminator) const {
-  return GetProperty(nullptr, BodyPath().c_str(), true, out, terminator);
+  return GetField(kBodyPathFormat, 0, out, terminator);
 }
 
 bool WCXMLDoc::GetSeriesName(std::string* out, bool terminator) const {
-  return GetPropertyAttribute(nullptr, SeriesPath().c_str(), kSeriesNameAttr, out, terminator);
+  return GetSeriesAttribute(kSeriesNameAttr, out, terminator);
 }
 
 bool WCXMLDoc::GetSeriesPart(std::string* out, bool terminator) const {
-  return GetPropertyAttribute(nullptr, SeriesPath().c_str(), kSeriesPartAttr, out, terminator);
+  return GetSeriesAttribute(kSeriesPartAttr, out, terminator);
 }
 
 bool WCXMLDoc::GetSeriesTotalPart(std::string* out, bool terminator) const {
-  return GetPropertyAttribute(nullptr, SeriesPath().c_str(), kSeriesTotalPartAttr, out, terminator);
+  return GetSeriesAttribute(kSeriesTotalPartAttr, out, terminator);
 }
 
 bool WCXMLDoc::EntitiesConverted(const char* data, uint32_t len, const char** out, uint32_t* outLen,

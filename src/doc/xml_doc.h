@@ -21,6 +21,7 @@ struct XML_ParserStruct;
 namespace owc {
 
 class WCXMLSearchLevel;
+class XMLParserCache;
 
 class WCXMLDoc {
  public:
@@ -38,8 +39,9 @@ class WCXMLDoc {
 
   // Parses the RDF document, then the XML document, capturing the elements that the
   // property index names; the document keeps no reference to the index afterwards.
-  // Captures add to earlier ones; the first capture of a path wins.
-  bool Parse(const WCXMLSearchLevel& index);
+  // Captures add to earlier ones; the first capture of a path wins. With `parsers` the
+  // expat parser is taken from there (and left there), else one is made for the call.
+  bool Parse(const WCXMLSearchLevel& index, XMLParserCache* parsers = nullptr);
 
   // Output helpers: `out` is emptied first; with `terminator` one NUL byte is appended
   // (also when nothing was found). A non-empty namespace URI looks `prop` up below that
@@ -55,6 +57,13 @@ class WCXMLDoc {
 
   // Bytes of both documents as loaded: what the template's expansion budget grows with.
   size_t StoryBytes() const { return mXMLBytes.size() + mRDFBytes.size(); }
+
+  // The value a field getter reads, in place: valid until the next Init or Parse or the
+  // document's destruction, a NUL byte after its last one (empty when there is none).
+  // `format` is a story path format (story_paths.h); the series attributes are read with
+  // ViewSeriesAttribute.
+  std::string_view ViewField(const char* format, int32_t index) const;
+  std::string_view ViewSeriesAttribute(const char* attr) const;
 
   bool GetHeadline(std::string* out, bool terminator) const;
   bool GetSubheadline(int32_t index, std::string* out, bool terminator) const;
@@ -99,8 +108,14 @@ class WCXMLDoc {
     size_t usedCounters = 0;
   };
 
+  static void ReadCapture(const WCXMLDocTagFrame* frame, bool valueOnly, std::string* out,
+                          bool terminator);
+  static void ReadAttribute(const WCXMLDocTagFrame* frame, const char* attr, std::string* out,
+                            bool terminator);
+  bool GetField(const char* format, int32_t index, std::string* out, bool terminator) const;
+  bool GetSeriesAttribute(const char* attr, std::string* out, bool terminator) const;
   bool ParseDocument(const std::string& bytes, const std::string& name, const char* kind,
-                     const WCXMLSearchLevel& index);
+                     const WCXMLSearchLevel& index, XMLParserCache* parsers);
   const std::string* ReadableBytes(const std::string& bytes, const char* kind,
                                    std::string* transcoded, std::string* declared);
   void SetReadingHandlers(XML_ParserStruct* parser);
@@ -127,7 +142,7 @@ class WCXMLDoc {
   XML_ParserStruct* mParser = nullptr;
   char mSeparator = '\\';
   uint32_t mEntityMode = 1;
-  uint32_t mReadOptions = 0;  // the reading options in force for this parse
+  uint32_t mReadOptions = 0;              // the reading options in force for this parse
   std::vector<const char*> mAttrScratch;  // attribute pairs with plain names
   std::string mDoctypeSystemId;           // of the DOCTYPE, when it has one
   bool mHasDoctypeSystemId = false;

@@ -14,6 +14,7 @@
 #include "doc/declared_encoding.h"
 #include "doc/doc_settings.h"
 #include "doc/html_entities.h"
+#include "doc/parser_cache.h"
 #include "doc/search_level.h"
 #include "doc/xml_doc.h"
 #include "runtime/trace_log.h"
@@ -47,9 +48,11 @@ int XMLCALL RefuseExternalEntity(XML_Parser, const XML_Char*, const XML_Char*, c
 
 }  // namespace
 
-bool WCXMLDoc::Parse(const WCXMLSearchLevel& index) {
-  bool parsed = ParseDocument(mRDFBytes, mRDFName, "RDF", index) &&
-                ParseDocument(mXMLBytes, mXMLName, "XML", index);
+bool WCXMLDoc::Parse(const WCXMLSearchLevel& index, XMLParserCache* parsers) {
+  XMLParserCache own;
+  if (parsers == nullptr) parsers = &own;
+  bool parsed = ParseDocument(mRDFBytes, mRDFName, "RDF", index, parsers) &&
+                ParseDocument(mXMLBytes, mXMLName, "XML", index, parsers);
   for (OpenElement& open : mOpen) open.childLevel = nullptr;
   return parsed;
 }
@@ -70,7 +73,7 @@ void WCXMLDoc::ResetParseState(const WCXMLSearchLevel* index) {
 }
 
 bool WCXMLDoc::ParseDocument(const std::string& bytes, const std::string& name, const char* kind,
-                             const WCXMLSearchLevel& index) {
+                             const WCXMLSearchLevel& index, XMLParserCache* parsers) {
   if (bytes.empty() || bytes[0] == '\0') return true;
   ResetParseState(&index);
   mCurrentName = name;
@@ -82,7 +85,7 @@ bool WCXMLDoc::ParseDocument(const std::string& bytes, const std::string& name, 
   const std::string* input = ReadableBytes(bytes, kind, &transcoded, &declared);
   // The parser is told UTF-8 whatever the document declares: a transcoded document
   // still carries its original declaration.
-  XML_Parser parser = XML_ParserCreateNS("UTF-8", ':');
+  XML_Parser parser = parsers->Take();
   if (parser == nullptr) {
     TraceLogF(kLevelFailure, "WCXMLDoc::Parse ::XML_ParserCreateNS failed for %s [%s]", kind,
               mCurrentName.c_str());
@@ -116,7 +119,6 @@ bool WCXMLDoc::ParseDocument(const std::string& bytes, const std::string& name, 
     }
   }
   mParser = nullptr;
-  XML_ParserFree(parser);
   mParseTagStack.clear();  // frames of elements left open by an error
   return status == XML_STATUS_OK;
 }
@@ -176,7 +178,9 @@ void WCXMLDoc::ParseCBCharDataHandler(void* user, const char* data, int len) {
 int32_t WCXMLDoc::NextSiblingIndex(OpenElement* parent, const char* name, size_t nameLen) {
   for (size_t i = 0; i < parent->usedCounters; ++i) {
     SiblingCounter& counter = parent->counters[i];
-    if (counter.name.size() == nameLen && std::memcmp(counter.name.data(), name, nameLen) == 0) {
+    // Sibling names often share a long namespace URI: the last byte rejects most first.
+    if (counter.name.size() == nameLen && counter.name.back() == name[nameLen - 1] &&
+        std::memcmp(counter.name.data(), name, nameLen) == 0) {
       if (counter.count < INT32_MAX) ++counter.count;
       return counter.count;
     }

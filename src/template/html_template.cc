@@ -16,6 +16,7 @@ void WCHTMLTemplate::Reset() {
   mText.clear();
   mTextEnd = 0;
   mCommands.clear();
+  mLastRead = nullptr;
   mHasTemplate = false;
   mOutput.clear();
   mDoc = nullptr;
@@ -31,6 +32,7 @@ bool WCHTMLTemplate::SetTemplate(const char* text, uint32_t len) {
   mText.clear();
   mTextEnd = 0;
   mCommands.clear();
+  mLastRead = nullptr;
   mHasTemplate = false;
   if (text == nullptr || len == 0) return true;
   try {
@@ -85,7 +87,7 @@ bool WCHTMLTemplate::Generate(WCXMLDoc* doc) {
   bool interpreted = true;
   try {
     mDoc = doc;
-    parsed = doc->Parse(mSearchLevel);
+    parsed = doc->Parse(mSearchLevel, &mParsers);
     if (parsed && mHasTemplate) {
       size_t pos = 0;
       uint32_t line = 1;

@@ -23,7 +23,9 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
+#include "doc/parser_cache.h"
 #include "doc/search_level.h"
 #include "template/extract_prop_list.h"
 #include "template/tag_xlate.h"
@@ -32,6 +34,7 @@
 namespace owc {
 
 class WCXMLDoc;
+struct ShortNameEntry;
 
 class WCHTMLTemplate {
  public:
@@ -67,12 +70,20 @@ class WCHTMLTemplate {
   // A reference to (namespace URI, name); logs and returns false when it cannot be
   // resolved.
   bool TmplValNormalize(const std::string& ref, std::string* uri, std::string* name) const;
-  // The translated value of a reference at one occurrence; empty outside Generate.
-  void GetValue(const std::string& uri, const std::string& name, bool indexed, uint32_t index,
-                bool valueOnly, std::string* out);
 
  private:
   enum class Level { kTop, kBranch, kLoopBody };
+  enum class CommandKind { kInsert, kIf, kForeach, kElse, kEnd, kDeclaration, kUnknown };
+
+  // A resolved reference and the capture keys of its occurrences, built once per template
+  // (and again when the level separator changes) instead of for every look-up.
+  struct ValueRef {
+    std::string uri;
+    std::string name;
+    const ShortNameEntry* shortName = nullptr;  // when name is one
+    char separator = 0;                         // the one the keys were built with
+    std::vector<std::string> keys;              // of occurrence i; "" until built
+  };
 
   bool ParsePreprocess();
   bool PreprocessVersion(const std::string& args, uint32_t line);
@@ -80,6 +91,7 @@ class WCHTMLTemplate {
   bool TmplCmdAddNameSpace(const std::string& args);
   struct ScannedCommand;
   ScannedCommand* ReadCommand(size_t pos, uint32_t* line, bool copy);
+  static CommandKind KindOf(const std::string& word);
   bool ResolveReference(ScannedCommand* command);
   bool ParseTemplate(Level level, bool emit, size_t* pos, uint32_t* line, uint32_t nesting);
   bool CommandInsert(ScannedCommand* command);
@@ -91,11 +103,14 @@ class WCHTMLTemplate {
   void SetBudget(uint64_t storyBytes);
   // Counts one command run; false (with mAbort set) once the expansion is too large.
   bool WithinBudget(uint32_t line);
-  std::string_view ReadRawValue(const std::string& uri, const std::string& name, bool indexed,
-                                uint32_t index, bool valueOnly);
+  // The key under which the document keeps occurrence `occurrence` of the reference.
+  const std::string& CaptureKey(ValueRef* ref, int32_t occurrence);
+  std::string_view ReadRawValue(ValueRef* ref, bool indexed, uint32_t index, bool valueOnly);
+  // The translated value of a reference at one occurrence into *out (emptied first);
+  // empty outside Generate.
+  void GetValue(ValueRef* ref, bool indexed, uint32_t index, bool valueOnly, std::string* out);
   // GetValue appending to *out: nothing is appended when the value is empty.
-  void AppendValue(const std::string& uri, const std::string& name, bool indexed, uint32_t index,
-                   bool valueOnly, std::string* out);
+  void AppendValue(ValueRef* ref, bool indexed, uint32_t index, bool valueOnly, std::string* out);
 
   // What TmplCmdGetNext finds from one start position of mText; kept until the text
   // changes, so each Generate scans the template text once per command, not per byte.
@@ -104,10 +119,11 @@ class WCHTMLTemplate {
     size_t next = 0;        // TmplCmdGetNext's result
     uint32_t newlines = 0;  // added to the line count
     std::string word;
+    CommandKind kind = CommandKind::kUnknown;
     std::string args;
-    bool resolved = false;  // uri and name hold the reference that args resolved to
-    std::string uri;
-    std::string name;
+    bool resolved = false;  // ref holds the reference that args resolved to
+    ValueRef ref;
+    ScannedCommand* following = nullptr;  // the command read at `next`, once known
   };
 
   std::string mText;          // the template; processing stops at its first NUL
@@ -121,12 +137,14 @@ class WCHTMLTemplate {
   WCHTMLTemplateExtractPropList mExtractPropList;
   WCXMLSearchLevel mSearchLevel;
   WCHTMLTemplateXlateMap mTagXlateMap;
+  XMLParserCache mParsers;   // one expat parser for every document this template reads
   std::string mRawValue;     // scratch of GetValue
-  std::string mPathScratch;  // property path of the value being read
-  std::string mTestValue;    // scratch of "if"; used before the branches run
+  std::string mKeyScratch;   // capture key of an occurrence beyond the cached ones
+  std::string mPathScratch;  // property path of a namespaced key being built
   std::unordered_map<size_t, ScannedCommand> mCommands;  // by start position
-  bool mAbort = false;        // ends every level of the expansion at once
-  uint64_t mCommandsRun = 0;  // by the current Generate
+  ScannedCommand* mLastRead = nullptr;                   // in mCommands
+  bool mAbort = false;           // ends every level of the expansion at once
+  uint64_t mCommandsRun = 0;     // by the current Generate
   uint64_t mMaxCommandsRun = 0;  // the budget of the current Generate
   uint64_t mMaxOutputBytes = 0;
 };

@@ -79,6 +79,8 @@ WCHTMLTemplateXlate* WCHTMLTemplateXlateMap::FindXlate(std::string_view name) co
     }
     return nullptr;
   }
+  // Namespaced names ("URI:local") are longer than any entry: no hash for them.
+  if (name.size() > mLongestTag) return nullptr;
   const uint32_t hash = FoldedHash(name);
   const size_t mask = mIndex.size() - 1;
   for (size_t i = hash & mask; mIndex[i].entry != nullptr; i = (i + 1) & mask) {
@@ -93,6 +95,7 @@ WCHTMLTemplateXlate* WCHTMLTemplateXlateMap::FindXlate(std::string_view name) co
 // Only the first entry of each name is indexed: the one a search in table order finds.
 void WCHTMLTemplateXlateMap::RebuildIndex() {
   mIndex.clear();
+  mLongestTag = 0;
   if (IsEmpty()) return;
   size_t size = 8;
   while (size < 2 * static_cast<size_t>(GetCount())) size *= 2;
@@ -116,6 +119,7 @@ void WCHTMLTemplateXlateMap::RebuildIndex() {
       }
     }
     if (!seen) mIndex[i] = IndexSlot{hash, static_cast<uint32_t>(entry->xmlTag.size()), entry};
+    if (entry->xmlTag.size() > mLongestTag) mLongestTag = entry->xmlTag.size();
   }
 }
 
@@ -133,11 +137,31 @@ void WCHTMLTemplateXlateMap::TranslateTagsAppend(std::string_view raw, std::stri
   if (raw.empty()) return;
   // Translated markup is about as long as the source: one growth step for the usual case.
   out->reserve(out->size() + raw.size() + raw.size() / 8);
+  Translate(raw, out);
+}
+
+bool WCHTMLTemplateXlateMap::TranslatesToText(std::string_view raw) {
+  return !raw.empty() && Translate(raw, nullptr);
+}
+
+// With out null nothing is written, and the depths move exactly as when writing.
+bool WCHTMLTemplateXlateMap::Translate(std::string_view raw, std::string* out) {
+  const size_t start = out != nullptr ? out->size() : 0;
+  bool wrote = false;
   size_t pos = 0;
   bool suppressing = false;
   std::string_view suppressed;
   ScannedTag tag;
-  while (ScanTag(raw, &pos, !suppressing, out, &tag)) {
+  for (;;) {
+    const size_t from = pos;
+    const bool scanned = ScanTag(raw, &pos, !suppressing && out != nullptr, out, &tag);
+    // ScanTag writes the text before the tag, or the rest when no complete tag follows.
+    if (out == nullptr && !suppressing && !wrote) {
+      const size_t lt = raw.find('<', from);
+      const size_t gt = lt == std::string_view::npos ? lt : raw.find('>', lt);
+      wrote = gt == std::string_view::npos ? from < raw.size() : lt > from;
+    }
+    if (!scanned) break;
     WCHTMLTemplateXlate* entry = FindXlate(tag.name);
     if (entry == nullptr) continue;
     if (suppressing) {
@@ -149,20 +173,26 @@ void WCHTMLTemplateXlateMap::TranslateTagsAppend(std::string_view raw, std::stri
       if (entry->depth > 0) --entry->depth;
       if (entry->depth > 0) continue;
       suppressing = false;
-      EmitTag(true, true, entry->htmlEnd, std::string_view(), out);
+      wrote = wrote || !entry->htmlEnd.empty();
+      if (out != nullptr) EmitTag(true, true, entry->htmlEnd, std::string_view(), out);
     } else if (tag.isEnd) {
       if (entry->depth > 0) --entry->depth;
-      EmitTag(true, true, entry->htmlEnd, std::string_view(), out);
+      wrote = wrote || !entry->htmlEnd.empty();
+      if (out != nullptr) EmitTag(true, true, entry->htmlEnd, std::string_view(), out);
     } else {
       ++entry->depth;
       if (entry->dropContent != 0) {
         suppressing = true;
         suppressed = tag.name;
       }
-      EmitTag(false, entry->dropAttributes != 0, entry->htmlStart, tag.attrs, out,
-              &entry->keepAttributes);
+      wrote = wrote || !entry->htmlStart.empty();
+      if (out != nullptr) {
+        EmitTag(false, entry->dropAttributes != 0, entry->htmlStart, tag.attrs, out,
+                &entry->keepAttributes);
+      }
     }
   }
+  return out != nullptr ? out->size() > start : wrote;
 }
 
 }  // namespace owc

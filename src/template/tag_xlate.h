@@ -34,7 +34,7 @@ struct WCHTMLTemplateXlate {
   uint8_t dropContent = 0;
   uint8_t dropAttributes = 0;
   std::vector<std::string> keepAttributes;  // lower case; empty: no allow-list
-  int32_t depth = 0;  // nesting while values are translated; never below 0
+  int32_t depth = 0;                        // nesting while values are translated; never below 0
 };
 
 // The fields of one table entry as read by XlateTableParseLine.
@@ -89,6 +89,8 @@ class WCHTMLTemplateXlateMap : public DLList<WCHTMLTemplateXlate*> {
   void TranslateTags(std::string_view raw, std::string* out);
   // The same, appending to out. REQUIRES: raw does not view out's own bytes.
   void TranslateTagsAppend(std::string_view raw, std::string* out);
+  // Whether TranslateTagsAppend would append anything; the depths move as if it ran.
+  bool TranslatesToText(std::string_view raw);
 
  private:
   // Open addressing over the first entry of each name (folded to lower case); entries
@@ -98,9 +100,13 @@ class WCHTMLTemplateXlateMap : public DLList<WCHTMLTemplateXlate*> {
     uint32_t length = 0;  // of the entry's tag, checked before the bytes
     WCHTMLTemplateXlate* entry = nullptr;
   };
+  // The translation; writes to out unless it is null. True when something was (or would
+  // have been) written.
+  bool Translate(std::string_view raw, std::string* out);
   bool LoadEntries(const char* buffer, uint32_t len);
   void RebuildIndex();
   std::vector<IndexSlot> mIndex;  // empty, or a power of two at least twice the entries
+  size_t mLongestTag = 0;         // of the indexed entries
 };
 
 }  // namespace owc

@@ -4,6 +4,7 @@
 // ParseTemplate; a loop re-reads its body from the body start on every iteration.
 #include "runtime/trace_log.h"
 #include "template/html_template.h"
+#include "template/short_names.h"
 #include "template/template_command.h"
 
 namespace owc {
@@ -27,24 +28,42 @@ constexpr uint64_t kOutputBytesPerStoryByte = 4;
 
 }  // namespace
 
+WCHTMLTemplate::CommandKind WCHTMLTemplate::KindOf(const std::string& word) {
+  if (word == "insert") return CommandKind::kInsert;
+  if (word == "if") return CommandKind::kIf;
+  if (word == "foreach") return CommandKind::kForeach;
+  if (word == "else") return CommandKind::kElse;
+  if (word == "end") return CommandKind::kEnd;
+  if (word == "version" || word == "namespace") return CommandKind::kDeclaration;
+  return CommandKind::kUnknown;
+}
+
 void WCHTMLTemplate::SetBudget(uint64_t storyBytes) {
   mMaxCommandsRun = kMinCommandsRun + kCommandsPerStoryByte * storyBytes;
   mMaxOutputBytes = kMinOutputBytes + kOutputBytesPerStoryByte * storyBytes;
 }
 
 // The same as TmplCmdGetNext over mText, answered from mCommands after the first time.
-// The entry stays valid until the template text changes.
+// The entry stays valid until the template text changes. Commands are mostly read one
+// after the other, so each remembers the one that follows it.
 WCHTMLTemplate::ScannedCommand* WCHTMLTemplate::ReadCommand(size_t pos, uint32_t* line, bool copy) {
-  auto found = mCommands.find(pos);
-  if (found == mCommands.end()) {
-    ScannedCommand scanned;
-    std::string literal;
-    scanned.next = TmplCmdGetNext(mText.data(), mTextEnd, pos, &scanned.newlines, &scanned.word,
-                                  &scanned.args, &literal);
-    scanned.literalEnd = pos + literal.size();
-    found = mCommands.emplace(pos, std::move(scanned)).first;
+  const bool follows = mLastRead != nullptr && mLastRead->next == pos;
+  ScannedCommand* command = follows ? mLastRead->following : nullptr;
+  if (command == nullptr) {
+    auto found = mCommands.find(pos);
+    if (found == mCommands.end()) {
+      ScannedCommand scanned;
+      std::string literal;
+      scanned.next = TmplCmdGetNext(mText.data(), mTextEnd, pos, &scanned.newlines, &scanned.word,
+                                    &scanned.args, &literal);
+      scanned.literalEnd = pos + literal.size();
+      scanned.kind = KindOf(scanned.word);
+      found = mCommands.emplace(pos, std::move(scanned)).first;
+    }
+    command = &found->second;
+    if (follows) mLastRead->following = command;
   }
-  ScannedCommand* command = &found->second;
+  mLastRead = command;
   if (copy && command->literalEnd > pos) mOutput.append(mText, pos, command->literalEnd - pos);
   *line += command->newlines;
   return command;
@@ -54,7 +73,10 @@ WCHTMLTemplate::ScannedCommand* WCHTMLTemplate::ReadCommand(size_t pos, uint32_t
 // prefixes are bound when it is loaded); one that fails is tried, and logged, each time.
 bool WCHTMLTemplate::ResolveReference(ScannedCommand* command) {
   if (!command->resolved) {
-    if (!TmplValNormalize(command->args, &command->uri, &command->name)) return false;
+    ValueRef& ref = command->ref;
+    if (!TmplValNormalize(command->args, &ref.uri, &ref.name)) return false;
+    // A prefixed name bound to a real namespace is a metadata property, never a short name.
+    ref.shortName = ref.uri.empty() ? FindShortName(ref.name) : nullptr;
     command->resolved = true;
   }
   return true;
@@ -95,14 +117,15 @@ bool WCHTMLTemplate::ParseTemplate(Level level, bool emit, size_t* pos, uint32_t
   while (!command->word.empty() && !mAbort) {
     if (!WithinBudget(*line)) break;
     const std::string& word = command->word;
-    if (word == "insert") {
+    const CommandKind kind = command->kind;
+    if (kind == CommandKind::kInsert) {
       if (emit && !CommandInsert(command)) result = false;
-    } else if (word == "if") {
+    } else if (kind == CommandKind::kIf) {
       if (!CommandIf(command, emit, pos, line, nesting)) result = false;
-    } else if (word == "foreach") {
+    } else if (kind == CommandKind::kForeach) {
       if (!CommandForeach(command, emit, pos, line, nesting)) result = false;
-    } else if (word == "else" || word == "end") {
-      if (level == Level::kBranch || (word == "end" && level == Level::kLoopBody)) {
+    } else if (kind == CommandKind::kElse || kind == CommandKind::kEnd) {
+      if (level == Level::kBranch || (kind == CommandKind::kEnd && level == Level::kLoopBody)) {
         // The caller reads this command again, as the end of the level.
         *pos = commandPos;
         *line = commandLine;
@@ -111,7 +134,7 @@ bool WCHTMLTemplate::ParseTemplate(Level level, bool emit, size_t* pos, uint32_t
       TraceLogF(kLevelFailure, "WCHTMLTemplate::ParseTemplate '%s' unexpected on line %u",
                 word.c_str(), *line);
       return false;
-    } else if (word != "version" && word != "namespace") {
+    } else if (kind != CommandKind::kDeclaration) {
       TraceLogF(kLevelFailure, "WCHTMLTemplate::ParseTemplate unknown command %s on line %u",
                 word.c_str(), *line);
       result = false;
@@ -126,18 +149,16 @@ bool WCHTMLTemplate::ParseTemplate(Level level, bool emit, size_t* pos, uint32_t
 
 bool WCHTMLTemplate::CommandInsert(ScannedCommand* command) {
   if (!ResolveReference(command)) return false;
-  const std::string& uri = command->uri;
-  const std::string& name = command->name;
-  std::string value;
-  if (mBindingStack.Lookup(uri, name, &value)) {
-    mOutput += value;
+  ValueRef* ref = &command->ref;
+  if (const std::string* bound = mBindingStack.Find(ref->uri, ref->name)) {
+    mOutput += *bound;
     return true;
   }
   // Each occurrence is translated straight into the output; the first that adds nothing
   // (an empty value) ends the insert.
   for (uint32_t index = 0;; ++index) {
     const size_t before = mOutput.size();
-    AppendValue(uri, name, true, index, true, &mOutput);
+    AppendValue(ref, true, index, true, &mOutput);
     if (mOutput.size() == before) break;
   }
   return true;
@@ -145,17 +166,17 @@ bool WCHTMLTemplate::CommandInsert(ScannedCommand* command) {
 
 bool WCHTMLTemplate::CommandIf(ScannedCommand* command, bool emit, size_t* pos, uint32_t* line,
                                uint32_t nesting) {
-  std::string& test = mTestValue;
-  test.clear();
   bool result = ResolveReference(command);
-  if (result) GetValue(command->uri, command->name, false, 0, false, &test);
+  // Only whether the translated value is empty matters; it is not written anywhere.
+  const bool hasValue =
+      result && mTagXlateMap.TranslatesToText(ReadRawValue(&command->ref, false, 0, false));
   if (!EnterNesting(nesting + 1, *line)) return false;
-  const bool thenEmit = emit && !test.empty();
-  const bool elseEmit = emit && test.empty();
+  const bool thenEmit = emit && hasValue;
+  const bool elseEmit = emit && !hasValue;
   if (!ParseTemplate(Level::kBranch, thenEmit, pos, line, nesting + 1)) result = false;
   ScannedCommand* next = ReadCommand(*pos, line, false);
   *pos = next->next;
-  if (next->word == "else") {
+  if (next->kind == CommandKind::kElse) {
     if (!ParseTemplate(Level::kBranch, elseEmit, pos, line, nesting + 1)) result = false;
     *pos = ReadCommand(*pos, line, false)->next;
   }
@@ -168,11 +189,10 @@ bool WCHTMLTemplate::CommandForeach(ScannedCommand* command, bool emit, size_t* 
   bool resolved = ResolveReference(command);
   bool result = resolved;
   if (!EnterNesting(nesting + 1, *line)) return false;
-  const std::string& uri = command->uri;
-  const std::string& name = command->name;
+  ValueRef* ref = &command->ref;
   const size_t bodyPos = *pos;
   const uint32_t bodyLine = *line;
-  if (resolved) GetValue(uri, name, true, 0, true, &value);
+  if (resolved) GetValue(ref, true, 0, true, &value);
   bool iterate = false;
   if (emit && !value.empty()) {
     if (mBindingStack.PushFrame() != nullptr) {
@@ -187,12 +207,12 @@ bool WCHTMLTemplate::CommandForeach(ScannedCommand* command, bool emit, size_t* 
   }
   for (uint32_t index = 0; !mAbort; ++index) {
     if (iterate && value.empty()) break;
-    if (iterate && !mBindingStack.Top()->Bind(uri, name, value)) result = false;
+    if (iterate && !mBindingStack.Top()->Bind(ref->uri, ref->name, value)) result = false;
     *pos = bodyPos;
     *line = bodyLine;
     if (!ParseTemplate(Level::kLoopBody, iterate, pos, line, nesting + 1)) result = false;
     if (!iterate) break;
-    GetValue(uri, name, true, index + 1, true, &value);
+    GetValue(ref, true, index + 1, true, &value);
   }
   if (iterate) mBindingStack.PopFrame();
   *pos = ReadCommand(*pos, line, false)->next;

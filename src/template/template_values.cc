@@ -16,7 +16,7 @@ namespace {
 
 // Writes the property path of a prefixed reference at one occurrence into *path: any
 // index written in its last segment is replaced by the occurrence asked for.
-void OccurrencePath(const std::string& name, bool indexed, uint32_t index, std::string* path) {
+void OccurrencePath(const std::string& name, int32_t occurrence, std::string* path) {
   size_t lastSeparator = name.rfind(GetLevelSeparator());
   size_t lastParen = name.rfind('(');
   size_t keep = name.size();
@@ -26,7 +26,6 @@ void OccurrencePath(const std::string& name, bool indexed, uint32_t index, std::
   }
   path->assign(name, 0, keep);
   char number[16];
-  const int32_t occurrence = indexed ? static_cast<int32_t>(index) : 0;
   const std::to_chars_result written = std::to_chars(number, number + sizeof number, occurrence);
   path->push_back('(');
   path->append(number, static_cast<size_t>(written.ptr - number));
@@ -69,27 +68,59 @@ bool WCHTMLTemplate::TmplValNormalize(const std::string& ref, std::string* uri,
   return true;
 }
 
+namespace {
+
+// Occurrences whose capture keys a reference keeps; later ones (a story with hundreds of
+// bylines) are built for each look-up.
+constexpr int32_t kCachedOccurrences = 64;
+
+}  // namespace
+
+const std::string& WCHTMLTemplate::CaptureKey(ValueRef* ref, int32_t occurrence) {
+  const char separator = GetLevelSeparator();
+  if (ref->separator != separator) {
+    ref->keys.clear();
+    ref->separator = separator;
+  }
+  const bool cached = occurrence >= 0 && occurrence < kCachedOccurrences;
+  const size_t slot = static_cast<size_t>(occurrence);
+  if (cached && slot < ref->keys.size() && !ref->keys[slot].empty()) return ref->keys[slot];
+  std::string* key = &mKeyScratch;
+  if (cached) {
+    if (slot >= ref->keys.size()) ref->keys.resize(slot + 1);
+    key = &ref->keys[slot];
+  }
+  key->clear();
+  if (ref->shortName != nullptr) {
+    AppendStoryPath(ref->shortName->pathFormat, separator, occurrence, key);
+  } else if (ref->uri.empty()) {
+    OccurrencePath(ref->name, occurrence, key);
+  } else {
+    OccurrencePath(ref->name, occurrence, &mPathScratch);
+    BuildNamespacedKey(ref->uri.c_str(), mPathScratch, key);
+  }
+  return *key;
+}
+
 // Value-only reads view the document's own bytes; only a value wrapped in its element's
 // tags is built, in mRawValue. The view is valid until the next call.
-std::string_view WCHTMLTemplate::ReadRawValue(const std::string& uri, const std::string& name,
-                                              bool indexed, uint32_t index, bool valueOnly) {
+std::string_view WCHTMLTemplate::ReadRawValue(ValueRef* ref, bool indexed, uint32_t index,
+                                              bool valueOnly) {
   mRawValue.clear();
   if (mDoc == nullptr) return std::string_view();
-  // A prefixed name bound to a real namespace is a metadata property, never a short name.
-  const ShortNameEntry* shortName = uri.empty() ? FindShortName(name) : nullptr;
+  const int32_t occurrence = indexed ? static_cast<int32_t>(index) : 0;
+  const ShortNameEntry* shortName = ref->shortName;
   if (shortName == nullptr) {
-    const char* ns = uri.empty() ? nullptr : uri.c_str();
-    OccurrencePath(name, indexed, index, &mPathScratch);
+    const WCXMLDocTagFrame* frame = mDoc->FindCapture(nullptr, CaptureKey(ref, occurrence));
+    if (frame == nullptr) return std::string_view();
     if (!valueOnly) {
-      mDoc->GetProperty(ns, mPathScratch.c_str(), false, &mRawValue, false);
+      frame->AppendElement(&mRawValue);
       return mRawValue;
     }
-    const WCXMLDocTagFrame* frame = mDoc->FindCapture(ns, mPathScratch);
-    return frame != nullptr ? frame->GetContent() : std::string_view();
+    return frame->GetContent();
   }
   // The standard fields read as the document's getters do: the content of the element on
   // the field's path, or one attribute of the series element.
-  const int32_t occurrence = indexed ? static_cast<int32_t>(index) : 0;
   const bool repeated =
       shortName->id == ShortNameId::kSubheadline || shortName->id == ShortNameId::kByline;
   if (!repeated && occurrence != 0) return std::string_view();  // one occurrence only
@@ -101,24 +132,22 @@ std::string_view WCHTMLTemplate::ReadRawValue(const std::string& uri, const std:
   } else if (shortName->id == ShortNameId::kSeriesTotalPart) {
     attribute = kSeriesTotalPartAttr;
   }
-  mPathScratch.clear();
-  AppendStoryPath(shortName->pathFormat, GetLevelSeparator(), occurrence, &mPathScratch);
-  const WCXMLDocTagFrame* frame = mDoc->FindCapture(nullptr, mPathScratch);
+  const WCXMLDocTagFrame* frame = mDoc->FindCapture(nullptr, CaptureKey(ref, occurrence));
   if (frame == nullptr) return std::string_view();
   if (attribute == nullptr) return frame->GetContent();
   const std::string* value = frame->FindAttribute(attribute);
   return value != nullptr ? std::string_view(*value) : std::string_view();
 }
 
-void WCHTMLTemplate::GetValue(const std::string& uri, const std::string& name, bool indexed,
-                              uint32_t index, bool valueOnly, std::string* out) {
+void WCHTMLTemplate::GetValue(ValueRef* ref, bool indexed, uint32_t index, bool valueOnly,
+                              std::string* out) {
   out->clear();
-  AppendValue(uri, name, indexed, index, valueOnly, out);
+  AppendValue(ref, indexed, index, valueOnly, out);
 }
 
-void WCHTMLTemplate::AppendValue(const std::string& uri, const std::string& name, bool indexed,
-                                 uint32_t index, bool valueOnly, std::string* out) {
-  mTagXlateMap.TranslateTagsAppend(ReadRawValue(uri, name, indexed, index, valueOnly), out);
+void WCHTMLTemplate::AppendValue(ValueRef* ref, bool indexed, uint32_t index, bool valueOnly,
+                                 std::string* out) {
+  mTagXlateMap.TranslateTagsAppend(ReadRawValue(ref, indexed, index, valueOnly), out);
 }
 
 }  // namespace owc

@@ -13,23 +13,37 @@ std::string WCVariableFrame::MakeKey(const std::string& uri, const std::string& 
   return key;
 }
 
+namespace {
+
+bool KeyMatches(const std::string& key, const std::string& uri, const std::string& name) {
+  if (uri.empty()) return key == name;
+  return key.size() == uri.size() + 1 + name.size() && key.compare(0, uri.size(), uri) == 0 &&
+         key[uri.size()] == ':' && key.compare(uri.size() + 1, name.size(), name) == 0;
+}
+
+}  // namespace
+
 bool WCVariableFrame::Bind(const std::string& uri, const std::string& name,
                            const std::string& value) {
   try {
-    mValues[MakeKey(uri, name)] = value;
+    for (auto& entry : mValues) {
+      if (KeyMatches(entry.first, uri, name)) {
+        entry.second = value;
+        return true;
+      }
+    }
+    mValues.emplace_back(MakeKey(uri, name), value);
   } catch (const std::bad_alloc&) {
     return false;
   }
   return true;
 }
 
-bool WCVariableFrame::Lookup(const std::string& uri, const std::string& name,
-                             std::string* out) const {
-  out->clear();
-  auto it = mValues.find(MakeKey(uri, name));
-  if (it == mValues.end()) return false;
-  out->append(it->second);
-  return true;
+const std::string* WCVariableFrame::Find(const std::string& uri, const std::string& name) const {
+  for (const auto& entry : mValues) {
+    if (KeyMatches(entry.first, uri, name)) return &entry.second;
+  }
+  return nullptr;
 }
 
 WCVariableStack::~WCVariableStack() { Clear(); }
@@ -48,14 +62,12 @@ void WCVariableStack::PopFrame() {
   if (!IsEmpty()) delete RemoveHead();
 }
 
-bool WCVariableStack::Lookup(const std::string& uri, const std::string& name,
-                             std::string* out) const {
-  out->clear();
+const std::string* WCVariableStack::Find(const std::string& uri, const std::string& name) const {
   Position pos = GetHeadPosition();
   while (pos != nullptr) {
-    if (GetNext(pos)->Lookup(uri, name, out)) return true;
+    if (const std::string* value = GetNext(pos)->Find(uri, name)) return value;
   }
-  return false;
+  return nullptr;
 }
 
 void WCVariableStack::Clear() {

@@ -5,27 +5,30 @@
 #define OWCLIENT_TEMPLATE_VARIABLE_STACK_H
 
 #include <string>
-#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "runtime/dl_list.h"
 
 namespace owc {
 
-// Values bound in one loop, keyed by (namespace URI, name).
+// Values bound in one loop, keyed by (namespace URI, name). A loop binds one reference,
+// so a frame is searched in order rather than hashed.
 class WCVariableFrame {
  public:
   virtual ~WCVariableFrame() = default;
 
-  // The name alone when the URI is empty, else "URI:name".
+  // The name alone when the URI is empty, else "URI:name": two pairs with the same key
+  // are the same binding.
   static std::string MakeKey(const std::string& uri, const std::string& name);
 
   // Stores a copy of value, replacing an earlier binding of the key.
   bool Bind(const std::string& uri, const std::string& name, const std::string& value);
-  // Empties out; appends the bound value and returns true if the key is bound.
-  bool Lookup(const std::string& uri, const std::string& name, std::string* out) const;
+  // The bound value, or null; valid until the next Bind or the frame's destruction.
+  const std::string* Find(const std::string& uri, const std::string& name) const;
 
  private:
-  std::unordered_map<std::string, std::string> mValues;
+  std::vector<std::pair<std::string, std::string>> mValues;  // key, value
 };
 
 // Owns its frames; the head is the top (the innermost loop).
@@ -38,8 +41,8 @@ class WCVariableStack : public DLList<WCVariableFrame*> {
   WCVariableFrame* PushFrame();
   void PopFrame();
   WCVariableFrame* Top() const { return IsEmpty() ? nullptr : GetAt(GetHeadPosition()); }
-  // The innermost binding of the key, into out (emptied first).
-  bool Lookup(const std::string& uri, const std::string& name, std::string* out) const;
+  // The innermost binding of the key, or null.
+  const std::string* Find(const std::string& uri, const std::string& name) const;
   void Clear();
 };
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "owclient/owclient.h"
+#include "support/log_capture.h"
 #include "support/story_samples.h"
 #include "support/temp_dir.h"
 
@@ -187,6 +188,53 @@ TEST(ConvertApiTest, SeparateHandlesConvertInParallel) {
   second.join();
   EXPECT_NE(std::string::npos, a.find("<h1>Rates &amp; Markets</h1>"));
   EXPECT_EQ(a, b);
+}
+
+// An environment keeps its parser from story to story: each story renders, fails and logs
+// as through an environment of its own, whatever the stories before it left behind.
+TEST(ConvertApiTest, AnEnvironmentRendersEachStoryAsAFreshOneWould) {
+  const std::string named =
+      "<!DOCTYPE nitf [<!ENTITY own \"O\">]><nitf><body><body.head><hedline><hl1>&eacute;&own;"
+      "</hl1></hedline></body.head><body.content><p>&own;</p></body.content></body></nitf>";
+  const struct {
+    uint32_t options;
+    std::string xml;
+  } stories[] = {
+      {0, kStoryXml},
+      {0, "<nitf><body><body.head><hedline><hl1>cut</hedline></nitf>"},  // stops midway
+      {OBCONVERT_READ_HTML_ENTITIES, named},  // the library's declarations read
+      {0, named},                             // and no longer: the parse fails
+      {0, kStoryXml},
+  };
+  auto render = [](OBConvertEnv env, uint32_t options, const std::string& xml) {
+    OBConvertSetReadOptions(options);
+    LogCapture log;
+    OBConvertObj obj = nullptr;
+    EXPECT_EQ(0u, OBConvertNewObj(0, xml.data(), static_cast<uint32_t>(xml.size()), 0, kStoryRdf,
+                                  sizeof kStoryRdf - 1, &obj));
+    gCalls.clear();
+    std::string seen = std::to_string(OBConvertApplyTemplate(env, obj, Collect, 0, 0));
+    for (const std::string& call : gCalls) seen += " " + call;
+    for (const auto& line : log.Lines()) seen += "\n" + line.text;
+    OBConvertFreeObj(obj);
+    return seen;
+  };
+  auto newEnv = [] {
+    OBConvertEnv env = nullptr;
+    EXPECT_EQ(0u,
+              OBConvertNewEnv(kTemplate, sizeof kTemplate - 1, kTable, sizeof kTable - 1, &env));
+    return env;
+  };
+  OBConvertEnv shared = newEnv();
+  for (const auto& story : stories) {
+    SCOPED_TRACE(story.xml);
+    OBConvertEnv fresh = newEnv();
+    const std::string expected = render(fresh, story.options, story.xml);
+    EXPECT_EQ(expected, render(shared, story.options, story.xml));
+    OBConvertFreeEnv(fresh);
+  }
+  OBConvertFreeEnv(shared);
+  OBConvertSetReadOptions(0);
 }
 
 }  // namespace

@@ -200,20 +200,24 @@ TEST(HTMLTemplateTest, ExpansionBudgetGrowsWithTheStoryAndStillEndsMultiplyingLo
   std::string paragraphs;
   const std::string filler(520, 'w');
   for (int i = 0; i < 33000; ++i) paragraphs += "<p>" + std::to_string(i) + filler + "</p>\n";
-  const std::string xml = "<nitf><body><body.head><hedline><hl1>Big</hl1></hedline></body.head>"
-                          "<body.content>" + paragraphs + "</body.content></body></nitf>";
+  const std::string xml =
+      "<nitf><body><body.head><hedline><hl1>Big</hl1></hedline></body.head>"
+      "<body.content>" +
+      paragraphs + "</body.content></body></nitf>";
   ASSERT_GT(xml.size(), size_t{16} << 20);
   const std::string ns = "<?Kavio namespace doc = \"\"?>";
-  const std::string loop = "<?Kavio foreach doc:\\nitf(0)\\body(0)\\body.content(0)\\p?>"
-                           "[<?Kavio if headline?><?Kavio insert doc:\\nitf(0)\\body(0)"
-                           "\\body.content(0)\\p?><?Kavio end?>]<?Kavio end?>";
+  const std::string loop =
+      "<?Kavio foreach doc:\\nitf(0)\\body(0)\\body.content(0)\\p?>"
+      "[<?Kavio if headline?><?Kavio insert doc:\\nitf(0)\\body(0)"
+      "\\body.content(0)\\p?><?Kavio end?>]<?Kavio end?>";
   {
     LogCapture log;
     WCHTMLTemplate t;
     Load(t, ns + loop + "<?Kavio insert body?>", "\"p\" \"p\" \"p\" 0 0\n");
     Output out = Generate(t, xml, "");
     EXPECT_TRUE(out.ok);
-    EXPECT_GT(out.text.size(), size_t{2 * 33000 * 520}) << "every paragraph, looped and in the body";
+    EXPECT_GT(out.text.size(), size_t{2 * 33000 * 520})
+        << "every paragraph, looped and in the body";
     EXPECT_NE(std::string::npos, out.text.find("[32999" + filler + "]<p>0" + filler + "</p>"));
     EXPECT_FALSE(log.HasPart("expansion too large"));
   }
@@ -222,8 +226,7 @@ TEST(HTMLTemplateTest, ExpansionBudgetGrowsWithTheStoryAndStillEndsMultiplyingLo
     std::string story;
     const char* limit;
   } explosions[] = {
-      {ns + "<?Kavio foreach doc:\\nitf(0)\\body(0)\\body.content(0)\\p?>" + loop +
-           "<?Kavio end?>",
+      {ns + "<?Kavio foreach doc:\\nitf(0)\\body(0)\\body.content(0)\\p?>" + loop + "<?Kavio end?>",
        xml, "bytes of output for this story"},
       {"<?Kavio foreach byline?><?Kavio foreach byline?><?Kavio foreach byline?><?Kavio foreach "
        "byline?><?Kavio foreach byline?><?Kavio insert body?><?Kavio end?><?Kavio end?><?Kavio "
@@ -307,9 +310,19 @@ TEST(TagXlateTest, RenamesDropsAndStripsTags) {
       // Unfinished and empty tags.
       {"\"br/\" \"br\" \"\" 0 0", "1<br/>2<br />3 < 4", "1<br>23 < 4"},
       {"\"br/\" \"br\" \"\" 0 0", "a<>b", "a"},
+      // Values that translate to nothing: "if" takes them for empty.
+      {"", "<a><b></b></a>", ""},
+      {"\"media\" \"\" \"\" 1 0", "<media>x<p>y</p></media>", ""},
+      {"\"br/\" \"br\" \"\" 0 0", "<>b", ""},
   };
+  // What a value leaves open changes how the next one is translated.
+  const std::string next = "<media>p</media>q<p>r</p>";
   for (const auto& c : cases) {
-    EXPECT_EQ(c[2], Table(c[0]).Translate(c[1])) << c[0];
+    SCOPED_TRACE(std::string(c[0]) + " " + c[1]);
+    Table written(c[0]), tested(c[0]);
+    EXPECT_EQ(c[2], written.Translate(c[1]));
+    EXPECT_EQ(*c[2] != '\0', tested.map.TranslatesToText(c[1]));
+    EXPECT_EQ(written.Translate(next), tested.Translate(next));
   }
 }
 
@@ -330,7 +343,8 @@ TEST(TagXlateTest, KeepListPassesOnlyNamedAttributesAndNoScriptUrls) {
       {"<a href=\"&#x6A;ava&Tab;script:x\">l</a>", "<a>l</a>"},
       {"<a href=vbscript:x>l</a>", "<a>l</a>"},
       {"<a href='data:text/html,x'>l</a>", "<a>l</a>"},
-      {"<a href=\"https://e.org/javascript:x\">l</a>", "<a href=\"https://e.org/javascript:x\">l</a>"},
+      {"<a href=\"https://e.org/javascript:x\">l</a>",
+       "<a href=\"https://e.org/javascript:x\">l</a>"},
       {"<a href=\"&amp;#106;avascript:x\">l</a>", "<a href=\"&amp;#106;avascript:x\">l</a>"},
       {"<td colspan=\"2\">c</td>", "<td>c</td>"},  // the drop flag wins over keep
   };
