@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "runtime/alloc_hook.h"
 #include "runtime/trace_log.h"
 
 namespace owc {
@@ -22,15 +23,6 @@ void PutLe32(uint8_t* p, uint32_t v) {
 uint32_t GetLe32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-// A copy of stats, or nullptr when memory ran out (for the object or its name's copy).
-IOPortStats* CopyOf(const IOPortStats& stats) {
-  try {
-    return new IOPortStats(stats);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
 }
 
 }  // namespace
@@ -71,7 +63,7 @@ bool IOPortStats::Load(const uint8_t* bytes, uint32_t size) {
 IOPortStatsList::~IOPortStatsList() { DeleteAll(); }
 
 bool IOPortStatsList::AddStats(const IOPortStats& stats) {
-  IOPortStats* copy = CopyOf(stats);
+  IOPortStats* copy = NewOrNull<IOPortStats>(stats);
   if (copy == nullptr) {
     TraceLog(kLevelFailure, "IOPortStatsList::AddStats new IOPortStats failed.\n");
     return false;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "runtime/alloc_hook.h"
 #include "runtime/trace_log.h"
 #include "transport/socket_ops.h"
 #include "wire/wire_msg_tables.h"
@@ -313,23 +314,24 @@ WCOWClientPort::Step WCOWClientPort::ParseBlock(const char* m, uint32_t remainin
   return Step::kParsed;
 }
 
+// Without memory for the tokens there are none, and the builders reject what needs them.
 void WCOWClientPort::Tokenize(const char* text, uint32_t length) {
   mTokens.clear();
-  try {
-    mTokenText.assign(text, text + length);
-    mTokenText.push_back('\0');
-    bool inToken = false;
-    for (uint32_t i = 0; i < length; ++i) {
-      if (IsSpace(mTokenText[i])) {
-        mTokenText[i] = '\0';
-        inToken = false;
-      } else if (!inToken) {
-        mTokens.push_back(&mTokenText[i]);
-        inToken = true;
-      }
+  if (!TryAllocate(length + 1, [&] { SplitTokens(text, length); })) mTokens.clear();
+}
+
+void WCOWClientPort::SplitTokens(const char* text, uint32_t length) {
+  mTokenText.assign(text, text + length);
+  mTokenText.push_back('\0');
+  bool inToken = false;
+  for (uint32_t i = 0; i < length; ++i) {
+    if (IsSpace(mTokenText[i])) {
+      mTokenText[i] = '\0';
+      inToken = false;
+    } else if (!inToken) {
+      mTokens.push_back(&mTokenText[i]);
+      inToken = true;
     }
-  } catch (const std::bad_alloc&) {
-    mTokens.clear();  // no tokens: the builders reject what needs them
   }
 }
 

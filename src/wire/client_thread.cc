@@ -2,9 +2,10 @@
 #include "wire/client_thread.h"
 
 #include <cinttypes>
-#include <new>
+#include <memory>
 
 #include "owclient/wire_messages.h"
+#include "runtime/alloc_hook.h"
 #include "runtime/trace_log.h"
 #include "transport/socket_ops.h"
 
@@ -17,9 +18,10 @@ WCXMLGWClientThread::~WCXMLGWClientThread() {
 
 uintptr_t WCXMLGWClientThread::Open(uint32_t address, OrbrixWireRXCallback callback,
                                     uintptr_t userValue) {
-  WCOBWClientConnect* connect = new (std::nothrow) WCOBWClientConnect;
+  // Owned here until listed: running out of memory on the way must not leak it.
+  std::unique_ptr<WCOBWClientConnect> connect(NewOrNull<WCOBWClientConnect>());
   TraceLogF(kLevelProgress, "WCXMLGWClientThread::Open IP addr %s, cnct 0x%08" PRIxPTR,
-            DottedIPv4(address).text, reinterpret_cast<uintptr_t>(connect));
+            DottedIPv4(address).text, reinterpret_cast<uintptr_t>(connect.get()));
   if (connect == nullptr) {
     TraceLog(kLevelFailure, "WCXMLGWClientThread::Open new WCOBWClientConnect failed");
     return 0;
@@ -28,12 +30,12 @@ uintptr_t WCXMLGWClientThread::Open(uint32_t address, OrbrixWireRXCallback callb
   connect->SetRXCallback(callback, userValue);
   connect->Connect();
   NamedLock lock(mMtxCliCnctList);
-  WCOBWCliCnctList::Position position = mCliCnctList.AddTail(connect);
+  WCOBWCliCnctList::Position position = mCliCnctList.AddTail(connect.get());
   if (position == nullptr) {
     TraceLog(kLevelFailure, "WCXMLGWClientThread::Open mCliCnctList.AddTail failed");
-    delete connect;
     return 0;
   }
+  connect.release();
   ++mListGeneration;
   return reinterpret_cast<uintptr_t>(position);
 }

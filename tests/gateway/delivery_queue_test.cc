@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "runtime/alloc_hook.h"
 #include "support/block_sink.h"
 #include "support/clock.h"
 #include "support/gate.h"
@@ -19,6 +20,7 @@ namespace owc_test {
 namespace {
 
 using Texts = std::vector<std::string>;
+using namespace std::string_literals;
 
 // The headline comes from the XML file and the metadata headline from the RDF file, so a
 // page proves both files of the pair reached the document.
@@ -141,6 +143,35 @@ TEST(DeliveryQueueTest, ModesDecideBetweenRawBlocksAndAPageRightAfterTheBlockCom
     EXPECT_EQ(c.mode == 0 ? -1 : 0,
               log.SeverityOf("HOBWQueueThread::ProcessRXDataBlock mHTMLTemplate.Generate failed"));
   }
+}
+
+// The allocation hook lets this many allocations through, then refuses.
+int sAllowed = 0;
+bool AllowSome(size_t) { return sAllowed-- > 0; }
+
+// A block the queue cannot copy is refused, with the copy that failed named.
+TEST(DeliveryQueueTest, RunningOutOfMemoryCostsTheBlockOrTheStoryAndNothingElse) {
+  owc_test::LogCapture log;
+  BlockSink sink;
+  owc::HOBWQueueThread queue;
+  char name[] = "q.xml", parent[] = "q", data[] = "d";
+  const HOBWBlockQElt record{42, 1, 1, 0, name, parent, reinterpret_cast<uint8_t*>(data), 1};
+  owc::SetAllocHook(AllowSome);
+  for (int allowed = 0; allowed < 5; ++allowed) {
+    sAllowed = allowed;
+    EXPECT_FALSE(queue.EnqDataBlock(record));
+  }
+  owc::SetAllocHook(nullptr);
+  EXPECT_EQ(0u, queue.GetQueueCount());
+  const char* const prefix = "HOBWQueueThread::EnqDataBlock ";
+  Texts failures;
+  for (const auto& line : log.Lines()) failures.push_back(line.text);
+  EXPECT_EQ((Texts{prefix + "new HOBWBlockQElt failed"s,
+                   prefix + "qElt->mFName new char [] failed"s,
+                   prefix + "qElt->mParentFName new char [] failed"s,
+                   prefix + "qElt->mData new unsigned char [] failed"s,
+                   prefix + "mRXQ.AddTail failed"s}),
+            failures);
 }
 
 // The first call takes 9 s of module time and holds the thread until the stop: what is

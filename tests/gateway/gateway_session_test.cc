@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "runtime/alloc_hook.h"
 #include "support/block_sink.h"
 #include "support/clock.h"
 #include "support/gate.h"
@@ -363,6 +364,26 @@ TEST_F(GatewaySessionTest, FailuresToOpenOrSendEndInTheStopState) {
   session.ForceState(99);
   Pass();
   EXPECT_EQ(0, log.SeverityOf("HOBWThread::ProcessStateAux invalid state 99"));
+}
+
+// The allocation hook lets this many allocations through, then refuses.
+int sAllowed = 0;
+bool AllowSome(size_t) { return sAllowed-- > 0; }
+
+// A file whose names cannot be kept ends the connection as a failed request does.
+TEST_F(GatewaySessionTest, RunningOutOfMemoryEndsTheConnection) {
+  LogIn();
+  for (int allowed : {0, 1}) {  // the file's name, then its parent's
+    Rx({"42:+FILE p.xml s.xml"}, false);
+    sAllowed = allowed;
+    owc::SetAllocHook(AllowSome);
+    Pass();
+    owc::SetAllocHook(nullptr);
+    EXPECT_EQ(OBW_STATE_STOP, session.GetState());  // through the terminate state
+    session.ForceState(OBW_STATE_WAIT_RQST);
+  }
+  EXPECT_EQ(0, log.SeverityOf("HOBWThread::ProcessStateAux new cbInfo.mFName [] failed"));
+  EXPECT_EQ(0, log.SeverityOf("HOBWThread::ProcessStateAux new cbInfo.mParentFName [] failed"));
 }
 
 TEST_F(GatewaySessionTest, LongReceivedTextsAreCutInTheLog) {

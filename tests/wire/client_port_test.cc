@@ -14,6 +14,7 @@
 #include "support/raw_socket.h"
 #include "support/wire_bytes.h"
 #include "wire/client_connect.h"
+#include "wire/client_thread.h"
 
 namespace owc_test {
 namespace {
@@ -155,15 +156,53 @@ TEST(ClientPortTest, WhatCannotBeParsedStopsTheParse) {
   }
 }
 
-TEST(ClientPortTest, ABlockThatCannotBeBuiltIsLoggedAndConsumed) {
+// The one allocation size the allocation hook refuses; SIZE_MAX refuses them all.
+size_t sRefusedSize = 0;
+bool RefuseOneSize(size_t n) { return sRefusedSize != SIZE_MAX && n != sRefusedSize; }
+
+// Without memory a block cannot keep its data, and a hello without its tokens lacks the
+// versions: neither is queued, both are consumed, and only the block builder logs.
+TEST(ClientPortTest, MessagesThatCannotBeBuiltForWantOfMemoryAreConsumed) {
+  // Spaced out, the hello's tokens take more memory than its image.
+  const std::string hello = WireText("+Tazu   Orbrix   v1.00.00   v1.00.00");
+  struct Case {
+    std::string bytes;
+    size_t refused;
+    Texts failures;
+  };
+  for (const Case& c : {Case{WireBlock("7:+BLK3:", "data", "BLKm"), SIZE_MAX,
+                             {"WCOWClientPort::CreateMsgRqstBlock msgObj->SetInfo failed"}},
+                        Case{hello, hello.size(), {}}}) {
+    SCOPED_TRACE(c.bytes);
+    LogCapture log;
+    auto port = std::make_unique<WCOWClientPort>();
+    sRefusedSize = c.refused;
+    owc::SetAllocHook(RefuseOneSize);
+    EXPECT_EQ(c.bytes.size(), Parse(*port, c.bytes));
+    owc::SetAllocHook(nullptr);
+    EXPECT_EQ(c.failures, FailureLines(log));
+    EXPECT_EQ(0u, port->GetRXMsgCount());
+  }
+  WCOWClientPort withMemory;
+  Parse(withMemory, hello);
+  EXPECT_EQ(1u, withMemory.GetRXMsgCount());
+}
+
+// Whichever allocation fails, the connection is neither listed nor leaked.
+TEST(ClientThreadTest, AnOpenThatRunsOutOfMemorySaysWhichNewFailedAndGivesNoHandle) {
   LogCapture log;
-  auto port = std::make_unique<WCOWClientPort>();
-  const std::string bytes = WireBlock("7:+BLK3:", "data", "BLKm");
-  owc::SetAllocHook([](size_t) { return false; });
-  EXPECT_EQ(bytes.size(), Parse(*port, bytes));
+  owc::WCXMLGWClientThread thread;
+  owc::SetAllocHook(RefuseOneSize);
+  for (size_t refused :
+       {sizeof(owc::WCOBWClientConnect), sizeof(owc::WCOBWCliCnctList::Node)}) {
+    sRefusedSize = refused;
+    EXPECT_EQ(0u, thread.Open(0x7F001301, nullptr, 0));
+  }
   owc::SetAllocHook(nullptr);
-  EXPECT_EQ(Texts{"WCOWClientPort::CreateMsgRqstBlock msgObj->SetInfo failed"}, FailureLines(log));
-  EXPECT_EQ(0u, port->GetRXMsgCount());
+  EXPECT_EQ((Texts{"WCXMLGWClientThread::Open new WCOBWClientConnect failed",
+                   "WCXMLGWClientThread::Open mCliCnctList.AddTail failed"}),
+            FailureLines(log));
+  EXPECT_EQ(0u, thread.GetCnctCount());
 }
 
 // 16 s from the connect until the first USER answer, 12 s from then on, until the next
