@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "runtime/alloc_hook.h"
 #include "runtime/tick_time.h"
@@ -188,7 +189,7 @@ uint32_t HOBWQueueThread::Run() {
       if (elt == nullptr) break;
       // The callback may change the record's fields: its size is taken before.
       uint64_t bytes = RecordBytes(elt->record);
-      if (mMode == kModeHTML || mMode == kModeRawAndHTML) ProcessRXDataBlock(elt->record);
+      if (mMode == kModeHTML || mMode == kModeRawAndHTML) RenderOrDropStory(elt->record);
       SendToCallback(&elt->record);
       DeleteQueuedBlock(elt);
       NoteDelivered(bytes);
@@ -199,6 +200,18 @@ uint32_t HOBWQueueThread::Run() {
   TraceLog(kLevelProgress, "HOBWQueueThread::Run thread terminated");
   mDrainWake.Set();
   return 0;
+}
+
+// Memory running out costs the story, as a refused block does: the raw block is still
+// delivered, and the next story starts a new pair.
+void HOBWQueueThread::RenderOrDropStory(const HOBWBlockQElt& record) {
+  try {
+    ProcessRXDataBlock(record);
+  } catch (const std::bad_alloc&) {
+    TraceLog(kLevelFailure, "HOBWQueueThread::Run out of memory, story discarded");
+    mXMLRDFPair.Reset();
+    ClearHTMLRecord();
+  }
 }
 
 // Unless the session acknowledges after delivery, it acknowledged these blocks: the server

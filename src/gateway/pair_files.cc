@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "runtime/alloc_hook.h"
 #include "runtime/trace_log.h"
@@ -92,10 +91,8 @@ bool WCHOBWPairFiles::FitsOrDiscard(uint32_t len, const HOBWBlockQElt& block) {
   Reset();
   if (block.mLastBlock != 1) {
     size_t size = std::strlen(block.mFName) + 1;
-    mRefusedFName = new (std::nothrow) char[size];
-    // Without the name the rest of the file starts a pair that cannot complete; the next
-    // story's first block then replaces it.
-    if (mRefusedFName != nullptr) std::memcpy(mRefusedFName, block.mFName, size);
+    mRefusedFName = new char[size];
+    std::memcpy(mRefusedFName, block.mFName, size);
   }
   return false;
 }

@@ -2,7 +2,6 @@
 #include "transport/io_port_stats.h"
 
 #include <cstring>
-#include <new>
 
 #include "runtime/alloc_hook.h"
 #include "runtime/trace_log.h"
@@ -51,12 +50,8 @@ bool IOPortStats::Load(const uint8_t* bytes, uint32_t size) {
   uint32_t* counters[6] = {&mRXTotal, &mRXAverage, &mRXRate, &mTXTotal, &mTXAverage, &mTXRate};
   for (int i = 0; i < 6; ++i) *counters[i] = GetLe32(bytes + kCountersOffset + 4 * i);
   const char* name = reinterpret_cast<const char*>(bytes + kNameOffset);
-  try {
-    // A stored name always ends with a NUL; a corrupt one is cut at the field's end.
-    mName.assign(name, strnlen(name, kStoredNameSize));
-  } catch (const std::bad_alloc&) {
-    mName.clear();
-  }
+  // A stored name always ends with a NUL; a corrupt one is cut at the field's end.
+  mName.assign(name, strnlen(name, kStoredNameSize));
   return true;
 }
 

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <new>
 
 #include "platform/socket_errors.h"
 #include "runtime/trace_log.h"
@@ -226,13 +225,7 @@ bool TCPPort::FlushOverflow(uint32_t len, bool& flushed) {
   return true;
 }
 
-void TCPPort::SetName(const char* name) {
-  try {
-    mName = name != nullptr ? name : "";
-  } catch (const std::bad_alloc&) {
-    mName.clear();  // a label only
-  }
-}
+void TCPPort::SetName(const char* name) { mName = name != nullptr ? name : ""; }
 
 uint32_t TCPPort::GetPeerAddress() const {
   if (!IsOpen()) return 0;

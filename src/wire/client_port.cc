@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <new>
 
 #include "runtime/alloc_hook.h"
 #include "runtime/trace_log.h"
@@ -70,8 +69,8 @@ template <class Msg>
 Msg* CreateAckMsg(uint32_t sessionID, bool hasAck, char ackChar, uint32_t tokenCount,
                   const char* const* tokens) {
   if (!hasAck) return nullptr;
-  auto* msg = new (std::nothrow) Msg;
-  if (msg != nullptr && !msg->SetInfo(ackChar != '-', sessionID, StatusOf(tokenCount, tokens))) {
+  auto* msg = new Msg;
+  if (!msg->SetInfo(ackChar != '-', sessionID, StatusOf(tokenCount, tokens))) {
     delete msg;
     msg = nullptr;
   }
@@ -82,8 +81,8 @@ Msg* CreateAckMsg(uint32_t sessionID, bool hasAck, char ackChar, uint32_t tokenC
 template <class Msg>
 Msg* CreateSessionMsg(bool hasSessionID, uint32_t sessionID) {
   if (!hasSessionID) return nullptr;
-  auto* msg = new (std::nothrow) Msg;
-  if (msg != nullptr && !msg->SetInfo(sessionID)) {
+  auto* msg = new Msg;
+  if (!msg->SetInfo(sessionID)) {
     delete msg;
     msg = nullptr;
   }
@@ -379,8 +378,8 @@ WCXMLWireMsg* WCOWClientPort::CreateMsgHello(uint32_t tokenCount, const char* co
   }
   // The server's product identifier is not kept; SetVersions fails on a hello whose
   // constructor could not build the image.
-  auto* msg = new (std::nothrow) WCXMLWireMsgHello;
-  if (msg != nullptr && !msg->SetVersions(v[0], v[1], v[2], v[3], v[4], v[5])) {
+  auto* msg = new WCXMLWireMsgHello;
+  if (!msg->SetVersions(v[0], v[1], v[2], v[3], v[4], v[5])) {
     delete msg;
     msg = nullptr;
   }
@@ -413,9 +412,8 @@ WCXMLWireMsg* WCOWClientPort::CreateMsgRqst(uint32_t sessionID, bool hasAck, cha
 WCXMLWireMsg* WCOWClientPort::CreateMsgFile(uint32_t sessionID, bool hasAck, uint32_t tokenCount,
                                             const char* const* tokens) {
   if (!hasAck || tokenCount < 2) return nullptr;
-  auto* msg = new (std::nothrow) WCXMLWireMsgRequestFileAck;
-  if (msg != nullptr &&
-      !msg->SetInfo(sessionID, tokens[1], tokenCount >= 3 ? tokens[2] : nullptr)) {
+  auto* msg = new WCXMLWireMsgRequestFileAck;
+  if (!msg->SetInfo(sessionID, tokens[1], tokenCount >= 3 ? tokens[2] : nullptr)) {
     delete msg;
     msg = nullptr;
   }
@@ -435,8 +433,8 @@ WCXMLWireMsg* WCOWClientPort::CreateMsgDone(bool hasSessionID, uint32_t sessionI
 }
 
 WCXMLWireMsg* WCOWClientPort::CreateMsgUnknown(uint32_t tokenCount, const char* const* tokens) {
-  auto* msg = new (std::nothrow) WCXMLWireMsgUnknownAck;
-  if (msg != nullptr && !msg->SetInfo(StatusOf(tokenCount, tokens))) {
+  auto* msg = new WCXMLWireMsgUnknownAck;
+  if (!msg->SetInfo(StatusOf(tokenCount, tokens))) {
     delete msg;
     msg = nullptr;
   }
@@ -452,8 +450,7 @@ WCXMLWireMsg* WCOWClientPort::CreateMsgRqstBlock(uint32_t sessionID, bool hasAck
   }
   uint32_t dataLength = dataAndMarkerLength - kBlockMarkerLength;
   uint8_t last = MarkerIsLast(data + dataLength) ? 1 : 0;
-  auto* msg = new (std::nothrow) WCXMLWireMsgRequestBlockAck;
-  if (msg == nullptr) return nullptr;
+  auto* msg = new WCXMLWireMsgRequestBlockAck;
   if (!msg->SetInfo(sessionID, blockNumber, static_cast<uint16_t>(dataLength), data, last)) {
     TraceLog(kLevelFailure, "WCOWClientPort::CreateMsgRqstBlock msgObj->SetInfo failed");
     delete msg;

@@ -13,6 +13,7 @@
 #include "runtime/alloc_hook.h"
 #include "support/block_sink.h"
 #include "support/clock.h"
+#include "support/failing_new.h"
 #include "support/gate.h"
 #include "support/log_capture.h"
 
@@ -149,7 +150,9 @@ TEST(DeliveryQueueTest, ModesDecideBetweenRawBlocksAndAPageRightAfterTheBlockCom
 int sAllowed = 0;
 bool AllowSome(size_t) { return sAllowed-- > 0; }
 
-// A block the queue cannot copy is refused, with the copy that failed named.
+// A block the queue cannot copy is refused, with the copy that failed named. The story
+// being rendered when memory runs out is dropped like one that does not render: its raw
+// blocks still go out, and the next story gets its page.
 TEST(DeliveryQueueTest, RunningOutOfMemoryCostsTheBlockOrTheStoryAndNothingElse) {
   owc_test::LogCapture log;
   BlockSink sink;
@@ -172,6 +175,24 @@ TEST(DeliveryQueueTest, RunningOutOfMemoryCostsTheBlockOrTheStoryAndNothingElse)
                    prefix + "qElt->mData new unsigned char [] failed"s,
                    prefix + "mRXQ.AddTail failed"s}),
             failures);
+
+  const std::string lost(57, 'n');  // rendering copies the name: an allocation of 58 bytes
+  sink.onCall = [&lost](const HOBWBlockQElt& r) {
+    if (r.mFName == lost + ".xml") owc_test::FailNextPlainAllocation(lost.size() + 1);
+  };
+  queue.SetCallback(&BlockSink::Callback, sink.User());
+  ASSERT_TRUE(queue.SetOutputMode(2, kTemplate, sizeof kTemplate - 1, nullptr, 0));
+  ASSERT_TRUE(queue.Start());
+  Enqueue(queue, {{lost + ".xml", 0, true, Xml("Lost")},
+                  {lost + ".rdf", 0, true, Rdf("Lost")},
+                  {"e.xml", 0, true, Xml("Fifth")},
+                  {"e.rdf", 0, true, Rdf("Five")}});
+  const auto records = sink.WaitFor(5);
+  queue.Stop(true);
+  Texts names;
+  for (const auto& r : records) names.push_back(r.name);
+  EXPECT_EQ((Texts{lost + ".xml", lost + ".rdf", "e.xml", "e.rdf", "e.htm"}), names);
+  EXPECT_EQ(0, log.SeverityOf("HOBWQueueThread::Run out of memory, story discarded"));
 }
 
 // The first call takes 9 s of module time and holds the thread until the stop: what is

@@ -10,6 +10,7 @@
 
 #include "runtime/alloc_hook.h"
 #include "support/clock.h"
+#include "support/failing_new.h"
 #include "support/log_capture.h"
 #include "support/raw_socket.h"
 #include "support/wire_bytes.h"
@@ -396,6 +397,25 @@ TEST_F(ClientConnectTest, OnePollDeliversEveryParsedMessageUntilTheCallbackPause
   connect.SetRXHold(false, false);
   connect.Service();
   EXPECT_EQ((Texts{"9:+HRTB", "9:-RQST (204) No content", "9:+RQST (410) Gone"}), got);
+}
+
+// Memory running out while the hello is built ends the connection as a failed read does:
+// the port closes, nothing is delivered, and later polls stay silent.
+TEST_F(ClientConnectTest, APollThatRunsOutOfMemoryClosesThePort) {
+  ASSERT_GE(server, 0);
+  const std::string handle = std::to_string(connect.Port().LogHandle());
+  Tell(WireText("+Tazu Orbrix v1.00.00 v1.00.00") + WireText("9:+HRTB"));
+  owc_test::FailNextPlainAllocation(sizeof(WCXMLWireMsgHello));
+  connect.Service();
+  EXPECT_FALSE(owc_test::PlainFailurePending());
+  EXPECT_EQ(Texts{"WCOBWClientConnect::Service out of memory, closing port for " + handle},
+            FailureLines(log));
+  EXPECT_FALSE(connect.Port().IsOpen());
+  connect.Service();
+  EXPECT_EQ(Texts{}, got);
+  ASSERT_TRUE(owc_test::WaitFor(server, POLLIN));
+  char byte;
+  EXPECT_LE(recv(server, &byte, 1, MSG_DONTWAIT), 0);  // end of stream or reset
 }
 
 }  // namespace
