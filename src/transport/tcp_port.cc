@@ -33,6 +33,32 @@ bool TCPPort::Open(const void* info, uint32_t size) {
   return true;
 }
 
+bool TCPPort::CreateSocket(unsigned& handle, uint32_t& error) {
+  DropCreated();
+  mCreatedSocket = CreateStreamSocket(error);
+  handle = static_cast<unsigned>(mCreatedSocket);
+  return mCreatedSocket != kInvalidSocket;
+}
+
+bool TCPPort::OpenCreated() {
+  int socket = mCreatedSocket;
+  mCreatedSocket = kInvalidSocket;
+  return socket != kInvalidSocket && Open(&socket, sizeof socket);
+}
+
+void TCPPort::DropCreated() {
+  if (mCreatedSocket != kInvalidSocket) close(mCreatedSocket);
+  mCreatedSocket = kInvalidSocket;
+}
+
+ConnectStart TCPPort::StartConnect(uint32_t address, uint16_t port, uint32_t& error) {
+  return owc::StartConnect(mSocket, address, port, &error);
+}
+
+void TCPPort::Shutdown() {
+  if (IsOpen()) ShutdownSocket(mSocket);
+}
+
 bool TCPPort::SetOptions() {
   // Linger on with time 0: closing resets the connection and drops unsent bytes.
   struct linger hardClose = {1, 0};
@@ -64,6 +90,7 @@ bool TCPPort::SetOptions() {
 }
 
 bool TCPPort::Close() {
+  DropCreated();
   if (!IsOpen()) return true;
   ClearOverflow();
   close(mSocket);

@@ -121,18 +121,17 @@ void WCOWClientPort::Connect() {
   mFrontBlocked = false;
   if (IsOpen()) Close();  // never leak a socket, though Connect runs once per port
   uint32_t error = 0;
-  int socket = CreateStreamSocket(error);
-  if (socket < 0) {
+  unsigned socket = 0;
+  if (!CreateSocket(socket, error)) {
     TraceLogF(kLevelFailure, "WCOWClientPort::Connect ::socket failed with error %d",
               static_cast<int>(error));
     return;
   }
-  TraceLogF(kLevelProgress, "WCOWClientPort::Connect assigned socket %u",
-            static_cast<unsigned>(socket));
+  TraceLogF(kLevelProgress, "WCOWClientPort::Connect assigned socket %u", socket);
   // A failed Open has closed the socket: connecting it then could reach a descriptor
   // that another thread has been given meanwhile, so the attempt ends here.
-  if (!Open(&socket, sizeof socket)) return;
-  if (StartConnect(socket, mServerAddress, mServerPort, &error) == ConnectStart::kFailed) {
+  if (!OpenCreated()) return;
+  if (StartConnect(mServerAddress, mServerPort, error) == ConnectStart::kFailed) {
     SetLastError(error);  // the connection check reports the closed connection
   }
 }
@@ -140,7 +139,7 @@ void WCOWClientPort::Connect() {
 bool WCOWClientPort::Close() {
   if (IsOpen()) {
     TraceLogF(kLevelProgress, "WCOWClientPort::Close closing socket %u", LogHandle());
-    ShutdownSocket(GetSocket());
+    Shutdown();
   }
   return TCPPort::Close();
 }
