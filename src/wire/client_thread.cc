@@ -3,8 +3,10 @@
 
 #include <cinttypes>
 #include <memory>
+#include <new>
 
 #include "owclient/wire_messages.h"
+#include "platform/platform_time.h"
 #include "runtime/alloc_hook.h"
 #include "runtime/trace_log.h"
 #include "transport/socket_ops.h"
@@ -129,6 +131,18 @@ void WCXMLGWClientThread::DeleteAll() {
   ++mListGeneration;
 }
 
+// A connection's poll handles running out of memory itself (its port closes); out of
+// memory while watching or waiting, the pass ends and the next one follows the pause.
+void WCXMLGWClientThread::RunPass() {
+  try {
+    bool pending = ServiceAll();
+    WaitForWork(pending);
+  } catch (const std::bad_alloc&) {
+    TraceLog(kLevelFailure, "WCXMLGWClientThread::Run out of memory");
+    SleepMs(kPollMs);
+  }
+}
+
 uint32_t WCXMLGWClientThread::Run() {
   TraceLog(kLevelThread, "WCXMLGWClientThread::Run thread started");
   if (!mWakeEvent.IsValid()) {
@@ -136,10 +150,7 @@ uint32_t WCXMLGWClientThread::Run() {
     TraceLog(kLevelFailure, "WCXMLGWClientThread::Run wake event failed");
   }
   SetPriority(kHighestPriority);
-  while (IsStopRequested() == 0) {
-    bool pending = ServiceAll();
-    WaitForWork(pending);
-  }
+  while (IsStopRequested() == 0) RunPass();
   DeleteAll();
   TraceLog(kLevelThread, "WCXMLGWClientThread::Run thread terminated");
   return 0;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "support/failing_new.h"
 #include "support/log_capture.h"
 #include "support/raw_socket.h"
+#include "support/wait.h"
 #include "support/wire_bytes.h"
 #include "wire/client_connect.h"
 #include "wire/client_thread.h"
@@ -397,6 +399,45 @@ TEST_F(ClientConnectTest, OnePollDeliversEveryParsedMessageUntilTheCallbackPause
   connect.SetRXHold(false, false);
   connect.Service();
   EXPECT_EQ((Texts{"9:+HRTB", "9:-RQST (204) No content", "9:+RQST (410) Gone"}), got);
+}
+
+// Out of memory while the thread waits on its sockets costs that pass only: the connection
+// stays open, and what comes next is delivered.
+TEST(ClientThreadTest, APassThatRunsOutOfMemoryWhileWaitingCostsOnlyThatPass) {
+  struct Inbox {
+    std::mutex mutex;
+    Texts got;
+    static void Callback(WCXMLWireMsg* msg, uintptr_t user) {
+      auto* self = reinterpret_cast<Inbox*>(user);
+      std::unique_ptr<WCXMLWireMsg> owned(msg);
+      std::lock_guard<std::mutex> lock(self->mutex);
+      self->got.push_back(msg->GetMsgBuf());
+      // The wait's list of one port and the wake event, right after this delivery.
+      if (self->got.size() == 1) owc_test::FailNextPlainAllocation(2 * sizeof(pollfd));
+    }
+    size_t Count() {
+      std::lock_guard<std::mutex> lock(mutex);
+      return got.size();
+    }
+  } inbox;
+  LogCapture log;
+  owc_test::Listener listener;
+  owc::WCOBWClientConnect::SetServerPort(listener.Port());
+  owc::WCXMLGWClientThread thread;
+  ASSERT_TRUE(thread.Start());
+  const uintptr_t handle =
+      thread.Open(owc_test::kLoopback, &Inbox::Callback, reinterpret_cast<uintptr_t>(&inbox));
+  owc::WCOBWClientConnect::SetServerPort(0);
+  const int server = listener.Accept();
+  ASSERT_GE(server, 0);
+  ASSERT_TRUE(owc_test::SendAll(server, WireText("9:+HRTB")));
+  EXPECT_TRUE(owc_test::WaitUntil([&] { return log.Has("WCXMLGWClientThread::Run out of memory"); }));
+  ASSERT_TRUE(owc_test::SendAll(server, WireText("9:+RQST (410) Gone")));
+  EXPECT_TRUE(owc_test::WaitUntil([&] { return inbox.Count() == 2; }));
+  thread.Close(handle);
+  thread.Stop(true);
+  close(server);
+  EXPECT_EQ((Texts{"9:+HRTB", "9:+RQST (410) Gone"}), inbox.got);
 }
 
 // Memory running out while the hello is built ends the connection as a failed read does:
