@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: MIT
 # Fails when an include runs upward: each folder of src/ may include only itself and the
 # layers below it, and the tools only the public headers and their shared layer. Fails
-# too when POSIX appears outside src/platform and the transport's socket code.
+# too when POSIX appears outside src/platform and the transport's socket code, and when a
+# layer above the transport holds a socket.
 # Usage: scripts/check_layers.sh [ROOT]   (ROOT: the source tree, default this checkout)
 set -euo pipefail
 root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
@@ -55,6 +56,17 @@ while IFS=: read -r file what; do
   done
   [ $allowed_here -eq 1 ] || complain "$rel" "$what" "only src/platform and the transport's socket code may use"
 done < <(grep -rHoE "$posix" "$root/src" | sed -E 's/:#include /:/' | sort -u)
+
+# Descriptors stay in the transport too: the layers above hand it addresses and read
+# statuses, and never hold a socket.
+above='src/wire/ src/gateway/ src/api/'
+descriptor='\b(CreateStreamSocket|ShutdownSocket|GetSocket)\b|\bint [a-zA-Z]*([sS]ocket|[fF]d)\b'
+for dir in $above; do
+  [ -d "$root/$dir" ] || continue
+  while IFS=: read -r file what; do
+    complain "${file#"$root"/}" "$what" "is a descriptor, which only the transport may hold"
+  done < <(grep -rHoE "$descriptor" "$root/$dir" | sort -u)
+done
 
 [ $bad -eq 0 ] && echo "includes run downward"
 exit $bad

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "api/module.h"
 
-#include <new>
-
 #include "doc/doc_settings.h"
+#include "runtime/alloc_hook.h"
 #include "runtime/clock_thread.h"
 #include "runtime/filesystem_tool.h"
 #include "runtime/log_file.h"
@@ -53,7 +52,7 @@ Module::Module()
     : mGateway(WireOps{&OrbrixWireOpen, &OrbrixWireTXMsg, &OrbrixWireClose, &HoldWireRX}) {}
 
 void Module::CreateOwnLog() {
-  LogFile* log = new (std::nothrow) LogFile(kDefaultLogLevel);
+  LogFile* log = NewOrNull<LogFile>(kDefaultLogLevel);
   if (log == nullptr) return;  // silent: logging goes only to the trace callback
   std::string folder;
   try {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "runtime/alloc_hook.h"
 #include "runtime/tick_time.h"
 #include "runtime/trace_log.h"
 
@@ -15,7 +16,7 @@ namespace {
 // A new[] copy of a NUL-terminated text; nullptr when memory ran out.
 char* CopyText(const char* text) {
   size_t size = std::strlen(text) + 1;
-  char* copy = new (std::nothrow) char[size];
+  char* copy = NewArrayOrNull<char>(size);
   if (copy != nullptr) std::memcpy(copy, text, size);
   return copy;
 }
@@ -24,7 +25,7 @@ char* CopyText(const char* text) {
 // ran out.
 char* NewDerivedName(const char* base, const char* ending) {
   size_t size = std::strlen(base) + 10;
-  char* name = new (std::nothrow) char[size];
+  char* name = NewArrayOrNull<char>(size);
   if (name != nullptr) std::snprintf(name, size, "%s%s", base, ending);
   return name;
 }
@@ -44,7 +45,7 @@ const char* CopyOwnedParts(const HOBWBlockQElt& from, HOBWBlockQElt& to) {
     }
   }
   if (from.mData != nullptr && from.mDataLen != 0) {
-    to.mData = new (std::nothrow) uint8_t[from.mDataLen];
+    to.mData = NewArrayOrNull<uint8_t>(from.mDataLen);
     if (to.mData == nullptr) {
       return "HOBWQueueThread::EnqDataBlock qElt->mData new unsigned char [] failed";
     }
@@ -78,7 +79,7 @@ void HOBWQueueThread::SetCallback(HOBWCallback callback, uintptr_t user) {
 
 HOBWQueuedBlock* HOBWQueueThread::CopyBlock(const HOBWBlockQElt& record,
                                             std::unique_ptr<WCXMLWireMsg> owner) {
-  HOBWQueuedBlock* block = new (std::nothrow) HOBWQueuedBlock;
+  HOBWQueuedBlock* block = NewOrNull<HOBWQueuedBlock>();
   if (block == nullptr) {
     TraceLog(kLevelFailure, "HOBWQueueThread::EnqDataBlock new HOBWBlockQElt failed");
     return nullptr;
@@ -188,7 +189,7 @@ uint32_t HOBWQueueThread::Run() {
       if (elt == nullptr) break;
       // The callback may change the record's fields: its size is taken before.
       uint64_t bytes = RecordBytes(elt->record);
-      if (mMode == kModeHTML || mMode == kModeRawAndHTML) ProcessRXDataBlock(elt->record);
+      if (mMode == kModeHTML || mMode == kModeRawAndHTML) RenderOrDropStory(elt->record);
       SendToCallback(&elt->record);
       DeleteQueuedBlock(elt);
       NoteDelivered(bytes);
@@ -199,6 +200,18 @@ uint32_t HOBWQueueThread::Run() {
   TraceLog(kLevelProgress, "HOBWQueueThread::Run thread terminated");
   mDrainWake.Set();
   return 0;
+}
+
+// Memory running out costs the story, as a refused block does: the raw block is still
+// delivered, and the next story starts a new pair.
+void HOBWQueueThread::RenderOrDropStory(const HOBWBlockQElt& record) {
+  try {
+    ProcessRXDataBlock(record);
+  } catch (const std::bad_alloc&) {
+    TraceLog(kLevelFailure, "HOBWQueueThread::Run out of memory, story discarded");
+    mXMLRDFPair.Reset();
+    ClearHTMLRecord();
+  }
 }
 
 // Unless the session acknowledges after delivery, it acknowledged these blocks: the server

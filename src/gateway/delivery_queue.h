@@ -101,6 +101,7 @@ class HOBWQueueThread : public WorkerThread {
   void DiscardQueued();
   void CallTimed(HOBWBlockQElt* record, const char* slowFormat);
   void ClearHTMLRecord();
+  void RenderOrDropStory(const HOBWBlockQElt& record);
   bool RenderPair(uint32_t sessionID);
 
   // Used by the rendering, on this thread only (set up while the thread is stopped).

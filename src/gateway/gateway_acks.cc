@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <new>
 
 #include "gateway/gateway_session.h"
 #include "runtime/trace_log.h"
@@ -63,12 +62,7 @@ void HOBWThread::UpdateHold(bool shuttingDown) {
 void HOBWThread::AckBlock(uint32_t number, bool last, uint64_t after) {
   if (mAckAfterDelivery) {
     mState = OBW_STATE_RECEIVING;  // until the last block's ACK is sent
-    try {
-      mOwedAcks.push_back(OwedAck{after, number, last});
-    } catch (const std::bad_alloc&) {
-      TraceLog(kLevelFailure, "HOBWThread::ProcessStateAux owed ACK list full");
-      mState = OBW_STATE_TERMINATE;
-    }
+    mOwedAcks.push_back(OwedAck{after, number, last});
     return;
   }
   mState = last ? OBW_STATE_RQST_START : OBW_STATE_RECEIVING;

@@ -2,7 +2,7 @@
 // The requests the session sends. Each is built with its message class and handed to
 // the wire client, which owns it once it took it; on any failure the session deletes it.
 #include <cstdio>
-#include <new>
+#include <memory>
 
 #include "gateway/gateway_session.h"
 #include "runtime/trace_log.h"
@@ -13,12 +13,9 @@ template <class Msg, class Build>
 bool HOBWThread::SendRequest(bool needsSession, Build build) {
   if (mWireHandle == kWireHandleInvalid) return false;
   if (needsSession && mHaveSession != 1) return false;
-  Msg* msg = new (std::nothrow) Msg;
-  if (msg == nullptr) return false;
-  if (!build(*msg) || mWire.txMsg(mWireHandle, msg) != 0) {
-    delete msg;
-    return false;
-  }
+  std::unique_ptr<Msg> msg(new Msg);
+  if (!build(*msg) || mWire.txMsg(mWireHandle, msg.get()) != 0) return false;
+  msg.release();  // the wire client's now
   return true;
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "gateway/gateway_session.h"
 
+#include <new>
+
 #include "platform/platform_time.h"
 #include "runtime/trace_log.h"
 
@@ -162,13 +164,20 @@ void HOBWThread::BeginRun() {
   SetPriority(kSessionPriority);
 }
 
+// Memory running out in a pass ends the connection as a failed request does: the stop
+// state closes it, and the session connects anew after its pause.
 void HOBWThread::RunPass() {
-  TickTime now;
-  now.SetNow();
-  if (mState == OBW_STATE_STOP) StopStateStep(now);
-  DailyReset();
-  UpdatePassStats(now);
-  ProcessState(false);
+  try {
+    TickTime now;
+    now.SetNow();
+    if (mState == OBW_STATE_STOP) StopStateStep(now);
+    DailyReset();
+    UpdatePassStats(now);
+    ProcessState(false);
+  } catch (const std::bad_alloc&) {
+    TraceLog(kLevelFailure, "HOBWThread::Run out of memory, ending the connection");
+    if (mState != OBW_STATE_STOP) mState = OBW_STATE_TERMINATE;
+  }
 }
 
 // The pause waits on mRXWake, not a plain sleep: a message queued meanwhile ends it
@@ -255,10 +264,8 @@ void HOBWThread::UpdatePassStats(const TickTime& now) {
   mStats.mQueueLen = queued;
 }
 
-void HOBWThread::ShutDown() {
-  TraceLog(kLevelProgress, "HOBWThread::Run shutdown starting");
-  mRunning.store(false);  // what is queued is about to be discarded
-  UpdateHold(true);       // the answer to DONE must get through
+void HOBWThread::SayDone() {
+  UpdateHold(true);  // the answer to DONE must get through
   if (mWireHandle != kWireHandleInvalid && mHaveSession == 1 && mDoneSent == 0) {
     TraceLog(kLevelProgress, "HOBWThread::Run shutdown sending TXDone");
     TXDone();
@@ -273,6 +280,17 @@ void HOBWThread::ShutDown() {
     if (mDoneSent == 0 || waitStart + kDoneWaitMs < now) break;
     mRXWake.WaitFor(1);
     mRXWake.Reset();
+  }
+}
+
+void HOBWThread::ShutDown() {
+  TraceLog(kLevelProgress, "HOBWThread::Run shutdown starting");
+  mRunning.store(false);  // what is queued is about to be discarded
+  try {
+    SayDone();
+  } catch (const std::bad_alloc&) {
+    // The server, not told, keeps the session for a resumption.
+    TraceLog(kLevelFailure, "HOBWThread::Run out of memory, shutdown without done");
   }
   TraceLog(kLevelProgress, "HOBWThread::Run shutdown closing handle");
   CloseWire();

@@ -169,6 +169,8 @@ class HOBWThread : public WorkerThread {
 
   // Pass steps.
   void StopStateStep(const TickTime& now);
+  // The shut-down's DONE (when asked for and a session runs) and the wait for its answer.
+  void SayDone();
   void DailyReset();
   void UpdatePassStats(const TickTime& now);
   void CheckTimeouts(const TickTime& now);

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <new>
 
 #include "gateway/gateway_session.h"
+#include "runtime/alloc_hook.h"
 #include "runtime/trace_log.h"
 #include "transport/socket_ops.h"
 
@@ -32,7 +32,7 @@ char* CopyName(const char* text, bool& failed) {
   failed = false;
   if (text == nullptr) return nullptr;
   size_t size = std::strlen(text) + 1;
-  char* copy = new (std::nothrow) char[size];
+  char* copy = NewArrayOrNull<char>(size);
   if (copy == nullptr) {
     failed = true;
     return nullptr;

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
+#include "runtime/alloc_hook.h"
 #include "runtime/trace_log.h"
 
 namespace owc {
@@ -20,7 +20,7 @@ constexpr char kRDFEnding[] = ".rdf";
 // The name cut at its last dot, searched from the last character back to the second;
 // nullptr when memory ran out.
 char* NewBaseName(const char* name, size_t length) {
-  char* base = new (std::nothrow) char[length + 1];
+  char* base = NewArrayOrNull<char>(length + 1);
   if (base == nullptr) return nullptr;
   std::memcpy(base, name, length + 1);
   for (size_t i = length - 1; i >= 1; --i) {
@@ -57,7 +57,7 @@ bool WCHOBWPairFiles::Append(uint8_t*& buf, uint32_t& len, uint32_t& capacity, c
     // reserve (and realloc copy) twice the memory the limit promises.
     uint64_t grown = std::min<uint64_t>(capacity * 2ull, mFileLimit);
     if (grown < needed) grown = needed;
-    void* bigger = std::realloc(buf, static_cast<size_t>(grown));
+    void* bigger = ReallocOrNull(buf, static_cast<size_t>(grown));
     if (bigger == nullptr) return false;
     buf = static_cast<uint8_t*>(bigger);
     capacity = static_cast<uint32_t>(grown);
@@ -91,10 +91,8 @@ bool WCHOBWPairFiles::FitsOrDiscard(uint32_t len, const HOBWBlockQElt& block) {
   Reset();
   if (block.mLastBlock != 1) {
     size_t size = std::strlen(block.mFName) + 1;
-    mRefusedFName = new (std::nothrow) char[size];
-    // Without the name the rest of the file starts a pair that cannot complete; the next
-    // story's first block then replaces it.
-    if (mRefusedFName != nullptr) std::memcpy(mRefusedFName, block.mFName, size);
+    mRefusedFName = new char[size];
+    std::memcpy(mRefusedFName, block.mFName, size);
   }
   return false;
 }

@@ -8,7 +8,8 @@
 #define OWCLIENT_RUNTIME_DL_LIST_H
 
 #include <cstdint>
-#include <new>
+
+#include "runtime/alloc_hook.h"
 
 namespace owc {
 
@@ -16,9 +17,9 @@ template <class T>
 class DLList {
  public:
   struct Node {
-    Node* next;
-    Node* prev;
-    T value;
+    Node* next = nullptr;
+    Node* prev = nullptr;
+    T value{};
   };
   // A position is a node pointer; nullptr means no position.
   using Position = Node*;
@@ -44,9 +45,11 @@ class DLList {
   // Inserts after pos (at the head when pos is nullptr). Returns the new node, or
   // nullptr when memory ran out; the list is then unchanged.
   Position InsertAfter(Position pos, const T& value) {
-    Node* node = new (std::nothrow) Node{nullptr, pos, value};
+    Node* node = NewOrNull<Node>();
     if (node == nullptr) return nullptr;
     Node* next = pos != nullptr ? pos->next : mHead;
+    node->value = value;
+    node->prev = pos;
     node->next = next;
     if (next != nullptr) {
       next->prev = node;

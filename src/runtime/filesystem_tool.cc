@@ -3,10 +3,10 @@
 
 #include <memory>
 #include <mutex>
-#include <new>
 #include <stdexcept>
 
 #include "platform/paths.h"
+#include "runtime/alloc_hook.h"
 
 namespace owc {
 
@@ -37,8 +37,11 @@ constexpr size_t kMaxUniqueFolder = 246;
 filesystemtool& filesystemtool::instance() {
   std::lock_guard<std::mutex> lock(CreationMutex());
   if (!Singleton()) {
-    filesystemtool* tool = new (std::nothrow) filesystemtool(SecondLevelName(), FirstLevelName());
-    if (tool == nullptr) throw std::runtime_error("can't create the one and only filesystemtool object");
+    filesystemtool* tool = nullptr;
+    if (!TryAllocate(sizeof(filesystemtool),
+                     [&] { tool = new filesystemtool(SecondLevelName(), FirstLevelName()); })) {
+      throw std::runtime_error("can't create the one and only filesystemtool object");
+    }
     Singleton().reset(tool);
   }
   return *Singleton();

@@ -2,16 +2,15 @@
 #include "transport/data_stream.h"
 
 #include <cstring>
-#include <new>
 
-#include "transport/transport_alloc.h"
+#include "runtime/alloc_hook.h"
 
 namespace owc {
 
 WCDataStreamNode::~WCDataStreamNode() { Release(); }
 
 void WCDataStreamNode::Release() {
-  DeleteBytes(mData);
+  delete[] mData;
   mData = nullptr;
   mLength = 0;
   mReadOffset = 0;
@@ -20,7 +19,7 @@ void WCDataStreamNode::Release() {
 bool WCDataStreamNode::SetData(const void* data, uint32_t n) {
   Release();
   if (data == nullptr || n == 0) return true;
-  mData = NewBytes(n);
+  mData = NewArrayOrNull<uint8_t>(n);
   if (mData == nullptr) return false;
   std::memcpy(mData, data, n);
   mLength = n;
@@ -48,7 +47,7 @@ bool WCDataStream::Add(const void* data, uint32_t n) {
   if (data == nullptr || n == 0) return true;
   // The one place where a stalled connection's memory is bounded.
   if (WouldPassLimit(n) || static_cast<uint64_t>(mTotal) + n > UINT32_MAX) return false;
-  auto* node = new (std::nothrow) WCDataStreamNode;
+  auto* node = NewOrNull<WCDataStreamNode>();
   if (node == nullptr) return false;
   if (!node->SetData(data, n) || mNodes.AddTail(node) == nullptr) {
     delete node;

@@ -2,7 +2,6 @@
 #include "transport/io_port.h"
 
 #include <algorithm>
-#include <new>
 
 namespace owc {
 
@@ -93,11 +92,7 @@ bool IOPort::GetStats(IOPortStats& out) {
   uint32_t seconds = now.ElapsedSeconds(mStats.mStartTime);
   mStats.mRXAverage = seconds != 0 ? mStats.mRXTotal / seconds : 0;
   mStats.mTXAverage = seconds != 0 ? mStats.mTXTotal / seconds : 0;
-  try {
-    out = mStats;
-  } catch (const std::bad_alloc&) {
-    return false;  // the name's copy
-  }
+  out = mStats;
   // Without pacing the window bytes are held at the budget of 0, so the windowed send
   // rate is always 0; the average is the meaningful figure.
   if (paceRate == 0) out.mTXRate = out.mTXAverage;

@@ -1,25 +1,24 @@
 // SPDX-License-Identifier: MIT
 // The overflow and auxiliary buffers and the callback list of IOPort.
 #include <cstring>
-#include <new>
 
+#include "runtime/alloc_hook.h"
 #include "runtime/trace_log.h"
 #include "transport/io_port.h"
-#include "transport/transport_alloc.h"
 
 namespace owc {
 
 bool IOPort::AddToOverflowBuf(const uint8_t* data, uint32_t n) {
   if (data == nullptr || n == 0) return true;
   uint64_t length = static_cast<uint64_t>(mOverflowLen) + n;
-  uint8_t* buf = length <= UINT32_MAX ? NewBytes(length) : nullptr;
+  uint8_t* buf = length <= UINT32_MAX ? NewArrayOrNull<uint8_t>(length) : nullptr;
   if (buf == nullptr) {
     TraceLog(kLevelFailure, "IOPort::AddToOverflowBuf new UBYTE [] failed.\n");
     return false;
   }
   if (mOverflowLen != 0) std::memcpy(buf, mOverflowBuf, mOverflowLen);
   std::memcpy(buf + mOverflowLen, data, n);
-  DeleteBytes(mOverflowBuf);
+  delete[] mOverflowBuf;
   mOverflowBuf = buf;
   mOverflowLen = static_cast<uint32_t>(length);
   return true;
@@ -43,18 +42,18 @@ bool IOPort::WroteOverflowBuf(uint32_t n) {
 }
 
 void IOPort::ClearOverflow() {
-  DeleteBytes(mOverflowBuf);
+  delete[] mOverflowBuf;
   mOverflowBuf = nullptr;
   mOverflowLen = 0;
 }
 
 bool IOPort::AuxBufInit(uint32_t size) {
-  DeleteBytes(mAuxBuf);
+  delete[] mAuxBuf;
   mAuxBuf = nullptr;
   mAuxSize = 0;
   mAuxUsed = 0;
   if (size == 0) return true;
-  mAuxBuf = NewBytes(size);
+  mAuxBuf = NewArrayOrNull<uint8_t>(size);
   if (mAuxBuf == nullptr) {
     TraceLog(kLevelFailure, "IOPort::AuxBufInit new UBYTE [] failed.\n");
     return false;
@@ -87,7 +86,7 @@ uint32_t IOPort::AuxBufSetUsed(uint32_t n) {
 
 bool IOPort::Register(const IOPortCallbackInfo& info) {
   NamedLock lock(mMtxData);
-  auto* copy = new (std::nothrow) IOPortCallbackInfo(info);
+  auto* copy = NewOrNull<IOPortCallbackInfo>(info);
   if (copy == nullptr) {
     TraceLog(kLevelFailure, "IOPort::Register new IOPortCallbackInfo failed.\n");
     return false;

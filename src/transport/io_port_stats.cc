@@ -2,8 +2,8 @@
 #include "transport/io_port_stats.h"
 
 #include <cstring>
-#include <new>
 
+#include "runtime/alloc_hook.h"
 #include "runtime/trace_log.h"
 
 namespace owc {
@@ -22,15 +22,6 @@ void PutLe32(uint8_t* p, uint32_t v) {
 uint32_t GetLe32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-// A copy of stats, or nullptr when memory ran out (for the object or its name's copy).
-IOPortStats* CopyOf(const IOPortStats& stats) {
-  try {
-    return new IOPortStats(stats);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
 }
 
 }  // namespace
@@ -59,19 +50,15 @@ bool IOPortStats::Load(const uint8_t* bytes, uint32_t size) {
   uint32_t* counters[6] = {&mRXTotal, &mRXAverage, &mRXRate, &mTXTotal, &mTXAverage, &mTXRate};
   for (int i = 0; i < 6; ++i) *counters[i] = GetLe32(bytes + kCountersOffset + 4 * i);
   const char* name = reinterpret_cast<const char*>(bytes + kNameOffset);
-  try {
-    // A stored name always ends with a NUL; a corrupt one is cut at the field's end.
-    mName.assign(name, strnlen(name, kStoredNameSize));
-  } catch (const std::bad_alloc&) {
-    mName.clear();
-  }
+  // A stored name always ends with a NUL; a corrupt one is cut at the field's end.
+  mName.assign(name, strnlen(name, kStoredNameSize));
   return true;
 }
 
 IOPortStatsList::~IOPortStatsList() { DeleteAll(); }
 
 bool IOPortStatsList::AddStats(const IOPortStats& stats) {
-  IOPortStats* copy = CopyOf(stats);
+  IOPortStats* copy = NewOrNull<IOPortStats>(stats);
   if (copy == nullptr) {
     TraceLog(kLevelFailure, "IOPortStatsList::AddStats new IOPortStats failed.\n");
     return false;

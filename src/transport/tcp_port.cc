@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <new>
 
 #include "platform/socket_errors.h"
 #include "runtime/trace_log.h"
@@ -32,6 +31,32 @@ bool TCPPort::Open(const void* info, uint32_t size) {
   }
   ResetStatsStart();
   return true;
+}
+
+bool TCPPort::CreateSocket(unsigned& handle, uint32_t& error) {
+  DropCreated();
+  mCreatedSocket = CreateStreamSocket(error);
+  handle = static_cast<unsigned>(mCreatedSocket);
+  return mCreatedSocket != kInvalidSocket;
+}
+
+bool TCPPort::OpenCreated() {
+  int socket = mCreatedSocket;
+  mCreatedSocket = kInvalidSocket;
+  return socket != kInvalidSocket && Open(&socket, sizeof socket);
+}
+
+void TCPPort::DropCreated() {
+  if (mCreatedSocket != kInvalidSocket) close(mCreatedSocket);
+  mCreatedSocket = kInvalidSocket;
+}
+
+ConnectStart TCPPort::StartConnect(uint32_t address, uint16_t port, uint32_t& error) {
+  return owc::StartConnect(mSocket, address, port, &error);
+}
+
+void TCPPort::Shutdown() {
+  if (IsOpen()) ShutdownSocket(mSocket);
 }
 
 bool TCPPort::SetOptions() {
@@ -65,6 +90,7 @@ bool TCPPort::SetOptions() {
 }
 
 bool TCPPort::Close() {
+  DropCreated();
   if (!IsOpen()) return true;
   ClearOverflow();
   close(mSocket);
@@ -226,13 +252,7 @@ bool TCPPort::FlushOverflow(uint32_t len, bool& flushed) {
   return true;
 }
 
-void TCPPort::SetName(const char* name) {
-  try {
-    mName = name != nullptr ? name : "";
-  } catch (const std::bad_alloc&) {
-    mName.clear();  // a label only
-  }
-}
+void TCPPort::SetName(const char* name) { mName = name != nullptr ? name : ""; }
 
 uint32_t TCPPort::GetPeerAddress() const {
   if (!IsOpen()) return 0;

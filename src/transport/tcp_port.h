@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The concrete IOPort over one non-blocking TCP stream socket. The caller creates the
-// socket; Open adopts it (hard close, a 64 KB send and a 1 MB receive buffer,
-// non-blocking). No operation blocks: readiness comes from a zero-wait poll and a peek,
+// The concrete IOPort over one non-blocking TCP stream socket. Open adopts a socket the
+// caller created, or CreateSocket and OpenCreated make one for the port (hard close, a
+// 64 KB send and a 1 MB receive buffer, non-blocking), so that its owner never holds a
+// descriptor. No operation blocks: readiness comes from a zero-wait poll and a peek,
 // reads take what the socket holds, writes send what the socket and the pace allow and
 // keep the rest in the overflow buffer. Any hard socket error is logged, recorded as the
 // last error (in the Windows Sockets numbering, see platform/socket_errors.h) and closes
@@ -18,6 +19,7 @@
 
 #include "transport/io_port.h"
 #include "transport/socket_error_text.h"
+#include "transport/socket_ops.h"
 
 namespace owc {
 
@@ -50,6 +52,17 @@ class TCPPort : public IOPort {
   // info points to the socket (an int) and size is 4. Adopts and configures it; on a
   // failed option the port closes the socket. True without change when already open.
   virtual bool Open(const void* info, uint32_t size);
+  // Creates a stream socket for the port, which OpenCreated then adopts: handle is the
+  // new socket as log lines print it. False, with error the socket error number, when
+  // none could be created. REQUIRES: the port is closed.
+  bool CreateSocket(unsigned& handle, uint32_t& error);
+  // Open with the socket CreateSocket made; false (and no socket) without one.
+  bool OpenCreated();
+  // Starts the connect of the open port to address:port, both in host byte order (see
+  // StartConnect); on kFailed, error is the socket error number.
+  ConnectStart StartConnect(uint32_t address, uint16_t port, uint32_t& error);
+  // Shuts the open socket down in both directions, as a graceful closer does before Close.
+  void Shutdown();
   // Bytes the socket holds for reading (0 on failure, which closes the port).
   virtual bool GetRXCount(uint32_t& count);
   // Reads up to len bytes of what the socket holds; n = 0 and true when it holds none. A
@@ -77,12 +90,14 @@ class TCPPort : public IOPort {
 
  private:
   bool SetOptions();
+  void DropCreated();
   // Logs line (which takes the handle and the code), records the code and closes.
   void FailWith(const char* line, uint32_t code);
   // Sends the held overflow; false when the port failed. Sets flushed when all went out.
   bool FlushOverflow(uint32_t len, bool& flushed);
 
   int mSocket = kInvalidSocket;
+  int mCreatedSocket = kInvalidSocket;  // made by CreateSocket, not yet opened
   std::string mName;
   bool mTXReady = false;
 };

@@ -2,6 +2,7 @@
 #include "wire/client_connect.h"
 
 #include <atomic>
+#include <new>
 
 #include "owclient/wire_messages.h"
 #include "runtime/trace_log.h"
@@ -63,9 +64,13 @@ bool WCOBWClientConnect::IsCnctOK() {
     return true;
   }
   TraceLogF(kLevelProgress, "WCOBWClientConnect::IsCnctOK closing port for %u", socket);
+  ClosePort();
+  return false;
+}
+
+void WCOBWClientConnect::ClosePort() {
   mCliPort.Close();
   mTXStream.Clear();
-  return false;
 }
 
 // Whole chunks go to the port one after another; a chunk the port could not take
@@ -73,7 +78,7 @@ bool WCOBWClientConnect::IsCnctOK() {
 // its overflow buffer are flushed even when nothing new is queued: a quiet sender must
 // not leave its last message stranded there.
 void WCOBWClientConnect::SendQueued() {
-  mTXStream.Lock();
+  WCDataStreamLock lock(mTXStream);
   for (;;) {
     WCDataStreamNode* head = mTXStream.GetHead();
     if (head == nullptr) {
@@ -87,15 +92,26 @@ void WCOBWClientConnect::SendQueued() {
     if (written != 0) mTXStream.Consume(written);
     if (written != remaining) break;
   }
-  mTXStream.Unlock();
+}
+
+// Memory running out anywhere in the poll ends the connection as a failed read does: the
+// port closes, and the session above notices the silence and connects anew.
+void WCOBWClientConnect::Service() {
+  if (!IsCnctOK()) return;
+  try {
+    SendQueued();
+    mCliPort.ProcessRX();
+    Deliver();
+  } catch (const std::bad_alloc&) {
+    TraceLogF(kLevelFailure, "WCOBWClientConnect::Service out of memory, closing port for %u",
+              mCliPort.LogHandle());
+    ClosePort();
+  }
 }
 
 // The messages of one read go to the callback in one pass: a message per pass would cost
 // the client thread a wake-up per message. The callback may pause delivery between two.
-void WCOBWClientConnect::Service() {
-  if (!IsCnctOK()) return;
-  SendQueued();
-  mCliPort.ProcessRX();
+void WCOBWClientConnect::Deliver() {
   while (!mRXPaused) {
     WCXMLWireMsg* message = mCliPort.GetRXMsg();
     if (message == nullptr) return;

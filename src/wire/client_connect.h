@@ -45,7 +45,7 @@ class WCOBWClientConnect {
   // Liveness and receive time-out; a failed check is logged, and closes the port.
   bool IsCnctOK();
   // One poll: check, send what is queued, read and parse, deliver the parsed messages
-  // until none is left or delivery is paused.
+  // until none is left or delivery is paused. Out of memory it logs and closes the port.
   void Service();
   // On the thread that queued a message: writes the send stream at once when the port is
   // open and was seen writable. True when nothing is left for the client thread to send.
@@ -68,6 +68,8 @@ class WCOBWClientConnect {
 
  private:
   void SendQueued();
+  void Deliver();
+  void ClosePort();
 
   WCOWClientPort mCliPort;
   OrbrixWireRXCallback mRXCallback = nullptr;

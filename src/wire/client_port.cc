@@ -3,8 +3,8 @@
 
 #include <cstdio>
 #include <cstring>
-#include <new>
 
+#include "runtime/alloc_hook.h"
 #include "runtime/trace_log.h"
 #include "transport/socket_ops.h"
 #include "wire/wire_msg_tables.h"
@@ -69,8 +69,8 @@ template <class Msg>
 Msg* CreateAckMsg(uint32_t sessionID, bool hasAck, char ackChar, uint32_t tokenCount,
                   const char* const* tokens) {
   if (!hasAck) return nullptr;
-  auto* msg = new (std::nothrow) Msg;
-  if (msg != nullptr && !msg->SetInfo(ackChar != '-', sessionID, StatusOf(tokenCount, tokens))) {
+  auto* msg = new Msg;
+  if (!msg->SetInfo(ackChar != '-', sessionID, StatusOf(tokenCount, tokens))) {
     delete msg;
     msg = nullptr;
   }
@@ -81,8 +81,8 @@ Msg* CreateAckMsg(uint32_t sessionID, bool hasAck, char ackChar, uint32_t tokenC
 template <class Msg>
 Msg* CreateSessionMsg(bool hasSessionID, uint32_t sessionID) {
   if (!hasSessionID) return nullptr;
-  auto* msg = new (std::nothrow) Msg;
-  if (msg != nullptr && !msg->SetInfo(sessionID)) {
+  auto* msg = new Msg;
+  if (!msg->SetInfo(sessionID)) {
     delete msg;
     msg = nullptr;
   }
@@ -121,18 +121,17 @@ void WCOWClientPort::Connect() {
   mFrontBlocked = false;
   if (IsOpen()) Close();  // never leak a socket, though Connect runs once per port
   uint32_t error = 0;
-  int socket = CreateStreamSocket(error);
-  if (socket < 0) {
+  unsigned socket = 0;
+  if (!CreateSocket(socket, error)) {
     TraceLogF(kLevelFailure, "WCOWClientPort::Connect ::socket failed with error %d",
               static_cast<int>(error));
     return;
   }
-  TraceLogF(kLevelProgress, "WCOWClientPort::Connect assigned socket %u",
-            static_cast<unsigned>(socket));
+  TraceLogF(kLevelProgress, "WCOWClientPort::Connect assigned socket %u", socket);
   // A failed Open has closed the socket: connecting it then could reach a descriptor
   // that another thread has been given meanwhile, so the attempt ends here.
-  if (!Open(&socket, sizeof socket)) return;
-  if (StartConnect(socket, mServerAddress, mServerPort, &error) == ConnectStart::kFailed) {
+  if (!OpenCreated()) return;
+  if (StartConnect(mServerAddress, mServerPort, error) == ConnectStart::kFailed) {
     SetLastError(error);  // the connection check reports the closed connection
   }
 }
@@ -140,7 +139,7 @@ void WCOWClientPort::Connect() {
 bool WCOWClientPort::Close() {
   if (IsOpen()) {
     TraceLogF(kLevelProgress, "WCOWClientPort::Close closing socket %u", LogHandle());
-    ShutdownSocket(GetSocket());
+    Shutdown();
   }
   return TCPPort::Close();
 }
@@ -313,23 +312,24 @@ WCOWClientPort::Step WCOWClientPort::ParseBlock(const char* m, uint32_t remainin
   return Step::kParsed;
 }
 
+// Without memory for the tokens there are none, and the builders reject what needs them.
 void WCOWClientPort::Tokenize(const char* text, uint32_t length) {
   mTokens.clear();
-  try {
-    mTokenText.assign(text, text + length);
-    mTokenText.push_back('\0');
-    bool inToken = false;
-    for (uint32_t i = 0; i < length; ++i) {
-      if (IsSpace(mTokenText[i])) {
-        mTokenText[i] = '\0';
-        inToken = false;
-      } else if (!inToken) {
-        mTokens.push_back(&mTokenText[i]);
-        inToken = true;
-      }
+  if (!TryAllocate(length + 1, [&] { SplitTokens(text, length); })) mTokens.clear();
+}
+
+void WCOWClientPort::SplitTokens(const char* text, uint32_t length) {
+  mTokenText.assign(text, text + length);
+  mTokenText.push_back('\0');
+  bool inToken = false;
+  for (uint32_t i = 0; i < length; ++i) {
+    if (IsSpace(mTokenText[i])) {
+      mTokenText[i] = '\0';
+      inToken = false;
+    } else if (!inToken) {
+      mTokens.push_back(&mTokenText[i]);
+      inToken = true;
     }
-  } catch (const std::bad_alloc&) {
-    mTokens.clear();  // no tokens: the builders reject what needs them
   }
 }
 
@@ -377,8 +377,8 @@ WCXMLWireMsg* WCOWClientPort::CreateMsgHello(uint32_t tokenCount, const char* co
   }
   // The server's product identifier is not kept; SetVersions fails on a hello whose
   // constructor could not build the image.
-  auto* msg = new (std::nothrow) WCXMLWireMsgHello;
-  if (msg != nullptr && !msg->SetVersions(v[0], v[1], v[2], v[3], v[4], v[5])) {
+  auto* msg = new WCXMLWireMsgHello;
+  if (!msg->SetVersions(v[0], v[1], v[2], v[3], v[4], v[5])) {
     delete msg;
     msg = nullptr;
   }
@@ -411,9 +411,8 @@ WCXMLWireMsg* WCOWClientPort::CreateMsgRqst(uint32_t sessionID, bool hasAck, cha
 WCXMLWireMsg* WCOWClientPort::CreateMsgFile(uint32_t sessionID, bool hasAck, uint32_t tokenCount,
                                             const char* const* tokens) {
   if (!hasAck || tokenCount < 2) return nullptr;
-  auto* msg = new (std::nothrow) WCXMLWireMsgRequestFileAck;
-  if (msg != nullptr &&
-      !msg->SetInfo(sessionID, tokens[1], tokenCount >= 3 ? tokens[2] : nullptr)) {
+  auto* msg = new WCXMLWireMsgRequestFileAck;
+  if (!msg->SetInfo(sessionID, tokens[1], tokenCount >= 3 ? tokens[2] : nullptr)) {
     delete msg;
     msg = nullptr;
   }
@@ -433,8 +432,8 @@ WCXMLWireMsg* WCOWClientPort::CreateMsgDone(bool hasSessionID, uint32_t sessionI
 }
 
 WCXMLWireMsg* WCOWClientPort::CreateMsgUnknown(uint32_t tokenCount, const char* const* tokens) {
-  auto* msg = new (std::nothrow) WCXMLWireMsgUnknownAck;
-  if (msg != nullptr && !msg->SetInfo(StatusOf(tokenCount, tokens))) {
+  auto* msg = new WCXMLWireMsgUnknownAck;
+  if (!msg->SetInfo(StatusOf(tokenCount, tokens))) {
     delete msg;
     msg = nullptr;
   }
@@ -450,8 +449,7 @@ WCXMLWireMsg* WCOWClientPort::CreateMsgRqstBlock(uint32_t sessionID, bool hasAck
   }
   uint32_t dataLength = dataAndMarkerLength - kBlockMarkerLength;
   uint8_t last = MarkerIsLast(data + dataLength) ? 1 : 0;
-  auto* msg = new (std::nothrow) WCXMLWireMsgRequestBlockAck;
-  if (msg == nullptr) return nullptr;
+  auto* msg = new WCXMLWireMsgRequestBlockAck;
   if (!msg->SetInfo(sessionID, blockNumber, static_cast<uint16_t>(dataLength), data, last)) {
     TraceLog(kLevelFailure, "WCOWClientPort::CreateMsgRqstBlock msgObj->SetInfo failed");
     delete msg;

@@ -113,6 +113,7 @@ class WCOWClientPort : public TCPPort {
   void CloseBlocked();
   // Splits text[0, length) on white space into mTokens; none when memory ran out.
   void Tokenize(const char* text, uint32_t length);
+  void SplitTokens(const char* text, uint32_t length);
   void QueueRXMsg(WCXMLWireMsg* msg);
 
   uint32_t mServerAddress = 0;

@@ -2,9 +2,12 @@
 #include "wire/client_thread.h"
 
 #include <cinttypes>
+#include <memory>
 #include <new>
 
 #include "owclient/wire_messages.h"
+#include "platform/platform_time.h"
+#include "runtime/alloc_hook.h"
 #include "runtime/trace_log.h"
 #include "transport/socket_ops.h"
 
@@ -17,9 +20,10 @@ WCXMLGWClientThread::~WCXMLGWClientThread() {
 
 uintptr_t WCXMLGWClientThread::Open(uint32_t address, OrbrixWireRXCallback callback,
                                     uintptr_t userValue) {
-  WCOBWClientConnect* connect = new (std::nothrow) WCOBWClientConnect;
+  // Owned here until listed: running out of memory on the way must not leak it.
+  std::unique_ptr<WCOBWClientConnect> connect(NewOrNull<WCOBWClientConnect>());
   TraceLogF(kLevelProgress, "WCXMLGWClientThread::Open IP addr %s, cnct 0x%08" PRIxPTR,
-            DottedIPv4(address).text, reinterpret_cast<uintptr_t>(connect));
+            DottedIPv4(address).text, reinterpret_cast<uintptr_t>(connect.get()));
   if (connect == nullptr) {
     TraceLog(kLevelFailure, "WCXMLGWClientThread::Open new WCOBWClientConnect failed");
     return 0;
@@ -28,12 +32,12 @@ uintptr_t WCXMLGWClientThread::Open(uint32_t address, OrbrixWireRXCallback callb
   connect->SetRXCallback(callback, userValue);
   connect->Connect();
   NamedLock lock(mMtxCliCnctList);
-  WCOBWCliCnctList::Position position = mCliCnctList.AddTail(connect);
+  WCOBWCliCnctList::Position position = mCliCnctList.AddTail(connect.get());
   if (position == nullptr) {
     TraceLog(kLevelFailure, "WCXMLGWClientThread::Open mCliCnctList.AddTail failed");
-    delete connect;
     return 0;
   }
+  connect.release();
   ++mListGeneration;
   return reinterpret_cast<uintptr_t>(position);
 }
@@ -127,6 +131,18 @@ void WCXMLGWClientThread::DeleteAll() {
   ++mListGeneration;
 }
 
+// A connection's poll handles running out of memory itself (its port closes); out of
+// memory while watching or waiting, the pass ends and the next one follows the pause.
+void WCXMLGWClientThread::RunPass() {
+  try {
+    bool pending = ServiceAll();
+    WaitForWork(pending);
+  } catch (const std::bad_alloc&) {
+    TraceLog(kLevelFailure, "WCXMLGWClientThread::Run out of memory");
+    SleepMs(kPollMs);
+  }
+}
+
 uint32_t WCXMLGWClientThread::Run() {
   TraceLog(kLevelThread, "WCXMLGWClientThread::Run thread started");
   if (!mWakeEvent.IsValid()) {
@@ -134,10 +150,7 @@ uint32_t WCXMLGWClientThread::Run() {
     TraceLog(kLevelFailure, "WCXMLGWClientThread::Run wake event failed");
   }
   SetPriority(kHighestPriority);
-  while (IsStopRequested() == 0) {
-    bool pending = ServiceAll();
-    WaitForWork(pending);
-  }
+  while (IsStopRequested() == 0) RunPass();
   DeleteAll();
   TraceLog(kLevelThread, "WCXMLGWClientThread::Run thread terminated");
   return 0;

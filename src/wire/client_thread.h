@@ -50,6 +50,8 @@ class WCXMLGWClientThread : public WorkerThread {
  private:
   // Finds the live connection behind a handle, or nullptr.
   WCOBWClientConnect* Find(uintptr_t handle) OWC_REQUIRES(mMtxCliCnctList);
+  // Services every connection, then waits for the next pass.
+  void RunPass();
   // One pass over every connection; notes the ports to watch until the next one.
   bool ServiceAll();
   void WaitForWork(bool immediate);

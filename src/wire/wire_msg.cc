@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "owclient/wire_messages.h"
-#include "wire/wire_alloc.h"
+#include "runtime/alloc_hook.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ WCXMLWireMsg::WCXMLWireMsg() noexcept
       mMsgLen(0),
       mMsgCapacity(0) {}
 
-WCXMLWireMsg::~WCXMLWireMsg() { owc::WireFree(mMsgBuf); }
+WCXMLWireMsg::~WCXMLWireMsg() { std::free(mMsgBuf); }
 
 bool WCXMLWireMsg::SetHeader(uint8_t hasSessionID, uint32_t sessionID, uint32_t type,
                              uint32_t ackType, int32_t status) {
@@ -93,7 +94,7 @@ uint32_t WCXMLWireMsg::ArgTextLength(const char* text) {
 }
 
 void WCXMLWireMsg::ReleaseImage() {
-  owc::WireFree(mMsgBuf);
+  std::free(mMsgBuf);
   mMsgBuf = nullptr;
   mMsgLen = 0;
   mMsgCapacity = 0;
@@ -105,7 +106,7 @@ bool WCXMLWireMsg::Reserve(uint64_t needed) {
   uint64_t capacity = needed;
   if (capacity < 2 * static_cast<uint64_t>(mMsgCapacity)) capacity = 2 * mMsgCapacity;
   if (capacity > kMaxImage) capacity = kMaxImage;
-  void* buffer = needed <= kMaxImage ? owc::WireRealloc(mMsgBuf, capacity) : nullptr;
+  void* buffer = needed <= kMaxImage ? owc::ReallocOrNull(mMsgBuf, capacity) : nullptr;
   if (buffer == nullptr) {
     ReleaseImage();
     return false;

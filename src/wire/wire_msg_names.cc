@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The two messages that keep copies of their string arguments: ACK (sent) and FILE
 // (received). The copies are kept whole; only the image cuts an argument.
+#include <cstdlib>
+
 #include "owclient/wire_messages.h"
-#include "wire/wire_alloc.h"
+#include "runtime/alloc_hook.h"
 
 namespace {
 
@@ -11,15 +13,15 @@ bool IsGiven(const char* text) { return text != nullptr && text[0] != '\0'; }
 // Replaces slot with a copy of a given text; false only when memory ran out.
 bool KeepCopy(char*& slot, const char* text) {
   if (!IsGiven(text)) return true;
-  char* copy = owc::WireStrDup(text);
+  char* copy = owc::StrDupOrNull(text);
   if (copy == nullptr) return false;
-  owc::WireFree(slot);
+  std::free(slot);
   slot = copy;
   return true;
 }
 
 void Forget(char*& slot) {
-  owc::WireFree(slot);
+  std::free(slot);
   slot = nullptr;
 }
 
@@ -28,8 +30,8 @@ void Forget(char*& slot) {
 WCXMLWireMsgRequestAckReq::WCXMLWireMsgRequestAckReq() noexcept : mArg1(nullptr), mArg2(nullptr) {}
 
 WCXMLWireMsgRequestAckReq::~WCXMLWireMsgRequestAckReq() {
-  owc::WireFree(mArg1);
-  owc::WireFree(mArg2);
+  std::free(mArg1);
+  std::free(mArg2);
 }
 
 bool WCXMLWireMsgRequestAckReq::SetInfo(uint32_t sessionID) {

@@ -10,8 +10,10 @@
 #include <thread>
 #include <vector>
 
+#include "runtime/alloc_hook.h"
 #include "support/block_sink.h"
 #include "support/clock.h"
+#include "support/failing_new.h"
 #include "support/gate.h"
 #include "support/log_capture.h"
 
@@ -19,6 +21,7 @@ namespace owc_test {
 namespace {
 
 using Texts = std::vector<std::string>;
+using namespace std::string_literals;
 
 // The headline comes from the XML file and the metadata headline from the RDF file, so a
 // page proves both files of the pair reached the document.
@@ -141,6 +144,55 @@ TEST(DeliveryQueueTest, ModesDecideBetweenRawBlocksAndAPageRightAfterTheBlockCom
     EXPECT_EQ(c.mode == 0 ? -1 : 0,
               log.SeverityOf("HOBWQueueThread::ProcessRXDataBlock mHTMLTemplate.Generate failed"));
   }
+}
+
+// The allocation hook lets this many allocations through, then refuses.
+int sAllowed = 0;
+bool AllowSome(size_t) { return sAllowed-- > 0; }
+
+// A block the queue cannot copy is refused, with the copy that failed named. The story
+// being rendered when memory runs out is dropped like one that does not render: its raw
+// blocks still go out, and the next story gets its page.
+TEST(DeliveryQueueTest, RunningOutOfMemoryCostsTheBlockOrTheStoryAndNothingElse) {
+  owc_test::LogCapture log;
+  BlockSink sink;
+  owc::HOBWQueueThread queue;
+  char name[] = "q.xml", parent[] = "q", data[] = "d";
+  const HOBWBlockQElt record{42, 1, 1, 0, name, parent, reinterpret_cast<uint8_t*>(data), 1};
+  owc::SetAllocHook(AllowSome);
+  for (int allowed = 0; allowed < 5; ++allowed) {
+    sAllowed = allowed;
+    EXPECT_FALSE(queue.EnqDataBlock(record));
+  }
+  owc::SetAllocHook(nullptr);
+  EXPECT_EQ(0u, queue.GetQueueCount());
+  const char* const prefix = "HOBWQueueThread::EnqDataBlock ";
+  Texts failures;
+  for (const auto& line : log.Lines()) failures.push_back(line.text);
+  EXPECT_EQ((Texts{prefix + "new HOBWBlockQElt failed"s,
+                   prefix + "qElt->mFName new char [] failed"s,
+                   prefix + "qElt->mParentFName new char [] failed"s,
+                   prefix + "qElt->mData new unsigned char [] failed"s,
+                   prefix + "mRXQ.AddTail failed"s}),
+            failures);
+
+  const std::string lost(57, 'n');  // rendering copies the name: an allocation of 58 bytes
+  sink.onCall = [&lost](const HOBWBlockQElt& r) {
+    if (r.mFName == lost + ".xml") owc_test::FailNextPlainAllocation(lost.size() + 1);
+  };
+  queue.SetCallback(&BlockSink::Callback, sink.User());
+  ASSERT_TRUE(queue.SetOutputMode(2, kTemplate, sizeof kTemplate - 1, nullptr, 0));
+  ASSERT_TRUE(queue.Start());
+  Enqueue(queue, {{lost + ".xml", 0, true, Xml("Lost")},
+                  {lost + ".rdf", 0, true, Rdf("Lost")},
+                  {"e.xml", 0, true, Xml("Fifth")},
+                  {"e.rdf", 0, true, Rdf("Five")}});
+  const auto records = sink.WaitFor(5);
+  queue.Stop(true);
+  Texts names;
+  for (const auto& r : records) names.push_back(r.name);
+  EXPECT_EQ((Texts{lost + ".xml", lost + ".rdf", "e.xml", "e.rdf", "e.htm"}), names);
+  EXPECT_EQ(0, log.SeverityOf("HOBWQueueThread::Run out of memory, story discarded"));
 }
 
 // The first call takes 9 s of module time and holds the thread until the stop: what is

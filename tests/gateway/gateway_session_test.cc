@@ -8,10 +8,12 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "runtime/alloc_hook.h"
 #include "support/block_sink.h"
 #include "support/clock.h"
 #include "support/gate.h"
@@ -33,7 +35,8 @@ struct FakeWire {
   uint32_t address = 0;         // of the last open
   std::vector<uint32_t> holds;  // the flags of every hold, in order
   bool failOpen = false;
-  uint32_t failType = WCXMLWireMsg::kTypeInvalid;  // sending this type fails
+  uint32_t failType = WCXMLWireMsg::kTypeInvalid;   // sending this type fails
+  uint32_t throwType = WCXMLWireMsg::kTypeInvalid;  // and this one runs out of memory
   int Count(const std::string& image) const {
     return static_cast<int>(std::count(sent.begin(), sent.end(), image));
   }
@@ -49,6 +52,7 @@ int32_t Open(uintptr_t* handle, uint32_t address, OrbrixWireRXCallback cb, uintp
 }
 // Like the wire client: takes (and destroys) the message only when it returns 0.
 int32_t TX(uintptr_t handle, WCXMLWireMsg* msg) {
+  if (msg->GetType() == gWire.throwType) throw std::bad_alloc();
   if (handle == 0 || msg->GetType() == gWire.failType) return 1;
   gWire.sent.emplace_back(msg->GetMsgBuf(), msg->GetMsgLen() - 1);
   delete msg;
@@ -358,6 +362,40 @@ TEST_F(GatewaySessionTest, FailuresToOpenOrSendEndInTheStopState) {
   session.ForceState(99);
   Pass();
   EXPECT_EQ(0, log.SeverityOf("HOBWThread::ProcessStateAux invalid state 99"));
+}
+
+// The allocation hook lets this many allocations through, then refuses.
+int sAllowed = 0;
+bool AllowSome(size_t) { return sAllowed-- > 0; }
+
+// A file whose names cannot be kept, or a pass that runs out of memory anywhere, ends the
+// connection as a failed request does; the session connects anew after the stop's pause.
+TEST_F(GatewaySessionTest, RunningOutOfMemoryEndsTheConnection) {
+  LogIn();
+  for (int allowed : {0, 1}) {  // the file's name, then its parent's
+    Rx({"42:+FILE p.xml s.xml"}, false);
+    sAllowed = allowed;
+    owc::SetAllocHook(AllowSome);
+    Pass();
+    owc::SetAllocHook(nullptr);
+    EXPECT_EQ(OBW_STATE_STOP, session.GetState());  // through the terminate state
+    session.ForceState(OBW_STATE_WAIT_RQST);
+  }
+  EXPECT_EQ(0, log.SeverityOf("HOBWThread::ProcessStateAux new cbInfo.mFName [] failed"));
+  EXPECT_EQ(0, log.SeverityOf("HOBWThread::ProcessStateAux new cbInfo.mParentFName [] failed"));
+
+  gWire.sent.clear();
+  gWire.throwType = WCXMLWireMsg::kTypeRequest;
+  session.ForceState(OBW_STATE_RQST_START);
+  Pass();
+  EXPECT_EQ(0, log.SeverityOf("HOBWThread::Run out of memory, ending the connection"));
+  EXPECT_EQ(OBW_STATE_TERMINATE, session.GetState());
+  Pass(2);
+  EXPECT_EQ(Texts{"<close>"}, gWire.sent);
+  gWire.throwType = WCXMLWireMsg::kTypeInvalid;
+  After(16050, 3);
+  Rx({kHello});
+  EXPECT_EQ((Texts{"<close>", "<open>", "42:USER"}), gWire.sent);
 }
 
 TEST_F(GatewaySessionTest, LongReceivedTextsAreCutInTheLog) {

@@ -17,6 +17,10 @@ std::string PeekAll(owc::WCDataStream& s, uint32_t max) {
   return out;
 }
 
+// The allocation hook lets this many allocations through, then refuses.
+int sAllowed = 0;
+bool AllowSome(size_t) { return sAllowed-- > 0; }
+
 // The limit counts memory: every chunk costs its bytes and a fixed overhead, so that many
 // small chunks cannot hold far more than the limit.
 TEST(DataStreamTest, ChunksArePeekedAndConsumedAcrossWithinTheLimitAndMemory) {
@@ -34,8 +38,12 @@ TEST(DataStreamTest, ChunksArePeekedAndConsumedAcrossWithinTheLimitAndMemory) {
   owc::WCDataStreamNode* head = s.GetHead();  // as the sender reads it
   ASSERT_NE(nullptr, head);
   EXPECT_EQ('e', head->GetData(true)[0]);
-  owc::SetAllocHook([](size_t) { return false; });
-  EXPECT_FALSE(s.Add("f", 1));
+  // Without memory for the node, its copy of the bytes or its list entry, nothing is added.
+  owc::SetAllocHook(AllowSome);
+  for (int allowed : {0, 1, 2}) {
+    sAllowed = allowed;
+    EXPECT_FALSE(s.Add("f", 1));
+  }
   owc::SetAllocHook(nullptr);
   EXPECT_FALSE(s.Add("fghij", 5));
   ASSERT_TRUE(s.Add("fgh", 3));

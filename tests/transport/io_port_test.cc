@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -17,6 +18,10 @@ namespace {
 using owc::IOPort;
 using owc::IOPortCallbackInfo;
 using owc::IOPortStats;
+
+// The allocation hook lets this many allocations through, then refuses.
+int sAllowed = 0;
+bool AllowSome(size_t) { return sAllowed-- > 0; }
 
 TEST(IOPortTest, AveragesRatesThePacingBudgetAndReceiveSilence) {
   IOPort port;
@@ -181,6 +186,20 @@ TEST(IOPortTest, NotifyCallsEachInOrderAndUnregisterDropsOnlyTheFirstEqualOne) {
   port.Notify(3, 4);
   EXPECT_EQ((std::vector<std::string>{"b7", "a3,4"}), one.calls);
   EXPECT_EQ((std::vector<std::string>{"a3,4"}), two.calls);
+
+  // Without memory for the copy or its list entry nothing is registered, nor leaked.
+  LogCapture log;
+  owc::SetAllocHook(AllowSome);
+  for (int allowed : {0, 1}) {  // the copy, then its entry
+    sAllowed = allowed;
+    EXPECT_FALSE(port.Register(IOPortCallbackInfo(RecordAsB, &two)));
+  }
+  owc::SetAllocHook(nullptr);
+  EXPECT_EQ(0, log.SeverityOf("IOPort::Register new IOPortCallbackInfo failed.\n"));
+  EXPECT_EQ(0, log.SeverityOf("IOPort::Register AddTail failed.\n"));
+  two.calls.clear();
+  port.Notify(5, 6);
+  EXPECT_EQ((std::vector<std::string>{"a5,6"}), two.calls);
 }
 
 std::string StoredForm(const IOPortStats& s) {
@@ -213,6 +232,21 @@ TEST(IOPortStatsTest, CopyReplacesTheContentWithIndependentEqualRecordsInOrder) 
   ASSERT_TRUE(copy.Copy(empty));
   EXPECT_TRUE(copy.IsEmpty());
   EXPECT_EQ(3u, original.GetCount());
+
+  LogCapture log;
+  owc::SetAllocHook(AllowSome);
+  for (int allowed : {0, 1}) {  // the first record's copy, then its entry
+    sAllowed = allowed;
+    EXPECT_FALSE(copy.Copy(original));
+    EXPECT_TRUE(copy.IsEmpty());
+  }
+  owc::SetAllocHook(nullptr);
+  EXPECT_EQ(0, log.SeverityOf("IOPortStatsList::AddStats new IOPortStats failed.\n"));
+  EXPECT_EQ(0, log.SeverityOf("IOPortStatsList::AddStats AddTail failed.\n"));
+  const auto lines = log.Lines();
+  EXPECT_EQ(2, std::count_if(lines.begin(), lines.end(), [](const LogCapture::Line& l) {
+              return l.text == "IOPortStatsList::Copy AddStat failed.\n";
+            }));
 }
 
 }  // namespace

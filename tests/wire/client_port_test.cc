@@ -4,16 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "runtime/alloc_hook.h"
 #include "support/clock.h"
+#include "support/failing_new.h"
 #include "support/log_capture.h"
 #include "support/raw_socket.h"
+#include "support/wait.h"
 #include "support/wire_bytes.h"
 #include "wire/client_connect.h"
+#include "wire/client_thread.h"
 
 namespace owc_test {
 namespace {
@@ -155,15 +159,53 @@ TEST(ClientPortTest, WhatCannotBeParsedStopsTheParse) {
   }
 }
 
-TEST(ClientPortTest, ABlockThatCannotBeBuiltIsLoggedAndConsumed) {
+// The one allocation size the allocation hook refuses; SIZE_MAX refuses them all.
+size_t sRefusedSize = 0;
+bool RefuseOneSize(size_t n) { return sRefusedSize != SIZE_MAX && n != sRefusedSize; }
+
+// Without memory a block cannot keep its data, and a hello without its tokens lacks the
+// versions: neither is queued, both are consumed, and only the block builder logs.
+TEST(ClientPortTest, MessagesThatCannotBeBuiltForWantOfMemoryAreConsumed) {
+  // Spaced out, the hello's tokens take more memory than its image.
+  const std::string hello = WireText("+Tazu   Orbrix   v1.00.00   v1.00.00");
+  struct Case {
+    std::string bytes;
+    size_t refused;
+    Texts failures;
+  };
+  for (const Case& c : {Case{WireBlock("7:+BLK3:", "data", "BLKm"), SIZE_MAX,
+                             {"WCOWClientPort::CreateMsgRqstBlock msgObj->SetInfo failed"}},
+                        Case{hello, hello.size(), {}}}) {
+    SCOPED_TRACE(c.bytes);
+    LogCapture log;
+    auto port = std::make_unique<WCOWClientPort>();
+    sRefusedSize = c.refused;
+    owc::SetAllocHook(RefuseOneSize);
+    EXPECT_EQ(c.bytes.size(), Parse(*port, c.bytes));
+    owc::SetAllocHook(nullptr);
+    EXPECT_EQ(c.failures, FailureLines(log));
+    EXPECT_EQ(0u, port->GetRXMsgCount());
+  }
+  WCOWClientPort withMemory;
+  Parse(withMemory, hello);
+  EXPECT_EQ(1u, withMemory.GetRXMsgCount());
+}
+
+// Whichever allocation fails, the connection is neither listed nor leaked.
+TEST(ClientThreadTest, AnOpenThatRunsOutOfMemorySaysWhichNewFailedAndGivesNoHandle) {
   LogCapture log;
-  auto port = std::make_unique<WCOWClientPort>();
-  const std::string bytes = WireBlock("7:+BLK3:", "data", "BLKm");
-  owc::SetAllocHook([](size_t) { return false; });
-  EXPECT_EQ(bytes.size(), Parse(*port, bytes));
+  owc::WCXMLGWClientThread thread;
+  owc::SetAllocHook(RefuseOneSize);
+  for (size_t refused :
+       {sizeof(owc::WCOBWClientConnect), sizeof(owc::WCOBWCliCnctList::Node)}) {
+    sRefusedSize = refused;
+    EXPECT_EQ(0u, thread.Open(0x7F001301, nullptr, 0));
+  }
   owc::SetAllocHook(nullptr);
-  EXPECT_EQ(Texts{"WCOWClientPort::CreateMsgRqstBlock msgObj->SetInfo failed"}, FailureLines(log));
-  EXPECT_EQ(0u, port->GetRXMsgCount());
+  EXPECT_EQ((Texts{"WCXMLGWClientThread::Open new WCOBWClientConnect failed",
+                   "WCXMLGWClientThread::Open mCliCnctList.AddTail failed"}),
+            FailureLines(log));
+  EXPECT_EQ(0u, thread.GetCnctCount());
 }
 
 // 16 s from the connect until the first USER answer, 12 s from then on, until the next
@@ -357,6 +399,64 @@ TEST_F(ClientConnectTest, OnePollDeliversEveryParsedMessageUntilTheCallbackPause
   connect.SetRXHold(false, false);
   connect.Service();
   EXPECT_EQ((Texts{"9:+HRTB", "9:-RQST (204) No content", "9:+RQST (410) Gone"}), got);
+}
+
+// Out of memory while the thread waits on its sockets costs that pass only: the connection
+// stays open, and what comes next is delivered.
+TEST(ClientThreadTest, APassThatRunsOutOfMemoryWhileWaitingCostsOnlyThatPass) {
+  struct Inbox {
+    std::mutex mutex;
+    Texts got;
+    static void Callback(WCXMLWireMsg* msg, uintptr_t user) {
+      auto* self = reinterpret_cast<Inbox*>(user);
+      std::unique_ptr<WCXMLWireMsg> owned(msg);
+      std::lock_guard<std::mutex> lock(self->mutex);
+      self->got.push_back(msg->GetMsgBuf());
+      // The wait's list of one port and the wake event, right after this delivery.
+      if (self->got.size() == 1) owc_test::FailNextPlainAllocation(2 * sizeof(pollfd));
+    }
+    size_t Count() {
+      std::lock_guard<std::mutex> lock(mutex);
+      return got.size();
+    }
+  } inbox;
+  LogCapture log;
+  owc_test::Listener listener;
+  owc::WCOBWClientConnect::SetServerPort(listener.Port());
+  owc::WCXMLGWClientThread thread;
+  ASSERT_TRUE(thread.Start());
+  const uintptr_t handle =
+      thread.Open(owc_test::kLoopback, &Inbox::Callback, reinterpret_cast<uintptr_t>(&inbox));
+  owc::WCOBWClientConnect::SetServerPort(0);
+  const int server = listener.Accept();
+  ASSERT_GE(server, 0);
+  ASSERT_TRUE(owc_test::SendAll(server, WireText("9:+HRTB")));
+  EXPECT_TRUE(owc_test::WaitUntil([&] { return log.Has("WCXMLGWClientThread::Run out of memory"); }));
+  ASSERT_TRUE(owc_test::SendAll(server, WireText("9:+RQST (410) Gone")));
+  EXPECT_TRUE(owc_test::WaitUntil([&] { return inbox.Count() == 2; }));
+  thread.Close(handle);
+  thread.Stop(true);
+  close(server);
+  EXPECT_EQ((Texts{"9:+HRTB", "9:+RQST (410) Gone"}), inbox.got);
+}
+
+// Memory running out while the hello is built ends the connection as a failed read does:
+// the port closes, nothing is delivered, and later polls stay silent.
+TEST_F(ClientConnectTest, APollThatRunsOutOfMemoryClosesThePort) {
+  ASSERT_GE(server, 0);
+  const std::string handle = std::to_string(connect.Port().LogHandle());
+  Tell(WireText("+Tazu Orbrix v1.00.00 v1.00.00") + WireText("9:+HRTB"));
+  owc_test::FailNextPlainAllocation(sizeof(WCXMLWireMsgHello));
+  connect.Service();
+  EXPECT_FALSE(owc_test::PlainFailurePending());
+  EXPECT_EQ(Texts{"WCOBWClientConnect::Service out of memory, closing port for " + handle},
+            FailureLines(log));
+  EXPECT_FALSE(connect.Port().IsOpen());
+  connect.Service();
+  EXPECT_EQ(Texts{}, got);
+  ASSERT_TRUE(owc_test::WaitFor(server, POLLIN));
+  char byte;
+  EXPECT_LE(recv(server, &byte, 1, MSG_DONTWAIT), 0);  // end of stream or reset
 }
 
 }  // namespace
