@@ -183,7 +183,8 @@ WCXMLParsePath* WCXMLSearchLevel::CreateParsePath(const char* path) const {
     }
     // An index below -1 is kept: a concrete path with it simply never matches.
     XMLPropNode* node = NewOrNull<XMLPropNode>();
-    if (node == nullptr || !TryAllocate(seg.nameLen, [&] { node->SetName(seg.name, seg.nameLen); })) {
+    if (node == nullptr ||
+        !TryAllocate(seg.nameLen, [&] { node->SetName(seg.name, seg.nameLen); })) {
       delete node;
       break;
     }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+
 #include "doc/doc_settings.h"
 #include "doc/entity_references.h"
 #include "runtime/alloc_hook.h"

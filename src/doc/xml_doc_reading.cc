@@ -95,8 +95,7 @@ int WCXMLDoc::ParseCBExternalEntityHandler(XML_ParserStruct* parser, const char*
 }
 
 int WCXMLDoc::ReadExternalEntity(XML_ParserStruct* parser, const char* systemId) {
-  const bool subset =
-      systemId == nullptr || (mHasDoctypeSystemId && mDoctypeSystemId == systemId);
+  const bool subset = systemId == nullptr || (mHasDoctypeSystemId && mDoctypeSystemId == systemId);
   const bool declarations = subset && !mEntityDtdRead;
   if (declarations) mEntityDtdRead = true;
   const std::string& dtd = HtmlEntityDtd();
@@ -106,9 +105,9 @@ int WCXMLDoc::ReadExternalEntity(XML_ParserStruct* parser, const char* systemId)
               mCurrentName.c_str());
     return XML_STATUS_ERROR;
   }
-  const XML_Status status = declarations ? XML_Parse(entityParser, dtd.data(),
-                                                     static_cast<int>(dtd.size()), XML_TRUE)
-                                         : XML_Parse(entityParser, "", 0, XML_TRUE);
+  const XML_Status status =
+      declarations ? XML_Parse(entityParser, dtd.data(), static_cast<int>(dtd.size()), XML_TRUE)
+                   : XML_Parse(entityParser, "", 0, XML_TRUE);
   XML_ParserFree(entityParser);
   return status;
 }

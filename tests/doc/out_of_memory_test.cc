@@ -97,8 +97,7 @@ TEST(DocOutOfMemoryTest, ParseLogsTheRefusedAllocationAndLeavesTheElementOut) {
       {5, {start + "[XML Unknown] tagFrame->AddAttribute failed"}, nullptr},
       {6, {start + "[XML Unknown] mParseTagStack.Push failed"}, nullptr},
       // expat hands the text over in three pieces: "t", "&", "u"; the first is lost.
-      {7, {"WCXMLDoc::ParseCBCharDataHandler could not add Converted data to tag stack"},
-       "&amp;u"},
+      {7, {"WCXMLDoc::ParseCBCharDataHandler could not add Converted data to tag stack"}, "&amp;u"},
       {8, {start + "node allocation failed for b"}, "t&amp;u"},
       {9, {}, "t&amp;u"},
   };
@@ -126,9 +125,8 @@ TEST(DocOutOfMemoryTest, ConversionBufferThatCannotBeAllocatedIsLogged) {
   uint32_t outLen = 0;
   bool converted = true;
   EXPECT_EQ(Lines{"WCXMLDoc::EntitiesConverted unable to allocate memory size 22"},
-            FailuresRefusing(1, [&] {
-              converted = doc.EntitiesConverted("a&b", 3, &out, &outLen, false);
-            }));
+            FailuresRefusing(
+                1, [&] { converted = doc.EntitiesConverted("a&b", 3, &out, &outLen, false); }));
   EXPECT_FALSE(converted);
   ASSERT_TRUE(doc.EntitiesConverted("a&b", 3, &out, &outLen, false));
   EXPECT_EQ("a&amp;b", std::string(out, outLen));

@@ -62,34 +62,44 @@ TEST(TemplateOutOfMemoryTest, LoadingReportsEachRefusedAllocationWithItsLine) {
     bool loaded;
     Lines lines;
   } cases[] = {
-      {1, [](WCHTMLTemplate& t, const std::string& s) { return t.SetTemplate(s.data(), 3); },
-       false, {}},
+      {1,
+       [](WCHTMLTemplate& t, const std::string& s) { return t.SetTemplate(s.data(), 3); },
+       false,
+       {}},
       {1,
        [](WCHTMLTemplate& t, const std::string& s) {
          return t.SetXlateTable(s.data(), static_cast<uint32_t>(s.size()));
        },
-       false, {"WCHTMLTemplate::SetXlateTable new WCHTMLTemplateXlate failed"}},
+       false,
+       {"WCHTMLTemplate::SetXlateTable new WCHTMLTemplateXlate failed"}},
       {2,
        [](WCHTMLTemplate& t, const std::string& s) {
          return t.SetXlateTable(s.data(), static_cast<uint32_t>(s.size()));
        },
-       false, {"WCHTMLTemplate::SetXlateTable mTagXlateMap.AddTail failed"}},
-      {1, [](WCHTMLTemplate& t, const std::string&) { return t.AddExtractProp("", "\\a(0)"); },
+       false,
+       {"WCHTMLTemplate::SetXlateTable mTagXlateMap.AddTail failed"}},
+      {1,
+       [](WCHTMLTemplate& t, const std::string&) { return t.AddExtractProp("", "\\a(0)"); },
        false,
        {"WCHTMLTemplateExtractPropList::AddElement new WCHTMLTemplateExtractProp failed",
         elementFailed}},
-      {2, [](WCHTMLTemplate& t, const std::string&) { return t.AddExtractProp("", "\\a(0)"); },
-       false, {"WCHTMLTemplateExtractPropList::AddElement AddTail", elementFailed}},
+      {2,
+       [](WCHTMLTemplate& t, const std::string&) { return t.AddExtractProp("", "\\a(0)"); },
+       false,
+       {"WCHTMLTemplateExtractPropList::AddElement AddTail", elementFailed}},
       // A command that cannot be copied out reads as empty and ends the level.
       {2,
        [](WCHTMLTemplate& t, const std::string&) {
          const std::string text = "<?Kavio insert headline?>";
          return t.SetTemplate(text.data(), static_cast<uint32_t>(text.size()));
        },
-       true, {"WCHTMLTemplate::TmplCmdGetNext new char [] failed"}},
+       true,
+       {"WCHTMLTemplate::TmplCmdGetNext new char [] failed"}},
       // The index's refusal is logged by the index and not looked at.
-      {3, [](WCHTMLTemplate& t, const std::string&) { return t.AddExtractProp("", "\\a(0)"); },
-       true, {"WCXMLSearchLevel::InsertProperty new XMLSearchNode failed, \\a(0)"}},
+      {3,
+       [](WCHTMLTemplate& t, const std::string&) { return t.AddExtractProp("", "\\a(0)"); },
+       true,
+       {"WCXMLSearchLevel::InsertProperty new XMLSearchNode failed, \\a(0)"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.refuseFrom);
@@ -111,7 +121,8 @@ TEST(TemplateOutOfMemoryTest, EachRefusalInAGenerateRunHasItsDescribedOutcome) {
     owc::WCXMLDoc doc;
     doc.Init(false, kStoryXml, sizeof kStoryXml - 1, nullptr, false, kStoryRdf,
              sizeof kStoryRdf - 1, nullptr);
-    return Refusing(refuse, false, [&] { *ok = t.Generate(&doc); }, seen);
+    return Refusing(
+        refuse, false, [&] { *ok = t.Generate(&doc); }, seen);
   };
   bool ok = false;
   int total = 0;
@@ -148,7 +159,8 @@ TEST(TemplateOutOfMemoryTest, InterfaceGivesItsFailureValuesAndLeaksNothing) {
     return OBConvertNewEnv(text.data(), static_cast<uint32_t>(text.size()), nullptr, 0, &env);
   };
   uint32_t result = 1;
-  Refusing(0, false, [&] { result = newEnv(); }, &total);
+  Refusing(
+      0, false, [&] { result = newEnv(); }, &total);
   ASSERT_EQ(0u, result);
   OBConvertFreeEnv(env);
   // The environment itself is the first allocation; any later refusal fails a step.
