@@ -3,7 +3,7 @@
 // without any connection. Thin wrappers: check the arguments, call one operation of
 // the environment (a WCHTMLTemplate) or the object (a WCXMLDoc), hand text to the
 // callback. Nothing here locks: each handle is used by one thread at a time.
-#include <new>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -11,6 +11,7 @@
 #include "doc/story_paths.h"
 #include "doc/xml_doc.h"
 #include "owclient/owclient.h"
+#include "runtime/alloc_hook.h"
 #include "runtime/trace_log.h"
 #include "template/html_template.h"
 
@@ -30,6 +31,7 @@ constexpr uint32_t kNullHandle = 2;
 constexpr uint32_t kNoMemory = 3;
 
 // Every exported function runs its body through this: no exception crosses into C.
+// Memory running out anywhere below gives the function's failure value.
 template <class Body>
 uint32_t Guarded(const char* function, uint32_t onException, Body body) {
   try {
@@ -110,14 +112,13 @@ uint32_t OBConvertNewEnv(const char* tmpl, uint32_t tmplLen, const char* xlate, 
   if (env == nullptr) return kNullHandle;
   *env = nullptr;
   return Guarded("OBConvertNewEnv", kNoMemory, [&]() -> uint32_t {
-    OBConvertEnvT* created = new (std::nothrow) OBConvertEnvT;
+    std::unique_ptr<OBConvertEnvT> created(owc::NewOrNull<OBConvertEnvT>());
     if (created == nullptr) return kNoMemory;
     if (!created->tmpl.SetTemplate(tmpl, tmplLen) ||
         !created->tmpl.SetXlateTable(xlate, xlateLen) || !AddStandardProperties(&created->tmpl)) {
-      delete created;
       return kFailed;
     }
-    *env = created;
+    *env = created.release();
     return kOk;
   });
 }
@@ -135,16 +136,15 @@ uint32_t OBConvertNewObj(uint8_t xmlIsFile, const char* xml, uint32_t xmlLen, ui
   if (obj == nullptr) return kNullHandle;
   *obj = nullptr;
   return Guarded("OBConvertNewObj", kNoMemory, [&]() -> uint32_t {
-    OBConvertObjT* created = new (std::nothrow) OBConvertObjT;
+    std::unique_ptr<OBConvertObjT> created(owc::NewOrNull<OBConvertObjT>());
     if (created == nullptr) return kNoMemory;
     const bool xmlFile = xmlIsFile == 1;
     const bool rdfFile = rdfIsFile == 1;
     if (!created->doc.Init(xmlFile, xml, xmlLen, xmlFile ? xml : nullptr, rdfFile, rdf, rdfLen,
                            rdfFile ? rdf : nullptr)) {
-      delete created;
       return kFailed;
     }
-    *obj = created;
+    *obj = created.release();
     return kOk;
   });
 }

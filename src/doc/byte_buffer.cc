@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "runtime/alloc_hook.h"
+
 namespace owc {
 
 bool ByteBuffer::Grow(size_t more) {
@@ -10,7 +12,7 @@ bool ByteBuffer::Grow(size_t more) {
   size_t needed = mSize + more + 1;  // and the NUL after the content
   size_t capacity = mCapacity < 256 ? 256 : mCapacity;
   while (capacity < needed) capacity = capacity > SIZE_MAX / 2 ? needed : capacity * 2;
-  char* data = static_cast<char*>(std::realloc(mData, capacity));
+  char* data = static_cast<char*>(ReallocOrNull(mData, capacity));
   if (data == nullptr) return false;
   mData = data;
   mCapacity = capacity;

@@ -2,9 +2,9 @@
 #include "doc/search_level.h"
 
 #include <cstring>
-#include <new>
 
 #include "doc/doc_settings.h"
+#include "runtime/alloc_hook.h"
 #include "runtime/trace_log.h"
 
 namespace owc {
@@ -118,8 +118,7 @@ bool WCXMLSearchLevel::InsertProperty(const char* path) {
     }
     XMLSearchNode* node = level->FindNode(seg.name, seg.nameLen);
     if (node == nullptr) {
-      node = new (std::nothrow)
-          XMLSearchNode(seg.name, seg.nameLen, seg.index, seg.last, segmentCount);
+      node = NewOrNull<XMLSearchNode>(seg.name, seg.nameLen, seg.index, seg.last, segmentCount);
       if (node == nullptr || !level->AddNode(node)) {
         TraceLogF(kLevelFailure, "WCXMLSearchLevel::InsertProperty new XMLSearchNode failed, %s",
                   path);
@@ -165,7 +164,7 @@ bool WCXMLSearchLevel::MatchParsePath(const WCXMLParsePath& path) const {
 
 WCXMLParsePath* WCXMLSearchLevel::CreateParsePath(const char* path) const {
   if (path == nullptr || *path == '\0') return nullptr;
-  WCXMLParsePath* result = new (std::nothrow) WCXMLParsePath;
+  WCXMLParsePath* result = NewOrNull<WCXMLParsePath>();
   if (result == nullptr) return nullptr;
   const char separator = GetLevelSeparator();
   for (const char* rest = path; *rest != '\0';) {
@@ -183,9 +182,12 @@ WCXMLParsePath* WCXMLSearchLevel::CreateParsePath(const char* path) const {
       break;
     }
     // An index below -1 is kept: a concrete path with it simply never matches.
-    XMLPropNode* node = new (std::nothrow) XMLPropNode;
-    if (node == nullptr) break;
-    node->SetName(seg.name, seg.nameLen);
+    XMLPropNode* node = NewOrNull<XMLPropNode>();
+    if (node == nullptr ||
+        !TryAllocate(seg.nameLen, [&] { node->SetName(seg.name, seg.nameLen); })) {
+      delete node;
+      break;
+    }
     node->SetIndex(seg.index);
     if (result->AddTail(node) == nullptr) {
       delete node;

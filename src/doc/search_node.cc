@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "doc/search_node.h"
 
-#include <new>
-
 #include "doc/search_level.h"
+#include "runtime/alloc_hook.h"
 
 namespace owc {
 
@@ -25,19 +24,16 @@ WCXMLSearchLevel* XMLSearchNode::EnsureFixedLevel(int32_t index) {
   auto it = mFixedLevels.begin();
   while (it != mFixedLevels.end() && it->first < index) ++it;
   if (it != mFixedLevels.end() && it->first == index) return it->second.get();
-  std::unique_ptr<WCXMLSearchLevel> level(new (std::nothrow) WCXMLSearchLevel);
+  std::unique_ptr<WCXMLSearchLevel> level(NewOrNull<WCXMLSearchLevel>());
   if (level == nullptr) return nullptr;
   WCXMLSearchLevel* raw = level.get();
-  try {
-    mFixedLevels.emplace(it, index, std::move(level));
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
-  return raw;
+  const bool stored = TryAllocate(sizeof(FixedLevels::value_type),
+                                  [&] { mFixedLevels.emplace(it, index, std::move(level)); });
+  return stored ? raw : nullptr;
 }
 
 WCXMLSearchLevel* XMLSearchNode::EnsureWildLevel() {
-  if (mWildLevel == nullptr) mWildLevel.reset(new (std::nothrow) WCXMLSearchLevel);
+  if (mWildLevel == nullptr) mWildLevel.reset(NewOrNull<WCXMLSearchLevel>());
   return mWildLevel.get();
 }
 

@@ -3,10 +3,10 @@
 
 #include <cstdint>
 #include <cstring>
-#include <new>
 
 #include "doc/doc_settings.h"
 #include "doc/entity_references.h"
+#include "runtime/alloc_hook.h"
 
 namespace owc {
 
@@ -37,25 +37,20 @@ void AppendAttributeText(std::string* out, const char* name, const char* value,
 
 bool WCXMLDocTagFrame::SetPath(const std::string& path, const char* tag) {
   if (tag == nullptr) return false;
-  try {
+  return TryAllocate(path.size() + std::strlen(tag), [&] {
     mPath = path;
     mTag = tag;
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return true;
+  });
 }
 
 bool WCXMLDocTagFrame::AddAttribute(const char* name, const char* value) {
   if (name == nullptr || value == nullptr) return false;
-  try {
+  const bool added = TryAllocate(std::strlen(name) + std::strlen(value), [&] {
     mAttrNames.emplace_back(name);
     mAttrValues.emplace_back(value);
-  } catch (const std::bad_alloc&) {
-    if (mAttrNames.size() > mAttrValues.size()) mAttrNames.pop_back();
-    return false;
-  }
-  return true;
+  });
+  if (!added && mAttrNames.size() > mAttrValues.size()) mAttrNames.pop_back();
+  return added;
 }
 
 bool WCXMLDocTagFrame::AppendData(const char* data, size_t len) {

@@ -3,12 +3,11 @@
 
 #include <cstdio>
 #include <cstring>
-#include <exception>
-#include <new>
 
 #include "doc/doc_settings.h"
 #include "doc/entity_references.h"
 #include "doc/story_paths.h"
+#include "runtime/alloc_hook.h"
 #include "runtime/trace_log.h"
 
 namespace owc {
@@ -22,8 +21,8 @@ const char kRDFUnknown[] = "RDF Unknown";
 bool InitFromFile(const char* fileName, std::string* out) {
   std::FILE* file = std::fopen(fileName, "rb");
   if (file == nullptr) return false;
-  bool ok = true;
-  try {
+  // Memory running out while reading is a failed read.
+  bool ok = TryAllocate(0, [&] {
     // The size is only a hint (a folder or a pipe reports nonsense): reading goes on
     // to the end of the file either way.
     if (std::fseek(file, 0, SEEK_END) == 0) {
@@ -36,10 +35,8 @@ bool InitFromFile(const char* fileName, std::string* out) {
     char chunk[65536];
     size_t got;
     while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) out->append(chunk, got);
-    ok = std::ferror(file) == 0;
-  } catch (const std::exception&) {
-    ok = false;
-  }
+  });
+  ok = ok && std::ferror(file) == 0;
   std::fclose(file);
   if (!ok) out->clear();
   return ok;
@@ -206,7 +203,7 @@ bool WCXMLDoc::EntitiesConverted(const char* data, uint32_t len, const char** ou
       mConvBuf.reset();
       mConvCap = 0;
       uint64_t size = requested + 16;
-      if (size <= UINT32_MAX) mConvBuf.reset(new (std::nothrow) char[size]);
+      if (size <= UINT32_MAX) mConvBuf.reset(NewArrayOrNull<char>(size));
       if (mConvBuf == nullptr) {
         TraceLogF(kLevelFailure, "WCXMLDoc::EntitiesConverted unable to allocate memory size %ld",
                   static_cast<long>(size));

@@ -131,6 +131,7 @@ class WCXMLDoc {
   void CaptureElement(const char* name, const char** attrs);
   bool ParseAddCharDataToStack(const char* data, size_t len);
   bool CopyTopTailToStack(size_t from);
+  int ReadExternalEntity(XML_ParserStruct* parser, const char* systemId);
   void AbortParse();
 
   std::string mXMLBytes;

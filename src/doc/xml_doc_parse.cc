@@ -9,7 +9,6 @@
 
 #include <climits>
 #include <cstring>
-#include <new>
 
 #include "doc/declared_encoding.h"
 #include "doc/doc_settings.h"
@@ -17,6 +16,7 @@
 #include "doc/parser_cache.h"
 #include "doc/search_level.h"
 #include "doc/xml_doc.h"
+#include "runtime/alloc_hook.h"
 #include "runtime/trace_log.h"
 
 namespace owc {
@@ -140,10 +140,9 @@ const std::string* WCXMLDoc::ReadableBytes(const std::string& bytes, const char*
 }
 
 // Every callback catches everything: no exception may unwind through expat's C frames.
-// A failure that escapes the handler's own checks (exhausted memory) stops the parse.
+// A failure that escapes the handler's own checks (exhausted memory) stops the parse,
+// which then fails as any other parse error does, with expat's "parsing aborted".
 void WCXMLDoc::AbortParse() {
-  TraceLogF(kLevelFailure, "WCXMLDoc::Parse [%s] out of memory in a parser callback",
-            mCurrentName.c_str());
   if (mParser != nullptr) XML_StopParser(mParser, XML_FALSE);
 }
 
@@ -186,9 +185,10 @@ int32_t WCXMLDoc::NextSiblingIndex(OpenElement* parent, const char* name, size_t
     }
   }
   if (parent->usedCounters == parent->counters.size()) parent->counters.emplace_back();
-  SiblingCounter& counter = parent->counters[parent->usedCounters++];
+  SiblingCounter& counter = parent->counters[parent->usedCounters];
   counter.name.assign(name, nameLen);
   counter.count = 0;
+  ++parent->usedCounters;  // only once named: a slot left unnamed stays unused
   return 0;
 }
 
@@ -229,8 +229,17 @@ void WCXMLDoc::StartElement(const char* name, const char** attrs) {
     return;
   }
   const size_t nameLen = std::strlen(name);
-  const int32_t index = NextSiblingIndex(&mOpen[mDepth], name, nameLen);
-  if (mOpen.size() == mDepth + 1) mOpen.emplace_back();
+  int32_t index = 0;
+  if (!TryAllocate(sizeof(OpenElement) + nameLen, [&] {
+        index = NextSiblingIndex(&mOpen[mDepth], name, nameLen);
+        if (mOpen.size() == mDepth + 1) mOpen.emplace_back();
+      })) {
+    // Without a step the element and its content cannot be matched: they pass by.
+    TraceLogF(kLevelFailure, "WCXMLDoc::ParseCBStartEltHandler node allocation failed for %s",
+              name);
+    ++mDeadDepth;
+    return;
+  }
   OpenElement& self = mOpen[++mDepth];
   self.pathLen = mPathText.size();
   self.usedCounters = 0;
@@ -245,7 +254,7 @@ void WCXMLDoc::StartElement(const char* name, const char** attrs) {
 }
 
 void WCXMLDoc::CaptureElement(const char* name, const char** attrs) {
-  std::unique_ptr<WCXMLDocTagFrame> frame(new (std::nothrow) WCXMLDocTagFrame);
+  std::unique_ptr<WCXMLDocTagFrame> frame(NewOrNull<WCXMLDocTagFrame>());
   if (frame == nullptr) {
     TraceLogF(kLevelFailure, "WCXMLDoc::ParseCBStartEltHandler [%s] new WCXMLDocTagFrame failed",
               mCurrentName.c_str());
@@ -265,9 +274,7 @@ void WCXMLDoc::CaptureElement(const char* name, const char** attrs) {
       return;
     }
   }
-  try {
-    mParseTagStack.push_back(std::move(frame));
-  } catch (const std::bad_alloc&) {
+  if (!TryAllocate(sizeof frame, [&] { mParseTagStack.push_back(std::move(frame)); })) {
     TraceLogF(kLevelFailure, "WCXMLDoc::ParseCBStartEltHandler [%s] mParseTagStack.Push failed",
               mCurrentName.c_str());
     return;

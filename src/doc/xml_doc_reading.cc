@@ -86,20 +86,28 @@ int WCXMLDoc::ParseCBExternalEntityHandler(XML_ParserStruct* parser, const char*
                                            const char*, const char* systemId, const char*) {
   if (context != nullptr) return XML_STATUS_ERROR;
   WCXMLDoc* doc = static_cast<WCXMLDoc*>(XML_GetUserData(parser));
-  const bool subset = systemId == nullptr ||
-                      (doc->mHasDoctypeSystemId && doc->mDoctypeSystemId == systemId);
-  const bool declarations = subset && !doc->mEntityDtdRead;
-  if (declarations) doc->mEntityDtdRead = true;
+  try {
+    return doc->ReadExternalEntity(parser, systemId);
+  } catch (...) {
+    doc->AbortParse();
+    return XML_STATUS_ERROR;
+  }
+}
+
+int WCXMLDoc::ReadExternalEntity(XML_ParserStruct* parser, const char* systemId) {
+  const bool subset = systemId == nullptr || (mHasDoctypeSystemId && mDoctypeSystemId == systemId);
+  const bool declarations = subset && !mEntityDtdRead;
+  if (declarations) mEntityDtdRead = true;
+  const std::string& dtd = HtmlEntityDtd();
   XML_Parser entityParser = XML_ExternalEntityParserCreate(parser, nullptr, "UTF-8");
   if (entityParser == nullptr) {
     TraceLogF(kLevelFailure, "WCXMLDoc::Parse [%s] XML_ExternalEntityParserCreate failed",
-              doc->mCurrentName.c_str());
+              mCurrentName.c_str());
     return XML_STATUS_ERROR;
   }
-  const std::string& dtd = HtmlEntityDtd();
-  const XML_Status status = declarations ? XML_Parse(entityParser, dtd.data(),
-                                                     static_cast<int>(dtd.size()), XML_TRUE)
-                                         : XML_Parse(entityParser, "", 0, XML_TRUE);
+  const XML_Status status =
+      declarations ? XML_Parse(entityParser, dtd.data(), static_cast<int>(dtd.size()), XML_TRUE)
+                   : XML_Parse(entityParser, "", 0, XML_TRUE);
   XML_ParserFree(entityParser);
   return status;
 }

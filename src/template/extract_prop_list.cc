@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "template/extract_prop_list.h"
 
-#include <new>
+#include <cstring>
+#include <memory>
 
+#include "runtime/alloc_hook.h"
 #include "runtime/trace_log.h"
 
 namespace owc {
@@ -10,26 +12,20 @@ namespace owc {
 WCHTMLTemplateExtractPropList::~WCHTMLTemplateExtractPropList() { Clear(); }
 
 bool WCHTMLTemplateExtractPropList::AddElement(const char* uri, const char* path) {
-  WCHTMLTemplateExtractProp* prop = new (std::nothrow) WCHTMLTemplateExtractProp;
-  if (prop == nullptr) {
+  uri = uri != nullptr ? uri : "";
+  path = path != nullptr ? path : "";
+  std::unique_ptr<WCHTMLTemplateExtractProp> prop;
+  if (!TryAllocate(sizeof(WCHTMLTemplateExtractProp) + std::strlen(uri) + std::strlen(path),
+                   [&] { prop.reset(new WCHTMLTemplateExtractProp{uri, path}); })) {
     TraceLog(kLevelFailure,
              "WCHTMLTemplateExtractPropList::AddElement new WCHTMLTemplateExtractProp failed");
     return false;
   }
-  try {
-    prop->uri = uri != nullptr ? uri : "";
-    prop->path = path != nullptr ? path : "";
-  } catch (const std::bad_alloc&) {
-    delete prop;
-    TraceLog(kLevelFailure,
-             "WCHTMLTemplateExtractPropList::AddElement new WCHTMLTemplateExtractProp failed");
-    return false;
-  }
-  if (AddTail(prop) == nullptr) {
-    delete prop;
+  if (AddTail(prop.get()) == nullptr) {
     TraceLog(kLevelFailure, "WCHTMLTemplateExtractPropList::AddElement AddTail");
     return false;
   }
+  prop.release();  // the list owns it now
   return true;
 }
 

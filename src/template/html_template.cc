@@ -2,10 +2,10 @@
 #include "template/html_template.h"
 
 #include <cstring>
-#include <new>
 
 #include "doc/story_paths.h"
 #include "doc/xml_doc.h"
+#include "runtime/alloc_hook.h"
 #include "runtime/trace_log.h"
 
 namespace owc {
@@ -35,44 +35,29 @@ bool WCHTMLTemplate::SetTemplate(const char* text, uint32_t len) {
   mLastRead = nullptr;
   mHasTemplate = false;
   if (text == nullptr || len == 0) return true;
-  try {
-    mText.assign(text, len);
-    mHasTemplate = true;
-    mTextEnd = strnlen(mText.c_str(), len);
-    return ParsePreprocess();
-  } catch (const std::bad_alloc&) {
-    TraceLog(kLevelFailure, "WCHTMLTemplate::SetTemplate out of memory");
-    return false;
-  }
+  if (!TryAllocate(static_cast<size_t>(len) + 1, [&] { mText.assign(text, len); })) return false;
+  mHasTemplate = true;
+  mTextEnd = strnlen(mText.c_str(), len);
+  return ParsePreprocess();
 }
 
 bool WCHTMLTemplate::SetXlateTable(const char* buffer, uint32_t len) {
-  try {
-    return mTagXlateMap.Load(buffer, len);
-  } catch (const std::bad_alloc&) {
-    TraceLog(kLevelFailure, "WCHTMLTemplate::SetXlateTable out of memory");
-    return false;
-  }
+  return mTagXlateMap.Load(buffer, len);
 }
 
 bool WCHTMLTemplate::AddExtractProp(const char* uri, const char* path) {
   if (uri == nullptr || path == nullptr || *path == '\0') return false;
-  try {
-    std::string full(path);
-    if (full.back() != ')') full += "(-1)";
-    if (mExtractPropList.Find(uri, full.c_str())) return true;
-    if (!mExtractPropList.AddElement(uri, full.c_str())) {
-      TraceLog(kLevelFailure, "WCHTMLTemplate::AddExtractProp mExtractPropList.AddElement failed");
-      return false;
-    }
-    if (*uri != '\0') full = NamespacedKey(uri, full.c_str());
-    // A path the index rejects has been logged by it; the pair stays listed.
-    mSearchLevel.InsertProperty(full.c_str());
-    return true;
-  } catch (const std::bad_alloc&) {
-    TraceLog(kLevelFailure, "WCHTMLTemplate::AddExtractProp out of memory");
+  std::string full(path);
+  if (full.back() != ')') full += "(-1)";
+  if (mExtractPropList.Find(uri, full.c_str())) return true;
+  if (!mExtractPropList.AddElement(uri, full.c_str())) {
+    TraceLog(kLevelFailure, "WCHTMLTemplate::AddExtractProp mExtractPropList.AddElement failed");
     return false;
   }
+  if (*uri != '\0') full = NamespacedKey(uri, full.c_str());
+  // A path the index rejects has been logged by it; the pair stays listed.
+  mSearchLevel.InsertProperty(full.c_str());
+  return true;
 }
 
 bool WCHTMLTemplate::Generate(WCXMLDoc* doc) {
@@ -83,24 +68,25 @@ bool WCHTMLTemplate::Generate(WCXMLDoc* doc) {
   mCommandsRun = 0;
   if (doc == nullptr) return false;
   SetBudget(doc->StoryBytes());
-  bool parsed = false;
-  bool interpreted = true;
-  try {
-    mDoc = doc;
-    parsed = doc->Parse(mSearchLevel, &mParsers);
-    if (parsed && mHasTemplate) {
-      size_t pos = 0;
-      uint32_t line = 1;
-      interpreted = ParseTemplate(Level::kTop, true, &pos, &line, 0);
+  // Running out of memory ends the run by exception: the document and the loop frames are
+  // let go on every way out.
+  struct RunEnd {
+    WCHTMLTemplate* tmpl;
+    ~RunEnd() {
+      tmpl->mDoc = nullptr;
+      tmpl->mBindingStack.Clear();
     }
-    if (!mOutput.empty()) mOutput.push_back('\0');
-  } catch (const std::bad_alloc&) {
-    TraceLog(kLevelFailure, "WCHTMLTemplate::Generate out of memory");
-    interpreted = false;
+  } runEnd{this};
+  mDoc = doc;
+  if (!doc->Parse(mSearchLevel, &mParsers)) return false;
+  bool interpreted = true;
+  if (mHasTemplate) {
+    size_t pos = 0;
+    uint32_t line = 1;
+    interpreted = ParseTemplate(Level::kTop, true, &pos, &line, 0);
   }
-  mDoc = nullptr;
-  mBindingStack.Clear();
-  return parsed && interpreted;
+  if (!mOutput.empty()) mOutput.push_back('\0');
+  return interpreted;
 }
 
 int32_t WCHTMLTemplate::GetOutputSize() const {

@@ -2,8 +2,6 @@
 // Rewriting of the markup inside inserted values through the translation table.
 #include "template/tag_xlate.h"
 
-#include <new>
-
 #include "template/attribute_filter.h"
 
 namespace owc {
@@ -71,7 +69,7 @@ void EmitTag(bool isEnd, bool dropAttributes, const std::string& htmlTag, std::s
 }
 
 WCHTMLTemplateXlate* WCHTMLTemplateXlateMap::FindXlate(std::string_view name) const {
-  if (mIndex.empty()) {  // no index could be built: the list itself, in table order
+  if (mIndex.empty()) {  // an empty table
     Position pos = GetHeadPosition();
     while (pos != nullptr) {
       WCHTMLTemplateXlate* entry = GetNext(pos);
@@ -99,12 +97,7 @@ void WCHTMLTemplateXlateMap::RebuildIndex() {
   if (IsEmpty()) return;
   size_t size = 8;
   while (size < 2 * static_cast<size_t>(GetCount())) size *= 2;
-  try {
-    mIndex.assign(size, IndexSlot());
-  } catch (const std::bad_alloc&) {
-    mIndex.clear();  // FindXlate walks the list instead
-    return;
-  }
+  mIndex.assign(size, IndexSlot());
   const size_t mask = size - 1;
   Position pos = GetHeadPosition();
   while (pos != nullptr) {

@@ -78,8 +78,8 @@ class WCHTMLTemplateXlateMap : public DLList<WCHTMLTemplateXlate*> {
   WCHTMLTemplateXlateMap() = default;
   ~WCHTMLTemplateXlateMap() override;
 
-  // Replaces the table. False on a syntax error or exhausted memory, after the
-  // message; the entries read before stay.
+  // Replaces the table. False on a syntax error or an entry that cannot be allocated,
+  // after the message; the entries read before stay.
   bool Load(const char* buffer, uint32_t len);
   void Clear();
   WCHTMLTemplateXlate* FindXlate(std::string_view name) const;

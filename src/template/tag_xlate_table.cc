@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Reading of the tag translation table text.
 #include <cstring>
-#include <new>
 
+#include "runtime/alloc_hook.h"
 #include "runtime/trace_log.h"
 #include "template/tag_xlate.h"
 
@@ -144,7 +144,7 @@ bool WCHTMLTemplateXlateMap::LoadEntries(const char* buffer, uint32_t len) {
       return false;
     }
     if (line.noEntry) break;
-    WCHTMLTemplateXlate* entry = new (std::nothrow) WCHTMLTemplateXlate;
+    WCHTMLTemplateXlate* entry = NewOrNull<WCHTMLTemplateXlate>();
     if (entry == nullptr) {
       TraceLog(kLevelFailure, "WCHTMLTemplate::SetXlateTable new WCHTMLTemplateXlate failed");
       return false;

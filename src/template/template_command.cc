@@ -2,9 +2,9 @@
 #include "template/template_command.h"
 
 #include <algorithm>
-#include <new>
 #include <string_view>
 
+#include "runtime/alloc_hook.h"
 #include "runtime/trace_log.h"
 
 namespace owc {
@@ -43,10 +43,12 @@ void SplitCommand(std::string_view body, std::string* word, std::string* args) {
   while (i < body.size() && !IsBlank(body[i])) ++i;
   size_t wordEnd = i;
   while (i < body.size() && IsBlank(body[i])) ++i;
-  try {
-    word->assign(body.data() + wordStart, wordEnd - wordStart);
-    args->assign(body.data() + i, body.size() - i);
-  } catch (const std::bad_alloc&) {
+  const size_t wordLen = wordEnd - wordStart;
+  const size_t argsLen = body.size() - i;
+  if (!TryAllocate(std::max(wordLen, argsLen) + 1, [&] {
+        word->assign(body.data() + wordStart, wordLen);
+        args->assign(body.data() + i, argsLen);
+      })) {
     TraceLog(kLevelFailure, "WCHTMLTemplate::TmplCmdGetNext new char [] failed");
     word->clear();
     args->clear();

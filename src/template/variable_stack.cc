@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "template/variable_stack.h"
 
-#include <new>
+#include "runtime/alloc_hook.h"
 
 namespace owc {
 
@@ -25,18 +25,13 @@ bool KeyMatches(const std::string& key, const std::string& uri, const std::strin
 
 bool WCVariableFrame::Bind(const std::string& uri, const std::string& name,
                            const std::string& value) {
-  try {
-    for (auto& entry : mValues) {
-      if (KeyMatches(entry.first, uri, name)) {
-        entry.second = value;
-        return true;
-      }
+  for (auto& entry : mValues) {
+    if (KeyMatches(entry.first, uri, name)) {
+      return TryAllocate(value.size(), [&] { entry.second = value; });
     }
-    mValues.emplace_back(MakeKey(uri, name), value);
-  } catch (const std::bad_alloc&) {
-    return false;
   }
-  return true;
+  return TryAllocate(uri.size() + name.size() + value.size() + 1,
+                     [&] { mValues.emplace_back(MakeKey(uri, name), value); });
 }
 
 const std::string* WCVariableFrame::Find(const std::string& uri, const std::string& name) const {
@@ -49,7 +44,7 @@ const std::string* WCVariableFrame::Find(const std::string& uri, const std::stri
 WCVariableStack::~WCVariableStack() { Clear(); }
 
 WCVariableFrame* WCVariableStack::PushFrame() {
-  WCVariableFrame* frame = new (std::nothrow) WCVariableFrame;
+  WCVariableFrame* frame = NewOrNull<WCVariableFrame>();
   if (frame == nullptr) return nullptr;
   if (InsertAfter(nullptr, frame) == nullptr) {
     delete frame;
