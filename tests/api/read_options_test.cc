@@ -33,7 +33,6 @@ std::string Example(const std::string& file) {
 struct Result {
   uint32_t rc = 0;
   std::string html, headline, subheadline, byline, body, seriesName;
-  std::string Attribute(const char* prop, const char* attr) const;
 };
 
 class ReadOptionsTest : public ::testing::Test {
@@ -42,18 +41,20 @@ class ReadOptionsTest : public ::testing::Test {
     OBConvertSetReadOptions(0);
     OBConvertSetEntityRefOutput(1);
     OBConvertSetLevelSeparator('\\');
+    Free();
+  }
+  void Free() {
     if (mEnv != nullptr) OBConvertFreeEnv(mEnv);
     if (mObj != nullptr) OBConvertFreeObj(mObj);
+    mEnv = nullptr;
+    mObj = nullptr;
   }
 
   // The example template and table, or (example false) a template of the headline only.
   Result Convert(const std::string& xml, uint32_t options, bool example = false,
                  const std::string& rdf = "") {
     OBConvertSetReadOptions(options);
-    if (mEnv != nullptr) OBConvertFreeEnv(mEnv);
-    if (mObj != nullptr) OBConvertFreeObj(mObj);
-    mEnv = nullptr;
-    mObj = nullptr;
+    Free();
     const std::string tmpl = example ? Example("templates/story.tmpl") : "<?Kavio insert headline?>";
     const std::string table = example ? Example("templates/story.xlate") : "";
     EXPECT_EQ(0u, OBConvertNewEnv(tmpl.data(), static_cast<uint32_t>(tmpl.size()),
@@ -114,7 +115,7 @@ class HostileStoryTest : public ReadOptionsTest {
 
 std::string Story(const std::string& prolog, const std::string& headline,
                   const std::string& body = "<p>x</p>") {
-  return "<?xml version=\"1.0\"?>" + prolog + "<nitf><body><body.head><hedline><hl1>" + headline +
+  return prolog + "<nitf><body><body.head><hedline><hl1>" + headline +
          "</hl1></hedline></body.head><body.content>" + body + "</body.content></body></nitf>";
 }
 
@@ -226,9 +227,8 @@ TEST_F(ReadOptionsTest, DeclaredEncodingReadsItsSingleByteEncodingsAndNamesAnyOt
   for (const auto& c : cases) {
     SCOPED_TRACE(c.declaration);
     mLog.Clear();
-    const std::string xml = "<?xml version='1.0'" + c.declaration + "?>" +
-                            Story("", c.bytes).substr(std::string("<?xml version=\"1.0\"?>").size());
-    Result r = Convert(xml, OBCONVERT_READ_DECLARED_ENCODING);
+    Result r = Convert(Story("<?xml version='1.0'" + c.declaration + "?>", c.bytes),
+                       OBCONVERT_READ_DECLARED_ENCODING);
     if (c.headline != nullptr) {
       EXPECT_EQ(0u, r.rc);
       EXPECT_EQ(c.headline, r.headline);
