@@ -154,25 +154,6 @@ TEST(ConvertApiTest, FailuresClearHandlesFilesAreNamedAndAnEmptyTemplateHandsNul
   EXPECT_EQ(gCalls, std::vector<std::string>{"<null>"});
 }
 
-// Attributes keep document order and are escaped as text is in modes 1 and 2 only; an empty
-// element keeps both tags.
-TEST(ConvertApiTest, EntityModeAndSeparatorApplyToLaterConversions) {
-  const char text[] =
-      "<nitf><body><body.content>'&lt;&amp;<b z=\"2\" c=\"1 &amp; 2\"/>"
-      "</body.content></body></nitf>";
-  std::vector<std::string> bodies;
-  for (uint32_t mode : {0u, 1u, 2u, 3u}) {
-    OBConvertSetEntityRefOutput(mode);
-    OBConvertSetLevelSeparator(mode == 2 ? '/' : '\\');
-    bodies.push_back(Convert(0, text, OBConvertGetBody));
-  }
-  OBConvertSetEntityRefOutput(1);
-  OBConvertSetLevelSeparator('\\');
-  const std::string b = "<b z=\"2\" c=\"1 & 2\"></b>", escaped = "<b z=\"2\" c=\"1 &amp; 2\"></b>";
-  EXPECT_EQ(bodies, (std::vector<std::string>{"'<&" + b, "'&lt;&amp;" + escaped,
-                                              "&apos;&lt;&amp;" + escaped, "'<&" + b}));
-}
-
 // Handles share no hidden state: conversions on separate handles may run in parallel.
 TEST(ConvertApiTest, SeparateHandlesConvertInParallel) {
   auto convert = [](std::string* html) {

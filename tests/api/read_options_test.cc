@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-// The reading options through the conversion interface: the example stories written as
-// feeds send them, each read with its option and as described without it, and the
-// details of each option on small stories; the escaping of attribute values in each
-// entity-reference mode; the hostile example rendered through the example table.
+// Stories read through the conversion interface: the example stories written as feeds send
+// them, each read with its option and as described without it, and the details of each
+// option on small stories; the escaping of text and attribute values in each
+// entity-reference mode; stories written to hurt the reader, each refused with its parse
+// error or rendered without leaking a local file's byte.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -32,7 +33,6 @@ std::string Example(const std::string& file) {
 struct Result {
   uint32_t rc = 0;
   std::string html, headline, subheadline, byline, body, seriesName;
-  std::string Attribute(const char* prop, const char* attr) const;
 };
 
 class ReadOptionsTest : public ::testing::Test {
@@ -40,18 +40,21 @@ class ReadOptionsTest : public ::testing::Test {
   void TearDown() override {
     OBConvertSetReadOptions(0);
     OBConvertSetEntityRefOutput(1);
+    OBConvertSetLevelSeparator('\\');
+    Free();
+  }
+  void Free() {
     if (mEnv != nullptr) OBConvertFreeEnv(mEnv);
     if (mObj != nullptr) OBConvertFreeObj(mObj);
+    mEnv = nullptr;
+    mObj = nullptr;
   }
 
   // The example template and table, or (example false) a template of the headline only.
   Result Convert(const std::string& xml, uint32_t options, bool example = false,
                  const std::string& rdf = "") {
     OBConvertSetReadOptions(options);
-    if (mEnv != nullptr) OBConvertFreeEnv(mEnv);
-    if (mObj != nullptr) OBConvertFreeObj(mObj);
-    mEnv = nullptr;
-    mObj = nullptr;
+    Free();
     const std::string tmpl = example ? Example("templates/story.tmpl") : "<?Kavio insert headline?>";
     const std::string table = example ? Example("templates/story.xlate") : "";
     EXPECT_EQ(0u, OBConvertNewEnv(tmpl.data(), static_cast<uint32_t>(tmpl.size()),
@@ -92,9 +95,27 @@ class ReadOptionsTest : public ::testing::Test {
   OBConvertObj mObj = nullptr;
 };
 
+// Stories written to hurt the reader, converted with the example template.
+class HostileStoryTest : public ReadOptionsTest {
+ protected:
+  static constexpr char kMarker[] = "TOP-SECRET-9431";
+
+  // A non-empty error is the parse error that must refuse the story.
+  Result Convert(const std::string& xml, const std::string& error = "", uint32_t options = 0) {
+    mLog.Clear();
+    Result r = ReadOptionsTest::Convert(xml, options, true);
+    EXPECT_EQ(error.empty() ? 0u : 1u, r.rc);
+    EXPECT_EQ(error.empty(), !mLog.HasPart("WCXMLDoc::Parse XML parse error: [" + error)) << error;
+    EXPECT_FALSE(mLog.HasPart(kMarker));
+    for (const std::string* text : {&r.html, &r.headline, &r.body})
+      EXPECT_EQ(std::string::npos, text->find(kMarker));
+    return r;
+  }
+};
+
 std::string Story(const std::string& prolog, const std::string& headline,
                   const std::string& body = "<p>x</p>") {
-  return "<?xml version=\"1.0\"?>" + prolog + "<nitf><body><body.head><hedline><hl1>" + headline +
+  return prolog + "<nitf><body><body.head><hedline><hl1>" + headline +
          "</hl1></hedline></body.head><body.content>" + body + "</body.content></body></nitf>";
 }
 
@@ -206,9 +227,8 @@ TEST_F(ReadOptionsTest, DeclaredEncodingReadsItsSingleByteEncodingsAndNamesAnyOt
   for (const auto& c : cases) {
     SCOPED_TRACE(c.declaration);
     mLog.Clear();
-    const std::string xml = "<?xml version='1.0'" + c.declaration + "?>" +
-                            Story("", c.bytes).substr(std::string("<?xml version=\"1.0\"?>").size());
-    Result r = Convert(xml, OBCONVERT_READ_DECLARED_ENCODING);
+    Result r = Convert(Story("<?xml version='1.0'" + c.declaration + "?>", c.bytes),
+                       OBCONVERT_READ_DECLARED_ENCODING);
     if (c.headline != nullptr) {
       EXPECT_EQ(0u, r.rc);
       EXPECT_EQ(c.headline, r.headline);
@@ -247,50 +267,36 @@ TEST_F(ReadOptionsTest, HtmlEntitiesResolveWithAnyDoctypeAndTheDocumentsOwnDefin
                             .headline);
 }
 
-// No DTD or parameter entity is ever read from disk; an external general entity still
-// refuses the story; a name that stays unknown is logged once per document.
-TEST_F(ReadOptionsTest, HtmlEntitiesReadNoFileAndLogEachUnknownNameOnce) {
-  TempDir dir;
-  const std::string dtd = dir.File("leak.dtd");
-  TempDir::Write(dtd, "<!ENTITY eacute 'LEAK'><!ENTITY nosuch 'LEAK'>");
-  for (const std::string& prolog :
-       {"<!DOCTYPE nitf SYSTEM '" + dtd + "'>",
-        "<!DOCTYPE nitf [<!ENTITY % ext SYSTEM '" + dtd + "'> %ext;]>"}) {
-    SCOPED_TRACE(prolog);
-    mLog.Clear();
-    Result r = Convert(Story(prolog, "&eacute;&nosuch;&nosuch;&other;"),
-                       OBCONVERT_READ_HTML_ENTITIES);
-    EXPECT_EQ(0u, r.rc);
-    EXPECT_EQ("é", r.headline);
-    EXPECT_EQ(1u, mLog.Count("WCXMLDoc::Parse [XML Unknown] has no definition of the entity "
-                             "&nosuch; (dropped)"));
-    EXPECT_TRUE(mLog.HasPart("has no definition of the entity &other;"));
-  }
-  mLog.Clear();
-  const std::string external = "<!DOCTYPE nitf [<!ENTITY x SYSTEM 'file://" + dtd + "'>]>";
-  EXPECT_EQ(1u, Convert(Story(external, "&x;"), OBCONVERT_READ_REAL_FEEDS).rc);
-  EXPECT_TRUE(mLog.HasPart("error in processing external entity reference"));
-}
-
-// Values in a captured element's start tags: escaped as text in modes 1 and 2, raw in the
-// others; an attribute read alone is always the value as parsed.
-TEST_F(ReadOptionsTest, AttributeValuesInCapturedTagsAreEscapedInModesOneAndTwo) {
-  const std::string xml = Story(
-      "", "H", "<p title=\"a&quot;b &lt;c&gt; &amp; d'e\" onclick=\"x&quot; y=&quot;1\">t</p>");
+// Text and the values in a captured element's start tags: escaped in modes 1 and 2 (mode
+// 2 the apostrophe too), raw in the others; attributes keep document order and an empty
+// element both tags. The separator set then names the standard fields' paths. An
+// attribute read alone is always the value as parsed.
+TEST_F(ReadOptionsTest, TextAndAttributeValuesAreEscapedInModesOneAndTwo) {
+  const std::string xml = Story("", "H",
+                                "'&lt;&amp;<b z=\"2\" c=\"1 &amp; 2\"/><p title=\"a&quot;b "
+                                "&lt;c&gt; &amp; d'e\" onclick=\"x&quot; y=&quot;1\">t</p>");
+  const std::string b = "<b z=\"2\" c=\"1 &amp; 2\"></b>";
+  const std::string raw = "'<&<b z=\"2\" c=\"1 & 2\"></b><p title=\"a\"b <c> & d'e\" onclick=\"x\" "
+                          "y=\"1\">t</p>";
   const struct {
     uint32_t mode;
-    const char* body;
+    char separator;
+    std::string body;
   } cases[] = {
-      {1, "<p title=\"a&quot;b &lt;c&gt; &amp; d'e\" onclick=\"x&quot; y=&quot;1\">t</p>"},
-      {2, "<p title=\"a&quot;b &lt;c&gt; &amp; d&apos;e\" onclick=\"x&quot; y=&quot;1\">t</p>"},
-      {0, "<p title=\"a\"b <c> & d'e\" onclick=\"x\" y=\"1\">t</p>"},
-      {3, "<p title=\"a\"b <c> & d'e\" onclick=\"x\" y=\"1\">t</p>"},
+      {1, '\\', "'&lt;&amp;" + b +
+                    "<p title=\"a&quot;b &lt;c&gt; &amp; d'e\" onclick=\"x&quot; y=&quot;1\">t</p>"},
+      {2, '/', "&apos;&lt;&amp;" + b +
+                   "<p title=\"a&quot;b &lt;c&gt; &amp; d&apos;e\" onclick=\"x&quot; y=&quot;1\">t</p>"},
+      {0, '\\', raw},
+      {3, '\\', raw},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.mode);
     OBConvertSetEntityRefOutput(c.mode);
+    OBConvertSetLevelSeparator(c.separator);
     EXPECT_EQ(c.body, Convert(xml, 0).body);
   }
+  OBConvertSetLevelSeparator('\\');
   OBConvertSetEntityRefOutput(1);
   Convert(Story("", "<em class='&quot;&gt;'>H</em>"), 0);
   const char kHl1[] = "\\nitf(0)\\body(0)\\body.head(0)\\hedline(0)\\hl1(0)";
@@ -328,7 +334,7 @@ std::string Lower(std::string text) {
   return text;
 }
 
-TEST_F(ReadOptionsTest, HostileExampleRendersWithoutHandlersScriptsOrScriptLinks) {
+TEST_F(HostileStoryTest, TheForgedLinksExampleRendersWithoutHandlersScriptsOrScriptLinks) {
   for (uint32_t mode : {1u, 2u, 0u}) {
     for (uint32_t options : {0u, OBCONVERT_READ_REAL_FEEDS}) {
       SCOPED_TRACE(std::to_string(mode) + "/" + std::to_string(options));
@@ -357,6 +363,76 @@ TEST_F(ReadOptionsTest, HostileExampleRendersWithoutHandlersScriptsOrScriptLinks
       EXPECT_TRUE(Has(r.html, "<td colspan=\"1\">handlers on cells</td>"));
     }
   }
+}
+
+TEST_F(HostileStoryTest, EntityExpansionBombsAreRefusedWithTheirParseError) {
+  std::string laughs = "<!DOCTYPE nitf [<!ENTITY e0 \"lol\">";  // e10: 10^10 copies
+  for (int i = 1; i <= 10; ++i) {
+    laughs += "<!ENTITY e" + std::to_string(i) + " \"";
+    for (int k = 0; k < 10; ++k) laughs += "&e" + std::to_string(i - 1) + ";";
+    laughs += "\">";
+  }
+  laughs += "]>";
+  for (const std::string& bomb :
+       {Story(laughs, "&e10;", "x"), Story(laughs, "h", "<p class=\"&e10;\">x</p>")}) {
+    Convert(bomb, "limit on input amplification");
+  }
+}
+
+// An external entity refuses the story, with the reading options or without; an external
+// DTD subset or parameter entity is never read, and the story renders without it: with
+// HTML entities the library's definitions stand and a name that stays unknown is logged
+// once per document.
+TEST_F(HostileStoryTest, NoExternalEntityEverReadsALocalFile) {
+  TempDir dir;
+  const std::string txt = dir.File("secret.txt"), dtd = dir.File("secret.dtd");
+  TempDir::Write(txt, kMarker);
+  TempDir::Write(dtd, std::string("<!ENTITY leak '") + kMarker + "'><!ENTITY eacute '" + kMarker +
+                          "'><!ENTITY nosuch '" + kMarker + "'>");
+  const std::string entity = "<!DOCTYPE nitf [<!ENTITY x SYSTEM \"file://" + txt + "\">]>";
+  for (uint32_t options : {0u, OBCONVERT_READ_REAL_FEEDS}) {
+    Convert(Story(entity, "&x;"), "error in processing external entity reference", options);
+    Convert(Story(entity, "h", "<p class=\"&x;\">x</p>"),
+            "reference to external entity in attribute", options);
+  }
+  for (const std::string& prolog :
+       {"<!DOCTYPE nitf SYSTEM \"" + dtd + "\">",
+        "<!DOCTYPE nitf [<!ENTITY % ext SYSTEM \"" + dtd + "\"> %ext;]>"}) {
+    SCOPED_TRACE(prolog);
+    EXPECT_EQ("AB", Convert(Story(prolog, "A&leak;B", "<p>kept</p>")).headline);
+    Result r = Convert(Story(prolog, "&eacute;&nosuch;&nosuch;&other;"), "",
+                       OBCONVERT_READ_HTML_ENTITIES);
+    EXPECT_EQ("é", r.headline);
+    EXPECT_EQ(1u, mLog.Count("WCXMLDoc::Parse [XML Unknown] has no definition of the entity "
+                             "&nosuch; (dropped)"));
+    EXPECT_TRUE(mLog.HasPart("has no definition of the entity &other;"));
+  }
+}
+
+// Capture, tag translation and output walk deep nesting without recursion.
+TEST_F(HostileStoryTest, NestingHundredsOfThousandsDeepRendersOrFailsCleanly) {
+  std::string open, close;
+  for (int i = 0; i < 200000; ++i) {
+    open += "<em>";
+    close += "</em>";
+  }
+  Result r = Convert(Story("", "Deep", open + "core" + close));
+  EXPECT_EQ(open + "core" + close, r.body);
+  EXPECT_TRUE(Has(r.html, "core"));
+  Convert(Story("", "Cut", open + "core"), "mismatched tag");
+}
+
+TEST_F(HostileStoryTest, TensOfThousandsOfAttributesAreKeptOrRefused) {
+  std::string attributes;
+  for (int i = 0; i < 50000; ++i)
+    attributes += " a" + std::to_string(i) + "=\"v" + std::to_string(i) + "\"";
+  std::string xml = Story("", "H", "<p" + attributes + ">text</p>");
+  xml.replace(xml.find("<hl1>"), 5, "<hl1" + attributes + ">");
+  Result r = Convert(xml);
+  EXPECT_EQ("H", r.headline);
+  EXPECT_TRUE(Has(r.body, " a49999=\"v49999\">text</p>"));
+  EXPECT_TRUE(Has(r.html, "text"));
+  Convert(Story("", "H", "<p" + attributes + " a7=\"again\">x</p>"), "duplicate attribute");
 }
 
 }  // namespace

@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: MIT
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "doc/doc_settings.h"
+#include "doc/parsed_doc.h"
+#include "support/log_capture.h"
+#include "support/story_samples.h"
+#include "support/temp_dir.h"
+
+namespace owc_test {
+namespace {
+
+// Siblings are counted per name; nested captures each get their inner content.
+TEST(XMLDocTest, GettersReadTheCapturesOfAStoryInMemory) {
+  ParsedDoc d({kHead + "\\hedline(0)\\hl1(-1)", kHead + "\\hedline(0)\\hl2(-1)",
+               kHead + "\\series(0)", kContent + "\\p(-1)", kContent},
+              owc_test::kStoryXml);
+  ASSERT_TRUE(d.parsed);
+  const std::string body =
+      "<p class=\"lead\">It's up &lt;5%</p><media id=\"m1\"><caption>c</caption></media>"
+      "<p>Second</p>";
+  std::string out;
+  EXPECT_TRUE(d.doc.GetHeadline(&out, true));
+  EXPECT_EQ(std::string("Rates &amp; Markets") + '\0', out);
+  d.doc.GetPropertyAttribute(nullptr, (kHead + "\\series(0)").c_str(), "Series.Part", &out, true);
+  EXPECT_EQ(std::string(1, '\0'), out);  // attribute names keep their case
+  d.doc.GetBody(&out, false);
+  EXPECT_EQ(body, out);
+  EXPECT_EQ("Second hl1", d.Get(kHead + "\\hedline(0)\\hl1(1)"));
+  EXPECT_EQ("Second", d.Get(kContent + "\\p(1)"));
+  EXPECT_EQ("", d.Get("\\nitf(0)\\x(0)"));
+
+  // Matching ignores case, but the capture is stored under the name the document writes.
+  ParsedDoc upper({"\\NITF(0)\\BODY(0)\\Body.Content(0)"}, owc_test::kStoryXml);
+  EXPECT_EQ(body, upper.Get(kContent));
+  EXPECT_EQ("", upper.Get("\\NITF(0)\\BODY(0)\\Body.Content(0)"));
+}
+
+// Namespaced metadata is found under its namespace or under the full key.
+TEST(XMLDocTest, FilesAreReadWithTheirMetadataAndAMissingOneIsReportedByName) {
+  owc_test::TempDir dir;
+  const std::string xml = dir.File("s.xml"), rdf = dir.File("s.rdf");
+  owc_test::TempDir::Write(xml, owc_test::kStoryXml);
+  owc_test::TempDir::Write(rdf, owc_test::kStoryRdf);
+  ParsedDoc d({MetaKey("headline(-1)"), kHead + "\\distributor(0)"}, xml, rdf, true);
+  ASSERT_TRUE(d.parsed);
+  EXPECT_EQ("Wire Co", d.Get(kHead + "\\distributor(0)"));
+  EXPECT_EQ("Meta headline", d.Get("headline(0)", kMetaNs));
+  EXPECT_EQ("Meta headline", d.Get(MetaKey("headline(0)"), ""));
+
+  LogCapture log;
+  const std::string missing = dir.File("none.xml");
+  EXPECT_FALSE(
+      d.doc.Init(true, missing.c_str(), 0, missing.c_str(), true, rdf.c_str(), 0, rdf.c_str()));
+  EXPECT_TRUE(log.Has("WCXMLDoc::Init InitFromFile failed for XML document [" + missing + "]"));
+  EXPECT_FALSE(d.doc.Init(true, xml.c_str(), 0, nullptr, true, dir.Path().c_str(), 0, nullptr));
+  EXPECT_TRUE(log.Has("WCXMLDoc::Init InitFromFile failed for RDF document [RDF Unknown]"));
+}
+
+// A parse error keeps what was captured before it; a bad RDF leaves the XML unparsed; a
+// document starting with NUL is empty.
+TEST(XMLDocTest, ParseFailuresLogTheirLineAndKeepEarlierCaptures) {
+  LogCapture log;
+  ParsedDoc xml({"\\r(0)\\a(0)"}, "<r>\n<a>kept</a>\n<b></c>\n</r>");
+  EXPECT_FALSE(xml.parsed);
+  EXPECT_EQ(0, log.SeverityOf("WCXMLDoc::Parse XML parse error: [mismatched tag] at line 3 for "
+                              "[XML Unknown]"));
+  EXPECT_EQ("kept", xml.Get("\\r(0)\\a(0)"));
+  ParsedDoc rdf({"\\r(0)\\a(0)"}, "<r><a>x</a></r>", "<m:Resource xmlns:m='u'>");
+  EXPECT_FALSE(rdf.parsed);
+  EXPECT_EQ(0, log.SeverityOf("WCXMLDoc::Parse RDF parse error: [no element found] at line 1 for "
+                              "[RDF Unknown]"));
+  EXPECT_EQ("", rdf.Get("\\r(0)\\a(0)"));
+  ParsedDoc nul({"\\r(0)\\a(0)"}, std::string("\0<r><a>x</a></r>", 16));
+  EXPECT_TRUE(nul.parsed);
+  EXPECT_EQ("", nul.Get("\\r(0)\\a(0)"));
+}
+
+// The first capture of a path wins, across the two documents and when parsed again.
+TEST(XMLDocTest, DuplicateCapturesAreLoggedAndTheFirstWins) {
+  LogCapture log;
+  ParsedDoc d({"\\r(0)"}, "<r>xml</r>", "<r>rdf</r>");
+  ASSERT_TRUE(d.doc.Parse(d.index));
+  for (const char* name : {"XML", "RDF"}) {
+    EXPECT_EQ(2, log.SeverityOf(std::string("WCXMLDoc::ParseCBEndEltHandler [") + name +
+                                " Unknown] detected duplicate element [\\r(0)]"));
+  }
+  EXPECT_EQ("rdf", d.Get("\\r(0)"));
+}
+
+TEST(XMLDocTest, PathsFollowTheConfiguredSeparator) {
+  owc::SetLevelSeparator('/');
+  ParsedDoc d({"/nitf(0)/body(0)/body.content(0)", "\\x(0)"},
+              "<nitf><body><body.content>x</body.content></body></nitf>");
+  std::string body;
+  d.doc.GetBody(&body, false);
+  owc::SetLevelSeparator('\\');
+  EXPECT_EQ("x", body);
+  EXPECT_EQ(1u, d.index.GetCount());  // the backslash path was refused
+}
+
+}  // namespace
+}  // namespace owc_test
