@@ -177,6 +177,12 @@ int ParseCommandLine(int argc, char** argv, Options* options) {
   if (!FinishPublishSettings(options->serverHost, &options->publish, &error)) {
     return commandLine.UsageError(error);
   }
+  // A credentials or TLS file that cannot be read is found now, not at the first story's
+  // publish, when the client connects.
+  if (!CheckPublishFiles(options->publish, &error)) {
+    owtool::PrintError("owgateway", error);
+    return kExitUsage;
+  }
   return -1;
 }
 

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "publish_options.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -138,6 +141,17 @@ bool FinishPublishSettings(const std::string& feed, PublishSettings* s, std::str
     return false;
   }
   if (js.subjectPrefix.empty()) js.subjectPrefix = DefaultSubjectPrefix(feed);
+  return true;
+}
+
+bool CheckPublishFiles(const PublishSettings& settings, std::string* error) {
+  const JetStreamOptions& js = settings.jetstream;
+  if (!settings.enabled) return true;
+  for (const std::string* file : {&js.credsFile, &js.tlsCaFile, &js.tlsCertFile, &js.tlsKeyFile}) {
+    if (file->empty() || access(file->c_str(), R_OK) == 0) continue;
+    *error = *file + ": " + std::strerror(errno);
+    return false;
+  }
   return true;
 }
 

@@ -47,6 +47,8 @@ bool ApplyPublishOption(int id, const char* value, PublishSettings* settings, st
 // subject prefix wire.<feed>, and the checks across options (a build without JetStream,
 // options that need --publish). False with error: a usage error.
 bool FinishPublishSettings(const std::string& feed, PublishSettings* settings, std::string* error);
+// False, with "FILE: reason", when a credentials or TLS file given cannot be read.
+bool CheckPublishFiles(const PublishSettings& settings, std::string* error);
 
 // True when this build can publish to JetStream; else the one line that says so.
 bool HaveJetStream();

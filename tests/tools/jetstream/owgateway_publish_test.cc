@@ -53,6 +53,21 @@ class OwgatewayTest : public ::testing::Test {
   TempDir mRoot;
 };
 
+// A credentials or TLS file that cannot be read is a configuration to fix: one line, exit 2,
+// before anything connects or the folder exists.
+TEST_F(OwgatewayTest, AnUnreadableCredentialsOrTlsFileExitsTwoAtTheStart) {
+  const std::string missing = mRoot.File("missing"), never = mRoot.File("never");
+  for (const char* option : {"--nats-creds", "--nats-ca"}) {
+    RunResult r = RunTool(OWGATEWAY_BIN,
+                          Args("127.0.120.9", never,
+                               {"--publish", "nats://127.0.120.9:4222", option, missing}),
+                          mRoot.Path());
+    EXPECT_EQ(2, r.status) << option;
+    EXPECT_EQ("owgateway: " + missing + ": No such file or directory\n", r.err) << option;
+    EXPECT_FALSE(std::filesystem::exists(never));
+  }
+}
+
 TEST_F(OwgatewayTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAStagingFolder) {
   owc_test::NatsServer nats("n1", "127.0.120.1", kMaxPayload);
   ASSERT_TRUE(nats.Start());
