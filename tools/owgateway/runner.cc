@@ -104,6 +104,9 @@ int Runner::LoadTemplates() {
 
 int Runner::Prepare() {
   if (int status = LoadTemplates()) return status;
+  // The client refuses only what retrying cannot mend (a URL, a credentials or certificate
+  // file): a configuration to fix, found before the folder is made.
+  if (!CreatePublisher()) return kExitUsage;
   std::string error;
   if (!mFolder.Prepare(error)) {
     Say(error);
@@ -124,25 +127,25 @@ int Runner::Prepare() {
     mKeeper.Loaded(mSession);
   }
   SeedIndex();
-  // The client refuses only what retrying cannot mend (a URL, a credentials or certificate
-  // file): a configuration to fix, not a failure to restart after.
-  return StartPublishing() ? 0 : kExitUsage;
+  StartPublishing();
+  return 0;
 }
 
 // Connects in the background: a log that is down now is waited for by the first publish.
-bool Runner::StartPublishing() {
+bool Runner::CreatePublisher() {
   if (!mOptions.publish.enabled) return true;
   std::string error;
   mPublisher = StartPublisher(mOptions.publish, &error);
-  if (mPublisher == nullptr) {
-    Say(error);
-    return false;
-  }
+  if (mPublisher == nullptr) Say(error);
+  return mPublisher != nullptr;
+}
+
+void Runner::StartPublishing() {
+  if (mPublisher == nullptr) return;
   mPublishing = std::make_unique<FilePublishing>(
       *mPublisher, mFolder, mOptions.publish.publishOnly,
       [this](const std::string& text) { mApp.Problem(text); });
   mApp.SetPublishing(mPublishing.get());
-  return true;
 }
 
 void Runner::SeedIndex() {

@@ -49,7 +49,8 @@ class Runner {
   void SeedIndex();
   void Summary(std::FILE* to) const;
   [[noreturn]] void ExitOnDiskFailure();
-  bool StartPublishing();
+  bool CreatePublisher();
+  void StartPublishing();
   void StopGateway(bool sendDone);
   [[noreturn]] void ExitOnPublishStop();
   bool CountReached() const { return mOptions.count != 0 && mApp.Stories() >= mOptions.count; }

@@ -7,6 +7,8 @@
 // absent at the start and killed in the middle of the run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "jetstream_support.h"
 #include "support/gateway_crash_run.h"
 #include "support/tool_runner.h"
@@ -53,18 +55,25 @@ class OwgatewayTest : public ::testing::Test {
   TempDir mRoot;
 };
 
-// A credentials or TLS file that cannot be read is a configuration to fix: one line, exit 2,
-// before anything connects or the folder exists.
-TEST_F(OwgatewayTest, AnUnreadableCredentialsOrTlsFileExitsTwoAtTheStart) {
+// A credentials or TLS file that cannot be read or used is a configuration to fix: one line,
+// exit 2, before anything connects or the folder exists.
+TEST_F(OwgatewayTest, AnUnusableCredentialsOrTlsFileExitsTwoAtTheStart) {
   const std::string missing = mRoot.File("missing"), never = mRoot.File("never");
-  for (const char* option : {"--nats-creds", "--nats-ca"}) {
-    RunResult r = RunTool(OWGATEWAY_BIN,
-                          Args("127.0.120.9", never,
-                               {"--publish", "nats://127.0.120.9:4222", option, missing}),
-                          mRoot.Path());
-    EXPECT_EQ(2, r.status) << option;
-    EXPECT_EQ("owgateway: " + missing + ": No such file or directory\n", r.err) << option;
-    EXPECT_FALSE(std::filesystem::exists(never));
+  const std::string garbage = mRoot.File("garbage.pem");
+  TempDir::Write(garbage, "not a certificate\n");
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--nats-creds", missing}, missing + ": No such file or directory\n"},
+      {{"--nats-ca", missing}, missing + ": No such file or directory\n"},
+      {{"--nats-cert", garbage, "--nats-key", garbage}, "NATS TLS certificate: "},
+  };
+  for (const auto& [options, message] : cases) {
+    std::vector<std::string> more = {"--publish", "nats://127.0.120.9:4222"};
+    more.insert(more.end(), options.begin(), options.end());
+    RunResult r = RunTool(OWGATEWAY_BIN, Args("127.0.120.9", never, more), mRoot.Path());
+    EXPECT_EQ(2, r.status) << options[0];
+    EXPECT_EQ(0u, r.err.rfind("owgateway: " + message, 0)) << r.err;
+    EXPECT_EQ(1, std::count(r.err.begin(), r.err.end(), '\n')) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(never)) << options[0];
   }
 }
 
