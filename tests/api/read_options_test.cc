@@ -296,6 +296,9 @@ TEST_F(ReadOptionsTest, TextAndAttributeValuesAreEscapedInModesOneAndTwo) {
     OBConvertSetLevelSeparator(c.separator);
     EXPECT_EQ(c.body, Convert(xml, 0).body);
   }
+  OBConvertSetLevelSeparator('/');  // names the paths of captured properties too
+  Convert(Story("", "H"), 0);
+  EXPECT_EQ("H", Property("/nitf(0)/body(0)/body.head(0)/hedline(0)/hl1(0)", 1));
   OBConvertSetLevelSeparator('\\');
   OBConvertSetEntityRefOutput(1);
   Convert(Story("", "<em class='&quot;&gt;'>H</em>"), 0);
