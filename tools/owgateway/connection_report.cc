@@ -55,14 +55,14 @@ void ConnectionReport::OnLibraryLine(const std::string& line) {
     mSocketError = 0;
     mLoginStatus = 0;
     mTimedOut = false;
-    if (!mAnnounced) mTell("connecting to " + mServer, false);
+    if (!mAnnounced) Say("connecting to " + mServer, false);
     mAnnounced = true;
   } else if (StartsWith(line, kHello)) {
     mPhase = Phase::kHello;
   } else if (StartsWith(line, kSessionId)) {
     mPhase = Phase::kLoggedIn;
     mLastFailure.clear();
-    mTell("connected to " + mServer + ", session " + line.substr(std::strlen(kSessionId)), false);
+    Say("connected to " + mServer + ", session " + line.substr(std::strlen(kSessionId)), false);
   } else if (StartsWith(line, kUserRefused)) {
     mLoginStatus = std::atoi(line.c_str() + std::strlen(kUserRefused));
   } else if (line.find(kTimeout) != std::string::npos) {
@@ -103,7 +103,22 @@ void ConnectionReport::Failed() {
   mPhase = Phase::kIdle;
   if (text == mLastFailure) return;
   mLastFailure = text;
-  mTell(text, true);
+  Say(text, true);
+}
+
+void ConnectionReport::Say(const std::string& text, bool problem) {
+  if (mOpen) {
+    mTell(text, problem);
+  } else {
+    mHeld.emplace_back(text, problem);
+  }
+}
+
+void ConnectionReport::Open() {
+  std::lock_guard<std::mutex> lock(mMutex);
+  mOpen = true;
+  for (const auto& held : mHeld) mTell(held.first, held.second);
+  mHeld.clear();
 }
 
 bool ConnectionReport::TakeServerDone() {

@@ -15,6 +15,8 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace owgateway {
 
@@ -27,6 +29,9 @@ class ConnectionReport {
       : mServer(std::move(server)), mTell(std::move(tell)) {}
 
   void OnLibraryLine(const std::string& line);
+  // Lines due before this call wait for it, so that the tool's own opening lines, told on
+  // the main thread once the session has started, come first.
+  void Open();
   // Whether the server answered or sent DONE since the last call.
   bool TakeServerDone();
 
@@ -34,6 +39,7 @@ class ConnectionReport {
   enum class Phase { kIdle, kConnecting, kHello, kLoggedIn };
 
   void Failed();
+  void Say(const std::string& text, bool problem);
   std::string Reason(const char* silence) const;
   const std::string mServer;
   const Tell mTell;
@@ -45,6 +51,8 @@ class ConnectionReport {
   bool mTimedOut = false;
   std::string mLastFailure;    // told already, until a login succeeds
   bool mServerDone = false;
+  bool mOpen = false;
+  std::vector<std::pair<std::string, bool>> mHeld;  // said before Open
 };
 
 }  // namespace owgateway

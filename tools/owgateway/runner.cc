@@ -366,6 +366,7 @@ int Runner::Run() {
   }
   Tell("receiving from " + mOptions.ServerText() + " in mode " + std::to_string(mOptions.mode) +
        " into " + mOptions.outDir);
+  mConnection.Open();
   uint64_t lastTick = 0;
   bool running = true;
   while (!Stopping()) {
