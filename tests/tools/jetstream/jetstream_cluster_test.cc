@@ -16,20 +16,19 @@ TEST(JetStreamPublisherTest, OneServerKilledMidRunNoFileLost) {
     GTEST_SKIP() << "nats-server is not installed (scripts/deps.sh installs it)";
   }
   std::vector<std::unique_ptr<NatsServer>> servers;
+  std::vector<std::string> urls, routes;
   for (int i = 0; i < 3; ++i) {
     servers.push_back(std::make_unique<NatsServer>("c" + std::to_string(i + 1),
                                                    "127.0.0." + std::to_string(61 + i), 65536));
+    urls.push_back(servers.back()->Url());
+    routes.push_back(servers.back()->Route());
   }
-  std::vector<std::string> urls;
-  for (auto& server : servers) {
-    std::vector<std::string> routes;
-    for (auto& other : servers) {
-      if (other != server) routes.push_back(other->Route());
-    }
-    server->SetRoutes(routes);
-    urls.push_back(server->Url());
+  for (size_t i = 0; i < servers.size(); ++i) {
+    std::vector<std::string> others = routes;
+    others.erase(others.begin() + i);
+    servers[i]->SetRoutes(others);
+    ASSERT_TRUE(servers[i]->Start()) << servers[i]->LogPath();
   }
-  for (auto& server : servers) ASSERT_TRUE(server->Start()) << server->LogPath();
 
   LogLines log;
   owgateway::JetStreamOptions options = OptionsFor(urls, log);
@@ -37,21 +36,12 @@ TEST(JetStreamPublisherTest, OneServerKilledMidRunNoFileLost) {
   owgateway::JetStreamPublisher publisher(options);
   std::string error;
   ASSERT_TRUE(publisher.Start(error)) << error;
-  std::vector<Sample> samples = Samples(31, "-a");
-  // The cluster elects its leaders first; the publisher waits for that by itself.
-  for (const auto& sample : samples) {
-    EXPECT_TRUE(publisher.Publish(FileOf(sample), error)) << sample.first << ": " << error;
-  }
-  std::vector<Sample> more = Samples(32, "-b");
+  std::vector<Sample> samples = Samples(31, "-a"), more = Samples(32, "-b");
+  PublishAll(publisher, samples);  // the cluster elects its leaders first; the publisher waits
   for (const auto& set : {Samples(33, "-c"), Samples(34, "-d")}) {
     more.insert(more.end(), set.begin(), set.end());
   }
-  std::thread publishing([&] {
-    for (const auto& sample : more) {
-      std::string failure;
-      EXPECT_TRUE(publisher.Publish(FileOf(sample), failure)) << sample.first << ": " << failure;
-    }
-  });
+  std::thread publishing([&] { PublishAll(publisher, more); });
   // The server the publisher is connected to goes, while it publishes.
   size_t victim = 0;
   for (size_t i = 0; i < servers.size(); ++i) {

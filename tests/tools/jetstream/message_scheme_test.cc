@@ -42,14 +42,13 @@ TEST(MessageSchemeTest, SubjectTokensHoldNoSeparatorWildcardOrBlank) {
 }
 
 TEST(MessageSchemeTest, StreamSubjectsMatchAsTheServerDoes) {
-  EXPECT_TRUE(SubjectMatches("wire.feed.>", "wire.feed.raw.x"));
-  EXPECT_TRUE(SubjectMatches(">", "wire.feed.raw.x"));
-  EXPECT_TRUE(SubjectMatches("wire.*.raw.*", "wire.feed.raw.x"));
-  EXPECT_TRUE(SubjectMatches("wire.feed.raw.x", "wire.feed.raw.x"));
+  for (const char* pattern : {"wire.feed.>", ">", "wire.*.raw.*", "wire.feed.raw.x"}) {
+    EXPECT_TRUE(SubjectMatches(pattern, "wire.feed.raw.x")) << pattern;
+  }
+  for (const char* pattern : {"wire.feed", "wire.feed.raw.x.y", "wire.other.>"}) {
+    EXPECT_FALSE(SubjectMatches(pattern, "wire.feed.raw.x")) << pattern;
+  }
   EXPECT_FALSE(SubjectMatches("wire.feed.raw.*", "wire.feed.html.x"));
-  EXPECT_FALSE(SubjectMatches("wire.feed", "wire.feed.raw.x"));
-  EXPECT_FALSE(SubjectMatches("wire.feed.raw.x.y", "wire.feed.raw.x"));
-  EXPECT_FALSE(SubjectMatches("wire.other.>", "wire.feed.raw.x"));
 }
 
 // The id must survive a new session (it holds none) and tell apart what must not be merged.
@@ -77,8 +76,7 @@ TEST(MessageSchemeTest, HeadersDescribeTheFileOnOneLineEach) {
   EXPECT_EQ(HeaderOf(headers, "Ow-Headline"), "Hill growers  pick early");
   EXPECT_EQ(HeaderOf(headers, "Ow-Received"), "2026-12-06T03:48:07.123Z");
   EXPECT_EQ(HeaderOf(headers, "Ow-Size"), "6");
-  CompletedFile other = FileOf("notice.txt", bytes);
-  EXPECT_EQ(HeaderOf(FileHeaders(other, "id"), "Ow-Story"), "<none>");
+  EXPECT_EQ(HeaderOf(FileHeaders(FileOf("notice.txt", bytes), "id"), "Ow-Story"), "<none>");
   EXPECT_EQ(StoryNameOf("river-ice.htm"), "river-ice");
   EXPECT_EQ(StoryNameOf("notice.txt"), "");
 }

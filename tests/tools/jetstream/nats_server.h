@@ -52,9 +52,8 @@ class NatsServer {
   // Starts it (again, on the same port and store) and waits until it takes connections.
   bool Start() {
     WriteConfig();
-    std::string binary = FindNatsServer();
-    std::string config = mDir.Path() + "/server.conf";
-    std::string log = LogPath();
+    const std::string binary = FindNatsServer(), config = mDir.Path() + "/server.conf";
+    const std::string log = LogPath();
     mPid = fork();
     if (mPid == 0) {
       int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
@@ -98,12 +97,10 @@ class NatsServer {
     }
   }
 
-  std::string mName;
-  std::string mAddress;
+  std::string mName, mAddress;
   int mMaxPayload;
   TempDir mDir;
-  uint16_t mPort = 0;
-  uint16_t mClusterPort = 0;
+  uint16_t mPort = 0, mClusterPort = 0;
   std::vector<std::string> mRoutes;
   pid_t mPid = -1;
 };

@@ -1,10 +1,7 @@
 // SPDX-License-Identifier: MIT
-// owgateway publishing to JetStream, end to end: the built program against an in-process
-// owwired and a nats-server of the test's own (64 KiB maximum payload, so that large files
-// go in chunks). Every file the wire server counts as delivered must be in the stream once
-// by Nats-Msg-Id and byte-identical after reassembly: with a mixed feed in mode 2, with the
-// folder as a staging area, with owgateway killed at random moments, and with nats-server
-// absent at the start and killed in the middle of the run.
+// owgateway publishing to JetStream, end to end, against an in-process owwired and a
+// nats-server of the test's own (64 KiB maximum payload, so that large files go in chunks):
+// every file the wire server counts as delivered is in the stream once and whole.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,13 +23,12 @@ constexpr int kMaxPayload = 64 * 1024;
 // its root, and a binary file of no story.
 std::vector<Sample> MixedFeed() {
   std::vector<Sample> files;
-  for (const std::string& story : {std::string("tea-harvest"), std::string("river-ice"),
-                                   std::string("chess-final")}) {
-    std::string xml = TempDir::Read(owc_test::ExampleStory(story));
+  for (const std::string& story :
+       {std::string("tea-harvest"), std::string("river-ice"), std::string("chess-final")}) {
+    std::string xml = TempDir::Read(ExampleStory(story));
     if (story == "river-ice") xml += "<!-- " + std::string(200000, 'c') + " -->\n";
     files.emplace_back(story + ".xml", xml);
-    files.emplace_back(story + ".rdf",
-                       TempDir::Read(owc_test::ExamplePath("stories/" + story + ".rdf")));
+    files.emplace_back(story + ".rdf", TempDir::Read(ExamplePath("stories/" + story + ".rdf")));
   }
   files.emplace_back("harbour.jpg", Bytes(300000, 3));
   return files;
@@ -41,15 +37,14 @@ std::vector<Sample> MixedFeed() {
 class OwgatewayTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (owc_test::FindNatsServer().empty()) GTEST_SKIP() << "nats-server is not installed";
+    if (FindNatsServer().empty()) GTEST_SKIP() << "nats-server is not installed";
   }
 
   std::vector<std::string> Args(const std::string& wire, const std::string& out,
                                 std::vector<std::string> more) {
-    std::vector<std::string> args = {"--server", wire, "--out", out, "--progress", "0",
-                                     "--quiet-warn", "0"};
-    args.insert(args.end(), more.begin(), more.end());
-    return args;
+    more.insert(more.begin(),
+                {"--server", wire, "--out", out, "--progress", "0", "--quiet-warn", "0"});
+    return more;
   }
 
   TempDir mRoot;
@@ -78,7 +73,7 @@ TEST_F(OwgatewayTest, AnUnusableCredentialsOrTlsFileExitsTwoAtTheStart) {
 }
 
 TEST_F(OwgatewayTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAStagingFolder) {
-  owc_test::NatsServer nats("n1", "127.0.120.1", kMaxPayload);
+  NatsServer nats("n1", "127.0.120.1", kMaxPayload);
   ASSERT_TRUE(nats.Start());
   const std::string wire = "127.0.120.2";
   owwired::Options options;
@@ -89,8 +84,8 @@ TEST_F(OwgatewayTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAStagingF
   ASSERT_FALSE(HasFailure());
   owwired::Server& server = *served;
   const std::string out = mRoot.File("out"), staged = mRoot.File("staged");
-  const std::vector<std::string> modeTwo = {"--mode", "2", "--template", owc_test::kTemplate,
-                                            "--xlate", owc_test::kTable};
+  const std::vector<std::string> modeTwo = {"--mode",  "2",       "--template",
+                                            kTemplate, "--xlate", kTable};
 
   // Runs owgateway until the server delivered `total` files over all runs.
   auto run = [&](const std::string& folder, std::vector<std::string> more, size_t total) {
@@ -111,27 +106,25 @@ TEST_F(OwgatewayTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAStagingF
   const std::vector<StoredMessage> messages = ExpectStreamHolds(nats.Url(), expected);
 
   const std::string prefix = owgateway::DefaultSubjectPrefix(wire);
+  const std::map<std::string, std::string> types = {{"xml", "application/xml"},
+                                                    {"rdf", "application/rdf+xml"},
+                                                    {"htm", "text/html"},
+                                                    {"jpg", "application/octet-stream"}};
   size_t riverIceChunks = 0;
   for (const auto& m : messages) {
-    const std::string name = m.Header("Ow-File-Name");
+    const std::string name = m.Header("Ow-File-Name"), ext = name.substr(name.rfind('.') + 1);
+    const std::string story = name.substr(0, name.rfind('.')), kind = ext == "htm" ? "html" : "raw";
+    SCOPED_TRACE(name);
     riverIceChunks += name == "river-ice.xml";
-    const std::string ext = name.substr(name.rfind('.') + 1);
-    const std::string story = name.substr(0, name.rfind('.'));
-    const std::string kind = ext == "htm" ? "html" : "raw";
-    EXPECT_EQ(kind, m.Header("Ow-Kind")) << name;
+    EXPECT_EQ(kind, m.Header("Ow-Kind"));
     EXPECT_EQ(0u, m.subject.rfind(prefix + "." + kind + ".", 0)) << m.subject;
-    const std::map<std::string, std::string> types = {{"xml", "application/xml"},
-                                                      {"rdf", "application/rdf+xml"},
-                                                      {"htm", "text/html"},
-                                                      {"jpg", "application/octet-stream"}};
-    EXPECT_EQ(types.at(ext), m.Header("Content-Type")) << name;
-    EXPECT_EQ(ext == "jpg" ? "" : story, m.Header("Ow-Story")) << name;
+    EXPECT_EQ(types.at(ext), m.Header("Content-Type"));
+    EXPECT_EQ(ext == "jpg" ? "" : story, m.Header("Ow-Story"));
     // The story's own in its XML, its page's title, none elsewhere.
     if (ext == "htm") {
-      EXPECT_FALSE(m.Header("Ow-Headline").empty()) << name;
+      EXPECT_FALSE(m.Header("Ow-Headline").empty());
     } else {
-      EXPECT_EQ(ext == "xml" ? owc_test::SourceHeadline(story) : "", m.Header("Ow-Headline"))
-          << name;
+      EXPECT_EQ(ext == "xml" ? SourceHeadline(story) : "", m.Header("Ow-Headline"));
     }
     EXPECT_EQ(24u, m.Header("Ow-Received").size()) << m.Header("Ow-Received");
   }
@@ -140,11 +133,11 @@ TEST_F(OwgatewayTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAStagingF
   // The same feed again, from a new session, into a staging folder: everything reaches its
   // own stream, and the folder keeps only its own state.
   run(staged,
-      {"--publish", nats.Url(), "--stream", "STAGED", "--subject", "staged.feed",
-       "--publish-only", "--fresh"},
+      {"--publish", nats.Url(), "--stream", "STAGED", "--subject", "staged.feed", "--publish-only",
+       "--fresh"},
       2 * n);
   ExpectStreamHolds(nats.Url(), expected, "STAGED");
-  for (const std::string& entry : owc_test::EntriesIn(staged)) {
+  for (const std::string& entry : EntriesIn(staged)) {
     EXPECT_TRUE(entry == "index.html" || entry == ".owgateway-session") << entry << " stayed";
   }
 }
@@ -153,10 +146,10 @@ TEST_F(OwgatewayTest, MixedFeedInModeTwoIsStoredOnceWithHeadersAlsoFromAStagingF
 // and the wire's, in a rename. The restart publishes again what the server sends again, and
 // the stream's de-duplication keeps one copy.
 TEST_F(OwgatewayTest, SigkillAtRandomMomentsLeavesEveryFileInTheStreamOnce) {
-  owc_test::NatsServer nats("n1", "127.0.120.3", kMaxPayload);
+  NatsServer nats("n1", "127.0.120.3", kMaxPayload);
   ASSERT_TRUE(nats.Start());
   std::vector<Sample> spool;
-  owc_test::CrashRunSettings settings;
+  CrashRunSettings settings;
   settings.gateway = OWGATEWAY_BIN;
   settings.address = "127.0.120.4";
   settings.seed = 20;
@@ -164,7 +157,7 @@ TEST_F(OwgatewayTest, SigkillAtRandomMomentsLeavesEveryFileInTheStreamOnce) {
   settings.pipeline = true;
   settings.gateway_args = {"--publish", nats.Url()};
   settings.spool_out = &spool;
-  const owc_test::CrashRunResult r = owc_test::RunGatewayCrashes(settings);
+  const CrashRunResult r = RunGatewayCrashes(settings);
   EXPECT_EQ(10u, r.kills);
   EXPECT_TRUE(r.finished);
   EXPECT_EQ(r.files, r.delivered);
@@ -175,7 +168,7 @@ TEST_F(OwgatewayTest, SigkillAtRandomMomentsLeavesEveryFileInTheStreamOnce) {
 // While NATS is away nothing is acknowledged to the wire server, which therefore holds the
 // rest of the feed; each change of state is told once.
 TEST_F(OwgatewayTest, WaitsForNatsAtTheStartAndThroughACrashOfIt) {
-  owc_test::NatsServer nats("n1", "127.0.120.5", kMaxPayload);
+  NatsServer nats("n1", "127.0.120.5", kMaxPayload);
   const std::string wire = "127.0.120.6";
   owwired::Options options;
   for (int i = 0; i < 300; ++i) {
@@ -190,16 +183,16 @@ TEST_F(OwgatewayTest, WaitsForNatsAtTheStartAndThroughACrashOfIt) {
   ToolProcess gateway(OWGATEWAY_BIN, Args(wire, mRoot.File("out"), {"--publish", nats.Url()}),
                       mRoot.Path());
 
-  ASSERT_TRUE(owc_test::WaitUntil([&] { return Contains(gateway.Err(), "cannot reach NATS"); }))
+  ASSERT_TRUE(WaitUntil([&] { return Contains(gateway.Err(), "cannot reach NATS"); }))
       << gateway.Err();
-  ASSERT_TRUE(owc_test::WaitUntil([&] { return server.GetCounters().blocksSent > 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return server.GetCounters().blocksSent > 0; }));
   std::this_thread::sleep_for(std::chrono::seconds(1));
   EXPECT_EQ(0u, delivered()) << "acknowledged before NATS had the file";
 
   ASSERT_TRUE(nats.Start());
-  ASSERT_TRUE(owc_test::WaitUntil([&] { return delivered() >= 20; })) << gateway.Err();
+  ASSERT_TRUE(WaitUntil([&] { return delivered() >= 20; })) << gateway.Err();
   nats.Kill();
-  ASSERT_TRUE(owc_test::WaitUntil([&] { return Contains(gateway.Err(), "lost the connection"); }))
+  ASSERT_TRUE(WaitUntil([&] { return Contains(gateway.Err(), "lost the connection"); }))
       << gateway.Err();
   const uint64_t atLoss = delivered();
   std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -209,8 +202,8 @@ TEST_F(OwgatewayTest, WaitsForNatsAtTheStartAndThroughACrashOfIt) {
 
   ASSERT_TRUE(nats.Start());
   const size_t n = options.files.size();
-  EXPECT_TRUE(server.WaitFor([n](const owwired::Counters& c) { return c.filesDelivered >= n; },
-                             60000))
+  EXPECT_TRUE(
+      server.WaitFor([n](const owwired::Counters& c) { return c.filesDelivered >= n; }, 60000))
       << gateway.Err();
   EXPECT_EQ(0, gateway.Stop());
   const std::string log = gateway.Err();
