@@ -34,28 +34,28 @@ class ConventionsTest : public ::testing::TestWithParam<ToolRow> {
   TempDir mDir;
 };
 
-TEST_P(ConventionsTest, HelpAndVersionGoToStandardOutputWithStatusZero) {
+TEST_P(ConventionsTest, HelpAndVersionGoToStandardOutputWithStatusZeroOrFailWithOneLine) {
   RunResult help = Run({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
   EXPECT_EQ(Run({"-h"}).out, help.out);
-  for (const char* row : {"  -q, --quiet ", "  -v, --verbose ", "  -h, --help ", "  -V, --version "}) {
+  for (const char* row :
+       {"  -q, --quiet ", "  -v, --verbose ", "  -h, --help ", "  -V, --version "}) {
     EXPECT_TRUE(Contains(help.out, row)) << row;
   }
   EXPECT_TRUE(Contains(help.out, "\nExit status:\n  0 ")) << "the statuses are stated";
-  const std::string version = Tool() + " " OWC_PROJECT_VERSION " (owclient " OWC_PROJECT_VERSION ")\n";
+  const std::string version =
+      Tool() + " " OWC_PROJECT_VERSION " (owclient " OWC_PROJECT_VERSION ")\n";
   for (const char* option : {"-V", "--version"}) {
     RunResult r = Run({option});
     EXPECT_EQ(r.status, 0) << option;
     EXPECT_EQ(r.out, version) << option;
   }
-}
-
-TEST_P(ConventionsTest, AHelpThatCannotBeWrittenFailsWithOneLine) {
-  RunResult r = RunTool("/bin/sh", {"-c", std::string("exec ") + GetParam().binary + " --help >/dev/full"},
-                        mDir.Path());
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, Tool() + ": cannot write to standard output: No space left on device\n");
+  RunResult full =
+      RunTool("/bin/sh", {"-c", std::string("exec ") + GetParam().binary + " --help >/dev/full"},
+              mDir.Path());
+  EXPECT_EQ(full.status, 1);
+  EXPECT_EQ(full.err, Tool() + ": cannot write to standard output: No space left on device\n");
 }
 
 TEST_P(ConventionsTest, UsageErrorsAreOneLineWithAHintAndStatusTwo) {

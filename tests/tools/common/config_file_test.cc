@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The configuration file of the shared command-line layer, through CommandLine::Parse as a
-// tool runs it: what a file sets, how the command line overrides it, and the one line each
-// mistake gets.
+// tool runs it.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -40,17 +39,17 @@ class ConfigFileTest : public ::testing::Test {
                              {kLevel, 0, "level", Value::kOptional, "N", "level"}});
     cli.AllowConfigFile("read FILE");
     Parsed p{};
-    p.outcome = cli.Parse(static_cast<int>(argv.size()), argv.data(),
-                          [&](int id, const char* value, std::string* error) {
-                            static const char* const kNames[] = {"mode", "output-dir",
-                                                                 "send-done", "level"};
-                            if (id == kMode && std::string(value) > "2") {
-                              *error = "takes 0, 1 or 2";
-                              return false;
-                            }
-                            p.calls.push_back(kNames[id] + (value ? "=" + std::string(value) : ""));
-                            return true;
-                          });
+    p.outcome = cli.Parse(
+        static_cast<int>(argv.size()), argv.data(),
+        [&](int id, const char* value, std::string* error) {
+          static const char* const kNames[] = {"mode", "output-dir", "send-done", "level"};
+          if (id == kMode && std::string(value) > "2") {
+            *error = "takes 0, 1 or 2";
+            return false;
+          }
+          p.calls.push_back(kNames[id] + (value ? "=" + std::string(value) : ""));
+          return true;
+        });
     p.error = cli.Error();
     p.quiet = cli.CommonOptions().quiet;
     p.verbose = cli.CommonOptions().verbose;

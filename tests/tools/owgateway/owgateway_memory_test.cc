@@ -1,13 +1,10 @@
 // SPDX-License-Identifier: MIT
-// owgateway's memory against a story far larger than its limits: whatever the server sends,
-// the gateway's resident memory stays within the delivery queue's limit plus the pairing
-// limit plus the program itself. The peak is the child's own high-water mark, reported by
-// the kernel when it is reaped; sanitizer builds keep freed memory on purpose, so they skip.
-// The server runs as a program of its own: a child forked from a test process that held the
-// story would count the parent's pages in its peak.
-#include <sys/resource.h>
-
+// Against a story far over its limits, owgateway's peak resident memory (the kernel's figure for
+// a reaped child) stays within the queue and pairing limits plus the program. Sanitizers keep
+// freed memory, so they skip. The server is a program of its own: a child forked from a test
+// process holding the story would count the parent's pages.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include "support/tool_runner.h"
 
@@ -43,8 +40,9 @@ TEST(OwgatewayMemoryTest, AStoryFarOverTheLimitsLeavesResidentMemoryBounded) {
   const std::string out = root.File("out");
   for (const char* mode : {"0", "2"}) {
     std::filesystem::remove_all(out);
-    std::vector<std::string> args = {"--server", "127.0.0.149", "--out", out, "--mode", mode,
-                                      "--count", "1", "--fresh", "--no-sync", "--progress", "0"};
+    std::vector<std::string> args = {"--server", "127.0.0.149", "--out",      out,
+                                     "--mode",   mode,          "--count",    "1",
+                                     "--fresh",  "--no-sync",   "--progress", "0"};
     if (mode[0] == '2') args.insert(args.end(), {"--template", kTemplate});
     RunResult r = RunTool(OWGATEWAY_BIN, args, root.Path());
     ASSERT_EQ(r.status, 0) << r.err;

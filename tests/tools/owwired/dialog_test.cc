@@ -116,7 +116,7 @@ TEST_F(OwwiredTest, SpoolFilesTravelByteExactInBlocksThatEachWaitForTheirAck) {
   EXPECT_EQ(block.raw,
             std::string("1000:+BLK1:\x03\x88", 13) + data.substr(4096) + std::string("BLKe\0", 5));
   EXPECT_EQ(counters().filesDelivered, 1u);  // its last block is not acknowledged yet
-  client.Send("1000:+ACK 0");                 // repeated: ignored
+  client.Send("1000:+ACK 0");                // repeated: ignored
   client.Send("1000:+ACK 1");
   // Each story's XML, its RDF, then its other files, stories by name; no hidden file, folder or
   // name with white space.
@@ -159,9 +159,8 @@ TEST_F(OwwiredTest, ResumedSessionContinuesAtFirstUnacknowledgedBlockOrRestarts)
   }
 }
 
-// Over-long client messages close their connection; a client that sends without reading is no
-// longer read (rather than its answers queued without bound) until it reads again, and then gets
-// every answer.
+// Over-long client messages close their connection; a client that sends without reading is not
+// read (its answers are not queued without bound) until it reads again, and gets every answer.
 TEST_F(OwwiredTest, HostileClientsNeitherStopTheServerNorGrowItsBuffers) {
   Start(217, [](Options& o) {
     o.files = {{"a.xml", "abc"}};

@@ -9,7 +9,6 @@
 namespace owc_test {
 namespace {
 
-
 // On the first connection only: garbage and an over-long message after the hello, every byte
 // in a send() of its own, and silence after three messages.
 TEST_F(OwwiredTest, ByteStreamFaultsHitOnlyTheFaultyConnection) {
@@ -33,9 +32,8 @@ TEST_F(OwwiredTest, ByteStreamFaultsHitOnlyTheFaultyConnection) {
   EXPECT_EQ(client.Ask("1000:FLTR ALL"), "1000:+FLTR");
   client.Send("1000:HRTB");
   size_t sent = hello.raw.size() + garbage.raw.size() + 9000 + 11 + 11;
-  EXPECT_TRUE(WaitFor([sent](const Counters& c) {
-    return c.bytesSent == sent && c.bytesReceived == 5 + 14 + 10;
-  }));
+  EXPECT_TRUE(WaitFor(
+      [sent](const Counters& c) { return c.bytesSent == sent && c.bytesReceived == 5 + 14 + 10; }));
   EXPECT_EQ(counters().writeCalls, sent);
   EXPECT_EQ(counters().messagesReceived, 2u);  // the HRTB is read, but not handled
   EXPECT_FALSE(client.HasPendingBytes());
@@ -64,9 +62,8 @@ TEST_F(OwwiredTest, DelayHoldsEachMessageAndIdleExitWaitsUntilTheClockPassesIt) 
   EXPECT_TRUE(WaitFor([](const Counters& c) { return c.stopped; }));
 }
 
-// Faults chosen per connection. The first is dropped after one block; the second, resuming, has
-// its RQST answered Gone (the process's second), then gets the whole file and DONE from the
-// server, which ends the session.
+// The first connection is dropped after one block; the second, resuming, has its RQST (the
+// process's second) answered Gone, then gets the whole file and DONE, which ends the session.
 TEST_F(OwwiredTest, DropGoneAndDoneAfterFilesLoseNothing) {
   Start(231, [](Options& o) {
     o.files = {{"a.xml", "abcdef"}, {"a.rdf", "y"}};
