@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // owgateway, the built program, against the reference server in-process or a server the test
-// plays, each test on addresses of its own (127.0.0.63-67, 140-147, 127.0.16.1-5, localhost).
+// plays, each test on addresses of its own (127.0.0.63-67, 140-146, 127.0.16.1-5, localhost).
 // The root holds only "out" and "scratch", so whatever is written outside "out" shows there.
 #include <gtest/gtest.h>
 
@@ -20,9 +20,6 @@ std::string Example(const std::string& f) { return TempDir::Read(ExamplePath("st
 
 class OwgatewayTest : public ::testing::Test {
  protected:
-  void Serve(int last, owwired::Options options) {
-    Serve("127.0.0." + std::to_string(last), options);
-  }
   void Serve(const std::string& address, owwired::Options options) {
     mAddress = address;
     mServer = StartServer(address, std::move(options));
@@ -51,7 +48,7 @@ class OwgatewayTest : public ::testing::Test {
     EXPECT_TRUE(Written(story + ".htm") == page.out)
         << story << ": the page differs from owconvert's";
   }
-  // Starts owgateway towards a peer the test plays on 127.0.last.
+  // Starts owgateway towards a peer the test plays at `address`.
   std::unique_ptr<ToolProcess> StartTowards(RawPeer& peer, const std::string& address,
                                             const std::vector<std::string>& args) {
     EXPECT_TRUE(peer.Bound());
@@ -84,7 +81,7 @@ TEST_F(OwgatewayTest, ModeTwoWritesEveryFilePageAndIndexAndStrictCountsWhatDoesN
   owwired::Options options;
   options.spoolDir = ExamplePath("stories");
   options.blockSize = 700;  // every story file comes in several blocks
-  Serve(63, options);
+  Serve("127.0.0.63", options);
   ToolProcess gateway(OWGATEWAY_BIN, HtmlArgs({"--count", "14", "--fresh"}), mScratch);
   ASSERT_EQ(0, gateway.Wait()) << gateway.Err();
   EXPECT_EQ(0u, gateway.Out().find("owgateway: 14 stories, 29 files, ")) << gateway.Out();
@@ -141,7 +138,7 @@ TEST_F(OwgatewayTest, CountOrSigtermStopsCleanlyAndARestartResumesTheKeptSession
   options.firstSessionId = 300;
   options.faults.faultyConnections = 1;
   options.faults.delayMs = 150;
-  Serve(65, options);
+  Serve("127.0.0.65", options);
   ToolProcess first(OWGATEWAY_BIN, Args({"--count", "1"}), mScratch);
   EXPECT_EQ(0, first.Wait()) << first.Err();
   EXPECT_EQ(0u, first.Out().find("owgateway: 1 stories, 2 files, ")) << first.Out();
@@ -179,7 +176,7 @@ TEST_F(OwgatewayTest, FileInterruptedByARestartIsCompletedByteExact) {
   options.blockSize = 500;
   options.faults.dropAfterBlocks = 3;
   options.faults.faultyConnections = 1;
-  Serve(66, options);
+  Serve("127.0.0.66", options);
   ToolProcess first(OWGATEWAY_BIN, Args(), mScratch);
   ASSERT_TRUE(
       mServer->WaitFor([](C c) { return c.blocksSent == 3 && c.connectionsOpen == 0; }, 15000));
@@ -447,7 +444,7 @@ TEST_F(OwgatewayTest, PlantedLinksAreNeverFollowedAndAFileWholeButNotRenamedIsPu
   options.files = {{"evil.xml", xml},     {"evil.rdf", "<rdf/>"}, {"stuck.xml", stuck},
                    {"stuck.rdf", "<r/>"}, {"after.xml", "a"},     {"after.rdf", "<a/>"}};
   options.blockSize = 1000;
-  Serve(142, options);
+  Serve("127.0.0.142", options);
   ToolProcess first(OWGATEWAY_BIN, Args(), mScratch);
   EXPECT_EQ(1, first.Wait());
   EXPECT_TRUE(Contains(first.Err(), "cannot put in place " + mOut + "/stuck.xml: ")) << first.Err();
@@ -481,7 +478,7 @@ TEST_F(OwgatewayTest, DoneFromTheServerStartsANewSessionAfterAPause) {
   options.firstSessionId = 900;
   options.faults.faultyConnections = 1;
   options.faults.doneAfterFiles = 2;
-  Serve(145, options);
+  Serve("127.0.0.145", options);
   ToolProcess gateway(OWGATEWAY_BIN, Args(), mScratch);
   ASSERT_TRUE(WaitUntil([&] {
     return Contains(gateway.Err(),
@@ -504,7 +501,7 @@ TEST_F(OwgatewayTest, DoneFromTheServerStartsANewSessionAfterAPause) {
 TEST_F(OwgatewayTest, TheIndexIsBoundedAndRebuiltFromTheFolderAfterARestart) {
   owwired::Options options;
   options.generateStories = 12;
-  Serve(146, options);
+  Serve("127.0.0.146", options);
   ToolProcess first(OWGATEWAY_BIN, Args({"--count", "12", "--index-stories", "5"}), mScratch);
   EXPECT_EQ(0, first.Wait()) << first.Err();
   const std::string index = Written("index.html");
@@ -536,7 +533,7 @@ TEST_F(OwgatewayTest, AFullDiskStopsTheGatewayWithStatusOneAndKeepsWhatItWrote) 
   // The first connection is slow, so that the gateway stops while big.xml is under way.
   options.faults.faultyConnections = 1;
   options.faults.delayMs = 10;
-  Serve(141, options);
+  Serve("127.0.0.141", options);
   ToolProcess gateway(OWGATEWAY_BIN, Args(), mScratch, 64 * 1024);
   EXPECT_EQ(1, gateway.Wait());
   EXPECT_TRUE(Contains(gateway.Err(), "cannot write " + mOut + "/.part-big.xml: File too large"));
