@@ -15,12 +15,12 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "server.h"
 #include "support/raw_socket.h"
+#include "support/wait.h"
 
 namespace owc_test {
 
@@ -48,11 +48,8 @@ class RawClient {
   // To address:39030, retrying refused attempts until the deadline (a child process may not
   // listen yet). `rcvbuf` > 0 sets SO_RCVBUF.
   bool Connect(const std::string& address, int rcvbuf = 0) {
-    for (auto end = Deadline(); Clock::now() < end; std::this_thread::yield()) {
-      mFd = owc_test::ConnectTo(Ipv4Of(address), owc_test::kWirePort, rcvbuf);
-      if (mFd >= 0) return true;
-    }
-    return false;
+    return WaitUntil([&] { return (mFd = ConnectTo(Ipv4Of(address), kWirePort, rcvbuf)) >= 0; },
+                     kWaitMs);
   }
 
   bool Send(const std::string& text) { return SendRaw(text + '\0'); }
