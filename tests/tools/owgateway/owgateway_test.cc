@@ -288,13 +288,6 @@ struct ScriptedBlock {
   std::string data;
   bool last;
 };
-// Blocks numbered as given, the final one marked last.
-std::vector<ScriptedBlock> Blocks(const std::vector<std::pair<uint32_t, std::string>>& blocks) {
-  std::vector<ScriptedBlock> out;
-  for (const auto& [number, data] : blocks) out.push_back({number, data, false});
-  if (!out.empty()) out.back().last = true;
-  return out;
-}
 // Parent (none: announced with its name alone), name, and its blocks.
 struct ScriptedFile {
   std::string parent, name;
@@ -356,28 +349,29 @@ size_t OpenDescriptors(pid_t pid) {
 // after their first block hold one partial file open at a time and leave none behind.
 TEST_F(OwgatewayTest, HostileNamesBadBlocksAndAbandonedFilesNeverWriteOutsideOrWrongOrLeak) {
   const std::string xml = Example("tea-harvest.xml"), rdf = Example("tea-harvest.rdf");
-  std::vector<ScriptedBlock> twice = Blocks({{0, "one,"}, {1, "two,"}, {1, "two,"}, {2, "three"}});
-  twice.push_back({0, "started again,", false});
-  twice.push_back({1, "and overwritten", true});
-  std::vector<ScriptedFile> files = {{"", "first.txt", Blocks({{0, "first"}})}};
+  const std::vector<ScriptedBlock> twice = {
+      {0, "one,", false}, {1, "two,", false},           {1, "two,", false},
+      {2, "three", true}, {0, "started again,", false}, {1, "and overwritten", true}};
+  const std::vector<ScriptedFile> hostile = {
+      {"../escape.xml", "../escape.xml", {{0, xml, true}}},
+      {"../escape.xml", "../escape.rdf", {{0, rdf, true}}},
+      {"", mRoot.File("absolute.xml"), {{0, "a", true}}},
+      {"", "..", {{0, "p", true}}},
+      {"", "bell\x07\x1b[2J.xml", {{0, "c", true}}},
+      {"", std::string(300, 'n') + ".xml", {{0, "l", true}}},
+      {"", "index.html", {{0, "<p>not the index</p>", true}}},
+      {"", ".owgateway-session", {{0, "1", true}}},
+      {"", "twice.txt", twice},
+      {"", "gap.txt", {{0, "one,", false}, {2, "three", true}}},
+      {"tea-harvest.xml", "tea-harvest.xml", {{0, xml, true}}},
+      {"tea-harvest.xml", "tea-harvest.rdf", {{0, rdf, true}}},
+  };
+  std::vector<ScriptedFile> files = {{"", "first.txt", {{0, "first", true}}}};
   for (int i = 0; i < 300; ++i) {
     files.push_back({"", "left" + std::to_string(i) + ".txt", {{0, std::string(100, 'x'), false}}});
   }
   const size_t abandonedEnd = files.size();
-  files.insert(files.end(), {
-                                {"../escape.xml", "../escape.xml", Blocks({{0, xml}})},
-                                {"../escape.xml", "../escape.rdf", Blocks({{0, rdf}})},
-                                {"", mRoot.File("absolute.xml"), Blocks({{0, "a"}})},
-                                {"", "..", Blocks({{0, "p"}})},
-                                {"", "bell\x07\x1b[2J.xml", Blocks({{0, "c"}})},
-                                {"", std::string(300, 'n') + ".xml", Blocks({{0, "l"}})},
-                                {"", "index.html", Blocks({{0, "<p>not the index</p>"}})},
-                                {"", ".owgateway-session", Blocks({{0, "1"}})},
-                                {"", "twice.txt", twice},
-                                {"", "gap.txt", Blocks({{0, "one,"}, {2, "three"}})},
-                                {"tea-harvest.xml", "tea-harvest.xml", Blocks({{0, xml}})},
-                                {"tea-harvest.xml", "tea-harvest.rdf", Blocks({{0, rdf}})},
-                            });
+  files.insert(files.end(), hostile.begin(), hostile.end());
   RawPeer peer(0x7F00008C);
   auto gateway = StartTowards(peer, "127.0.0.140",
                               {"--mode", "2", "--template", kTemplate, "--xlate", kTable});
