@@ -103,24 +103,15 @@ TEST_F(JetStreamPublisherTest, StopEndsAWaitingPublish) {
   EXPECT_FALSE(publisher->Publish(FileOf(sample), error)) << "stays stopped";
 }
 
-// A stream of the same name that does not take our subjects cannot be mended by retrying.
+// A stream of the same name that another feed made for its subjects cannot be mended by retrying.
 TEST_F(JetStreamPublisherTest, StreamWithOtherSubjectsIsAPermanentError) {
   ASSERT_TRUE(server->Start());
-  natsConnection* conn = nullptr;
-  jsCtx* js = nullptr;
-  ASSERT_EQ(natsConnection_ConnectTo(&conn, server->Url().c_str()), NATS_OK);
-  ASSERT_EQ(natsConnection_JetStream(&js, conn, nullptr), NATS_OK);
-  const char* subjects[] = {"other.>"};
-  jsStreamConfig config;
-  jsStreamConfig_Init(&config);
-  config.Name = "WIRE";
-  config.Subjects = subjects;
-  config.SubjectsLen = 1;
-  jsStreamInfo* info = nullptr;
-  ASSERT_EQ(js_AddStream(&info, js, &config, nullptr, nullptr), NATS_OK);
-  jsStreamInfo_Destroy(info);
-  jsCtx_Destroy(js);
-  natsConnection_Destroy(conn);
+  LogLines otherLog;
+  owgateway::JetStreamOptions options = OptionsFor({server->Url()}, otherLog);
+  options.subjectPrefix = "other";
+  JetStreamPublisher other(options);
+  std::string failure;
+  ASSERT_TRUE(other.Start(failure) && other.Publish(FileOf({"o.xml", "<o/>"}), failure)) << failure;
 
   auto publisher = NewPublisher();
   std::string error;
