@@ -29,13 +29,17 @@ auto WithAllowed(int allowed, Act act) {
   return result;
 }
 
-// Each attempt, run with one of the `allowed` counts, must fail. Returns the failure lines
-// (severity 0) that log took meanwhile, in order.
+// Each attempt, run with one of the `allowed` counts after `prepare` ran without refusals,
+// must fail. Returns the failure lines (severity 0) that log took meanwhile, in order.
 inline std::vector<std::string> FailuresWhenRefused(const LogCapture& log,
                                                     std::initializer_list<int> allowed,
-                                                    const std::function<bool()>& attempt) {
+                                                    const std::function<bool()>& attempt,
+                                                    const std::function<void()>& prepare = {}) {
   const size_t before = log.Lines().size();
-  for (int n : allowed) EXPECT_FALSE(WithAllowed(n, attempt)) << n << " allocations allowed";
+  for (int n : allowed) {
+    if (prepare) prepare();
+    EXPECT_FALSE(WithAllowed(n, attempt)) << n << " allocations allowed";
+  }
   std::vector<std::string> failures;
   const auto lines = log.Lines();
   for (size_t i = before; i < lines.size(); ++i) {

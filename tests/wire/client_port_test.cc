@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/alloc_hook.h"
+#include "runtime/refused_allocations.h"
 #include "support/clock.h"
 #include "support/failing_new.h"
 #include "support/log_capture.h"
@@ -173,7 +173,8 @@ TEST(ClientPortTest, MessagesThatCannotBeBuiltForWantOfMemoryAreConsumed) {
     size_t refused;
     Texts failures;
   };
-  for (const Case& c : {Case{WireBlock("7:+BLK3:", "data", "BLKm"), SIZE_MAX,
+  for (const Case& c : {Case{WireBlock("7:+BLK3:", "data", "BLKm"),
+                             SIZE_MAX,
                              {"WCOWClientPort::CreateMsgRqstBlock msgObj->SetInfo failed"}},
                         Case{hello, hello.size(), {}}}) {
     SCOPED_TRACE(c.bytes);
@@ -195,16 +196,9 @@ TEST(ClientPortTest, MessagesThatCannotBeBuiltForWantOfMemoryAreConsumed) {
 TEST(ClientThreadTest, AnOpenThatRunsOutOfMemorySaysWhichNewFailedAndGivesNoHandle) {
   LogCapture log;
   owc::WCXMLGWClientThread thread;
-  owc::SetAllocHook(RefuseOneSize);
-  for (size_t refused :
-       {sizeof(owc::WCOBWClientConnect), sizeof(owc::WCOBWCliCnctList::Node)}) {
-    sRefusedSize = refused;
-    EXPECT_EQ(0u, thread.Open(0x7F001301, nullptr, 0));
-  }
-  owc::SetAllocHook(nullptr);
   EXPECT_EQ((Texts{"WCXMLGWClientThread::Open new WCOBWClientConnect failed",
                    "WCXMLGWClientThread::Open mCliCnctList.AddTail failed"}),
-            FailureLines(log));
+            FailuresWhenRefused(log, {0, 1}, [&] { return thread.Open(0x7F001301, nullptr, 0); }));
   EXPECT_EQ(0u, thread.GetCnctCount());
 }
 
@@ -264,7 +258,9 @@ TEST(ClientPortTest, MessagesSplitAtAnyPointParseAsWhole) {
   EXPECT_EQ(Texts{}, FailureLines(log));
 }
 
-TEST(ClientPortTest, FullSizeBlocksBeyondOneWindowAreAllParsed) {
+// Bytes that stop the parse are not parsed again until more arrive.
+TEST(ClientPortTest, FullSizeBlocksBeyondOneWindowAreAllParsedAndStuckBytesOnlyOnce) {
+  LogCapture log;
   std::string data(65535, '\0'), bytes;
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7);
   for (int i = 0; i < 5; ++i) bytes += WireBlock("9:+BLK" + std::to_string(i) + ":", data, "BLKm");
@@ -279,11 +275,6 @@ TEST(ClientPortTest, FullSizeBlocksBeyondOneWindowAreAllParsed) {
                                 " last=0 data=" + data);  // no dump of the bytes on failure
   }
   EXPECT_FALSE(port->ParseRXStream(false));  // nothing new, nothing left
-}
-
-TEST(ClientPortTest, StuckBytesAreNotReparsedUntilMoreArrive) {
-  LogCapture log;
-  auto port = std::make_unique<WCOWClientPort>();
   const std::string bad = WireText("5:+");
   ASSERT_TRUE(port->GetRXStream().Add(bad.data(), static_cast<uint32_t>(bad.size())));
   EXPECT_TRUE(port->ParseRXStream(true));
@@ -368,7 +359,7 @@ class ClientConnectTest : public ::testing::Test {
 
 // Before the connect was seen to complete, a queued message waits for the client thread's
 // poll; afterwards it is written at once, and nothing is left for the client thread.
-TEST_F(ClientConnectTest, QueuedMessagesAreWrittenOnTheCallersThreadOnceConnected) {
+TEST_F(ClientConnectTest, MessagesGoOutOnTheCallersThreadOnceConnectedAndComeInUntilAPause) {
   ASSERT_GE(server, 0);
   ASSERT_TRUE(connect.TXMsg(Beat(5)));
   EXPECT_FALSE(connect.SendNow());
@@ -379,12 +370,8 @@ TEST_F(ClientConnectTest, QueuedMessagesAreWrittenOnTheCallersThreadOnceConnecte
   EXPECT_TRUE(connect.SendNow());
   EXPECT_EQ(WireText("6:HRTB") + WireText("7:HRTB"), Heard(14));
   EXPECT_FALSE(log.HasPart("TCPPort::Write"));
-}
-
-// A poll delivers every message of its read, in order, unless the callback pauses the
-// connection: then the rest waits until the pause ends.
-TEST_F(ClientConnectTest, OnePollDeliversEveryParsedMessageUntilTheCallbackPauses) {
-  ASSERT_GE(server, 0);
+  // A poll delivers every message of its read, in order, unless the callback pauses the
+  // connection: then the rest waits until the pause ends.
   Tell(WireText("9:+HRTB") + WireText("9:-RQST (204) No content") + WireText("9:+RQST (410) Gone"));
   connect.Service();
   EXPECT_EQ((Texts{"9:+HRTB", "9:-RQST (204) No content", "9:+RQST (410) Gone"}), got);
@@ -431,7 +418,8 @@ TEST(ClientThreadTest, APassThatRunsOutOfMemoryWhileWaitingCostsOnlyThatPass) {
   const int server = listener.Accept();
   ASSERT_GE(server, 0);
   ASSERT_TRUE(owc_test::SendAll(server, WireText("9:+HRTB")));
-  EXPECT_TRUE(owc_test::WaitUntil([&] { return log.Has("WCXMLGWClientThread::Run out of memory"); }));
+  EXPECT_TRUE(
+      owc_test::WaitUntil([&] { return log.Has("WCXMLGWClientThread::Run out of memory"); }));
   ASSERT_TRUE(owc_test::SendAll(server, WireText("9:+RQST (410) Gone")));
   EXPECT_TRUE(owc_test::WaitUntil([&] { return inbox.Count() == 2; }));
   thread.Close(handle);
