@@ -6,7 +6,7 @@
 
 #include "gtest/gtest.h"
 #include "owclient/wire_messages.h"
-#include "runtime/alloc_hook.h"
+#include "runtime/refused_allocations.h"
 #include "wire/wire_msg_queue.h"
 #include "wire/wire_msg_tables.h"
 
@@ -109,22 +109,13 @@ TEST(WireMsgTest, ManyAppendsBuildTheConcatenation) {
   EXPECT_EQ(expected + "\0"s, Image(msg));
 }
 
-// Fails every allocation after the first `sAllowed` ones.
-int sAllowed = 0;
-bool CountedAllocation(size_t) {
-  if (sAllowed == 0) return false;
-  --sAllowed;
-  return true;
-}
-
 // Builds with 0, 1, 2, ... allocations allowed until the build succeeds; returns how many
 // it took. A build stops at its first failing step, which must leave no image.
 template <class M, class Build>
 int AllocationsFor(Build build) {
   for (int allowed = 0; allowed < 20; ++allowed) {
     M msg;
-    sAllowed = allowed;
-    if (build(msg)) return allowed;
+    if (WithAllowed(allowed, [&] { return build(msg); })) return allowed;
     EXPECT_EQ(nullptr, msg.GetMsgBuf()) << "allowed " << allowed;
     EXPECT_EQ(0u, msg.GetMsgLen()) << "allowed " << allowed;
   }
@@ -133,7 +124,6 @@ int AllocationsFor(Build build) {
 }
 
 TEST(WireMsgTest, EveryFailedBuildLeavesNoImage) {
-  owc::SetAllocHook(CountedAllocation);
   AllocationsFor<WCXMLWireMsgUserReq>([](auto& m) { return m.SetInfo(1, 5, "guest"); });
   AllocationsFor<WCXMLWireMsgFilterReq>([](auto& m) {
     bool ok = m.SetInfo(5);
@@ -147,12 +137,10 @@ TEST(WireMsgTest, EveryFailedBuildLeavesNoImage) {
   const std::string data(4096, 'b');
   EXPECT_EQ(1, AllocationsFor<WCXMLWireMsgRequestBlockAck>(
                    [&](auto& m) { return m.SetInfo(5, 1, 4096, data.data(), 1); }));
-  sAllowed = 0;
-  WCXMLWireMsgHello hello;  // its constructor could not build the image
-  sAllowed = 10;
-  EXPECT_FALSE(hello.SetVersions(2, 0, 0, 2, 0, 0));
-  EXPECT_EQ(1u, hello.GetMajor1());
-  owc::SetAllocHook(nullptr);
+  // Its constructor could not build the image.
+  auto hello = WithAllowed(0, [] { return std::make_unique<WCXMLWireMsgHello>(); });
+  EXPECT_FALSE(WithAllowed(10, [&] { return hello->SetVersions(2, 0, 0, 2, 0, 0); }));
+  EXPECT_EQ(1u, hello->GetMajor1());
 }
 
 // Counts its destructions, to see who destroys a message.
