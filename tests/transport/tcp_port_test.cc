@@ -136,9 +136,7 @@ TEST_F(TCPPortTest, FailedOpensChecksAndConnectsAreLoggedAndLeaveThePortClosed) 
   EXPECT_FALSE(mPort.IsTXReady());  // writable only with the error
   EXPECT_FALSE(mPort.CheckConnection());
   ExpectClosedWith(mPort, mLog, kCheckFailed, fd, 10061);
-}
-
-TEST_F(TCPPortTest, BytesBeforeAPeerResetAreReadThenTheCheckReportsIt) {
+  // Bytes before a peer's reset are read, then the check reports the reset.
   ASSERT_NO_FATAL_FAILURE(Pair());
   ASSERT_TRUE(owc_test::SendAll(mServer, "tail"));
   ASSERT_TRUE(owc_test::WaitForBytes(mFd, 4));

@@ -82,8 +82,9 @@ TEST(WireMsgTest, EveryKindOfMessageHasItsExactImage) {
   for (const auto& c : cases) EXPECT_EQ(c.second, Image(*c.first)) << c.second.substr(0, 40);
 }
 
-// The fields keep what the image cuts; block data is viewed inside the image.
-TEST(WireMsgTest, FieldsKeepWhatTheImageCutsAndBlockDataIsViewedInPlace) {
+// The fields keep what the image cuts; block data is viewed inside the image; many appends
+// build the concatenation.
+TEST(WireMsgTest, FieldsKeepWhatTheImageCutsBlockDataIsViewedInPlaceAndAppendsConcatenate) {
   const std::string longArg(300, 'x'), longID(300, 'p'), data = "ab\0c"s;
   EXPECT_EQ(longArg, Ack("a.xml", longArg.c_str())->GetArg2());
   WCXMLWireMsgHello hello;
@@ -95,18 +96,15 @@ TEST(WireMsgTest, FieldsKeepWhatTheImageCutsAndBlockDataIsViewedInPlace) {
   EXPECT_EQ(data, std::string(reinterpret_cast<const char*>(msg.GetData()), msg.GetDataLength()));
   ASSERT_TRUE(msg.SetInfo(4, 9, 0, nullptr, 0));
   EXPECT_EQ(0, std::memcmp(msg.GetData(), "BLKm", 4));  // empty: the view is the marker
-}
-
-TEST(WireMsgTest, ManyAppendsBuildTheConcatenation) {
-  WCXMLWireMsg msg;
-  EXPECT_FALSE(msg.AppendData("x", 1));  // no head yet
-  ASSERT_TRUE(msg.SetHeader(1, 2, WCXMLWireMsg::kTypeAck, WCXMLWireMsg::kAckPositive, 0));
+  WCXMLWireMsg appended;
+  EXPECT_FALSE(appended.AppendData("x", 1));  // no head yet
+  ASSERT_TRUE(appended.SetHeader(1, 2, WCXMLWireMsg::kTypeAck, WCXMLWireMsg::kAckPositive, 0));
   std::string expected = "2:+ACK";
   for (int i = 0; i < 1000; ++i) {
-    ASSERT_TRUE(msg.AppendData("a\0c", 3));
+    ASSERT_TRUE(appended.AppendData("a\0c", 3));
     expected += "a\0c"s;
   }
-  EXPECT_EQ(expected + "\0"s, Image(msg));
+  EXPECT_EQ(expected + "\0"s, Image(appended));
 }
 
 // Builds with 0, 1, 2, ... allocations allowed until the build succeeds; returns how many
