@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Runs out of memory where the checked allocators of runtime/alloc_hook.h are used: the
+// Memory running out where the checked allocators of runtime/alloc_hook.h are used: the
 // first `allowed` allocations through the hook pass, every later one is refused.
 #ifndef OWCLIENT_TESTS_RUNTIME_REFUSED_ALLOCATIONS_H
 #define OWCLIENT_TESTS_RUNTIME_REFUSED_ALLOCATIONS_H
@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <functional>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -19,7 +18,7 @@ namespace owc_test {
 
 inline std::atomic<int> gAllocationsLeft{0};
 
-// What act returns, with `allowed` allocations let through.
+// What act returns, run with `allowed` allocations let through.
 template <class Act>
 auto WithAllowed(int allowed, Act act) {
   gAllocationsLeft = allowed;
