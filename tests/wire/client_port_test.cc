@@ -159,37 +159,22 @@ TEST(ClientPortTest, WhatCannotBeParsedStopsTheParse) {
   }
 }
 
-// The one allocation size the allocation hook refuses; SIZE_MAX refuses them all.
-size_t sRefusedSize = 0;
-bool RefuseOneSize(size_t n) { return sRefusedSize != SIZE_MAX && n != sRefusedSize; }
-
 // Without memory a block cannot keep its data, and a hello without its tokens lacks the
 // versions: neither is queued, both are consumed, and only the block builder logs.
 TEST(ClientPortTest, MessagesThatCannotBeBuiltForWantOfMemoryAreConsumed) {
-  // Spaced out, the hello's tokens take more memory than its image.
-  const std::string hello = WireText("+Tazu   Orbrix   v1.00.00   v1.00.00");
-  struct Case {
-    std::string bytes;
-    size_t refused;
-    Texts failures;
-  };
-  for (const Case& c : {Case{WireBlock("7:+BLK3:", "data", "BLKm"),
-                             SIZE_MAX,
-                             {"WCOWClientPort::CreateMsgRqstBlock msgObj->SetInfo failed"}},
-                        Case{hello, hello.size(), {}}}) {
-    SCOPED_TRACE(c.bytes);
-    LogCapture log;
-    auto port = std::make_unique<WCOWClientPort>();
-    sRefusedSize = c.refused;
-    owc::SetAllocHook(RefuseOneSize);
-    EXPECT_EQ(c.bytes.size(), Parse(*port, c.bytes));
-    owc::SetAllocHook(nullptr);
-    EXPECT_EQ(c.failures, FailureLines(log));
-    EXPECT_EQ(0u, port->GetRXMsgCount());
-  }
-  WCOWClientPort withMemory;
-  Parse(withMemory, hello);
-  EXPECT_EQ(1u, withMemory.GetRXMsgCount());
+  const std::string block = WireBlock("7:+BLK3:", "data", "BLKm");
+  // Spaced out, the hello's tokens take more memory than its image: only they are refused.
+  static const std::string hello = WireText("+Tazu   Orbrix   v1.00.00   v1.00.00");
+  LogCapture log;
+  WCOWClientPort port;
+  EXPECT_EQ(block.size(), WithAllowed(0, [&] { return Parse(port, block); }));
+  owc::SetAllocHook([](size_t n) { return n != hello.size(); });
+  EXPECT_EQ(hello.size(), Parse(port, hello));
+  owc::SetAllocHook(nullptr);
+  EXPECT_EQ(Texts{"WCOWClientPort::CreateMsgRqstBlock msgObj->SetInfo failed"}, FailureLines(log));
+  EXPECT_EQ(0u, port.GetRXMsgCount());
+  Parse(port, hello);
+  EXPECT_EQ(1u, port.GetRXMsgCount());
 }
 
 // Whichever allocation fails, the connection is neither listed nor leaked.
