@@ -100,9 +100,6 @@ class GatewaySessionTest : public ::testing::Test {
     gate.Open();  // the shut-down waits for the delivery thread
     ShutDown();
   }
-  void HoldCallbacks() {
-    sink.onCall = [this](const HOBWBlockQElt&) { gate.Pass(); };
-  }
   // Passes until the delivery thread's progress shows in what the session sent.
   void PassUntil(const std::function<bool()>& condition) {
     ASSERT_TRUE(WaitUntil([&] {
@@ -133,8 +130,10 @@ class GatewaySessionTest : public ::testing::Test {
       if (pass) Pass();
     }
   }
-  // Logs in as session 42 and requests stories: state 7.
-  void LogIn() {
+  // Logs in as session 42 and requests stories: state 7. Held, every callback waits at the gate.
+  enum Callbacks { kFree, kHeld };
+  void LogIn(Callbacks callbacks = kFree) {
+    if (callbacks == kHeld) sink.onCall = [this](const HOBWBlockQElt&) { gate.Pass(); };
     Pass();
     Rx({kHello, "42:+USER", "42:+FLTR"});
     ASSERT_EQ(OBW_STATE_WAIT_RQST, session.GetState());
@@ -432,8 +431,7 @@ TEST_F(GatewaySessionTest, ShutDownWaitsTwelveSecondsForTheAnswerToDone) {
 // By default a block is acknowledged, and its file counted, as it arrives; a drain waits for
 // the queue and the callback.
 TEST_F(GatewaySessionTest, ByDefaultABlockIsAcknowledgedOnReceiptAndADrainWaitsForItsCallback) {
-  HoldCallbacks();
-  LogIn();
+  LogIn(kHeld);
   Rx({"42:+FILE a.xml", Blk(0, "x", true)});
   ASSERT_TRUE(gate.WaitEntered());
   EXPECT_EQ((Texts{"42:+ACK a.xml", "42:+ACK 0", "42:RQST"}),
@@ -458,8 +456,7 @@ class GatewaySessionAckAfterDeliveryTest : public GatewaySessionTest {
 // ACKs go out in order, then the next request, and silence counts again.
 TEST_F(GatewaySessionAckAfterDeliveryTest,
        BlocksAreAcknowledgedInOrderOnlyOnceTheirCallbackReturned) {
-  HoldCallbacks();
-  LogIn();
+  LogIn(kHeld);
   Rx({"42:+FILE story.nitf story.xml", Blk(0, "<ni", false)});
   ASSERT_TRUE(gate.WaitEntered());
   Rx({Blk(1, "tf/>", true)});
@@ -519,8 +516,7 @@ TEST_F(GatewaySessionAckAfterDeliveryTest,
 // A block that comes again on the resumed session while its first copy is still held is
 // acknowledged only once that copy was delivered; it is not delivered twice.
 TEST_F(GatewaySessionAckAfterDeliveryTest, ARepeatAfterAResumptionWaitsForTheFirstCopysDelivery) {
-  HoldCallbacks();
-  LogIn();
+  LogIn(kHeld);
   Rx({"42:+FILE a.xml", Blk(0, "x", false)});
   ASSERT_TRUE(gate.WaitEntered());
   session.ForceState(OBW_STATE_STOP);  // the connection breaks
@@ -542,8 +538,7 @@ TEST_F(GatewaySessionAckAfterDeliveryTest, ARepeatAfterAResumptionWaitsForTheFir
 // past kAckedQueueBytes the session takes no message and holds reading, without the log
 // line of the configured limit, and goes on once the callback catches up.
 TEST_F(GatewaySessionAckAfterDeliveryTest, ALongFileIsReadOnlyALittleAheadOfItsCallback) {
-  HoldCallbacks();
-  LogIn();
+  LogIn(kHeld);
   const std::string data(65000, 'd');
   const uint32_t fit = HOBWThread::kAckedQueueBytes / 65000 + 1;  // the last one passes
   Rx({"42:+FILE long.xml"});
@@ -572,8 +567,7 @@ class GatewaySessionQueueLimitTest : public GatewaySessionTest {
 // the pause is not silence. Once the callback catches up, everything goes on.
 TEST_F(GatewaySessionQueueLimitTest,
        AtTheLimitTheSessionStopsTakingMessagesAndAskingUntilTheQueueDrains) {
-  HoldCallbacks();
-  LogIn();
+  LogIn(kHeld);
   const std::string data(80, 'd');
   // A block holds its 80 bytes, the name's 6 and the record's overhead.
   const uint64_t block = 86 + HOBWQueueThread::kRecordOverhead;
