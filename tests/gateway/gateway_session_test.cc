@@ -428,8 +428,6 @@ TEST_F(GatewaySessionTest, ShutDownWaitsTwelveSecondsForTheAnswerToDone) {
   }
 }
 
-// By default a block is acknowledged, and its file counted, as it arrives; a drain waits for
-// the queue and the callback.
 TEST_F(GatewaySessionTest, ByDefaultABlockIsAcknowledgedOnReceiptAndADrainWaitsForItsCallback) {
   LogIn(kHeld);
   Rx({"42:+FILE a.xml", Blk(0, "x", true)});
