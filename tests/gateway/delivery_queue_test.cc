@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/alloc_hook.h"
+#include "runtime/refused_allocations.h"
 #include "support/block_sink.h"
 #include "support/clock.h"
 #include "support/failing_new.h"
@@ -72,8 +72,8 @@ void Enqueue(owc::HOBWQueueThread& queue, const std::vector<Block>& blocks) {
     inMessage = !inMessage;
     if (inMessage) {
       auto msg = std::make_unique<WCXMLWireMsgRequestBlockAck>();
-      ASSERT_TRUE(msg->SetInfo(b.session, b.number, static_cast<uint16_t>(data.size()),
-                               data.data(), uint8_t{b.last}));
+      ASSERT_TRUE(msg->SetInfo(b.session, b.number, static_cast<uint16_t>(data.size()), data.data(),
+                               uint8_t{b.last}));
       rec.mData = const_cast<uint8_t*>(msg->GetData());
       EXPECT_TRUE(queue.EnqDataBlock(rec, std::move(msg)));
     } else {
@@ -146,10 +146,6 @@ TEST(DeliveryQueueTest, ModesDecideBetweenRawBlocksAndAPageRightAfterTheBlockCom
   }
 }
 
-// The allocation hook lets this many allocations through, then refuses.
-int sAllowed = 0;
-bool AllowSome(size_t) { return sAllowed-- > 0; }
-
 // A block the queue cannot copy is refused, with the copy that failed named. The story
 // being rendered when memory runs out is dropped like one that does not render: its raw
 // blocks still go out, and the next story gets its page.
@@ -159,22 +155,14 @@ TEST(DeliveryQueueTest, RunningOutOfMemoryCostsTheBlockOrTheStoryAndNothingElse)
   owc::HOBWQueueThread queue;
   char name[] = "q.xml", parent[] = "q", data[] = "d";
   const HOBWBlockQElt record{42, 1, 1, 0, name, parent, reinterpret_cast<uint8_t*>(data), 1};
-  owc::SetAllocHook(AllowSome);
-  for (int allowed = 0; allowed < 5; ++allowed) {
-    sAllowed = allowed;
-    EXPECT_FALSE(queue.EnqDataBlock(record));
-  }
-  owc::SetAllocHook(nullptr);
-  EXPECT_EQ(0u, queue.GetQueueCount());
   const char* const prefix = "HOBWQueueThread::EnqDataBlock ";
-  Texts failures;
-  for (const auto& line : log.Lines()) failures.push_back(line.text);
-  EXPECT_EQ((Texts{prefix + "new HOBWBlockQElt failed"s,
-                   prefix + "qElt->mFName new char [] failed"s,
-                   prefix + "qElt->mParentFName new char [] failed"s,
-                   prefix + "qElt->mData new unsigned char [] failed"s,
-                   prefix + "mRXQ.AddTail failed"s}),
-            failures);
+  EXPECT_EQ(
+      (Texts{prefix + "new HOBWBlockQElt failed"s, prefix + "qElt->mFName new char [] failed"s,
+             prefix + "qElt->mParentFName new char [] failed"s,
+             prefix + "qElt->mData new unsigned char [] failed"s, prefix + "mRXQ.AddTail failed"s}),
+      FailuresWhenRefused(log, {0, 1, 2, 3, 4}, [&] { return queue.EnqDataBlock(record); }));
+  EXPECT_EQ(0u, queue.GetQueueCount());
+  EXPECT_EQ(5u, log.Lines().size());  // nothing else was logged
 
   const std::string lost(57, 'n');  // rendering copies the name: an allocation of 58 bytes
   sink.onCall = [&lost](const HOBWBlockQElt& r) {

@@ -13,11 +13,12 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/alloc_hook.h"
+#include "runtime/refused_allocations.h"
 #include "support/block_sink.h"
 #include "support/clock.h"
 #include "support/gate.h"
 #include "support/log_capture.h"
+#include "support/wait.h"
 #include "wire/client_port.h"
 
 namespace owc_test {
@@ -77,14 +78,9 @@ std::string Blk(uint32_t number, const std::string& data, bool last) {
 class TestSession : public HOBWThread {
  public:
   TestSession() : HOBWThread(WireOps{&Open, &TX, &Close, &Hold}) {}
-  using HOBWThread::BeginRun;
-  using HOBWThread::ForceState;
-  using HOBWThread::GetQueuedBytes;
-  using HOBWThread::GetState;
-  using HOBWThread::IsDoneSent;
-  using HOBWThread::NothingToDo;
-  using HOBWThread::RunPass;
-  using HOBWThread::ShutDown;
+  using HOBWThread::BeginRun, HOBWThread::ForceState, HOBWThread::GetQueuedBytes,
+      HOBWThread::GetState, HOBWThread::IsDoneSent, HOBWThread::NothingToDo, HOBWThread::RunPass,
+      HOBWThread::ShutDown;
 };
 
 uint32_t U(uint32_t packedField) { return packedField; }
@@ -104,19 +100,13 @@ class GatewaySessionTest : public ::testing::Test {
     gate.Open();  // the shut-down waits for the delivery thread
     ShutDown();
   }
-  // Every callback waits at the gate.
-  void HoldCallbacks() {
-    sink.onCall = [this](const HOBWBlockQElt&) { gate.Pass(); };
-  }
   // Passes until the delivery thread's progress shows in what the session sent.
   void PassUntil(const std::function<bool()>& condition) {
-    for (int i = 0; i < 5000 && !condition(); ++i) {
+    ASSERT_TRUE(WaitUntil([&] {
       Pass();
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ASSERT_TRUE(condition());
+      return condition();
+    }));
   }
-  // What was sent, heartbeats left out.
   static Texts SentWithoutBeats() {
     Texts out;
     for (const auto& t : gWire.sent)
@@ -140,8 +130,10 @@ class GatewaySessionTest : public ::testing::Test {
       if (pass) Pass();
     }
   }
-  // Logs in as session 42 and requests stories: state 7.
-  void LogIn() {
+  // Logs in as session 42 and requests stories: state 7. Held, every callback waits at the gate.
+  enum Callbacks { kFree, kHeld };
+  void LogIn(Callbacks callbacks = kFree) {
+    if (callbacks == kHeld) sink.onCall = [this](const HOBWBlockQElt&) { gate.Pass(); };
     Pass();
     Rx({kHello, "42:+USER", "42:+FLTR"});
     ASSERT_EQ(OBW_STATE_WAIT_RQST, session.GetState());
@@ -153,10 +145,9 @@ class GatewaySessionTest : public ::testing::Test {
     shutDown = true;
     session.SetShutdownParams(sendDone);
     std::thread other([&] {
-      for (int i = 0; peer && i < 5000; ++i) {
-        if (log.Has("HOBWThread::Run shutdown waiting for done ack")) return peer();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
+      if (peer &&
+          WaitUntil([&] { return log.Has("HOBWThread::Run shutdown waiting for done ack"); }))
+        peer();
     });
     session.ShutDown();
     other.join();
@@ -181,7 +172,7 @@ class GatewaySessionTest : public ::testing::Test {
   bool shutDown = false;
 };
 
-TEST_F(GatewaySessionTest, LogsInAndEveryRequestAnswerLeadsToTheNextRequest) {
+TEST_F(GatewaySessionTest, LogsInAndEveryRequestAnswerLeadsToTheNextRequestWithoutPausing) {
   LogIn();
   EXPECT_EQ(0x7F000009u, gWire.address);
   EXPECT_EQ("1/1/42", Session());
@@ -196,38 +187,27 @@ TEST_F(GatewaySessionTest, LogsInAndEveryRequestAnswerLeadsToTheNextRequest) {
   }
   Rx({"42:-RQST (204)", "42:-RQST (410)"});
   EXPECT_FALSE(log.HasPart("error"));
-  Rx({"42:-RQST (503)"});
+  // Between passes the session waits only where a pass would do nothing: a queued message,
+  // or a state that sends on its pass, goes on at once.
+  EXPECT_TRUE(session.NothingToDo());
+  Rx({"42:-RQST (503)"}, false);
+  EXPECT_FALSE(session.NothingToDo());
+  Pass();  // the answer, then the next request at once
   EXPECT_TRUE(log.Has("HOBWThread::ProcessStateAux unknown error for request: 503"));
+  EXPECT_TRUE(session.NothingToDo());
+  for (uint32_t state = OBW_STATE_START; state <= OBW_STATE_STOP; ++state) {
+    session.ForceState(state);
+    const bool waits = state == OBW_STATE_RECEIVING || state == OBW_STATE_STOP ||
+                       (state % 2 == 1 && state != OBW_STATE_TERMINATE);  // the WAIT_ states
+    EXPECT_EQ(waits, session.NothingToDo()) << "state " << state;
+  }
+  session.ForceState(OBW_STATE_WAIT_RQST);
   // Holding an id from the USER answer on, the session beats once while it filters.
   ShutDown();  // without DONE: nothing more is sent, and the session is forgotten
   EXPECT_EQ((Texts{"<open>", "USER", "42:HRTB", "42:FLTR ALL", "42:RQST", "42:RQST", "42:RQST",
                    "42:RQST", "<close>"}),
             gWire.sent);
   EXPECT_EQ("0/0/0", Session());
-}
-
-// Between passes the session waits for a message or a delivery only where a pass without
-// one would do nothing: a state that sends on its pass, or a queued message, goes on at once.
-TEST_F(GatewaySessionTest, APassPausesOnlyWhileTheStateWaitsAndNoMessageIsQueued) {
-  LogIn();
-  EXPECT_TRUE(session.NothingToDo());
-  Rx({"42:-RQST (503)"}, false);
-  EXPECT_FALSE(session.NothingToDo());
-  Pass();  // the answer, then the next request at once
-  EXPECT_EQ("42:RQST", SentWithoutBeats().back());
-  EXPECT_TRUE(session.NothingToDo());
-  const std::pair<uint32_t, bool> states[] = {
-      {OBW_STATE_START, false},          {OBW_STATE_WAIT_HELLO, true},
-      {OBW_STATE_USER_SEND, false},      {OBW_STATE_WAIT_USER_ACK, true},
-      {OBW_STATE_FILTER_SEND, false},    {OBW_STATE_WAIT_FILTER_ACK, true},
-      {OBW_STATE_RQST_START, false},     {OBW_STATE_WAIT_RQST, true},
-      {OBW_STATE_RECEIVING, true},       {OBW_STATE_TERMINATE, false},
-      {OBW_STATE_STOP, true}};
-  for (const auto& [state, waits] : states) {
-    session.ForceState(state);
-    EXPECT_EQ(waits, session.NothingToDo()) << "state " << state;
-  }
-  session.ForceState(OBW_STATE_WAIT_RQST);
 }
 
 std::atomic<int> gHour{12};
@@ -364,25 +344,19 @@ TEST_F(GatewaySessionTest, FailuresToOpenOrSendEndInTheStopState) {
   EXPECT_EQ(0, log.SeverityOf("HOBWThread::ProcessStateAux invalid state 99"));
 }
 
-// The allocation hook lets this many allocations through, then refuses.
-int sAllowed = 0;
-bool AllowSome(size_t) { return sAllowed-- > 0; }
-
 // A file whose names cannot be kept, or a pass that runs out of memory anywhere, ends the
 // connection as a failed request does; the session connects anew after the stop's pause.
 TEST_F(GatewaySessionTest, RunningOutOfMemoryEndsTheConnection) {
   LogIn();
-  for (int allowed : {0, 1}) {  // the file's name, then its parent's
-    Rx({"42:+FILE p.xml s.xml"}, false);
-    sAllowed = allowed;
-    owc::SetAllocHook(AllowSome);
+  const auto stops = [&] {
     Pass();
-    owc::SetAllocHook(nullptr);
-    EXPECT_EQ(OBW_STATE_STOP, session.GetState());  // through the terminate state
+    const bool stopped = session.GetState() == OBW_STATE_STOP;  // through terminate
     session.ForceState(OBW_STATE_WAIT_RQST);
-  }
-  EXPECT_EQ(0, log.SeverityOf("HOBWThread::ProcessStateAux new cbInfo.mFName [] failed"));
-  EXPECT_EQ(0, log.SeverityOf("HOBWThread::ProcessStateAux new cbInfo.mParentFName [] failed"));
+    return !stopped;
+  };
+  EXPECT_EQ((Texts{"HOBWThread::ProcessStateAux new cbInfo.mFName [] failed",
+                   "HOBWThread::ProcessStateAux new cbInfo.mParentFName [] failed"}),
+            FailuresWhenRefused(log, {0, 1}, stops, [&] { Rx({"42:+FILE p.xml s.xml"}, false); }));
 
   gWire.sent.clear();
   gWire.throwType = WCXMLWireMsg::kTypeRequest;
@@ -435,13 +409,14 @@ TEST_F(GatewaySessionTest, ShutDownWaitsTwelveSecondsForTheAnswerToDone) {
     LogIn();
     bool early = false;
     dones += stop != kWithoutDone;
-    ShutDown(stop != kWithoutDone, stop == kWithoutDone ? std::function<void()>() : [&] {
-      if (stop == kUnanswered) AdvanceMs(HOBWThread::kDoneWaitMs);
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      early = log.HasPart("shutdown closing handle");
-      if (stop == kAnswered) Rx({"42:+DONE"}, false);
-      AdvanceMs(50);
-    });
+    ShutDown(
+        stop != kWithoutDone, stop == kWithoutDone ? std::function<void()>() : [&] {
+          if (stop == kUnanswered) AdvanceMs(HOBWThread::kDoneWaitMs);
+          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+          early = log.HasPart("shutdown closing handle");
+          if (stop == kAnswered) Rx({"42:+DONE"}, false);
+          AdvanceMs(50);
+        });
     EXPECT_FALSE(early);
     EXPECT_EQ(stop == kAnswered, log.Has("HOBWThread::ProcessStateAux received done"));
     EXPECT_EQ(dones, gWire.Count("42:DONE"));
@@ -453,16 +428,20 @@ TEST_F(GatewaySessionTest, ShutDownWaitsTwelveSecondsForTheAnswerToDone) {
   }
 }
 
-// By default a block is acknowledged, and its file counted, as it arrives.
-TEST_F(GatewaySessionTest, ByDefaultABlockIsAcknowledgedOnReceiptWhileItsCallbackIsHeld) {
-  HoldCallbacks();
-  LogIn();
+TEST_F(GatewaySessionTest, ByDefaultABlockIsAcknowledgedOnReceiptAndADrainWaitsForItsCallback) {
+  LogIn(kHeld);
   Rx({"42:+FILE a.xml", Blk(0, "x", true)});
   ASSERT_TRUE(gate.WaitEntered());
   EXPECT_EQ((Texts{"42:+ACK a.xml", "42:+ACK 0", "42:RQST"}),
             Texts(gWire.sent.end() - 3, gWire.sent.end()));
   EXPECT_EQ(1u, U(Stats().mFilesTotal));
   EXPECT_TRUE(gWire.holds.empty());
+  EXPECT_EQ(1, session.Drain(0));
+  EXPECT_EQ(1, session.Drain(20));  // the callback still runs
+  gate.Open();
+  EXPECT_EQ(0, session.Drain(10000));
+  ShutDown();
+  EXPECT_EQ(2, session.Drain(10000));  // no session runs
 }
 
 class GatewaySessionAckAfterDeliveryTest : public GatewaySessionTest {
@@ -475,8 +454,7 @@ class GatewaySessionAckAfterDeliveryTest : public GatewaySessionTest {
 // ACKs go out in order, then the next request, and silence counts again.
 TEST_F(GatewaySessionAckAfterDeliveryTest,
        BlocksAreAcknowledgedInOrderOnlyOnceTheirCallbackReturned) {
-  HoldCallbacks();
-  LogIn();
+  LogIn(kHeld);
   Rx({"42:+FILE story.nitf story.xml", Blk(0, "<ni", false)});
   ASSERT_TRUE(gate.WaitEntered());
   Rx({Blk(1, "tf/>", true)});
@@ -536,8 +514,7 @@ TEST_F(GatewaySessionAckAfterDeliveryTest,
 // A block that comes again on the resumed session while its first copy is still held is
 // acknowledged only once that copy was delivered; it is not delivered twice.
 TEST_F(GatewaySessionAckAfterDeliveryTest, ARepeatAfterAResumptionWaitsForTheFirstCopysDelivery) {
-  HoldCallbacks();
-  LogIn();
+  LogIn(kHeld);
   Rx({"42:+FILE a.xml", Blk(0, "x", false)});
   ASSERT_TRUE(gate.WaitEntered());
   session.ForceState(OBW_STATE_STOP);  // the connection breaks
@@ -559,8 +536,7 @@ TEST_F(GatewaySessionAckAfterDeliveryTest, ARepeatAfterAResumptionWaitsForTheFir
 // past kAckedQueueBytes the session takes no message and holds reading, without the log
 // line of the configured limit, and goes on once the callback catches up.
 TEST_F(GatewaySessionAckAfterDeliveryTest, ALongFileIsReadOnlyALittleAheadOfItsCallback) {
-  HoldCallbacks();
-  LogIn();
+  LogIn(kHeld);
   const std::string data(65000, 'd');
   const uint32_t fit = HOBWThread::kAckedQueueBytes / 65000 + 1;  // the last one passes
   Rx({"42:+FILE long.xml"});
@@ -589,8 +565,7 @@ class GatewaySessionQueueLimitTest : public GatewaySessionTest {
 // the pause is not silence. Once the callback catches up, everything goes on.
 TEST_F(GatewaySessionQueueLimitTest,
        AtTheLimitTheSessionStopsTakingMessagesAndAskingUntilTheQueueDrains) {
-  HoldCallbacks();
-  LogIn();
+  LogIn(kHeld);
   const std::string data(80, 'd');
   // A block holds its 80 bytes, the name's 6 and the record's overhead.
   const uint64_t block = 86 + HOBWQueueThread::kRecordOverhead;
@@ -628,19 +603,6 @@ TEST_F(GatewaySessionTest,
   Pass();
   EXPECT_EQ(0u, gWire.holds.back());
   EXPECT_EQ(4u, gWire.holds.size());
-}
-
-TEST_F(GatewaySessionTest, DrainWaitsForTheQueueAndTheCallbackUnlessNoSessionRuns) {
-  HoldCallbacks();
-  LogIn();
-  Rx({"42:+FILE a.xml", Blk(0, "x", true)});
-  ASSERT_TRUE(gate.WaitEntered());
-  EXPECT_EQ(1, session.Drain(0));
-  EXPECT_EQ(1, session.Drain(20));  // the callback still runs
-  gate.Open();
-  EXPECT_EQ(0, session.Drain(10000));
-  ShutDown();
-  EXPECT_EQ(2, session.Drain(10000));
 }
 
 }  // namespace

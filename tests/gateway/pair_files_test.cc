@@ -5,18 +5,16 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
-#include "runtime/alloc_hook.h"
+#include "runtime/refused_allocations.h"
 #include "support/log_capture.h"
 
 namespace owc_test {
 namespace {
 
 using owc::WCHOBWPairFiles;
-
-// The allocation hook lets this many allocations through, then refuses.
-int sAllowed = 0;
-bool AllowSome(size_t) { return sAllowed-- > 0; }
+using Texts = std::vector<std::string>;
 
 bool Add(WCHOBWPairFiles& pair, const char* name, const char* data, bool last = true) {
   HOBWBlockQElt b{};
@@ -83,26 +81,16 @@ TEST(PairFilesTest, BlocksOfAnotherStoryOrWithoutAUsableNameAreRefusedAndChangeN
 
   // For want of memory: the base name, then each file's growth.
   pair.Reset();
-  owc::SetAllocHook(AllowSome);
-  for (int allowed : {0, 1}) {
-    sAllowed = allowed;
-    EXPECT_FALSE(Add(pair, "m.xml", "x"));
-    EXPECT_EQ("-  ", State(pair));
-  }
-  sAllowed = 2;
+  const std::string failed = "WCHOBWPairFiles::AddBlock failed because of memory error for ";
+  EXPECT_EQ((Texts{failed + "mBaseFName", failed + "mXMLBuf"}),
+            FailuresWhenRefused(log, {0, 1}, [&] { return Add(pair, "m.xml", "x"); }));
+  EXPECT_EQ("-  ", State(pair));
   ASSERT_TRUE(Add(pair, "m.xml", "x", false));
-  for (const char* name : {"m.xml", "m.rdf"}) {
-    sAllowed = 0;
-    EXPECT_FALSE(Add(pair, name, "y"));
-  }
-  owc::SetAllocHook(nullptr);
+  EXPECT_EQ((Texts{failed + "mXMLBuf"}),
+            FailuresWhenRefused(log, {0}, [&] { return Add(pair, "m.xml", "y"); }));
+  EXPECT_EQ((Texts{failed + "mRDFBuf"}),
+            FailuresWhenRefused(log, {0}, [&] { return Add(pair, "m.rdf", "y"); }));
   EXPECT_EQ("m x ", State(pair));
-  for (const char* what : {"mBaseFName", "mXMLBuf", "mRDFBuf"}) {
-    EXPECT_EQ(0, log.SeverityOf(
-                     std::string("WCHOBWPairFiles::AddBlock failed because of memory error for ") +
-                     what))
-        << what;
-  }
 }
 
 // A file that grows past the limit discards its story and is skipped to its last block;

@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "runtime/alloc_hook.h"
+#include "runtime/refused_allocations.h"
 
 namespace owc_test {
 namespace {
@@ -16,10 +16,6 @@ std::string PeekAll(owc::WCDataStream& s, uint32_t max) {
   out.resize(s.Peek(&out[0], max));
   return out;
 }
-
-// The allocation hook lets this many allocations through, then refuses.
-int sAllowed = 0;
-bool AllowSome(size_t) { return sAllowed-- > 0; }
 
 // The limit counts memory: every chunk costs its bytes and a fixed overhead, so that many
 // small chunks cannot hold far more than the limit.
@@ -39,12 +35,9 @@ TEST(DataStreamTest, ChunksArePeekedAndConsumedAcrossWithinTheLimitAndMemory) {
   ASSERT_NE(nullptr, head);
   EXPECT_EQ('e', head->GetData(true)[0]);
   // Without memory for the node, its copy of the bytes or its list entry, nothing is added.
-  owc::SetAllocHook(AllowSome);
-  for (int allowed : {0, 1, 2}) {
-    sAllowed = allowed;
-    EXPECT_FALSE(s.Add("f", 1));
-  }
-  owc::SetAllocHook(nullptr);
+  LogCapture log;
+  EXPECT_EQ(std::vector<std::string>{},  // quietly
+            FailuresWhenRefused(log, {0, 1, 2}, [&] { return s.Add("f", 1); }));
   EXPECT_FALSE(s.Add("fghij", 5));
   ASSERT_TRUE(s.Add("fgh", 3));
   EXPECT_EQ("efgh", PeekAll(s, 10));

@@ -3,25 +3,24 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "runtime/refused_allocations.h"
 #include "support/clock.h"
 #include "support/log_capture.h"
-#include "runtime/alloc_hook.h"
 
 namespace owc_test {
+
 namespace {
 
 using owc::IOPort;
 using owc::IOPortCallbackInfo;
 using owc::IOPortStats;
+using Texts = std::vector<std::string>;
 
-// The allocation hook lets this many allocations through, then refuses.
-int sAllowed = 0;
-bool AllowSome(size_t) { return sAllowed-- > 0; }
+const uint8_t* U8(const char* s) { return reinterpret_cast<const uint8_t*>(s); }
 
 TEST(IOPortTest, AveragesRatesThePacingBudgetAndReceiveSilence) {
   IOPort port;
@@ -60,62 +59,28 @@ TEST(IOPortTest, AveragesRatesThePacingBudgetAndReceiveSilence) {
   EXPECT_FALSE(port.IsRXTimeOK());
 }
 
-TEST(IOPortTest, SentBytesLeaveFromTheFrontAndFailuresKeepTheContent) {
-  owc_test::LogCapture log;
-  IOPort port;
-  ASSERT_TRUE(port.AddToOverflowBuf(reinterpret_cast<const uint8_t*>("abcdef"), 6));
-  ASSERT_TRUE(port.WroteOverflowBuf(1));
-  EXPECT_FALSE(port.WroteOverflowBuf(6));
-  EXPECT_EQ(0,
-            log.SeverityOf("IOPort::WroteOverflowBuf failed bytes written > unsent data len.\n"));
-  owc::SetAllocHook([](size_t) { return false; });
-  EXPECT_FALSE(port.AddToOverflowBuf(reinterpret_cast<const uint8_t*>("gh"), 2));
-  owc::SetAllocHook(nullptr);
-  EXPECT_EQ(0, log.SeverityOf("IOPort::AddToOverflowBuf new UBYTE [] failed.\n"));
-  ASSERT_EQ(5u, port.GetOverflowLen());
-  EXPECT_EQ(0, std::memcmp("bcdef", port.GetOverflowBuf(), 5));
-  ASSERT_TRUE(port.WroteOverflowBuf(5));
-  EXPECT_EQ(nullptr, port.GetOverflowBuf());
-}
-
-TEST(IOPortStatsTest, SixtySixBytesOfAgeCountersAndAPaddedNameThatLoadReads) {
-  AdvanceMs(5000);
-  IOPortStats s, loaded;
-  s.mStartTime.SetNow();
-  s.mName = "tcp";
-  uint32_t* counters[] = {&s.mRXTotal, &s.mRXAverage, &s.mRXRate,
-                          &s.mTXTotal, &s.mTXAverage, &s.mTXRate};
-  for (uint32_t i = 0; i < 6; ++i) *counters[i] = 0x01020304u * (i + 1);
-  uint8_t rec[IOPortStats::kStoredSize + 1], again[IOPortStats::kStoredSize];
-  rec[IOPortStats::kStoredSize] = 0x5A;  // guard
-  auto name = [&rec] { return std::string(reinterpret_cast<char*>(rec + 34), 32); };
-  ASSERT_TRUE(s.Store(rec));
-  EXPECT_EQ(0x5A, rec[IOPortStats::kStoredSize]);
-  for (int i = 0; i < 6; ++i) {
-    const uint8_t* p = rec + 10 + 4 * i;
-    EXPECT_EQ(*counters[i], p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24) << i;
-  }
-  EXPECT_EQ(std::string("tcp") + std::string(29, '\0'), name());
-  ASSERT_TRUE(loaded.Load(rec, IOPortStats::kStoredSize));
-  ASSERT_TRUE(loaded.Store(again));
-  EXPECT_EQ(0, std::memcmp(rec, again, sizeof again));  // every field read back
-  s.mName = std::string(40, 'n');
-  ASSERT_TRUE(s.Store(rec));
-  EXPECT_EQ(std::string(31, 'n') + '\0', name());
-  EXPECT_FALSE(loaded.Load(rec, IOPortStats::kStoredSize - 1));  // resets all but the name
-  EXPECT_EQ(0u, loaded.mRXTotal);
-  EXPECT_EQ("tcp", loaded.mName);
-}
-
-const uint8_t* U8(const char* s) { return reinterpret_cast<const uint8_t*>(s); }
-
 std::string AuxContent(const IOPort& port) {
   return std::string(reinterpret_cast<const char*>(port.GetAuxBuf()), port.GetAuxUsed());
 }
 
-TEST(IOPortTest, PutsStayInsideTheSizeAndLeaveUsedAtTheEndOfTheLastWrite) {
-  owc_test::LogCapture log;
+// Sent overflow bytes leave from the front; puts stay inside the aux buffer's size and leave
+// its used length at the end of the last write. A refused put or allocation keeps the
+// content, except that a failed AuxBufInit has dropped the old buffer all the same.
+TEST(IOPortTest, OverflowAndAuxBuffersKeepTheirContentThroughRefusedWrites) {
+  LogCapture log;
   IOPort port;
+  ASSERT_TRUE(port.AddToOverflowBuf(U8("abcdef"), 6));
+  ASSERT_TRUE(port.WroteOverflowBuf(1));
+  EXPECT_FALSE(port.WroteOverflowBuf(6));
+  EXPECT_EQ(0,
+            log.SeverityOf("IOPort::WroteOverflowBuf failed bytes written > unsent data len.\n"));
+  EXPECT_EQ(Texts{"IOPort::AddToOverflowBuf new UBYTE [] failed.\n"},
+            FailuresWhenRefused(log, {0}, [&] { return port.AddToOverflowBuf(U8("gh"), 2); }));
+  ASSERT_EQ(5u, port.GetOverflowLen());
+  EXPECT_EQ(0, std::memcmp("bcdef", port.GetOverflowBuf(), 5));
+  ASSERT_TRUE(port.WroteOverflowBuf(5));
+  EXPECT_EQ(nullptr, port.GetOverflowBuf());
+
   EXPECT_FALSE(port.AuxBufPutByte(0, 'x'));  // no buffer yet
   ASSERT_TRUE(port.AuxBufInit(8));
   ASSERT_TRUE(port.AuxBufPut(2, U8("cdef"), 4));
@@ -124,31 +89,27 @@ TEST(IOPortTest, PutsStayInsideTheSizeAndLeaveUsedAtTheEndOfTheLastWrite) {
   EXPECT_EQ(1u, port.GetAuxUsed());  // the last write's end, not the highest one
   ASSERT_TRUE(port.AuxBufPutByte(1, 'b'));
   ASSERT_TRUE(port.AuxBufPut(6, U8("gh"), 2));  // exactly to the end
-  EXPECT_EQ("abcdefgh", AuxContent(port));
   EXPECT_FALSE(port.AuxBufPut(7, U8("xy"), 2));
   EXPECT_FALSE(port.AuxBufPut(0xFFFFFFFFu, U8("xy"), 2));  // offset + n must not wrap
   EXPECT_FALSE(port.AuxBufPutByte(8, 'x'));
-  EXPECT_EQ("abcdefgh", AuxContent(port));  // refused puts change nothing
+  EXPECT_EQ("abcdefgh", AuxContent(port));
   EXPECT_EQ(8u, port.AuxBufSetUsed(3));
   EXPECT_EQ("abc", AuxContent(port));
   EXPECT_EQ(8u, port.AuxBufSetUsed(100));
   EXPECT_EQ(8u, port.GetAuxUsed());
-
   ASSERT_TRUE(port.AuxBufInit(4));  // a new buffer starts empty
   EXPECT_EQ(4u, port.GetAuxSize());
   EXPECT_EQ(0u, port.GetAuxUsed());
-  owc::SetAllocHook([](size_t) { return false; });
-  EXPECT_FALSE(port.AuxBufInit(16));
-  owc::SetAllocHook(nullptr);
-  EXPECT_EQ(0, log.SeverityOf("IOPort::AuxBufInit new UBYTE [] failed.\n"));
-  EXPECT_EQ(nullptr, port.GetAuxBuf());  // the old buffer is gone all the same
+  EXPECT_EQ(Texts{"IOPort::AuxBufInit new UBYTE [] failed.\n"},
+            FailuresWhenRefused(log, {0}, [&] { return port.AuxBufInit(16); }));
+  EXPECT_EQ(nullptr, port.GetAuxBuf());
   EXPECT_EQ(0u, port.GetAuxSize());
   ASSERT_TRUE(port.AuxBufInit(0));
   EXPECT_EQ(nullptr, port.GetAuxBuf());
 }
 
 struct Recorder {
-  std::vector<std::string> calls;
+  Texts calls;
   IOPort* port = nullptr;
 };
 
@@ -162,8 +123,10 @@ void RecordAsB(void* context, uint32_t v1, uint32_t v2) {
   static_cast<Recorder*>(context)->calls.push_back("b" + std::to_string(v1 + v2));
 }
 
-// Unregistered callbacks are freed by the port; the sanitizer builds see a leak or a double free.
+// Unregistered callbacks are freed by the port; the sanitizer builds see a leak or a double
+// free. Without memory for the copy or its list entry nothing is registered, nor leaked.
 TEST(IOPortTest, NotifyCallsEachInOrderAndUnregisterDropsOnlyTheFirstEqualOne) {
+  LogCapture log;
   IOPort port;
   Recorder one, two;
   one.port = &port;
@@ -175,31 +138,21 @@ TEST(IOPortTest, NotifyCallsEachInOrderAndUnregisterDropsOnlyTheFirstEqualOne) {
   ASSERT_TRUE(port.Register(a1));
   a1.mContext = &two;  // the port keeps its own copy
   port.Notify(7, 2);
-  EXPECT_EQ((std::vector<std::string>{"a7,2", "b9", "a7,2"}), one.calls);
-  EXPECT_EQ((std::vector<std::string>{"a7,2"}), two.calls);
+  EXPECT_EQ((Texts{"a7,2", "b9", "a7,2"}), one.calls);
+  EXPECT_EQ((Texts{"a7,2"}), two.calls);
   EXPECT_EQ(7u, port.GetLastError());
 
   port.Unregister(IOPortCallbackInfo(RecordAsA, &one));
   port.Unregister(IOPortCallbackInfo(RecordAsB, &two));  // not registered: nothing happens
+  EXPECT_EQ((Texts{"IOPort::Register new IOPortCallbackInfo failed.\n",
+                   "IOPort::Register AddTail failed.\n"}),
+            FailuresWhenRefused(
+                log, {0, 1}, [&] { return port.Register(IOPortCallbackInfo(RecordAsB, &two)); }));
   one.calls.clear();
   two.calls.clear();
   port.Notify(3, 4);
-  EXPECT_EQ((std::vector<std::string>{"b7", "a3,4"}), one.calls);
-  EXPECT_EQ((std::vector<std::string>{"a3,4"}), two.calls);
-
-  // Without memory for the copy or its list entry nothing is registered, nor leaked.
-  LogCapture log;
-  owc::SetAllocHook(AllowSome);
-  for (int allowed : {0, 1}) {  // the copy, then its entry
-    sAllowed = allowed;
-    EXPECT_FALSE(port.Register(IOPortCallbackInfo(RecordAsB, &two)));
-  }
-  owc::SetAllocHook(nullptr);
-  EXPECT_EQ(0, log.SeverityOf("IOPort::Register new IOPortCallbackInfo failed.\n"));
-  EXPECT_EQ(0, log.SeverityOf("IOPort::Register AddTail failed.\n"));
-  two.calls.clear();
-  port.Notify(5, 6);
-  EXPECT_EQ((std::vector<std::string>{"a5,6"}), two.calls);
+  EXPECT_EQ((Texts{"b7", "a3,4"}), one.calls);
+  EXPECT_EQ((Texts{"a3,4"}), two.calls);
 }
 
 std::string StoredForm(const IOPortStats& s) {
@@ -208,7 +161,38 @@ std::string StoredForm(const IOPortStats& s) {
   return std::string(reinterpret_cast<char*>(rec), sizeof rec);
 }
 
+TEST(IOPortStatsTest, SixtySixBytesOfAgeCountersAndAPaddedNameThatLoadReads) {
+  AdvanceMs(5000);
+  IOPortStats s, loaded;
+  s.mStartTime.SetNow();
+  s.mName = "tcp";
+  uint32_t* counters[] = {&s.mRXTotal, &s.mRXAverage, &s.mRXRate,
+                          &s.mTXTotal, &s.mTXAverage, &s.mTXRate};
+  for (uint32_t i = 0; i < 6; ++i) *counters[i] = 0x01020304u * (i + 1);
+  uint8_t rec[IOPortStats::kStoredSize + 1];
+  rec[IOPortStats::kStoredSize] = 0x5A;  // guard
+  auto name = [&rec] { return std::string(reinterpret_cast<char*>(rec + 34), 32); };
+  ASSERT_TRUE(s.Store(rec));
+  EXPECT_EQ(0x5A, rec[IOPortStats::kStoredSize]);
+  for (int i = 0; i < 6; ++i) {
+    const uint8_t* p = rec + 10 + 4 * i;
+    EXPECT_EQ(*counters[i], p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24) << i;
+  }
+  EXPECT_EQ(std::string("tcp") + std::string(29, '\0'), name());
+  ASSERT_TRUE(loaded.Load(rec, IOPortStats::kStoredSize));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(rec), IOPortStats::kStoredSize),
+            StoredForm(loaded));  // every field read back
+  s.mName = std::string(40, 'n');
+  ASSERT_TRUE(s.Store(rec));
+  EXPECT_EQ(std::string(31, 'n') + '\0', name());
+  EXPECT_FALSE(loaded.Load(rec, IOPortStats::kStoredSize - 1));  // resets all but the name
+  EXPECT_EQ(0u, loaded.mRXTotal);
+  EXPECT_EQ("tcp", loaded.mName);
+}
+
+// A copy that runs out of memory stops at its first record and leaves the list empty.
 TEST(IOPortStatsTest, CopyReplacesTheContentWithIndependentEqualRecordsInOrder) {
+  LogCapture log;
   owc::IOPortStatsList original, copy, empty;
   for (uint32_t i = 1; i <= 3; ++i) {
     IOPortStats s;
@@ -228,25 +212,15 @@ TEST(IOPortStatsTest, CopyReplacesTheContentWithIndependentEqualRecordsInOrder) 
     EXPECT_NE(theirs, mine);  // records are values: a distinct one is independent
     EXPECT_EQ(StoredForm(*theirs), StoredForm(*mine)) << theirs->mName;
   }
-
   ASSERT_TRUE(copy.Copy(empty));
   EXPECT_TRUE(copy.IsEmpty());
   EXPECT_EQ(3u, original.GetCount());
-
-  LogCapture log;
-  owc::SetAllocHook(AllowSome);
-  for (int allowed : {0, 1}) {  // the first record's copy, then its entry
-    sAllowed = allowed;
-    EXPECT_FALSE(copy.Copy(original));
-    EXPECT_TRUE(copy.IsEmpty());
-  }
-  owc::SetAllocHook(nullptr);
-  EXPECT_EQ(0, log.SeverityOf("IOPortStatsList::AddStats new IOPortStats failed.\n"));
-  EXPECT_EQ(0, log.SeverityOf("IOPortStatsList::AddStats AddTail failed.\n"));
-  const auto lines = log.Lines();
-  EXPECT_EQ(2, std::count_if(lines.begin(), lines.end(), [](const LogCapture::Line& l) {
-              return l.text == "IOPortStatsList::Copy AddStat failed.\n";
-            }));
+  EXPECT_EQ((Texts{"IOPortStatsList::AddStats new IOPortStats failed.\n",
+                   "IOPortStatsList::Copy AddStat failed.\n",
+                   "IOPortStatsList::AddStats AddTail failed.\n",
+                   "IOPortStatsList::Copy AddStat failed.\n"}),
+            FailuresWhenRefused(log, {0, 1}, [&] { return copy.Copy(original); }));
+  EXPECT_TRUE(copy.IsEmpty());
 }
 
 }  // namespace

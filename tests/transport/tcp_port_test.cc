@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "runtime/refused_allocations.h"
 #include "support/clock.h"
 #include "support/log_capture.h"
 #include "support/raw_socket.h"
 #include "transport/socket_ops.h"
-#include "runtime/alloc_hook.h"
 
 namespace owc_test {
 namespace {
@@ -136,9 +136,7 @@ TEST_F(TCPPortTest, FailedOpensChecksAndConnectsAreLoggedAndLeaveThePortClosed) 
   EXPECT_FALSE(mPort.IsTXReady());  // writable only with the error
   EXPECT_FALSE(mPort.CheckConnection());
   ExpectClosedWith(mPort, mLog, kCheckFailed, fd, 10061);
-}
-
-TEST_F(TCPPortTest, BytesBeforeAPeerResetAreReadThenTheCheckReportsIt) {
+  // Bytes before a peer's reset are read, then the check reports the reset.
   ASSERT_NO_FATAL_FAILURE(Pair());
   ASSERT_TRUE(owc_test::SendAll(mServer, "tail"));
   ASSERT_TRUE(owc_test::WaitForBytes(mFd, 4));
@@ -200,9 +198,7 @@ TEST_F(TCPPortTest, PacedWriteHoldsTheExcessFlushesItUnpacedAndClosesWhenItCanno
   EXPECT_EQ(second, Receive(second.size()));
 
   owc_test::AdvanceMs(10050);
-  owc::SetAllocHook([](size_t) { return false; });
-  EXPECT_FALSE(mPort.Write(Bytes(first), first.size(), written));
-  owc::SetAllocHook(nullptr);
+  EXPECT_FALSE(WithAllowed(0, [&] { return mPort.Write(Bytes(first), first.size(), written); }));
   EXPECT_EQ(0u, written);
   EXPECT_EQ(0, mLog.SeverityOf(Format("TCPPort::Write %08x AddToOverflowBuf failed.\n", mFd)));
   EXPECT_FALSE(mPort.IsOpen());

@@ -3,13 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "runtime/alloc_hook.h"
+#include "runtime/refused_allocations.h"
 #include "support/clock.h"
 #include "support/failing_new.h"
 #include "support/log_capture.h"
@@ -159,52 +159,31 @@ TEST(ClientPortTest, WhatCannotBeParsedStopsTheParse) {
   }
 }
 
-// The one allocation size the allocation hook refuses; SIZE_MAX refuses them all.
-size_t sRefusedSize = 0;
-bool RefuseOneSize(size_t n) { return sRefusedSize != SIZE_MAX && n != sRefusedSize; }
-
 // Without memory a block cannot keep its data, and a hello without its tokens lacks the
 // versions: neither is queued, both are consumed, and only the block builder logs.
 TEST(ClientPortTest, MessagesThatCannotBeBuiltForWantOfMemoryAreConsumed) {
-  // Spaced out, the hello's tokens take more memory than its image.
-  const std::string hello = WireText("+Tazu   Orbrix   v1.00.00   v1.00.00");
-  struct Case {
-    std::string bytes;
-    size_t refused;
-    Texts failures;
-  };
-  for (const Case& c : {Case{WireBlock("7:+BLK3:", "data", "BLKm"), SIZE_MAX,
-                             {"WCOWClientPort::CreateMsgRqstBlock msgObj->SetInfo failed"}},
-                        Case{hello, hello.size(), {}}}) {
-    SCOPED_TRACE(c.bytes);
-    LogCapture log;
-    auto port = std::make_unique<WCOWClientPort>();
-    sRefusedSize = c.refused;
-    owc::SetAllocHook(RefuseOneSize);
-    EXPECT_EQ(c.bytes.size(), Parse(*port, c.bytes));
-    owc::SetAllocHook(nullptr);
-    EXPECT_EQ(c.failures, FailureLines(log));
-    EXPECT_EQ(0u, port->GetRXMsgCount());
-  }
-  WCOWClientPort withMemory;
-  Parse(withMemory, hello);
-  EXPECT_EQ(1u, withMemory.GetRXMsgCount());
+  const std::string block = WireBlock("7:+BLK3:", "data", "BLKm");
+  // Spaced out, the hello's tokens take more memory than its image: only they are refused.
+  static const std::string hello = WireText("+Tazu   Orbrix   v1.00.00   v1.00.00");
+  LogCapture log;
+  WCOWClientPort port;
+  EXPECT_EQ(block.size(), WithAllowed(0, [&] { return Parse(port, block); }));
+  owc::SetAllocHook([](size_t n) { return n != hello.size(); });
+  EXPECT_EQ(hello.size(), Parse(port, hello));
+  owc::SetAllocHook(nullptr);
+  EXPECT_EQ(Texts{"WCOWClientPort::CreateMsgRqstBlock msgObj->SetInfo failed"}, FailureLines(log));
+  EXPECT_EQ(0u, port.GetRXMsgCount());
+  Parse(port, hello);
+  EXPECT_EQ(1u, port.GetRXMsgCount());
 }
 
 // Whichever allocation fails, the connection is neither listed nor leaked.
 TEST(ClientThreadTest, AnOpenThatRunsOutOfMemorySaysWhichNewFailedAndGivesNoHandle) {
   LogCapture log;
   owc::WCXMLGWClientThread thread;
-  owc::SetAllocHook(RefuseOneSize);
-  for (size_t refused :
-       {sizeof(owc::WCOBWClientConnect), sizeof(owc::WCOBWCliCnctList::Node)}) {
-    sRefusedSize = refused;
-    EXPECT_EQ(0u, thread.Open(0x7F001301, nullptr, 0));
-  }
-  owc::SetAllocHook(nullptr);
   EXPECT_EQ((Texts{"WCXMLGWClientThread::Open new WCOBWClientConnect failed",
                    "WCXMLGWClientThread::Open mCliCnctList.AddTail failed"}),
-            FailureLines(log));
+            FailuresWhenRefused(log, {0, 1}, [&] { return thread.Open(0x7F001301, nullptr, 0); }));
   EXPECT_EQ(0u, thread.GetCnctCount());
 }
 
@@ -264,7 +243,9 @@ TEST(ClientPortTest, MessagesSplitAtAnyPointParseAsWhole) {
   EXPECT_EQ(Texts{}, FailureLines(log));
 }
 
-TEST(ClientPortTest, FullSizeBlocksBeyondOneWindowAreAllParsed) {
+// Bytes that stop the parse are not parsed again until more arrive.
+TEST(ClientPortTest, FullSizeBlocksBeyondOneWindowAreAllParsedAndStuckBytesOnlyOnce) {
+  LogCapture log;
   std::string data(65535, '\0'), bytes;
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7);
   for (int i = 0; i < 5; ++i) bytes += WireBlock("9:+BLK" + std::to_string(i) + ":", data, "BLKm");
@@ -279,11 +260,6 @@ TEST(ClientPortTest, FullSizeBlocksBeyondOneWindowAreAllParsed) {
                                 " last=0 data=" + data);  // no dump of the bytes on failure
   }
   EXPECT_FALSE(port->ParseRXStream(false));  // nothing new, nothing left
-}
-
-TEST(ClientPortTest, StuckBytesAreNotReparsedUntilMoreArrive) {
-  LogCapture log;
-  auto port = std::make_unique<WCOWClientPort>();
   const std::string bad = WireText("5:+");
   ASSERT_TRUE(port->GetRXStream().Add(bad.data(), static_cast<uint32_t>(bad.size())));
   EXPECT_TRUE(port->ParseRXStream(true));
@@ -368,7 +344,7 @@ class ClientConnectTest : public ::testing::Test {
 
 // Before the connect was seen to complete, a queued message waits for the client thread's
 // poll; afterwards it is written at once, and nothing is left for the client thread.
-TEST_F(ClientConnectTest, QueuedMessagesAreWrittenOnTheCallersThreadOnceConnected) {
+TEST_F(ClientConnectTest, MessagesGoOutOnTheCallersThreadOnceConnectedAndComeInUntilAPause) {
   ASSERT_GE(server, 0);
   ASSERT_TRUE(connect.TXMsg(Beat(5)));
   EXPECT_FALSE(connect.SendNow());
@@ -379,12 +355,8 @@ TEST_F(ClientConnectTest, QueuedMessagesAreWrittenOnTheCallersThreadOnceConnecte
   EXPECT_TRUE(connect.SendNow());
   EXPECT_EQ(WireText("6:HRTB") + WireText("7:HRTB"), Heard(14));
   EXPECT_FALSE(log.HasPart("TCPPort::Write"));
-}
-
-// A poll delivers every message of its read, in order, unless the callback pauses the
-// connection: then the rest waits until the pause ends.
-TEST_F(ClientConnectTest, OnePollDeliversEveryParsedMessageUntilTheCallbackPauses) {
-  ASSERT_GE(server, 0);
+  // A poll delivers every message of its read, in order, unless the callback pauses the
+  // connection: then the rest waits until the pause ends.
   Tell(WireText("9:+HRTB") + WireText("9:-RQST (204) No content") + WireText("9:+RQST (410) Gone"));
   connect.Service();
   EXPECT_EQ((Texts{"9:+HRTB", "9:-RQST (204) No content", "9:+RQST (410) Gone"}), got);
@@ -405,19 +377,14 @@ TEST_F(ClientConnectTest, OnePollDeliversEveryParsedMessageUntilTheCallbackPause
 // stays open, and what comes next is delivered.
 TEST(ClientThreadTest, APassThatRunsOutOfMemoryWhileWaitingCostsOnlyThatPass) {
   struct Inbox {
-    std::mutex mutex;
-    Texts got;
+    Texts got;  // read once the client thread has ended
+    std::atomic<size_t> count{0};
     static void Callback(WCXMLWireMsg* msg, uintptr_t user) {
       auto* self = reinterpret_cast<Inbox*>(user);
       std::unique_ptr<WCXMLWireMsg> owned(msg);
-      std::lock_guard<std::mutex> lock(self->mutex);
       self->got.push_back(msg->GetMsgBuf());
       // The wait's list of one port and the wake event, right after this delivery.
-      if (self->got.size() == 1) owc_test::FailNextPlainAllocation(2 * sizeof(pollfd));
-    }
-    size_t Count() {
-      std::lock_guard<std::mutex> lock(mutex);
-      return got.size();
+      if (++self->count == 1) owc_test::FailNextPlainAllocation(2 * sizeof(pollfd));
     }
   } inbox;
   LogCapture log;
@@ -431,9 +398,10 @@ TEST(ClientThreadTest, APassThatRunsOutOfMemoryWhileWaitingCostsOnlyThatPass) {
   const int server = listener.Accept();
   ASSERT_GE(server, 0);
   ASSERT_TRUE(owc_test::SendAll(server, WireText("9:+HRTB")));
-  EXPECT_TRUE(owc_test::WaitUntil([&] { return log.Has("WCXMLGWClientThread::Run out of memory"); }));
+  EXPECT_TRUE(
+      owc_test::WaitUntil([&] { return log.Has("WCXMLGWClientThread::Run out of memory"); }));
   ASSERT_TRUE(owc_test::SendAll(server, WireText("9:+RQST (410) Gone")));
-  EXPECT_TRUE(owc_test::WaitUntil([&] { return inbox.Count() == 2; }));
+  EXPECT_TRUE(owc_test::WaitUntil([&] { return inbox.count == 2; }));
   thread.Close(handle);
   thread.Stop(true);
   close(server);

@@ -6,7 +6,7 @@
 
 #include "gtest/gtest.h"
 #include "owclient/wire_messages.h"
-#include "runtime/alloc_hook.h"
+#include "runtime/refused_allocations.h"
 #include "wire/wire_msg_queue.h"
 #include "wire/wire_msg_tables.h"
 
@@ -82,8 +82,9 @@ TEST(WireMsgTest, EveryKindOfMessageHasItsExactImage) {
   for (const auto& c : cases) EXPECT_EQ(c.second, Image(*c.first)) << c.second.substr(0, 40);
 }
 
-// The fields keep what the image cuts; block data is viewed inside the image.
-TEST(WireMsgTest, FieldsKeepWhatTheImageCutsAndBlockDataIsViewedInPlace) {
+// The fields keep what the image cuts; block data is viewed inside the image; many appends
+// build the concatenation.
+TEST(WireMsgTest, FieldsKeepWhatTheImageCutsBlockDataIsViewedInPlaceAndAppendsConcatenate) {
   const std::string longArg(300, 'x'), longID(300, 'p'), data = "ab\0c"s;
   EXPECT_EQ(longArg, Ack("a.xml", longArg.c_str())->GetArg2());
   WCXMLWireMsgHello hello;
@@ -95,26 +96,15 @@ TEST(WireMsgTest, FieldsKeepWhatTheImageCutsAndBlockDataIsViewedInPlace) {
   EXPECT_EQ(data, std::string(reinterpret_cast<const char*>(msg.GetData()), msg.GetDataLength()));
   ASSERT_TRUE(msg.SetInfo(4, 9, 0, nullptr, 0));
   EXPECT_EQ(0, std::memcmp(msg.GetData(), "BLKm", 4));  // empty: the view is the marker
-}
-
-TEST(WireMsgTest, ManyAppendsBuildTheConcatenation) {
-  WCXMLWireMsg msg;
-  EXPECT_FALSE(msg.AppendData("x", 1));  // no head yet
-  ASSERT_TRUE(msg.SetHeader(1, 2, WCXMLWireMsg::kTypeAck, WCXMLWireMsg::kAckPositive, 0));
+  WCXMLWireMsg appended;
+  EXPECT_FALSE(appended.AppendData("x", 1));  // no head yet
+  ASSERT_TRUE(appended.SetHeader(1, 2, WCXMLWireMsg::kTypeAck, WCXMLWireMsg::kAckPositive, 0));
   std::string expected = "2:+ACK";
   for (int i = 0; i < 1000; ++i) {
-    ASSERT_TRUE(msg.AppendData("a\0c", 3));
+    ASSERT_TRUE(appended.AppendData("a\0c", 3));
     expected += "a\0c"s;
   }
-  EXPECT_EQ(expected + "\0"s, Image(msg));
-}
-
-// Fails every allocation after the first `sAllowed` ones.
-int sAllowed = 0;
-bool CountedAllocation(size_t) {
-  if (sAllowed == 0) return false;
-  --sAllowed;
-  return true;
+  EXPECT_EQ(expected + "\0"s, Image(appended));
 }
 
 // Builds with 0, 1, 2, ... allocations allowed until the build succeeds; returns how many
@@ -123,8 +113,7 @@ template <class M, class Build>
 int AllocationsFor(Build build) {
   for (int allowed = 0; allowed < 20; ++allowed) {
     M msg;
-    sAllowed = allowed;
-    if (build(msg)) return allowed;
+    if (WithAllowed(allowed, [&] { return build(msg); })) return allowed;
     EXPECT_EQ(nullptr, msg.GetMsgBuf()) << "allowed " << allowed;
     EXPECT_EQ(0u, msg.GetMsgLen()) << "allowed " << allowed;
   }
@@ -133,7 +122,6 @@ int AllocationsFor(Build build) {
 }
 
 TEST(WireMsgTest, EveryFailedBuildLeavesNoImage) {
-  owc::SetAllocHook(CountedAllocation);
   AllocationsFor<WCXMLWireMsgUserReq>([](auto& m) { return m.SetInfo(1, 5, "guest"); });
   AllocationsFor<WCXMLWireMsgFilterReq>([](auto& m) {
     bool ok = m.SetInfo(5);
@@ -147,12 +135,10 @@ TEST(WireMsgTest, EveryFailedBuildLeavesNoImage) {
   const std::string data(4096, 'b');
   EXPECT_EQ(1, AllocationsFor<WCXMLWireMsgRequestBlockAck>(
                    [&](auto& m) { return m.SetInfo(5, 1, 4096, data.data(), 1); }));
-  sAllowed = 0;
-  WCXMLWireMsgHello hello;  // its constructor could not build the image
-  sAllowed = 10;
-  EXPECT_FALSE(hello.SetVersions(2, 0, 0, 2, 0, 0));
-  EXPECT_EQ(1u, hello.GetMajor1());
-  owc::SetAllocHook(nullptr);
+  // Its constructor could not build the image.
+  auto hello = WithAllowed(0, [] { return std::make_unique<WCXMLWireMsgHello>(); });
+  EXPECT_FALSE(WithAllowed(10, [&] { return hello->SetVersions(2, 0, 0, 2, 0, 0); }));
+  EXPECT_EQ(1u, hello->GetMajor1());
 }
 
 // Counts its destructions, to see who destroys a message.
