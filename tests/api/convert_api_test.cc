@@ -200,21 +200,13 @@ TEST(ConvertApiTest, AnEnvironmentRendersEachStoryAsAFreshOneWould) {
     OBConvertFreeObj(obj);
     return seen;
   };
-  auto newEnv = [] {
-    OBConvertEnv env = nullptr;
-    EXPECT_EQ(0u,
-              OBConvertNewEnv(kTemplate, sizeof kTemplate - 1, kTable, sizeof kTable - 1, &env));
-    return env;
-  };
-  OBConvertEnv shared = newEnv();
+  Story shared;
   for (const auto& story : stories) {
     SCOPED_TRACE(story.xml);
-    OBConvertEnv fresh = newEnv();
-    const std::string expected = render(fresh, story.options, story.xml);
-    EXPECT_EQ(expected, render(shared, story.options, story.xml));
-    OBConvertFreeEnv(fresh);
+    Story fresh;
+    const std::string expected = render(fresh.env, story.options, story.xml);
+    EXPECT_EQ(expected, render(shared.env, story.options, story.xml));
   }
-  OBConvertFreeEnv(shared);
   OBConvertSetReadOptions(0);
 }
 
