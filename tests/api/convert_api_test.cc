@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "owclient/owclient.h"
@@ -40,8 +39,7 @@ const char kTemplate[] =
     "<?Kavio end?><div><?Kavio insert body?></div>";
 const char kTable[] = "\"p\" \"p\" \"p\" 0 1\n\"media\" \"\" \"\" 1 0\n";
 
-// A template env and a story object for one scope: the template above with its table and the
-// sample story with its metadata.
+// A template env and a story object for one scope: the template and table above, the sample.
 struct Story {
   Story() {
     gCalls.clear();
@@ -152,23 +150,6 @@ TEST(ConvertApiTest, FailuresClearHandlesFilesAreNamedAndAnEmptyTemplateHandsNul
   Story good(0, kStoryXml);
   EXPECT_EQ(0u, OBConvertApplyTemplate(good.env, good.obj, Collect, 0, 0));
   EXPECT_EQ(gCalls, std::vector<std::string>{"<null>"});
-}
-
-// Handles share no hidden state: conversions on separate handles may run in parallel.
-TEST(ConvertApiTest, SeparateHandlesConvertInParallel) {
-  auto convert = [](std::string* html) {
-    for (int i = 0; i < 20; ++i) {
-      Story s;
-      std::string once = Got(OBConvertApplyTemplate(s.env, s.obj, Collect, 0, 0));
-      *html = i > 0 && once != *html ? "mismatch" : once;
-    }
-  };
-  std::string a, b;
-  std::thread first(convert, &a), second(convert, &b);
-  first.join();
-  second.join();
-  EXPECT_NE(std::string::npos, a.find("<h1>Rates &amp; Markets</h1>"));
-  EXPECT_EQ(a, b);
 }
 
 // An environment keeps its parser from story to story: each story renders, fails and logs

@@ -166,8 +166,7 @@ TEST_F(ReadOptionsTest, EachExampleFeedStoryReadsWithItsOptionAndAsDescribedWith
               mLog.HasPart("XML parse error: [not well-formed (invalid token)]"));
     EXPECT_EQ(c.without == nullptr, without.html.empty()) << "a page only when it parses";
   }
-  // NITF 3.3 in its own namespace, with a series; empty fields and the metadata headline
-  // as the page's title without the option.
+  // NITF 3.3 in its namespace: without the option, the metadata headline titles the page.
   Result glacier = ConvertExample("glacier-survey", OBCONVERT_READ_PLAIN_NITF);
   EXPECT_EQ("Survey team finds the valley glacier thinner by eleven metres", glacier.headline);
   EXPECT_EQ("Mountains in change", glacier.seriesName);
@@ -260,10 +259,8 @@ TEST_F(ReadOptionsTest, HtmlEntitiesResolveWithAnyDoctypeAndTheDocumentsOwnDefin
             Convert(Story(own, "Caf&eacute; &x; &euro;"), OBCONVERT_READ_HTML_ENTITIES).headline);
 }
 
-// Text and the values in a captured element's start tags: escaped in modes 1 and 2 (mode
-// 2 the apostrophe too), raw in the others; attributes keep document order and an empty
-// element both tags. The separator set names the captured paths. An attribute read alone
-// is always the value as parsed.
+// Attributes keep document order and an empty element both tags; the separator set names the
+// captured paths. An attribute read alone is always the value as parsed.
 TEST_F(ReadOptionsTest, TextAndAttributeValuesAreEscapedInModesOneAndTwo) {
   const std::string xml = Story("", "H",
                                 "'&lt;&amp;<b z=\"2\" c=\"1 &amp; 2\"/><p title=\"a&quot;b "
@@ -352,10 +349,8 @@ TEST_F(HostileStoryTest, EntityExpansionBombsAreRefusedWithTheirParseError) {
   Convert(Story(laughs, "h", "<p class=\"&e10;\">x</p>"), "limit on input amplification");
 }
 
-// An external entity refuses the story, with the reading options or without; an external
-// DTD subset or parameter entity is never read, and the story renders without it: with
-// HTML entities the library's definitions stand and a name that stays unknown is logged
-// once per document.
+// An external DTD subset or parameter entity is never read: with HTML entities the library's
+// definitions stand, and a name that stays unknown is logged once per document.
 TEST_F(HostileStoryTest, NoExternalEntityEverReadsALocalFile) {
   TempDir dir;
   const std::string txt = dir.File("secret.txt"), dtd = dir.File("secret.dtd");

@@ -22,9 +22,8 @@ TEST(DocOutOfMemoryTest, PropertyIndexEndsTheInsertionWithFalseAtEachRefusal) {
   const std::string node = "WCXMLSearchLevel::InsertProperty new XMLSearchNode failed, ";
   const std::string level = "WCXMLSearchLevel::InsertProperty ThisLevel not found for a";
   const std::string fixed = "\\a(0)\\b(1)";
-  // A letter per checked allocation, refused in turn: N the node line, L the level line, . none
-  // left. Per segment the node and its list cell; between segments the child level and its
-  // slot (fixed) or the level alone (wild).
+  // A letter per checked allocation refused in turn (N node line, L level line, . none left):
+  // per segment the node and its cell; between them the level and its slot (fixed) or not.
   const std::pair<std::string, std::string> paths[] = {{fixed, "NNLLNN."},
                                                        {"\\a(-1)\\b(0)", "NNLNN."}};
   for (const auto& [path, outcomes] : paths) {

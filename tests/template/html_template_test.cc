@@ -174,11 +174,8 @@ TEST(HTMLTemplateTest, ExtractPropertiesAreListedOnceAndIndexedWithTheirNamespac
   EXPECT_EQ(1u, t.GetExtractPropList().GetCount());  // preprocessing starts a new list
 }
 
-// A story of 33,000 paragraphs (about 17 MB) passes a loop over every paragraph and its
-// whole body; the same loop nested in itself still ends on the size of its output, as do
-// 5,000 nested ifs on their depth, thirty loops over the sample's two bylines (2^30 bodies)
-// on the commands run, and five multiplying a small story's body on its output. The
-// message says which limit it was.
+// A 17 MB story passes a loop over every paragraph and its whole body; nested loops and ifs
+// end on the limit (output, commands run, depth) that their message names.
 TEST(HTMLTemplateTest, ExpansionBudgetGrowsWithTheStoryAndStillEndsHostileTemplates) {
   const std::string filler(520, 'w');
   std::string xml = "<nitf><body><body.head><hedline><hl1>Big</hl1></hedline></body.head>";

@@ -117,8 +117,7 @@ TEST(TemplateOutOfMemoryTest, InterfaceGivesItsFailureValuesAndLeaksNothing) {
   });
   EXPECT_EQ(nullptr, obj);
 
-  // Plain allocations: the headline paths that the environment registers, and the
-  // output of a 1000-byte template, fail under the guard.
+  // Plain allocations: the environment's headline paths, a 1000-byte template's output.
   LogCapture log;
   FailNextPlainAllocation(owc::HeadlinePath().size() + 1);
   EXPECT_EQ(3u, OBConvertNewEnv("x", 1, nullptr, 0, &env));
