@@ -60,14 +60,6 @@ struct Story {
   OBConvertObj obj = nullptr;
 };
 
-// What `get` hands to its callback once Story(xmlIsFile, xml) was converted.
-std::string Convert(uint8_t xmlIsFile, const std::string& xml,
-                    uint32_t (*get)(OBConvertObj, OBConvertCallback, uintptr_t, uintptr_t)) {
-  Story s(xmlIsFile, xml);
-  EXPECT_EQ(0u, OBConvertApplyTemplate(s.env, s.obj, nullptr, 0, 0));
-  return Got(get(s.obj, Collect, 0, 0));
-}
-
 TEST(ConvertApiTest, ApplyTemplatePassesTheHtmlWithItsTerminatorAndTheUserValues) {
   Story s;
   EXPECT_EQ("", Got(OBConvertGetHeadline(s.obj, CollectTerminated, 1, 2)));  // not parsed yet
@@ -140,10 +132,13 @@ TEST(ConvertApiTest, FailuresClearHandlesFilesAreNamedAndAnEmptyTemplateHandsNul
   EXPECT_TRUE(OBConvertNewObj(1, dir.File("none.xml").c_str(), 0, 0, nullptr, 0, &obj) == 1 &&
               !obj);
   TempDir::Write(dir.File("s.xml"), kStoryXml);
-  EXPECT_EQ("Wire Co", Convert(1, dir.File("s.xml"), OBConvertGetDistributor));
-  const char memory[] =
-      "<nitf><body><body.head><distributor>Mem</distributor></body.head></body></nitf>";
-  EXPECT_EQ("Mem", Convert(2, memory, OBConvertGetDistributor));
+  Story file(1, dir.File("s.xml"));
+  Story memory(2,
+               "<nitf><body><body.head><distributor>Mem</distributor></body.head></body></nitf>");
+  for (Story* s : {&file, &memory})
+    EXPECT_EQ(0u, OBConvertApplyTemplate(s->env, s->obj, nullptr, 0, 0));
+  EXPECT_EQ("Wire Co", Got(OBConvertGetDistributor(file.obj, Collect, 0, 0)));
+  EXPECT_EQ("Mem", Got(OBConvertGetDistributor(memory.obj, Collect, 0, 0)));
   Story broken(0, "<nitf>");
   EXPECT_EQ(1u, OBConvertApplyTemplate(broken.env, broken.obj, Collect, 0, 0));
   EXPECT_TRUE(gCalls.empty());

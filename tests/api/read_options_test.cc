@@ -219,6 +219,9 @@ TEST_F(ReadOptionsTest, DeclaredEncodingReadsItsSingleByteEncodingsAndNamesAnyOt
       {" encoding='Shift_JIS'", "\x82\xA0", "", "[Shift_JIS]"},
       {"", "Caf\xE9", "", "[none]"},
   };
+  const std::string refused = "WCXMLDoc::Parse XML [XML Unknown] declares the encoding ";
+  const std::string readable =
+      " and its bytes are not UTF-8: only UTF-8, ISO-8859-1, windows-1252 and US-ASCII are read";
   for (const auto& c : cases) {
     SCOPED_TRACE(c.declaration);
     mLog.Clear();
@@ -226,12 +229,7 @@ TEST_F(ReadOptionsTest, DeclaredEncodingReadsItsSingleByteEncodingsAndNamesAnyOt
                        OBCONVERT_READ_DECLARED_ENCODING);
     EXPECT_EQ(*c.named == '\0' ? 0u : 1u, r.rc);
     EXPECT_EQ(c.headline, r.headline);
-    EXPECT_EQ(
-        *c.named == '\0' ? -1 : 0,
-        mLog.SeverityOf(std::string("WCXMLDoc::Parse XML [XML Unknown] declares the encoding ") +
-                        c.named +
-                        " and its bytes are not UTF-8: only UTF-8, ISO-8859-1, windows-1252 "
-                        "and US-ASCII are read"));
+    EXPECT_EQ(*c.named == '\0' ? -1 : 0, mLog.SeverityOf(refused + c.named + readable));
   }
 }
 
