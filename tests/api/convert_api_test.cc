@@ -60,24 +60,18 @@ struct Story {
   OBConvertObj obj = nullptr;
 };
 
-TEST(ConvertApiTest, ApplyTemplatePassesTheHtmlWithItsTerminatorAndTheUserValues) {
+// A parse property in the default namespace is read with its index only.
+TEST(ConvertApiTest, ApplyTemplatePassesTheHtmlAndTheGettersReadFieldsAndProperties) {
   Story s;
   EXPECT_EQ("", Got(OBConvertGetHeadline(s.obj, CollectTerminated, 1, 2)));  // not parsed yet
+  EXPECT_EQ(0u, OBConvertAddParseProperty(s.env, nullptr, "headline"));
+  EXPECT_EQ(0u, OBConvertAddParseProperty(s.env, nullptr, "keyword"));
   const uintptr_t big = ~static_cast<uintptr_t>(0);
   EXPECT_EQ(std::string("<h1>Rates &amp; Markets</h1><i>By Ann</i><i>By Bob</i>"
                         "<div><p>It's up &lt;5%</p><p>Second</p></div>") +
                 std::string(1, '\0'),
             Got(OBConvertApplyTemplate(s.env, s.obj, Collect, big, 7)));
   EXPECT_TRUE(gCalls.size() == 2 && gUser[0] == big && gUser[1] == 7u);
-}
-
-// A parse property in the default namespace is read with its index only.
-TEST(ConvertApiTest, StandardFieldsAndPropertiesAfterApplyingWithoutCallback) {
-  Story s;
-  EXPECT_EQ(0u, OBConvertAddParseProperty(s.env, nullptr, "headline"));
-  EXPECT_EQ(0u, OBConvertAddParseProperty(s.env, nullptr, "keyword"));
-  EXPECT_EQ(0u, OBConvertApplyTemplate(s.env, s.obj, nullptr, 0, 0));
-  EXPECT_TRUE(gCalls.empty());
   EXPECT_EQ("Second sub", Got(OBConvertGetSubheadline(s.obj, Collect, 0, 0, 1)));
   EXPECT_EQ("", Got(OBConvertGetSubheadline(s.obj, Collect, 0, 0, 2)));
   EXPECT_EQ("By Ann", Got(OBConvertGetByline(s.obj, Collect, 0, 0, 0)));
@@ -137,6 +131,7 @@ TEST(ConvertApiTest, FailuresClearHandlesFilesAreNamedAndAnEmptyTemplateHandsNul
                "<nitf><body><body.head><distributor>Mem</distributor></body.head></body></nitf>");
   for (Story* s : {&file, &memory})
     EXPECT_EQ(0u, OBConvertApplyTemplate(s->env, s->obj, nullptr, 0, 0));
+  EXPECT_TRUE(gCalls.empty()) << "no callback, no call";
   EXPECT_EQ("Wire Co", Got(OBConvertGetDistributor(file.obj, Collect, 0, 0)));
   EXPECT_EQ("Mem", Got(OBConvertGetDistributor(memory.obj, Collect, 0, 0)));
   Story broken(0, "<nitf>");

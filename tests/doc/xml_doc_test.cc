@@ -45,11 +45,17 @@ struct ParsedDoc {
   bool parsed = false;
 };
 
-// Siblings are counted per name; nested captures each get their inner content.
-TEST(XMLDocTest, GettersReadTheCapturesOfAStoryInMemory) {
-  ParsedDoc d({kHead + "\\hedline(0)\\hl1(-1)", kHead + "\\hedline(0)\\hl2(-1)",
-               kHead + "\\series(0)", kContent + "\\p(-1)", kContent},
-              owc_test::kStoryXml);
+// Siblings are counted per name; nested captures each get their inner content; namespaced
+// metadata is found under its namespace or under the full key.
+TEST(XMLDocTest, GettersReadTheCapturesOfAStoryFileAndAMissingOneIsReportedByName) {
+  TempDir dir;
+  const std::string xml = dir.File("s.xml"), rdf = dir.File("s.rdf");
+  TempDir::Write(xml, kStoryXml);
+  TempDir::Write(rdf, kStoryRdf);
+  ParsedDoc d(
+      {kHead + "\\hedline(0)\\hl1(-1)", kHead + "\\hedline(0)\\hl2(-1)", kHead + "\\series(0)",
+       kContent + "\\p(-1)", kContent, MetaKey("headline(-1)"), kHead + "\\distributor(0)"},
+      xml, rdf, true);
   ASSERT_TRUE(d.parsed);
   const std::string body =
       "<p class=\"lead\">It's up &lt;5%</p><media id=\"m1\"><caption>c</caption></media>"
@@ -64,25 +70,13 @@ TEST(XMLDocTest, GettersReadTheCapturesOfAStoryInMemory) {
   EXPECT_EQ("Second hl1", d.Get(kHead + "\\hedline(0)\\hl1(1)"));
   EXPECT_EQ("Second", d.Get(kContent + "\\p(1)"));
   EXPECT_EQ("", d.Get("\\nitf(0)\\x(0)"));
-
+  EXPECT_EQ("Wire Co", d.Get(kHead + "\\distributor(0)"));
+  EXPECT_EQ("Meta headline", d.Get("headline(0)", kMetaNs));
+  EXPECT_EQ("Meta headline", d.Get(MetaKey("headline(0)"), ""));
   // Matching ignores case, but the capture is stored under the name the document writes.
   ParsedDoc upper({"\\NITF(0)\\BODY(0)\\Body.Content(0)"}, owc_test::kStoryXml);
   EXPECT_EQ(body, upper.Get(kContent));
   EXPECT_EQ("", upper.Get("\\NITF(0)\\BODY(0)\\Body.Content(0)"));
-}
-
-// Namespaced metadata is found under its namespace or under the full key.
-TEST(XMLDocTest, FilesAreReadWithTheirMetadataAndAMissingOneIsReportedByName) {
-  owc_test::TempDir dir;
-  const std::string xml = dir.File("s.xml"), rdf = dir.File("s.rdf");
-  owc_test::TempDir::Write(xml, owc_test::kStoryXml);
-  owc_test::TempDir::Write(rdf, owc_test::kStoryRdf);
-  ParsedDoc d({MetaKey("headline(-1)"), kHead + "\\distributor(0)"}, xml, rdf, true);
-  ASSERT_TRUE(d.parsed);
-  EXPECT_EQ("Wire Co", d.Get(kHead + "\\distributor(0)"));
-  EXPECT_EQ("Meta headline", d.Get("headline(0)", kMetaNs));
-  EXPECT_EQ("Meta headline", d.Get(MetaKey("headline(0)"), ""));
-
   LogCapture log;
   const std::string missing = dir.File("none.xml");
   EXPECT_FALSE(
