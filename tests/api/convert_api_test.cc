@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "owclient/owclient.h"
@@ -40,8 +39,7 @@ const char kTemplate[] =
     "<?Kavio end?><div><?Kavio insert body?></div>";
 const char kTable[] = "\"p\" \"p\" \"p\" 0 1\n\"media\" \"\" \"\" 1 0\n";
 
-// A template env and a story object for one scope: the template above with its table and the
-// sample story with its metadata.
+// A template env and a story object for one scope: the template and table above, the sample.
 struct Story {
   Story() {
     gCalls.clear();
@@ -62,32 +60,18 @@ struct Story {
   OBConvertObj obj = nullptr;
 };
 
-// What `get` hands to its callback once Story(xmlIsFile, xml) was converted.
-std::string Convert(uint8_t xmlIsFile, const std::string& xml,
-                    uint32_t (*get)(OBConvertObj, OBConvertCallback, uintptr_t, uintptr_t)) {
-  Story s(xmlIsFile, xml);
-  EXPECT_EQ(0u, OBConvertApplyTemplate(s.env, s.obj, nullptr, 0, 0));
-  return Got(get(s.obj, Collect, 0, 0));
-}
-
-TEST(ConvertApiTest, ApplyTemplatePassesTheHtmlWithItsTerminatorAndTheUserValues) {
+// A parse property in the default namespace is read with its index only.
+TEST(ConvertApiTest, ApplyTemplatePassesTheHtmlAndTheGettersReadFieldsAndProperties) {
   Story s;
   EXPECT_EQ("", Got(OBConvertGetHeadline(s.obj, CollectTerminated, 1, 2)));  // not parsed yet
+  EXPECT_EQ(0u, OBConvertAddParseProperty(s.env, nullptr, "headline"));
+  EXPECT_EQ(0u, OBConvertAddParseProperty(s.env, nullptr, "keyword"));
   const uintptr_t big = ~static_cast<uintptr_t>(0);
   EXPECT_EQ(std::string("<h1>Rates &amp; Markets</h1><i>By Ann</i><i>By Bob</i>"
                         "<div><p>It's up &lt;5%</p><p>Second</p></div>") +
                 std::string(1, '\0'),
             Got(OBConvertApplyTemplate(s.env, s.obj, Collect, big, 7)));
   EXPECT_TRUE(gCalls.size() == 2 && gUser[0] == big && gUser[1] == 7u);
-}
-
-// A parse property in the default namespace is read with its index only.
-TEST(ConvertApiTest, StandardFieldsAndPropertiesAfterApplyingWithoutCallback) {
-  Story s;
-  EXPECT_EQ(0u, OBConvertAddParseProperty(s.env, nullptr, "headline"));
-  EXPECT_EQ(0u, OBConvertAddParseProperty(s.env, nullptr, "keyword"));
-  EXPECT_EQ(0u, OBConvertApplyTemplate(s.env, s.obj, nullptr, 0, 0));
-  EXPECT_TRUE(gCalls.empty());
   EXPECT_EQ("Second sub", Got(OBConvertGetSubheadline(s.obj, Collect, 0, 0, 1)));
   EXPECT_EQ("", Got(OBConvertGetSubheadline(s.obj, Collect, 0, 0, 2)));
   EXPECT_EQ("By Ann", Got(OBConvertGetByline(s.obj, Collect, 0, 0, 0)));
@@ -142,33 +126,20 @@ TEST(ConvertApiTest, FailuresClearHandlesFilesAreNamedAndAnEmptyTemplateHandsNul
   EXPECT_TRUE(OBConvertNewObj(1, dir.File("none.xml").c_str(), 0, 0, nullptr, 0, &obj) == 1 &&
               !obj);
   TempDir::Write(dir.File("s.xml"), kStoryXml);
-  EXPECT_EQ("Wire Co", Convert(1, dir.File("s.xml"), OBConvertGetDistributor));
-  const char memory[] =
-      "<nitf><body><body.head><distributor>Mem</distributor></body.head></body></nitf>";
-  EXPECT_EQ("Mem", Convert(2, memory, OBConvertGetDistributor));
+  Story file(1, dir.File("s.xml"));
+  Story memory(2,
+               "<nitf><body><body.head><distributor>Mem</distributor></body.head></body></nitf>");
+  for (Story* s : {&file, &memory})
+    EXPECT_EQ(0u, OBConvertApplyTemplate(s->env, s->obj, nullptr, 0, 0));
+  EXPECT_TRUE(gCalls.empty()) << "no callback, no call";
+  EXPECT_EQ("Wire Co", Got(OBConvertGetDistributor(file.obj, Collect, 0, 0)));
+  EXPECT_EQ("Mem", Got(OBConvertGetDistributor(memory.obj, Collect, 0, 0)));
   Story broken(0, "<nitf>");
   EXPECT_EQ(1u, OBConvertApplyTemplate(broken.env, broken.obj, Collect, 0, 0));
   EXPECT_TRUE(gCalls.empty());
   Story good(0, kStoryXml);
   EXPECT_EQ(0u, OBConvertApplyTemplate(good.env, good.obj, Collect, 0, 0));
   EXPECT_EQ(gCalls, std::vector<std::string>{"<null>"});
-}
-
-// Handles share no hidden state: conversions on separate handles may run in parallel.
-TEST(ConvertApiTest, SeparateHandlesConvertInParallel) {
-  auto convert = [](std::string* html) {
-    for (int i = 0; i < 20; ++i) {
-      Story s;
-      std::string once = Got(OBConvertApplyTemplate(s.env, s.obj, Collect, 0, 0));
-      *html = i > 0 && once != *html ? "mismatch" : once;
-    }
-  };
-  std::string a, b;
-  std::thread first(convert, &a), second(convert, &b);
-  first.join();
-  second.join();
-  EXPECT_NE(std::string::npos, a.find("<h1>Rates &amp; Markets</h1>"));
-  EXPECT_EQ(a, b);
 }
 
 // An environment keeps its parser from story to story: each story renders, fails and logs
@@ -200,21 +171,13 @@ TEST(ConvertApiTest, AnEnvironmentRendersEachStoryAsAFreshOneWould) {
     OBConvertFreeObj(obj);
     return seen;
   };
-  auto newEnv = [] {
-    OBConvertEnv env = nullptr;
-    EXPECT_EQ(0u,
-              OBConvertNewEnv(kTemplate, sizeof kTemplate - 1, kTable, sizeof kTable - 1, &env));
-    return env;
-  };
-  OBConvertEnv shared = newEnv();
+  Story shared;
   for (const auto& story : stories) {
     SCOPED_TRACE(story.xml);
-    OBConvertEnv fresh = newEnv();
-    const std::string expected = render(fresh, story.options, story.xml);
-    EXPECT_EQ(expected, render(shared, story.options, story.xml));
-    OBConvertFreeEnv(fresh);
+    Story fresh;
+    const std::string expected = render(fresh.env, story.options, story.xml);
+    EXPECT_EQ(expected, render(shared.env, story.options, story.xml));
   }
-  OBConvertFreeEnv(shared);
   OBConvertSetReadOptions(0);
 }
 

@@ -1,20 +1,16 @@
 // SPDX-License-Identifier: MIT
-// Running out of memory in the story document and its property index: each allocation
-// with an outcome of its own is refused through the allocation hook, one at a time;
-// a plain allocation failing inside a parser callback must stop the parse, never unwind
+// A plain allocation failing inside a parser callback must stop the parse, never unwind
 // through expat.
 #include <gtest/gtest.h>
 
-#include <cstddef>
 #include <memory>
 #include <string>
-#include <vector>
+#include <utility>
 
+#include "doc/refused_allocations.h"
 #include "doc/search_level.h"
 #include "doc/xml_doc.h"
-#include "runtime/alloc_hook.h"
 #include "support/failing_new.h"
-#include "support/log_capture.h"
 
 namespace owc_test {
 namespace {
@@ -22,66 +18,32 @@ namespace {
 using owc::WCXMLDoc;
 using owc::WCXMLSearchLevel;
 
-// The hook refuses the checked allocation with this number (counted from 1) only.
-int sLeft = 0;
-bool RefuseOne(size_t) { return --sLeft != 0; }
-
-// The failure lines logged while fn ran with its checked allocation number `refused`
-// refused.
-template <class Fn>
-std::vector<std::string> FailuresRefusing(int refused, Fn fn) {
-  LogCapture log;
-  sLeft = refused;
-  owc::SetAllocHook(RefuseOne);
-  fn();
-  owc::SetAllocHook(nullptr);
-  std::vector<std::string> lines;
-  for (const auto& line : log.Lines()) lines.push_back(line.text);
-  return lines;
-}
-
-using Lines = std::vector<std::string>;
-
 TEST(DocOutOfMemoryTest, PropertyIndexEndsTheInsertionWithFalseAtEachRefusal) {
-  const std::string nodeFailed = "WCXMLSearchLevel::InsertProperty new XMLSearchNode failed, ";
-  const std::string levelFailed = "WCXMLSearchLevel::InsertProperty ThisLevel not found for a";
-  // Per segment: the node, its list cell; between segments: the child level, its slot
-  // (fixed) or the level alone (wild).
-  const struct {
-    const char* path;
-    int refused;
-    Lines lines;
-  } cases[] = {
-      {"\\a(0)\\b(1)", 1, {nodeFailed + "\\a(0)\\b(1)"}},
-      {"\\a(0)\\b(1)", 2, {nodeFailed + "\\a(0)\\b(1)"}},
-      {"\\a(0)\\b(1)", 3, {levelFailed}},
-      {"\\a(0)\\b(1)", 4, {levelFailed}},
-      {"\\a(0)\\b(1)", 5, {nodeFailed + "\\a(0)\\b(1)"}},
-      {"\\a(0)\\b(1)", 6, {nodeFailed + "\\a(0)\\b(1)"}},
-      {"\\a(0)\\b(1)", 7, {}},
-      {"\\a(-1)\\b(0)", 3, {levelFailed}},
-      {"\\a(-1)\\b(0)", 4, {nodeFailed + "\\a(-1)\\b(0)"}},
-      {"\\a(-1)\\b(0)", 6, {}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.path) + " refused " + std::to_string(c.refused));
-    WCXMLSearchLevel root;
-    bool inserted = false;
-    EXPECT_EQ(c.lines,
-              FailuresRefusing(c.refused, [&] { inserted = root.InsertProperty(c.path); }));
-    EXPECT_EQ(c.lines.empty(), inserted);
-    // What was refused can be inserted later, and then it matches.
-    ASSERT_TRUE(root.InsertProperty(c.path));
-    std::unique_ptr<owc::WCXMLParsePath> parsed(root.CreateParsePath(c.path));
-    const bool wildInner = std::string(c.path).find("(-1)\\") != std::string::npos;
-    EXPECT_EQ(!wildInner, root.MatchParsePath(*parsed));
+  const std::string node = "WCXMLSearchLevel::InsertProperty new XMLSearchNode failed, ";
+  const std::string level = "WCXMLSearchLevel::InsertProperty ThisLevel not found for a";
+  const std::string fixed = "\\a(0)\\b(1)";
+  // A letter per checked allocation refused in turn (N node line, L level line, . none left):
+  // per segment the node and its cell; between them the level and its slot (fixed) or not.
+  const std::pair<std::string, std::string> paths[] = {{fixed, "NNLLNN."},
+                                                       {"\\a(-1)\\b(0)", "NNLNN."}};
+  for (const auto& [path, outcomes] : paths) {
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+      SCOPED_TRACE(path + " refused " + std::to_string(i + 1));
+      const Lines lines = outcomes[i] == 'N'   ? Lines{node + path}
+                          : outcomes[i] == 'L' ? Lines{level}
+                                               : Lines{};
+      WCXMLSearchLevel root;
+      ExpectRefusal(static_cast<int>(i + 1), false, lines, lines.empty(),
+                    [&] { return root.InsertProperty(path.c_str()); });
+      // What was refused and inserted later matches; a wild inner segment never does.
+      std::unique_ptr<owc::WCXMLParsePath> parsed(root.CreateParsePath(path.c_str()));
+      EXPECT_EQ(path == fixed, root.MatchParsePath(*parsed));
+    }
   }
 }
 
 // The element a(0) under root(0) is captured: the steps of root, a and b, a's frame, path,
-// attribute, place on the stack and text buffer are the allocations refused in turn. A
-// refused capture leaves the element out and the parse goes on; a refused step lets the
-// element and its content pass.
+// attribute, place on the stack and text buffer are the allocations refused in turn.
 TEST(DocOutOfMemoryTest, ParseLogsTheRefusedAllocationAndLeavesTheElementOut) {
   const std::string story = "<root><a x=\"1\">t&amp;u</a><b/></root>";
   const std::string start = "WCXMLDoc::ParseCBStartEltHandler ";
@@ -109,13 +71,12 @@ TEST(DocOutOfMemoryTest, ParseLogsTheRefusedAllocationAndLeavesTheElementOut) {
     ASSERT_TRUE(doc.Init(false, story.data(), static_cast<uint32_t>(story.size()), nullptr, false,
                          nullptr, 0, nullptr));
     bool parsed = false;
-    EXPECT_EQ(c.lines, FailuresRefusing(c.refused, [&] { parsed = doc.Parse(index, nullptr); }));
+    EXPECT_EQ(c.lines, Refusing(c.refused, false, [&] { parsed = doc.Parse(index, nullptr); }));
     EXPECT_TRUE(parsed);
     std::string text;
     doc.GetProperty("", "\\root(0)\\a(0)", true, &text, false);
     EXPECT_EQ(c.captured != nullptr ? c.captured : "", text);
-    const owc::WCXMLDocTagFrame* frame = doc.FindCapture("", "\\root(0)\\a(0)");
-    EXPECT_EQ(c.captured != nullptr, frame != nullptr);
+    EXPECT_EQ(c.captured != nullptr, doc.FindCapture("", "\\root(0)\\a(0)") != nullptr);
   }
 }
 
@@ -123,12 +84,8 @@ TEST(DocOutOfMemoryTest, ConversionBufferThatCannotBeAllocatedIsLogged) {
   WCXMLDoc doc;
   const char* out = nullptr;
   uint32_t outLen = 0;
-  bool converted = true;
-  EXPECT_EQ(Lines{"WCXMLDoc::EntitiesConverted unable to allocate memory size 22"},
-            FailuresRefusing(
-                1, [&] { converted = doc.EntitiesConverted("a&b", 3, &out, &outLen, false); }));
-  EXPECT_FALSE(converted);
-  ASSERT_TRUE(doc.EntitiesConverted("a&b", 3, &out, &outLen, false));
+  ExpectRefusal(1, false, {"WCXMLDoc::EntitiesConverted unable to allocate memory size 22"}, false,
+                [&] { return doc.EntitiesConverted("a&b", 3, &out, &outLen, false); });
   EXPECT_EQ("a&amp;b", std::string(out, outLen));
 }
 
@@ -146,10 +103,8 @@ TEST(DocOutOfMemoryTest, PlainFailureInACallbackFailsTheParseAsAnAbortedOne) {
   FailNextPlainAllocation(102);
   EXPECT_FALSE(doc.Parse(index, nullptr));
   EXPECT_FALSE(PlainFailurePending());
-  std::vector<std::string> lines;
-  for (const auto& line : log.Lines()) lines.push_back(line.text);
   EXPECT_EQ(Lines{"WCXMLDoc::Parse XML parse error: [parsing aborted] at line 1 for [XML Unknown]"},
-            lines);
+            Texts(log));
   // The document is whole again for the next parse.
   EXPECT_TRUE(doc.Parse(index, nullptr));
   EXPECT_NE(nullptr, doc.FindCapture("", "\\" + name + "(0)"));

@@ -1,21 +1,16 @@
 // SPDX-License-Identifier: MIT
-// Running out of memory in the template and behind the conversion interface. Checked
-// allocations are refused through the allocation hook (all of them from some point on, or
-// one at a time over a whole run); plain ones fail through support/failing_new, and the
-// interface's guard must turn them into the function's failure value.
+// Checked allocations are refused through the allocation hook; plain ones fail through
+// support/failing_new, and the interface's guard must turn them into its failure value.
 #include <gtest/gtest.h>
 
-#include <cstddef>
 #include <set>
 #include <string>
-#include <vector>
 
+#include "doc/refused_allocations.h"
 #include "doc/story_paths.h"
 #include "doc/xml_doc.h"
 #include "owclient/owclient.h"
-#include "runtime/alloc_hook.h"
 #include "support/failing_new.h"
-#include "support/log_capture.h"
 #include "support/story_samples.h"
 #include "template/html_template.h"
 
@@ -23,91 +18,40 @@ namespace owc_test {
 namespace {
 
 using owc::WCHTMLTemplate;
-using Lines = std::vector<std::string>;
-
-// Checked allocations seen so far; the one with this number is refused (0: none), and
-// with sRefuseRest every one after it too.
-int sSeen = 0;
-int sRefuse = 0;
-bool sRefuseRest = false;
-bool Hook(size_t) {
-  ++sSeen;
-  return sRefuse == 0 || (sRefuseRest ? sSeen < sRefuse : sSeen != sRefuse);
-}
-
-// The lines logged by fn with the checked allocation `refuse` refused (and those after
-// it when `rest`); *seen gets how many fn asked for.
-template <class Fn>
-Lines Refusing(int refuse, bool rest, Fn fn, int* seen = nullptr) {
-  LogCapture log;
-  sSeen = 0;
-  sRefuse = refuse;
-  sRefuseRest = rest;
-  owc::SetAllocHook(Hook);
-  fn();
-  owc::SetAllocHook(nullptr);
-  if (seen != nullptr) *seen = sSeen;
-  Lines lines;
-  for (const auto& line : log.Lines()) lines.push_back(line.text);
-  return lines;
-}
 
 TEST(TemplateOutOfMemoryTest, LoadingReportsEachRefusedAllocationWithItsLine) {
-  const std::string table = "\"b\" \"<b>\" \"</b>\" 0 0\n";
+  using Load = bool (*)(WCHTMLTemplate&);
+  const Load text = [](WCHTMLTemplate& t) { return t.SetTemplate("\"b\"", 3); };
+  const Load insert = [](WCHTMLTemplate& t) {
+    return t.SetTemplate("<?Kavio insert headline?>", 25);
+  };
+  const Load table = [](WCHTMLTemplate& t) {
+    return t.SetXlateTable("\"b\" \"<b>\" \"</b>\" 0 0\n", 21);
+  };
+  const Load prop = [](WCHTMLTemplate& t) { return t.AddExtractProp("", "\\a(0)"); };
+  const std::string element = "WCHTMLTemplateExtractPropList::AddElement ";
   const std::string elementFailed =
       "WCHTMLTemplate::AddExtractProp mExtractPropList.AddElement failed";
   const struct {
     int refuseFrom;
-    bool (*load)(WCHTMLTemplate&, const std::string&);
+    Load load;
     bool loaded;
     Lines lines;
   } cases[] = {
-      {1,
-       [](WCHTMLTemplate& t, const std::string& s) { return t.SetTemplate(s.data(), 3); },
-       false,
-       {}},
-      {1,
-       [](WCHTMLTemplate& t, const std::string& s) {
-         return t.SetXlateTable(s.data(), static_cast<uint32_t>(s.size()));
-       },
-       false,
-       {"WCHTMLTemplate::SetXlateTable new WCHTMLTemplateXlate failed"}},
-      {2,
-       [](WCHTMLTemplate& t, const std::string& s) {
-         return t.SetXlateTable(s.data(), static_cast<uint32_t>(s.size()));
-       },
-       false,
-       {"WCHTMLTemplate::SetXlateTable mTagXlateMap.AddTail failed"}},
-      {1,
-       [](WCHTMLTemplate& t, const std::string&) { return t.AddExtractProp("", "\\a(0)"); },
-       false,
-       {"WCHTMLTemplateExtractPropList::AddElement new WCHTMLTemplateExtractProp failed",
-        elementFailed}},
-      {2,
-       [](WCHTMLTemplate& t, const std::string&) { return t.AddExtractProp("", "\\a(0)"); },
-       false,
-       {"WCHTMLTemplateExtractPropList::AddElement AddTail", elementFailed}},
+      {1, text, false, {}},
+      {1, table, false, {"WCHTMLTemplate::SetXlateTable new WCHTMLTemplateXlate failed"}},
+      {2, table, false, {"WCHTMLTemplate::SetXlateTable mTagXlateMap.AddTail failed"}},
+      {1, prop, false, {element + "new WCHTMLTemplateExtractProp failed", elementFailed}},
+      {2, prop, false, {element + "AddTail", elementFailed}},
       // A command that cannot be copied out reads as empty and ends the level.
-      {2,
-       [](WCHTMLTemplate& t, const std::string&) {
-         const std::string text = "<?Kavio insert headline?>";
-         return t.SetTemplate(text.data(), static_cast<uint32_t>(text.size()));
-       },
-       true,
-       {"WCHTMLTemplate::TmplCmdGetNext new char [] failed"}},
+      {2, insert, true, {"WCHTMLTemplate::TmplCmdGetNext new char [] failed"}},
       // The index's refusal is logged by the index and not looked at.
-      {3,
-       [](WCHTMLTemplate& t, const std::string&) { return t.AddExtractProp("", "\\a(0)"); },
-       true,
-       {"WCXMLSearchLevel::InsertProperty new XMLSearchNode failed, \\a(0)"}},
+      {3, prop, true, {"WCXMLSearchLevel::InsertProperty new XMLSearchNode failed, \\a(0)"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.refuseFrom);
     WCHTMLTemplate t;
-    bool loaded = !c.loaded;
-    EXPECT_EQ(c.lines, Refusing(c.refuseFrom, true, [&] { loaded = c.load(t, table); }));
-    EXPECT_EQ(c.loaded, loaded);
-    EXPECT_TRUE(c.load(t, table));
+    ExpectRefusal(c.refuseFrom, true, c.lines, c.loaded, [&] { return c.load(t); });
   }
 }
 
@@ -117,16 +61,15 @@ TEST(TemplateOutOfMemoryTest, EachRefusalInAGenerateRunHasItsDescribedOutcome) {
   const std::string text = "<?Kavio foreach byline?>[<?Kavio insert byline?>]<?Kavio end?>";
   WCHTMLTemplate t;
   ASSERT_TRUE(t.SetTemplate(text.data(), static_cast<uint32_t>(text.size())));
-  auto run = [&t](int refuse, bool* ok, int* seen) {
+  bool ok = false;
+  auto run = [&](int refuse) {
     owc::WCXMLDoc doc;
     doc.Init(false, kStoryXml, sizeof kStoryXml - 1, nullptr, false, kStoryRdf,
              sizeof kStoryRdf - 1, nullptr);
-    return Refusing(
-        refuse, false, [&] { *ok = t.Generate(&doc); }, seen);
+    return Refusing(refuse, false, [&] { ok = t.Generate(&doc); });
   };
-  bool ok = false;
-  int total = 0;
-  EXPECT_EQ(Lines{}, run(0, &ok, &total));
+  EXPECT_EQ(Lines{}, run(0));
+  const int total = gSeen;
   ASSERT_TRUE(ok);
   ASSERT_EQ("[By Ann][By Bob]", std::string(reinterpret_cast<const char*>(t.GetOutputData())));
   const std::string pushFailed =
@@ -135,11 +78,10 @@ TEST(TemplateOutOfMemoryTest, EachRefusalInAGenerateRunHasItsDescribedOutcome) {
   int quietFailures = 0;
   for (int refuse = 1; refuse <= total; ++refuse) {
     SCOPED_TRACE(refuse);
-    const Lines lines = run(refuse, &ok, nullptr);
+    const Lines lines = run(refuse);
     for (const std::string& line : lines) {
-      const bool fromDoc = line.rfind("WCXMLDoc::", 0) == 0;
       EXPECT_TRUE(line != pushFailed || !ok);
-      seenLines.insert(fromDoc ? "document" : line);
+      seenLines.insert(line.rfind("WCXMLDoc::", 0) == 0 ? "document" : line);
     }
     quietFailures += lines.empty() && !ok;
   }
@@ -152,21 +94,19 @@ void Collect(const uint8_t* data, uint32_t len, uintptr_t out, uintptr_t) {
 }
 
 TEST(TemplateOutOfMemoryTest, InterfaceGivesItsFailureValuesAndLeaksNothing) {
-  const std::string text = "<?Kavio insert headline?>";
   OBConvertEnv env = nullptr;
-  int total = 0;
-  const auto newEnv = [&text, &env] {
-    return OBConvertNewEnv(text.data(), static_cast<uint32_t>(text.size()), nullptr, 0, &env);
-  };
   uint32_t result = 1;
-  Refusing(
-      0, false, [&] { result = newEnv(); }, &total);
+  const auto newEnv = [&] {
+    result = OBConvertNewEnv("<?Kavio insert headline?>", 25, nullptr, 0, &env);
+  };
+  Refusing(0, false, newEnv);
+  const int total = gSeen;
   ASSERT_EQ(0u, result);
   OBConvertFreeEnv(env);
   // The environment itself is the first allocation; any later refusal fails a step.
   for (int refuse = 1; refuse <= total; ++refuse) {
     SCOPED_TRACE(refuse);
-    Refusing(refuse, false, [&] { result = newEnv(); });
+    Refusing(refuse, false, newEnv);
     EXPECT_TRUE(refuse != 1 || result == 3u);
     EXPECT_EQ(result == 0, env != nullptr);
     OBConvertFreeEnv(env);
@@ -177,8 +117,7 @@ TEST(TemplateOutOfMemoryTest, InterfaceGivesItsFailureValuesAndLeaksNothing) {
   });
   EXPECT_EQ(nullptr, obj);
 
-  // Plain allocations: the headline paths that the environment registers, and the
-  // output of a 1000-byte template, fail under the guard.
+  // Plain allocations: the environment's headline paths, a 1000-byte template's output.
   LogCapture log;
   FailNextPlainAllocation(owc::HeadlinePath().size() + 1);
   EXPECT_EQ(3u, OBConvertNewEnv("x", 1, nullptr, 0, &env));
