@@ -13,7 +13,7 @@
 namespace owc_test {
 namespace {
 
-class FaultRecoveryTest : public owc_test::GatewayTest {
+class FaultRecoveryTest : public GatewayTest {
  protected:
   // Four example stories in 256-byte blocks; the faults hit the first connection only.
   static owwired::Options Faulty() {
@@ -21,7 +21,7 @@ class FaultRecoveryTest : public owc_test::GatewayTest {
     for (const std::string name :
          {"chess-final.xml", "chess-final.rdf", "council-budget.xml", "council-budget.rdf",
           "harbour-bridge.xml", "harbour-bridge.rdf", "river-ice.xml", "river-ice.rdf"}) {
-      options.files.emplace_back(name, owc_test::Example("stories/" + name));
+      options.files.emplace_back(name, Example("stories/" + name));
     }
     options.blockSize = 256;
     options.faults.faultyConnections = 1;
@@ -31,13 +31,12 @@ class FaultRecoveryTest : public owc_test::GatewayTest {
   // time-out (16 s covers the login's too) and the stop state's pause to a new connection.
   // The clock moves again when a message still in flight restarted the silence.
   void Reconnect(uint64_t fault = 1) {
-    ASSERT_TRUE(
-        WaitServer([fault](const owwired::Counters& c) { return c.faultsFired >= fault; }));
+    ASSERT_TRUE(WaitServer([fault](const Counters& c) { return c.faultsFired >= fault; }));
     for (const char* state : {"OBW_STATE_STOP/begin", "OBW_STATE_STOP/end"}) {
       const size_t before = Count(state);
       bool seen = false;
       for (int attempt = 0; attempt < 5 && !seen; ++attempt) {
-        owc_test::AdvanceMs(16100);
+        AdvanceMs(16100);
         seen = WaitUntil([&] { return Count(state) > before; }, 1500);
       }
       ASSERT_TRUE(seen) << state;
@@ -45,35 +44,44 @@ class FaultRecoveryTest : public owc_test::GatewayTest {
   }
 };
 
-TEST_F(FaultRecoveryTest, AResetInTheMiddleOfABlockResumesTheFileWhereItBroke) {
-  owwired::Options options = Faulty();
-  options.faults.resetInBlockAfter = 9;  // inside the second file
-  Serve(100, options);
-  Start();
-  ASSERT_TRUE(WaitUntil([&] { return mLog.HasPart("WCOWClientPort::Close closing socket"); }));
-  Reconnect();
-  ExpectFeedDelivered();
-  EXPECT_EQ(1u, Server().GetCounters().sessionsResumed);
-}
-
-// The server closes right after a block whose ACK it never reads and sends it again on the
-// resumed session (from that block, or from the file's start): neither the raw records nor
-// the pages may hold the repeats.
-TEST_F(FaultRecoveryTest, ABlockWhoseAckWasLostIsDeliveredOnce) {
-  for (const bool restartFiles : {false, true}) {
-    SCOPED_TRACE(restartFiles);
+// One fault on the first connection, then a resumed session delivers the rest of the feed
+// and every page once: a reset in a block is seen at once; a block whose ACK the server never
+// read comes again (from that block, or from the file's start); a block whose length runs
+// past its data is never taken (pipelined, the following bytes would be taken as its rest);
+// a server that stops reading is left after its silence.
+TEST_F(FaultRecoveryTest, AfterAResetALostAckAnOverlongBlockOrADeafServerEachFileComesOnce) {
+  using F = owwired::Faults;
+  const struct {
+    uint8_t last;
+    int64_t F::*fault;
+    int64_t after;
+    bool restartFiles;
+  } cases[] = {{100, &F::resetInBlockAfter, 9, false},  // inside the second file
+               {101, &F::dropAfterBlocks, 12, false},   // council-budget.xml's blocks 0 to 2
+               {102, &F::dropAfterBlocks, 12, true},
+               {112, &F::overrunBlockAfter, 1, false},
+               {115, &F::stopReadingAfter, 5, false}};  // the first ACK is the last it reads
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.last);
     owwired::Options options = Faulty();
-    options.restartFiles = restartFiles;
-    options.faults.dropAfterBlocks = 12;  // council-budget.xml's blocks 0 to 2 are the last
-    Serve(restartFiles ? 102 : 101, options);
+    options.faults.*c.fault = c.after;
+    options.restartFiles = c.restartFiles;
+    Serve(c.last, options);
     Start(2);
-    ASSERT_EQ(13u, Records(13).size());  // and the first story's page
+    const bool dropped = c.fault == &F::dropAfterBlocks;
+    if (c.fault == &F::resetInBlockAfter) {
+      ASSERT_TRUE(WaitUntil([&] { return Count("WCOWClientPort::Close closing socket") != 0; }));
+    }
+    if (dropped) {
+      ASSERT_EQ(13u, Records(13).size());  // and the first story's page
+    }
     Reconnect();
     ExpectFeedDelivered();
-    EXPECT_TRUE(mLog.HasPart("HOBWThread::ProcessStateAux block 2 was delivered already"));
+    EXPECT_EQ(1u, Server().GetCounters().sessionsResumed);
+    EXPECT_EQ(dropped, mLog.HasPart("ProcessStateAux block 2 was delivered already"));
     EXPECT_EQ((std::vector<std::string>{"chess-final.htm", "council-budget.htm",
                                         "harbour-bridge.htm", "river-ice.htm"}),
-              owc_test::Names(Pages(4)));
+              Names(Pages(4)));
     StopAndForget();
   }
 }
@@ -107,59 +115,25 @@ TEST_F(FaultRecoveryTest, GarbageOrAnOverlongMessageClosesThePortWithinItsBound)
   EXPECT_LE(held, owc::WCOWClientPort::kRXStreamBound);
 }
 
-// The length field counts 1000 bytes more than the data: the block waits for bytes that
-// never come, is never taken, and the silence leads to a resumed session. (Pipelined, the
-// following bytes would be taken as the rest of the block: a block is cut by its length.)
-TEST_F(FaultRecoveryTest, ABlockWhoseLengthRunsPastItsDataIsNeverTaken) {
-  owwired::Options options = Faulty();
-  options.files.clear();
-  for (char f = 0; f < 4; ++f) {
-    options.files.emplace_back("f" + std::to_string(f) + ".xml", owc_test::Bytes(5000, 'a' + f));
-  }
-  options.blockSize = 1500;
-  options.faults.overrunBlockAfter = 1;
-  Serve(112, options);
-  Start();
-  Reconnect();
-  ExpectFeedDelivered();
-  StopAndForget();
-}
-
-TEST_F(FaultRecoveryTest, AFloodOfTinyMessagesIsTakenWithoutLosingTheConnection) {
+// A flood of tiny messages between the blocks of the first file is taken on the one
+// connection, while the application takes its time over every block: the queue grows, and
+// the one call that the module clock sees taking 9 s is reported.
+TEST_F(FaultRecoveryTest, AFloodOfTinyMessagesAndASlowCallbackLoseNeitherConnectionNorFile) {
   owwired::Options options = Faulty();
   options.pipeline = true;
-  options.faults.tinyMessagesAfter = 5;  // between the blocks of the first file
+  options.faults.tinyMessagesAfter = 5;
   options.faults.tinyMessages = 20000;
   Serve(114, options);
+  int calls = 0;
+  mSink->onCall = [&calls](const HOBWBlockQElt&) {
+    if (++calls == 3) AdvanceMs(9000);
+    if (calls <= 40) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  };
   Start();
   // Each message takes a pass of two threads: under a sanitizer on a busy machine the flood
   // alone can take longer than the usual wait.
   ExpectFeedDelivered(60000);
   EXPECT_EQ(1u, Server().GetCounters().connectionsAccepted);
-}
-
-TEST_F(FaultRecoveryTest, AServerThatStopsReadingIsLeftAfterItsSilence) {
-  owwired::Options options = Faulty();
-  options.faults.stopReadingAfter = 5;  // the ACK of the first block is the last it reads
-  Serve(115, options);
-  Start();
-  Reconnect();
-  ExpectFeedDelivered();
-}
-
-// The application takes its time over every block while the server pipelines: the queue
-// grows, and the one call that the module clock sees taking 9 s is reported.
-TEST_F(FaultRecoveryTest, ASlowCallbackIsReportedAndLosesNothing) {
-  owwired::Options options = Faulty();
-  options.pipeline = true;
-  Serve(116, options);
-  int calls = 0;
-  mSink->onCall = [&calls](const HOBWBlockQElt&) {
-    if (++calls == 3) owc_test::AdvanceMs(9000);
-    if (calls <= 40) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  };
-  Start();
-  ExpectFeedDelivered();
   EXPECT_EQ(1u, Count("HOBWQueueThread::SendToCallback long time in application callback, "));
 }
 

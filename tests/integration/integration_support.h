@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Shared by the integration suites: the reference server in-process on 127.0.0.N (ctest runs
-// the tests side by side, each on an address of its own), waits bounded by a deadline that
-// is a safety net rather than a timing, and fixtures for the wire interface and the gateway.
+// the tests side by side, each on an address of its own), and fixtures for the wire interface
+// and the gateway. Waits are bounded by a deadline that is a safety net, never a timing.
 #ifndef OWCLIENT_TESTS_INTEGRATION_INTEGRATION_SUPPORT_H
 #define OWCLIENT_TESTS_INTEGRATION_INTEGRATION_SUPPORT_H
 
@@ -35,7 +35,7 @@ using Feed = std::vector<std::pair<std::string, std::string>>;
 inline std::string LoopbackName(uint8_t last) { return "127.0.0." + std::to_string(last); }
 
 inline std::string Example(const std::string& relative) {
-  return owc_test::TempDir::Read(std::string(OWC_EXAMPLES_DIR) + "/" + relative);
+  return TempDir::Read(std::string(OWC_EXAMPLES_DIR) + "/" + relative);
 }
 
 inline bool IsPage(const Delivered& r) {
@@ -96,25 +96,29 @@ class WireTest : public ::testing::Test {
   }
   uintptr_t User() { return reinterpret_cast<uintptr_t>(this); }
   void Open(uint8_t last) {
-    ASSERT_EQ(0, OrbrixWireOpen(&mHandle, owc_test::Loopback(last), &Received, User()));
+    ASSERT_EQ(0, OrbrixWireOpen(&mHandle, Loopback(last), &Received, User()));
     ASSERT_NE(0u, mHandle);
   }
-  bool WaitHello() { return WaitUntil([this] { return mReceived != 0; }); }
+  bool WaitHello() {
+    return WaitUntil([this] { return mReceived != 0; });
+  }
   // Opens a connection to the raw peer and takes its hello.
-  void Connect(owc_test::RawPeer& peer, uint8_t last) {
+  void Connect(RawPeer& peer, uint8_t last) {
     ASSERT_TRUE(peer.Bound());
     Open(last);
     ASSERT_TRUE(peer.Accept());
     ASSERT_TRUE(peer.SendAll(std::string("+Tazu wire v1.00.00 v1.00.00\0", 29)));
     ASSERT_TRUE(WaitHello());
   }
-  owc_test::LogCapture mLog;
+  LogCapture mLog;
   std::atomic<int> mReceived{0};
   uintptr_t mHandle = 0;
 };
 
 class GatewayTest : public ::testing::Test {
  protected:
+  using Counters = owwired::Counters;
+
   void SetUp() override { ASSERT_EQ(1, OrbrixWireStartup(0)); }
   void TearDown() override {
     mRelease = true;  // the stop would wait for ever for a callback that waits for this
@@ -124,19 +128,18 @@ class GatewayTest : public ::testing::Test {
 
   // The gateway's next start goes to this server; its files are the feed checked.
   void Serve(uint8_t last, owwired::Options options) {
-    mAddress = owc_test::Loopback(last);
+    mAddress = Loopback(last);
     mFeed = options.files;
     mServers.push_back(StartServer(LoopbackName(last), std::move(options)));
   }
   owwired::Server& Server() { return *mServers.back(); }
-  bool WaitServer(const std::function<bool(const owwired::Counters&)>& condition,
-                  int timeoutMs = 10000) {
+  bool WaitServer(const std::function<bool(const Counters&)>& condition, int timeoutMs = 10000) {
     return Server().WaitFor(condition, timeoutMs);
   }
 
   // Mode 0 starts without a template, modes 1 and 2 with the example template.
   void Start(uint32_t mode = 0, uint8_t resume = 0, uint32_t sessionID = 0) {
-    const HOBWCallback callback = &owc_test::BlockSink::Callback;
+    const HOBWCallback callback = &BlockSink::Callback;
     ASSERT_EQ(1, mode == 0 ? HOBWStart(mAddress, callback, mSink->User(), resume, sessionID)
                            : HOBWStartWithTemplate(mAddress, callback, mSink->User(), mode,
                                                    mTemplate.data(), uint32_t(mTemplate.size()),
@@ -149,10 +152,19 @@ class GatewayTest : public ::testing::Test {
       while (!mRelease) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     };
   }
+  // Stops with a held callback on another thread: true once the stop reached its end while
+  // the callback was still held (it is let go before returning).
+  bool StopWhileHeld() {
+    std::thread stopper([] { HOBWStop(0); });
+    const bool exiting = WaitUntil([&] { return Count("HOBWThread::Run shutdown exiting") != 0; });
+    mRelease = true;
+    stopper.join();
+    return exiting;
+  }
   // Stops the gateway and forgets what its callback and the log saw.
   void StopAndForget() {
     HOBWStop(0);
-    mSink = std::make_unique<owc_test::BlockSink>();
+    mSink = std::make_unique<BlockSink>();
     mLog.Clear();
   }
   std::vector<Delivered> Records(size_t atLeast = 0) { return mSink->WaitFor(atLeast); }
@@ -186,8 +198,7 @@ class GatewayTest : public ::testing::Test {
   // then each must have come once, whole, in the server's order.
   void ExpectFeedDelivered(int timeoutMs = 10000) {
     const size_t n = mFeed.size();
-    ASSERT_TRUE(
-        WaitServer([n](const owwired::Counters& c) { return c.filesDelivered >= n; }, timeoutMs));
+    ASSERT_TRUE(WaitServer([n](const Counters& c) { return c.filesDelivered >= n; }, timeoutMs));
     Feed files;
     std::string problems;
     ASSERT_TRUE(WaitUntil([&] {
@@ -203,9 +214,9 @@ class GatewayTest : public ::testing::Test {
     }
   }
 
-  owc_test::LogCapture mLog;
+  LogCapture mLog;
   std::atomic<bool> mRelease{false};
-  std::unique_ptr<owc_test::BlockSink> mSink = std::make_unique<owc_test::BlockSink>();
+  std::unique_ptr<BlockSink> mSink = std::make_unique<BlockSink>();
   const std::string mTemplate = Example("templates/story.tmpl");
   const std::string mXlate = Example("templates/story.xlate");
   std::vector<std::unique_ptr<owwired::Server>> mServers;
