@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The gateway session's life through the C interface against the reference server, and a
-// story rendered on the way.
+// The gateway session's life through the C interface against the reference server.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,11 +13,9 @@ namespace {
 
 using GatewaySessionTest = GatewayTest;
 
-// DONE from the server ends the session without a time-out or a reconnection; the next
-// start logs in anew and the new session walks the feed from its start.
+// Without a time-out or a reconnection; the next start walks the feed from its start.
 TEST_F(GatewaySessionTest, DoneFromTheServerWhileWaitingForAStoryLeavesTheSessionIdle) {
-  // The server's answers wait until the test moves the server's own clock, so the session
-  // sits in each login state as long as the test wants.
+  // The server's answers wait for its own clock, which the test moves step by step.
   constexpr uint64_t kHoldMs = 1000000;
   const auto serverMs = std::make_shared<std::atomic<uint64_t>>(1);
   const auto release = [&](uint64_t to) {
@@ -70,8 +67,8 @@ TEST_F(GatewaySessionTest, DoneFromTheServerWhileWaitingForAStoryLeavesTheSessio
   EXPECT_TRUE(options.files[1].second == r[2].data);
 }
 
-// A stop without DONE discards what waits for the application and leaves the server's session
-// resumable; a stop with DONE ends it, so asking for it again brings a new one from the start.
+// A stop without DONE discards what waits for the application; asking again for a session a
+// stop with DONE ended brings a new one from the start.
 TEST_F(GatewaySessionTest, StopWithoutDoneKeepsTheSessionAndStopWithDoneEndsIt) {
   owwired::Options options;
   options.files = {{"a.xml", Bytes(2500, 'x')},
@@ -115,9 +112,8 @@ TEST_F(GatewaySessionTest, StopWithoutDoneKeepsTheSessionAndStopWithDoneEndsIt) 
   EXPECT_EQ(5001u, r[6].sessionID);
 }
 
-// A rejected filter and a (410) answer are logged and the stories still flow. A restart then
-// takes the new server, mode and template; the id it asks to resume is unknown there, so the
-// pages come under a new session. A notice between the files of the story passes through raw.
+// The restart takes the new server, mode and template; the id it asks to resume is unknown
+// there. A notice between the files of the story passes through raw.
 TEST_F(GatewaySessionTest, AfterARejectedFilterAndAGoneAnswerARestartInHtmlModeRendersThePage) {
   owwired::Options first;
   first.files = {{"r.xml", Bytes(5000, 'a')}, {"r.rdf", Bytes(100, 'b')}};

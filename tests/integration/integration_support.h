@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Shared by the integration suites: the reference server in-process on 127.0.0.N (ctest runs
-// the tests side by side, each on an address of its own), and fixtures for the wire interface
-// and the gateway. Waits are bounded by a deadline that is a safety net, never a timing.
+// The reference server in-process on 127.0.0.N (an address per test, as ctest runs them side
+// by side), and a fixture for the gateway.
 #ifndef OWCLIENT_TESTS_INTEGRATION_INTEGRATION_SUPPORT_H
 #define OWCLIENT_TESTS_INTEGRATION_INTEGRATION_SUPPORT_H
 
@@ -17,14 +16,12 @@
 #include <vector>
 
 #include "owclient/owclient.h"
-#include "owclient/wire_messages.h"
 #include "support/block_sink.h"
 #include "support/clock.h"
 #include "support/log_capture.h"
 #include "support/raw_socket.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
-#include "support/wire_bytes.h"
 #include "support/wire_server.h"
 
 namespace owc_test {
@@ -81,40 +78,6 @@ inline Feed Rebuild(const std::vector<Delivered>& records, std::string* problems
   return files;
 }
 
-// The wire-client interface with one connection at a time.
-class WireTest : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_EQ(1, OrbrixWireStartup(0)); }
-  void TearDown() override {
-    if (mHandle != 0) OrbrixWireClose(mHandle);
-    OrbrixWireShutdown();
-  }
-  // Counts what arrives; these tests need no message's content.
-  static void Received(WCXMLWireMsg* msg, uintptr_t user) {
-    delete msg;
-    ++reinterpret_cast<WireTest*>(user)->mReceived;
-  }
-  uintptr_t User() { return reinterpret_cast<uintptr_t>(this); }
-  void Open(uint8_t last) {
-    ASSERT_EQ(0, OrbrixWireOpen(&mHandle, Loopback(last), &Received, User()));
-    ASSERT_NE(0u, mHandle);
-  }
-  bool WaitHello() {
-    return WaitUntil([this] { return mReceived != 0; });
-  }
-  // Opens a connection to the raw peer and takes its hello.
-  void Connect(RawPeer& peer, uint8_t last) {
-    ASSERT_TRUE(peer.Bound());
-    Open(last);
-    ASSERT_TRUE(peer.Accept());
-    ASSERT_TRUE(peer.SendAll(std::string("+Tazu wire v1.00.00 v1.00.00\0", 29)));
-    ASSERT_TRUE(WaitHello());
-  }
-  LogCapture mLog;
-  std::atomic<int> mReceived{0};
-  uintptr_t mHandle = 0;
-};
-
 class GatewayTest : public ::testing::Test {
  protected:
   using Counters = owwired::Counters;
@@ -152,8 +115,7 @@ class GatewayTest : public ::testing::Test {
       while (!mRelease) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     };
   }
-  // Stops with a held callback on another thread: true once the stop reached its end while
-  // the callback was still held (it is let go before returning).
+  // True when the stop, on another thread, reached its end with the callback still held.
   bool StopWhileHeld() {
     std::thread stopper([] { HOBWStop(0); });
     const bool exiting = WaitUntil([&] { return Count("HOBWThread::Run shutdown exiting") != 0; });
@@ -168,20 +130,19 @@ class GatewayTest : public ::testing::Test {
     mLog.Clear();
   }
   std::vector<Delivered> Records(size_t atLeast = 0) { return mSink->WaitFor(atLeast); }
-  // The pages among the records, once there are n of them or the deadline passed.
-  std::vector<Delivered> Pages(size_t n) {
-    std::vector<Delivered> pages;
+  // The names of the pages among the records, once there are n or the deadline passed.
+  std::vector<std::string> PageNames(size_t n) {
+    std::vector<std::string> pages;
     WaitUntil([&] {
       pages.clear();
       for (const auto& r : Records())
-        if (IsPage(r)) pages.push_back(r);
+        if (IsPage(r)) pages.push_back(r.name);
       return pages.size() >= n;
     });
     return pages;
   }
 
-  // Moves the module clock and returns once a session pass has seen the new time (the
-  // seconds since the last file, updated every pass, show it).
+  // Returns once a session pass saw the new time in the seconds since the last file.
   static void AdvanceSeen(uint32_t ms) {
     const uint32_t before = Stats().mSecsSinceLastFile;
     AdvanceMs(ms);
@@ -194,8 +155,7 @@ class GatewayTest : public ::testing::Test {
   }
   size_t Count(const std::string& part) const { return mLog.Count(part); }
 
-  // Waits until the server delivered the whole feed and the callback has every file of it;
-  // then each must have come once, whole, in the server's order.
+  // Each file of the feed once, whole, in the server's order.
   void ExpectFeedDelivered(int timeoutMs = 10000) {
     const size_t n = mFeed.size();
     ASSERT_TRUE(WaitServer([n](const Counters& c) { return c.filesDelivered >= n; }, timeoutMs));

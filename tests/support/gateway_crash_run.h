@@ -1,10 +1,7 @@
 // SPDX-License-Identifier: MIT
-// A crash run: owwired, in-process, serves a generated spool of story files of mixed sizes;
-// owgateway, a child process, is killed with SIGKILL at seeded random moments and started
-// again each time, resuming the session kept in its folder; the last run receives the rest
-// and stops cleanly. Then every file in the folder is compared with the spool.
-//
-// Shared by the fault suite (a small corpus) and bench/soak (a long run).
+// owgateway, a child process, killed with SIGKILL at seeded random moments while owwired
+// serves a generated spool and restarted each time; the last run receives the rest and stops
+// cleanly. Then every file in the folder is compared with the spool. Also run by bench/soak.
 #ifndef OWCLIENT_TESTS_SUPPORT_GATEWAY_CRASH_RUN_H
 #define OWCLIENT_TESTS_SUPPORT_GATEWAY_CRASH_RUN_H
 
@@ -46,8 +43,7 @@ struct CrashRunResult {
   size_t differing = 0;            // in the folder, not byte-identical
   std::vector<std::string> extra;  // anything else in the folder (partial, record, temporary)
   uint64_t delivered = 0;          // files the server counted delivered, over all sessions
-  // A run killed before it saved its session makes the next log in anew; nothing was
-  // delivered in the session it leaves.
+  // A run killed before it saved its session makes the next log in anew.
   uint64_t sessions_created = 0;
   uint64_t sessions_resumed = 0;
   uint64_t peak_rss_kb = 0;  // the highest VmHWM of a run, read just before its end
@@ -89,8 +85,7 @@ inline std::string Content(std::mt19937_64& rng, const std::string& name, size_t
   return text;
 }
 
-// The peak resident memory of owgateway so far, in kB; 0 when unknown, or when the child has
-// not yet become owgateway (a copy of this process until its exec).
+// owgateway's peak resident memory in kB; 0 when unknown or before the child's exec.
 inline uint64_t PeakRssKb(pid_t pid) {
   const std::string status = TempDir::Read("/proc/" + std::to_string(pid) + "/status");
   if (status.compare(0, 15, "Name:\towgateway") != 0) return 0;
@@ -139,9 +134,8 @@ inline CrashRunResult RunGatewayCrashes(const CrashRunSettings& s) {
   std::vector<std::string> args = {"--server",   s.address, "--out",        out,
                                    "--progress", "0",       "--quiet-warn", "0"};
   args.insert(args.end(), s.gateway_args.begin(), s.gateway_args.end());
-  // The moments: a number of blocks sent (over all runs, repeats included) and then a few
-  // milliseconds more, so that a kill falls anywhere: in a block, between a block and its
-  // acknowledgement, in a rename, during the start-up and the resumption.
+  // A number of blocks sent (repeats included) and a few ms more: a kill falls anywhere, in a
+  // block, before its acknowledgement, in a rename, in the start-up and the resumption.
   std::vector<uint64_t> moments;
   for (uint32_t k = 0; k < s.kills; ++k) moments.push_back(rng() % (blocks + 1));
   std::sort(moments.begin(), moments.end());
@@ -181,21 +175,21 @@ inline CrashRunResult RunGatewayCrashes(const CrashRunSettings& s) {
       ++result.differing;
     }
   }
-  std::string problem = result.finished ? "" : " unfinished";
+  const auto note = [&result](bool wrong, const std::string& what) {
+    if (wrong) result.problem += (result.problem.empty() ? "" : ", ") + what;
+  };
+  note(!result.finished, "unfinished");
+  note(result.missing != 0, std::to_string(result.missing) + " missing");
+  note(result.differing != 0, std::to_string(result.differing) + " differing");
   for (const std::string& entry : EntriesIn(out)) {
     if (expected.count(entry) != 0) continue;
     result.extra.push_back(entry);
-    problem += " left: " + entry;
+    note(true, entry + " left");
   }
-  if (result.missing + result.differing != 0) {
-    problem += " missing: " + std::to_string(result.missing) +
-               ", differing: " + std::to_string(result.differing);
-  }
-  if (result.delivered != total) problem += " delivered: " + std::to_string(result.delivered);
-  if (result.final_status != 0) problem += " exit: " + std::to_string(result.final_status);
-  if (!problem.empty()) {
-    const size_t tail = log.size() > 2000 ? log.size() - 2000 : 0;
-    result.problem = problem.substr(1) + "\ngateway log:\n..." + log.substr(tail);
+  note(result.delivered != total, std::to_string(result.delivered) + " counted delivered");
+  note(result.final_status != 0, "exit status " + std::to_string(result.final_status));
+  if (!result.problem.empty()) {
+    result.problem += "\ngateway log:\n..." + log.substr(log.size() > 2000 ? log.size() - 2000 : 0);
   }
   result.seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

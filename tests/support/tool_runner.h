@@ -37,9 +37,9 @@ inline std::string ExampleStory(const std::string& name) {  // "tea-harvest" -> 
 inline const std::string kTemplate = ExamplePath("templates/story.tmpl");
 inline const std::string kTable = ExamplePath("templates/story.xlate");
 inline const std::vector<std::string> kStories = {
-    "alpine-choir",     "chess-final",    "council-budget", "ferry-timetable", "forged-links",
-    "glacier-survey",   "harbour-bridge", "market-prices",  "museum-reopening",
-    "opera-premiere",   "river-ice",      "robot-marathon", "tea-harvest",     "weather-brief"};
+    "alpine-choir",   "chess-final",    "council-budget", "ferry-timetable",  "forged-links",
+    "glacier-survey", "harbour-bridge", "market-prices",  "museum-reopening", "opera-premiere",
+    "river-ice",      "robot-marathon", "tea-harvest",    "weather-brief"};
 
 // The headline as written in the story file, read without the library.
 inline std::string SourceHeadline(const std::string& story) {
@@ -58,9 +58,8 @@ inline std::vector<std::string> EntriesIn(const std::string& dir) {  // sorted, 
   return names;
 }
 
-// One child: arguments without a shell, standard input empty, standard output and error in
-// files of `scratch` (which must outlive it); optionally under a file-size limit, past which
-// a write fails as on a full disk. Not thread-safe; killed and reaped on destruction.
+// One child without a shell, its output and errors in files of `scratch`; past file_size a
+// write fails as on a full disk. Not thread-safe; killed and reaped on destruction.
 class ToolProcess {
  public:
   ToolProcess(const std::string& program, std::vector<std::string> args, const std::string& scratch,
