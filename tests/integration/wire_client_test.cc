@@ -134,7 +134,7 @@ TEST(WireApiTest, ALogCallbackSetBeforeStartupSeesTheThreadStartAndEnd) {
   EXPECT_EQ(1, log.SeverityOf("WCXMLGWClientThread::Run thread terminated"));
 }
 
-// Then the closed connection takes small messages up to the bound counted in memory (each
+// Once closed, the connection takes small messages up to the bound counted in memory (each
 // chunk costs its overhead besides its bytes), not in wire bytes.
 TEST_F(FaultBoundsTest, AServerThatNeverReadsClosesThePortAtTheSendBound) {
   constexpr uint64_t kBound = WCOBWClientConnect::kTXStreamBound;

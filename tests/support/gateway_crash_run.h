@@ -189,7 +189,8 @@ inline CrashRunResult RunGatewayCrashes(const CrashRunSettings& s) {
   note(result.delivered != total, std::to_string(result.delivered) + " counted delivered");
   note(result.final_status != 0, "exit status " + std::to_string(result.final_status));
   if (!result.problem.empty()) {
-    result.problem += "\ngateway log:\n..." + log.substr(log.size() > 2000 ? log.size() - 2000 : 0);
+    result.problem +=
+        "\ngateway log:\n" + (log.size() > 2000 ? "..." + log.substr(log.size() - 2000) : log);
   }
   result.seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

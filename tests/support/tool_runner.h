@@ -58,8 +58,9 @@ inline std::vector<std::string> EntriesIn(const std::string& dir) {  // sorted, 
   return names;
 }
 
-// One child without a shell, its output and errors in files of `scratch`; past file_size a
-// write fails as on a full disk. Not thread-safe; killed and reaped on destruction.
+// One child: arguments without a shell, standard input empty, standard output and error in
+// files of `scratch` (which must outlive it); optionally under a file-size limit, past which
+// a write fails as on a full disk. Not thread-safe; killed and reaped on destruction.
 class ToolProcess {
  public:
   ToolProcess(const std::string& program, std::vector<std::string> args, const std::string& scratch,
