@@ -14,21 +14,16 @@ namespace {
 TEST(OwgatewayTest, SigkillAtRandomMomentsLosesNoAcknowledgedFileBlockByBlockOrPipelined) {
   for (const bool pipeline : {false, true}) {
     SCOPED_TRACE(pipeline ? "pipelined" : "block by block");
-    owc_test::CrashRunSettings settings;
+    CrashRunSettings settings;
     settings.gateway = OWGATEWAY_BIN;
     settings.address = pipeline ? "127.0.5.2" : "127.0.5.1";
     settings.seed = pipeline ? 41 : 14;
     settings.pipeline = pipeline;
-    const owc_test::CrashRunResult r = owc_test::RunGatewayCrashes(settings);
+    const CrashRunResult r = RunGatewayCrashes(settings);
     EXPECT_EQ(400u, r.files);
     EXPECT_EQ(10u, r.kills);
-    EXPECT_TRUE(r.finished) << "the last run did not receive everything";
-    EXPECT_EQ(0u, r.missing);
-    EXPECT_EQ(0u, r.differing);
-    EXPECT_EQ(std::vector<std::string>{}, r.extra) << "partial or temporary files left";
-    // Each file counted delivered once, over every session the runs logged in to.
-    EXPECT_EQ(r.files, r.delivered);
-    EXPECT_EQ(0, r.final_status);
+    // Names each file missing, differing or left over, an unfinished or failed last run,
+    // and files not counted delivered once over every session the runs logged in to.
     EXPECT_EQ("", r.problem);
   }
 }

@@ -1,81 +1,49 @@
 // SPDX-License-Identifier: MIT
-// The gateway session's life through the C interface against the reference server, and a
-// story rendered on the way.
+// The gateway session's life through the C interface against the reference server.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
-#include <thread>
 
 #include "integration_support.h"
 
 namespace owc_test {
 namespace {
 
-using GatewaySessionTest = owc_test::GatewayTest;
+using GatewaySessionTest = GatewayTest;
 
-// The server's answers wait until the test moves the server's own clock, so the session sits
-// in each login state as long as the test wants.
-class GatewayHeldTest : public owc_test::GatewayTest {
- protected:
-  void ServeHeld(uint8_t last, owwired::Options options) {
-    options.faults.delayMs = kHoldMs;
-    options.clockMs = [this] { return mServerMs.load(); };
-    Serve(last, std::move(options));
-  }
-  void Release() {
-    mServerMs += kHoldMs;
+// Without a time-out or a reconnection; the next start walks the feed from its start.
+TEST_F(GatewaySessionTest, DoneFromTheServerWhileWaitingForAStoryLeavesTheSessionIdle) {
+  // The server's answers wait for its own clock, which the test moves step by step.
+  constexpr uint64_t kHoldMs = 1000000;
+  const auto serverMs = std::make_shared<std::atomic<uint64_t>>(1);
+  const auto release = [&](uint64_t to) {
+    *serverMs = to;
     Server().Wake();
-  }
-  bool WaitLog(const std::string& part) {
-    return WaitUntil([&] { return mLog.HasPart(part); });
-  }
-
-  static constexpr uint64_t kHoldMs = 1000000;
-  std::atomic<uint64_t> mServerMs{1};
-};
-
-TEST_F(GatewaySessionTest, RejectedFilterAndAGoneAnswerAreLoggedAndStoriesStillFlow) {
-  owwired::Options options;
-  options.files = {{"r.xml", Bytes(5000, 'a')}, {"r.rdf", Bytes(100, 'b')}};
-  options.blockSize = 2048;
-  options.faults.rejectFilter = 0;  // "-FLTR" without a status
-  options.faults.goneAtRequest = 1;
-  Serve(31, options);
-  Start();
-  ExpectFeedDelivered();
-  EXPECT_TRUE(mLog.Has("HOBWThread::ProcessStateAux filter rejected"));
-  EXPECT_FALSE(mLog.HasPart("filter accepted"));
-  EXPECT_EQ(1u, Server().GetCounters().requestsGone);
-  EXPECT_TRUE(mLog.Has("HOBWThread::ProcessStateAux *** Reception too slow, messages lost ***"));
-  EXPECT_EQ(1, Stats().mMessagesLost);
-  EXPECT_EQ(0, Stats().mMessagesLost);  // cleared by the first read
-}
-
-// DONE from the server ends the session without a time-out or a reconnection; the next
-// start logs in anew and the new session walks the feed from its start.
-TEST_F(GatewayHeldTest, DoneFromTheServerWhileWaitingForAStoryLeavesTheSessionIdle) {
+  };
   owwired::Options options;
   options.files = {{"n.xml", Bytes(1500, 'n')}, {"n.rdf", Bytes(20, 'm')}};
   options.faults.doneAfterFiles = 1;
   options.faults.faultyConnections = 1;
-  ServeHeld(41, options);
+  options.faults.delayMs = kHoldMs;
+  options.clockMs = [serverMs] { return serverMs->load(); };
+  Serve(41, options);
   Start();
   // Hello, USER and FLTR answers, FILE and its one block, each let through once queued.
-  auto sent = [](const owwired::Counters& c) { return c.messagesSent - c.heartbeats; };
   for (uint64_t n = 1; n <= 5; ++n) {
-    ASSERT_TRUE(WaitServer([&](const owwired::Counters& c) { return sent(c) == n; }));
-    Release();
+    ASSERT_TRUE(WaitServer([&](const Counters& c) { return c.messagesSent - c.heartbeats == n; }));
+    release(*serverMs + kHoldMs);
   }
   // The DONE answering the block's acknowledgement goes once the next file was asked for.
-  ASSERT_TRUE(WaitServer([&](const owwired::Counters& c) { return sent(c) == 6; }));
+  ASSERT_TRUE(WaitServer([&](const Counters& c) { return c.messagesSent - c.heartbeats == 6; }));
   ASSERT_TRUE(WaitUntil([this] { return Count("OBW_STATE_RQST_START") == 2; }));
-  Release();
-  ASSERT_TRUE(WaitLog("HOBWThread::ProcessStateAux received done"));
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.connectionsOpen == 0; }));
+  release(*serverMs + kHoldMs);
+  ASSERT_TRUE(WaitUntil([&] { return mLog.HasPart("HOBWThread::ProcessStateAux received done"); }));
+  ASSERT_TRUE(WaitServer([](const Counters& c) { return c.connectionsOpen == 0; }));
   EXPECT_EQ(1u, Server().GetCounters().sessionsEnded);
   // The line is logged before the session is forgotten, so the record may lag it a little.
-  ASSERT_TRUE(WaitUntil([this] {
+  ASSERT_TRUE(WaitUntil([] {
     const HOBWStats s = Stats();
     return s.mConnected + s.mSessionValid + s.mSessionID == 0;
   }));
@@ -89,10 +57,9 @@ TEST_F(GatewayHeldTest, DoneFromTheServerWhileWaitingForAStoryLeavesTheSessionId
   EXPECT_EQ(1, HOBWStop(1));  // no connection: nothing to say DONE on
   EXPECT_FALSE(mLog.HasPart("HOBWThread::Run shutdown sending TXDone"));
 
-  mServerMs = kHoldMs * 100;  // nothing held any more
-  Server().Wake();
+  release(kHoldMs * 100);  // nothing held any more
   Start();
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.filesDelivered == 3; }));
+  ASSERT_TRUE(WaitServer([](const Counters& c) { return c.filesDelivered == 3; }));
   EXPECT_EQ(2u, Server().GetCounters().sessionsCreated);
   const auto r = Records(3);
   ASSERT_EQ(3u, r.size());
@@ -100,8 +67,8 @@ TEST_F(GatewayHeldTest, DoneFromTheServerWhileWaitingForAStoryLeavesTheSessionId
   EXPECT_TRUE(options.files[1].second == r[2].data);
 }
 
-// A stop without DONE discards what waits for the application and leaves the server's session
-// resumable; a stop with DONE ends it, so asking for it again brings a new one from the start.
+// A stop without DONE discards what waits for the application; asking again for a session a
+// stop with DONE ended brings a new one from the start.
 TEST_F(GatewaySessionTest, StopWithoutDoneKeepsTheSessionAndStopWithDoneEndsIt) {
   owwired::Options options;
   options.files = {{"a.xml", Bytes(2500, 'x')},
@@ -113,13 +80,9 @@ TEST_F(GatewaySessionTest, StopWithoutDoneKeepsTheSessionAndStopWithDoneEndsIt) 
   Serve(42, options);
   HoldCallbacks();
   Start();
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.filesDelivered == 4; }));
+  ASSERT_TRUE(WaitServer([](const Counters& c) { return c.filesDelivered == 4; }));
   ASSERT_TRUE(WaitUntil([] { return Stats().mQueueLen == 6; }));  // one is in the callback
-  std::thread stopper([] { HOBWStop(0); });
-  const bool exiting = WaitUntil([&] { return mLog.HasPart("HOBWThread::Run shutdown exiting"); });
-  mRelease = true;
-  stopper.join();
-  ASSERT_TRUE(exiting);
+  ASSERT_TRUE(StopWhileHeld());
   EXPECT_EQ(1u, Records(1).size());
   EXPECT_TRUE(mLog.Has("HOBWQueueThread::Run 6 queued blocks discarded"));
   HOBWStats s = Stats();
@@ -129,16 +92,16 @@ TEST_F(GatewaySessionTest, StopWithoutDoneKeepsTheSessionAndStopWithDoneEndsIt) 
 
   // Resumed: the server's cursor is past every file, so nothing comes again.
   Start(0, 1, 5000);
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) {
+  ASSERT_TRUE(WaitServer([](const Counters& c) {
     return c.sessionsResumed == 1 && c.requestsEmpty != 0 && c.connectionsAccepted == 2;
   }));
-  const owwired::Counters c = Server().GetCounters();
+  const Counters c = Server().GetCounters();
   EXPECT_EQ(0u, c.sessionsEnded);
   EXPECT_EQ(4u, c.filesAnnounced);
   EXPECT_EQ(1, HOBWStop(1));
   EXPECT_TRUE(mLog.HasPart("HOBWThread::Run shutdown sending TXDone"));
   EXPECT_TRUE(mLog.HasPart("HOBWThread::ProcessStateAux received done"));
-  ASSERT_TRUE(WaitServer([](const owwired::Counters& c) { return c.sessionsEnded == 1; }));
+  ASSERT_TRUE(WaitServer([](const Counters& c) { return c.sessionsEnded == 1; }));
 
   Start(0, 1, 5000);
   ExpectFeedDelivered();
@@ -149,16 +112,24 @@ TEST_F(GatewaySessionTest, StopWithoutDoneKeepsTheSessionAndStopWithDoneEndsIt) 
   EXPECT_EQ(5001u, r[6].sessionID);
 }
 
-// A restart takes the new server, mode and template; the id it asks to resume is unknown
-// there, so the pages come under a new session. A notice between the files of the story
-// passes through raw and breaks nothing.
-TEST_F(GatewaySessionTest, RestartedInHtmlModeItDeliversTheBlocksAndANoticeRawThenThePage) {
-  owwired::Options raw;
-  raw.files = {{"raw.txt", "w"}};
-  raw.firstSessionId = 100;
-  Serve(43, raw);
+// The restart takes the new server, mode and template; the id it asks to resume is unknown
+// there. A notice between the files of the story passes through raw.
+TEST_F(GatewaySessionTest, AfterARejectedFilterAndAGoneAnswerARestartInHtmlModeRendersThePage) {
+  owwired::Options first;
+  first.files = {{"r.xml", Bytes(5000, 'a')}, {"r.rdf", Bytes(100, 'b')}};
+  first.blockSize = 2048;
+  first.firstSessionId = 100;
+  first.faults.rejectFilter = 0;  // "-FLTR" without a status
+  first.faults.goneAtRequest = 1;
+  Serve(31, first);
   Start();
-  ASSERT_EQ(1u, Records(1).size());
+  ExpectFeedDelivered();
+  EXPECT_TRUE(mLog.Has("HOBWThread::ProcessStateAux filter rejected"));
+  EXPECT_FALSE(mLog.HasPart("filter accepted"));
+  EXPECT_EQ(1u, Server().GetCounters().requestsGone);
+  EXPECT_TRUE(mLog.Has("HOBWThread::ProcessStateAux *** Reception too slow, messages lost ***"));
+  EXPECT_EQ(1, Stats().mMessagesLost);
+  EXPECT_EQ(0, Stats().mMessagesLost);  // cleared by the first read
   StopAndForget();
 
   owwired::Options options;
@@ -171,10 +142,10 @@ TEST_F(GatewaySessionTest, RestartedInHtmlModeItDeliversTheBlocksAndANoticeRawTh
   Start(2, 1, 100);
   const auto r = Records(5);
   ASSERT_EQ((std::vector<std::string>{"harbour-bridge.xml", "harbour-bridge.xml", "notice.txt",
-                     "harbour-bridge.rdf", "harbour-bridge.htm"}),
+                                      "harbour-bridge.rdf", "harbour-bridge.htm"}),
             Names(r));
   ExpectFeedDelivered();
-  const owc_test::Delivered& page = r[4];
+  const Delivered& page = r[4];
   EXPECT_EQ("harbour-bridge.xml", page.parent);
   EXPECT_EQ(1, page.first);
   EXPECT_EQ(1, page.last);

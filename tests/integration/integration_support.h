@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Shared by the integration suites: the reference server in-process on 127.0.0.N (ctest runs
-// the tests side by side, each on an address of its own), waits bounded by a deadline that
-// is a safety net rather than a timing, and fixtures for the wire interface and the gateway.
+// The reference server in-process on 127.0.0.N (an address per test, as ctest runs them side
+// by side), and a fixture for the gateway.
 #ifndef OWCLIENT_TESTS_INTEGRATION_INTEGRATION_SUPPORT_H
 #define OWCLIENT_TESTS_INTEGRATION_INTEGRATION_SUPPORT_H
 
@@ -17,14 +16,12 @@
 #include <vector>
 
 #include "owclient/owclient.h"
-#include "owclient/wire_messages.h"
 #include "support/block_sink.h"
 #include "support/clock.h"
 #include "support/log_capture.h"
 #include "support/raw_socket.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
-#include "support/wire_bytes.h"
 #include "support/wire_server.h"
 
 namespace owc_test {
@@ -35,7 +32,7 @@ using Feed = std::vector<std::pair<std::string, std::string>>;
 inline std::string LoopbackName(uint8_t last) { return "127.0.0." + std::to_string(last); }
 
 inline std::string Example(const std::string& relative) {
-  return owc_test::TempDir::Read(std::string(OWC_EXAMPLES_DIR) + "/" + relative);
+  return TempDir::Read(std::string(OWC_EXAMPLES_DIR) + "/" + relative);
 }
 
 inline bool IsPage(const Delivered& r) {
@@ -81,40 +78,10 @@ inline Feed Rebuild(const std::vector<Delivered>& records, std::string* problems
   return files;
 }
 
-// The wire-client interface with one connection at a time.
-class WireTest : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_EQ(1, OrbrixWireStartup(0)); }
-  void TearDown() override {
-    if (mHandle != 0) OrbrixWireClose(mHandle);
-    OrbrixWireShutdown();
-  }
-  // Counts what arrives; these tests need no message's content.
-  static void Received(WCXMLWireMsg* msg, uintptr_t user) {
-    delete msg;
-    ++reinterpret_cast<WireTest*>(user)->mReceived;
-  }
-  uintptr_t User() { return reinterpret_cast<uintptr_t>(this); }
-  void Open(uint8_t last) {
-    ASSERT_EQ(0, OrbrixWireOpen(&mHandle, owc_test::Loopback(last), &Received, User()));
-    ASSERT_NE(0u, mHandle);
-  }
-  bool WaitHello() { return WaitUntil([this] { return mReceived != 0; }); }
-  // Opens a connection to the raw peer and takes its hello.
-  void Connect(owc_test::RawPeer& peer, uint8_t last) {
-    ASSERT_TRUE(peer.Bound());
-    Open(last);
-    ASSERT_TRUE(peer.Accept());
-    ASSERT_TRUE(peer.SendAll(std::string("+Tazu wire v1.00.00 v1.00.00\0", 29)));
-    ASSERT_TRUE(WaitHello());
-  }
-  owc_test::LogCapture mLog;
-  std::atomic<int> mReceived{0};
-  uintptr_t mHandle = 0;
-};
-
 class GatewayTest : public ::testing::Test {
  protected:
+  using Counters = owwired::Counters;
+
   void SetUp() override { ASSERT_EQ(1, OrbrixWireStartup(0)); }
   void TearDown() override {
     mRelease = true;  // the stop would wait for ever for a callback that waits for this
@@ -124,19 +91,18 @@ class GatewayTest : public ::testing::Test {
 
   // The gateway's next start goes to this server; its files are the feed checked.
   void Serve(uint8_t last, owwired::Options options) {
-    mAddress = owc_test::Loopback(last);
+    mAddress = Loopback(last);
     mFeed = options.files;
     mServers.push_back(StartServer(LoopbackName(last), std::move(options)));
   }
   owwired::Server& Server() { return *mServers.back(); }
-  bool WaitServer(const std::function<bool(const owwired::Counters&)>& condition,
-                  int timeoutMs = 10000) {
+  bool WaitServer(const std::function<bool(const Counters&)>& condition, int timeoutMs = 10000) {
     return Server().WaitFor(condition, timeoutMs);
   }
 
   // Mode 0 starts without a template, modes 1 and 2 with the example template.
   void Start(uint32_t mode = 0, uint8_t resume = 0, uint32_t sessionID = 0) {
-    const HOBWCallback callback = &owc_test::BlockSink::Callback;
+    const HOBWCallback callback = &BlockSink::Callback;
     ASSERT_EQ(1, mode == 0 ? HOBWStart(mAddress, callback, mSink->User(), resume, sessionID)
                            : HOBWStartWithTemplate(mAddress, callback, mSink->User(), mode,
                                                    mTemplate.data(), uint32_t(mTemplate.size()),
@@ -149,27 +115,34 @@ class GatewayTest : public ::testing::Test {
       while (!mRelease) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     };
   }
+  // True when the stop, on another thread, reached its end with the callback still held.
+  bool StopWhileHeld() {
+    std::thread stopper([] { HOBWStop(0); });
+    const bool exiting = WaitUntil([&] { return Count("HOBWThread::Run shutdown exiting") != 0; });
+    mRelease = true;
+    stopper.join();
+    return exiting;
+  }
   // Stops the gateway and forgets what its callback and the log saw.
   void StopAndForget() {
     HOBWStop(0);
-    mSink = std::make_unique<owc_test::BlockSink>();
+    mSink = std::make_unique<BlockSink>();
     mLog.Clear();
   }
   std::vector<Delivered> Records(size_t atLeast = 0) { return mSink->WaitFor(atLeast); }
-  // The pages among the records, once there are n of them or the deadline passed.
-  std::vector<Delivered> Pages(size_t n) {
-    std::vector<Delivered> pages;
+  // The names of the pages among the records, once there are n or the deadline passed.
+  std::vector<std::string> PageNames(size_t n) {
+    std::vector<std::string> pages;
     WaitUntil([&] {
       pages.clear();
       for (const auto& r : Records())
-        if (IsPage(r)) pages.push_back(r);
+        if (IsPage(r)) pages.push_back(r.name);
       return pages.size() >= n;
     });
     return pages;
   }
 
-  // Moves the module clock and returns once a session pass has seen the new time (the
-  // seconds since the last file, updated every pass, show it).
+  // Returns once a session pass saw the new time in the seconds since the last file.
   static void AdvanceSeen(uint32_t ms) {
     const uint32_t before = Stats().mSecsSinceLastFile;
     AdvanceMs(ms);
@@ -182,12 +155,10 @@ class GatewayTest : public ::testing::Test {
   }
   size_t Count(const std::string& part) const { return mLog.Count(part); }
 
-  // Waits until the server delivered the whole feed and the callback has every file of it;
-  // then each must have come once, whole, in the server's order.
+  // Each file of the feed once, whole, in the server's order.
   void ExpectFeedDelivered(int timeoutMs = 10000) {
     const size_t n = mFeed.size();
-    ASSERT_TRUE(
-        WaitServer([n](const owwired::Counters& c) { return c.filesDelivered >= n; }, timeoutMs));
+    ASSERT_TRUE(WaitServer([n](const Counters& c) { return c.filesDelivered >= n; }, timeoutMs));
     Feed files;
     std::string problems;
     ASSERT_TRUE(WaitUntil([&] {
@@ -203,9 +174,9 @@ class GatewayTest : public ::testing::Test {
     }
   }
 
-  owc_test::LogCapture mLog;
+  LogCapture mLog;
   std::atomic<bool> mRelease{false};
-  std::unique_ptr<owc_test::BlockSink> mSink = std::make_unique<owc_test::BlockSink>();
+  std::unique_ptr<BlockSink> mSink = std::make_unique<BlockSink>();
   const std::string mTemplate = Example("templates/story.tmpl");
   const std::string mXlate = Example("templates/story.xlate");
   std::vector<std::unique_ptr<owwired::Server>> mServers;

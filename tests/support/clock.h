@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Moves the module clock forward; tests make time pass only this way. The clock never
-// moves back, so tests work relative to where it stands.
+// Tests make time pass only by moving the module clock, forward from where it stands.
 #ifndef OWCLIENT_TESTS_SUPPORT_CLOCK_H
 #define OWCLIENT_TESTS_SUPPORT_CLOCK_H
 

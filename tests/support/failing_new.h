@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Plain allocations that run out of memory. A test executable built with
-// support/failing_new.cc has operator new throw std::bad_alloc when told to, as it does
-// when memory is exhausted, to see what the code that catches it does. (Allocations with
-// an outcome of their own are failed through the library's allocation hook instead.)
+// A test executable built with support/failing_new.cc has plain allocations throw
+// std::bad_alloc when told to (checked ones are failed through the allocation hook).
 #ifndef OWCLIENT_TESTS_SUPPORT_FAILING_NEW_H
 #define OWCLIENT_TESTS_SUPPORT_FAILING_NEW_H
 

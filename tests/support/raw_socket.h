@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Raw TCP over loopback for tests that play the other end of a connection, or need what no
-// well-behaved peer does: reset the connection, stop reading, fill a small receive buffer.
-// Waits are for socket events (poll with a generous limit), never for the clock.
+// Raw TCP over loopback, for what no well-behaved peer does: reset, stop reading, fill a small
+// receive buffer. Waits are for socket events (poll with a generous limit), not the clock.
 #ifndef OWCLIENT_TESTS_SUPPORT_RAW_SOCKET_H
 #define OWCLIENT_TESTS_SUPPORT_RAW_SOCKET_H
 
@@ -47,8 +46,7 @@ inline bool WaitForBytes(int fd, int n) {
 inline std::string Drain(int fd) {
   std::string out;
   char buf[65536];
-  for (ssize_t n; (n = recv(fd, buf, sizeof buf, MSG_DONTWAIT)) > 0;)
-    out.append(buf, static_cast<size_t>(n));
+  for (ssize_t n; (n = recv(fd, buf, sizeof buf, MSG_DONTWAIT)) > 0;) out.append(buf, size_t(n));
   return out;
 }
 
@@ -69,8 +67,7 @@ inline sockaddr_in Ipv4(uint32_t address, uint16_t port) {
   return a;
 }
 
-// One connect attempt without delayed small sends; the socket, or -1. rcvBuf > 0 sets
-// SO_RCVBUF.
+// One connect attempt without delayed small sends; the socket, or -1.
 inline int ConnectTo(uint32_t address, uint16_t port, int rcvBuf = 0) {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (rcvBuf > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvBuf, sizeof rcvBuf);
@@ -134,16 +131,14 @@ class RawPeer {
   // Reads until what arrived since the last call contains `part`, or nothing came for
   // idleMs; true when it did. The bytes up to and including `part` are used up.
   bool ReadUntil(const std::string& part, int idleMs = kEventWaitMs) {
-    for (;;) {
-      size_t at = mPending.find(part);
-      if (at != std::string::npos) {
-        mPending.erase(0, at + part.size());
-        return true;
-      }
-      std::string more = ReadUpTo(1, idleMs);
+    size_t at;
+    while ((at = mPending.find(part)) == std::string::npos) {
+      const std::string more = ReadUpTo(1, idleMs);
       if (more.empty()) return false;
       mPending += more;
     }
+    mPending.erase(0, at + part.size());
+    return true;
   }
   // Reads until `count` bytes arrived or nothing came for idleMs.
   std::string ReadUpTo(size_t count, int idleMs = 3000) {

@@ -10,17 +10,14 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <vector>
 
 namespace owc_test {
 
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = "/tmp/owclient-test-XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (mkdtemp(buf.data()) != nullptr) mPath = buf.data();
+    char pattern[] = "/tmp/owclient-test-XXXXXX";
+    if (mkdtemp(pattern) != nullptr) mPath = pattern;
   }
   ~TempDir() {
     if (!mPath.empty()) nftw(mPath.c_str(), &RemoveOne, 16, FTW_DEPTH | FTW_PHYS);

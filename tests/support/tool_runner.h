@@ -37,9 +37,9 @@ inline std::string ExampleStory(const std::string& name) {  // "tea-harvest" -> 
 inline const std::string kTemplate = ExamplePath("templates/story.tmpl");
 inline const std::string kTable = ExamplePath("templates/story.xlate");
 inline const std::vector<std::string> kStories = {
-    "alpine-choir",     "chess-final",    "council-budget", "ferry-timetable", "forged-links",
-    "glacier-survey",   "harbour-bridge", "market-prices",  "museum-reopening",
-    "opera-premiere",   "river-ice",      "robot-marathon", "tea-harvest",     "weather-brief"};
+    "alpine-choir",   "chess-final",    "council-budget", "ferry-timetable",  "forged-links",
+    "glacier-survey", "harbour-bridge", "market-prices",  "museum-reopening", "opera-premiere",
+    "river-ice",      "robot-marathon", "tea-harvest",    "weather-brief"};
 
 // The headline as written in the story file, read without the library.
 inline std::string SourceHeadline(const std::string& story) {

@@ -13,8 +13,7 @@
 
 namespace owc_test {
 
-// Serving on address (each test has its own). When it cannot listen there, the reason is a
-// failure of the test and the server is returned all the same, idle.
+// When it cannot listen on address, that fails the test and the server is returned idle.
 inline std::unique_ptr<owwired::Server> StartServer(const std::string& address,
                                                     owwired::Options options) {
   options.address = address;
