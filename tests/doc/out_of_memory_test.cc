@@ -7,10 +7,10 @@
 #include <string>
 #include <utility>
 
-#include "doc/refused_allocations.h"
 #include "doc/search_level.h"
 #include "doc/xml_doc.h"
 #include "support/failing_new.h"
+#include "support/refused_allocations.h"
 
 namespace owc_test {
 namespace {

@@ -10,12 +10,12 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/refused_allocations.h"
 #include "support/block_sink.h"
 #include "support/clock.h"
 #include "support/failing_new.h"
 #include "support/gate.h"
 #include "support/log_capture.h"
+#include "support/refused_allocations.h"
 
 namespace owc_test {
 namespace {

@@ -13,11 +13,11 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/refused_allocations.h"
 #include "support/block_sink.h"
 #include "support/clock.h"
 #include "support/gate.h"
 #include "support/log_capture.h"
+#include "support/refused_allocations.h"
 #include "support/wait.h"
 #include "wire/client_port.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/refused_allocations.h"
 #include "support/log_capture.h"
+#include "support/refused_allocations.h"
 
 namespace owc_test {
 namespace {

@@ -6,11 +6,11 @@
 #include <set>
 #include <string>
 
-#include "doc/refused_allocations.h"
 #include "doc/story_paths.h"
 #include "doc/xml_doc.h"
 #include "owclient/owclient.h"
 #include "support/failing_new.h"
+#include "support/refused_allocations.h"
 #include "support/story_samples.h"
 #include "template/html_template.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "runtime/refused_allocations.h"
+#include "support/refused_allocations.h"
 
 namespace owc_test {
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "runtime/refused_allocations.h"
 #include "support/clock.h"
 #include "support/log_capture.h"
+#include "support/refused_allocations.h"
 
 namespace owc_test {
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "runtime/refused_allocations.h"
 #include "support/clock.h"
 #include "support/log_capture.h"
 #include "support/raw_socket.h"
+#include "support/refused_allocations.h"
 #include "transport/socket_ops.h"
 
 namespace owc_test {

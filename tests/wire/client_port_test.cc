@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "runtime/refused_allocations.h"
 #include "support/clock.h"
 #include "support/failing_new.h"
 #include "support/log_capture.h"
 #include "support/raw_socket.h"
+#include "support/refused_allocations.h"
 #include "support/wait.h"
 #include "support/wire_bytes.h"
 #include "wire/client_connect.h"

@@ -6,7 +6,7 @@
 
 #include "gtest/gtest.h"
 #include "owclient/wire_messages.h"
-#include "runtime/refused_allocations.h"
+#include "support/refused_allocations.h"
 #include "wire/wire_msg_queue.h"
 #include "wire/wire_msg_tables.h"
 
