@@ -37,19 +37,33 @@ void AppendAttributeText(std::string* out, const char* name, const char* value,
 
 bool WCXMLDocTagFrame::SetPath(const std::string& path, const char* tag) {
   if (tag == nullptr) return false;
-  return TryAllocate(path.size() + std::strlen(tag), [&] {
-    mPath = path;
-    mTag = tag;
+  const size_t tagLen = std::strlen(tag);
+  return TryAllocate(path.size() + tagLen, [&] {
+    // Room for a few short attributes, so that adding them seldom moves the text.
+    mText.reserve(path.size() + tagLen + 2 + 32);
+    mText.assign(path);
+    mText.push_back('\0');
+    mText.append(tag, tagLen + 1);
+    mPathLen = path.size();
+    mTagLen = tagLen;
+    mAttrCount = 0;
   });
 }
 
 bool WCXMLDocTagFrame::AddAttribute(const char* name, const char* value) {
   if (name == nullptr || value == nullptr) return false;
-  const bool added = TryAllocate(std::strlen(name) + std::strlen(value), [&] {
-    mAttrNames.emplace_back(name);
-    mAttrValues.emplace_back(value);
+  const size_t nameLen = std::strlen(name);
+  const size_t valueLen = std::strlen(value);
+  const size_t before = mText.size();
+  const bool added = TryAllocate(nameLen + valueLen, [&] {
+    mText.append(name, nameLen + 1);
+    mText.append(value, valueLen + 1);
   });
-  if (!added && mAttrNames.size() > mAttrValues.size()) mAttrNames.pop_back();
+  if (added) {
+    ++mAttrCount;
+  } else if (mText.size() > before) {
+    mText.resize(before);
+  }
   return added;
 }
 
@@ -79,29 +93,36 @@ bool WCXMLDocTagFrame::AppendTagText(const char* name, const char** attrs, bool 
   return ok && mContent.AppendByte('>');
 }
 
-const std::string* WCXMLDocTagFrame::FindAttribute(const char* name) const {
-  for (size_t i = 0; i < mAttrNames.size(); ++i) {
-    if (mAttrNames[i] == name) return &mAttrValues[i];
+const char* WCXMLDocTagFrame::FindAttribute(const char* name) const {
+  const char* at = mText.data() + AttributesStart();
+  for (size_t i = 0; i < mAttrCount; ++i) {
+    const size_t nameLen = std::strlen(at);
+    const char* value = at + nameLen + 1;
+    if (std::strcmp(at, name) == 0) return value;
+    at = value + std::strlen(value) + 1;
   }
   return nullptr;
 }
 
 void WCXMLDocTagFrame::AppendStartTag(std::string* out) const {
   out->push_back('<');
-  out->append(mTag);
-  for (size_t i = 0; i < mAttrNames.size(); ++i) {
-    AppendAttributeText(out, mAttrNames[i].c_str(), mAttrValues[i].c_str(), mAttrMode);
+  out->append(mText.data() + mPathLen + 1, mTagLen);
+  const char* at = mText.data() + AttributesStart();
+  for (size_t i = 0; i < mAttrCount; ++i) {
+    const char* value = at + std::strlen(at) + 1;
+    AppendAttributeText(out, at, value, mAttrMode);
+    at = value + std::strlen(value) + 1;
   }
   out->push_back('>');
 }
 
 void WCXMLDocTagFrame::AppendElement(std::string* out) const {
   // One allocation for the usual case (attributes may still grow it).
-  out->reserve(out->size() + mContent.Size() + 2 * mTag.size() + 8);
+  out->reserve(out->size() + mContent.Size() + 2 * mTagLen + 8);
   AppendStartTag(out);
   out->append(mContent.View().data(), mContent.Size());
   out->append("</", 2);
-  out->append(mTag);
+  out->append(mText.data() + mPathLen + 1, mTagLen);
   out->push_back('>');
 }
 
