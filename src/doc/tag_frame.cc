@@ -79,18 +79,45 @@ bool WCXMLDocTagFrame::AppendEscaped(const char* data, size_t len, bool escapeAp
   return true;
 }
 
+// The tag is written in one reservation: at most its bytes with each attribute value grown
+// by the escaping, instead of a capacity check for each of its pieces.
 bool WCXMLDocTagFrame::AppendTagText(const char* name, const char** attrs, bool endTag,
                                      uint32_t entityMode) {
-  bool ok = endTag ? mContent.Append("</", 2) : mContent.AppendByte('<');
-  ok = ok && mContent.Append(name);
   const bool escape = EscapesAttributes(entityMode);
-  for (const char** a = attrs; ok && !endTag && a != nullptr && a[0] != nullptr; a += 2) {
-    ok = mContent.AppendByte(' ') && mContent.Append(a[0]) && mContent.Append("=\"", 2) &&
-         (escape ? AppendEscaped(a[1], std::strlen(a[1]), entityMode == kEntityRefEscapeApos)
-                 : mContent.Append(a[1])) &&
-         mContent.AppendByte('"');
+  const size_t growth = escape ? kMaxEscapeGrowth : 1;
+  const size_t nameLen = std::strlen(name);
+  size_t most = nameLen + 3;  // "</" and ">"
+  for (const char** a = attrs; !endTag && a != nullptr && a[0] != nullptr; a += 2) {
+    const size_t valueLen = std::strlen(a[1]);
+    if (valueLen > (SIZE_MAX / 2 - most) / growth) return false;
+    most += std::strlen(a[0]) + 4 + valueLen * growth;  // ' ', '=' and the two quotes
   }
-  return ok && mContent.AppendByte('>');
+  char* const start = mContent.Reserve(most);
+  if (start == nullptr) return false;
+  char* out = start;
+  *out++ = '<';
+  if (endTag) *out++ = '/';
+  CopyBytes(out, name, nameLen);
+  out += nameLen;
+  for (const char** a = attrs; !endTag && a != nullptr && a[0] != nullptr; a += 2) {
+    const size_t attrLen = std::strlen(a[0]);
+    const size_t valueLen = std::strlen(a[1]);
+    *out++ = ' ';
+    CopyBytes(out, a[0], attrLen);
+    out += attrLen;
+    *out++ = '=';
+    *out++ = '"';
+    if (escape) {
+      out += WriteEntityEscaped(out, a[1], valueLen, entityMode == kEntityRefEscapeApos, nullptr);
+    } else {
+      CopyBytes(out, a[1], valueLen);
+      out += valueLen;
+    }
+    *out++ = '"';
+  }
+  *out++ = '>';
+  mContent.Commit(static_cast<size_t>(out - start));
+  return true;
 }
 
 const char* WCXMLDocTagFrame::FindAttribute(const char* name) const {
