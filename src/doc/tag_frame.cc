@@ -37,19 +37,33 @@ void AppendAttributeText(std::string* out, const char* name, const char* value,
 
 bool WCXMLDocTagFrame::SetPath(const std::string& path, const char* tag) {
   if (tag == nullptr) return false;
-  return TryAllocate(path.size() + std::strlen(tag), [&] {
-    mPath = path;
-    mTag = tag;
+  const size_t tagLen = std::strlen(tag);
+  return TryAllocate(path.size() + tagLen, [&] {
+    // Room for a few short attributes, so that adding them seldom moves the text.
+    mText.reserve(path.size() + tagLen + 2 + 32);
+    mText.assign(path);
+    mText.push_back('\0');
+    mText.append(tag, tagLen + 1);
+    mPathLen = path.size();
+    mTagLen = tagLen;
+    mAttrCount = 0;
   });
 }
 
 bool WCXMLDocTagFrame::AddAttribute(const char* name, const char* value) {
   if (name == nullptr || value == nullptr) return false;
-  const bool added = TryAllocate(std::strlen(name) + std::strlen(value), [&] {
-    mAttrNames.emplace_back(name);
-    mAttrValues.emplace_back(value);
+  const size_t nameLen = std::strlen(name);
+  const size_t valueLen = std::strlen(value);
+  const size_t before = mText.size();
+  const bool added = TryAllocate(nameLen + valueLen, [&] {
+    mText.append(name, nameLen + 1);
+    mText.append(value, valueLen + 1);
   });
-  if (!added && mAttrNames.size() > mAttrValues.size()) mAttrNames.pop_back();
+  if (added) {
+    ++mAttrCount;
+  } else if (mText.size() > before) {
+    mText.resize(before);
+  }
   return added;
 }
 
@@ -65,43 +79,77 @@ bool WCXMLDocTagFrame::AppendEscaped(const char* data, size_t len, bool escapeAp
   return true;
 }
 
+// The tag is written in one reservation: at most its bytes with each attribute value grown
+// by the escaping, instead of a capacity check for each of its pieces.
 bool WCXMLDocTagFrame::AppendTagText(const char* name, const char** attrs, bool endTag,
                                      uint32_t entityMode) {
-  bool ok = endTag ? mContent.Append("</", 2) : mContent.AppendByte('<');
-  ok = ok && mContent.Append(name);
   const bool escape = EscapesAttributes(entityMode);
-  for (const char** a = attrs; ok && !endTag && a != nullptr && a[0] != nullptr; a += 2) {
-    ok = mContent.AppendByte(' ') && mContent.Append(a[0]) && mContent.Append("=\"", 2) &&
-         (escape ? AppendEscaped(a[1], std::strlen(a[1]), entityMode == kEntityRefEscapeApos)
-                 : mContent.Append(a[1])) &&
-         mContent.AppendByte('"');
+  const size_t growth = escape ? kMaxEscapeGrowth : 1;
+  const size_t nameLen = std::strlen(name);
+  size_t most = nameLen + 3;  // "</" and ">"
+  for (const char** a = attrs; !endTag && a != nullptr && a[0] != nullptr; a += 2) {
+    const size_t valueLen = std::strlen(a[1]);
+    if (valueLen > (SIZE_MAX / 2 - most) / growth) return false;
+    most += std::strlen(a[0]) + 4 + valueLen * growth;  // ' ', '=' and the two quotes
   }
-  return ok && mContent.AppendByte('>');
+  char* const start = mContent.Reserve(most);
+  if (start == nullptr) return false;
+  char* out = start;
+  *out++ = '<';
+  if (endTag) *out++ = '/';
+  CopyBytes(out, name, nameLen);
+  out += nameLen;
+  for (const char** a = attrs; !endTag && a != nullptr && a[0] != nullptr; a += 2) {
+    const size_t attrLen = std::strlen(a[0]);
+    const size_t valueLen = std::strlen(a[1]);
+    *out++ = ' ';
+    CopyBytes(out, a[0], attrLen);
+    out += attrLen;
+    *out++ = '=';
+    *out++ = '"';
+    if (escape) {
+      out += WriteEntityEscaped(out, a[1], valueLen, entityMode == kEntityRefEscapeApos, nullptr);
+    } else {
+      CopyBytes(out, a[1], valueLen);
+      out += valueLen;
+    }
+    *out++ = '"';
+  }
+  *out++ = '>';
+  mContent.Commit(static_cast<size_t>(out - start));
+  return true;
 }
 
-const std::string* WCXMLDocTagFrame::FindAttribute(const char* name) const {
-  for (size_t i = 0; i < mAttrNames.size(); ++i) {
-    if (mAttrNames[i] == name) return &mAttrValues[i];
+const char* WCXMLDocTagFrame::FindAttribute(const char* name) const {
+  const char* at = mText.data() + AttributesStart();
+  for (size_t i = 0; i < mAttrCount; ++i) {
+    const size_t nameLen = std::strlen(at);
+    const char* value = at + nameLen + 1;
+    if (std::strcmp(at, name) == 0) return value;
+    at = value + std::strlen(value) + 1;
   }
   return nullptr;
 }
 
 void WCXMLDocTagFrame::AppendStartTag(std::string* out) const {
   out->push_back('<');
-  out->append(mTag);
-  for (size_t i = 0; i < mAttrNames.size(); ++i) {
-    AppendAttributeText(out, mAttrNames[i].c_str(), mAttrValues[i].c_str(), mAttrMode);
+  out->append(mText.data() + mPathLen + 1, mTagLen);
+  const char* at = mText.data() + AttributesStart();
+  for (size_t i = 0; i < mAttrCount; ++i) {
+    const char* value = at + std::strlen(at) + 1;
+    AppendAttributeText(out, at, value, mAttrMode);
+    at = value + std::strlen(value) + 1;
   }
   out->push_back('>');
 }
 
 void WCXMLDocTagFrame::AppendElement(std::string* out) const {
   // One allocation for the usual case (attributes may still grow it).
-  out->reserve(out->size() + mContent.Size() + 2 * mTag.size() + 8);
+  out->reserve(out->size() + mContent.Size() + 2 * mTagLen + 8);
   AppendStartTag(out);
   out->append(mContent.View().data(), mContent.Size());
   out->append("</", 2);
-  out->append(mTag);
+  out->append(mText.data() + mPathLen + 1, mTagLen);
   out->push_back('>');
 }
 

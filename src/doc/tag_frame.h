@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "doc/byte_buffer.h"
 
@@ -20,7 +19,8 @@ class WCXMLDocTagFrame {
   WCXMLDocTagFrame& operator=(const WCXMLDocTagFrame&) = delete;
   virtual ~WCXMLDocTagFrame() = default;
 
-  // Each returns false on a null argument or exhausted memory.
+  // Each returns false on a null argument or exhausted memory. SetPath comes first, then
+  // the attributes.
   bool SetPath(const std::string& path, const char* tag);
   bool AddAttribute(const char* name, const char* value);
   bool AppendData(const char* data, size_t len);
@@ -33,11 +33,14 @@ class WCXMLDocTagFrame {
   // The mode in which AppendStartTag writes the values: the one of the capture.
   void SetAttributeMode(uint32_t entityMode) { mAttrMode = entityMode; }
 
-  const std::string& GetPath() const { return mPath; }
-  const std::string& GetTag() const { return mTag; }
+  // Both are followed by a NUL byte.
+  std::string_view GetPath() const { return std::string_view(mText.data(), mPathLen); }
+  std::string_view GetTag() const {
+    return std::string_view(mText.data() + mPathLen + 1, mTagLen);
+  }
   std::string_view GetContent() const { return mContent.View(); }
-  // The value of the first attribute named exactly `name`, or null.
-  const std::string* FindAttribute(const char* name) const;
+  // The value of the first attribute named exactly `name` (NUL-terminated), or null.
+  const char* FindAttribute(const char* name) const;
   // Appends "<tag name="value" ...>" with the attributes in document order, escaped by
   // the mode given to SetAttributeMode.
   void AppendStartTag(std::string* out) const;
@@ -45,10 +48,16 @@ class WCXMLDocTagFrame {
   void AppendElement(std::string* out) const;
 
  private:
-  std::string mPath;
-  std::string mTag;
-  std::vector<std::string> mAttrNames;
-  std::vector<std::string> mAttrValues;  // same positions as the names
+  // Where the next attribute pair starts in mText.
+  size_t AttributesStart() const { return mPathLen + 1 + mTagLen + 1; }
+
+  // The path, the tag and each attribute's name and value, each followed by a NUL byte, in
+  // one string: a captured element costs one allocation for them instead of one for each
+  // (names and values hold no NUL byte, so the NUL ends each).
+  std::string mText;
+  size_t mPathLen = 0;
+  size_t mTagLen = 0;
+  size_t mAttrCount = 0;
   ByteBuffer mContent;                   // inner content: text and nested tags
   uint32_t mAttrMode = 0;                // entity-reference mode of the capture
 };

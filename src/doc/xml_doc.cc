@@ -126,7 +126,7 @@ void WCXMLDoc::ReadAttribute(const WCXMLDocTagFrame* frame, const char* attr, st
                              bool terminator) {
   out->clear();
   if (frame != nullptr) {
-    if (const std::string* value = frame->FindAttribute(attr)) out->append(*value);
+    if (const char* value = frame->FindAttribute(attr)) out->append(value);
   }
   if (terminator) out->push_back('\0');
 }
@@ -140,8 +140,8 @@ std::string_view WCXMLDoc::ViewField(const char* format, int32_t index) const {
 std::string_view WCXMLDoc::ViewSeriesAttribute(const char* attr) const {
   const StoryPathText path(kSeriesPathFormat, GetLevelSeparator(), 0);
   const WCXMLDocTagFrame* frame = FindCapture(nullptr, path.View());
-  const std::string* value = frame != nullptr ? frame->FindAttribute(attr) : nullptr;
-  return value != nullptr ? std::string_view(*value) : std::string_view();
+  const char* value = frame != nullptr ? frame->FindAttribute(attr) : nullptr;
+  return value != nullptr ? std::string_view(value) : std::string_view();
 }
 
 // The standard fields: their paths are formatted on the stack, never allocated.

@@ -95,8 +95,10 @@ class WCXMLDoc {
                                           const char* publicId);
 
  private:
+  // How many earlier siblings had a name: the name is mCounterNames[nameAt, nameAt + nameLen).
   struct SiblingCounter {
-    std::string name;
+    size_t nameAt = 0;
+    size_t nameLen = 0;
     int32_t count = 0;
   };
   // State of one open element, indexed by depth; entry 0 stands for the document.
@@ -104,8 +106,11 @@ class WCXMLDoc {
     size_t pathLen = 0;                            // path text length before its segment
     const WCXMLSearchLevel* childLevel = nullptr;  // where its children are matched
     bool captured = false;
-    std::vector<SiblingCounter> counters;  // its children's names, slots reused
-    size_t usedCounters = 0;
+    // Its children's counters are mCounters[countersAt, end) and their names start at
+    // namesAt in mCounterNames: while it is the innermost open element, everything its
+    // children added has been dropped again.
+    size_t countersAt = 0;
+    size_t namesAt = 0;
   };
 
   static void ReadCapture(const WCXMLDocTagFrame* frame, bool valueOnly, std::string* out,
@@ -127,7 +132,7 @@ class WCXMLDoc {
   void EndElement(const char* name);
   void CharData(const char* data, size_t len);
   void AddTagTextToStack(const char* name, const char** attrs, bool endTag);
-  int32_t NextSiblingIndex(OpenElement* parent, const char* name, size_t nameLen);
+  int32_t NextSiblingIndex(const OpenElement& parent, const char* name, size_t nameLen);
   void CaptureElement(const char* name, const char** attrs);
   bool ParseAddCharDataToStack(const char* data, size_t len);
   bool CopyTopTailToStack(size_t from);
@@ -151,6 +156,10 @@ class WCXMLDoc {
   std::vector<std::string> mUndefinedEntities;  // logged for the document being parsed
   std::string mPathText;
   std::vector<OpenElement> mOpen;  // grows to the deepest nesting, then reused
+  // The sibling counters of all open elements, innermost last, and their names: one
+  // buffer each instead of a vector and strings per element.
+  std::vector<SiblingCounter> mCounters;
+  std::string mCounterNames;
   size_t mDepth = 0;               // elements open in mOpen
   // Elements open below one whose children can never match: they need no path, no
   // index and no entry in mOpen, only their tag texts for the enclosing captures.

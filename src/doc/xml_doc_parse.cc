@@ -66,7 +66,10 @@ void WCXMLDoc::ResetParseState(const WCXMLSearchLevel* index) {
   mDepth = 0;
   mDeadDepth = 0;
   if (mOpen.empty()) mOpen.emplace_back();
-  mOpen[0].usedCounters = 0;
+  mCounters.clear();
+  mCounterNames.clear();
+  mOpen[0].countersAt = 0;
+  mOpen[0].namesAt = 0;
   mOpen[0].captured = false;
   mOpen[0].childLevel = index;
   mParseTagStack.clear();
@@ -174,21 +177,22 @@ void WCXMLDoc::ParseCBCharDataHandler(void* user, const char* data, int len) {
   }
 }
 
-int32_t WCXMLDoc::NextSiblingIndex(OpenElement* parent, const char* name, size_t nameLen) {
-  for (size_t i = 0; i < parent->usedCounters; ++i) {
-    SiblingCounter& counter = parent->counters[i];
+int32_t WCXMLDoc::NextSiblingIndex(const OpenElement& parent, const char* name, size_t nameLen) {
+  for (size_t i = parent.countersAt; i < mCounters.size(); ++i) {
+    SiblingCounter& counter = mCounters[i];
+    const char* seen = mCounterNames.data() + counter.nameAt;
     // Sibling names often share a long namespace URI: the last byte rejects most first.
-    if (counter.name.size() == nameLen && counter.name.back() == name[nameLen - 1] &&
-        std::memcmp(counter.name.data(), name, nameLen) == 0) {
+    if (counter.nameLen == nameLen && seen[nameLen - 1] == name[nameLen - 1] &&
+        std::memcmp(seen, name, nameLen) == 0) {
       if (counter.count < INT32_MAX) ++counter.count;
       return counter.count;
     }
   }
-  if (parent->usedCounters == parent->counters.size()) parent->counters.emplace_back();
-  SiblingCounter& counter = parent->counters[parent->usedCounters];
-  counter.name.assign(name, nameLen);
-  counter.count = 0;
-  ++parent->usedCounters;  // only once named: a slot left unnamed stays unused
+  SiblingCounter counter;
+  counter.nameAt = mCounterNames.size();
+  counter.nameLen = nameLen;
+  mCounterNames.append(name, nameLen);
+  mCounters.push_back(counter);  // only once named: a counter left unnamed is never used
   return 0;
 }
 
@@ -231,7 +235,7 @@ void WCXMLDoc::StartElement(const char* name, const char** attrs) {
   const size_t nameLen = std::strlen(name);
   int32_t index = 0;
   if (!TryAllocate(sizeof(OpenElement) + nameLen, [&] {
-        index = NextSiblingIndex(&mOpen[mDepth], name, nameLen);
+        index = NextSiblingIndex(mOpen[mDepth], name, nameLen);
         if (mOpen.size() == mDepth + 1) mOpen.emplace_back();
       })) {
     // Without a step the element and its content cannot be matched: they pass by.
@@ -242,7 +246,8 @@ void WCXMLDoc::StartElement(const char* name, const char** attrs) {
   }
   OpenElement& self = mOpen[++mDepth];
   self.pathLen = mPathText.size();
-  self.usedCounters = 0;
+  self.countersAt = mCounters.size();
+  self.namesAt = mCounterNames.size();
   self.captured = false;
   self.childLevel = nullptr;
   mPathText.push_back(mSeparator);
@@ -303,6 +308,8 @@ void WCXMLDoc::EndElement(const char* name) {
   }
   OpenElement& self = mOpen[mDepth--];
   mPathText.resize(self.pathLen);
+  mCounters.resize(self.countersAt);
+  mCounterNames.resize(self.namesAt);
   if (self.captured) {
     if (mParseTagStack.empty()) {
       TraceLogF(kLevelFailure,
@@ -312,13 +319,16 @@ void WCXMLDoc::EndElement(const char* name) {
     }
     std::unique_ptr<WCXMLDocTagFrame> frame = std::move(mParseTagStack.back());
     mParseTagStack.pop_back();
-    auto inserted = mPropertyMap.try_emplace(std::string_view(frame->GetPath()));
+    // Stories capture a few dozen elements: growing the table step by step would cost
+    // more than these buckets.
+    if (mPropertyMap.empty()) mPropertyMap.reserve(32);
+    auto inserted = mPropertyMap.try_emplace(frame->GetPath());
     if (inserted.second) {
       inserted.first->second = std::move(frame);
     } else {
       TraceLogF(kLevelProgress,
                 "WCXMLDoc::ParseCBEndEltHandler [%s] detected duplicate element [%s]",
-                mCurrentName.c_str(), frame->GetPath().c_str());
+                mCurrentName.c_str(), frame->GetPath().data());
     }
   }
   if (!mParseTagStack.empty()) AddTagTextToStack(name, nullptr, true);

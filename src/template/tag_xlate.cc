@@ -10,11 +10,14 @@ namespace {
 
 unsigned char FoldAscii(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
 
+// Stories and tables mostly agree on the case: folding only where the bytes differ.
 bool EqualsNoCase(const std::string& a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(static_cast<unsigned char>(a[i])) != FoldAscii(static_cast<unsigned char>(b[i])))
+    if (a[i] != b[i] && FoldAscii(static_cast<unsigned char>(a[i])) !=
+                            FoldAscii(static_cast<unsigned char>(b[i]))) {
       return false;
+    }
   }
   return true;
 }

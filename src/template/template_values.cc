@@ -135,8 +135,8 @@ std::string_view WCHTMLTemplate::ReadRawValue(ValueRef* ref, bool indexed, uint3
   const WCXMLDocTagFrame* frame = mDoc->FindCapture(nullptr, CaptureKey(ref, occurrence));
   if (frame == nullptr) return std::string_view();
   if (attribute == nullptr) return frame->GetContent();
-  const std::string* value = frame->FindAttribute(attribute);
-  return value != nullptr ? std::string_view(*value) : std::string_view();
+  const char* value = frame->FindAttribute(attribute);
+  return value != nullptr ? std::string_view(value) : std::string_view();
 }
 
 void WCHTMLTemplate::GetValue(ValueRef* ref, bool indexed, uint32_t index, bool valueOnly,
