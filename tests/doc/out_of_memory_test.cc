@@ -80,6 +80,28 @@ TEST(DocOutOfMemoryTest, ParseLogsTheRefusedAllocationAndLeavesTheElementOut) {
   }
 }
 
+// A nested tag whose text cannot grow the capture leaves nothing of itself there: the text
+// before it and the content after it stay.
+TEST(DocOutOfMemoryTest, ATagTextThatCannotGrowTheCaptureIsLeftOutWhole) {
+  const std::string text(300, 't');
+  const std::string story =
+      "<root><a>" + text + "<i k=\"" + std::string(400, 'v') + "\">x</i></a></root>";
+  WCXMLSearchLevel index;
+  ASSERT_TRUE(index.InsertProperty("\\root(0)\\a(0)"));
+  WCXMLDoc doc;
+  ASSERT_TRUE(doc.Init(false, story.data(), static_cast<uint32_t>(story.size()), nullptr, false,
+                       nullptr, 0, nullptr));
+  bool parsed = false;
+  // The steps of root and a, a's frame, path, place on the stack and text; then the tag.
+  EXPECT_EQ(Lines{"WCXMLDoc::ParseCBStartEltHandler [XML Unknown] could not add start tag "
+                  "text to stack"},
+            Refusing(7, false, [&] { parsed = doc.Parse(index, nullptr); }));
+  EXPECT_TRUE(parsed);
+  std::string captured;
+  doc.GetProperty("", "\\root(0)\\a(0)", true, &captured, false);
+  EXPECT_EQ(text + "x</i>", captured);
+}
+
 TEST(DocOutOfMemoryTest, ConversionBufferThatCannotBeAllocatedIsLogged) {
   WCXMLDoc doc;
   const char* out = nullptr;

@@ -128,6 +128,40 @@ TEST(XMLDocTest, PathsFollowTheConfiguredSeparator) {
   EXPECT_EQ(1u, d.index.GetCount());  // the backslash path was refused
 }
 
+// Each parent counts its own children by name, and the counts of a closed element go with it.
+TEST(XMLDocTest, SiblingIndexesCountTheChildrenOfEachParentAlone) {
+  ParsedDoc d(
+      {"\\r(0)\\a(0)\\b(1)", "\\r(0)\\b(1)", "\\r(0)\\a(1)\\b(0)", "\\r(0)\\a(1)\\a(0)\\b(2)"},
+      "<r><a><b>x</b><b>a0b1</b></a><b>b0</b><a><b>a1b0</b><a><b/><b/><b>deep</b>"
+      "</a></a><b>b1</b><a>a2</a></r>");
+  ASSERT_TRUE(d.parsed);
+  EXPECT_EQ("a0b1", d.Get("\\r(0)\\a(0)\\b(1)"));
+  EXPECT_EQ("b1", d.Get("\\r(0)\\b(1)"));
+  EXPECT_EQ("a1b0", d.Get("\\r(0)\\a(1)\\b(0)"));
+  EXPECT_EQ("deep", d.Get("\\r(0)\\a(1)\\a(0)\\b(2)"));
+}
+
+// Names that begin one another, an empty value, and more attribute text than a capture sets
+// aside with its path: each attribute is found by its whole name.
+TEST(XMLDocTest, AttributesAreFoundByTheirWholeNameAmongMany) {
+  std::string many;
+  for (char c = 'a'; c < 'm'; ++c)
+    many += std::string(" d") + c + "=\"" + std::string(20, c) + "\"";
+  const std::string series = kHead + "\\series(0)";
+  const std::string element = "<series idx=\"2\" id=\"\" i=\"1\"" + many + ">s</series>";
+  ParsedDoc d({series}, "<nitf><body><body.head>" + element + "</body.head></body></nitf>");
+  const owc::WCXMLDocTagFrame* frame = d.doc.FindCapture("", series);
+  ASSERT_NE(nullptr, frame);
+  EXPECT_STREQ("1", frame->FindAttribute("i"));
+  EXPECT_STREQ("", frame->FindAttribute("id"));
+  EXPECT_STREQ("2", frame->FindAttribute("idx"));
+  EXPECT_STREQ(std::string(20, 'l').c_str(), frame->FindAttribute("dl"));
+  EXPECT_EQ(nullptr, frame->FindAttribute("d"));
+  std::string got;
+  ASSERT_TRUE(d.doc.GetProperty("", series.c_str(), false, &got, false));
+  EXPECT_EQ(element, got);
+}
+
 // Every reference of the table resolves through the parser to its own character: the
 // declarations handed to expat are complete and well formed.
 TEST(HtmlEntitiesTest, EveryHtmlEntityOfTheTableResolvesToItsCodePoint) {
