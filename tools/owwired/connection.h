@@ -116,8 +116,8 @@ class Connection {
   uint64_t mEssagesReceived = 0;
   uint64_t mBlocksSent = 0;
   // For Options::onFileWritten, in output offsets counted from the first byte queued: the
-  // bytes handed to the socket, the end of the message emitted last, and (end offset, feed index)
-  // of each file whose last block is not written out yet, in order.
+  // bytes handed to the socket, the end of the message emitted last, and (end offset, feed
+  // index) of each file whose last block is not written out yet, in order.
   uint64_t mWrittenBytes = 0;
   uint64_t mLastEmitEnd = 0;
   std::deque<std::pair<uint64_t, size_t>> mFileEnds;
