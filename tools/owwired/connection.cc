@@ -28,6 +28,16 @@ std::string OverlongMessage(uint32_t size) {
   return message;
 }
 
+// Gathering writes take at most this many pieces at a time.
+constexpr int kMaxWriteParts = 64;
+
+// A block's data is a feed file's, which lives as long as the server; it is queued by
+// reference when it is long enough to sit on the heap, where it stays put even when the
+// feed's list of files grows and moves its entries. A short one is copied.
+constexpr size_t kBorrowFrom = 256;
+
+int BorrowedIndex(std::string_view data) { return data.size() >= kBorrowFrom ? 1 : -1; }
+
 bool Reached(int64_t limit, uint64_t count) {
   return limit >= 0 && static_cast<uint64_t>(limit) == count;
 }
@@ -86,13 +96,20 @@ void Connection::Drop(const char* reason) {
   mContext->log.Event("conn %u: closed (%s)", mNumber, reason);
 }
 
-bool Connection::Emit(std::initializer_list<std::string_view> pieces, bool block) {
+bool Connection::Emit(std::initializer_list<std::string_view> pieces, bool block, int borrowed) {
   if (!Accepting()) return false;
   uint64_t release = 0;
   if (mFaulty && mFaults.delayMs > 0) {
     release = mContext->nowMs + mFaults.delayMs;
   }
-  for (std::string_view piece : pieces) mOut.Append(piece, release);
+  int index = 0;
+  for (std::string_view piece : pieces) {
+    if (index++ == borrowed) {
+      mOut.AppendBorrowed(piece, release);
+    } else {
+      mOut.Append(piece, release);
+    }
+  }
   mLastEmitEnd = mWrittenBytes + mOut.Pending();
   ++mEssagesSent;
   ++mContext->counters.messagesSent;
@@ -140,7 +157,8 @@ bool Connection::SendBlock(Prefix prefix, uint32_t number, std::string_view data
   uint32_t declared = static_cast<uint32_t>(data.size());
   if (mFaulty && Reached(mFaults.resetInBlockAfter, mBlocksSent)) {
     Fault("resetting the connection in the middle of a block");
-    Emit({BlockHead(prefix, number, declared), data.substr(0, data.size() / 2)}, true);
+    Emit({BlockHead(prefix, number, declared), data.substr(0, data.size() / 2)}, true,
+         BorrowedIndex(data));
     mReset = true;
     CloseAfterFlush("fault: reset in the middle of a block");
     return false;
@@ -155,7 +173,7 @@ bool Connection::SendBlock(Prefix prefix, uint32_t number, std::string_view data
     }
   }
   std::string head = BlockHead(prefix, number, declared);
-  if (!Emit({head, data, BlockTail(last)}, true)) return false;
+  if (!Emit({head, data, BlockTail(last)}, true, BorrowedIndex(data))) return false;
   ++mBlocksSent;
   ++mContext->counters.blocksSent;
   mContext->log.Detail("conn %u: sent block %u (%zu bytes%s)", mNumber, number, data.size(),
@@ -246,8 +264,12 @@ void Connection::Flush() {
   while (!mDropped) {
     size_t ready = mOut.Releasable(mContext->nowMs);
     if (ready == 0) return;
-    size_t size = oneByte ? 1 : ready;
-    ssize_t sent = ::send(mFd, mOut.Front(), size, MSG_NOSIGNAL);
+    iovec parts[kMaxWriteParts];
+    msghdr message{};
+    message.msg_iov = parts;
+    message.msg_iovlen =
+        static_cast<size_t>(mOut.Gather(parts, kMaxWriteParts, oneByte ? 1 : ready));
+    ssize_t sent = ::sendmsg(mFd, &message, MSG_NOSIGNAL);
     if (sent < 0) {
       if (errno == EINTR) continue;
       if (errno != EAGAIN && errno != EWOULDBLOCK) Drop("write error");

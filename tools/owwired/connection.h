@@ -77,6 +77,7 @@ class Connection {
   // Output used by the dialog. Each returns false when the message was not sent (the
   // connection went silent or is closing).
   bool SendText(const std::string& message);
+  // REQUIRES: `data` is a feed file's, left in place until the server stops.
   bool SendBlock(Prefix prefix, uint32_t number, std::string_view data, bool last);
   // Reports feed file `file` to Options::onFileWritten once the message emitted last has
   // been written out. Call right after the file's last block was sent.
@@ -92,8 +93,9 @@ class Connection {
   void Fault(const char* what);
 
  private:
-  // Queues one message made of `pieces`, applying the faults that act on messages.
-  bool Emit(std::initializer_list<std::string_view> pieces, bool block);
+  // Queues one message made of `pieces`, applying the faults that act on messages. The
+  // piece at index `borrowed`, if any, is a feed file's data: it is queued by reference.
+  bool Emit(std::initializer_list<std::string_view> pieces, bool block, int borrowed = -1);
   void AfterMessageSent();
   void HandleInput();
   void ResumeInput();
@@ -114,8 +116,8 @@ class Connection {
   uint64_t mEssagesReceived = 0;
   uint64_t mBlocksSent = 0;
   // For Options::onFileWritten, in output offsets counted from the first byte queued: the
-  // bytes handed to send(), the end of the message emitted last, and (end offset, feed index)
-  // of each file whose last block is not written out yet, in order.
+  // bytes handed to the socket, the end of the message emitted last, and (end offset, feed
+  // index) of each file whose last block is not written out yet, in order.
   uint64_t mWrittenBytes = 0;
   uint64_t mLastEmitEnd = 0;
   std::deque<std::pair<uint64_t, size_t>> mFileEnds;

@@ -30,7 +30,7 @@ struct Counters {
   uint64_t faultsFired = 0;
   uint64_t bytesReceived = 0;
   uint64_t bytesSent = 0;
-  uint64_t writeCalls = 0;      // send() calls that wrote something
+  uint64_t writeCalls = 0;      // write calls that wrote something
   uint32_t lastSessionId = 0;  // the id most recently created or resumed
   uint64_t turns = 0;            // turns of the loop (one poll() each)
   bool stopped = false;          // the loop has ended and closed everything

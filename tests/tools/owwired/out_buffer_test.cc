@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace owc_test {
@@ -10,11 +11,21 @@ namespace {
 
 using owwired::OutBuffer;
 
-std::string TakeReleasable(OutBuffer* buffer, uint64_t now) {
-  const size_t size = buffer->Releasable(now);
-  std::string bytes(buffer->Front(), size);
-  buffer->Consume(size);
+// Takes up to `limit` bytes from the front as one gathering write of at most `maxParts`
+// parts would.
+std::string Take(OutBuffer* buffer, size_t limit, int maxParts = 64) {
+  iovec parts[64];
+  const int count = buffer->Gather(parts, maxParts, limit);
+  std::string bytes;
+  for (int i = 0; i < count; ++i) {
+    bytes.append(static_cast<char*>(parts[i].iov_base), parts[i].iov_len);
+  }
+  buffer->Consume(bytes.size());
   return bytes;
+}
+
+std::string TakeReleasable(OutBuffer* buffer, uint64_t now) {
+  return Take(buffer, buffer->Releasable(now));
 }
 
 // A delayed answer holds back everything queued after it, even what is due earlier: the
@@ -31,19 +42,35 @@ TEST(OutBufferTest, BytesLeaveInTheOrderQueuedWhateverTheirReleaseTime) {
   EXPECT_EQ("twothree", TakeReleasable(&buffer, 200));
 }
 
+// Writes that stop anywhere (inside a piece, at a piece's end, after a few parts) keep the
+// rest in order, whether it was copied or borrowed, across the compaction of a copied piece.
 TEST(OutBufferTest, PartialWritesKeepTheRestAcrossCompaction) {
-  OutBuffer buffer;
   std::string big;
   for (int i = 0; i < 3 << 20; ++i) big += static_cast<char>('a' + i % 26);
-  buffer.Append(big, 0);
-  std::string out;
-  while (buffer.Pending() > 0) {
-    const size_t size = std::min<size_t>(buffer.Releasable(0), 700001);
-    out.append(buffer.Front(), size);
-    buffer.Consume(size);
-    if (out.size() == 1400002) buffer.Append("tail", 0);
+  const std::string borrowed(70000, 'b');
+  struct Case {
+    size_t writeSize;
+    int maxParts;
+  } cases[] = {{700001, 64}, {5, 64}, {65536, 2}, {1, 1}};
+  for (const Case& c : cases) {
+    OutBuffer buffer;
+    buffer.Append(big.substr(0, 1 << 20), 0);
+    buffer.AppendBorrowed(borrowed, 0);
+    buffer.Append("head", 0);
+    buffer.AppendBorrowed(borrowed, 0);
+    buffer.Append(big.substr(1 << 20), 0);
+    std::string out;
+    bool tail = false;
+    while (buffer.Pending() > 0) {
+      out += Take(&buffer, std::min(buffer.Releasable(0), c.writeSize), c.maxParts);
+      if (!tail && out.size() >= 1400002) {
+        buffer.Append("tail", 0);
+        tail = true;
+      }
+    }
+    std::string want = big.substr(0, 1 << 20) + borrowed + "head" + borrowed + big.substr(1 << 20);
+    EXPECT_TRUE(out == want + "tail") << c.writeSize << " / " << c.maxParts;
   }
-  EXPECT_TRUE(out == big + "tail");
 }
 
 }  // namespace
