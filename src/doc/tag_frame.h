@@ -35,10 +35,9 @@ class WCXMLDocTagFrame {
 
   // Both are followed by a NUL byte.
   std::string_view GetPath() const { return std::string_view(mText.data(), mPathLen); }
-  std::string_view GetTag() const {
-    return std::string_view(mText.data() + mPathLen + 1, mTagLen);
-  }
+  std::string_view GetTag() const { return std::string_view(mText.data() + mPathLen + 1, mTagLen); }
   std::string_view GetContent() const { return mContent.View(); }
+  bool HasAttributes() const { return mAttrCount != 0; }
   // The value of the first attribute named exactly `name` (NUL-terminated), or null.
   const char* FindAttribute(const char* name) const;
   // Appends "<tag name="value" ...>" with the attributes in document order, escaped by
@@ -58,8 +57,8 @@ class WCXMLDocTagFrame {
   size_t mPathLen = 0;
   size_t mTagLen = 0;
   size_t mAttrCount = 0;
-  ByteBuffer mContent;                   // inner content: text and nested tags
-  uint32_t mAttrMode = 0;                // entity-reference mode of the capture
+  ByteBuffer mContent;     // inner content: text and nested tags
+  uint32_t mAttrMode = 0;  // entity-reference mode of the capture
 };
 
 // Entity-reference modes 1 and 2 escape attribute values in the start tags they write,

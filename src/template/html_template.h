@@ -106,6 +106,9 @@ class WCHTMLTemplate {
   // The key under which the document keeps occurrence `occurrence` of the reference.
   const std::string& CaptureKey(ValueRef* ref, int32_t occurrence);
   std::string_view ReadRawValue(ValueRef* ref, bool indexed, uint32_t index, bool valueOnly);
+  // Whether the first occurrence of the reference, wrapped in its element's tags, translates
+  // to any output (an "if" test); the depths move as if it were translated.
+  bool HasValue(ValueRef* ref);
   // The translated value of a reference at one occurrence into *out (emptied first);
   // empty outside Generate.
   void GetValue(ValueRef* ref, bool indexed, uint32_t index, bool valueOnly, std::string* out);

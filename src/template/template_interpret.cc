@@ -168,8 +168,7 @@ bool WCHTMLTemplate::CommandIf(ScannedCommand* command, bool emit, size_t* pos, 
                                uint32_t nesting) {
   bool result = ResolveReference(command);
   // Only whether the translated value is empty matters; it is not written anywhere.
-  const bool hasValue =
-      result && mTagXlateMap.TranslatesToText(ReadRawValue(&command->ref, false, 0, false));
+  const bool hasValue = result && HasValue(&command->ref);
   if (!EnterNesting(nesting + 1, *line)) return false;
   const bool thenEmit = emit && hasValue;
   const bool elseEmit = emit && !hasValue;

@@ -139,6 +139,36 @@ std::string_view WCHTMLTemplate::ReadRawValue(ValueRef* ref, bool indexed, uint3
   return value != nullptr ? std::string_view(value) : std::string_view();
 }
 
+namespace {
+
+// True when the element's own tags, as written around its content, pass the translation
+// without effect: the name is one the table does not know and ScanTag reads it whole, no
+// attribute can end the start tag early, and no "<" in the content reaches past it to the
+// end tag. The content alone then translates to output exactly when the element does.
+bool TagsAreInert(const WCXMLDocTagFrame& frame, const WCHTMLTemplateXlateMap& map) {
+  const std::string_view tag = frame.GetTag();
+  if (tag.empty() || tag[0] == '/' || frame.HasAttributes()) return false;
+  for (char c : tag) {
+    if (c == ' ' || c == '>' || c == '<' || c == '\t' || c == '\n' || c == '\r') return false;
+  }
+  if (map.FindXlate(tag) != nullptr) return false;
+  const std::string_view content = frame.GetContent();
+  const size_t lastLt = content.rfind('<');
+  return lastLt == std::string_view::npos || content.find('>', lastLt) != std::string_view::npos;
+}
+
+}  // namespace
+
+bool WCHTMLTemplate::HasValue(ValueRef* ref) {
+  if (mDoc != nullptr && ref->shortName == nullptr) {
+    const WCXMLDocTagFrame* frame = mDoc->FindCapture(nullptr, CaptureKey(ref, 0));
+    if (frame == nullptr) return false;
+    if (TagsAreInert(*frame, mTagXlateMap))
+      return mTagXlateMap.TranslatesToText(frame->GetContent());
+  }
+  return mTagXlateMap.TranslatesToText(ReadRawValue(ref, false, 0, false));
+}
+
 void WCHTMLTemplate::GetValue(ValueRef* ref, bool indexed, uint32_t index, bool valueOnly,
                               std::string* out) {
   out->clear();
