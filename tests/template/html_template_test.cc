@@ -156,6 +156,13 @@ TEST(HTMLTemplateTest, TranslationDepthCarriesAcrossValuesButNotAcrossGeneration
   const std::string first = Generate(again, xml, "").text;
   EXPECT_EQ("3<div></div>6|1<div>", first);
   EXPECT_EQ(first, Generate(again, xml, "").text);
+  // An if test sees the element as written: a '>' in an attribute cuts its start tag short
+  // and leaves text; a lone '<' in the content takes the end tag for its own.
+  WCHTMLTemplate tests;
+  Load(tests,
+       "<?Kavio namespace p=\"\"?><?Kavio if p:\\nitf(0)\\c?>c<?Kavio end?>"
+       "<?Kavio if p:\\nitf(0)\\d?>d<?Kavio end?>");
+  EXPECT_EQ("c", Generate(tests, "<nitf><c k=\"&gt;\"/><d>&lt;</d></nitf>", "").text);
   owc::SetEntityRefOutput(owc::kEntityRefEscape);
 }
 
