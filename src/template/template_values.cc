@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // How a property reference of a template becomes a value taken from the document.
 #include <charconv>
+#include <cstring>
 
 #include "doc/doc_settings.h"
 #include "doc/story_paths.h"
@@ -148,9 +149,8 @@ namespace {
 bool TagsAreInert(const WCXMLDocTagFrame& frame, const WCHTMLTemplateXlateMap& map) {
   const std::string_view tag = frame.GetTag();
   if (tag.empty() || tag[0] == '/' || frame.HasAttributes()) return false;
-  for (char c : tag) {
-    if (c == ' ' || c == '>' || c == '<' || c == '\t' || c == '\n' || c == '\r') return false;
-  }
+  // The tag is followed by a NUL byte and holds none.
+  if (std::strcspn(tag.data(), " >\t\n\r") != tag.size()) return false;
   if (map.FindXlate(tag) != nullptr) return false;
   const std::string_view content = frame.GetContent();
   const size_t lastLt = content.rfind('<');
