@@ -243,7 +243,8 @@ std::string EpilogueText() {
          "else with its name alone. Names with white space or control bytes are skipped.\n\n"
          "Exit status:\n"
          "  0  stopped by SIGINT or SIGTERM, or ended as --exit-when-done or --idle-exit asked\n"
-         "  1  the address cannot be listened on, or standard output cannot be written\n"
+         "  1  the server cannot start (the address is taken, the spool folder cannot be read),\n"
+         "     or standard output cannot be written\n"
          "  2  the command line is wrong\n\n"
          "Example: owwired --spool examples --exit-when-done\n";
 }
