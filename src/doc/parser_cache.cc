@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "doc/parser_cache.h"
 
+#include "doc/expat_memory.h"
+
 #include <expat.h>
 
 #include <chrono>
@@ -52,7 +54,7 @@ XMLParserCache::~XMLParserCache() {
 XML_ParserStruct* XMLParserCache::Take() {
   if (mParser == nullptr || XML_ParserReset(mParser, "UTF-8") != XML_TRUE) {
     if (mParser != nullptr) XML_ParserFree(mParser);
-    mParser = XML_ParserCreateNS("UTF-8", ':');
+    mParser = XML_ParserCreate_MM("UTF-8", ExpatMemory(), ":");
     if (mParser == nullptr) return nullptr;
   }
   XML_SetHashSalt(mParser, DrawSalt());

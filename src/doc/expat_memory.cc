@@ -1,0 +1,125 @@
+// SPDX-License-Identifier: MIT
+#include "doc/expat_memory.h"
+
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+
+namespace owc {
+
+namespace {
+
+// Each block carries its size class in front of it; 16 bytes keep expat's blocks aligned as
+// malloc's are.
+constexpr size_t kHeader = 16;
+constexpr size_t kSmallest = 32;
+constexpr unsigned kClasses = 8;  // 32 bytes to 4 KB; a document's buffer is never kept
+constexpr unsigned kUnpooled = kClasses;
+// Bounds what an idle thread holds: a parser's tables and pools are well below it.
+constexpr size_t kMaxCachedBytes = 128 * 1024;
+
+struct FreeBlock {
+  FreeBlock* next;
+};
+
+// Trivially destructible, so that a parser freed while the thread ends (after Drain ran)
+// still finds it; from then on every block goes straight back to the allocator.
+struct ThreadCache {
+  FreeBlock* lists[kClasses];
+  size_t cachedBytes;
+  bool drainRegistered;
+  bool closed;
+};
+
+thread_local ThreadCache tCache;
+
+size_t Capacity(unsigned cls) { return kSmallest << cls; }
+
+unsigned ClassOf(size_t n) {
+  if (n <= kSmallest) return 0;
+  const unsigned bits = 64 - static_cast<unsigned>(__builtin_clzll(n - 1));  // 2^bits >= n
+  return bits - 5 < kClasses ? bits - 5 : kUnpooled;
+}
+
+unsigned& ClassAt(void* block) { return *static_cast<unsigned*>(block); }
+
+void Drain(ThreadCache* cache) {
+  for (FreeBlock*& list : cache->lists) {
+    while (list != nullptr) {
+      FreeBlock* next = list->next;
+      std::free(list);
+      list = next;
+    }
+  }
+  cache->cachedBytes = 0;
+}
+
+struct Drainer {
+  ~Drainer() {
+    tCache.closed = true;
+    Drain(&tCache);
+  }
+};
+
+void RegisterDrain() {
+  thread_local Drainer drainer;
+  (void)drainer;
+  tCache.drainRegistered = true;
+}
+
+void* Allocate(size_t n) {
+  const unsigned cls = ClassOf(n);
+  ThreadCache& cache = tCache;
+  if (cls != kUnpooled && cache.lists[cls] != nullptr) {
+    FreeBlock* block = cache.lists[cls];
+    cache.lists[cls] = block->next;
+    cache.cachedBytes -= Capacity(cls);
+    ClassAt(block) = cls;  // the list's link overwrote it
+    return reinterpret_cast<char*>(block) + kHeader;
+  }
+  const bool pooled = cls != kUnpooled && !cache.closed;
+  void* block = std::malloc(kHeader + (pooled ? Capacity(cls) : n));
+  if (block == nullptr) return nullptr;
+  ClassAt(block) = pooled ? cls : kUnpooled;
+  return static_cast<char*>(block) + kHeader;
+}
+
+void Release(void* p) {
+  if (p == nullptr) return;
+  void* block = static_cast<char*>(p) - kHeader;
+  const unsigned cls = ClassAt(block);
+  ThreadCache& cache = tCache;
+  if (cls == kUnpooled || cache.closed || cache.cachedBytes + Capacity(cls) > kMaxCachedBytes) {
+    std::free(block);
+    return;
+  }
+  if (!cache.drainRegistered) RegisterDrain();
+  FreeBlock* freed = static_cast<FreeBlock*>(block);
+  freed->next = cache.lists[cls];
+  cache.lists[cls] = freed;
+  cache.cachedBytes += Capacity(cls);
+}
+
+void* Reallocate(void* p, size_t n) {
+  if (p == nullptr) return Allocate(n);
+  void* block = static_cast<char*>(p) - kHeader;
+  const unsigned cls = ClassAt(block);
+  if (cls == kUnpooled) {
+    void* grown = std::realloc(block, kHeader + n);
+    return grown != nullptr ? static_cast<char*>(grown) + kHeader : nullptr;
+  }
+  if (n <= Capacity(cls)) return p;
+  void* moved = Allocate(n);
+  if (moved == nullptr) return nullptr;
+  std::memcpy(moved, p, Capacity(cls));
+  Release(p);
+  return moved;
+}
+
+const XML_Memory_Handling_Suite kSuite = {Allocate, Reallocate, Release};
+
+}  // namespace
+
+const XML_Memory_Handling_Suite* ExpatMemory() { return &kSuite; }
+
+}  // namespace owc
