@@ -12,7 +12,9 @@ bool ByteBuffer::Grow(size_t more) {
   size_t needed = mSize + more + 1;  // and the NUL after the content
   size_t capacity = mCapacity < 256 ? 256 : mCapacity;
   while (capacity < needed) capacity = capacity > SIZE_MAX / 2 ? needed : capacity * 2;
-  char* data = static_cast<char*>(ReallocOrNull(mData, capacity));
+  // Checked like every buffer a callback fills; its blocks come back with each story.
+  char* data =
+      AllocationAllowed(capacity) ? static_cast<char*>(CacheReallocate(mData, capacity)) : nullptr;
   if (data == nullptr) return false;
   mData = data;
   mCapacity = capacity;

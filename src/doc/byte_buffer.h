@@ -11,6 +11,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "doc/block_cache.h"
+
 namespace owc {
 
 // memcpy for the short pieces that parsing produces (a tag name, a run of text): sizes
@@ -37,7 +39,7 @@ class ByteBuffer {
   ByteBuffer() = default;
   ByteBuffer(const ByteBuffer&) = delete;
   ByteBuffer& operator=(const ByteBuffer&) = delete;
-  ~ByteBuffer() { std::free(mData); }
+  ~ByteBuffer() { CacheRelease(mData); }
 
   size_t Size() const { return mSize; }
   std::string_view View() const { return std::string_view(mData, mSize); }

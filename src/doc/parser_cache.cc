@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "doc/parser_cache.h"
 
-#include "doc/expat_memory.h"
+#include "doc/block_cache.h"
 
 #include <expat.h>
 
@@ -43,6 +43,10 @@ unsigned long DrawSalt() {
   return salt != 0 ? salt : 1;  // 0 would make expat draw its own
 }
 
+// A reset parser frees its tables and the next document allocates them again at the same
+// sizes.
+const XML_Memory_Handling_Suite kCachedMemory = {CacheAllocate, CacheReallocate, CacheRelease};
+
 }  // namespace
 
 XMLParserCache::~XMLParserCache() {
@@ -54,7 +58,7 @@ XMLParserCache::~XMLParserCache() {
 XML_ParserStruct* XMLParserCache::Take() {
   if (mParser == nullptr || XML_ParserReset(mParser, "UTF-8") != XML_TRUE) {
     if (mParser != nullptr) XML_ParserFree(mParser);
-    mParser = XML_ParserCreate_MM("UTF-8", ExpatMemory(), ":");
+    mParser = XML_ParserCreate_MM("UTF-8", &kCachedMemory, ":");
     if (mParser == nullptr) return nullptr;
   }
   XML_SetHashSalt(mParser, DrawSalt());

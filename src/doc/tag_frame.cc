@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 #include "doc/doc_settings.h"
 #include "doc/entity_references.h"
@@ -35,13 +36,19 @@ void AppendAttributeText(std::string* out, const char* name, const char* value,
   out->push_back('"');
 }
 
+void* WCXMLDocTagFrame::operator new(size_t n) {
+  void* p = CacheAllocate(n);
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+
 bool WCXMLDocTagFrame::SetPath(const std::string& path, const char* tag) {
   if (tag == nullptr) return false;
   const size_t tagLen = std::strlen(tag);
   return TryAllocate(path.size() + tagLen, [&] {
     // Room for a few short attributes, so that adding them seldom moves the text.
     mText.reserve(path.size() + tagLen + 2 + 32);
-    mText.assign(path);
+    mText.assign(path.data(), path.size());
     mText.push_back('\0');
     mText.append(tag, tagLen + 1);
     mPathLen = path.size();

@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "doc/block_cache.h"
 #include "doc/tag_frame.h"
 
 struct XML_ParserStruct;
@@ -167,7 +168,11 @@ class WCXMLDoc {
   std::vector<std::unique_ptr<WCXMLDocTagFrame>> mParseTagStack;  // innermost last
   // Keyed by each frame's own path (the key views the frame's text, which never changes
   // once the frame is stored), so look-ups need no key string of their own.
-  std::unordered_map<std::string_view, std::unique_ptr<WCXMLDocTagFrame>> mPropertyMap;
+  std::unordered_map<std::string_view, std::unique_ptr<WCXMLDocTagFrame>,
+                     std::hash<std::string_view>, std::equal_to<std::string_view>,
+                     CacheAllocator<std::pair<const std::string_view,
+                                              std::unique_ptr<WCXMLDocTagFrame>>>>
+      mPropertyMap;
   mutable std::string mKeyScratch;  // namespaced look-up keys
   std::unique_ptr<char[]> mConvBuf;
   uint32_t mConvCap = 0;
