@@ -13,13 +13,15 @@ namespace {
 // malloc's are.
 constexpr size_t kHeader = 16;
 constexpr size_t kSmallest = 32;
-#if defined(__SANITIZE_ADDRESS__)
-// Reused blocks would hide a use after free from the sanitizer: every block goes back.
-constexpr unsigned kClasses = 0;
-#else
 constexpr unsigned kClasses = 8;  // 32 bytes to 4 KB; a large document's buffers are never kept
-#endif
 constexpr unsigned kUnpooled = kClasses;
+#if defined(__SANITIZE_ADDRESS__)
+// Reused or rounded-up blocks would hide a use after free or an overrun from the sanitizer:
+// every block is allocated at its size and goes straight back.
+constexpr bool kKeepBlocks = false;
+#else
+constexpr bool kKeepBlocks = true;
+#endif
 // Bounds what an idle thread holds: a 2 KB story leaves about 17 KB in the lists, a 20 KB
 // one 23 KB.
 constexpr size_t kMaxCachedBytes = 128 * 1024;
@@ -28,13 +30,18 @@ struct FreeBlock {
   FreeBlock* next;
 };
 
+enum class CacheState : unsigned char {
+  kNew,     // the thread has kept nothing yet: its end drains nothing
+  kOpen,    // the thread's end will drain the lists
+  kClosed,  // the thread is ending: nothing is kept any more
+};
+
 // Trivially destructible, so that a block freed while the thread ends (after Drain ran)
 // still finds it; from then on every block goes straight back to the allocator.
 struct ThreadCache {
-  FreeBlock* lists[kClasses + 1];  // one more than used: never an empty array
+  FreeBlock* lists[kClasses];
   size_t cachedBytes;
-  bool drainRegistered;
-  bool closed;
+  CacheState state;
 };
 
 thread_local ThreadCache tCache;
@@ -62,50 +69,68 @@ void Drain(ThreadCache* cache) {
 
 struct Drainer {
   ~Drainer() {
-    tCache.closed = true;
+    tCache.state = CacheState::kClosed;
     Drain(&tCache);
   }
 };
 
-void RegisterDrain() {
-  thread_local Drainer drainer;
-  (void)drainer;
-  tCache.drainRegistered = true;
+void Push(ThreadCache* cache, void* block, unsigned cls) {
+  FreeBlock* freed = static_cast<FreeBlock*>(block);
+  freed->next = cache->lists[cls];
+  cache->lists[cls] = freed;
+  cache->cachedBytes += Capacity(cls);
 }
 
-}  // namespace
-
-void* CacheAllocate(size_t n) {
-  const unsigned cls = ClassOf(n);
-  ThreadCache& cache = tCache;
-  if (cls != kUnpooled && cache.lists[cls] != nullptr) {
-    FreeBlock* block = cache.lists[cls];
-    cache.lists[cls] = block->next;
-    cache.cachedBytes -= Capacity(cls);
-    ClassAt(block) = cls;  // the list's link overwrote it
-    return reinterpret_cast<char*>(block) + kHeader;
-  }
-  const bool pooled = cls != kUnpooled && !cache.closed;
+// Kept out of line, so that the common paths below stay short.
+__attribute__((noinline)) void* AllocateFresh(ThreadCache* cache, unsigned cls, size_t n) {
+  const bool pooled = kKeepBlocks && cls != kUnpooled && cache->state != CacheState::kClosed;
   void* block = std::malloc(kHeader + (pooled ? Capacity(cls) : n));
   if (block == nullptr) return nullptr;
   ClassAt(block) = pooled ? cls : kUnpooled;
   return static_cast<char*>(block) + kHeader;
 }
 
+__attribute__((noinline)) void KeepOrFree(ThreadCache* cache, void* block, unsigned cls) {
+  if (cache->state == CacheState::kClosed ||
+      cache->cachedBytes + Capacity(cls) > kMaxCachedBytes) {
+    std::free(block);
+    return;
+  }
+  if (cache->state == CacheState::kNew) {
+    thread_local Drainer drainer;
+    (void)drainer;
+    cache->state = CacheState::kOpen;
+  }
+  Push(cache, block, cls);
+}
+
+}  // namespace
+
+void* CacheAllocate(size_t n) {
+  const unsigned cls = ClassOf(n);
+  ThreadCache* cache = &tCache;
+  FreeBlock* block = cls != kUnpooled ? cache->lists[cls] : nullptr;
+  if (block == nullptr) return AllocateFresh(cache, cls, n);
+  cache->lists[cls] = block->next;
+  cache->cachedBytes -= Capacity(cls);
+  ClassAt(block) = cls;  // the list's link overwrote it
+  return reinterpret_cast<char*>(block) + kHeader;
+}
+
 void CacheRelease(void* p) {
   if (p == nullptr) return;
   void* block = static_cast<char*>(p) - kHeader;
   const unsigned cls = ClassAt(block);
-  ThreadCache& cache = tCache;
-  if (cls == kUnpooled || cache.closed || cache.cachedBytes + Capacity(cls) > kMaxCachedBytes) {
+  if (cls == kUnpooled) {
     std::free(block);
     return;
   }
-  if (!cache.drainRegistered) RegisterDrain();
-  FreeBlock* freed = static_cast<FreeBlock*>(block);
-  freed->next = cache.lists[cls];
-  cache.lists[cls] = freed;
-  cache.cachedBytes += Capacity(cls);
+  ThreadCache* cache = &tCache;
+  if (cache->state != CacheState::kOpen || cache->cachedBytes + Capacity(cls) > kMaxCachedBytes) {
+    KeepOrFree(cache, block, cls);
+    return;
+  }
+  Push(cache, block, cls);
 }
 
 void* CacheReallocate(void* p, size_t n) {
