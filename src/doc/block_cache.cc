@@ -91,8 +91,7 @@ __attribute__((noinline)) void* AllocateFresh(ThreadCache* cache, unsigned cls, 
 }
 
 __attribute__((noinline)) void KeepOrFree(ThreadCache* cache, void* block, unsigned cls) {
-  if (cache->state == CacheState::kClosed ||
-      cache->cachedBytes + Capacity(cls) > kMaxCachedBytes) {
+  if (cache->state == CacheState::kClosed || cache->cachedBytes + Capacity(cls) > kMaxCachedBytes) {
     std::free(block);
     return;
   }

@@ -23,19 +23,22 @@ void* CacheReallocate(void* p, size_t n);
 void CacheRelease(void* p);
 
 // A standard allocator drawing on the cache, for the containers a document fills per story.
+// The member names are the ones the standard library looks for.
 template <class T>
 struct CacheAllocator {
-  using value_type = T;
+  using value_type = T;  // NOLINT(readability-identifier-naming)
   CacheAllocator() = default;
   template <class U>
   CacheAllocator(const CacheAllocator<U>&) noexcept {}
-  T* allocate(size_t n) {
+  T* allocate(size_t n) {  // NOLINT(readability-identifier-naming)
     if (n > static_cast<size_t>(-1) / sizeof(T)) throw std::bad_alloc();
     void* p = CacheAllocate(n * sizeof(T));
     if (p == nullptr) throw std::bad_alloc();
     return static_cast<T*>(p);
   }
-  void deallocate(T* p, size_t) noexcept { CacheRelease(p); }
+  void deallocate(T* p, size_t) noexcept {  // NOLINT(readability-identifier-naming)
+    CacheRelease(p);
+  }
   template <class U>
   bool operator==(const CacheAllocator<U>&) const noexcept {
     return true;

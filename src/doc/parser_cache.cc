@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "doc/parser_cache.h"
 
-#include "doc/block_cache.h"
-
 #include <expat.h>
 
 #include <chrono>
 #include <cstdint>
 #include <random>
+
+#include "doc/block_cache.h"
 
 namespace owc {
 
