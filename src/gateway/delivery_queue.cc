@@ -169,7 +169,7 @@ void HOBWQueueThread::NoteDelivered(uint64_t bytes) {
     mQueuedBytes -= bytes;
     ++mDelivered;
   }
-  if (mDeliveryWake != nullptr) mDeliveryWake->Set();
+  if (mDeliveryHook != nullptr) mDeliveryHook(mHookUser);
   mDrainWake.Set();
 }
 

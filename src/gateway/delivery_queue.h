@@ -54,9 +54,13 @@ class HOBWQueueThread : public WorkerThread {
   void SetLimit(uint32_t maxBytes);
   uint32_t GetLimit() const { return mLimit; }
   uint32_t GetMode() const { return mMode; }
-  // Set after every delivery, so that the session acknowledges without waiting for its
-  // pause. Not owned; may be null.
-  void SetDeliveryWake(Event* wake) { mDeliveryWake = wake; }
+  // Called on this thread after every delivery, with no lock held, so that the session
+  // acknowledges without waiting for its pause. May be null.
+  using DeliveryHook = void (*)(uintptr_t user);
+  void SetDeliveryHook(DeliveryHook hook, uintptr_t user) {
+    mDeliveryHook = hook;
+    mHookUser = user;
+  }
 
   // Queues a copy of the record (names and data copied once) and wakes the thread. The
   // caller keeps the record. With an owner, the message whose image holds the record's
@@ -114,7 +118,8 @@ class HOBWQueueThread : public WorkerThread {
   HOBWBlockQElt mHTMLRecord{};
 
   uint32_t mLimit = kDefaultLimitBytes;
-  Event* mDeliveryWake = nullptr;
+  DeliveryHook mDeliveryHook = nullptr;
+  uintptr_t mHookUser = 0;
   Event mDrainWake;  // set after every delivery and at the thread's end
 
   NamedMutex mMtxRXQ{"HOBWQueueThread::mMtxRXQ"};

@@ -15,11 +15,12 @@ int UtcHourNow() { return UtcCalendarNow().hour; }
 }  // namespace
 
 HOBWThread::HOBWThread(const WireOps& wire) : mWire(wire), mHourSource(&UtcHourNow) {
-  mHOBQThread.SetDeliveryWake(&mRXWake);
+  mHOBQThread.SetDeliveryHook(&HOBWThread::DeliveredHook, reinterpret_cast<uintptr_t>(this));
 }
 
 HOBWThread::~HOBWThread() {
   Stop(true);
+  mHOBQThread.Stop(true);  // its hook reaches this object's lock, which goes first
   ClearBlockInfo();
 }
 
@@ -85,12 +86,57 @@ void HOBWThread::RXCallback(WCXMLWireMsg* msg, uintptr_t user) {
   if (full && self->mWire.holdRX != nullptr && handle != kWireHandleInvalid) {
     self->mWire.holdRX(handle, kHoldReading | kHoldSilence);
   }
-  if (!nothingWaiting) self->mRXWake.Set();
+  if (nothingWaiting) return;
+  if (!self->StepElsewhere(false)) self->mRXWake.Set();
 }
 
-WCXMLWireMsg* HOBWThread::TakeRXMsg() {
+void HOBWThread::DeliveredHook(uintptr_t user) {
+  auto* self = reinterpret_cast<HOBWThread*>(user);
+  if (!self->StepElsewhere(true)) self->mRXWake.Set();
+}
+
+// Only tried: the wire-client thread holds its connection list here, and the session
+// thread, holding mMtxSession, may be waiting for that list to send.
+bool HOBWThread::StepElsewhere(bool afterDelivery) {
+  if (!mMtxSession.TryLock()) return false;
+  bool ran = true;
+  if (!afterDelivery || WaitsForADelivery()) ran = MayStepElsewhere() && RunStepElsewhere();
+  mMtxSession.Unlock();
+  return ran;
+}
+
+// Opening and closing a connection stay on the session thread: the wire client cannot
+// change its connection list from within its own delivery.
+bool HOBWThread::MayStepElsewhere() const {
+  return mStepsElsewhere && mRunning.load() && mWireHandle != kWireHandleInvalid && mState != OBW_STATE_START &&
+         mState != OBW_STATE_STOP;
+}
+
+bool HOBWThread::WaitsForADelivery() {
+  if (WaitsForDelivery() || mState == OBW_STATE_RQST_START) return true;
   NamedLock lock(mMtxRXMsgQ);
-  return mRXMsgQ.IsEmpty() ? nullptr : mRXMsgQ.RemoveHead();
+  return !mRXMsgQ.IsEmpty();
+}
+
+// Out of memory, as in a pass: the stop state, run by the session thread, closes.
+bool HOBWThread::RunStepElsewhere() {
+  try {
+    return ProcessState(false, true);
+  } catch (const std::bad_alloc&) {
+    TraceLog(kLevelFailure, "HOBWThread::Run out of memory, ending the connection");
+    if (mState != OBW_STATE_STOP) mState = OBW_STATE_TERMINATE;
+    return false;
+  }
+}
+
+WCXMLWireMsg* HOBWThread::TakeRXMsg(bool leaveDone, bool* doneLeft) {
+  NamedLock lock(mMtxRXMsgQ);
+  if (mRXMsgQ.IsEmpty()) return nullptr;
+  if (leaveDone && mRXMsgQ.GetAt(mRXMsgQ.GetHeadPosition())->GetType() == WCXMLWireMsg::kTypeDone) {
+    *doneLeft = true;
+    return nullptr;
+  }
+  return mRXMsgQ.RemoveHead();
 }
 
 // Called with the connection closed, whose hold went with it.
@@ -140,6 +186,7 @@ uint32_t HOBWThread::Run() {
 }
 
 void HOBWThread::BeginRun() {
+  NamedLock session(mMtxSession);
   TraceLog(kLevelProgress, "HOBWThread::Run thread started");
   ClearRXMsgQ();
   // Blocks queued in an earlier run may have been discarded at its stop: nothing is a
@@ -167,6 +214,7 @@ void HOBWThread::BeginRun() {
 // Memory running out in a pass ends the connection as a failed request does: the stop
 // state closes it, and the session connects anew after its pause.
 void HOBWThread::RunPass() {
+  NamedLock session(mMtxSession);
   try {
     TickTime now;
     now.SetNow();
@@ -185,7 +233,12 @@ void HOBWThread::RunPass() {
 // found nothing to do pauses at once: the next pass could only repeat it before a message
 // or a delivery comes, and both end the pause.
 void HOBWThread::Pace() {
-  if (mPassCounter > kPassesBeforePause || NothingToDo()) {
+  bool idle;
+  {
+    NamedLock session(mMtxSession);
+    idle = NothingToDo();
+  }
+  if (mPassCounter > kPassesBeforePause || idle) {
     mRXWake.WaitFor(kPauseMs);
     mRXWake.Reset();
     mPassCounter = 0;
@@ -284,6 +337,7 @@ void HOBWThread::SayDone() {
 }
 
 void HOBWThread::ShutDown() {
+  NamedLock session(mMtxSession);
   TraceLog(kLevelProgress, "HOBWThread::Run shutdown starting");
   mRunning.store(false);  // what is queued is about to be discarded
   try {

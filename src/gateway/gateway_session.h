@@ -17,9 +17,18 @@
 //
 // Threads: the configuration setters are for a stopped session (application thread, no
 // lock); Start/Stop, SetShutdownParams, GetStats and Drain may be called from any thread;
-// RXCallback runs on the wire-client thread; everything else belongs to the session
-// thread. The locks mMtxRXMsgQ, mMtxHOBWStats and mMtxShutdownParams are never held
-// together, nor across a call into the wire client or the delivery thread.
+// RXCallback runs on the wire-client thread and DeliveredHook on the delivery thread.
+// The session's steps run with mMtxSession held: on the session thread (its passes, its
+// start and its shut-down), and, when that lock is free, right where the news comes from:
+// on the wire-client thread after a message arrives, on the delivery thread after a
+// delivery it waits for. That saves the session thread's wake-up, two context switches per
+// message. Those two threads only try the lock (the wire-client thread holds its
+// connection list, which a step takes to send): when it is taken, they queue and wake the
+// session thread as before. A step there never opens or closes a connection; a DONE, the
+// start and the stop states are left to the session thread. mMtxSession comes before the
+// wire client's and the delivery queue's locks; mMtxRXMsgQ, mMtxHOBWStats and
+// mMtxShutdownParams are never held together, nor across a call into the wire client or
+// the delivery thread.
 #ifndef OWCLIENT_GATEWAY_GATEWAY_SESSION_H
 #define OWCLIENT_GATEWAY_GATEWAY_SESSION_H
 
@@ -122,6 +131,9 @@ class HOBWThread : public WorkerThread {
   // The receive callback handed to the wire client, user being the HOBWThread. Takes
   // ownership of msg. Wire-client thread.
   static void RXCallback(WCXMLWireMsg* msg, uintptr_t user);
+  // Handed to the delivery thread, user being the HOBWThread: runs the session's step when
+  // the session waits for a delivery. Delivery thread, no lock held.
+  static void DeliveredHook(uintptr_t user);
 
  protected:
   uint32_t Run() override;
@@ -133,13 +145,18 @@ class HOBWThread : public WorkerThread {
   void RunPass();
   void Pace();
   void ShutDown();
+  // Off, every step waits for the session thread's pass, as a test of the passes needs;
+  // set before BeginRun.
+  void SetStepsElsewhere(bool on) { mStepsElsewhere = on; }
   // Whether the next pass, without a message or a delivery, would only wait: the state
   // waits for the server (or the stop pause) or for the delivery queue to drain, and no
   // message is queued.
   bool NothingToDo();
 
-  // Handles every queued message, then makes one pass without a message.
-  void ProcessState(bool shuttingDown);
+  // Handles every queued message, then makes one pass without a message. Away from the
+  // session thread (elsewhere) it stops before a DONE and returns false: closing the
+  // connection is the session thread's.
+  bool ProcessState(bool shuttingDown, bool elsewhere = false);
   // One step of the state machine; msg may be null. A block message is taken (by the
   // delivery queue), any other stays the caller's.
   void ProcessStateAux(std::unique_ptr<WCXMLWireMsg>& msg, bool shuttingDown);
@@ -209,7 +226,17 @@ class HOBWThread : public WorkerThread {
   void UpdateHold(bool shuttingDown);
   bool WaitsForDelivery() const { return mHoldFlags != 0 || !mOwedAcks.empty(); }
 
-  WCXMLWireMsg* TakeRXMsg();
+  // The step on a thread other than the session's, when mMtxSession is free and the state
+  // allows: true when it ran whole, false when the session thread must run it.
+  bool StepElsewhere(bool afterDelivery);
+  bool MayStepElsewhere() const;
+  bool RunStepElsewhere();
+  // Whether a delivery changes anything for the session: owed ACKs, a hold, messages or a
+  // request waiting for the queue to drain.
+  bool WaitsForADelivery();
+
+  // The oldest received message, or null; with leaveDone a DONE at the head stays.
+  WCXMLWireMsg* TakeRXMsg(bool leaveDone = false, bool* doneLeft = nullptr);
   void ClearRXMsgQ();
   void CloseWire();
   void ForgetSession();
@@ -223,6 +250,9 @@ class HOBWThread : public WorkerThread {
   // the data points into the block message being handled. The name is the described one
   // (the log lines quote it).
   HOBWBlockQElt cbInfo{};  // NOLINT(readability-identifier-naming)
+
+  // Held by whichever thread runs a step of the session (see the threads above).
+  NamedMutex mMtxSession{"HOBWThread::mMtxSession"};
 
   NamedMutex mMtxHOBWStats{"HOBWThread::mMtxHOBWStats"};
   HOBWStats mStats OWC_GUARDED_BY(mMtxHOBWStats){};
@@ -271,6 +301,7 @@ class HOBWThread : public WorkerThread {
   uint32_t mHoldFlags = 0;        // kHoldReading/kHoldSilence set on the open connection
   bool mHeldAtLimit = false;      // the hold at the configured limit was logged
   std::atomic<bool> mRunning{false};
+  bool mStepsElsewhere = true;
   std::atomic<bool> mRequestsHeld{false};  // the application's, kept across runs
 
   // Run's own: the stop state's step and start, the passes since the last pause.

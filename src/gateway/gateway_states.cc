@@ -45,13 +45,14 @@ char* CopyName(const char* text, bool& failed) {
 
 // At the queue's limit the received messages wait (and, the connection held, the server
 // with them) until the delivery thread catches up; a shut-down takes them all.
-void HOBWThread::ProcessState(bool shuttingDown) {
+bool HOBWThread::ProcessState(bool shuttingDown, bool elsewhere) {
   TickTime now;
   now.SetNow();
   SendDeliveredAcks(now);
+  bool doneLeft = false;
   for (;;) {
     if (!shuttingDown && QueueHolds()) break;
-    std::unique_ptr<WCXMLWireMsg> msg(TakeRXMsg());
+    std::unique_ptr<WCXMLWireMsg> msg(TakeRXMsg(elsewhere, &doneLeft));
     if (!msg) break;
     if (msg->GetType() != WCXMLWireMsg::kTypeBlock) {
       TraceLogCut(kLevelProgress, kMaxRXEchoChars, "HOBWThread::ProcessState RX msg %s",
@@ -59,9 +60,12 @@ void HOBWThread::ProcessState(bool shuttingDown) {
     }
     ProcessStateAux(msg, shuttingDown);
   }
+  // The DONE and the pass after it are the session thread's, in that order.
+  if (doneLeft) return false;
   UpdateHold(shuttingDown);
   std::unique_ptr<WCXMLWireMsg> none;
   ProcessStateAux(none, shuttingDown);
+  return true;
 }
 
 void HOBWThread::ProcessStateAux(std::unique_ptr<WCXMLWireMsg>& msg, bool shuttingDown) {

@@ -15,6 +15,12 @@ void NamedMutex::Lock() {
   ++mDepth;
 }
 
+bool NamedMutex::TryLock() {
+  if (!mMutex.try_lock()) return false;
+  ++mDepth;
+  return true;
+}
+
 bool NamedMutex::Unlock() {
   --mDepth;
   mMutex.unlock();

@@ -20,6 +20,9 @@ class OWC_CAPABILITY("mutex") NamedMutex {
   NamedMutex& operator=(const NamedMutex&) = delete;
 
   void Lock() OWC_ACQUIRE();
+  // Takes the lock only when no other thread holds it: for a thread that holds locks
+  // which the holder may be waiting for, and so must not wait itself.
+  bool TryLock() OWC_TRY_ACQUIRE(true);
   bool Unlock() OWC_RELEASE();
 
   const char* GetName() const { return mName; }

@@ -20,6 +20,7 @@
 #define OWC_EXCLUDES(...) OWC_THREAD_ANNOTATION(locks_excluded(__VA_ARGS__))
 #define OWC_ACQUIRE(...) OWC_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
 #define OWC_RELEASE(...) OWC_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
+#define OWC_TRY_ACQUIRE(...) OWC_THREAD_ANNOTATION(try_acquire_capability(__VA_ARGS__))
 #define OWC_RETURN_CAPABILITY(x) OWC_THREAD_ANNOTATION(lock_returned(x))
 // For the few functions whose locking the analysis cannot follow; say why beside it.
 #define OWC_NO_THREAD_SAFETY_ANALYSIS OWC_THREAD_ANNOTATION(no_thread_safety_analysis)

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <new>
 #include <string>
 #include <thread>
@@ -28,9 +29,11 @@ using namespace owc;  // the state names
 using Texts = std::vector<std::string>;
 
 // Stands in for the wire client: keeps the images the session sends, with "<open>" and
-// "<close>" for the connection. Used by the session's thread only.
+// "<close>" for the connection. Steps run elsewhere send from other threads: gSentMutex.
+std::mutex gSentMutex;
 struct FakeWire {
   Texts sent;
+  std::function<void(const std::string&)> onSend;  // called with each image, lock not held
   OrbrixWireRXCallback callback = nullptr;
   uintptr_t user = 0;
   uint32_t address = 0;         // of the last open
@@ -55,9 +58,18 @@ int32_t Open(uintptr_t* handle, uint32_t address, OrbrixWireRXCallback cb, uintp
 int32_t TX(uintptr_t handle, WCXMLWireMsg* msg) {
   if (msg->GetType() == gWire.throwType) throw std::bad_alloc();
   if (handle == 0 || msg->GetType() == gWire.failType) return 1;
-  gWire.sent.emplace_back(msg->GetMsgBuf(), msg->GetMsgLen() - 1);
+  const std::string image(msg->GetMsgBuf(), msg->GetMsgLen() - 1);
   delete msg;
+  {
+    std::lock_guard<std::mutex> lock(gSentMutex);
+    gWire.sent.push_back(image);
+  }
+  if (gWire.onSend) gWire.onSend(image);
   return 0;
+}
+Texts Sent() {
+  std::lock_guard<std::mutex> lock(gSentMutex);
+  return gWire.sent;
 }
 int32_t Close(uintptr_t handle) {
   if (handle != 0) gWire.sent.push_back("<close>");
@@ -80,7 +92,7 @@ class TestSession : public HOBWThread {
   TestSession() : HOBWThread(WireOps{&Open, &TX, &Close, &Hold}) {}
   using HOBWThread::BeginRun, HOBWThread::ForceState, HOBWThread::GetQueuedBytes,
       HOBWThread::GetState, HOBWThread::IsDoneSent, HOBWThread::NothingToDo, HOBWThread::RunPass,
-      HOBWThread::ShutDown;
+      HOBWThread::SetStepsElsewhere, HOBWThread::ShutDown;
 };
 
 uint32_t U(uint32_t packedField) { return packedField; }
@@ -94,6 +106,7 @@ class GatewaySessionTest : public ::testing::Test {
     session.SetCallback(&BlockSink::Callback, sink.User());
     session.SetOptions(options);
     session.SetQueueLimit(queueLimit);
+    session.SetStepsElsewhere(false);  // pass by pass; the test of steps elsewhere sets it
     session.BeginRun();
   }
   ~GatewaySessionTest() override {
@@ -554,6 +567,41 @@ TEST_F(GatewaySessionAckAfterDeliveryTest, ALongFileIsReadOnlyALittleAheadOfItsC
   EXPECT_EQ("42:+ACK " + std::to_string(fit), SentWithoutBeats().end()[-2]);
   EXPECT_EQ(0u, gWire.holds.back());
   EXPECT_FALSE(log.HasPart("delivery queue"));
+}
+
+// With the lock free, a message is handled on the thread that hands it in, and a block's
+// ACK and the next request go out from the delivery thread: no pass in between. An empty
+// answer waits for the pass, and so do a message that arrives while a pass runs and a DONE
+// (closing is the session thread's: the wire client cannot close from its delivery).
+TEST_F(GatewaySessionAckAfterDeliveryTest, StepsRunWhereTheNewsArrivesWhileNoPassRuns) {
+  session.SetStepsElsewhere(true);
+  Pass();  // opens
+  Rx({kHello, "42:+USER", "42:+FLTR", "42:+FILE a.xml", Blk(0, "x", true)}, false);
+  const auto requests = [] {
+    Texts sent = Sent();
+    return std::count(sent.begin(), sent.end(), "42:RQST");
+  };
+  ASSERT_TRUE(WaitUntil([&] { return requests() == 2; }));
+  EXPECT_EQ((Texts{"<open>", "USER", "42:HRTB", "42:FLTR ALL", "42:RQST", "42:+ACK a.xml",
+                   "42:+ACK 0", "42:RQST"}),
+            Sent());
+  EXPECT_EQ(1u, sink.WaitFor(1).size());
+  Rx({"42:-RQST (204)"}, false);
+  EXPECT_EQ(2, requests());
+  gWire.onSend = [&](const std::string& image) {
+    if (image != "42:RQST") return;
+    gWire.onSend = nullptr;
+    std::thread([&] { Rx({"42:-RQST (503)"}, false); }).join();  // the pass holds the lock
+  };
+  Pass();
+  EXPECT_EQ(3, requests());
+  EXPECT_FALSE(session.NothingToDo());
+  Pass();
+  EXPECT_EQ(4, requests());
+  Rx({"42:+DONE"}, false);
+  EXPECT_EQ(0, gWire.Count("<close>"));
+  Pass();
+  EXPECT_EQ(1, gWire.Count("<close>"));
 }
 
 class GatewaySessionQueueLimitTest : public GatewaySessionTest {
