@@ -46,10 +46,13 @@ void HoldWireRX(uintptr_t handle, uint32_t flags) {
                                          (flags & kHoldSilence) != 0);
 }
 
+void CorkWireTX(uintptr_t handle, bool cork) { Module::Get().ClientThread().SetTXCork(handle, cork); }
+
 }  // namespace
 
 Module::Module()
-    : mGateway(WireOps{&OrbrixWireOpen, &OrbrixWireTXMsg, &OrbrixWireClose, &HoldWireRX}) {}
+    : mGateway(WireOps{&OrbrixWireOpen, &OrbrixWireTXMsg, &OrbrixWireClose, &HoldWireRX,
+                       &CorkWireTX}) {}
 
 void Module::CreateOwnLog() {
   LogFile* log = NewOrNull<LogFile>(kDefaultLogLevel);

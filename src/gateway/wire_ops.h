@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The wire-client functions through which the gateway session reaches the wire client:
-// the same exported functions any application uses, plus one the module keeps to itself
-// (holdRX). The session holds them as plain function pointers so that the module wires in
-// the exports and a test a fake.
+// the same exported functions any application uses, plus two the module keeps to itself
+// (holdRX, corkTX). The session holds them as plain function pointers so that the module
+// wires in the exports and a test a fake.
 #ifndef OWCLIENT_GATEWAY_WIRE_OPS_H
 #define OWCLIENT_GATEWAY_WIRE_OPS_H
 
@@ -22,6 +22,8 @@ struct WireOps {
   // wire client's bounds, the reading of the socket); kHoldSilence stops the receive
   // time-out. 0 releases both. May be null: the session then never holds its connection.
   void (*holdRX)(uintptr_t handle, uint32_t flags) = nullptr;
+  // Corked, messages sent wait for the uncorking, which writes them together. May be null.
+  void (*corkTX)(uintptr_t handle, bool cork) = nullptr;
 };
 
 constexpr uint32_t kHoldReading = 0x1u;

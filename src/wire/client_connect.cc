@@ -87,8 +87,15 @@ void WCOBWClientConnect::SendQueued() {
       break;
     }
     uint32_t remaining = head->GetRemaining();
+    const uint8_t* data = head->GetData(true);
+    uint8_t batch[kTXBatchBytes];
+    const uint32_t total = mTXStream.GetTotal();
+    if (remaining < total && total <= kTXBatchBytes) {
+      remaining = mTXStream.Peek(batch, total);
+      data = batch;
+    }
     uint32_t written = 0;
-    mCliPort.Write(head->GetData(true), remaining, written);
+    mCliPort.Write(data, remaining, written);
     if (written != 0) mTXStream.Consume(written);
     if (written != remaining) break;
   }
@@ -128,7 +135,9 @@ void WCOBWClientConnect::Deliver() {
 
 // Only a port whose connect completed is written: before that the client thread's poll
 // is what notices the connect, and a port that failed is the client thread's to report.
+// Corked, the uncorking sends.
 bool WCOBWClientConnect::SendNow() {
+  if (mTXCorked) return true;
   if (!mCliPort.IsOpen() || !mCliPort.IsTXLatched()) return false;
   SendQueued();
   return mTXStream.GetTotal() == 0 && !mCliPort.HasOverflow();

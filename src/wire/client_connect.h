@@ -48,7 +48,8 @@ class WCOBWClientConnect {
   // until none is left or delivery is paused. Out of memory it logs and closes the port.
   void Service();
   // On the thread that queued a message: writes the send stream at once when the port is
-  // open and was seen writable. True when nothing is left for the client thread to send.
+  // open and was seen writable, and not corked. True when nothing is left for the client
+  // thread to send now.
   bool SendNow();
 
   // The port to watch for readability between polls, or nullptr when it is not worth
@@ -63,6 +64,11 @@ class WCOBWClientConnect {
   // does not run (a paused reader hears nothing); released, it counts from then on.
   void SetRXHold(bool pause, bool holdSilence);
   bool IsRXPaused() const { return mRXPaused; }
+  // Corked, SendNow leaves a queued message for the uncorking's SendNow (or the client
+  // thread's pass): the messages one step of a session sends go out in one write, which
+  // costs the server one wake-up instead of one per message.
+  void SetTXCork(bool cork) { mTXCorked = cork; }
+  bool IsTXCorked() const { return mTXCorked; }
   // The connection's port, to look at (tests and diagnostics).
   const WCOWClientPort& Port() const { return mCliPort; }
 
@@ -81,6 +87,9 @@ class WCOBWClientConnect {
   uint32_t mEmptyAnswers = 0;
   bool mRXPaused = false;
   bool mSilenceHeld = false;
+  bool mTXCorked = false;
+  // Queued images up to this many bytes in all go out in one write.
+  static constexpr uint32_t kTXBatchBytes = 4096;
 };
 
 // The client thread's connections, in order of opening; destroys what it still holds.

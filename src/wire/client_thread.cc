@@ -93,6 +93,17 @@ void WCXMLGWClientThread::SetRXHold(uintptr_t handle, bool pause, bool holdSilen
   if (released) mWakeEvent.Set();
 }
 
+void WCXMLGWClientThread::SetTXCork(uintptr_t handle, bool cork) {
+  {
+    NamedLock lock(mMtxCliCnctList);
+    WCOBWClientConnect* connect = Find(handle);
+    if (connect == nullptr) return;
+    connect->SetTXCork(cork);
+    if (cork || connect->SendNow()) return;
+  }
+  mWakeEvent.Set();
+}
+
 uint32_t WCXMLGWClientThread::GetCnctCount() {
   NamedLock lock(mMtxCliCnctList);
   return mCliCnctList.GetCount();

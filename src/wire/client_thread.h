@@ -42,6 +42,9 @@ class WCXMLGWClientThread : public WorkerThread {
   // See WCOBWClientConnect::SetRXHold; handles that are not open are ignored. A pause
   // takes effect before this returns: no message is delivered after it.
   void SetRXHold(uintptr_t handle, bool pause, bool holdSilence);
+  // See WCOBWClientConnect::SetTXCork; handles that are not open are ignored. Uncorked,
+  // what was queued meanwhile is written on the caller's thread as TX would.
+  void SetTXCork(uintptr_t handle, bool cork);
   uint32_t GetCnctCount();
 
  protected:

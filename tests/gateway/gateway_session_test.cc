@@ -12,6 +12,7 @@
 #include <new>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/block_sink.h"
@@ -60,11 +61,13 @@ int32_t TX(uintptr_t handle, WCXMLWireMsg* msg) {
   if (handle == 0 || msg->GetType() == gWire.failType) return 1;
   const std::string image(msg->GetMsgBuf(), msg->GetMsgLen() - 1);
   delete msg;
+  std::function<void(const std::string&)> onSend;
   {
     std::lock_guard<std::mutex> lock(gSentMutex);
     gWire.sent.push_back(image);
+    onSend = gWire.onSend;
   }
-  if (gWire.onSend) gWire.onSend(image);
+  if (onSend) onSend(image);
   return 0;
 }
 Texts Sent() {
@@ -588,11 +591,14 @@ TEST_F(GatewaySessionAckAfterDeliveryTest, StepsRunWhereTheNewsArrivesWhileNoPas
   EXPECT_EQ(1u, sink.WaitFor(1).size());
   Rx({"42:-RQST (204)"}, false);
   EXPECT_EQ(2, requests());
-  gWire.onSend = [&](const std::string& image) {
-    if (image != "42:RQST") return;
-    gWire.onSend = nullptr;
-    std::thread([&] { Rx({"42:-RQST (503)"}, false); }).join();  // the pass holds the lock
-  };
+  bool handedIn = false;  // once: the pass holds the session's lock meanwhile
+  {
+    std::lock_guard<std::mutex> lock(gSentMutex);
+    gWire.onSend = [&](const std::string& image) {
+      if (image != "42:RQST" || std::exchange(handedIn, true)) return;
+      std::thread([&] { Rx({"42:-RQST (503)"}, false); }).join();
+    };
+  }
   Pass();
   EXPECT_EQ(3, requests());
   EXPECT_FALSE(session.NothingToDo());

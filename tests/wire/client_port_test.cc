@@ -354,6 +354,16 @@ TEST_F(ClientConnectTest, MessagesGoOutOnTheCallersThreadOnceConnectedAndComeInU
   ASSERT_TRUE(connect.TXMsg(Beat(7)));
   EXPECT_TRUE(connect.SendNow());
   EXPECT_EQ(WireText("6:HRTB") + WireText("7:HRTB"), Heard(14));
+  // Corked, messages wait for the uncorking; written on the caller's thread, they would be
+  // in the server's socket as SendNow returns.
+  connect.SetTXCork(true);
+  ASSERT_TRUE(connect.TXMsg(Beat(8)));
+  ASSERT_TRUE(connect.TXMsg(Beat(9)));
+  EXPECT_TRUE(connect.SendNow());
+  EXPECT_EQ("", owc_test::Drain(server));
+  connect.SetTXCork(false);
+  EXPECT_TRUE(connect.SendNow());
+  EXPECT_EQ(WireText("8:HRTB") + WireText("9:HRTB"), Heard(14));
   EXPECT_FALSE(log.HasPart("TCPPort::Write"));
   // A poll delivers every message of its read, in order, unless the callback pauses the
   // connection: then the rest waits until the pause ends.
