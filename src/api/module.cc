@@ -46,13 +46,15 @@ void HoldWireRX(uintptr_t handle, uint32_t flags) {
                                          (flags & kHoldSilence) != 0);
 }
 
-void CorkWireTX(uintptr_t handle, bool cork) { Module::Get().ClientThread().SetTXCork(handle, cork); }
+void CorkWireTX(uintptr_t handle, bool cork) {
+  Module::Get().ClientThread().SetTXCork(handle, cork);
+}
 
 }  // namespace
 
 Module::Module()
-    : mGateway(WireOps{&OrbrixWireOpen, &OrbrixWireTXMsg, &OrbrixWireClose, &HoldWireRX,
-                       &CorkWireTX}) {}
+    : mGateway(
+          WireOps{&OrbrixWireOpen, &OrbrixWireTXMsg, &OrbrixWireClose, &HoldWireRX, &CorkWireTX}) {}
 
 void Module::CreateOwnLog() {
   LogFile* log = NewOrNull<LogFile>(kDefaultLogLevel);

@@ -14,6 +14,10 @@ bool HOBWThread::SendRequest(bool needsSession, Build build) {
   if (mWireHandle == kWireHandleInvalid) return false;
   if (needsSession && mHaveSession != 1) return false;
   std::unique_ptr<Msg> msg(new Msg);
+  if (mCorkSends && mCorked == kWireHandleInvalid && mWire.corkTX != nullptr) {
+    mWire.corkTX(mWireHandle, true);
+    mCorked = mWireHandle;
+  }
   if (!build(*msg) || mWire.txMsg(mWireHandle, msg.get()) != 0) return false;
   msg.release();  // the wire client's now
   return true;

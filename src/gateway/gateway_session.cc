@@ -108,8 +108,8 @@ bool HOBWThread::StepElsewhere(bool afterDelivery) {
 // Opening and closing a connection stay on the session thread: the wire client cannot
 // change its connection list from within its own delivery.
 bool HOBWThread::MayStepElsewhere() const {
-  return mStepsElsewhere && mRunning.load() && mWireHandle != kWireHandleInvalid && mState != OBW_STATE_START &&
-         mState != OBW_STATE_STOP;
+  return mStepsElsewhere && mRunning.load() && mWireHandle != kWireHandleInvalid &&
+         mState != OBW_STATE_START && mState != OBW_STATE_STOP;
 }
 
 bool HOBWThread::WaitsForADelivery() {

@@ -183,6 +183,17 @@ class HOBWThread : public WorkerThread {
  private:
   template <class Msg, class Build>
   bool SendRequest(bool needsSession, Build build);
+  // The scope of one step's requests, which go out in one write (see gateway_states.cc).
+  class TXCork {
+   public:
+    explicit TXCork(HOBWThread& session);
+    ~TXCork();
+    TXCork(const TXCork&) = delete;
+    TXCork& operator=(const TXCork&) = delete;
+
+   private:
+    HOBWThread& mSession;
+  };
 
   // Pass steps.
   void StopStateStep(const TickTime& now);
@@ -302,6 +313,8 @@ class HOBWThread : public WorkerThread {
   bool mHeldAtLimit = false;      // the hold at the configured limit was logged
   std::atomic<bool> mRunning{false};
   bool mStepsElsewhere = true;
+  bool mCorkSends = false;                 // within a step: the first request corks
+  uintptr_t mCorked = kWireHandleInvalid;  // the connection corked by this step
   std::atomic<bool> mRequestsHeld{false};  // the application's, kept across runs
 
   // Run's own: the stop state's step and start, the passes since the last pause.

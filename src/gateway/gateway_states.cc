@@ -41,31 +41,24 @@ char* CopyName(const char* text, bool& failed) {
   return copy;
 }
 
-// Corks the connection for a scope: what one step sends (a block's ACK and the next
-// request, say) goes out in one write. A connection closed meanwhile is ignored.
-class TXCork {
- public:
-  TXCork(const WireOps& wire, uintptr_t handle)
-      : mWire(wire), mHandle(wire.corkTX != nullptr ? handle : kWireHandleInvalid) {
-    if (mHandle != kWireHandleInvalid) mWire.corkTX(mHandle, true);
-  }
-  ~TXCork() {
-    if (mHandle != kWireHandleInvalid) mWire.corkTX(mHandle, false);
-  }
-  TXCork(const TXCork&) = delete;
-  TXCork& operator=(const TXCork&) = delete;
-
- private:
-  const WireOps& mWire;
-  uintptr_t mHandle;
-};
-
 }  // namespace
+
+// What one step sends (a block's ACK and the next request, say) goes out in one write:
+// the first request of the step corks the connection, the end of the step uncorks it. A
+// step that sends nothing, as most of an idle session's are, costs nothing.
+HOBWThread::TXCork::TXCork(HOBWThread& session) : mSession(session) { mSession.mCorkSends = true; }
+
+HOBWThread::TXCork::~TXCork() {
+  mSession.mCorkSends = false;
+  if (mSession.mCorked == kWireHandleInvalid) return;
+  mSession.mWire.corkTX(mSession.mCorked, false);  // a closed connection is ignored
+  mSession.mCorked = kWireHandleInvalid;
+}
 
 // At the queue's limit the received messages wait (and, the connection held, the server
 // with them) until the delivery thread catches up; a shut-down takes them all.
 bool HOBWThread::ProcessState(bool shuttingDown, bool elsewhere) {
-  const TXCork cork(mWire, mWireHandle);
+  const TXCork cork(*this);
   TickTime now;
   now.SetNow();
   SendDeliveredAcks(now);

@@ -162,7 +162,9 @@ void WCOBWClientConnect::NoteReadable() {
   if (mCliPort.IsOpen() && mCliPort.GetRXCount(count) && count == 0) mWatchReadable = false;
 }
 
-bool WCOBWClientConnect::HasRXMsg() const { return !mRXPaused && mCliPort.HasRXMsg(); }
+bool WCOBWClientConnect::HasRXMsg() const {
+  return !mRXPaused && (mCliPort.HasRXMsg() || mCliPort.HasUnparsed());
+}
 
 void WCOBWClientConnect::SetRXHold(bool pause, bool holdSilence) {
   mRXPaused = pause;

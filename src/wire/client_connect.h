@@ -57,7 +57,9 @@ class WCOBWClientConnect {
   const TCPPort* WatchedPort() const;
   // Called when the watched port reported; notices an end of stream.
   void NoteReadable();
-  // True when parsed messages wait for delivery and delivery is not paused.
+  // True when messages wait for delivery, parsed or still in the receive stream past a
+  // parse that filled the queue, and delivery is not paused: the next poll should follow
+  // at once, as a burst of small messages may sit there with nothing left to read.
   bool HasRXMsg() const;
   // pause: no message is delivered; the port's queue then fills, parsing and reading stop
   // at their bounds and the server is held back by TCP. holdSilence: the receive time-out

@@ -118,6 +118,7 @@ void WCOWClientPort::Connect() {
   mRXQ.DeleteAll();
   mRXStream.Clear();
   mParseStalled = false;
+  mParsedToLimit = false;
   mFrontBlocked = false;
   if (IsOpen()) Close();  // never leak a socket, though Connect runs once per port
   uint32_t error = 0;
@@ -179,6 +180,7 @@ void WCOWClientPort::CloseBlocked() {
   Close();
   mRXStream.Clear();
   mParseStalled = false;
+  mParsedToLimit = false;
 }
 
 // Parses window after window while whole messages come off the front, so that parsing
@@ -187,6 +189,7 @@ bool WCOWClientPort::ParseRXStream(bool newData) {
   WCDataStreamLock lock(mRXStream);
   if (!newData && mParseStalled) return true;
   bool copiedAny = false;
+  mParsedToLimit = false;
   while (!RXQueueFull()) {
     uint32_t copied = mRXStream.Peek(mParseWindow, kParseWindowBytes);
     if (copied == 0) {
@@ -206,6 +209,7 @@ bool WCOWClientPort::ParseRXStream(bool newData) {
     mRXStream.Consume(consumed);
   }
   mParseStalled = false;  // the rest is parsed once the queue has room
+  mParsedToLimit = mRXStream.GetTotal() != 0;
   return true;
 }
 

@@ -65,6 +65,9 @@ class WCOWClientPort : public TCPPort {
   // The oldest parsed message, passed to the caller, or null.
   WCXMLWireMsg* GetRXMsg();
   bool HasRXMsg() const { return !mRXQ.IsEmpty(); }
+  // The last parse stopped at the queue's limit with bytes left in the stream: once the
+  // queue has room, the next parse has messages to give without anything read.
+  bool HasUnparsed() const { return mParsedToLimit; }
   uint32_t GetRXMsgCount() const { return mRXQ.GetCount(); }
   bool IsUserAcknowledged() const { return mUserAcked; }
   // True when the bytes at the front of the receive stream can never be parsed.
@@ -124,6 +127,7 @@ class WCOWClientPort : public TCPPort {
   // The last parse left bytes it could not take and nothing arrived since: parsing them
   // again would yield nothing but repeat its log lines.
   bool mParseStalled = false;
+  bool mParsedToLimit = false;
   // The last ParseRXMsg stopped at a message it can never take.
   bool mStopBlocked = false;
   // The stream's front can never be parsed: a message it cannot take, or a whole parse

@@ -381,6 +381,19 @@ TEST_F(ClientConnectTest, MessagesGoOutOnTheCallersThreadOnceConnectedAndComeInU
   connect.SetRXHold(false, false);
   connect.Service();
   EXPECT_EQ((Texts{"9:+HRTB", "9:-RQST (204) No content", "9:+RQST (410) Gone"}), got);
+  // A burst longer than the port's queue: what a poll leaves in the receive stream still
+  // waits, with nothing left in the socket to wake the client thread for it.
+  got.clear();
+  std::string burst;
+  for (uint32_t i = 0; i < owc::WCOWClientPort::kRXQueueLimit + 8; ++i)
+    burst += WireText("9:+HRTB");
+  Tell(burst);
+  connect.Service();
+  EXPECT_EQ(owc::WCOWClientPort::kRXQueueLimit, got.size());
+  EXPECT_TRUE(connect.HasRXMsg());
+  connect.Service();
+  EXPECT_EQ(owc::WCOWClientPort::kRXQueueLimit + 8, got.size());
+  EXPECT_FALSE(connect.HasRXMsg());
 }
 
 // Out of memory while the thread waits on its sockets costs that pass only: the connection
