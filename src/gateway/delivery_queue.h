@@ -8,8 +8,9 @@
 // session (which acknowledges after delivery) and to a thread waiting for the queue to
 // drain.
 //
-// Threads: EnqDataBlock, ResetCounts and the counters' getters are called by the session
-// thread, IsIdle and GetDeliveredEvent by any; the configuration setters by the application's
+// Threads: EnqDataBlock, ResetCounts and the counters' getters are called by whichever
+// thread runs a step of the session (this one included, from its delivery hook), IsIdle and
+// GetDeliveredEvent by any; the configuration setters by the application's
 // thread while the session (and so this thread) is stopped; the callback runs on this thread, one
 // call at a time, with no lock held. mMtxRXQ guards mRXQ and the counters only while they
 // are changed or read.

@@ -273,7 +273,8 @@ class HOBWThread : public WorkerThread {
   WCXMLWireMsgQ mRXMsgQ OWC_GUARDED_BY(mMtxRXMsgQ);
   // Set by RXCallback when it held the connection; UpdateHold releases it.
   bool mRXQueueHeld OWC_GUARDED_BY(mMtxRXMsgQ) = false;
-  // The open connection, for RXCallback's hold (mWireHandle belongs to the session thread).
+  // The open connection, for RXCallback's hold (mWireHandle is the steps', under
+  // mMtxSession, which RXCallback only tries).
   std::atomic<uintptr_t> mRXHandle{kWireHandleInvalid};
   // Set by RXCallback: ends the main loop's pause early, so a story's latency does not
   // depend on it.
