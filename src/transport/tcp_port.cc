@@ -96,6 +96,7 @@ bool TCPPort::Close() {
   close(mSocket);
   mSocket = kInvalidSocket;
   mTXReady = false;
+  mPeerEnded = false;
   return true;
 }
 
@@ -172,6 +173,23 @@ bool TCPPort::Read(uint8_t* buf, uint32_t len, uint32_t& n) {
     FailWith("TCPPort::Read 0x%08x failed with error code 0x%08x.\n", code);
     return false;
   }
+  n = static_cast<uint32_t>(received);
+  CountRX(n);
+  return true;
+}
+
+bool TCPPort::ReadSome(uint8_t* buf, uint32_t len, uint32_t& n) {
+  n = 0;
+  if (!IsOpen()) return false;
+  if (len == 0 || buf == nullptr) return true;
+  ssize_t received = recv(mSocket, buf, len, MSG_DONTWAIT);
+  if (received < 0) {
+    uint32_t code = LastSocketError();
+    if (IsTransientSocketError(code)) return true;
+    FailWith("TCPPort::Read 0x%08x failed with error code 0x%08x.\n", code);
+    return false;
+  }
+  if (received == 0) mPeerEnded = true;
   n = static_cast<uint32_t>(received);
   CountRX(n);
   return true;

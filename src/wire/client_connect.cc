@@ -152,14 +152,10 @@ bool WCOBWClientConnect::SendNow() {
 // with a story every few hundred milliseconds keeps its immediate reads.
 const TCPPort* WCOBWClientConnect::WatchedPort() const {
   const bool quiet = mEmptyAnswers >= kQuietAnswers;
-  return mWatchReadable && !mRXPaused && !quiet && mCliPort.IsOpen() ? &mCliPort : nullptr;
-}
-
-void WCOBWClientConnect::NoteReadable() {
-  uint32_t count = 0;
-  // Readable with nothing to read is the peer's end of stream (or an error that the
-  // next check reports): stop watching, the receive time-out will close the port.
-  if (mCliPort.IsOpen() && mCliPort.GetRXCount(count) && count == 0) mWatchReadable = false;
+  // At the peer's end of stream the socket reports readable for ever: the receive
+  // time-out closes the port, until then its poll reads it.
+  const bool ended = mCliPort.PeerEnded();
+  return !ended && !mRXPaused && !quiet && mCliPort.IsOpen() ? &mCliPort : nullptr;
 }
 
 bool WCOBWClientConnect::HasRXMsg() const {

@@ -55,8 +55,6 @@ class WCOBWClientConnect {
   // The port to watch for readability between polls, or nullptr when it is not worth
   // watching (closed, or at the end of its stream: it would report readable forever).
   const TCPPort* WatchedPort() const;
-  // Called when the watched port reported; notices an end of stream.
-  void NoteReadable();
   // True when messages wait for delivery, parsed or still in the receive stream past a
   // parse that filled the queue, and delivery is not paused: the next poll should follow
   // at once, as a burst of small messages may sit there with nothing left to read.
@@ -83,7 +81,6 @@ class WCOBWClientConnect {
   OrbrixWireRXCallback mRXCallback = nullptr;
   uintptr_t mUserValue = 0;
   WCDataStream mTXStream;
-  bool mWatchReadable = true;
   // Empty RQST answers delivered in a row, counted up to kQuietAnswers.
   static constexpr uint32_t kQuietAnswers = 50;
   uint32_t mEmptyAnswers = 0;

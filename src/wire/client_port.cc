@@ -146,13 +146,15 @@ bool WCOWClientPort::Close() {
 }
 
 // Reading stops short of the stream's bound: the stream only grows that far while parsed
-// messages wait for delivery, and then the socket holds the rest.
+// messages wait for delivery, and then the socket holds the rest. A read that did not fill
+// the buffer found the socket empty: asking again would only cost a system call, and
+// bytes that come later wake the client thread's wait anew.
 bool WCOWClientPort::ProcessRX() {
   bool newData = false;
   for (;;) {
     if (mRXStream.GetTotal() > kRXStreamBound - kReadBufSize) break;
     uint32_t n = 0;
-    if (!Read(mReadBuf, kReadBufSize, n)) {
+    if (!ReadSome(mReadBuf, kReadBufSize, n)) {
       Close();
       return false;
     }
@@ -162,6 +164,7 @@ bool WCOWClientPort::ProcessRX() {
       return false;
     }
     newData = true;
+    if (n < kReadBufSize) break;
   }
   bool parsed = ParseRXStream(newData);
   if (mFrontBlocked && IsOpen()) {

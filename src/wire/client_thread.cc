@@ -38,7 +38,6 @@ uintptr_t WCXMLGWClientThread::Open(uint32_t address, OrbrixWireRXCallback callb
     return 0;
   }
   connect.release();
-  ++mListGeneration;
   return reinterpret_cast<uintptr_t>(position);
 }
 
@@ -60,7 +59,6 @@ void WCXMLGWClientThread::Close(uintptr_t handle) {
   TraceLogF(kLevelProgress, "WCXMLGWClientThread::Close cnct 0x%08" PRIxPTR,
             reinterpret_cast<uintptr_t>(connect));
   mCliCnctList.RemoveAt(reinterpret_cast<WCOBWCliCnctList::Position>(handle));
-  ++mListGeneration;
   delete connect;
 }
 
@@ -111,13 +109,6 @@ uint32_t WCXMLGWClientThread::GetCnctCount() {
 
 bool WCXMLGWClientThread::ServiceAll() {
   NamedLock lock(mMtxCliCnctList);
-  if (mWatchedGeneration == mListGeneration) {
-    size_t i = 0;
-    for (auto pos = mCliCnctList.GetHeadPosition(); pos != nullptr && i < mWaitSet.Size(); ++i) {
-      WCOBWClientConnect* connect = mCliCnctList.GetNext(pos);
-      if (mWaitSet.Reported(i)) connect->NoteReadable();
-    }
-  }
   bool pending = false;
   mWaitSet.Clear();
   for (auto pos = mCliCnctList.GetHeadPosition(); pos != nullptr;) {
@@ -126,7 +117,6 @@ bool WCXMLGWClientThread::ServiceAll() {
     pending = pending || connect->HasRXMsg();
     mWaitSet.Watch(connect->WatchedPort());
   }
-  mWatchedGeneration = mListGeneration;
   return pending;
 }
 
@@ -139,7 +129,6 @@ void WCXMLGWClientThread::WaitForWork(bool immediate) {
 void WCXMLGWClientThread::DeleteAll() {
   NamedLock lock(mMtxCliCnctList);
   mCliCnctList.DeleteAll();
-  ++mListGeneration;
 }
 
 // A connection's poll handles running out of memory itself (its port closes); out of

@@ -60,17 +60,13 @@ class WCXMLGWClientThread : public WorkerThread {
   void WaitForWork(bool immediate);
   void DeleteAll();
 
-  // Guards the list, every connection in it and the generation count.
+  // Guards the list and every connection in it.
   NamedMutex mMtxCliCnctList{"WCXMLGWClientThread::mMtxCliCnctList"};
   WCOBWCliCnctList mCliCnctList OWC_GUARDED_BY(mMtxCliCnctList);
-  // Changes with every open and close.
-  uint64_t mListGeneration OWC_GUARDED_BY(mMtxCliCnctList) = 0;
   WakeEvent mWakeEvent;
 
-  // Client thread only: the ports watched between passes and the list generation they
-  // belong to.
+  // Client thread only: the ports watched between passes.
   PortWaitSet mWaitSet;
-  uint64_t mWatchedGeneration = 0;
 };
 
 }  // namespace owc

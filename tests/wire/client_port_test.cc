@@ -396,6 +396,22 @@ TEST_F(ClientConnectTest, MessagesGoOutOnTheCallersThreadOnceConnectedAndComeInU
   EXPECT_FALSE(connect.HasRXMsg());
 }
 
+// At the peer's end of stream its socket reports readable for ever: once a poll has read
+// that far the port is no longer watched (the receive time-out closes it), and what came
+// before the end was delivered.
+TEST_F(ClientConnectTest, APeerThatEndsItsStreamIsNoLongerWatchedOnceReadToTheEnd) {
+  ASSERT_GE(server, 0);
+  connect.Service();
+  EXPECT_NE(nullptr, connect.WatchedPort());
+  Tell(WireText("9:+HRTB"));
+  shutdown(server, SHUT_WR);
+  ASSERT_TRUE(owc_test::WaitFor(connect.Port().GetSocket(), POLLRDHUP));
+  for (int poll = 0; poll < 2; ++poll) connect.Service();
+  EXPECT_EQ(Texts{"9:+HRTB"}, got);
+  EXPECT_EQ(nullptr, connect.WatchedPort());
+  EXPECT_TRUE(connect.Port().IsOpen());
+}
+
 // Out of memory while the thread waits on its sockets costs that pass only: the connection
 // stays open, and what comes next is delivered.
 TEST(ClientThreadTest, APassThatRunsOutOfMemoryWhileWaitingCostsOnlyThatPass) {
