@@ -31,7 +31,7 @@ void WakeEvent::Reset() {
 }
 
 bool WaitForEventOrReadable(const WakeEvent& event, const std::vector<int>& sockets,
-                            uint32_t timeoutMs, std::vector<uint8_t>& readable) {
+                            uint32_t timeoutMs) {
   std::vector<struct pollfd> fds;
   fds.reserve(sockets.size() + 1);
   fds.push_back({event.Fd(), POLLIN, 0});
@@ -40,10 +40,7 @@ bool WaitForEventOrReadable(const WakeEvent& event, const std::vector<int>& sock
   do {
     result = poll(fds.data(), fds.size(), static_cast<int>(timeoutMs));
   } while (result < 0 && errno == EINTR);
-  readable.assign(sockets.size(), 0);
-  if (result <= 0) return false;
-  for (size_t i = 0; i < sockets.size(); ++i) readable[i] = fds[i + 1].revents != 0;
-  return (fds[0].revents & POLLIN) != 0;
+  return result > 0 && (fds[0].revents & POLLIN) != 0;
 }
 
 }  // namespace owc

@@ -26,10 +26,10 @@ class WakeEvent {
 };
 
 // Waits up to timeoutMs until the event is set or one of the sockets has bytes, an end
-// of stream or an error to report. Returns true when the event was set; readable[i]
-// tells whether sockets[i] reported. Sockets of -1 are not watched.
+// of stream or an error to report. Returns true when the event was set. Sockets of -1
+// are not watched.
 bool WaitForEventOrReadable(const WakeEvent& event, const std::vector<int>& sockets,
-                            uint32_t timeoutMs, std::vector<uint8_t>& readable);
+                            uint32_t timeoutMs);
 
 }  // namespace owc
 

@@ -10,7 +10,7 @@ void PortWaitSet::Watch(const TCPPort* port) {
 }
 
 bool PortWaitSet::Wait(const WakeEvent& event, uint32_t timeoutMs) {
-  return WaitForEventOrReadable(event, mSockets, timeoutMs, mReported);
+  return WaitForEventOrReadable(event, mSockets, timeoutMs);
 }
 
 }  // namespace owc

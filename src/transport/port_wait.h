@@ -6,7 +6,6 @@
 #ifndef OWCLIENT_TRANSPORT_PORT_WAIT_H
 #define OWCLIENT_TRANSPORT_PORT_WAIT_H
 
-#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -17,21 +16,17 @@ namespace owc {
 
 class PortWaitSet {
  public:
-  // Forgets the watched ports (the results of the last Wait stay readable until then).
+  // Forgets the watched ports.
   void Clear();
   // Adds a slot; nullptr or a closed port is a slot that is not watched.
   void Watch(const TCPPort* port);
-  size_t Size() const { return mSockets.size(); }
 
   // Waits up to timeoutMs until the event is set or a watched port has bytes, an end of
   // stream or an error to report. True when the event was set.
   bool Wait(const WakeEvent& event, uint32_t timeoutMs);
-  // Whether slot i reported in the last Wait; false for a slot that Wait did not see.
-  bool Reported(size_t i) const { return i < mReported.size() && mReported[i] != 0; }
 
  private:
   std::vector<int> mSockets;
-  std::vector<uint8_t> mReported;
 };
 
 }  // namespace owc
