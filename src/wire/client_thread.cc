@@ -38,6 +38,9 @@ uintptr_t WCXMLGWClientThread::Open(uint32_t address, OrbrixWireRXCallback callb
     return 0;
   }
   connect.release();
+  // The thread's wait does not watch the new socket yet: without a wake, the server's
+  // hello would sit there until the next poll, up to 25 ms at every connect.
+  mWakeEvent.Set();
   return reinterpret_cast<uintptr_t>(position);
 }
 
@@ -123,7 +126,7 @@ bool WCXMLGWClientThread::ServiceAll() {
 // Messages still queued for delivery are handed out on the very next pass: the 25 ms
 // pause bounds the wait for news, it is not meant to pace delivery.
 void WCXMLGWClientThread::WaitForWork(bool immediate) {
-  if (mWaitSet.Wait(mWakeEvent, immediate ? 0 : kPollMs)) mWakeEvent.Reset();
+  if (mWaitSet.Wait(mWakeEvent, immediate ? 0 : mPollMs)) mWakeEvent.Reset();
 }
 
 void WCXMLGWClientThread::DeleteAll() {
@@ -139,7 +142,7 @@ void WCXMLGWClientThread::RunPass() {
     WaitForWork(pending);
   } catch (const std::bad_alloc&) {
     TraceLog(kLevelFailure, "WCXMLGWClientThread::Run out of memory");
-    SleepMs(kPollMs);
+    SleepMs(mPollMs);
   }
 }
 

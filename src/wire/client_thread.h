@@ -49,6 +49,10 @@ class WCXMLGWClientThread : public WorkerThread {
 
  protected:
   uint32_t Run() override;
+  // Test seams: a long poll shows what would otherwise wait for it (set before Start);
+  // a wake lets a stop requested meanwhile end the wait.
+  void SetPollMs(uint32_t pollMs) { mPollMs = pollMs; }
+  void Wake() { mWakeEvent.Set(); }
 
  private:
   // Finds the live connection behind a handle, or nullptr.
@@ -67,6 +71,7 @@ class WCXMLGWClientThread : public WorkerThread {
 
   // Client thread only: the ports watched between passes.
   PortWaitSet mWaitSet;
+  uint32_t mPollMs = kPollMs;
 };
 
 }  // namespace owc

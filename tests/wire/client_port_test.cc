@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/clock.h"
@@ -445,6 +447,40 @@ TEST(ClientThreadTest, APassThatRunsOutOfMemoryWhileWaitingCostsOnlyThatPass) {
   thread.Stop(true);
   close(server);
   EXPECT_EQ((Texts{"9:+HRTB", "9:+RQST (410) Gone"}), inbox.got);
+}
+
+// A connection opened while the thread waits is watched from then on: the server's hello
+// is delivered without waiting for the next poll, here a minute away.
+TEST(ClientThreadTest, AConnectionOpenedDuringTheWaitIsReadWithoutWaitingForThePoll) {
+  struct SlowPoll : owc::WCXMLGWClientThread {
+    SlowPoll() { SetPollMs(60000); }
+    void StopNow() {
+      Stop(false);
+      Wake();
+      Stop(true);
+    }
+  } thread;
+  struct Inbox {
+    std::atomic<size_t> count{0};
+    static void Callback(WCXMLWireMsg* msg, uintptr_t user) {
+      delete msg;
+      ++reinterpret_cast<Inbox*>(user)->count;
+    }
+  } inbox;
+  owc_test::Listener listener;
+  ASSERT_TRUE(thread.Start());
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // into its wait
+  owc::WCOBWClientConnect::SetServerPort(listener.Port());
+  const uintptr_t handle =
+      thread.Open(owc_test::kLoopback, &Inbox::Callback, reinterpret_cast<uintptr_t>(&inbox));
+  owc::WCOBWClientConnect::SetServerPort(0);
+  const int server = listener.Accept();
+  ASSERT_GE(server, 0);
+  ASSERT_TRUE(owc_test::SendAll(server, WireText("+Tazu Srv v1.00.00 v1.00.00")));
+  EXPECT_TRUE(owc_test::WaitUntil([&] { return inbox.count == 1; }, 10000));
+  thread.Close(handle);
+  thread.StopNow();
+  close(server);
 }
 
 // Memory running out while the hello is built ends the connection as a failed read does:
