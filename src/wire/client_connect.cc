@@ -103,22 +103,38 @@ void WCOBWClientConnect::SendQueued() {
 
 // Memory running out anywhere in the poll ends the connection as a failed read does: the
 // port closes, and the session above notices the silence and connects anew.
-void WCOBWClientConnect::Service() {
-  if (!IsCnctOK()) return;
+bool WCOBWClientConnect::Service() {
+  if (!IsCnctOK()) return false;
   try {
     SendQueued();
     mCliPort.ProcessRX();
-    Deliver();
+    return Deliver();
   } catch (const std::bad_alloc&) {
     TraceLogF(kLevelFailure, "WCOBWClientConnect::Service out of memory, closing port for %u",
               mCliPort.LogHandle());
     ClosePort();
+    return false;
   }
 }
 
 // The messages of one read go to the callback in one pass: a message per pass would cost
 // the client thread a wake-up per message. The callback may pause delivery between two.
-void WCOBWClientConnect::Deliver() {
+// What the callbacks send goes out in one write after the last of them: a burst of block
+// acknowledgements then costs the server one wake-up, not one each.
+bool WCOBWClientConnect::Deliver() {
+  mDeliveryCorked = true;
+  try {
+    DeliverParsed();
+  } catch (...) {
+    mDeliveryCorked = false;
+    throw;
+  }
+  mDeliveryCorked = false;
+  if (mTXStream.GetTotal() == 0 && !mCliPort.HasOverflow()) return false;
+  return !SendNow();
+}
+
+void WCOBWClientConnect::DeliverParsed() {
   while (!mRXPaused) {
     WCXMLWireMsg* message = mCliPort.GetRXMsg();
     if (message == nullptr) return;
@@ -137,7 +153,7 @@ void WCOBWClientConnect::Deliver() {
 // is what notices the connect, and a port that failed is the client thread's to report.
 // Corked, the uncorking sends.
 bool WCOBWClientConnect::SendNow() {
-  if (mTXCorked) return true;
+  if (mTXCorked || mDeliveryCorked) return true;
   if (!mCliPort.IsOpen() || !mCliPort.IsTXLatched()) return false;
   SendQueued();
   return mTXStream.GetTotal() == 0 && !mCliPort.HasOverflow();

@@ -46,7 +46,9 @@ class WCOBWClientConnect {
   bool IsCnctOK();
   // One poll: check, send what is queued, read and parse, deliver the parsed messages
   // until none is left or delivery is paused. Out of memory it logs and closes the port.
-  void Service();
+  // True when what the receive callbacks queued could not all be written: the client
+  // thread then passes again at once, as a message queued by another thread makes it.
+  bool Service();
   // On the thread that queued a message: writes the send stream at once when the port is
   // open and was seen writable, and not corked. True when nothing is left for the client
   // thread to send now.
@@ -74,7 +76,8 @@ class WCOBWClientConnect {
 
  private:
   void SendQueued();
-  void Deliver();
+  bool Deliver();
+  void DeliverParsed();
   void ClosePort();
 
   WCOWClientPort mCliPort;
@@ -87,6 +90,7 @@ class WCOBWClientConnect {
   bool mRXPaused = false;
   bool mSilenceHeld = false;
   bool mTXCorked = false;
+  bool mDeliveryCorked = false;  // while the callbacks of one poll run
   // Queued images up to this many bytes in all go out in one write.
   static constexpr uint32_t kTXBatchBytes = 4096;
 };

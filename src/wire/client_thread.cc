@@ -116,8 +116,8 @@ bool WCXMLGWClientThread::ServiceAll() {
   mWaitSet.Clear();
   for (auto pos = mCliCnctList.GetHeadPosition(); pos != nullptr;) {
     WCOBWClientConnect* connect = mCliCnctList.GetNext(pos);
-    connect->Service();
-    pending = pending || connect->HasRXMsg();
+    const bool sendLeft = connect->Service();
+    pending = pending || sendLeft || connect->HasRXMsg();
     mWaitSet.Watch(connect->WatchedPort());
   }
   return pending;

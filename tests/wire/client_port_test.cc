@@ -319,6 +319,11 @@ class ClientConnectTest : public ::testing::Test {
     self->got.push_back(msg->GetMsgBuf());
     delete msg;
     if (self->pauseAfterOne) self->connect.SetRXHold(true, true);
+    if (self->answerEach) {
+      self->heardDuringDelivery.push_back(owc_test::Drain(self->server));
+      EXPECT_TRUE(self->connect.TXMsg(Beat(21 + static_cast<uint32_t>(self->got.size()) - 1)));
+      EXPECT_TRUE(self->connect.SendNow());
+    }
   }
   static WCXMLWireMsg* Beat(uint32_t session) {
     auto* msg = new WCXMLWireMsgHeartbeatReq;
@@ -342,6 +347,8 @@ class ClientConnectTest : public ::testing::Test {
   int server = -1;
   Texts got;
   bool pauseAfterOne = false;
+  bool answerEach = false;  // each delivered message is answered with a heartbeat
+  Texts heardDuringDelivery;
 };
 
 // Before the connect was seen to complete, a queued message waits for the client thread's
@@ -383,6 +390,14 @@ TEST_F(ClientConnectTest, MessagesGoOutOnTheCallersThreadOnceConnectedAndComeInU
   connect.SetRXHold(false, false);
   connect.Service();
   EXPECT_EQ((Texts{"9:+HRTB", "9:-RQST (204) No content", "9:+RQST (410) Gone"}), got);
+  // What the callbacks of one poll queue goes out after the last of them, in one write.
+  got.clear();
+  answerEach = true;
+  Tell(WireText("9:+HRTB") + WireText("9:+HRTB") + WireText("9:+HRTB"));
+  EXPECT_FALSE(connect.Service());
+  answerEach = false;
+  EXPECT_EQ((Texts{"", "", ""}), heardDuringDelivery);
+  EXPECT_EQ(WireText("21:HRTB") + WireText("22:HRTB") + WireText("23:HRTB"), Heard(24));
   // A burst longer than the port's queue: what a poll leaves in the receive stream still
   // waits, with nothing left in the socket to wake the client thread for it.
   got.clear();
