@@ -67,11 +67,6 @@ struct ScannedTag {
 // tag; false when there is no tag or its name is empty.
 bool ScanTag(std::string_view raw, size_t* pos, bool copy, std::string* out, ScannedTag* tag);
 
-// Writes "<tag attrs>" or "</tag>"; nothing when htmlTag is empty. With a non-empty
-// `keep`, only the attributes it names (attribute_filter.h).
-void EmitTag(bool isEnd, bool dropAttributes, const std::string& htmlTag, std::string_view attrs,
-             std::string* out, const std::vector<std::string>* keep = nullptr);
-
 // The table, in table order; owns its entries.
 class WCHTMLTemplateXlateMap : public DLList<WCHTMLTemplateXlate*> {
  public:
@@ -100,13 +95,18 @@ class WCHTMLTemplateXlateMap : public DLList<WCHTMLTemplateXlate*> {
     uint32_t length = 0;  // of the entry's tag, checked before the bytes
     WCHTMLTemplateXlate* entry = nullptr;
   };
-  // The translation; writes to out unless it is null. True when something was (or would
+  // The translation (tag_xlate_translate.cc), read in one pass: each tag's name is hashed
+  // as it is read. Writes to out unless it is null. True when something was (or would
   // have been) written.
+  template <bool kWrite>
   bool Translate(std::string_view raw, std::string* out);
+  // FindXlate for a name no longer than mLongestTag, with its FoldedHashStep hash.
+  WCHTMLTemplateXlate* FindHashed(std::string_view name, uint32_t hash) const;
   bool LoadEntries(const char* buffer, uint32_t len);
   void RebuildIndex();
   std::vector<IndexSlot> mIndex;  // empty, or a power of two at least twice the entries
   size_t mLongestTag = 0;         // of the indexed entries
+  std::string mKeptScratch;       // the attributes a keep list lets through, for one tag
 };
 
 }  // namespace owc
