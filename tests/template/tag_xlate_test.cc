@@ -109,6 +109,7 @@ TEST(TagXlateTest, KeepListPassesOnlyNamedAttributesAndNoScriptUrls) {
       {"<a href=\"&#x6A;ava&Tab;script:x\">l</a>", "<a>l</a>"},
       {"<a href=vbscript:x>l</a>", "<a>l</a>"},
       {"<a href='data:text/html,x'>l</a>", "<a>l</a>"},
+      {"<a href=\"javascrip\" title=\"DATA\">l</a>", "<a href=\"javascrip\" title=\"DATA\">l</a>"},
       {"<a href=\"https://e.org/javascript:x\">l</a>",
        "<a href=\"https://e.org/javascript:x\">l</a>"},
       {"<a href=\"&amp;#106;avascript:x\">l</a>", "<a href=\"&amp;#106;avascript:x\">l</a>"},
