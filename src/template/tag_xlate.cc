@@ -66,6 +66,8 @@ void WCHTMLTemplateXlateMap::RebuildIndex() {
   Position pos = GetHeadPosition();
   while (pos != nullptr) {
     WCHTMLTemplateXlate* entry = GetNext(pos);
+    entry->startTag = entry->htmlStart.empty() ? std::string() : "<" + entry->htmlStart + ">";
+    entry->endTag = entry->htmlEnd.empty() ? std::string() : "</" + entry->htmlEnd + ">";
     const uint32_t hash = FoldedHash(entry->xmlTag);
     size_t i = hash & mask;
     bool seen = false;

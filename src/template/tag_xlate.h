@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "runtime/dl_list.h"
+#include "template/tag_name.h"
 
 namespace owc {
 
@@ -35,6 +36,10 @@ struct WCHTMLTemplateXlate {
   uint8_t dropAttributes = 0;
   std::vector<std::string> keepAttributes;  // lower case; empty: no allow-list
   int32_t depth = 0;                        // nesting while values are translated; never below 0
+  // As the translation writes them, set when the table is indexed: "<htmlStart>" and
+  // "</htmlEnd>", each empty when its HTML tag is.
+  std::string startTag;
+  std::string endTag;
 };
 
 // The fields of one table entry as read by XlateTableParseLine.
@@ -100,8 +105,19 @@ class WCHTMLTemplateXlateMap : public DLList<WCHTMLTemplateXlate*> {
   // have been) written.
   template <bool kWrite>
   bool Translate(std::string_view raw, std::string* out);
-  // FindXlate for a name no longer than mLongestTag, with its FoldedHashStep hash.
-  WCHTMLTemplateXlate* FindHashed(std::string_view name, uint32_t hash) const;
+  // FindXlate for a name no longer than mLongestTag, with its FoldedHashStep hash. Inline:
+  // the translation's loop calls it for each tag.
+  WCHTMLTemplateXlate* FindHashed(std::string_view name, uint32_t hash) const {
+    const size_t mask = mIndex.size() - 1;
+    for (size_t i = hash & mask; mIndex[i].entry != nullptr; i = (i + 1) & mask) {
+      const IndexSlot& slot = mIndex[i];
+      if (slot.hash == hash && slot.length == name.size() &&
+          SameTagName(slot.entry->xmlTag, name)) {
+        return slot.entry;
+      }
+    }
+    return nullptr;
+  }
   bool LoadEntries(const char* buffer, uint32_t len);
   void RebuildIndex();
   std::vector<IndexSlot> mIndex;  // empty, or a power of two at least twice the entries

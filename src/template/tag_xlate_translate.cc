@@ -6,6 +6,7 @@
 #include <string>
 #include <type_traits>
 
+#include "doc/byte_buffer.h"
 #include "template/attribute_filter.h"
 #include "template/tag_name.h"
 #include "template/tag_xlate.h"
@@ -26,9 +27,10 @@ class XlateSink {
   }
   void Put(const char* data, size_t len) {
     if (static_cast<size_t>(mEnd - mAt) < len) Grow(len);
-    if (len != 0) std::memcpy(mAt, data, len);
+    CopyBytes(mAt, data, len);
     mAt += len;
   }
+  void Put(const std::string& text) { Put(text.data(), text.size()); }
   void Put(char c) {
     if (mAt == mEnd) Grow(1);
     *mAt++ = c;
@@ -59,6 +61,7 @@ class XlateSink {
 class XlateProbe {
  public:
   void Put(const char*, size_t len) { mWrote = mWrote || len != 0; }
+  void Put(const std::string& text) { mWrote = mWrote || !text.empty(); }
   void Put(char) { mWrote = true; }
   bool Finish() const { return mWrote; }
 
@@ -66,34 +69,7 @@ class XlateProbe {
   bool mWrote = false;
 };
 
-// "<tag attrs>" or "</tag>"; nothing when the table gives no HTML tag.
-template <typename Sink>
-void PutTag(Sink* sink, bool isEnd, const std::string& htmlTag, std::string_view attrs) {
-  if (htmlTag.empty()) return;
-  sink->Put('<');
-  if (isEnd) sink->Put('/');
-  sink->Put(htmlTag.data(), htmlTag.size());
-  if (!attrs.empty()) {
-    sink->Put(' ');
-    sink->Put(attrs.data(), attrs.size());
-  }
-  sink->Put('>');
-}
-
 }  // namespace
-
-// Here rather than beside FindXlate: the translation's loop is its hot caller.
-WCHTMLTemplateXlate* WCHTMLTemplateXlateMap::FindHashed(std::string_view name,
-                                                        uint32_t hash) const {
-  const size_t mask = mIndex.size() - 1;
-  for (size_t i = hash & mask; mIndex[i].entry != nullptr; i = (i + 1) & mask) {
-    const IndexSlot& slot = mIndex[i];
-    if (slot.hash == hash && slot.length == name.size() && SameTagName(slot.entry->xmlTag, name)) {
-      return slot.entry;
-    }
-  }
-  return nullptr;
-}
 
 void WCHTMLTemplateXlateMap::TranslateTags(std::string_view raw, std::string* out) {
   out->clear();
@@ -128,19 +104,30 @@ bool WCHTMLTemplateXlateMap::Translate(std::string_view raw, std::string* out) {
   std::string_view suppressed;
   for (;;) {
     const char* lt = static_cast<const char*>(std::memchr(at, '<', static_cast<size_t>(end - at)));
-    const char* gt =
-        lt == nullptr ? nullptr
-                      : static_cast<const char*>(std::memchr(lt, '>', static_cast<size_t>(end - lt)));
-    if (gt == nullptr) {  // no complete tag follows: the rest is text
+    // The name is read and hashed on the way to the ">" that ends the tag: it ends at the
+    // first blank or at that ">", and a tag without one is text.
+    const char* gt = nullptr;
+    bool isEnd = false;
+    const char* nameStart = nullptr;
+    const char* nameEnd = nullptr;
+    uint32_t hash = kFoldedHashStart;
+    if (lt != nullptr) {
+      isEnd = lt + 1 < end && lt[1] == '/';
+      nameStart = isEnd ? lt + 2 : lt + 1;
+      for (nameEnd = nameStart; nameEnd < end && !EndsName(*nameEnd); ++nameEnd) {
+        hash = FoldedHashStep(hash, *nameEnd);
+      }
+      if (nameEnd < end) {
+        gt = *nameEnd == '>' ? nameEnd
+                             : static_cast<const char*>(
+                                   std::memchr(nameEnd, '>', static_cast<size_t>(end - nameEnd)));
+      }
+    }
+    if (gt == nullptr) {
       if (!suppressing) sink.Put(at, static_cast<size_t>(end - at));
       break;
     }
     if (!suppressing) sink.Put(at, static_cast<size_t>(lt - at));
-    const bool isEnd = gt - lt > 1 && lt[1] == '/';
-    const char* const nameStart = isEnd ? lt + 2 : lt + 1;
-    const char* nameEnd = nameStart;
-    uint32_t hash = kFoldedHashStart;
-    for (; !EndsName(*nameEnd); ++nameEnd) hash = FoldedHashStep(hash, *nameEnd);  // to ">" at most
     const std::string_view name(nameStart, static_cast<size_t>(nameEnd - nameStart));
     const std::string_view attrs(nameEnd, static_cast<size_t>(gt - nameEnd));
     at = gt + 1;
@@ -158,26 +145,29 @@ bool WCHTMLTemplateXlateMap::Translate(std::string_view raw, std::string* out) {
       if (entry->depth > 0) --entry->depth;
       if (entry->depth > 0) continue;
       suppressing = false;
-      PutTag(&sink, true, entry->htmlEnd, std::string_view());
+      sink.Put(entry->endTag);
     } else if (isEnd) {
       if (entry->depth > 0) --entry->depth;
-      PutTag(&sink, true, entry->htmlEnd, std::string_view());
+      sink.Put(entry->endTag);
     } else {
       ++entry->depth;
       if (entry->dropContent != 0) {
         suppressing = true;
         suppressed = name;
       }
-      if (entry->dropAttributes != 0 || attrs.empty()) {
-        PutTag(&sink, false, entry->htmlStart, std::string_view());
+      const std::string& tag = entry->startTag;
+      if (entry->dropAttributes != 0 || attrs.empty() || tag.empty()) {
+        sink.Put(tag);
       } else if (entry->keepAttributes.empty()) {
-        PutTag(&sink, false, entry->htmlStart, attrs);
-      } else if (!entry->htmlStart.empty()) {
+        sink.Put(tag.data(), tag.size() - 1);  // up to its ">"
+        sink.Put(' ');
+        sink.Put(attrs.data(), attrs.size());
+        sink.Put('>');
+      } else {
         mKeptScratch.clear();
         AppendKeptAttributes(attrs, entry->keepAttributes, &mKeptScratch);
-        sink.Put('<');
-        sink.Put(entry->htmlStart.data(), entry->htmlStart.size());
-        sink.Put(mKeptScratch.data(), mKeptScratch.size());
+        sink.Put(tag.data(), tag.size() - 1);
+        sink.Put(mKeptScratch);
         sink.Put('>');
       }
     }

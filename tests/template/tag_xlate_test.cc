@@ -76,6 +76,7 @@ TEST(TagXlateTest, RenamesDropsAndStripsTags) {
       // Unfinished and empty tags.
       {"\"br/\" \"br\" \"\" 0 0", "1<br/>2<br />3 < 4", "1<br>23 < 4"},
       {"\"br/\" \"br\" \"\" 0 0", "a<>b", "a"},
+      {"\"b\" \"strong\" \"strong\" 0 1", "x<b>y</b", "x<strong>y</b"},
       // Values that translate to nothing: "if" takes them for empty.
       {"", "<a><b></b></a>", ""},
       {"\"media\" \"\" \"\" 1 0", "<media>x<p>y</p></media>", ""},
