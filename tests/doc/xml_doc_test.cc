@@ -229,6 +229,12 @@ TEST(EntityReferencesTest, EscapesWhatFitsAndReturnsTheBytesLeft) {
       {"it's", 64, true, "it&apos;s", 1, 0},
       {"", 1, false, "", 0, 0},
       {"caf\xc3\xa9 <\xff", 64, false, "caf\xc3\xa9 &lt;\xff", 1, 0},
+      // Shorter than one scan: the special byte in the first half, the second, or neither.
+      {"ab<def", 64, false, "ab&lt;def", 1, 0},
+      {"abcde<g", 64, false, "abcde&lt;g", 1, 0},
+      {"0123456789>b", 64, false, "0123456789&gt;b", 1, 0},
+      {"01234567 9ab\"de", 64, false, "01234567 9ab&quot;de", 1, 0},
+      {"0123456789abcd", 64, false, "0123456789abcd", 0, 0},
       // Longer than one 16-byte scan, with references across the block boundaries.
       {"0123456789abcde&amp;0123456789abcdef<0123456789abcdef&quot", 128, false,
        "0123456789abcde&amp;0123456789abcdef&lt;0123456789abcdef&amp;quot", 2, 0},
