@@ -95,11 +95,22 @@ size_t ShortPlainRun(const char* data, size_t len) {
     }
     return i;
   }
-  const size_t half = len < 8 ? 4 : 8;
-  uint64_t head = 0;
-  uint64_t tail = 0;
-  std::memcpy(&head, data, half);
-  std::memcpy(&tail, data + len - half, half);
+  // Fixed-size loads, so that both stay in registers.
+  size_t half = 8;
+  uint64_t head;
+  uint64_t tail;
+  if (len >= 8) {
+    std::memcpy(&head, data, 8);
+    std::memcpy(&tail, data + len - 8, 8);
+  } else {
+    uint32_t head4;
+    uint32_t tail4;
+    std::memcpy(&head4, data, 4);
+    std::memcpy(&tail4, data + len - 4, 4);
+    head = head4;
+    tail = tail4;
+    half = 4;
+  }
   const unsigned mask =
       SpecialMask(_mm_set_epi64x(static_cast<long long>(tail), static_cast<long long>(head)));
   const unsigned inHead = mask & 0xffu;
