@@ -132,9 +132,9 @@ bool WCHTMLTemplateXlateMap::Translate(std::string_view raw, std::string* out) {
     const std::string_view attrs(nameEnd, static_cast<size_t>(gt - nameEnd));
     at = gt + 1;
     if (name.empty()) break;
-    WCHTMLTemplateXlate* entry = !hashed                      ? FindXlate(name)
+    WCHTMLTemplateXlate* entry = !hashed                     ? FindXlate(name)
                                  : name.size() > mLongestTag ? nullptr
-                                                              : FindHashed(name, hash);
+                                                             : FindHashed(name, hash);
     if (entry == nullptr) continue;
     if (suppressing) {
       if (name != suppressed) continue;

@@ -149,7 +149,7 @@ TEST(XMLDocTest, AttributesAreFoundByTheirWholeNameAmongMany) {
     many += std::string(" d") + c + "=\"" + std::string(20, c) + "\"";
   const std::string series = kHead + "\\series(0)";
   const std::string element = "<series idx=\"2\" id=\"\" i=\"1\"" + many + ">s</series>";
-  ParsedDoc d({series}, "<nitf><body><body.head>" + element + "</body.head></body></nitf>");
+  ParsedDoc d({series, kHead}, "<nitf><body><body.head>" + element + "</body.head></body></nitf>");
   const owc::WCXMLDocTagFrame* frame = d.doc.FindCapture("", series);
   ASSERT_NE(nullptr, frame);
   EXPECT_STREQ("1", frame->FindAttribute("i"));
@@ -160,6 +160,7 @@ TEST(XMLDocTest, AttributesAreFoundByTheirWholeNameAmongMany) {
   std::string got;
   ASSERT_TRUE(d.doc.GetProperty("", series.c_str(), false, &got, false));
   EXPECT_EQ(element, got);
+  EXPECT_EQ(element, d.Get(kHead));  // the enclosing capture writes the tag the same way
 }
 
 // Every reference of the table resolves through the parser to its own character: the
