@@ -86,18 +86,42 @@ bool WCXMLDocTagFrame::AppendEscaped(const char* data, size_t len, bool escapeAp
   return true;
 }
 
+namespace {
+
+// Element names are a few bytes: counted in place rather than by a call for each tag. The
+// bound keeps the loop a loop (unbounded, the compiler makes it a strlen call again).
+size_t NameLength(const char* name) {
+  constexpr size_t kCounted = 32;
+  size_t len = 0;
+  while (len < kCounted && name[len] != '\0') ++len;
+  return len < kCounted ? len : kCounted + std::strlen(name + kCounted);
+}
+
+// Attributes whose name and value lengths are kept from the bound for the copy; further
+// ones (rare in a story's markup) are measured again.
+constexpr size_t kMeasuredAttributes = 8;
+
+}  // namespace
+
 // The tag is written in one reservation: at most its bytes with each attribute value grown
 // by the escaping, instead of a capacity check for each of its pieces.
 bool WCXMLDocTagFrame::AppendTagText(const char* name, const char** attrs, bool endTag,
                                      uint32_t entityMode) {
   const bool escape = EscapesAttributes(entityMode);
   const size_t growth = escape ? kMaxEscapeGrowth : 1;
-  const size_t nameLen = std::strlen(name);
+  const size_t nameLen = NameLength(name);
+  size_t measured[2 * kMeasuredAttributes];
   size_t most = nameLen + 3;  // "</" and ">"
-  for (const char** a = attrs; !endTag && a != nullptr && a[0] != nullptr; a += 2) {
+  size_t count = 0;
+  for (const char** a = attrs; !endTag && a != nullptr && a[0] != nullptr; a += 2, ++count) {
+    const size_t attrLen = std::strlen(a[0]);
     const size_t valueLen = std::strlen(a[1]);
+    if (count < kMeasuredAttributes) {
+      measured[2 * count] = attrLen;
+      measured[2 * count + 1] = valueLen;
+    }
     if (valueLen > (SIZE_MAX / 2 - most) / growth) return false;
-    most += std::strlen(a[0]) + 4 + valueLen * growth;  // ' ', '=' and the two quotes
+    most += attrLen + 4 + valueLen * growth;  // ' ', '=' and the two quotes
   }
   char* const start = mContent.Reserve(most);
   if (start == nullptr) return false;
@@ -106,9 +130,11 @@ bool WCXMLDocTagFrame::AppendTagText(const char* name, const char** attrs, bool 
   if (endTag) *out++ = '/';
   CopyBytes(out, name, nameLen);
   out += nameLen;
-  for (const char** a = attrs; !endTag && a != nullptr && a[0] != nullptr; a += 2) {
-    const size_t attrLen = std::strlen(a[0]);
-    const size_t valueLen = std::strlen(a[1]);
+  count = 0;
+  for (const char** a = attrs; !endTag && a != nullptr && a[0] != nullptr; a += 2, ++count) {
+    const bool known = count < kMeasuredAttributes;
+    const size_t attrLen = known ? measured[2 * count] : std::strlen(a[0]);
+    const size_t valueLen = known ? measured[2 * count + 1] : std::strlen(a[1]);
     *out++ = ' ';
     CopyBytes(out, a[0], attrLen);
     out += attrLen;

@@ -65,12 +65,31 @@ bool IsKept(std::string_view name, const std::vector<std::string>& keep) {
   return false;
 }
 
+// Whether the scheme read so far can still be, or already is, one of the refused ones.
+enum class SchemeMatch { kNone, kOpen, kRefused };
+
+SchemeMatch MatchRefusedScheme(const char* scheme, size_t length) {
+  static const std::string_view kRefused[] = {"javascript:", "vbscript:", "data:"};
+  SchemeMatch match = SchemeMatch::kNone;
+  for (const std::string_view refused : kRefused) {
+    const size_t n = length < refused.size() ? length : refused.size();
+    size_t i = 0;
+    while (i < n && scheme[i] == refused[i]) ++i;
+    if (i < n) continue;
+    if (length >= refused.size()) return SchemeMatch::kRefused;
+    match = SchemeMatch::kOpen;
+  }
+  return match;
+}
+
 }  // namespace
 
 bool IsScriptUrl(std::string_view value) {
-  // The scheme as a browser sees it, folded to lower case; enough of it to compare.
-  std::string scheme;
-  for (size_t i = 0; i < value.size() && scheme.size() < 16;) {
+  // The scheme as a browser sees it, folded to lower case, enough of it to compare, and
+  // compared as it is read: the first letter rules most values out.
+  char scheme[16];
+  size_t length = 0;
+  for (size_t i = 0; i < value.size() && length < sizeof scheme;) {
     char c = value[i];
     size_t next = i + 1;
     if (c == '&') {
@@ -83,12 +102,13 @@ bool IsScriptUrl(std::string_view value) {
     }
     i = next;
     if (c == '\t' || c == '\n' || c == '\r') continue;
-    if (scheme.empty() && static_cast<unsigned char>(c) <= ' ') continue;
-    scheme.push_back(Lower(c));
-    if (c == ':') break;
+    if (length == 0 && static_cast<unsigned char>(c) <= ' ') continue;
+    scheme[length++] = Lower(c);
+    // Each refused scheme ends at its only ":", so a ":" always decides.
+    const SchemeMatch match = MatchRefusedScheme(scheme, length);
+    if (match != SchemeMatch::kOpen) return match == SchemeMatch::kRefused;
   }
-  return scheme.compare(0, 11, "javascript:") == 0 || scheme.compare(0, 9, "vbscript:") == 0 ||
-         scheme.compare(0, 5, "data:") == 0;
+  return false;  // the value ended inside a refused scheme's name
 }
 
 void AppendKeptAttributes(std::string_view attrs, const std::vector<std::string>& keep,

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "runtime/dl_list.h"
+#include "template/tag_name.h"
 
 namespace owc {
 
@@ -35,6 +36,10 @@ struct WCHTMLTemplateXlate {
   uint8_t dropAttributes = 0;
   std::vector<std::string> keepAttributes;  // lower case; empty: no allow-list
   int32_t depth = 0;                        // nesting while values are translated; never below 0
+  // As the translation writes them, set when the table is indexed: "<htmlStart>" and
+  // "</htmlEnd>", each empty when its HTML tag is.
+  std::string startTag;
+  std::string endTag;
 };
 
 // The fields of one table entry as read by XlateTableParseLine.
@@ -67,11 +72,6 @@ struct ScannedTag {
 // tag; false when there is no tag or its name is empty.
 bool ScanTag(std::string_view raw, size_t* pos, bool copy, std::string* out, ScannedTag* tag);
 
-// Writes "<tag attrs>" or "</tag>"; nothing when htmlTag is empty. With a non-empty
-// `keep`, only the attributes it names (attribute_filter.h).
-void EmitTag(bool isEnd, bool dropAttributes, const std::string& htmlTag, std::string_view attrs,
-             std::string* out, const std::vector<std::string>* keep = nullptr);
-
 // The table, in table order; owns its entries.
 class WCHTMLTemplateXlateMap : public DLList<WCHTMLTemplateXlate*> {
  public:
@@ -100,13 +100,29 @@ class WCHTMLTemplateXlateMap : public DLList<WCHTMLTemplateXlate*> {
     uint32_t length = 0;  // of the entry's tag, checked before the bytes
     WCHTMLTemplateXlate* entry = nullptr;
   };
-  // The translation; writes to out unless it is null. True when something was (or would
+  // The translation (tag_xlate_translate.cc), read in one pass: each tag's name is hashed
+  // as it is read. Writes to out unless it is null. True when something was (or would
   // have been) written.
+  template <bool kWrite>
   bool Translate(std::string_view raw, std::string* out);
+  // FindXlate for a name no longer than mLongestTag, with its FoldedHashStep hash. Inline:
+  // the translation's loop calls it for each tag.
+  WCHTMLTemplateXlate* FindHashed(std::string_view name, uint32_t hash) const {
+    const size_t mask = mIndex.size() - 1;
+    for (size_t i = hash & mask; mIndex[i].entry != nullptr; i = (i + 1) & mask) {
+      const IndexSlot& slot = mIndex[i];
+      if (slot.hash == hash && slot.length == name.size() &&
+          SameTagName(slot.entry->xmlTag, name)) {
+        return slot.entry;
+      }
+    }
+    return nullptr;
+  }
   bool LoadEntries(const char* buffer, uint32_t len);
   void RebuildIndex();
   std::vector<IndexSlot> mIndex;  // empty, or a power of two at least twice the entries
   size_t mLongestTag = 0;         // of the indexed entries
+  std::string mKeptScratch;       // the attributes a keep list lets through, for one tag
 };
 
 }  // namespace owc

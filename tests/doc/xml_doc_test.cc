@@ -149,7 +149,7 @@ TEST(XMLDocTest, AttributesAreFoundByTheirWholeNameAmongMany) {
     many += std::string(" d") + c + "=\"" + std::string(20, c) + "\"";
   const std::string series = kHead + "\\series(0)";
   const std::string element = "<series idx=\"2\" id=\"\" i=\"1\"" + many + ">s</series>";
-  ParsedDoc d({series}, "<nitf><body><body.head>" + element + "</body.head></body></nitf>");
+  ParsedDoc d({series, kHead}, "<nitf><body><body.head>" + element + "</body.head></body></nitf>");
   const owc::WCXMLDocTagFrame* frame = d.doc.FindCapture("", series);
   ASSERT_NE(nullptr, frame);
   EXPECT_STREQ("1", frame->FindAttribute("i"));
@@ -160,6 +160,7 @@ TEST(XMLDocTest, AttributesAreFoundByTheirWholeNameAmongMany) {
   std::string got;
   ASSERT_TRUE(d.doc.GetProperty("", series.c_str(), false, &got, false));
   EXPECT_EQ(element, got);
+  EXPECT_EQ(element, d.Get(kHead));  // the enclosing capture writes the tag the same way
 }
 
 // Every reference of the table resolves through the parser to its own character: the
@@ -229,6 +230,12 @@ TEST(EntityReferencesTest, EscapesWhatFitsAndReturnsTheBytesLeft) {
       {"it's", 64, true, "it&apos;s", 1, 0},
       {"", 1, false, "", 0, 0},
       {"caf\xc3\xa9 <\xff", 64, false, "caf\xc3\xa9 &lt;\xff", 1, 0},
+      // Shorter than one scan: the special byte in the first half, the second, or neither.
+      {"ab<def", 64, false, "ab&lt;def", 1, 0},
+      {"abcde<g", 64, false, "abcde&lt;g", 1, 0},
+      {"0123456789>b", 64, false, "0123456789&gt;b", 1, 0},
+      {"01234567 9ab\"de", 64, false, "01234567 9ab&quot;de", 1, 0},
+      {"0123456789abcd", 64, false, "0123456789abcd", 0, 0},
       // Longer than one 16-byte scan, with references across the block boundaries.
       {"0123456789abcde&amp;0123456789abcdef<0123456789abcdef&quot", 128, false,
        "0123456789abcde&amp;0123456789abcdef&lt;0123456789abcdef&amp;quot", 2, 0},

@@ -69,9 +69,14 @@ TEST(TagXlateTest, RenamesDropsAndStripsTags) {
       {"\"media\" \"div\" \"div\" 1 1", "a<media id=1>b</media>d", "a<div></div>d"},
       {"\"media\" \"div\" \"div\" 1 1", "a<media><media>x</media>y</media>d", "a<div></div>d"},
       {"\"media\" \"div\" \"div\" 1 1", "a<MEDIA>x</media>y", "a<div>"},  // ended byte for byte
+      // Output far longer than the markup: the written part survives each growth.
+      {"\"b\" \"strong class=long\" \"strong\" 0 1", "<b>1</b><b>2</b><b>3</b><b>4</b>",
+       "<strong class=long>1</strong><strong class=long>2</strong>"
+       "<strong class=long>3</strong><strong class=long>4</strong>"},
       // Unfinished and empty tags.
       {"\"br/\" \"br\" \"\" 0 0", "1<br/>2<br />3 < 4", "1<br>23 < 4"},
       {"\"br/\" \"br\" \"\" 0 0", "a<>b", "a"},
+      {"\"b\" \"strong\" \"strong\" 0 1", "x<b>y</b", "x<strong>y</b"},
       // Values that translate to nothing: "if" takes them for empty.
       {"", "<a><b></b></a>", ""},
       {"\"media\" \"\" \"\" 1 0", "<media>x<p>y</p></media>", ""},
@@ -105,6 +110,7 @@ TEST(TagXlateTest, KeepListPassesOnlyNamedAttributesAndNoScriptUrls) {
       {"<a href=\"&#x6A;ava&Tab;script:x\">l</a>", "<a>l</a>"},
       {"<a href=vbscript:x>l</a>", "<a>l</a>"},
       {"<a href='data:text/html,x'>l</a>", "<a>l</a>"},
+      {"<a href=\"javascrip\" title=\"DATA\">l</a>", "<a href=\"javascrip\" title=\"DATA\">l</a>"},
       {"<a href=\"https://e.org/javascript:x\">l</a>",
        "<a href=\"https://e.org/javascript:x\">l</a>"},
       {"<a href=\"&amp;#106;avascript:x\">l</a>", "<a href=\"&amp;#106;avascript:x\">l</a>"},
