@@ -267,7 +267,13 @@ OutputFolder::Block OutputFolder::AddBlock(const std::string& name, uint32_t ses
     if (last && !Exists(kPartPrefix + name) && Exists(name)) return Block::kRepeat;
     if (!OpenPartial(name, false, error)) return Block::kFailed;
   }
-  if (blockNum < mOpen.next) return Block::kRepeat;
+  if (blockNum < mOpen.next) {
+    // A run stopped between the last block's write and the file's completion left it whole
+    // but unfinished, and the server, which never saw that block acknowledged, sends it
+    // again: acknowledged as a mere repeat, the file would never be put in place.
+    if (last && blockNum + 1 == mOpen.next) return Finish(name, session, error);
+    return Block::kRepeat;
+  }
   if (blockNum > mOpen.next) {
     error = "lost " + name + ": block " + std::to_string(blockNum) + " came after block " +
             std::to_string(mOpen.next) + " was due; the file is not written";
@@ -280,6 +286,11 @@ OutputFolder::Block OutputFolder::AddBlock(const std::string& name, uint32_t ses
     return Block::kFailed;
   }
   if (!last) return Block::kWritten;
+  return Finish(name, session, error);
+}
+
+OutputFolder::Block OutputFolder::Finish(const std::string& name, uint32_t session,
+                                         std::string& error) {
   Block result = Complete(error);
   if (result == Block::kCompleted) {
     mLastCompleted = name;

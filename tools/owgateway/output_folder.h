@@ -100,6 +100,8 @@ class OutputFolder {
   bool WriteBlock(const uint8_t* data, uint32_t length, std::string& error);
   bool WriteRecord(bool complete);
   Block Complete(std::string& error);
+  // Completes the open file, which now holds its last block, and remembers it as done.
+  Block Finish(const std::string& name, uint32_t session, std::string& error);
   // Closes the open partial file; removes it and its record when `remove`.
   void Close(bool remove);
   bool SyncFolder();

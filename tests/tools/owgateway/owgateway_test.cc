@@ -193,6 +193,34 @@ TEST_F(OwgatewayTest, FileInterruptedByARestartIsCompletedByteExact) {
   EXPECT_EQ(std::vector<std::string>{}, Leftovers());
 }
 
+// A run killed after writing a file's last block, before putting the file in place, leaves
+// it whole with a record that still says "partial"; the server sends the unacknowledged
+// blocks again, all of them repeats, and the last of them finishes the file.
+TEST_F(OwgatewayTest, AFileWhollyWrittenButNotFinishedIsFinishedByTheRepeatOfItsLastBlock) {
+  std::string xml(2600, '\0');
+  for (size_t i = 0; i < xml.size(); ++i) xml[i] = static_cast<char>('a' + i % 19);
+  owwired::Options options;
+  options.files = {{"whole.xml", xml}};
+  options.blockSize = 500;
+  options.faults.dropAfterBlocks = 3;
+  options.faults.faultyConnections = 1;
+  Serve("127.0.0.167", options);
+  ToolProcess first(OWGATEWAY_BIN, Args(), mScratch);
+  ASSERT_TRUE(
+      mServer->WaitFor([](C c) { return c.blocksSent == 3 && c.connectionsOpen == 0; }, 15000));
+  ASSERT_TRUE(WaitUntil([&] { return Written(".part-whole.xml").size() == 1500; }));
+  EXPECT_EQ(0, first.Stop()) << first.Err();
+  // What the killed run would have left: every block written, the record not yet "whole".
+  TempDir::Write(mOut + "/.part-whole.xml", xml);
+  TempDir::Write(mOut + "/.blocks-whole.xml", "0000000006 000000000000002600 P\n");
+
+  ToolProcess second(OWGATEWAY_BIN, Args(), mScratch);
+  ASSERT_TRUE(mServer->WaitFor([](C c) { return c.filesDelivered == 1; }, 15000));
+  EXPECT_EQ(0, second.Stop()) << second.Err();
+  EXPECT_TRUE(Written("whole.xml") == xml) << second.Err();
+  EXPECT_EQ(std::vector<std::string>{}, Leftovers());
+}
+
 // Whatever is wrong with the command line, the configuration file, the template or the session
 // file, one line says so and owgateway exits 2 before it creates its folder or connects.
 TEST_F(OwgatewayTest, BadUsageTemplatesAndSessionFilesExitTwoWithOneLineBeforeAnythingIsTouched) {
