@@ -167,20 +167,23 @@ inline CrashRunResult RunGatewayCrashes(const CrashRunSettings& s) {
   result.sessions_created = counters.sessionsCreated;
   result.sessions_resumed = counters.sessionsResumed;
 
+  std::string missing, differing;  // their names
   for (const auto& file : files) {
     const std::string path = out + "/" + file.first;
     if (!std::filesystem::exists(path)) {
       ++result.missing;
+      missing += " " + file.first;
     } else if (TempDir::Read(path) != file.second) {
       ++result.differing;
+      differing += " " + file.first;
     }
   }
   const auto note = [&result](bool wrong, const std::string& what) {
     if (wrong) result.problem += (result.problem.empty() ? "" : ", ") + what;
   };
   note(!result.finished, "unfinished");
-  note(result.missing != 0, std::to_string(result.missing) + " missing");
-  note(result.differing != 0, std::to_string(result.differing) + " differing");
+  note(result.missing != 0, std::to_string(result.missing) + " missing:" + missing);
+  note(result.differing != 0, std::to_string(result.differing) + " differing:" + differing);
   for (const std::string& entry : EntriesIn(out)) {
     if (expected.count(entry) != 0) continue;
     result.extra.push_back(entry);
