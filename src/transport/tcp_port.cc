@@ -166,16 +166,7 @@ bool TCPPort::Read(uint8_t* buf, uint32_t len, uint32_t& n) {
   uint32_t available;
   if (!GetRXCount(available)) return false;  // the port is closed
   if (available == 0) return true;
-  ssize_t received = recv(mSocket, buf, len, 0);
-  if (received < 0) {
-    uint32_t code = LastSocketError();
-    if (IsTransientSocketError(code)) return true;
-    FailWith("TCPPort::Read 0x%08x failed with error code 0x%08x.\n", code);
-    return false;
-  }
-  n = static_cast<uint32_t>(received);
-  CountRX(n);
-  return true;
+  return ReadSome(buf, len, n);
 }
 
 bool TCPPort::ReadSome(uint8_t* buf, uint32_t len, uint32_t& n) {
