@@ -58,6 +58,7 @@ class OwgatewayTest : public ::testing::Test {
     return gateway;
   }
   bool Exists(const std::string& name) { return access((mOut + "/" + name).c_str(), F_OK) == 0; }
+  std::string RunUntilTheConnectionDrops(const std::string& address, const std::string& name);
   // Partial, block-record and temporary files, which must not outlive a clean run.
   std::vector<std::string> Leftovers() {
     std::vector<std::string> found;
@@ -166,25 +167,32 @@ TEST_F(OwgatewayTest, CountOrSigtermStopsCleanlyAndARestartResumesTheKeptSession
   EXPECT_FALSE(Exists(".owgateway-session"));
 }
 
-// The connection drops after block 3, whose acknowledgement is lost: the resumed session gets
-// it again.
-TEST_F(OwgatewayTest, FileInterruptedByARestartIsCompletedByteExact) {
+// owwired serves `name` (2,600 bytes in blocks of 500) and drops the connection after block
+// 3, whose acknowledgement is lost; the owgateway run it served keeps three blocks and is
+// stopped. Returns the file.
+std::string OwgatewayTest::RunUntilTheConnectionDrops(const std::string& address,
+                                                      const std::string& name) {
   std::string xml(2600, '\0');
   for (size_t i = 0; i < xml.size(); ++i) xml[i] = static_cast<char>('a' + i % 23);
   owwired::Options options;
-  options.files = {{"cut.xml", xml}};
+  options.files = {{name, xml}};
   options.blockSize = 500;
   options.faults.dropAfterBlocks = 3;
   options.faults.faultyConnections = 1;
-  Serve("127.0.0.66", options);
+  Serve(address, options);
   ToolProcess first(OWGATEWAY_BIN, Args(), mScratch);
-  ASSERT_TRUE(
+  EXPECT_TRUE(
       mServer->WaitFor([](C c) { return c.blocksSent == 3 && c.connectionsOpen == 0; }, 15000));
-  ASSERT_TRUE(WaitUntil([&] { return Written(".part-cut.xml").size() == 1500; }));
-  EXPECT_FALSE(Exists("cut.xml")) << "a file appears only once it is whole";
+  EXPECT_TRUE(WaitUntil([&] { return Written(".part-" + name).size() == 1500; }));
+  EXPECT_FALSE(Exists(name)) << "a file appears only once it is whole";
   EXPECT_EQ(0, first.Stop()) << first.Err();
   EXPECT_EQ(2u, mServer->GetCounters().blocksAcked);
+  return xml;
+}
 
+// The next run resumes the session and gets block 2 again: the file is completed byte exact.
+TEST_F(OwgatewayTest, FileInterruptedByARestartIsCompletedByteExact) {
+  const std::string xml = RunUntilTheConnectionDrops("127.0.0.66", "cut.xml");
   ToolProcess second(OWGATEWAY_BIN, Args(), mScratch);
   ASSERT_TRUE(mServer->WaitFor([](C c) { return c.filesDelivered == 1; }, 15000));
   EXPECT_EQ(0, second.Stop()) << second.Err();
@@ -197,23 +205,9 @@ TEST_F(OwgatewayTest, FileInterruptedByARestartIsCompletedByteExact) {
 // it whole with a record that still says "partial"; the server sends the unacknowledged
 // blocks again, all of them repeats, and the last of them finishes the file.
 TEST_F(OwgatewayTest, AFileWhollyWrittenButNotFinishedIsFinishedByTheRepeatOfItsLastBlock) {
-  std::string xml(2600, '\0');
-  for (size_t i = 0; i < xml.size(); ++i) xml[i] = static_cast<char>('a' + i % 19);
-  owwired::Options options;
-  options.files = {{"whole.xml", xml}};
-  options.blockSize = 500;
-  options.faults.dropAfterBlocks = 3;
-  options.faults.faultyConnections = 1;
-  Serve("127.0.0.167", options);
-  ToolProcess first(OWGATEWAY_BIN, Args(), mScratch);
-  ASSERT_TRUE(
-      mServer->WaitFor([](C c) { return c.blocksSent == 3 && c.connectionsOpen == 0; }, 15000));
-  ASSERT_TRUE(WaitUntil([&] { return Written(".part-whole.xml").size() == 1500; }));
-  EXPECT_EQ(0, first.Stop()) << first.Err();
-  // What the killed run would have left: every block written, the record not yet "whole".
+  const std::string xml = RunUntilTheConnectionDrops("127.0.0.167", "whole.xml");
   TempDir::Write(mOut + "/.part-whole.xml", xml);
   TempDir::Write(mOut + "/.blocks-whole.xml", "0000000006 000000000000002600 P\n");
-
   ToolProcess second(OWGATEWAY_BIN, Args(), mScratch);
   ASSERT_TRUE(mServer->WaitFor([](C c) { return c.filesDelivered == 1; }, 15000));
   EXPECT_EQ(0, second.Stop()) << second.Err();
