@@ -263,8 +263,10 @@ OutputFolder::Block OutputFolder::AddBlock(const std::string& name, uint32_t ses
       if (last) mLost.clear();
       return Block::kRepeat;
     }
-    // The last block of a file that is in place already: sent again after a restart.
-    if (last && !Exists(kPartPrefix + name) && Exists(name)) return Block::kRepeat;
+    // A block of a file that is in place already, with no partial file: a run that put it
+    // in place was stopped before its last acknowledgements went out, and the server sends
+    // those blocks again. (A file sent anew starts at block 0.)
+    if (!Exists(kPartPrefix + name) && Exists(name)) return Block::kRepeat;
     if (!OpenPartial(name, false, error)) return Block::kFailed;
   }
   if (blockNum < mOpen.next) {

@@ -215,6 +215,21 @@ TEST_F(OwgatewayTest, AFileWhollyWrittenButNotFinishedIsFinishedByTheRepeatOfIts
   EXPECT_EQ(std::vector<std::string>{}, Leftovers());
 }
 
+// A run killed after putting a file in place and before its last acknowledgements went out:
+// the blocks the server sends again are repeats, not a gap that loses the file.
+TEST_F(OwgatewayTest, BlocksSentAgainOfAFileAlreadyInPlaceAreRepeatsNotALoss) {
+  const std::string xml = RunUntilTheConnectionDrops("127.0.0.168", "done.xml");
+  std::filesystem::remove(mOut + "/.part-done.xml");
+  std::filesystem::remove(mOut + "/.blocks-done.xml");
+  TempDir::Write(mOut + "/done.xml", xml);
+  ToolProcess second(OWGATEWAY_BIN, Args(), mScratch);
+  ASSERT_TRUE(mServer->WaitFor([](C c) { return c.filesDelivered == 1; }, 15000));
+  EXPECT_EQ(0, second.Stop()) << second.Err();
+  EXPECT_FALSE(Contains(second.Err(), "lost")) << second.Err();
+  EXPECT_TRUE(Written("done.xml") == xml);
+  EXPECT_EQ(std::vector<std::string>{}, Leftovers());
+}
+
 // Whatever is wrong with the command line, the configuration file, the template or the session
 // file, one line says so and owgateway exits 2 before it creates its folder or connects.
 TEST_F(OwgatewayTest, BadUsageTemplatesAndSessionFilesExitTwoWithOneLineBeforeAnythingIsTouched) {
