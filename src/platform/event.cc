@@ -5,9 +5,16 @@
 
 namespace owc {
 
+// Notified after the unlock: a waiter woken while the setter still held the mutex would
+// block on it at once, and every hand-off between two threads would cost two more system
+// calls on each side and often a second context switch. The owner keeps the event alive
+// across every Set (shared ownership, or the setting thread ended first), so touching it
+// after the unlock is safe.
 void Event::Set() {
-  std::lock_guard<std::mutex> lock(mMutex);
-  mSet = true;
+  {
+    std::lock_guard<std::mutex> lock(mMutex);
+    mSet = true;
+  }
   mCond.notify_all();
 }
 

@@ -41,7 +41,7 @@ bool WorkerThread::Start(bool suspended) {
   mStopRequested = 0;
   mThreadId.store(0);
   try {
-    mStopEvent.reset(new Event);
+    mStopEvent = std::make_shared<Event>();
     mDone = std::make_shared<Event>();
     mStartGate = std::make_shared<Event>();
     if (!suspended) mStartGate->Set();
@@ -75,10 +75,16 @@ void WorkerThread::Stop(bool wait) {
   if (mDone == done && done->IsSet()) ReleaseThreadLocked();
 }
 
+// Set outside mMtxThread: the woken thread's first step is IsStopRequested, which would
+// otherwise find the lock still held and sleep on it once more.
 bool WorkerThread::Signal() {
-  NamedLock lock(mMtxThread);
-  if (!mStopEvent) return false;
-  mStopEvent->Set();
+  std::shared_ptr<Event> event;
+  {
+    NamedLock lock(mMtxThread);
+    event = mStopEvent;
+  }
+  if (!event) return false;
+  event->Set();
   return true;
 }
 

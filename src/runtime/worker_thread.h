@@ -63,7 +63,8 @@ class WorkerThread {
   void ReleaseThreadLocked() OWC_REQUIRES(mMtxThread);
 
   NamedMutex mMtxThread{"WorkerThread::mMtxThread"};
-  std::unique_ptr<Event> mStopEvent OWC_GUARDED_BY(mMtxThread);  // null while no thread exists
+  // Null while no thread exists; shared, so that Signal sets it without holding mMtxThread.
+  std::shared_ptr<Event> mStopEvent OWC_GUARDED_BY(mMtxThread);
   std::unique_ptr<std::thread> mThread OWC_GUARDED_BY(mMtxThread);
   uint32_t mExitCode OWC_GUARDED_BY(mMtxThread) = 0;
   uint32_t mStopRequested OWC_GUARDED_BY(mMtxThread) = 0;
