@@ -7,12 +7,13 @@
 // the limit: once streamed, once with a 4-byte answer per block. Latency runs from the server
 // handing a story's last block to send() (Options::onFileWritten) to the callback that
 // completes the story: its HTML record in mode 2, the last raw block of its later file in
-// mode 0. Then the CPU time of an idle connected gateway.
+// mode 0. Then the CPU time of an idle connected gateway, and the floors of the machine under
+// both: a bare loopback round trip, and the idle gateway's wake-ups with no work around them.
 //
 // Usage: bench_gateway [--stories 2000] [--size 10240] [--big-stories 64] [--big-size 1048576]
 //                      [--idle-seconds 10] [--csv FILE]
 //                      [--only MODE:BLOCK:PIPELINE:STORIES:SIZE[:ACK_AFTER_DELIVERY[:DELAY_MS]]
-//                       | --only idle]
+//                       | --only idle | --only floors]
 // The default run ends with acknowledgement after delivery (HOBW_ACK_AFTER_DELIVERY):
 // saturating in modes 2 and 0, then mode 2 with the server pacing its messages, latency
 // against offered load. --csv writes one line per configuration.
@@ -41,6 +42,7 @@
 
 #include "bench_util.h"
 #include "corpus.h"
+#include "machine_floors.h"
 #include "owclient/owclient.h"
 #include "server.h"
 
@@ -545,6 +547,39 @@ std::map<std::string, double> ParseResult(const std::string& output) {
   return values;
 }
 
+// The machine's floors, in a process of their own like every measurement.
+int RunFloors(const std::string& address, double idleSeconds) {
+  const owbench::RoundTripFloor trip = owbench::MeasureRoundTrip(address, 20000);
+  if (trip.wallUs <= 0) return 1;
+  const double idle = idleSeconds > 0 ? owbench::MeasureIdleWakeFloor(idleSeconds) : 0;
+  std::printf("RESULT askercpu=%.2f answercpu=%.2f tripwall=%.2f idlefloor=%.4f\n",
+              trip.askerCpuUs, trip.answerCpuUs, trip.wallUs, idle);
+  return 0;
+}
+
+void PrintFloors(const std::string& self, const std::string& address, double idleSeconds) {
+  owbench::ChildRun run =
+      owbench::RunChild({self, "--floors-child", address, std::to_string(idleSeconds)}, true);
+  std::map<std::string, double> r = ParseResult(run.output);
+  if (r.empty()) {
+    std::printf("\nfloors of this machine: failed (exit %d)\n", run.status);
+    return;
+  }
+  std::printf(
+      "\nfloors of this machine (the same round trips and waits with no work around them):\n"
+      "  loopback round trip, 45-byte request and 30-byte answer, both sides in poll(): "
+      "%.1f us of the asking thread's CPU, %.1f us of the answering thread's, %.1f us wall; "
+      "a story is four, %.0f us of the asking side's CPU\n",
+      r["askercpu"], r["answercpu"], r["tripwall"], 4 * r["askercpu"]);
+  if (idleSeconds > 0) {
+    std::printf(
+        "  an idle gateway's wake-ups alone (100 timed waits, 40 socket polls and 20 timed "
+        "waits a second) over %.1f s: %.3f%% of a core\n",
+        idleSeconds, r["idlefloor"]);
+  }
+}
+
+
 std::string Describe(const Config& c) {
   char how[32];
   std::snprintf(how, sizeof how, "%s%s", c.pipeline ? "pipelined" : "acked",
@@ -583,6 +618,8 @@ int main(int argc, char** argv) {
       return RunConfig(c);
     } else if (arg == "--idle-child" && i + 2 < argc) {
       return RunIdle(argv[i + 1], std::atof(argv[i + 2]));
+    } else if (arg == "--floors-child" && i + 2 < argc) {
+      return RunFloors(argv[i + 1], std::atof(argv[i + 2]));
     } else if (arg == "--stories" && more) {
       stories = static_cast<uint32_t>(std::atoi(argv[++i]));
     } else if (arg == "--size" && more) {
@@ -602,14 +639,14 @@ int main(int argc, char** argv) {
                    "usage: %s [--stories N] [--size BYTES] [--big-stories N] [--big-size BYTES] "
                    "[--idle-seconds S] [--csv FILE] "
                    "[--only MODE:BLOCK:PIPELINE:STORIES:SIZE[:ACK_AFTER_DELIVERY[:DELAY_MS]] | "
-                   "--only idle]\n",
+                   "--only idle | --only floors]\n",
                    argv[0]);
       return 2;
     }
   }
   std::vector<Config> configs;
-  if (only == "idle") {
-    // the idle measurement alone
+  if (only == "idle" || only == "floors") {
+    // the idle measurement, or the machine's floors, alone
   } else if (!only.empty()) {
     Config c;
     unsigned mode = 0, block = 0, pipe = 0, n = 0, ack = 0, delay = 0;
@@ -750,7 +787,7 @@ int main(int argc, char** argv) {
         "bytes and block size, streamed for pipelined runs, answered per block for acked "
         "ones)\n");
   }
-  if (idleSeconds > 0) {
+  if (idleSeconds > 0 && only != "floors") {
     owbench::ChildRun run = owbench::RunChild(
         {self, "--idle-child", "127.0.1." + std::to_string(next), std::to_string(idleSeconds)},
         true);
@@ -772,6 +809,9 @@ int main(int argc, char** argv) {
         std::printf("  CPU seconds per thread (tid/name/seconds): %s\n", threads.c_str());
       }
     }
+  }
+  if (only.empty() || only == "idle" || only == "floors") {
+    PrintFloors(self, "127.0.1." + std::to_string(next + 1), idleSeconds);
   }
   return 0;
 }

@@ -1,0 +1,153 @@
+// SPDX-License-Identifier: MIT
+#include "machine_floors.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "bench_util.h"
+
+namespace owbench {
+
+namespace {
+
+constexpr size_t kRequestBytes = 45;  // "+ACK <name> ..." and "RQST" messages are this small
+constexpr size_t kAnswerBytes = 30;
+
+// Waits for the socket in poll(), then reads what is there without blocking, until `len`
+// bytes have come.
+bool PollAndRead(int fd, char* buf, size_t len) {
+  while (len > 0) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 1000) <= 0) return false;
+    ssize_t got = recv(fd, buf, len, MSG_DONTWAIT);
+    if (got == 0) return false;
+    if (got < 0) continue;
+    buf += got;
+    len -= static_cast<size_t>(got);
+  }
+  return true;
+}
+
+bool SendAll(int fd, const char* buf, size_t len) {
+  return send(fd, buf, len, MSG_NOSIGNAL) == static_cast<ssize_t>(len);
+}
+
+void NoDelay(int fd) {
+  int one = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+}
+
+// A listening socket on `address`, any port; -1 on failure.
+int Listen(const std::string& address, sockaddr_in* bound) {
+  int listener = socket(AF_INET, SOCK_STREAM, 0);
+  *bound = sockaddr_in{};
+  bound->sin_family = AF_INET;
+  inet_pton(AF_INET, address.c_str(), &bound->sin_addr);
+  socklen_t len = sizeof *bound;
+  if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(bound), sizeof *bound) != 0 ||
+      listen(listener, 1) != 0 ||
+      getsockname(listener, reinterpret_cast<sockaddr*>(bound), &len) != 0) {
+    if (listener >= 0) close(listener);
+    return -1;
+  }
+  return listener;
+}
+
+// Waits on a condition variable that is never notified, `periodMs` at a time, until `end`.
+double TimedWaits(uint32_t periodMs, double end) {
+  std::mutex mutex;
+  std::condition_variable never;
+  const double cpu0 = ThreadCpuSeconds();
+  while (WallSeconds() < end) {
+    std::unique_lock<std::mutex> lock(mutex);
+    never.wait_for(lock, std::chrono::milliseconds(periodMs));
+  }
+  return ThreadCpuSeconds() - cpu0;
+}
+
+// Polls an event and a quiet socket, `periodMs` at a time, until `end`.
+double SocketPolls(uint32_t periodMs, double end) {
+  int pair[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) return 0;
+  const int event = eventfd(0, EFD_NONBLOCK);
+  const double cpu0 = ThreadCpuSeconds();
+  while (WallSeconds() < end) {
+    pollfd fds[2] = {{event, POLLIN, 0}, {pair[0], POLLIN, 0}};
+    poll(fds, 2, static_cast<int>(periodMs));
+  }
+  const double cpu = ThreadCpuSeconds() - cpu0;
+  close(event);
+  close(pair[0]);
+  close(pair[1]);
+  return cpu;
+}
+
+}  // namespace
+
+RoundTripFloor MeasureRoundTrip(const std::string& address, int count) {
+  RoundTripFloor floor;
+  sockaddr_in addr{};
+  const int listener = Listen(address, &addr);
+  if (listener < 0 || count <= 0) return floor;
+  std::atomic<double> answerCpu{0};
+  std::thread answerer([&] {
+    const int fd = accept(listener, nullptr, nullptr);
+    if (fd < 0) return;
+    NoDelay(fd);
+    char request[kRequestBytes];
+    const char answer[kAnswerBytes] = {};
+    const double cpu0 = ThreadCpuSeconds();
+    while (PollAndRead(fd, request, sizeof request) && SendAll(fd, answer, sizeof answer)) {
+    }
+    answerCpu = ThreadCpuSeconds() - cpu0;
+    close(fd);
+  });
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  bool ok = fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  if (ok) NoDelay(fd);
+  const char request[kRequestBytes] = {};
+  char answer[kAnswerBytes];
+  const double wall0 = WallSeconds();
+  const double cpu0 = ThreadCpuSeconds();
+  for (int i = 0; ok && i < count; ++i) {
+    ok = SendAll(fd, request, sizeof request) && PollAndRead(fd, answer, sizeof answer);
+  }
+  const double askerCpu = ThreadCpuSeconds() - cpu0;
+  const double wall = WallSeconds() - wall0;
+  if (fd >= 0) shutdown(fd, SHUT_RDWR);
+  if (!ok) shutdown(listener, SHUT_RDWR);  // an answerer still in accept() comes out
+  answerer.join();
+  if (fd >= 0) close(fd);
+  close(listener);
+  if (!ok) return floor;
+  floor.askerCpuUs = askerCpu / count * 1e6;
+  floor.answerCpuUs = answerCpu / count * 1e6;
+  floor.wallUs = wall / count * 1e6;
+  return floor;
+}
+
+double MeasureIdleWakeFloor(double seconds) {
+  const double start = WallSeconds();
+  const double end = start + seconds;
+  double session = 0, wire = 0, clock = 0;
+  std::thread sessionLike([&] { session = TimedWaits(10, end); });
+  std::thread wireLike([&] { wire = SocketPolls(25, end); });
+  std::thread clockLike([&] { clock = TimedWaits(50, end); });
+  sessionLike.join();
+  wireLike.join();
+  clockLike.join();
+  return 100 * (session + wire + clock) / (WallSeconds() - start);
+}
+
+}  // namespace owbench
