@@ -551,9 +551,10 @@ std::map<std::string, double> ParseResult(const std::string& output) {
 int RunFloors(const std::string& address, double idleSeconds) {
   const owbench::RoundTripFloor trip = owbench::MeasureRoundTrip(address, 20000);
   if (trip.wallUs <= 0) return 1;
+  const double handOff = owbench::MeasureHandOffCpuUs(20000);
   const double idle = idleSeconds > 0 ? owbench::MeasureIdleWakeFloor(idleSeconds) : 0;
-  std::printf("RESULT askercpu=%.2f answercpu=%.2f tripwall=%.2f idlefloor=%.4f\n",
-              trip.askerCpuUs, trip.answerCpuUs, trip.wallUs, idle);
+  std::printf("RESULT askercpu=%.2f answercpu=%.2f tripwall=%.2f handoff=%.2f idlefloor=%.4f\n",
+              trip.askerCpuUs, trip.answerCpuUs, trip.wallUs, handOff, idle);
   return 0;
 }
 
@@ -569,8 +570,13 @@ void PrintFloors(const std::string& self, const std::string& address, double idl
       "\nfloors of this machine (the same round trips and waits with no work around them):\n"
       "  loopback round trip, 45-byte request and 30-byte answer, both sides in poll(): "
       "%.1f us of the asking thread's CPU, %.1f us of the answering thread's, %.1f us wall; "
-      "a story is four, %.0f us of the asking side's CPU\n",
-      r["askercpu"], r["answercpu"], r["tripwall"], 4 * r["askercpu"]);
+      "a story is four\n"
+      "  hand-off to a sleeping thread through a condition variable: %.1f us of the two "
+      "threads' CPU; a story is two (one per file, to the delivery thread)\n"
+      "  a story's floor for the gateway in mode 0: four round trips and two hand-offs, "
+      "%.0f us of CPU\n",
+      r["askercpu"], r["answercpu"], r["tripwall"], r["handoff"],
+      4 * r["askercpu"] + 2 * r["handoff"]);
   if (idleSeconds > 0) {
     std::printf(
         "  an idle gateway's wake-ups alone (100 timed waits, 40 socket polls and 20 timed "

@@ -137,6 +137,32 @@ RoundTripFloor MeasureRoundTrip(const std::string& address, int count) {
   return floor;
 }
 
+double MeasureHandOffCpuUs(int count) {
+  if (count <= 0) return 0;
+  std::mutex mutex;
+  std::condition_variable changed;
+  int turn = 0;  // even: the first thread's, odd: the second's; count when done
+  std::atomic<double> cpu{0};
+  auto player = [&](int parity) {
+    const double cpu0 = ThreadCpuSeconds();
+    std::unique_lock<std::mutex> lock(mutex);
+    while (turn < count) {
+      changed.wait(lock, [&] { return turn >= count || turn % 2 == parity; });
+      if (turn >= count) break;
+      ++turn;
+      lock.unlock();
+      changed.notify_one();
+      lock.lock();
+    }
+    cpu = cpu + (ThreadCpuSeconds() - cpu0);
+  };
+  std::thread first(player, 0);
+  std::thread second(player, 1);
+  first.join();
+  second.join();
+  return cpu / count * 1e6;
+}
+
 double MeasureIdleWakeFloor(double seconds) {
   const double start = WallSeconds();
   const double end = start + seconds;

@@ -22,6 +22,11 @@ struct RoundTripFloor {
 // four of them (file announcement, block, for each of its two files). All zero on failure.
 RoundTripFloor MeasureRoundTrip(const std::string& address, int count);
 
+// CPU of both threads per hand-off between two threads through a mutex and condition
+// variable, each hand-off waking a thread that sleeps (the queue of blocks between the
+// wire-client thread and the delivery thread): `count` hand-offs, in µs. 0 on failure.
+double MeasureHandOffCpuUs(int count);
+
 // Percent of one core spent by three threads that only wait as an idle connected gateway's
 // threads do, for `seconds`: 100 timed waits a second (the session's pause), 40 polls of an
 // idle socket (the wire client's) and 20 timed waits (the module clock).
