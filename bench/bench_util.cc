@@ -87,7 +87,7 @@ long HighWaterOf(const std::string& statusPath) {
 
 long HighWaterKiB() { return HighWaterOf("/proc/self/status"); }
 
-ChildRun RunChild(const std::vector<std::string>& argv, bool capture) {
+ChildRun RunChild(const std::vector<std::string>& argv, bool capture, bool sampleRss) {
   ChildRun run;
   int pipeFds[2] = {-1, -1};
   if (argv.empty() || pipe(pipeFds) != 0) return run;
@@ -117,15 +117,16 @@ ChildRun RunChild(const std::vector<std::string>& argv, bool capture) {
   // The child's VmHWM is sampled every 2 ms until it exits; a rise in its last 2 ms can be
   // missed.
   const std::string status = "/proc/" + std::to_string(pid) + "/status";
+  const int waitMs = sampleRss ? 2 : 1000;
   pollfd fd{pipeFds[0], POLLIN, 0};
   bool reading = true;
   char buf[4096];
   int exitStatus = 0;
   rusage usage{};
   for (;;) {
-    run.peakRssKiB = std::max(run.peakRssKiB, HighWaterOf(status));
+    if (sampleRss) run.peakRssKiB = std::max(run.peakRssKiB, HighWaterOf(status));
     if (reading) {
-      int ready = poll(&fd, 1, 2);
+      int ready = poll(&fd, 1, waitMs);
       if (ready > 0) {
         ssize_t n = read(pipeFds[0], buf, sizeof buf);
         if (n > 0) {
@@ -136,10 +137,11 @@ ChildRun RunChild(const std::vector<std::string>& argv, bool capture) {
       } else if (ready < 0 && errno != EINTR) {
         reading = false;
       }
-    } else {
+    } else if (sampleRss) {
       usleep(2000);
     }
-    pid_t done = wait4(pid, &exitStatus, WNOHANG, &usage);
+    const int flags = reading || sampleRss ? WNOHANG : 0;
+    pid_t done = wait4(pid, &exitStatus, flags, &usage);
     if (done == pid || done < 0) {
       // Whatever the child wrote last is still in the pipe.
       ssize_t n;

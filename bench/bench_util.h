@@ -37,13 +37,15 @@ struct ChildRun {
   int status = -1;  // exit status, -1 when it did not exit normally
   double wallSeconds = 0;
   double cpuSeconds = 0;  // user + system of the child
-  long peakRssKiB = 0;    // the child's VmHWM, sampled every 2 ms
+  long peakRssKiB = 0;    // the child's VmHWM, sampled every 2 ms (0 when not sampled)
   std::string output;     // standard output (when captured)
 };
 
 // Runs argv[0] with the arguments and waits for it. Standard output is captured when
-// `capture` is true, else discarded; standard error is inherited.
-ChildRun RunChild(const std::vector<std::string>& argv, bool capture);
+// `capture` is true, else discarded; standard error is inherited. Without `sampleRss` the
+// parent sleeps until the child writes or ends: for children that report their own memory
+// and whose measurement 500 wake-ups a second beside it would disturb.
+ChildRun RunChild(const std::vector<std::string>& argv, bool capture, bool sampleRss = true);
 
 // The path of this executable.
 std::string SelfPath();

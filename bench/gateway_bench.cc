@@ -560,7 +560,8 @@ int RunFloors(const std::string& address, double idleSeconds) {
 
 void PrintFloors(const std::string& self, const std::string& address, double idleSeconds) {
   owbench::ChildRun run =
-      owbench::RunChild({self, "--floors-child", address, std::to_string(idleSeconds)}, true);
+      owbench::RunChild({self, "--floors-child", address, std::to_string(idleSeconds)}, true,
+                        false);
   std::map<std::string, double> r = ParseResult(run.output);
   if (r.empty()) {
     std::printf("\nfloors of this machine: failed (exit %d)\n", run.status);
@@ -753,7 +754,7 @@ int main(int argc, char** argv) {
                            std::to_string(c.pipeline ? 1 : 0), std::to_string(c.stories),
                            std::to_string(c.size), std::to_string(c.delayMs), c.address,
                            std::to_string(c.ackAfterDelivery ? 1 : 0)},
-                          true);
+                          true, false);
     std::map<std::string, double> r = ParseResult(run.output);
     if (r.empty() || r["seconds"] <= 0) {
       std::printf("%-56s failed (exit %d)\n", Describe(c).c_str(), run.status);
@@ -796,7 +797,7 @@ int main(int argc, char** argv) {
   if (idleSeconds > 0 && only != "floors") {
     owbench::ChildRun run = owbench::RunChild(
         {self, "--idle-child", "127.0.1." + std::to_string(next), std::to_string(idleSeconds)},
-        true);
+        true, false);
     std::map<std::string, double> r = ParseResult(run.output);
     if (r.empty()) {
       std::printf("\nidle gateway: failed (exit %d)\n", run.status);
