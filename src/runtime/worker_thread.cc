@@ -88,14 +88,15 @@ bool WorkerThread::Signal() {
   return true;
 }
 
+// A copy is held across the wait: a thread left running after a Stop that timed out may
+// still wait here when a new Start replaces the event.
 bool WorkerThread::WaitSignal() {
-  Event* event;
+  std::shared_ptr<Event> event;
   {
     NamedLock lock(mMtxThread);
-    event = mStopEvent.get();
+    event = mStopEvent;
   }
-  // Only this thread's own end closes the event, so it outlives the wait.
-  if (event != nullptr) event->Wait();
+  if (event) event->Wait();
   return true;
 }
 
