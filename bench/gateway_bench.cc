@@ -42,6 +42,7 @@
 
 #include "bench_util.h"
 #include "corpus.h"
+#include "loopback.h"
 #include "machine_floors.h"
 #include "owclient/owclient.h"
 #include "server.h"
@@ -174,7 +175,7 @@ struct Config {
   bool pipeline = false;
   uint32_t stories = 2000;
   size_t size = 10240;
-  uint32_t delayMs = 0;  // the server holds every message back this long (paced runs)
+  uint32_t delayMs = 0;           // the server holds every message back this long (paced runs)
   bool ackAfterDelivery = false;  // HOBW_ACK_AFTER_DELIVERY
   std::string address = "127.0.1.1";
 };
@@ -310,52 +311,23 @@ struct LimitResult {
   double ackBlocksPerSecond = 0;
 };
 
-bool ReadAll(int fd, char* buf, size_t len) {
-  while (len > 0) {
-    ssize_t got = recv(fd, buf, len, 0);
-    if (got <= 0) return false;
-    buf += got;
-    len -= static_cast<size_t>(got);
-  }
-  return true;
-}
-
-bool WriteAll(int fd, const char* buf, size_t len) {
-  while (len > 0) {
-    ssize_t sent = send(fd, buf, len, MSG_NOSIGNAL);
-    if (sent <= 0) return false;
-    buf += sent;
-    len -= static_cast<size_t>(sent);
-  }
-  return true;
-}
-
 // Sends `bytes` from one thread to another over a loopback TCP connection in `block`-sized
 // writes; with `ack` the receiver answers every block with 4 bytes, and the sender waits for
 // the answer before the next block. Returns the seconds taken, or a negative value.
 double LoopbackTransfer(const std::string& address, const std::string& bytes, size_t block,
                         bool ack) {
-  int listener = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  inet_pton(AF_INET, address.c_str(), &addr.sin_addr);
-  socklen_t len = sizeof addr;
-  if (bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      listen(listener, 1) != 0 ||
-      getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-    close(listener);
-    return -1;
-  }
+  const int listener = owbench::ListenOn(address, &addr);
+  if (listener < 0) return -1;
   std::thread receiver([&] {
     int fd = accept(listener, nullptr, nullptr);
-    int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    owbench::SetNoDelay(fd);
     std::vector<char> buf(std::max<size_t>(block, 65536));
     size_t left = bytes.size();
     while (left > 0) {
       size_t want = ack ? std::min(block, left) : std::min(buf.size(), left);
       if (ack) {
-        if (!ReadAll(fd, buf.data(), want) || !WriteAll(fd, "ACK", 4)) break;
+        if (!owbench::ReadAll(fd, buf.data(), want) || !owbench::WriteAll(fd, "ACK", 4)) break;
       } else {
         ssize_t got = recv(fd, buf.data(), want, 0);
         if (got <= 0) break;
@@ -365,17 +337,16 @@ double LoopbackTransfer(const std::string& address, const std::string& bytes, si
     }
     close(fd);
   });
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  int one = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  const int fd = owbench::ConnectTo(addr);
   double seconds = -1;
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+  if (fd >= 0) {
     const double start = owbench::WallSeconds();
     bool ok = true;
     char answer[4];
     for (size_t off = 0; ok && off < bytes.size(); off += block) {
       size_t n = std::min(block, bytes.size() - off);
-      ok = WriteAll(fd, bytes.data() + off, n) && (!ack || ReadAll(fd, answer, 4));
+      ok =
+          owbench::WriteAll(fd, bytes.data() + off, n) && (!ack || owbench::ReadAll(fd, answer, 4));
     }
     shutdown(fd, SHUT_WR);
     receiver.join();
@@ -384,7 +355,7 @@ double LoopbackTransfer(const std::string& address, const std::string& bytes, si
     shutdown(listener, SHUT_RDWR);
     receiver.join();
   }
-  close(fd);
+  if (fd >= 0) close(fd);
   close(listener);
   return seconds;
 }
@@ -559,9 +530,8 @@ int RunFloors(const std::string& address, double idleSeconds) {
 }
 
 void PrintFloors(const std::string& self, const std::string& address, double idleSeconds) {
-  owbench::ChildRun run =
-      owbench::RunChild({self, "--floors-child", address, std::to_string(idleSeconds)}, true,
-                        false);
+  owbench::ChildRun run = owbench::RunChild(
+      {self, "--floors-child", address, std::to_string(idleSeconds)}, true, false);
   std::map<std::string, double> r = ParseResult(run.output);
   if (r.empty()) {
     std::printf("\nfloors of this machine: failed (exit %d)\n", run.status);
@@ -585,7 +555,6 @@ void PrintFloors(const std::string& self, const std::string& address, double idl
         idleSeconds, r["idlefloor"]);
   }
 }
-
 
 std::string Describe(const Config& c) {
   char how[32];
@@ -658,8 +627,7 @@ int main(int argc, char** argv) {
     Config c;
     unsigned mode = 0, block = 0, pipe = 0, n = 0, ack = 0, delay = 0;
     unsigned long sz = 0;
-    std::sscanf(only.c_str(), "%u:%u:%u:%u:%lu:%u:%u", &mode, &block, &pipe, &n, &sz, &ack,
-                &delay);
+    std::sscanf(only.c_str(), "%u:%u:%u:%u:%lu:%u:%u", &mode, &block, &pipe, &n, &sz, &ack, &delay);
     c.ackAfterDelivery = ack != 0;
     c.delayMs = delay;
     c.mode = mode;
@@ -749,12 +717,11 @@ int main(int argc, char** argv) {
   int next = 1;
   for (Config& c : configs) {
     c.address = "127.0.1." + std::to_string(next++);
-    owbench::ChildRun run =
-        owbench::RunChild({self, "--child", std::to_string(c.mode), std::to_string(c.block),
-                           std::to_string(c.pipeline ? 1 : 0), std::to_string(c.stories),
-                           std::to_string(c.size), std::to_string(c.delayMs), c.address,
-                           std::to_string(c.ackAfterDelivery ? 1 : 0)},
-                          true, false);
+    owbench::ChildRun run = owbench::RunChild(
+        {self, "--child", std::to_string(c.mode), std::to_string(c.block),
+         std::to_string(c.pipeline ? 1 : 0), std::to_string(c.stories), std::to_string(c.size),
+         std::to_string(c.delayMs), c.address, std::to_string(c.ackAfterDelivery ? 1 : 0)},
+        true, false);
     std::map<std::string, double> r = ParseResult(run.output);
     if (r.empty() || r["seconds"] <= 0) {
       std::printf("%-56s failed (exit %d)\n", Describe(c).c_str(), run.status);
@@ -790,7 +757,8 @@ int main(int argc, char** argv) {
     std::printf(
         "(MB/s: block data delivered to the callback; CPU s: the gateway's threads, "
         "srv CPU: owwired's thread, both over the whole run; csw/blk: context switches of "
-        "the process per block; gw MB: growth of the resident set from the gateway's start; vs TCP: MB/s over the plain loopback transfer of the same "
+        "the process per block; gw MB: growth of the resident set from the gateway's start; vs "
+        "TCP: MB/s over the plain loopback transfer of the same "
         "bytes and block size, streamed for pipelined runs, answered per block for acked "
         "ones)\n");
   }

@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "machine_floors.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -16,6 +13,7 @@
 #include <thread>
 
 #include "bench_util.h"
+#include "loopback.h"
 
 namespace owbench {
 
@@ -37,31 +35,6 @@ bool PollAndRead(int fd, char* buf, size_t len) {
     len -= static_cast<size_t>(got);
   }
   return true;
-}
-
-bool SendAll(int fd, const char* buf, size_t len) {
-  return send(fd, buf, len, MSG_NOSIGNAL) == static_cast<ssize_t>(len);
-}
-
-void NoDelay(int fd) {
-  int one = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-}
-
-// A listening socket on `address`, any port; -1 on failure.
-int Listen(const std::string& address, sockaddr_in* bound) {
-  int listener = socket(AF_INET, SOCK_STREAM, 0);
-  *bound = sockaddr_in{};
-  bound->sin_family = AF_INET;
-  inet_pton(AF_INET, address.c_str(), &bound->sin_addr);
-  socklen_t len = sizeof *bound;
-  if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(bound), sizeof *bound) != 0 ||
-      listen(listener, 1) != 0 ||
-      getsockname(listener, reinterpret_cast<sockaddr*>(bound), &len) != 0) {
-    if (listener >= 0) close(listener);
-    return -1;
-  }
-  return listener;
 }
 
 // Waits on a condition variable that is never notified, `periodMs` at a time, until `end`.
@@ -98,30 +71,29 @@ double SocketPolls(uint32_t periodMs, double end) {
 RoundTripFloor MeasureRoundTrip(const std::string& address, int count) {
   RoundTripFloor floor;
   sockaddr_in addr{};
-  const int listener = Listen(address, &addr);
+  const int listener = ListenOn(address, &addr);
   if (listener < 0 || count <= 0) return floor;
   std::atomic<double> answerCpu{0};
   std::thread answerer([&] {
     const int fd = accept(listener, nullptr, nullptr);
     if (fd < 0) return;
-    NoDelay(fd);
+    SetNoDelay(fd);
     char request[kRequestBytes];
     const char answer[kAnswerBytes] = {};
     const double cpu0 = ThreadCpuSeconds();
-    while (PollAndRead(fd, request, sizeof request) && SendAll(fd, answer, sizeof answer)) {
+    while (PollAndRead(fd, request, sizeof request) && WriteAll(fd, answer, sizeof answer)) {
     }
     answerCpu = ThreadCpuSeconds() - cpu0;
     close(fd);
   });
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  bool ok = fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-  if (ok) NoDelay(fd);
+  const int fd = ConnectTo(addr);
+  bool ok = fd >= 0;
   const char request[kRequestBytes] = {};
   char answer[kAnswerBytes];
   const double wall0 = WallSeconds();
   const double cpu0 = ThreadCpuSeconds();
   for (int i = 0; ok && i < count; ++i) {
-    ok = SendAll(fd, request, sizeof request) && PollAndRead(fd, answer, sizeof answer);
+    ok = WriteAll(fd, request, sizeof request) && PollAndRead(fd, answer, sizeof answer);
   }
   const double askerCpu = ThreadCpuSeconds() - cpu0;
   const double wall = WallSeconds() - wall0;
