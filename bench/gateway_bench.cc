@@ -521,11 +521,15 @@ std::map<std::string, double> ParseResult(const std::string& output) {
 // The machine's floors, in a process of their own like every measurement.
 int RunFloors(const std::string& address, double idleSeconds) {
   const owbench::RoundTripFloor trip = owbench::MeasureRoundTrip(address, 20000);
-  if (trip.wallUs <= 0) return 1;
+  const owbench::RoundTripFloor spun = owbench::MeasureRoundTrip(address, 20000, 50);
+  if (trip.wallUs <= 0 || spun.wallUs <= 0) return 1;
   const double handOff = owbench::MeasureHandOffCpuUs(20000);
   const double idle = idleSeconds > 0 ? owbench::MeasureIdleWakeFloor(idleSeconds) : 0;
-  std::printf("RESULT askercpu=%.2f answercpu=%.2f tripwall=%.2f handoff=%.2f idlefloor=%.4f\n",
-              trip.askerCpuUs, trip.answerCpuUs, trip.wallUs, handOff, idle);
+  std::printf(
+      "RESULT askercpu=%.2f answercpu=%.2f tripwall=%.2f spuncpu=%.2f spunanswercpu=%.2f "
+      "spunwall=%.2f handoff=%.2f idlefloor=%.4f\n",
+      trip.askerCpuUs, trip.answerCpuUs, trip.wallUs, spun.askerCpuUs, spun.answerCpuUs,
+      spun.wallUs, handOff, idle);
   return 0;
 }
 
@@ -542,12 +546,15 @@ void PrintFloors(const std::string& self, const std::string& address, double idl
       "  loopback round trip, 45-byte request and 30-byte answer, both sides in poll(): "
       "%.1f us of the asking thread's CPU, %.1f us of the answering thread's, %.1f us wall; "
       "a story is four\n"
+      "  the same, the asking thread spinning up to 50 us before it sleeps (the wire-client "
+      "thread's wait for an owed answer): %.1f us of its CPU, %.1f us of the answering "
+      "thread's, %.1f us wall; four of them allow %.0f stories/s\n"
       "  hand-off to a sleeping thread through a condition variable: %.1f us of the two "
       "threads' CPU; a story is two (one per file, to the delivery thread)\n"
       "  a story's floor for the gateway in mode 0: four round trips and two hand-offs, "
       "%.0f us of CPU\n",
-      r["askercpu"], r["answercpu"], r["tripwall"], r["handoff"],
-      4 * r["askercpu"] + 2 * r["handoff"]);
+      r["askercpu"], r["answercpu"], r["tripwall"], r["spuncpu"], r["spunanswercpu"],
+      r["spunwall"], 1e6 / (4 * r["spunwall"]), r["handoff"], 4 * r["askercpu"] + 2 * r["handoff"]);
   if (idleSeconds > 0) {
     std::printf(
         "  an idle gateway's wake-ups alone (100 timed waits, 40 socket polls and 20 timed "

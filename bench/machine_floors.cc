@@ -2,6 +2,7 @@
 #include "machine_floors.h"
 
 #include <poll.h>
+#include <sched.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -22,12 +23,23 @@ namespace {
 constexpr size_t kRequestBytes = 45;  // "+ACK <name> ..." and "RQST" messages are this small
 constexpr size_t kAnswerBytes = 30;
 
-// Waits for the socket in poll(), then reads what is there without blocking, until `len`
-// bytes have come.
-bool PollAndRead(int fd, char* buf, size_t len) {
+// Looks at the socket without blocking, yielding between looks, for up to `spinUs`.
+bool SpinForReadable(int fd, double spinUs) {
+  const double end = WallSeconds() + spinUs * 1e-6;
+  do {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 0) > 0) return true;
+    sched_yield();
+  } while (WallSeconds() < end);
+  return false;
+}
+
+// Waits for the socket in poll(), first spinning for up to `spinUs`, then reads what is
+// there without blocking, until `len` bytes have come.
+bool PollAndRead(int fd, char* buf, size_t len, double spinUs = 0) {
   while (len > 0) {
     pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 1000) <= 0) return false;
+    if (!(spinUs > 0 && SpinForReadable(fd, spinUs)) && poll(&p, 1, 1000) <= 0) return false;
     ssize_t got = recv(fd, buf, len, MSG_DONTWAIT);
     if (got == 0) return false;
     if (got < 0) continue;
@@ -68,7 +80,7 @@ double SocketPolls(uint32_t periodMs, double end) {
 
 }  // namespace
 
-RoundTripFloor MeasureRoundTrip(const std::string& address, int count) {
+RoundTripFloor MeasureRoundTrip(const std::string& address, int count, double askerSpinUs) {
   RoundTripFloor floor;
   sockaddr_in addr{};
   const int listener = ListenOn(address, &addr);
@@ -93,7 +105,8 @@ RoundTripFloor MeasureRoundTrip(const std::string& address, int count) {
   const double wall0 = WallSeconds();
   const double cpu0 = ThreadCpuSeconds();
   for (int i = 0; ok && i < count; ++i) {
-    ok = WriteAll(fd, request, sizeof request) && PollAndRead(fd, answer, sizeof answer);
+    ok = WriteAll(fd, request, sizeof request) &&
+         PollAndRead(fd, answer, sizeof answer, askerSpinUs);
   }
   const double askerCpu = ThreadCpuSeconds() - cpu0;
   const double wall = WallSeconds() - wall0;

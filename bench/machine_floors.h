@@ -19,8 +19,10 @@ struct RoundTripFloor {
 // `count` round trips between two threads over a loopback TCP connection on `address`: a
 // 45-byte request answered by a 30-byte message, each side waiting in poll() and reading
 // without blocking, as the wire-client thread and the server do. A story costs the gateway
-// four of them (file announcement, block, for each of its two files). All zero on failure.
-RoundTripFloor MeasureRoundTrip(const std::string& address, int count);
+// four of them (file announcement, block, for each of its two files). With `askerSpinUs`,
+// the asking thread first looks for the answer without blocking for up to that long, as the
+// wire-client thread does for an answer it owes the server. All zero on failure.
+RoundTripFloor MeasureRoundTrip(const std::string& address, int count, double askerSpinUs = 0);
 
 // CPU of both threads per hand-off between two threads through a mutex and condition
 // variable, each hand-off waking a thread that sleeps (the queue of blocks between the

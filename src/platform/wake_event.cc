@@ -2,10 +2,12 @@
 #include "platform/wake_event.h"
 
 #include <poll.h>
+#include <sched.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 
 namespace owc {
@@ -30,12 +32,34 @@ void WakeEvent::Reset() {
   (void)ignored;
 }
 
-bool WaitForEventOrReadable(const WakeEvent& event, const std::vector<int>& sockets,
-                            uint32_t timeoutMs) {
+namespace {
+
+std::vector<struct pollfd> PollSet(const WakeEvent& event, const std::vector<int>& sockets) {
   std::vector<struct pollfd> fds;
   fds.reserve(sockets.size() + 1);
   fds.push_back({event.Fd(), POLLIN, 0});
   for (int s : sockets) fds.push_back({s, POLLIN, 0});  // poll ignores negative fds
+  return fds;
+}
+
+}  // namespace
+
+// Each look is followed by a yield: the peer whose answer is awaited may have been woken
+// on this very processor, and a spinner that kept it waiting would delay the answer.
+bool SpinForEventOrReadable(const WakeEvent& event, const std::vector<int>& sockets,
+                            uint32_t spinUs) {
+  std::vector<struct pollfd> fds = PollSet(event, sockets);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::microseconds(spinUs);
+  do {
+    if (poll(fds.data(), fds.size(), 0) > 0) return true;
+    sched_yield();
+  } while (std::chrono::steady_clock::now() < end);
+  return false;
+}
+
+bool WaitForEventOrReadable(const WakeEvent& event, const std::vector<int>& sockets,
+                            uint32_t timeoutMs) {
+  std::vector<struct pollfd> fds = PollSet(event, sockets);
   int result;
   do {
     result = poll(fds.data(), fds.size(), static_cast<int>(timeoutMs));

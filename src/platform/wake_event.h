@@ -30,6 +30,10 @@ class WakeEvent {
 // are not watched.
 bool WaitForEventOrReadable(const WakeEvent& event, const std::vector<int>& sockets,
                             uint32_t timeoutMs);
+// Checks the event and the sockets without blocking, again and again for up to spinUs.
+// True when either became ready meanwhile.
+bool SpinForEventOrReadable(const WakeEvent& event, const std::vector<int>& sockets,
+                            uint32_t spinUs);
 
 }  // namespace owc
 

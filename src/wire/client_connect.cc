@@ -104,6 +104,7 @@ void WCOBWClientConnect::SendQueued() {
 // Memory running out anywhere in the poll ends the connection as a failed read does: the
 // port closes, and the session above notices the silence and connects anew.
 bool WCOBWClientConnect::Service() {
+  mAnswerOwed = false;
   if (!IsCnctOK()) return false;
   try {
     SendQueued();
@@ -123,21 +124,25 @@ bool WCOBWClientConnect::Service() {
 // acknowledgements then costs the server one wake-up, not one each.
 bool WCOBWClientConnect::Deliver() {
   mDeliveryCorked = true;
+  bool delivered;
   try {
-    DeliverParsed();
+    delivered = DeliverParsed();
   } catch (...) {
     mDeliveryCorked = false;
     throw;
   }
   mDeliveryCorked = false;
   if (mTXStream.GetTotal() == 0 && !mCliPort.HasOverflow()) return false;
+  mAnswerOwed = delivered;
   return !SendNow();
 }
 
-void WCOBWClientConnect::DeliverParsed() {
+bool WCOBWClientConnect::DeliverParsed() {
+  bool delivered = false;
   while (!mRXPaused) {
     WCXMLWireMsg* message = mCliPort.GetRXMsg();
-    if (message == nullptr) return;
+    if (message == nullptr) return delivered;
+    delivered = true;
     const bool nothingWaiting = message->GetType() == WCXMLWireMsg::kTypeRequest &&
                                 message->GetStatus() == WCXMLWireMsg::kStatusNoContent;
     mEmptyAnswers = nothingWaiting ? mEmptyAnswers + (mEmptyAnswers < kQuietAnswers) : 0;
@@ -147,6 +152,7 @@ void WCOBWClientConnect::DeliverParsed() {
       delete message;
     }
   }
+  return delivered;
 }
 
 // Only a port whose connect completed is written: before that the client thread's poll

@@ -61,6 +61,9 @@ class WCOBWClientConnect {
   // parse that filled the queue, and delivery is not paused: the next poll should follow
   // at once, as a burst of small messages may sit there with nothing left to read.
   bool HasRXMsg() const;
+  // True when the last poll delivered messages and wrote what their callbacks sent: a
+  // server in the middle of an exchange answers that within microseconds.
+  bool AnswerOwed() const { return mAnswerOwed; }
   // pause: no message is delivered; the port's queue then fills, parsing and reading stop
   // at their bounds and the server is held back by TCP. holdSilence: the receive time-out
   // does not run (a paused reader hears nothing); released, it counts from then on.
@@ -77,7 +80,7 @@ class WCOBWClientConnect {
  private:
   void SendQueued();
   bool Deliver();
-  void DeliverParsed();
+  bool DeliverParsed();
   void ClosePort();
 
   WCOWClientPort mCliPort;
@@ -91,6 +94,7 @@ class WCOBWClientConnect {
   bool mSilenceHeld = false;
   bool mTXCorked = false;
   bool mDeliveryCorked = false;  // while the callbacks of one poll run
+  bool mAnswerOwed = false;
   // Queued images up to this many bytes in all go out in one write.
   static constexpr uint32_t kTXBatchBytes = 4096;
 };

@@ -110,22 +110,29 @@ uint32_t WCXMLGWClientThread::GetCnctCount() {
   return mCliCnctList.GetCount();
 }
 
-bool WCXMLGWClientThread::ServiceAll() {
+bool WCXMLGWClientThread::ServiceAll(bool* answerOwed) {
   NamedLock lock(mMtxCliCnctList);
   bool pending = false;
+  *answerOwed = false;
   mWaitSet.Clear();
   for (auto pos = mCliCnctList.GetHeadPosition(); pos != nullptr;) {
     WCOBWClientConnect* connect = mCliCnctList.GetNext(pos);
     const bool sendLeft = connect->Service();
     pending = pending || sendLeft || connect->HasRXMsg();
+    *answerOwed = *answerOwed || connect->AnswerOwed();
     mWaitSet.Watch(connect->WatchedPort());
   }
   return pending;
 }
 
 // Messages still queued for delivery are handed out on the very next pass: the 25 ms
-// pause bounds the wait for news, it is not meant to pace delivery.
-void WCXMLGWClientThread::WaitForWork(bool immediate) {
+// pause bounds the wait for news, it is not meant to pace delivery. An answer owed to
+// what this pass sent is spun for first (see AnswerSpin).
+void WCXMLGWClientThread::WaitForWork(bool immediate, bool answerOwed) {
+  if (!immediate && answerOwed && mAnswerSpin.Worthwhile()) {
+    immediate = mWaitSet.Spin(mWakeEvent, AnswerSpin::kSpinUs);
+    mAnswerSpin.Note(immediate);
+  }
   if (mWaitSet.Wait(mWakeEvent, immediate ? 0 : mPollMs)) mWakeEvent.Reset();
 }
 
@@ -138,8 +145,9 @@ void WCXMLGWClientThread::DeleteAll() {
 // memory while watching or waiting, the pass ends and the next one follows the pause.
 void WCXMLGWClientThread::RunPass() {
   try {
-    bool pending = ServiceAll();
-    WaitForWork(pending);
+    bool answerOwed;
+    const bool pending = ServiceAll(&answerOwed);
+    WaitForWork(pending, answerOwed);
   } catch (const std::bad_alloc&) {
     TraceLog(kLevelFailure, "WCXMLGWClientThread::Run out of memory");
     SleepMs(mPollMs);

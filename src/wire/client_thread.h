@@ -3,7 +3,9 @@
 // sends, reads and delivers the received messages of every connection, then waits up to
 // 25 ms. A message queued for sending is written at once by the queuing thread when the
 // connection is up and the socket takes it whole; otherwise it ends the wait, as does a
-// watched socket turning readable, so answers are read and sent at once.
+// watched socket turning readable, so answers are read and sent at once. When a pass
+// wrote what the messages it delivered called for, the answer is spun for briefly before
+// the wait (see AnswerSpin).
 //
 // Thread rules: Open, Close, TX and GetCnctCount may be called from any thread. The
 // list lock is held for a whole pass, so receive callbacks run with it held: a callback
@@ -20,6 +22,7 @@
 #include "runtime/named_mutex.h"
 #include "runtime/worker_thread.h"
 #include "transport/port_wait.h"
+#include "wire/answer_spin.h"
 #include "wire/client_connect.h"
 
 namespace owc {
@@ -60,8 +63,9 @@ class WCXMLGWClientThread : public WorkerThread {
   // Services every connection, then waits for the next pass.
   void RunPass();
   // One pass over every connection; notes the ports to watch until the next one.
-  bool ServiceAll();
-  void WaitForWork(bool immediate);
+  // answerOwed: a connection wrote what its delivered messages called for.
+  bool ServiceAll(bool* answerOwed);
+  void WaitForWork(bool immediate, bool answerOwed);
   void DeleteAll();
 
   // Guards the list and every connection in it.
@@ -72,6 +76,7 @@ class WCXMLGWClientThread : public WorkerThread {
   // Client thread only: the ports watched between passes.
   PortWaitSet mWaitSet;
   uint32_t mPollMs = kPollMs;
+  AnswerSpin mAnswerSpin;
 };
 
 }  // namespace owc

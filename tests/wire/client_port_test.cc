@@ -413,6 +413,27 @@ TEST_F(ClientConnectTest, MessagesGoOutOnTheCallersThreadOnceConnectedAndComeInU
   EXPECT_FALSE(connect.HasRXMsg());
 }
 
+// The client thread spins for an answer only after a poll whose callbacks answered what it
+// delivered. An idle session's empty answers are answered on its own pass, and a message
+// another thread queued is no answer: neither may leave the thread spinning.
+TEST_F(ClientConnectTest, OnlyAPollWhoseCallbacksAnsweredWaitsForTheServersAnswer) {
+  ASSERT_GE(server, 0);
+  connect.Service();
+  EXPECT_FALSE(connect.AnswerOwed());
+  answerEach = true;
+  Tell(WireText("9:+HRTB"));
+  connect.Service();
+  EXPECT_TRUE(connect.AnswerOwed());
+  answerEach = false;
+  Tell(WireText("9:-RQST (204) No content"));
+  connect.Service();
+  EXPECT_FALSE(connect.AnswerOwed());
+  ASSERT_TRUE(connect.TXMsg(Beat(5)));
+  connect.Service();
+  EXPECT_FALSE(connect.AnswerOwed());
+  EXPECT_EQ(WireText("21:HRTB") + WireText("5:HRTB"), Heard(14));
+}
+
 // At the peer's end of stream its socket reports readable for ever: once a poll has read
 // that far the port is no longer watched (the receive time-out closes it), and what came
 // before the end was delivered.
