@@ -44,17 +44,23 @@ std::vector<struct pollfd> PollSet(const WakeEvent& event, const std::vector<int
 
 }  // namespace
 
-// Each look is followed by a yield: the peer whose answer is awaited may have been woken
-// on this very processor, and a spinner that kept it waiting would delay the answer.
+// Each look is followed by a yield: the peer whose answer is awaited, or another thread of
+// the process, may be waiting for this very processor. A look that came more than crowdedUs
+// after the one before means that some other thread had the processor for a time slice, in
+// the yield or by preemption: spinning on would only hand it the next one.
 bool SpinForEventOrReadable(const WakeEvent& event, const std::vector<int>& sockets,
-                            uint32_t spinUs) {
+                            uint32_t spinUs, uint32_t crowdedUs) {
+  using Clock = std::chrono::steady_clock;
   std::vector<struct pollfd> fds = PollSet(event, sockets);
-  const auto end = std::chrono::steady_clock::now() + std::chrono::microseconds(spinUs);
-  do {
+  auto last = Clock::now();
+  const auto end = last + std::chrono::microseconds(spinUs);
+  for (;;) {
     if (poll(fds.data(), fds.size(), 0) > 0) return true;
     sched_yield();
-  } while (std::chrono::steady_clock::now() < end);
-  return false;
+    const auto now = Clock::now();
+    if (now >= end || now - last > std::chrono::microseconds(crowdedUs)) return false;
+    last = now;
+  }
 }
 
 bool WaitForEventOrReadable(const WakeEvent& event, const std::vector<int>& sockets,

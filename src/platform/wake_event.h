@@ -30,10 +30,11 @@ class WakeEvent {
 // are not watched.
 bool WaitForEventOrReadable(const WakeEvent& event, const std::vector<int>& sockets,
                             uint32_t timeoutMs);
-// Checks the event and the sockets without blocking, again and again for up to spinUs.
-// True when either became ready meanwhile.
+// Checks the event and the sockets without blocking, yielding between looks, again and
+// again for up to spinUs, or until the thread was kept off its processor for longer than
+// crowdedUs between two looks. True when the event or a socket became ready.
 bool SpinForEventOrReadable(const WakeEvent& event, const std::vector<int>& sockets,
-                            uint32_t spinUs);
+                            uint32_t spinUs, uint32_t crowdedUs);
 
 }  // namespace owc
 

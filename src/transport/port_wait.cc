@@ -13,8 +13,8 @@ bool PortWaitSet::Wait(const WakeEvent& event, uint32_t timeoutMs) {
   return WaitForEventOrReadable(event, mSockets, timeoutMs);
 }
 
-bool PortWaitSet::Spin(const WakeEvent& event, uint32_t spinUs) {
-  return SpinForEventOrReadable(event, mSockets, spinUs);
+bool PortWaitSet::Spin(const WakeEvent& event, uint32_t spinUs, uint32_t crowdedUs) {
+  return SpinForEventOrReadable(event, mSockets, spinUs, crowdedUs);
 }
 
 }  // namespace owc

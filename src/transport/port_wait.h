@@ -24,8 +24,8 @@ class PortWaitSet {
   // Waits up to timeoutMs until the event is set or a watched port has bytes, an end of
   // stream or an error to report. True when the event was set.
   bool Wait(const WakeEvent& event, uint32_t timeoutMs);
-  // Checks the same without blocking for up to spinUs; true when something became ready.
-  bool Spin(const WakeEvent& event, uint32_t spinUs);
+  // Checks the same without blocking for up to spinUs (see SpinForEventOrReadable).
+  bool Spin(const WakeEvent& event, uint32_t spinUs, uint32_t crowdedUs);
 
  private:
   std::vector<int> mSockets;

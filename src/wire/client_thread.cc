@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "wire/client_thread.h"
 
+#include <chrono>
 #include <cinttypes>
 #include <memory>
 #include <new>
@@ -127,13 +128,20 @@ bool WCXMLGWClientThread::ServiceAll(bool* answerOwed) {
 
 // Messages still queued for delivery are handed out on the very next pass: the 25 ms
 // pause bounds the wait for news, it is not meant to pace delivery. An answer owed to
-// what this pass sent is spun for first (see AnswerSpin).
+// what this pass sent may be spun for first (see AnswerSpin).
 void WCXMLGWClientThread::WaitForWork(bool immediate, bool answerOwed) {
-  if (!immediate && answerOwed && mAnswerSpin.Worthwhile()) {
-    immediate = mWaitSet.Spin(mWakeEvent, AnswerSpin::kSpinUs);
-    mAnswerSpin.Note(immediate);
+  if (immediate || !answerOwed) {
+    if (mWaitSet.Wait(mWakeEvent, immediate ? 0 : mPollMs)) mWakeEvent.Reset();
+    return;
   }
-  if (mWaitSet.Wait(mWakeEvent, immediate ? 0 : mPollMs)) mWakeEvent.Reset();
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
+  const bool spin = mAnswerSpin.ShouldSpin();
+  const bool ready =
+      spin && mWaitSet.Spin(mWakeEvent, AnswerSpin::kSpinUs, AnswerSpin::kCrowdedUs);
+  if (mWaitSet.Wait(mWakeEvent, ready ? 0 : mPollMs)) mWakeEvent.Reset();
+  const auto took = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
+  mAnswerSpin.Note(spin, static_cast<uint32_t>(took.count()));
 }
 
 void WCXMLGWClientThread::DeleteAll() {

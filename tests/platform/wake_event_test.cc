@@ -2,14 +2,20 @@
 #include "platform/wake_event.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
 namespace owc_test {
 namespace {
+
+constexpr uint32_t kNeverCrowded = 0xffffffffu;
 
 // The client thread spins for an answer it knows is coming before it sleeps in poll: the
 // spin must end on what ends the wait (the event, or a socket with bytes) and give up once
@@ -21,21 +27,53 @@ TEST(WakeEventTest, ASpinEndsOnTheEventOrOnBytesAndGivesUpWhenNothingComes) {
   ASSERT_TRUE(event.IsValid());
   const std::vector<int> sockets{-1, pair[0]};  // an unwatched slot is skipped
 
-  EXPECT_FALSE(owc::SpinForEventOrReadable(event, sockets, 200));
+  EXPECT_FALSE(owc::SpinForEventOrReadable(event, sockets, 200, kNeverCrowded));
 
   event.Set();
-  EXPECT_TRUE(owc::SpinForEventOrReadable(event, sockets, 0));
+  EXPECT_TRUE(owc::SpinForEventOrReadable(event, sockets, 0, kNeverCrowded));
   event.Reset();
-  EXPECT_FALSE(owc::SpinForEventOrReadable(event, sockets, 0));
+  EXPECT_FALSE(owc::SpinForEventOrReadable(event, sockets, 0, kNeverCrowded));
 
   // Bytes written while the spin runs end it; the budget is far beyond any scheduling
   // delay, so only a spin that missed them would run it out.
   std::thread writer([&] { EXPECT_EQ(1, write(pair[1], "x", 1)); });
-  EXPECT_TRUE(owc::SpinForEventOrReadable(event, sockets, 30u * 1000 * 1000));
+  EXPECT_TRUE(owc::SpinForEventOrReadable(event, sockets, 30u * 1000 * 1000, kNeverCrowded));
   writer.join();
 
   close(pair[0]);
   close(pair[1]);
+}
+
+// A spinner that shares its processor with a busy thread hands it a time slice at some
+// yield or preemption; spinning on would hand it one slice after another while the answer
+// waits. The spin must end at the first such gap, long before its own time runs out.
+TEST(WakeEventTest, ASpinSharingItsProcessorWithABusyThreadEndsAtTheFirstSliceItLoses) {
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(sched_getcpu(), &one);
+  std::atomic<bool> running{false};
+  std::atomic<bool> stop{false};
+  std::thread busy([&] {
+    pthread_setaffinity_np(pthread_self(), sizeof one, &one);
+    running = true;
+    while (!stop.load(std::memory_order_relaxed)) {
+    }
+  });
+  cpu_set_t saved;
+  ASSERT_EQ(0, pthread_getaffinity_np(pthread_self(), sizeof saved, &saved));
+  ASSERT_EQ(0, pthread_setaffinity_np(pthread_self(), sizeof one, &one));
+  while (!running) std::this_thread::yield();
+
+  owc::WakeEvent event;
+  const auto start = std::chrono::steady_clock::now();
+  const bool ready = owc::SpinForEventOrReadable(event, {}, 60u * 1000 * 1000, 200);
+  const auto spun = std::chrono::steady_clock::now() - start;
+
+  stop = true;
+  busy.join();
+  pthread_setaffinity_np(pthread_self(), sizeof saved, &saved);
+  EXPECT_FALSE(ready);
+  EXPECT_LT(std::chrono::duration<double>(spun).count(), 30.0);  // seconds: not the minute
 }
 
 }  // namespace

@@ -3,29 +3,53 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 namespace owc_test {
 namespace {
 
-// A server farther away than the spin answers too late for every spin: one miss must send
-// the following waits to poll, so that such a server costs one spin in 64, and a spin
-// must be tried again after them, so that a near server is spun for again.
-TEST(AnswerSpinTest, AMissSendsTheNextWaitsToPollUntilOneMoreSpinIsTried) {
-  owc::AnswerSpin spin;
-  for (int wait = 0; wait < 3; ++wait) {
-    ASSERT_TRUE(spin.Worthwhile());
-    spin.Note(true);
-  }
+// Feeds `waits` owed answers that take `spunUs` when spun for and `sleptUs` when slept for,
+// and returns how many of them were spun for.
+int Spins(owc::AnswerSpin& policy, int waits, uint32_t spunUs, uint32_t sleptUs) {
   int spins = 0;
-  for (uint32_t wait = 0; wait < 64 * 10; ++wait) {
-    if (spin.Worthwhile()) {
-      ++spins;
-      spin.Note(false);
-    }
+  for (int wait = 0; wait < waits; ++wait) {
+    const bool spin = policy.ShouldSpin();
+    spins += spin;
+    policy.Note(spin, spin ? spunUs : sleptUs);
   }
-  EXPECT_EQ(10, spins);
-  EXPECT_TRUE(spin.Worthwhile());
-  spin.Note(true);
-  EXPECT_TRUE(spin.Worthwhile());
+  return spins;
+}
+
+// Spinning pays only where a wake-up costs more than the answer takes (a quiet virtual
+// machine); where the two ways are alike (a far server, a busy machine) a spin is a waste
+// of processor time. The thread must settle on the right way for each, keep probing the
+// other way, and follow when the machine changes, including after a spin that handed the
+// processor away for a whole time slice.
+TEST(AnswerSpinTest, SpinsWhileSpinningBringsAnswersClearlySoonerAndFollowsTheMachine) {
+  constexpr int kWaits = 64 * 40;  // 40 probes of the other way
+  struct Machine {
+    uint32_t spunUs, sleptUs;
+    int spinsOnceSettled;
+  };
+  const Machine machines[] = {
+      {21, 50, kWaits - 40},  // a quiet virtual machine: one wait in 64 sleeps
+      {1050, 1000, 40},       // a far server: one wait in 64 spins
+      {14, 15, 40},           // a busy machine, where wake-ups are cheap
+  };
+  for (const Machine& m : machines) {
+    owc::AnswerSpin policy;
+    EXPECT_TRUE(policy.ShouldSpin());  // nothing timed yet
+    Spins(policy, kWaits - 1, m.spunUs, m.sleptUs);
+    EXPECT_EQ(m.spinsOnceSettled, Spins(policy, kWaits, m.spunUs, m.sleptUs)) << m.spunUs;
+  }
+
+  // On the quiet machine a spin hands the processor away for a time slice: sleeping takes
+  // over until the probes have worn the slice out of the average, then spinning returns.
+  owc::AnswerSpin policy;
+  Spins(policy, kWaits, 21, 50);
+  ASSERT_EQ(1, Spins(policy, 1, 3000, 50));
+  EXPECT_LT(Spins(policy, kWaits, 21, 50), kWaits / 2);
+  EXPECT_EQ(kWaits - 40, Spins(policy, kWaits, 21, 50));
 }
 
 }  // namespace
