@@ -5,7 +5,7 @@
 // connection is up and the socket takes it whole; otherwise it ends the wait, as does a
 // watched socket turning readable, so answers are read and sent at once. When a pass
 // wrote what the messages it delivered called for, the answer is spun for briefly before
-// the wait (see AnswerSpin).
+// the wait, where that brings answers sooner (see AnswerSpin).
 //
 // Thread rules: Open, Close, TX and GetCnctCount may be called from any thread. The
 // list lock is held for a whole pass, so receive callbacks run with it held: a callback
