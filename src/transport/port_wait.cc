@@ -13,7 +13,7 @@ bool PortWaitSet::Wait(const WakeEvent& event, uint32_t timeoutMs) {
   return WaitForEventOrReadable(event, mSockets, timeoutMs);
 }
 
-bool PortWaitSet::Spin(const WakeEvent& event, uint32_t spinUs, uint32_t crowdedUs) {
+SpinOutcome PortWaitSet::Spin(const WakeEvent& event, uint32_t spinUs, uint32_t crowdedUs) {
   return SpinForEventOrReadable(event, mSockets, spinUs, crowdedUs);
 }
 

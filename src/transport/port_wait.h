@@ -25,7 +25,7 @@ class PortWaitSet {
   // stream or an error to report. True when the event was set.
   bool Wait(const WakeEvent& event, uint32_t timeoutMs);
   // Checks the same without blocking for up to spinUs (see SpinForEventOrReadable).
-  bool Spin(const WakeEvent& event, uint32_t spinUs, uint32_t crowdedUs);
+  SpinOutcome Spin(const WakeEvent& event, uint32_t spinUs, uint32_t crowdedUs);
 
  private:
   std::vector<int> mSockets;

@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: MIT
 #include "wire/answer_spin.h"
 
+#include <algorithm>
+
 namespace owc {
 
 namespace {
 
-uint32_t Averaged(uint32_t average, uint32_t sample) {
+// A new answer moves the average by a sixteenth of its difference, and counts as at most
+// twice the average: one answer held up for milliseconds must not decide, while a machine
+// that stays slower moves the average up by a sixteenth with each answer.
+double Averaged(double average, uint32_t sample) {
   if (average == 0) return sample > 0 ? sample : 1;
-  const int64_t moved = static_cast<int64_t>(average) +
-                        (static_cast<int64_t>(sample) - static_cast<int64_t>(average)) / 8;
-  return moved > 0 ? static_cast<uint32_t>(moved) : 1;
+  const double counted = std::min<double>(sample, 2 * average);
+  return average + (counted - average) / 16;
 }
 
 }  // namespace
@@ -19,17 +23,34 @@ uint32_t Averaged(uint32_t average, uint32_t sample) {
 // close, sleeping leaves the processor to others.
 bool AnswerSpin::SpinningPays() const {
   if (mSpunUs == 0 || mSleptUs == 0) return true;
-  return static_cast<uint64_t>(mSpunUs) * 3 < static_cast<uint64_t>(mSleptUs) * 2;
+  return mSpunUs * 3 < mSleptUs * 2;
 }
 
 bool AnswerSpin::ShouldSpin() {
+  if (mSkip > 0) {
+    --mSkip;
+    return false;
+  }
   const bool probe = ++mWaits % kProbeEvery == 0;
   return SpinningPays() != probe;
 }
 
-void AnswerSpin::Note(bool spun, uint32_t answerUs) {
-  uint32_t& average = spun ? mSpunUs : mSleptUs;
-  average = Averaged(average, answerUs);
+// A lone preemption happens on a quiet machine too; two within kProbeEvery spins are a
+// busy one.
+void AnswerSpin::NoteSpun(SpinOutcome outcome, uint32_t answerUs) {
+  if (outcome != SpinOutcome::kCrowded) {
+    if (mCrowdedWindow > 0) --mCrowdedWindow;
+    mSpunUs = Averaged(mSpunUs, answerUs);
+    return;
+  }
+  if (mCrowdedWindow > 0) {
+    mSkip = kSkipWhenCrowded;
+    mCrowdedWindow = 0;
+  } else {
+    mCrowdedWindow = kProbeEvery;
+  }
 }
+
+void AnswerSpin::NoteSlept(uint32_t answerUs) { mSleptUs = Averaged(mSleptUs, answerUs); }
 
 }  // namespace owc

@@ -137,11 +137,18 @@ void WCXMLGWClientThread::WaitForWork(bool immediate, bool answerOwed) {
   using Clock = std::chrono::steady_clock;
   const auto start = Clock::now();
   const bool spin = mAnswerSpin.ShouldSpin();
-  const bool ready =
-      spin && mWaitSet.Spin(mWakeEvent, AnswerSpin::kSpinUs, AnswerSpin::kCrowdedUs);
+  const SpinOutcome outcome = spin ? mWaitSet.Spin(mWakeEvent, AnswerSpin::kSpinUs,
+                                                   AnswerSpin::kCrowdedUs)
+                                   : SpinOutcome::kNothing;
+  const bool ready = outcome == SpinOutcome::kReady;
   if (mWaitSet.Wait(mWakeEvent, ready ? 0 : mPollMs)) mWakeEvent.Reset();
   const auto took = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
-  mAnswerSpin.Note(spin, static_cast<uint32_t>(took.count()));
+  const auto answerUs = static_cast<uint32_t>(took.count());
+  if (spin) {
+    mAnswerSpin.NoteSpun(outcome, answerUs);
+  } else {
+    mAnswerSpin.NoteSlept(answerUs);
+  }
 }
 
 void WCXMLGWClientThread::DeleteAll() {

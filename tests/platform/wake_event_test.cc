@@ -15,6 +15,7 @@
 namespace owc_test {
 namespace {
 
+using owc::SpinOutcome;
 constexpr uint32_t kNeverCrowded = 0xffffffffu;
 
 // The client thread spins for an answer it knows is coming before it sleeps in poll: the
@@ -27,17 +28,18 @@ TEST(WakeEventTest, ASpinEndsOnTheEventOrOnBytesAndGivesUpWhenNothingComes) {
   ASSERT_TRUE(event.IsValid());
   const std::vector<int> sockets{-1, pair[0]};  // an unwatched slot is skipped
 
-  EXPECT_FALSE(owc::SpinForEventOrReadable(event, sockets, 200, kNeverCrowded));
+  EXPECT_EQ(SpinOutcome::kNothing, owc::SpinForEventOrReadable(event, sockets, 200, kNeverCrowded));
 
   event.Set();
-  EXPECT_TRUE(owc::SpinForEventOrReadable(event, sockets, 0, kNeverCrowded));
+  EXPECT_EQ(SpinOutcome::kReady, owc::SpinForEventOrReadable(event, sockets, 0, kNeverCrowded));
   event.Reset();
-  EXPECT_FALSE(owc::SpinForEventOrReadable(event, sockets, 0, kNeverCrowded));
+  EXPECT_EQ(SpinOutcome::kNothing, owc::SpinForEventOrReadable(event, sockets, 0, kNeverCrowded));
 
   // Bytes written while the spin runs end it; the budget is far beyond any scheduling
   // delay, so only a spin that missed them would run it out.
   std::thread writer([&] { EXPECT_EQ(1, write(pair[1], "x", 1)); });
-  EXPECT_TRUE(owc::SpinForEventOrReadable(event, sockets, 30u * 1000 * 1000, kNeverCrowded));
+  EXPECT_EQ(SpinOutcome::kReady,
+            owc::SpinForEventOrReadable(event, sockets, 30u * 1000 * 1000, kNeverCrowded));
   writer.join();
 
   close(pair[0]);
@@ -66,13 +68,13 @@ TEST(WakeEventTest, ASpinSharingItsProcessorWithABusyThreadEndsAtTheFirstSliceIt
 
   owc::WakeEvent event;
   const auto start = std::chrono::steady_clock::now();
-  const bool ready = owc::SpinForEventOrReadable(event, {}, 60u * 1000 * 1000, 200);
+  const SpinOutcome outcome = owc::SpinForEventOrReadable(event, {}, 60u * 1000 * 1000, 200);
   const auto spun = std::chrono::steady_clock::now() - start;
 
   stop = true;
   busy.join();
   pthread_setaffinity_np(pthread_self(), sizeof saved, &saved);
-  EXPECT_FALSE(ready);
+  EXPECT_EQ(SpinOutcome::kCrowded, outcome);
   EXPECT_LT(std::chrono::duration<double>(spun).count(), 30.0);  // seconds: not the minute
 }
 

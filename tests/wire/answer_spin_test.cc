@@ -15,7 +15,11 @@ int Spins(owc::AnswerSpin& policy, int waits, uint32_t spunUs, uint32_t sleptUs)
   for (int wait = 0; wait < waits; ++wait) {
     const bool spin = policy.ShouldSpin();
     spins += spin;
-    policy.Note(spin, spin ? spunUs : sleptUs);
+    if (spin) {
+      policy.NoteSpun(owc::SpinOutcome::kReady, spunUs);
+    } else {
+      policy.NoteSlept(sleptUs);
+    }
   }
   return spins;
 }
@@ -43,13 +47,36 @@ TEST(AnswerSpinTest, SpinsWhileSpinningBringsAnswersClearlySoonerAndFollowsTheMa
     EXPECT_EQ(m.spinsOnceSettled, Spins(policy, kWaits, m.spunUs, m.sleptUs)) << m.spunUs;
   }
 
-  // On the quiet machine a spin hands the processor away for a time slice: sleeping takes
-  // over until the probes have worn the slice out of the average, then spinning returns.
+  // On the quiet machine one answer is held up for milliseconds: spinning goes on. Then
+  // answers get slower when spun for: sleeping takes over until the probes have worn them
+  // out of the average, and spinning returns.
   owc::AnswerSpin policy;
   Spins(policy, kWaits, 21, 50);
   ASSERT_EQ(1, Spins(policy, 1, 3000, 50));
-  EXPECT_LT(Spins(policy, kWaits, 21, 50), kWaits / 2);
+  EXPECT_EQ(kWaits - 40, Spins(policy, kWaits - 1, 21, 50) + 1);
+  EXPECT_LT(Spins(policy, 64, 3000, 50), 64);
+  EXPECT_LT(Spins(policy, kWaits, 21, 50), kWaits - 40 - 64);  // still sleeping a while
   EXPECT_EQ(kWaits - 40, Spins(policy, kWaits, 21, 50));
+}
+
+// A spin that loses its processor to another thread happens now and then on a quiet
+// machine; several close together are the sign of a busy one, where spinning on would be
+// preempted for time slices. Then the following waits must sleep, however well spinning did
+// before, and spinning is tried again after them.
+TEST(AnswerSpinTest, SpinsThatKeepLosingTheirProcessorSendTheNextWaitsToSleep) {
+  owc::AnswerSpin policy;
+  Spins(policy, 640, 21, 50);
+  auto crowdedSpin = [&] {
+    ASSERT_TRUE(policy.ShouldSpin());
+    policy.NoteSpun(owc::SpinOutcome::kCrowded, 1500);
+  };
+  crowdedSpin();
+  Spins(policy, 70, 21, 50);  // more than 64 spins later
+  crowdedSpin();
+  EXPECT_EQ(62, Spins(policy, 63, 21, 50));  // one lone crowded spin each time: spinning on
+  crowdedSpin();
+  EXPECT_EQ(0, Spins(policy, owc::AnswerSpin::kSkipWhenCrowded, 21, 50));
+  EXPECT_TRUE(policy.ShouldSpin());
 }
 
 }  // namespace
