@@ -17,6 +17,7 @@
 #ifndef OWCLIENT_GATEWAY_DELIVERY_QUEUE_H
 #define OWCLIENT_GATEWAY_DELIVERY_QUEUE_H
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -25,6 +26,7 @@
 #include "owclient/owclient.h"
 #include "platform/event.h"
 #include "runtime/named_mutex.h"
+#include "runtime/spin_backoff.h"
 #include "runtime/worker_thread.h"
 #include "template/html_template.h"
 
@@ -63,6 +65,12 @@ class HOBWQueueThread : public WorkerThread {
     mHookUser = user;
   }
 
+  // On when the server sends the next file only once a delivery is acknowledged (the
+  // session acknowledges after delivery): after a pass that delivered, the next block is
+  // then owed to this thread within two exchanges with the server, and the thread spins for
+  // it briefly before it sleeps. Set while the thread is stopped.
+  void SetSpinForOwedBlocks(bool on) { mSpinForOwedBlocks = on; }
+
   // Queues a copy of the record (names and data copied once) and wakes the thread. The
   // caller keeps the record. With an owner, the message whose image holds the record's
   // data, the queue takes the message instead of copying the data. False, after a log
@@ -85,6 +93,17 @@ class HOBWQueueThread : public WorkerThread {
 
  protected:
   uint32_t Run() override;
+  // Test seams: how long a spin for an owed block may last, and the gap that ends it as
+  // crowded (set while the thread is stopped); how many spins began and how many caught
+  // their block.
+  void SetOwedBlockSpin(uint32_t spinUs, uint32_t crowdedUs) {
+    mOwedBlockSpinUs = spinUs;
+    mCrowdedUs = crowdedUs;
+  }
+  uint64_t GetOwedBlockSpins() const { return mOwedBlockSpins.load(std::memory_order_relaxed); }
+  uint64_t GetBlocksCaughtSpinning() const {
+    return mCaughtSpinning.load(std::memory_order_relaxed);
+  }
 
   // Modes 1 and 2: adds the block to the story pair and, when the pair is complete,
   // renders it into the HTML record. A refused block or a story that does not load or
@@ -102,6 +121,10 @@ class HOBWQueueThread : public WorkerThread {
  private:
   HOBWQueuedBlock* CopyBlock(const HOBWBlockQElt& record, std::unique_ptr<WCXMLWireMsg> owner);
   HOBWQueuedBlock* TakeHead();
+  bool HasQueued();
+  // Waits for the next block or the stop; owed: this thread's delivery is what the server
+  // waited for before it sends the block.
+  void WaitForBlock(bool owed);
   void NoteDelivered(uint64_t bytes);
   void DiscardQueued();
   void CallTimed(HOBWBlockQElt* record, const char* slowFormat);
@@ -122,6 +145,24 @@ class HOBWQueueThread : public WorkerThread {
   DeliveryHook mDeliveryHook = nullptr;
   uintptr_t mHookUser = 0;
   Event mDrainWake;  // set after every delivery and at the thread's end
+  // Four times what an owed block takes to come while this thread spins, on a quiet
+  // virtual machine: two exchanges with the server and the block's parsing.
+  static constexpr uint32_t kOwedBlockSpinUs = 200;
+  // Longer than the wire-client thread's parsing of a block on the same processor, shorter
+  // than a scheduler's time slice.
+  static constexpr uint32_t kCrowdedUs = 200;
+  // A block held up now and then by the machine must not end the spinning; a far server or a
+  // feed that pauses after each story wastes every spin or every other one. The pause is
+  // short: a wasted spin costs only kOwedBlockSpinUs, and a feed that resumes after a quiet
+  // spell should be spun for again soon.
+  static constexpr uint32_t kWastedSpinsWindow = 8;
+  static constexpr uint32_t kSkipAfterWastedSpins = 255;
+  bool mSpinForOwedBlocks = false;
+  uint32_t mOwedBlockSpinUs = kOwedBlockSpinUs;
+  uint32_t mCrowdedUs = kCrowdedUs;
+  std::atomic<uint64_t> mOwedBlockSpins{0};
+  SpinBackoff mBlockSpin{kWastedSpinsWindow, kSkipAfterWastedSpins};  // this thread only
+  std::atomic<uint64_t> mCaughtSpinning{0};
 
   NamedMutex mMtxRXQ{"HOBWQueueThread::mMtxRXQ"};
   HOBWBlockQ mRXQ OWC_GUARDED_BY(mMtxRXQ);

@@ -201,6 +201,7 @@ void HOBWThread::BeginRun() {
   // the second only once the first is acknowledged.
   mAckAfterDelivery = (mOptions & HOBW_ACK_AFTER_DELIVERY) != 0 &&
                       mHOBQThread.GetMode() != HOBWQueueThread::kModeHTML;
+  mHOBQThread.SetSpinForOwedBlocks(mAckAfterDelivery);
   mOwedAcks.clear();
   mFileCounted = false;
   mHoldFlags = 0;

@@ -2,12 +2,10 @@
 #include "platform/wake_event.h"
 
 #include <poll.h>
-#include <sched.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
 
 namespace owc {
@@ -44,24 +42,10 @@ std::vector<struct pollfd> PollSet(const WakeEvent& event, const std::vector<int
 
 }  // namespace
 
-// Each look is followed by a yield: the peer whose answer is awaited, or another thread of
-// the process, may be waiting for this very processor. A look that came more than crowdedUs
-// after the one before means that some other thread had the processor for a time slice, in
-// the yield or by preemption: spinning on would only hand it the next one.
 SpinOutcome SpinForEventOrReadable(const WakeEvent& event, const std::vector<int>& sockets,
                                    uint32_t spinUs, uint32_t crowdedUs) {
-  using Clock = std::chrono::steady_clock;
   std::vector<struct pollfd> fds = PollSet(event, sockets);
-  auto last = Clock::now();
-  const auto end = last + std::chrono::microseconds(spinUs);
-  for (;;) {
-    if (poll(fds.data(), fds.size(), 0) > 0) return SpinOutcome::kReady;
-    sched_yield();
-    const auto now = Clock::now();
-    if (now - last > std::chrono::microseconds(crowdedUs)) return SpinOutcome::kCrowded;
-    if (now >= end) return SpinOutcome::kNothing;
-    last = now;
-  }
+  return SpinUntil([&fds] { return poll(fds.data(), fds.size(), 0) > 0; }, spinUs, crowdedUs);
 }
 
 bool WaitForEventOrReadable(const WakeEvent& event, const std::vector<int>& sockets,

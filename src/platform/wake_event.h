@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/spin.h"
+
 namespace owc {
 
 class WakeEvent {
@@ -30,14 +32,8 @@ class WakeEvent {
 // are not watched.
 bool WaitForEventOrReadable(const WakeEvent& event, const std::vector<int>& sockets,
                             uint32_t timeoutMs);
-enum class SpinOutcome {
-  kReady,    // the event or a socket became ready
-  kNothing,  // spinUs ran out
-  kCrowded,  // the thread was kept off its processor for longer than crowdedUs
-};
-// Checks the event and the sockets without blocking, yielding between looks, again and
-// again for up to spinUs, or until the thread was kept off its processor for longer than
-// crowdedUs between two looks.
+// Checks the event and the sockets without blocking, as SpinUntil does (kReady: the event
+// or a socket became ready).
 SpinOutcome SpinForEventOrReadable(const WakeEvent& event, const std::vector<int>& sockets,
                                    uint32_t spinUs, uint32_t crowdedUs);
 

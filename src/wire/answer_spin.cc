@@ -27,10 +27,7 @@ bool AnswerSpin::SpinningPays() const {
 }
 
 bool AnswerSpin::ShouldSpin() {
-  if (mSkip > 0) {
-    --mSkip;
-    return false;
-  }
+  if (!mCrowded.Allows()) return false;
   const bool probe = ++mWaits % kProbeEvery == 0;
   return SpinningPays() != probe;
 }
@@ -38,17 +35,9 @@ bool AnswerSpin::ShouldSpin() {
 // A lone preemption happens on a quiet machine too; two within kProbeEvery spins are a
 // busy one.
 void AnswerSpin::NoteSpun(SpinOutcome outcome, uint32_t answerUs) {
-  if (outcome != SpinOutcome::kCrowded) {
-    if (mCrowdedWindow > 0) --mCrowdedWindow;
-    mSpunUs = Averaged(mSpunUs, answerUs);
-    return;
-  }
-  if (mCrowdedWindow > 0) {
-    mSkip = kSkipWhenCrowded;
-    mCrowdedWindow = 0;
-  } else {
-    mCrowdedWindow = kProbeEvery;
-  }
+  const bool crowded = outcome == SpinOutcome::kCrowded;
+  mCrowded.Note(crowded);
+  if (!crowded) mSpunUs = Averaged(mSpunUs, answerUs);
 }
 
 void AnswerSpin::NoteSlept(uint32_t answerUs) { mSleptUs = Averaged(mSleptUs, answerUs); }

@@ -18,7 +18,8 @@
 
 #include <cstdint>
 
-#include "platform/wake_event.h"
+#include "platform/spin.h"
+#include "runtime/spin_backoff.h"
 
 namespace owc {
 
@@ -46,9 +47,7 @@ class AnswerSpin {
   double mSpunUs = 0;
   double mSleptUs = 0;
   uint32_t mWaits = 0;
-  uint32_t mSkip = 0;
-  // Spins left in which a second crowded spin would send waits to sleep.
-  uint32_t mCrowdedWindow = 0;
+  SpinBackoff mCrowded{kProbeEvery, kSkipWhenCrowded};
 };
 
 }  // namespace owc

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -207,6 +208,47 @@ TEST(DeliveryQueueTest, SlowCallbackIsReportedAndStopDiscardsBlocksStillQueued) 
   EXPECT_EQ(0, log.SeverityOf(
                    "HOBWQueueThread::SendToCallback long time in application callback, 9000 ms"));
   EXPECT_EQ(0, log.SeverityOf("HOBWQueueThread::Run 2 queued blocks discarded"));
+}
+
+// The seams of the spin for owed blocks.
+class SpinningQueue : public owc::HOBWQueueThread {
+ public:
+  using HOBWQueueThread::GetBlocksCaughtSpinning;
+  using HOBWQueueThread::GetOwedBlockSpins;
+  using HOBWQueueThread::SetOwedBlockSpin;
+};
+
+// Acknowledging after delivery, the server sends the next file only once a delivery is
+// acknowledged, so after each delivery the thread spins for the block that brings. The
+// spin must catch a block queued while it runs, end at once on a stop however long it may
+// last, and never run where blocks do not wait for deliveries.
+TEST(DeliveryQueueTest, AfterADeliveryTheThreadSpinsForTheNextBlockOnlyWhenItIsOwed) {
+  for (bool owed : {true, false}) {
+    BlockSink sink;
+    SpinningQueue queue;
+    queue.SetCallback(&BlockSink::Callback, sink.User());
+    queue.SetSpinForOwedBlocks(owed);
+    queue.SetOwedBlockSpin(60u * 1000 * 1000, 0xffffffffu);  // only a block or the stop ends it
+    ASSERT_TRUE(queue.Start());
+    Enqueue(queue, {{"s.xml", 0, false, "a"}});
+    if (owed) {
+      while (queue.GetOwedBlockSpins() == 0) std::this_thread::yield();
+    } else {
+      sink.WaitFor(1);
+    }
+    Enqueue(queue, {{"s.xml", 1, true, "b"}});
+    EXPECT_EQ((Texts{"42 10 #0 s.xml<- a", "42 01 #1 s.xml<- b"}), Describe(sink.WaitFor(2)));
+    if (owed) {
+      while (queue.GetOwedBlockSpins() < 2) std::this_thread::yield();
+    }
+
+    const auto start = std::chrono::steady_clock::now();
+    queue.Stop(true);
+    const auto stopping = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(std::chrono::duration<double>(stopping).count(), 30.0);  // seconds: not the minute
+    EXPECT_EQ(owed ? 2u : 0u, queue.GetOwedBlockSpins()) << owed;
+    EXPECT_EQ(owed ? 1u : 0u, queue.GetBlocksCaughtSpinning()) << owed;
+  }
 }
 
 }  // namespace
