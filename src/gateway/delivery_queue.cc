@@ -192,7 +192,7 @@ bool HOBWQueueThread::HasQueued() {
 // Where spins keep running out (a far server, a feed that pauses after each story) or
 // losing the processor (a busy machine), the next waits sleep (see SpinBackoff).
 void HOBWQueueThread::WaitForBlock(bool owed) {
-  if (!owed || !mBlockSpin.Allows()) {
+  if (!owed || !mCrowded.Allows() || !mRanOut.Allows()) {
     WaitSignal();
     return;
   }
@@ -204,7 +204,8 @@ void HOBWQueueThread::WaitForBlock(bool owed) {
         return caught || IsStopRequested() != 0;
       },
       mOwedBlockSpinUs, mCrowdedUs);
-  mBlockSpin.Note(outcome != SpinOutcome::kReady);
+  mCrowded.Note(outcome == SpinOutcome::kCrowded);
+  mRanOut.Note(outcome == SpinOutcome::kNothing);
   if (caught) {
     mCaughtSpinning.fetch_add(1, std::memory_order_relaxed);
   } else {

@@ -151,17 +151,23 @@ class HOBWQueueThread : public WorkerThread {
   // Longer than the wire-client thread's parsing of a block on the same processor, shorter
   // than a scheduler's time slice.
   static constexpr uint32_t kCrowdedUs = 200;
-  // A block held up now and then by the machine must not end the spinning; a far server or a
-  // feed that pauses after each story wastes every spin or every other one. The pause is
-  // short: a wasted spin costs only kOwedBlockSpinUs, and a feed that resumes after a quiet
-  // spell should be spun for again soon.
-  static constexpr uint32_t kWastedSpinsWindow = 8;
-  static constexpr uint32_t kSkipAfterWastedSpins = 255;
+  // Spins that run out: a block held up now and then by the machine must not end the
+  // spinning, while a far server or a feed that pauses after each story wastes every spin
+  // or every other one. The pause is short: such a spin costs only kOwedBlockSpinUs, and a
+  // feed that resumes after a quiet spell should be spun for again soon.
+  static constexpr uint32_t kRanOutWindow = 8;
+  static constexpr uint32_t kSkipAfterRunningOut = 255;
+  // Spins that lose the processor: as the wire-client thread's (see AnswerSpin), since a
+  // busy machine stays busy and each such spin costs a time slice.
+  static constexpr uint32_t kCrowdedWindow = 64;
+  static constexpr uint32_t kSkipWhenCrowded = 4095;
   bool mSpinForOwedBlocks = false;
   uint32_t mOwedBlockSpinUs = kOwedBlockSpinUs;
   uint32_t mCrowdedUs = kCrowdedUs;
   std::atomic<uint64_t> mOwedBlockSpins{0};
-  SpinBackoff mBlockSpin{kWastedSpinsWindow, kSkipAfterWastedSpins};  // this thread only
+  // This thread only.
+  SpinBackoff mRanOut{kRanOutWindow, kSkipAfterRunningOut};
+  SpinBackoff mCrowded{kCrowdedWindow, kSkipWhenCrowded};
   std::atomic<uint64_t> mCaughtSpinning{0};
 
   NamedMutex mMtxRXQ{"HOBWQueueThread::mMtxRXQ"};
