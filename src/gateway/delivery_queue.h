@@ -145,8 +145,10 @@ class HOBWQueueThread : public WorkerThread {
   DeliveryHook mDeliveryHook = nullptr;
   uintptr_t mHookUser = 0;
   Event mDrainWake;  // set after every delivery and at the thread's end
-  // Four times what an owed block takes to come while this thread spins, on a quiet
-  // virtual machine: two exchanges with the server and the block's parsing.
+
+  // The spin for owed blocks. Three to five times what an owed block takes to come while
+  // this thread spins, on a quiet virtual machine: two exchanges with the server and the
+  // block's parsing.
   static constexpr uint32_t kOwedBlockSpinUs = 200;
   // Longer than the wire-client thread's parsing of a block on the same processor, shorter
   // than a scheduler's time slice.
@@ -161,13 +163,15 @@ class HOBWQueueThread : public WorkerThread {
   // busy machine stays busy and each such spin costs a time slice.
   static constexpr uint32_t kCrowdedWindow = 64;
   static constexpr uint32_t kSkipWhenCrowded = 4095;
+  // Set while the thread is stopped.
   bool mSpinForOwedBlocks = false;
   uint32_t mOwedBlockSpinUs = kOwedBlockSpinUs;
   uint32_t mCrowdedUs = kCrowdedUs;
-  std::atomic<uint64_t> mOwedBlockSpins{0};
   // This thread only.
   SpinBackoff mRanOut{kRanOutWindow, kSkipAfterRunningOut};
   SpinBackoff mCrowded{kCrowdedWindow, kSkipWhenCrowded};
+  // Written by this thread, read by tests.
+  std::atomic<uint64_t> mOwedBlockSpins{0};
   std::atomic<uint64_t> mCaughtSpinning{0};
 
   NamedMutex mMtxRXQ{"HOBWQueueThread::mMtxRXQ"};
