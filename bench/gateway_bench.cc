@@ -634,7 +634,14 @@ int main(int argc, char** argv) {
     Config c;
     unsigned mode = 0, block = 0, pipe = 0, n = 0, ack = 0, delay = 0;
     unsigned long sz = 0;
-    std::sscanf(only.c_str(), "%u:%u:%u:%u:%lu:%u:%u", &mode, &block, &pipe, &n, &sz, &ack, &delay);
+    const int fields = std::sscanf(only.c_str(), "%u:%u:%u:%u:%lu:%u:%u", &mode, &block, &pipe, &n,
+                                   &sz, &ack, &delay);
+    if (fields < 5 || n == 0 || sz == 0 || block == 0) {
+      std::fprintf(stderr,
+                   "bench_gateway: --only wants MODE:BLOCK:PIPELINE:STORIES:SIZE in numbers, "
+                   "e.g. 0:65535:1:64:1048576\n");
+      return 2;
+    }
     c.ackAfterDelivery = ack != 0;
     c.delayMs = delay;
     c.mode = mode;
