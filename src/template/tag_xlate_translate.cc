@@ -69,6 +69,62 @@ class XlateProbe {
   bool mWrote = false;
 };
 
+// A tag as the translation reads it: from its "<" to the ">" that ends it. The name ends at
+// the first blank or at that ">"; the name is hashed while it is read, so that the
+// table's look-up need not read it again.
+struct RawTag {
+  const char* lt = nullptr;
+  const char* gt = nullptr;
+  std::string_view name;
+  std::string_view attrs;  // from the name's end up to the ">"
+  bool isEnd = false;
+  uint32_t hash = kFoldedHashStart;
+};
+
+// The next tag from `at`; false when the rest holds none, a "<" without its ">" being text.
+inline bool ReadTag(const char* at, const char* end, RawTag& tag) {
+  const char* lt = static_cast<const char*>(std::memchr(at, '<', static_cast<size_t>(end - at)));
+  if (lt == nullptr) return false;
+  const bool isEnd = lt + 1 < end && lt[1] == '/';
+  const char* nameStart = isEnd ? lt + 2 : lt + 1;
+  const char* nameEnd = nameStart;
+  uint32_t hash = kFoldedHashStart;
+  for (; nameEnd < end && !EndsName(*nameEnd); ++nameEnd) hash = FoldedHashStep(hash, *nameEnd);
+  if (nameEnd == end) return false;
+  const char* gt = *nameEnd == '>' ? nameEnd
+                                   : static_cast<const char*>(std::memchr(
+                                         nameEnd, '>', static_cast<size_t>(end - nameEnd)));
+  if (gt == nullptr) return false;
+  tag.lt = lt;
+  tag.gt = gt;
+  tag.name = std::string_view(nameStart, static_cast<size_t>(nameEnd - nameStart));
+  tag.attrs = std::string_view(nameEnd, static_cast<size_t>(gt - nameEnd));
+  tag.isEnd = isEnd;
+  tag.hash = hash;
+  return true;
+}
+
+// The entry's start tag, with the source's attributes where the entry keeps some.
+template <class Sink>
+void PutStartTag(Sink& sink, const WCHTMLTemplateXlate& entry, std::string_view attrs,
+                 std::string& scratch) {
+  const std::string& tag = entry.startTag;
+  if (entry.dropAttributes != 0 || attrs.empty() || tag.empty()) {
+    sink.Put(tag);
+  } else if (entry.keepAttributes.empty()) {
+    sink.Put(tag.data(), tag.size() - 1);  // up to its ">"
+    sink.Put(' ');
+    sink.Put(attrs.data(), attrs.size());
+    sink.Put('>');
+  } else {
+    scratch.clear();
+    AppendKeptAttributes(attrs, entry.keepAttributes, &scratch);
+    sink.Put(tag.data(), tag.size() - 1);
+    sink.Put(scratch);
+    sink.Put('>');
+  }
+}
+
 }  // namespace
 
 void WCHTMLTemplateXlateMap::TranslateTags(std::string_view raw, std::string* out) {
@@ -102,43 +158,18 @@ bool WCHTMLTemplateXlateMap::Translate(std::string_view raw, std::string* out) {
   const bool hashed = !mIndex.empty();
   bool suppressing = false;
   std::string_view suppressed;
-  for (;;) {
-    const char* lt = static_cast<const char*>(std::memchr(at, '<', static_cast<size_t>(end - at)));
-    // The name is read and hashed on the way to the ">" that ends the tag: it ends at the
-    // first blank or at that ">", and a tag without one is text.
-    const char* gt = nullptr;
-    bool isEnd = false;
-    const char* nameStart = nullptr;
-    const char* nameEnd = nullptr;
-    uint32_t hash = kFoldedHashStart;
-    if (lt != nullptr) {
-      isEnd = lt + 1 < end && lt[1] == '/';
-      nameStart = isEnd ? lt + 2 : lt + 1;
-      for (nameEnd = nameStart; nameEnd < end && !EndsName(*nameEnd); ++nameEnd) {
-        hash = FoldedHashStep(hash, *nameEnd);
-      }
-      if (nameEnd < end) {
-        gt = *nameEnd == '>' ? nameEnd
-                             : static_cast<const char*>(
-                                   std::memchr(nameEnd, '>', static_cast<size_t>(end - nameEnd)));
-      }
-    }
-    if (gt == nullptr) {
-      if (!suppressing) sink.Put(at, static_cast<size_t>(end - at));
-      break;
-    }
-    if (!suppressing) sink.Put(at, static_cast<size_t>(lt - at));
-    const std::string_view name(nameStart, static_cast<size_t>(nameEnd - nameStart));
-    const std::string_view attrs(nameEnd, static_cast<size_t>(gt - nameEnd));
-    at = gt + 1;
-    if (name.empty()) break;
-    WCHTMLTemplateXlate* entry = !hashed                     ? FindXlate(name)
-                                 : name.size() > mLongestTag ? nullptr
-                                                             : FindHashed(name, hash);
+  RawTag tag;
+  while (ReadTag(at, end, tag)) {
+    if (!suppressing) sink.Put(at, static_cast<size_t>(tag.lt - at));
+    at = tag.gt + 1;
+    if (tag.name.empty()) return sink.Finish();
+    WCHTMLTemplateXlate* entry = !hashed                         ? FindXlate(tag.name)
+                                 : tag.name.size() > mLongestTag ? nullptr
+                                                                 : FindHashed(tag.name, tag.hash);
     if (entry == nullptr) continue;
     if (suppressing) {
-      if (name != suppressed) continue;
-      if (!isEnd) {
+      if (tag.name != suppressed) continue;
+      if (!tag.isEnd) {
         ++entry->depth;
         continue;
       }
@@ -146,32 +177,19 @@ bool WCHTMLTemplateXlateMap::Translate(std::string_view raw, std::string* out) {
       if (entry->depth > 0) continue;
       suppressing = false;
       sink.Put(entry->endTag);
-    } else if (isEnd) {
+    } else if (tag.isEnd) {
       if (entry->depth > 0) --entry->depth;
       sink.Put(entry->endTag);
     } else {
       ++entry->depth;
       if (entry->dropContent != 0) {
         suppressing = true;
-        suppressed = name;
+        suppressed = tag.name;
       }
-      const std::string& tag = entry->startTag;
-      if (entry->dropAttributes != 0 || attrs.empty() || tag.empty()) {
-        sink.Put(tag);
-      } else if (entry->keepAttributes.empty()) {
-        sink.Put(tag.data(), tag.size() - 1);  // up to its ">"
-        sink.Put(' ');
-        sink.Put(attrs.data(), attrs.size());
-        sink.Put('>');
-      } else {
-        mKeptScratch.clear();
-        AppendKeptAttributes(attrs, entry->keepAttributes, &mKeptScratch);
-        sink.Put(tag.data(), tag.size() - 1);
-        sink.Put(mKeptScratch);
-        sink.Put('>');
-      }
+      PutStartTag(sink, *entry, tag.attrs, mKeptScratch);
     }
   }
+  if (!suppressing) sink.Put(at, static_cast<size_t>(end - at));
   return sink.Finish();
 }
 
