@@ -12,7 +12,12 @@
 // Time-outs would make each fault cost 28 s of waiting; whenever nothing has happened for
 // 150 ms the run moves the module clock 2 s ahead instead, so recovery runs at full speed.
 //
+// With --ack-after-delivery the gateway acknowledges each block only once the callback has
+// taken it, so every file the server counts as served must have been delivered, and the
+// delivery thread's waits for the blocks it is owed meet every fault.
+//
 //   bench_soak [--seconds N] [--stories N] [--seed N] [--address 127.0.2.N] [--no-pipeline]
+//              [--ack-after-delivery]
 #include <atomic>
 #include <chrono>
 #include <cinttypes>
@@ -42,6 +47,7 @@ struct Settings {
   uint64_t seed = 1;
   std::string address = "127.0.2.1";
   bool pipeline = true;
+  bool ackAfterDelivery = false;
 };
 
 bool ParseArgs(int argc, char** argv, Settings& s) {
@@ -51,6 +57,8 @@ bool ParseArgs(int argc, char** argv, Settings& s) {
     const char* v = nullptr;
     if (arg == "--no-pipeline") {
       s.pipeline = false;
+    } else if (arg == "--ack-after-delivery") {
+      s.ackAfterDelivery = true;
     } else if (arg == "--seconds" && (v = next()) != nullptr) {
       s.seconds = static_cast<uint32_t>(std::strtoul(v, nullptr, 10));
     } else if (arg == "--stories" && (v = next()) != nullptr) {
@@ -62,7 +70,7 @@ bool ParseArgs(int argc, char** argv, Settings& s) {
     } else {
       std::fprintf(stderr,
                    "usage: bench_soak [--seconds N] [--stories N] [--seed N] [--address A] "
-                   "[--no-pipeline]\n");
+                   "[--no-pipeline] [--ack-after-delivery]\n");
       return false;
     }
   }
@@ -356,14 +364,17 @@ int main(int argc, char** argv) {
   const uint32_t address = ParseAddress(settings.address);
   auto start = [&] {
     ledger.BeginCycle();
+    HOBWSetOptions(settings.ackAfterDelivery ? HOBW_ACK_AFTER_DELIVERY : 0);
     HOBWStartWithTemplate(address, &Ledger::Callback, reinterpret_cast<uintptr_t>(&ledger), 2,
                           tmpl.data(), static_cast<uint32_t>(tmpl.size()), xlate.data(),
                           static_cast<uint32_t>(xlate.size()), 0, 0);
   };
 
-  std::printf("soak: %u stories (%zu files), seed %" PRIu64 ", %s, %u s, on %s\n", settings.stories,
-              corpus.size(), settings.seed, settings.pipeline ? "pipelined" : "one block per ACK",
-              settings.seconds, settings.address.c_str());
+  std::printf("soak: %u stories (%zu files), seed %" PRIu64 ", %s%s, %u s, on %s\n",
+              settings.stories, corpus.size(), settings.seed,
+              settings.pipeline ? "pipelined" : "one block per ACK",
+              settings.ackAfterDelivery ? ", acknowledged after delivery" : "", settings.seconds,
+              settings.address.c_str());
   const auto begin = Clock::now();
   const auto deadline = begin + std::chrono::seconds(settings.seconds);
   long rssStart = -1, rssMax = 0;
