@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "connection_report.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,6 +22,9 @@ constexpr char kDone[] = "HOBWThread::ProcessStateAux received done";
 constexpr char kSocketError[] = "error code 0x";
 // The pause of the library's stop state before it connects anew.
 constexpr int kRetrySeconds = 16;
+// A connection that failed is noticed by the library's session only when its receive
+// time-out ends, this long after it began to connect; its stop state follows.
+constexpr double kNoticedAfterSeconds = 12;
 
 bool StartsWith(const std::string& line, const char* prefix) {
   return line.compare(0, std::strlen(prefix), prefix) == 0;
@@ -55,6 +60,8 @@ void ConnectionReport::OnLibraryLine(const std::string& line) {
     mSocketError = 0;
     mLoginStatus = 0;
     mTimedOut = false;
+    mToldEarly = false;
+    mConnectStart = std::chrono::steady_clock::now();
     if (!mAnnounced) Say("connecting to " + mServer, false);
     mAnnounced = true;
   } else if (StartsWith(line, kHello)) {
@@ -75,7 +82,19 @@ void ConnectionReport::OnLibraryLine(const std::string& line) {
              line.find(kSocketError) != std::string::npos) {
     mSocketError = static_cast<uint32_t>(
         std::strtoul(line.c_str() + line.find(kSocketError) + std::strlen(kSocketError), nullptr, 16));
+    if (mPhase == Phase::kConnecting) TellConnectFailure();
   }
+}
+
+// A refused connection is known at once, while the library goes on waiting for its
+// time-out: the user hears why now, with the time the next attempt is due.
+void ConnectionReport::TellConnectFailure() {
+  const double waited =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - mConnectStart).count();
+  const int retry = static_cast<int>(
+      std::lround(std::max(0.0, kNoticedAfterSeconds - waited) + kRetrySeconds));
+  mToldEarly = true;
+  TellFailure("cannot connect to " + mServer + ": " + Reason("no answer"), retry);
 }
 
 std::string ConnectionReport::Reason(const char* silence) const {
@@ -84,26 +103,30 @@ std::string ConnectionReport::Reason(const char* silence) const {
 
 // The library's stop state: the connection is closed, and a new one follows after a pause.
 void ConnectionReport::Failed() {
-  const std::string retry = "; retrying in " + std::to_string(kRetrySeconds) + " s";
   std::string text;
   switch (mPhase) {
     case Phase::kIdle: return;  // a stop state that followed one already told
     case Phase::kConnecting:
-      text = "cannot connect to " + mServer + ": " + Reason("no answer") + retry;
+      text = mToldEarly ? std::string() : "cannot connect to " + mServer + ": " + Reason("no answer");
       break;
     case Phase::kHello:
-      text = mLoginStatus != 0 ? "login refused: " + StatusText(mLoginStatus) + retry
-                               : "no answer to the login from " + mServer + retry;
+      text = mLoginStatus != 0 ? "login refused: " + StatusText(mLoginStatus)
+                               : "no answer to the login from " + mServer;
       break;
     case Phase::kLoggedIn:
       text = "connection to " + mServer + " lost: " +
-             Reason(mTimedOut ? "no answer for 12 s" : "closed") + retry;
+             Reason(mTimedOut ? "no answer for 12 s" : "closed");
       break;
   }
   mPhase = Phase::kIdle;
-  if (text == mLastFailure) return;
-  mLastFailure = text;
-  Say(text, true);
+  if (!text.empty()) TellFailure(text, kRetrySeconds);
+}
+
+// A failure is told once while it repeats itself on every retry, whatever the wait.
+void ConnectionReport::TellFailure(const std::string& failure, int retrySeconds) {
+  if (failure == mLastFailure) return;
+  mLastFailure = failure;
+  Say(failure + "; retrying in " + std::to_string(retrySeconds) + " s", true);
 }
 
 void ConnectionReport::Say(const std::string& text, bool problem) {
