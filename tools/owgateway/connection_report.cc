@@ -60,7 +60,6 @@ void ConnectionReport::OnLibraryLine(const std::string& line) {
     mSocketError = 0;
     mLoginStatus = 0;
     mTimedOut = false;
-    mToldEarly = false;
     mConnectStart = std::chrono::steady_clock::now();
     if (!mAnnounced) Say("connecting to " + mServer, false);
     mAnnounced = true;
@@ -93,7 +92,6 @@ void ConnectionReport::TellConnectFailure() {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - mConnectStart).count();
   const int retry = static_cast<int>(
       std::lround(std::max(0.0, kNoticedAfterSeconds - waited) + kRetrySeconds));
-  mToldEarly = true;
   TellFailure("cannot connect to " + mServer + ": " + Reason("no answer"), retry);
 }
 
@@ -107,7 +105,8 @@ void ConnectionReport::Failed() {
   switch (mPhase) {
     case Phase::kIdle: return;  // a stop state that followed one already told
     case Phase::kConnecting:
-      text = mToldEarly ? std::string() : "cannot connect to " + mServer + ": " + Reason("no answer");
+      // Told already when its socket error came: the same failure is told once.
+      text = "cannot connect to " + mServer + ": " + Reason("no answer");
       break;
     case Phase::kHello:
       text = mLoginStatus != 0 ? "login refused: " + StatusText(mLoginStatus)
@@ -119,7 +118,7 @@ void ConnectionReport::Failed() {
       break;
   }
   mPhase = Phase::kIdle;
-  if (!text.empty()) TellFailure(text, kRetrySeconds);
+  TellFailure(text, kRetrySeconds);
 }
 
 // A failure is told once while it repeats itself on every retry, whatever the wait.

@@ -53,7 +53,6 @@ class ConnectionReport {
   uint32_t mSocketError = 0;   // of the current attempt, as the library numbers it
   int32_t mLoginStatus = 0;    // the USER answer's status when it refused
   bool mTimedOut = false;
-  bool mToldEarly = false;     // this attempt's failure was told as its socket error came
   std::chrono::steady_clock::time_point mConnectStart;
   std::string mLastFailure;    // told already (without its retry time), until a login succeeds
   bool mServerDone = false;
